@@ -1,0 +1,44 @@
+// Bounded text operations on fixed buffers.
+#include "bounded_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+bool CopyText(char* buffer, std::size_t size, const char* text) {
+  if (size == 0) return false;
+  buffer[0] = '\0';
+  return AppendText(buffer, size, text);
+}
+
+bool AppendText(char* buffer, std::size_t size, const char* text) {
+  return AppendTextPart(buffer, size, text, std::strlen(text));
+}
+
+bool AppendTextPart(char* buffer, std::size_t size, const char* text, std::size_t count) {
+  std::size_t have = strnlen(buffer, size);
+  if (have >= size) return false;  // not terminated: refuse to touch it
+  std::size_t add = strnlen(text, count);
+  if (add >= size - have) return false;
+  std::memcpy(buffer + have, text, add);
+  buffer[have + add] = '\0';
+  return true;
+}
+
+void TrimTrailingBlanks(char* text) {
+  std::size_t n = std::strlen(text);
+  while (n > 0 && text[n - 1] == ' ') text[--n] = '\0';
+}
+
+bool FormatText(char* buffer, std::size_t size, const char* format, ...) {
+  if (size == 0) return false;
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(buffer, size, format, args);
+  va_end(args);
+  if (n < 0) {
+    buffer[0] = '\0';
+    return false;
+  }
+  return static_cast<std::size_t>(n) < size;
+}

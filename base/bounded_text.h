@@ -1,0 +1,32 @@
+// Bounded text operations on the installer's fixed buffers. Every function
+// takes the buffer's full size in bytes (terminator included), never writes
+// past it, and always leaves the buffer terminated.
+#pragma once
+
+#include <cstddef>
+
+// Copies `text`; false (and the buffer left empty) when it does not fit.
+bool CopyText(char* buffer, std::size_t size, const char* text);
+
+// Appends `text`; false (and the buffer unchanged) when the result would not
+// fit. Callers treat false as "this path or message cannot be built".
+bool AppendText(char* buffer, std::size_t size, const char* text);
+
+// Appends at most `count` characters of `text` (fewer when a NUL comes
+// first); false and unchanged when they do not fit.
+bool AppendTextPart(char* buffer, std::size_t size, const char* text, std::size_t count);
+
+// Removes trailing blanks (0x20 only, not tabs) in place.
+void TrimTrailingBlanks(char* text);
+
+// snprintf that reports whether the whole text fit (false: cut, terminated).
+bool FormatText(char* buffer, std::size_t size, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
+template <std::size_t N>
+bool CopyText(char (&buffer)[N], const char* text) { return CopyText(buffer, N, text); }
+template <std::size_t N>
+bool AppendText(char (&buffer)[N], const char* text) { return AppendText(buffer, N, text); }

@@ -1,0 +1,92 @@
+// How payload entries are named when installed.
+#include "payload/install_names.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "base/bounded_text.h"
+
+const char* MediaFilePrefix(std::uint8_t kind) {
+  if (kind == kKindJukUnderscore) return "JUK_";
+  if (kind == kKindJuke) return "JUKE";
+  return "FILE";
+}
+
+void FormatMediaNumber(std::uint32_t number, char* out, std::size_t size) {
+  FormatText(out, size, "%04lu", static_cast<unsigned long>(number));
+}
+
+bool AppendBackslashIfMissing(char* path, std::size_t size) {
+  std::size_t n = std::strlen(path);
+  if (n > 0 && path[n - 1] == '\\') return true;
+  return AppendText(path, size, "\\");
+}
+
+bool BuildWinDir(char* out, std::size_t size, const char* windowsDirectory) {
+  return CopyText(out, size, windowsDirectory) && AppendBackslashIfMissing(out, size);
+}
+
+bool BuildTitleDirectory(char* out, std::size_t size, const char* winDir, const char* title) {
+  return CopyText(out, size, winDir) && AppendText(out, size, kMakerFolder) &&
+         AppendText(out, size, "\\") && AppendText(out, size, kProductFolder) &&
+         AppendText(out, size, "\\") && AppendText(out, size, title);
+}
+
+bool BuildMediaFileName(char* out, std::size_t size, const PayloadEntry& entry,
+                        std::uint32_t position, std::uint16_t numberBase) {
+  char number[20];
+  FormatMediaNumber(numberBase + (position - kFirstMediaPosition), number, sizeof number);
+  if (!CopyText(out, size, MediaFilePrefix(entry.Kind)) || !AppendText(out, size, number) ||
+      !AppendTextPart(out, size, entry.Name, kEntryNameSize))
+    return false;
+  TrimTrailingBlanks(out);
+  return true;
+}
+
+bool BuildInstalledPath(char* out, std::size_t size, const char* winDir, const char* title,
+                        std::uint32_t position, const PayloadEntry& entry,
+                        std::uint16_t numberBase) {
+  if (position == kScreenSaverPosition) {
+    return CopyText(out, size, winDir) && AppendText(out, size, title) &&
+           AppendText(out, size, kScreenSaverExtension);
+  }
+  if (!BuildTitleDirectory(out, size, winDir, title) || !AppendText(out, size, "\\")) return false;
+  if (position == kDataFilePosition) {
+    return AppendText(out, size, title) && AppendText(out, size, kDataFileExtension);
+  }
+  if (position == kUninstallerPosition) {
+    // The data file's path cut at its last backslash: with a backslash in
+    // the title that is not the title directory, and the rule is kept so
+    // that the installer and the tool agree on the name.
+    if (!AppendText(out, size, title)) return false;
+    *std::strrchr(out, '\\') = '\0';
+    return AppendText(out, size, "\\") && AppendText(out, size, kUninstallerName);
+  }
+  char media[kPathBufferSize];
+  return BuildMediaFileName(media, sizeof media, entry, position, numberBase) &&
+         AppendText(out, size, media);
+}
+
+bool IsSafeFileName(const char* name) {
+  const std::size_t n = std::strlen(name);
+  if (n == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
+  if (name[n - 1] == '.' || name[n - 1] == ' ') return false;
+  for (const char* p = name; *p; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || std::strchr("\\/:*?\"<>|", c)) return false;
+  }
+  // Device names, alone or with any extension: "NUL", "nul.txt", "COM1.MID".
+  std::size_t stem = std::strcspn(name, ".");
+  while (stem > 0 && name[stem - 1] == ' ') --stem;
+  char upper[5] = {};
+  if (stem < 3 || stem > 4) return true;
+  for (std::size_t i = 0; i < stem; ++i)
+    upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[i])));
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  for (const char* device : kDevices)
+    if (std::strcmp(upper, device) == 0) return false;
+  if (stem == 4 && (std::strncmp(upper, "COM", 3) == 0 || std::strncmp(upper, "LPT", 3) == 0) &&
+      upper[3] >= '1' && upper[3] <= '9')
+    return false;
+  return true;
+}

@@ -1,0 +1,59 @@
+// The one place that knows how each payload entry is named when installed.
+//
+// Relative to the Windows directory (with its backslash):
+//   position 0   <title>.scr
+//   position 1   MARLOWEN\VELDRAKE\<title>\<title>.DAT
+//   position 2   MARLOWEN\VELDRAKE\<title>\UNINSTAL.EXE
+//   position 3+  MARLOWEN\VELDRAKE\<title>\<prefix><number><Name>
+// where <title> is the trimmed title, <prefix> is chosen by Kind, <number>
+// is NumberBase + position - 3 padded to four digits, and trailing blanks of
+// the whole path are dropped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "payload/manifest_layout.h"
+
+constexpr char kMakerFolder[] = "MARLOWEN";
+constexpr char kProductFolder[] = "VELDRAKE";
+constexpr char kUninstallerName[] = "UNINSTAL.EXE";
+constexpr char kInstallLogName[] = "INSTALL.LOG";
+constexpr char kScreenSaverExtension[] = ".scr";
+constexpr char kDataFileExtension[] = ".DAT";
+constexpr std::size_t kPathBufferSize = 260;  // at most 259 characters
+
+// "JUK_" for Kind '_', "JUKE" for Kind 0, "FILE" for any other value.
+const char* MediaFilePrefix(std::uint8_t kind);
+
+// NumberBase + position - 3, in decimal, padded with zeros to four digits
+// (five-digit numbers keep all five). `out` holds at least 20 bytes.
+void FormatMediaNumber(std::uint32_t number, char* out, std::size_t size);
+
+// Appends a backslash unless `path` is empty or already ends in one.
+bool AppendBackslashIfMissing(char* path, std::size_t size);
+
+// Builds the Windows directory path with its backslash into `out`.
+// `windowsDirectory` as the system reports it (e.g. "C:\WINDOWS" or "C:\").
+bool BuildWinDir(char* out, std::size_t size, const char* windowsDirectory);
+
+// The title directory: WinDir + "MARLOWEN\VELDRAKE\" + title.
+bool BuildTitleDirectory(char* out, std::size_t size, const char* winDir, const char* title);
+
+// The installed file name of a media entry: prefix, number and Name, without
+// a leading backslash and with trailing blanks dropped, e.g. "JUKE0023.MID".
+bool BuildMediaFileName(char* out, std::size_t size, const PayloadEntry& entry,
+                        std::uint32_t position, std::uint16_t numberBase);
+
+// The full destination of the entry at `position`, with the title trimmed.
+// Pass winDir "" for a path relative to the Windows directory. False when
+// the path would not fit `size` (at most size - 1 characters).
+bool BuildInstalledPath(char* out, std::size_t size, const char* winDir, const char* title,
+                        std::uint32_t position, const PayloadEntry& entry,
+                        std::uint16_t numberBase);
+
+// True when `name` is safe as one file name component inside a directory:
+// not empty, no path separator, no drive or stream colon, not "." or "..",
+// no control characters, no trailing dot or blank, not a Windows device
+// name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension).
+bool IsSafeFileName(const char* name);
