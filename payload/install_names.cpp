@@ -32,6 +32,11 @@ bool BuildTitleDirectory(char* out, std::size_t size, const char* winDir, const 
          AppendText(out, size, "\\") && AppendText(out, size, title);
 }
 
+bool BuildUninstallKeyName(char* out, std::size_t size, const char* title) {
+  return CopyText(out, size, kUninstallKeyParent) && AppendText(out, size, "\\") &&
+         AppendText(out, size, title);
+}
+
 bool BuildMediaFileName(char* out, std::size_t size, const PayloadEntry& entry,
                         std::uint32_t position, std::uint16_t numberBase) {
   char number[20];

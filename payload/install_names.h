@@ -22,6 +22,8 @@ constexpr char kInstallLogName[] = "INSTALL.LOG";
 constexpr char kScreenSaverExtension[] = ".scr";
 constexpr char kDataFileExtension[] = ".DAT";
 constexpr std::size_t kPathBufferSize = 260;  // at most 259 characters
+// Under HKEY_LOCAL_MACHINE; the uninstall key is this + "\\" + title.
+constexpr char kUninstallKeyParent[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // "JUK_" for Kind '_', "JUKE" for Kind 0, "FILE" for any other value.
 const char* MediaFilePrefix(std::uint8_t kind);
@@ -39,6 +41,10 @@ bool BuildWinDir(char* out, std::size_t size, const char* windowsDirectory);
 
 // The title directory: WinDir + "MARLOWEN\VELDRAKE\" + title.
 bool BuildTitleDirectory(char* out, std::size_t size, const char* winDir, const char* title);
+
+// The uninstall registration key under HKEY_LOCAL_MACHINE:
+// kUninstallKeyParent + "\\" + title.
+bool BuildUninstallKeyName(char* out, std::size_t size, const char* title);
 
 // The installed file name of a media entry: prefix, number and Name, without
 // a leading backslash and with trailing blanks dropped, e.g. "JUKE0023.MID".
