@@ -1,0 +1,37 @@
+// Reads everything the manifest of an installer image says, for tools that
+// report on images other than the running one. The walk and the entry
+// reader are the installer's own; this adds what a report needs: the file's
+// size, the licence text, and a clear reason when the image is damaged.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "payload/image_walk.h"
+#include "payload/manifest_layout.h"
+
+struct PayloadImage {
+  std::string path;
+  std::uint64_t fileSize = 0;
+  ManifestWalkInfo walk;
+  std::uint16_t licenseLength = 0;
+  std::string licenseText;  // exactly licenseLength bytes
+  char titleField[kTitleFieldSize + 1] = {};  // as stored, always terminated
+  std::uint16_t numberBase = 0;
+  std::vector<PayloadEntry> entries;  // up to the terminator
+  bool tableCutShort = false;  // the file ended inside the table
+
+  // The title as the installer uses it: text before the first NUL, trailing
+  // blanks removed.
+  std::string Title() const;
+  // Sum of the installed sizes, modulo 2^32 as the installer counts it.
+  std::uint32_t InstallTotalBytes() const;
+  // True when the entry's stored bytes lie wholly inside the file.
+  bool DataInsideFile(const PayloadEntry& entry) const;
+};
+
+// Fills `image` from the file at `path`. False with `error` set to a short
+// reason ("cannot open the file", "not a PE image", "no .rsrc section",
+// "image cut short", "manifest lies beyond the end of the file").
+bool LoadPayloadImage(const std::string& path, PayloadImage* image, std::string* error);

@@ -1,0 +1,123 @@
+// saverkit list: what an installer image holds and where it installs it.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "base/format_thousands.h"
+#include "payload/install_names.h"
+#include "payload/payload_image.h"
+#include "tools/commands.h"
+#include "tools/text_output.h"
+
+namespace tools {
+
+namespace {
+
+const char* RoleName(std::uint32_t position) {
+  switch (position) {
+    case kScreenSaverPosition: return "screen saver";
+    case kDataFilePosition: return "data file";
+    case kUninstallerPosition: return "uninstaller";
+    default: return "media";
+  }
+}
+
+std::string Thousands(std::uint32_t value) {
+  char text[kFormatThousandsSize];
+  return FormatThousands(value, text);
+}
+
+// The installed path relative to the Windows directory, as the installer
+// builds it; empty when it would not fit the installer's 259 characters.
+std::string RelativePath(const PayloadImage& image, std::uint32_t position) {
+  char path[kPathBufferSize];
+  const std::string title = image.Title();
+  if (!BuildInstalledPath(path, sizeof path, "", title.c_str(), position, image.entries[position],
+                          image.numberBase))
+    return std::string();
+  return path;
+}
+
+void PrintText(const PayloadImage& image) {
+  std::printf("Title:            %s\n", Printable(image.Title()).c_str());
+  std::printf("Licence:          %s bytes\n", Thousands(image.licenseLength).c_str());
+  std::printf("Number base:      %u\n", image.numberBase);
+  std::printf("Manifest offset:  0x%X (%s)\n", image.walk.manifestOffset,
+              Thousands(image.walk.manifestOffset).c_str());
+  std::printf("\n%4s  %-12s  %-44s %13s %13s  %s\n", "Pos", "Role", "Installed path", "Stored",
+              "Expanded", "Method");
+  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
+    const PayloadEntry& entry = image.entries[i];
+    const std::string path = RelativePath(image, i);
+    std::printf("%4u  %-12s  %-44s %13s %13s  %s\n", i, RoleName(i),
+                path.empty() ? "(path too long)" : Printable(path).c_str(),
+                Thousands(entry.StoredSize).c_str(),
+                IsCompressed(entry) ? Thousands(entry.ExpandedSize).c_str() : "-",
+                IsCompressed(entry) ? "compressed" : "stored");
+  }
+  std::printf("\nInstall total:    %s bytes\n", Thousands(image.InstallTotalBytes()).c_str());
+}
+
+void PrintJson(const PayloadImage& image) {
+  nlohmann::ordered_json out;
+  out["title"] = Windows1252ToUtf8(image.Title());
+  out["license_length"] = image.licenseLength;
+  out["number_base"] = image.numberBase;
+  out["manifest_offset"] = image.walk.manifestOffset;
+  out["install_total_bytes"] = image.InstallTotalBytes();
+  out["entries"] = nlohmann::ordered_json::array();
+  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
+    const PayloadEntry& entry = image.entries[i];
+    const std::string path = RelativePath(image, i);
+    out["entries"].push_back({{"position", i},
+                              {"role", RoleName(i)},
+                              {"path", path.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(Windows1252ToUtf8(path))},
+                              {"data_offset", entry.DataOffset},
+                              {"stored_size", entry.StoredSize},
+                              {"expanded_size", entry.ExpandedSize},
+                              {"compressed", IsCompressed(entry)},
+                              {"kind", entry.Kind}});
+  }
+  std::cout << out.dump(2) << '\n';
+}
+
+int RunList(const std::string& path, bool json) {
+  PayloadImage image;
+  std::string error;
+  if (!LoadPayloadImage(path, &image, &error)) {
+    PrintError(path, error);
+    return kExitDataError;
+  }
+  if (json) {
+    PrintJson(image);
+  } else {
+    PrintText(image);
+  }
+  int status = kExitOk;
+  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
+    if (!image.DataInsideFile(image.entries[i])) {
+      PrintError(path, "entry " + std::to_string(i) + ": data lies beyond the end of the file");
+      status = kExitDataError;
+    }
+  }
+  if (image.tableCutShort) {
+    PrintError(path, "the entry table runs past the end of the file");
+    status = kExitDataError;
+  }
+  return status;
+}
+
+}  // namespace
+
+void AddListCommand(CLI::App& app, int& exitStatus) {
+  CLI::App* list = app.add_subcommand("list", "List the files an installer image installs");
+  auto path = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  list->add_option("IMAGE", *path, "Installer image (.exe)")->required();
+  list->add_flag("--json", *json, "Print one JSON object for scripts");
+  list->callback([path, json, &exitStatus] { exitStatus = RunList(*path, *json); });
+}
+
+}  // namespace tools

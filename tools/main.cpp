@@ -1,0 +1,31 @@
+// saverkit: lists, tests, extracts, packs and previews screen saver
+// installer images.
+#include <iostream>
+
+#include "tools/commands.h"
+
+#ifndef SAVERKIT_VERSION
+#define SAVERKIT_VERSION "0.0.0"
+#endif
+
+int main(int argc, char** argv) {
+  CLI::App app{"saverkit " SAVERKIT_VERSION
+               ": lists, tests, extracts, packs and previews screen saver installers"};
+  app.set_version_flag("--version", "saverkit " SAVERKIT_VERSION);
+  app.require_subcommand(1);
+  int exitStatus = tools::kExitOk;
+  tools::AddListCommand(app, exitStatus);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "saverkit: " << e.what() << " (see saverkit --help)\n";
+    return tools::kExitUsageError;
+  }
+  return exitStatus;
+}
