@@ -1,0 +1,97 @@
+// Temporary files, descriptor counting and child processes for tests.
+#include "temp_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace testsupport {
+
+TempFolder::TempFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "saverkit-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempFolder::Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+  std::string full = path_ + "/" + name;
+  std::ofstream out(full, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return full;
+}
+
+std::string TempFolder::Write(const std::string& name, const std::string& text) const {
+  return Write(name, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int OpenDescriptorCount() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (dirent* entry = readdir(dir))
+      if (entry->d_name[0] != '.') ++count;
+    closedir(dir);
+  }
+  return count;
+}
+
+namespace {
+
+std::string Drain(int fd) {
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  close(fd);
+  return text;
+}
+
+}  // namespace
+
+CommandOutput RunCommand(const std::vector<std::string>& argv) {
+  // Standard error goes to a file so that neither pipe can fill up while
+  // the other is read.
+  char errPath[] = "/tmp/saverkit-stderr-XXXXXX";
+  int errFd = mkstemp(errPath);
+  int outPipe[2];
+  if (errFd < 0 || pipe(outPipe) != 0) throw std::runtime_error("cannot capture output");
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(outPipe[1], 1);
+    dup2(errFd, 2);
+    close(outPipe[0]);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(outPipe[1]);
+  CommandOutput result;
+  result.out = Drain(outPipe[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  lseek(errFd, 0, SEEK_SET);
+  result.err = Drain(errFd);
+  unlink(errPath);
+  return result;
+}
+
+}  // namespace testsupport
