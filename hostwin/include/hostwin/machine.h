@@ -1,0 +1,104 @@
+// The simulated Windows machine behind the stand-in, as a host folder:
+//
+//   <machine>/machine.ini    the settings below, an INI file (format: see
+//                            SaveMachineSettings)
+//   <machine>/registry.reg   the registry, REGEDIT4 text, read when a program
+//                            starts and written back after every change
+//   <machine>/drive_c/       drive C:, whose Windows directory holds a real
+//                            system.ini
+//
+// Windows paths ("C:\WINDOWS\system.ini") map into drive_c, each component
+// matched without regard to case (and by its generated 8.3 name, so the
+// short paths that GetShortPathNameA hands out open the same files).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hostwin {
+
+struct MachineSettings {
+  // [Machine]
+  std::string windowsDirectory = "C:\\WINDOWS";  // may be a drive root, "C:\"
+  std::string systemDirectory;                   // empty: Windows directory + "\SYSTEM32"
+  int screenWidth = 1024;                        // GetSystemMetrics SM_CXSCREEN
+  int screenHeight = 768;                        // GetSystemMetrics SM_CYSCREEN
+  bool windowCreationFails = false;              // CreateWindowExA returns NULL, sends nothing
+
+  // [Disk]
+  bool freeSpaceKnown = true;                    // false: GetDiskFreeSpace(Ex)A both fail
+  std::uint64_t freeBytes = 20ull << 30;         // free bytes available to the program
+  std::uint64_t totalBytes = 0;                  // 0: the larger of freeBytes and 64 GiB
+  enum class FreeSpaceExQuery { Present, Missing, Fails };
+  // Missing: GetProcAddress(kernel32, "GetDiskFreeSpaceExA") gives NULL.
+  // Fails: the newer query is there but returns FALSE.
+  FreeSpaceExQuery freeSpaceExQuery = FreeSpaceExQuery::Present;
+  // Bytes that all writes of one run together may still put on the disk
+  // (_lwrite, WriteFile, fopen'ed streams); nullopt: no limit. A write that
+  // does not fit stores what fits and fails with ERROR_DISK_FULL.
+  std::optional<std::uint64_t> writableBytes;
+
+  // [Media] Extensions (with the dot, compared without regard to case) that
+  // MCI_OPEN accepts: by extension alone (MCI_OPEN_ELEMENT), and as device
+  // type "MPEGVideo" (MCI_OPEN_TYPE | MCI_OPEN_ELEMENT).
+  std::vector<std::string> mediaByExtension = {".WAV", ".MID", ".RMI", ".AVI"};
+  std::vector<std::string> mediaAsMpegVideo = {".MPG", ".MPEG", ".MPE", ".M1V", ".MP2", ".MP3"};
+
+  // [Shell] What ShellExecuteA returns: > 32 success, <= 32 an error code.
+  int shellExecuteResult = 42;
+
+  // [Memory] Which calls (counted from 1 within a run) fail and return NULL.
+  std::vector<int> failLocalAllocCalls;
+  std::vector<int> failGlobalAllocCalls;
+};
+
+// Creates the machine folder (and parents) when missing, with drive_c, the
+// Windows and system directories, a default system.ini and registry when
+// they do not exist yet, and writes `settings` to machine.ini.
+bool CreateMachine(const std::string& folder, const MachineSettings& settings, std::string* error);
+
+// machine.ini of `folder` into `settings` (defaults for what it leaves out).
+bool LoadMachineSettings(const std::string& folder, MachineSettings* settings, std::string* error);
+bool SaveMachineSettings(const std::string& folder, const MachineSettings& settings, std::string* error);
+
+// The host path of a Windows path ("C:\...") inside the machine at `folder`;
+// components matched without regard to case against what exists.
+std::string HostPathInMachine(const std::string& folder, const std::string& windowsPath);
+
+// ------------------------------------------------------------------ changes
+// What a run changed in the machine, for `saverkit preview` and tests.
+struct MachineSnapshot {
+  struct File {
+    std::string path;  // Windows path, "C:\WINDOWS\My.scr" (case as on disk)
+    std::uint64_t size = 0;
+    std::uint64_t hash = 0;  // FNV-1a of the contents
+    bool directory = false;
+  };
+  std::vector<File> files;                                  // sorted by path
+  std::vector<std::pair<std::string, std::string>> registry;  // "KEY\\[value]" -> data text
+  std::vector<std::pair<std::string, std::string>> systemIni; // "[section] key" -> value
+};
+
+MachineSnapshot TakeSnapshot(const std::string& folder);
+
+struct MachineChange {
+  enum class Kind { Added, Changed, Removed };
+  enum class Area { File, Directory, Registry, SystemIni };
+  Kind kind;
+  Area area;
+  std::string what;    // Windows path, registry value, or "[section] key"
+  std::string detail;  // file size ("1234 bytes"), or the new value
+};
+
+std::vector<MachineChange> CompareSnapshots(const MachineSnapshot& before, const MachineSnapshot& after);
+
+// One line per change, in the order files, directories, registry, system.ini:
+//   file added C:\WINDOWS\My.scr 1234 bytes
+//   directory added C:\WINDOWS\MARLOWEN
+//   registry added HKEY_LOCAL_MACHINE\Software\...\My "DisplayName" = REG_SZ "My Screen Saver"
+//   system.ini changed [boot] SCRNSAVE.EXE = C:\WINDOWS\MY.SCR
+std::vector<std::string> FormatChanges(const std::vector<MachineChange>& changes);
+
+}  // namespace hostwin
