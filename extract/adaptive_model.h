@@ -1,0 +1,105 @@
+// The adaptive code tree of compressed entries, shared by the decoder and the
+// encoder: both count every symbol the same way, so their trees stay equal.
+//
+// The alphabet has 284 symbols: 0-255 are literal bytes, 256-283 are match
+// lengths 3-30 (symbol - 253). The tree has 567 nodes kept in sibling order:
+// counts never decrease from index 0 to 566, the two children of an internal
+// node sit at adjacent indices, and every internal count is the sum of its
+// children's. A symbol's code is its path from the root (566): bit 0 to the
+// first child, bit 1 to the second.
+#pragma once
+
+#include <cstdint>
+
+constexpr unsigned RingSize = 4096;
+constexpr unsigned RingPreset = RingSize - 30;  // positions 0-4065 start as spaces
+constexpr unsigned MaxMatchLength = 30;
+constexpr unsigned MinMatchLength = 3;
+constexpr unsigned LiteralCount = 256;
+constexpr unsigned SymbolCount = LiteralCount + MaxMatchLength - MinMatchLength + 1;  // 284
+constexpr unsigned NodeCount = 2 * SymbolCount - 1;                                  // 567
+constexpr unsigned RootNode = NodeCount - 1;                                         // 566
+constexpr unsigned FrequencyLimit = 0x8000;  // root count at which the tree is rebuilt
+
+// Match symbol for a match of `length` bytes (3-30), and back.
+constexpr unsigned MatchSymbol(unsigned length) { return length + LiteralCount - MinMatchLength; }
+constexpr unsigned MatchLengthOf(unsigned symbol) { return symbol - LiteralCount + MinMatchLength; }
+
+struct AdaptiveModel {
+  // Counts of nodes 0-566; entry 567 is a sentinel of 0xFFFF that ends the
+  // upward scans of UpdateModel.
+  std::uint16_t NodeFrequency[NodeCount + 1];
+  // Internal node: index of its first child (the second is the next index).
+  // Leaf: 567 + its symbol, so any value of 567 or more marks a leaf.
+  std::uint16_t NodeChild[NodeCount];
+  // 0-566: parent of the node at that index (the root's entry is 0).
+  // 567 + s: index of the leaf that holds symbol s.
+  std::uint16_t NodeParent[NodeCount + SymbolCount];
+};
+
+// The initial tree: every symbol counted once, internal nodes built pairwise
+// from index 0 upward. Symbols 56-283 then have the 8-bit codes 00000000 to
+// 11100011 and symbols 0-55 the 9-bit codes 111001000 to 111111111.
+void InitModel(AdaptiveModel& model);
+
+// Halves every leaf count ((count + 1) / 2, so no count drops to 0) and
+// builds the tree afresh; run when the root count reaches FrequencyLimit.
+void RebuildTree(AdaptiveModel& model);
+
+// First index above `from` whose count is `k` or more. The counts above
+// `from` are in ascending order and end with the sentinel, so a short linear
+// look is followed by a galloping binary search: runs of equal counts can be
+// hundreds of nodes long.
+inline unsigned FirstCountAtLeast(const std::uint16_t* frequency, unsigned from, unsigned k) {
+  unsigned lo = from;  // frequency[lo] < k
+  unsigned step = 1;
+  unsigned hi = lo + 1;
+  while (frequency[hi] < k) {
+    lo = hi;
+    step <<= 1;
+    hi = lo + step;
+    if (hi > NodeCount) hi = NodeCount;
+  }
+  // frequency[lo] < k <= frequency[hi]
+  while (hi - lo > 1) {
+    unsigned mid = lo + (hi - lo) / 2;
+    if (frequency[mid] < k)
+      lo = mid;
+    else
+      hi = mid;
+  }
+  return hi;
+}
+
+// Counts symbol `s` once: walks from its leaf up to the root, raising each
+// count by one. A node whose count passes its right neighbour's changes
+// places with the last node of the lower count (its subtree moves with it),
+// which keeps the sibling order. Runs RebuildTree first when the root count
+// stands at FrequencyLimit.
+inline void UpdateModel(AdaptiveModel& model, unsigned s) {
+  std::uint16_t* const frequency = model.NodeFrequency;
+  std::uint16_t* const child = model.NodeChild;
+  std::uint16_t* const parent = model.NodeParent;
+  if (frequency[RootNode] == FrequencyLimit) RebuildTree(model);
+  unsigned c = parent[NodeCount + s];
+  do {
+    const unsigned k = ++frequency[c];
+    if (k > frequency[c + 1]) {
+      const unsigned l = FirstCountAtLeast(frequency, c + 1, k) - 1;
+      frequency[c] = frequency[l];
+      frequency[l] = static_cast<std::uint16_t>(k);
+
+      const unsigned i = child[c];
+      parent[i] = static_cast<std::uint16_t>(l);
+      if (i < NodeCount) parent[i + 1] = static_cast<std::uint16_t>(l);
+
+      const unsigned j = child[l];
+      child[l] = static_cast<std::uint16_t>(i);
+      parent[j] = static_cast<std::uint16_t>(c);
+      if (j < NodeCount) parent[j + 1] = static_cast<std::uint16_t>(c);
+      child[c] = static_cast<std::uint16_t>(j);
+      c = l;
+    }
+    c = parent[c];
+  } while (c != 0);
+}
