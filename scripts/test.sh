@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the Windows programs (win32 preset),
+# the tool, the stand-in and the tests on the host (host preset), and the
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+cmake --preset win32
+cmake --build --preset win32
+
+cmake --preset host
+cmake --build --preset host
+ctest --preset host -j"$(nproc)"
+
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan -j"$(nproc)"
