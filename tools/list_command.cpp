@@ -30,9 +30,10 @@ std::string Thousands(std::uint32_t value) {
 }
 
 // The installed path relative to the Windows directory, as the installer
-// builds it; empty when it would not fit the installer's 259 characters.
+// builds it. The buffer is larger than the installer's own so that a path
+// the installer would refuse as too long is still shown.
 std::string RelativePath(const PayloadImage& image, std::uint32_t position) {
-  char path[kPathBufferSize];
+  char path[4 * kPathBufferSize];
   const std::string title = image.Title();
   if (!BuildInstalledPath(path, sizeof path, "", title.c_str(), position, image.entries[position],
                           image.numberBase))
@@ -52,7 +53,7 @@ void PrintText(const PayloadImage& image) {
     const PayloadEntry& entry = image.entries[i];
     const std::string path = RelativePath(image, i);
     std::printf("%4u  %-12s  %-44s %13s %13s  %s\n", i, RoleName(i),
-                path.empty() ? "(path too long)" : Printable(path).c_str(),
+                Printable(path).c_str(),
                 Thousands(entry.StoredSize).c_str(),
                 IsCompressed(entry) ? Thousands(entry.ExpandedSize).c_str() : "-",
                 IsCompressed(entry) ? "compressed" : "stored");
@@ -73,7 +74,7 @@ void PrintJson(const PayloadImage& image) {
     const std::string path = RelativePath(image, i);
     out["entries"].push_back({{"position", i},
                               {"role", RoleName(i)},
-                              {"path", path.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(Windows1252ToUtf8(path))},
+                              {"path", Windows1252ToUtf8(path)},
                               {"data_offset", entry.DataOffset},
                               {"stored_size", entry.StoredSize},
                               {"expanded_size", entry.ExpandedSize},
