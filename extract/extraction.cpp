@@ -1,0 +1,302 @@
+// The extraction driver: walks the entry table and installs each entry by
+// its position (0 the screen saver into the Windows directory; 1 the data
+// file, 2 the uninstaller and 3 on the media files into the title directory).
+//
+// Every entry is tried and logged. A file that is not written whole (cannot
+// be created, data short or lying beyond the end of the image, unsafe name,
+// path over 259 characters, no copy buffer) is remembered in the failed
+// files, and then the screen saver is not activated.
+#include "extract/extraction.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "app/installer_state.h"
+#include "app/media_layer.h"
+#include "base/bounded_text.h"
+#include "extract/compressed_entry.h"
+#include "payload/image_walk.h"
+#include "payload/install_names.h"
+#include "payload/manifest_reader.h"
+
+namespace {
+
+constexpr UINT kCopyBufferSize = 2048;
+constexpr char kMpegVideoDevice[] = "MPEGVideo";
+constexpr char kDisplayNameSuffix[] = " Screen Saver";
+constexpr char kActivationFile[] = "system.ini";
+constexpr char kActivationSection[] = "boot";
+constexpr char kActivationKey[] = "SCRNSAVE.EXE";
+// Room for any path the naming rules can build from a 259-character Windows
+// directory and a 260-character title, so that a path too long for the
+// installer can still be named in the report.
+constexpr std::size_t kLongPathSize = 4 * kPathBufferSize;
+
+// What the extraction works with from its start to its end.
+struct Extraction {
+  char winDir[kPathBufferSize] = "";  // the Windows directory with its backslash
+  bool destinationsUsable = false;    // Windows directory known, title one safe name
+  HFILE manifest = HFILE_ERROR;       // the entry table's reader
+  std::uint16_t numberBase = 0;
+  std::uint64_t imageSize = UINT64_MAX;  // bytes in the image file; MAX when unknown
+  BYTE* copyBuffer = nullptr;            // kCopyBufferSize bytes; null when not had
+  HANDLE log = INVALID_HANDLE_VALUE;     // INSTALL.LOG, at its end
+  char logPath[kPathBufferSize] = "";
+  bool logIncomplete = false;
+};
+
+// `path` as it fits a report line: its end kept, its beginning "..." when
+// it is longer than 259 characters.
+void NameForReport(char (&shown)[kPathBufferSize], const char* path) {
+  const std::size_t length = std::strlen(path);
+  if (length < sizeof shown) {
+    CopyText(shown, path);
+    return;
+  }
+  CopyText(shown, "...");
+  AppendText(shown, path + length - (sizeof shown - 4));
+}
+
+// Creates the title directory and its two parents, the maker's and the
+// product's folders, in that order. Failures (an existing directory
+// included) are ignored: a file whose directory is missing fails by itself.
+void CreateTitleDirectories(const Extraction& x) {
+  char directory[kPathBufferSize];
+  if (!x.destinationsUsable ||
+      !BuildTitleDirectory(directory, sizeof directory, x.winDir, ScreenSaverTitle))
+    return;
+  for (char* level = directory + std::strlen(x.winDir);
+       (level = std::strchr(level, '\\')) != nullptr; ++level) {
+    *level = '\0';
+    CreateDirectoryA(directory, nullptr);
+    *level = '\\';
+  }
+  CreateDirectoryA(directory, nullptr);
+}
+
+void OpenInstallLog(Extraction& x) {
+  char directory[kPathBufferSize];
+  if (!x.destinationsUsable ||
+      !BuildTitleDirectory(directory, sizeof directory, x.winDir, ScreenSaverTitle) ||
+      !CopyText(x.logPath, directory) || !AppendText(x.logPath, "\\") ||
+      !AppendText(x.logPath, kInstallLogName)) {
+    x.logIncomplete = true;
+    return;
+  }
+  x.log = CreateFileA(x.logPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (x.log == INVALID_HANDLE_VALUE) {
+    x.logIncomplete = true;
+    return;
+  }
+  SetFilePointer(x.log, 0, nullptr, FILE_END);
+}
+
+// One line: the path and CR LF.
+void AppendLogLine(Extraction& x, const char* path) {
+  if (x.log == INVALID_HANDLE_VALUE) return;
+  char line[kPathBufferSize + 2];
+  CopyText(line, path);
+  AppendText(line, "\r\n");
+  const DWORD length = static_cast<DWORD>(std::strlen(line));
+  DWORD written = 0;
+  if (!WriteFile(x.log, line, length, &written, nullptr) || written != length)
+    x.logIncomplete = true;
+}
+
+// Opens the entry table and notes the image's size, by which a compressed
+// entry's data is checked to lie inside the image.
+void OpenEntryTable(Extraction& x) {
+  x.manifest = OpenPayloadManifest();
+  if (x.manifest == HFILE_ERROR) return;
+  const LONG manifestStart = _llseek(x.manifest, 0, FILE_CURRENT);
+  const LONG end = _llseek(x.manifest, 0, FILE_END);
+  if (manifestStart >= 0 && end >= 0 &&
+      _llseek(x.manifest, manifestStart, FILE_BEGIN) == manifestStart)
+    x.imageSize = static_cast<std::uint32_t>(end);
+  std::uint16_t licenseLength = 0;
+  if (!SkipToEntryTable(x.manifest, &licenseLength, &x.numberBase)) {
+    _lclose(x.manifest);
+    x.manifest = HFILE_ERROR;
+  }
+}
+
+void CloseEntryTable(Extraction& x) {
+  if (x.manifest != HFILE_ERROR) _lclose(x.manifest);
+  x.manifest = HFILE_ERROR;
+}
+
+// A media file's name must stay one name inside the title directory.
+bool HasSafeName(const Extraction& x, const PayloadEntry& entry, std::uint32_t position) {
+  if (position < kFirstMediaPosition) return true;
+  char name[kPathBufferSize];
+  return BuildMediaFileName(name, sizeof name, entry, position, x.numberBase) &&
+         IsSafeFileName(name);
+}
+
+// The destination of the entry at `position`. False when it cannot be
+// written there; `shown` then names it for the report.
+bool BuildDestination(const Extraction& x, const PayloadEntry& entry, std::uint32_t position,
+                      char (&destination)[kPathBufferSize], char (&shown)[kPathBufferSize]) {
+  char path[kLongPathSize];
+  BuildInstalledPath(path, sizeof path, x.winDir, ScreenSaverTitle, position, entry,
+                     x.numberBase);
+  if (x.destinationsUsable && HasSafeName(x, entry, position) && CopyText(destination, path))
+    return true;
+  NameForReport(shown, path);
+  return false;
+}
+
+void RegisterUninstaller(const char* uninstallerPath) {
+  // An empty title would name the list of installed programs itself.
+  if (ScreenSaverTitle[0] == '\0') return;
+  char keyName[sizeof kUninstallKeyParent + 1 + kTitleFieldSize];
+  if (!BuildUninstallKeyName(keyName, sizeof keyName, ScreenSaverTitle)) return;
+  char keyClass[] = "";
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, keyClass, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
+    return;
+  char displayName[kTitleFieldSize + sizeof kDisplayNameSuffix];
+  FormatText(displayName, sizeof displayName, "%s%s", ScreenSaverTitle, kDisplayNameSuffix);
+  // The stored length includes the terminating zero.
+  if (RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(displayName),
+                     static_cast<DWORD>(std::strlen(displayName) + 1)) == ERROR_SUCCESS)
+    RegSetValueExA(key, "UninstallString", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(uninstallerPath),
+                   static_cast<DWORD>(std::strlen(uninstallerPath) + 1));
+  RegCloseKey(key);
+}
+
+// Copies a stored entry through the copy buffer; true when the destination
+// received all StoredSize bytes.
+bool CopyStoredEntry(const Extraction& x, const PayloadEntry& entry, const char* destination) {
+  if (x.copyBuffer == nullptr || entry.DataOffset > 0x7FFFFFFFu) return false;
+  const LONG offset = static_cast<LONG>(entry.DataOffset);
+  if (_llseek(x.manifest, offset, FILE_BEGIN) != offset) return false;
+  HFILE file = _lcreat(destination, 0);
+  if (file == HFILE_ERROR) return false;
+  std::uint32_t remaining = entry.StoredSize;
+  while (remaining > 0) {
+    const UINT chunk = remaining < kCopyBufferSize ? remaining : kCopyBufferSize;
+    const UINT got = _lread(x.manifest, x.copyBuffer, chunk);
+    if (got == 0 || got > chunk) break;  // the image ends early, or a read error
+    if (_lwrite(file, reinterpret_cast<LPCCH>(x.copyBuffer), got) != got) break;
+    remaining -= got;
+  }
+  _lclose(file);
+  return remaining == 0;
+}
+
+// Decodes a compressed entry; the decoder opens the image by itself, so the
+// table's reader is closed around it and opened afresh.
+bool WriteCompressedEntry(Extraction& x, const PayloadEntry& entry, const char* destination) {
+  const bool dataInImage =
+      static_cast<std::uint64_t>(entry.DataOffset) + entry.StoredSize <= x.imageSize;
+  CloseEntryTable(x);
+  const int decoded = ExtractCompressedEntry(InstanceHandle, entry.DataOffset,
+                                             entry.ExpandedSize, entry.StoredSize, destination);
+  x.manifest = OpenPayloadManifest();
+  return decoded == 1 && dataInImage;
+}
+
+// The media type that the list names: the file name's extension with its
+// dot (".MID"), or the whole file name when it has none.
+const char* MediaTypeOf(const char* path) {
+  const char* name = std::strrchr(path, '\\');
+  name = name != nullptr ? name + 1 : path;
+  const char* dot = std::strrchr(name, '.');
+  return dot != nullptr ? dot : name;
+}
+
+// Lists the file's type when the multimedia layer opens it neither by its
+// extension nor as an MPEG video.
+void CheckMediaFile(const char* path) {
+  LoadMediaLayer();
+  MCI_OPEN_PARMSA open = {};
+  open.lpstrDeviceType = kMpegVideoDevice;
+  open.lpstrElementName = path;
+  const DWORD_PTR parameters = reinterpret_cast<DWORD_PTR>(&open);
+  MCIERROR result = SendMediaCommand(0, MCI_OPEN, MCI_OPEN_ELEMENT, parameters);
+  if (result != 0)
+    result = SendMediaCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, parameters);
+  if (result != 0) {
+    ListUnsupportedType(MediaTypeOf(path));
+    return;
+  }
+  MCI_GENERIC_PARMS close = {};
+  SendMediaCommand(open.wDeviceID, MCI_CLOSE, 0, reinterpret_cast<DWORD_PTR>(&close));
+}
+
+// Installs the entry at `position`. False when the table cannot be read on.
+bool InstallEntry(Extraction& x, const PayloadEntry& entry, std::uint32_t position) {
+  if (position != kScreenSaverPosition && position != kUninstallerPosition)
+    CreateTitleDirectories(x);
+  char destination[kPathBufferSize];
+  char shown[kPathBufferSize];
+  if (!BuildDestination(x, entry, position, destination, shown)) {
+    RecordFailedFile(shown);
+    return true;
+  }
+  // Registered before its file is written.
+  if (position == kUninstallerPosition) RegisterUninstaller(destination);
+
+  const LONG nextEntry = _llseek(x.manifest, 0, FILE_CURRENT);
+  const bool whole = IsCompressed(entry) ? WriteCompressedEntry(x, entry, destination)
+                                         : CopyStoredEntry(x, entry, destination);
+  // Logged whatever became of the data.
+  AppendLogLine(x, destination);
+  if (!whole) RecordFailedFile(destination);
+  const bool tableGoesOn =
+      x.manifest != HFILE_ERROR && nextEntry >= 0 &&
+      _llseek(x.manifest, nextEntry, FILE_BEGIN) == nextEntry;
+  if (position >= kFirstMediaPosition) CheckMediaFile(destination);
+  return tableGoesOn;
+}
+
+// Makes the installed screen saver the system's screen saver and switches
+// it on.
+void Activate(const Extraction& x) {
+  char path[kPathBufferSize];
+  char shortPath[kPathBufferSize];
+  if (CopyText(path, x.winDir) && AppendText(path, ScreenSaverFileName)) {
+    const DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
+    if (length > 0 && length < sizeof shortPath)
+      WritePrivateProfileStringA(kActivationSection, kActivationKey, shortPath, kActivationFile);
+  }
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE);
+}
+
+}  // namespace
+
+void RunExtraction() {
+  Extraction x;
+  char windowsDirectory[kPathBufferSize];
+  const UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
+  const bool winDirKnown = length > 0 && length < sizeof windowsDirectory &&
+                           BuildWinDir(x.winDir, sizeof x.winDir, windowsDirectory);
+  if (!winDirKnown) x.winDir[0] = '\0';
+  x.destinationsUsable = winDirKnown && IsSafeTitle(ScreenSaverTitle);
+
+  CreateTitleDirectories(x);
+  OpenInstallLog(x);
+  OpenEntryTable(x);
+  x.copyBuffer = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, kCopyBufferSize));
+
+  PayloadEntry entry;
+  for (std::uint32_t position = 0;
+       x.manifest != HFILE_ERROR && ReadNextEntry(x.manifest, &entry); ++position) {
+    if (!InstallEntry(x, entry, position)) break;
+  }
+
+  FreeMediaLayer();
+  if (x.copyBuffer != nullptr) LocalFree(x.copyBuffer);
+  CloseEntryTable(x);
+  if (x.log != INVALID_HANDLE_VALUE) CloseHandle(x.log);
+  if (x.logIncomplete) RecordFailedFile(x.logPath[0] != '\0' ? x.logPath : kInstallLogName);
+
+  if (winDirKnown && AllMediaSupported() && FailedFileCount == 0) Activate(x);
+}
