@@ -95,3 +95,8 @@ bool IsSafeFileName(const char* name) {
     return false;
   return true;
 }
+
+bool IsSafeTitle(const char* title) {
+  if (std::strpbrk(title, "\\/:") != nullptr) return false;
+  return title[0] == '\0' || title[std::strspn(title, ".")] != '\0';
+}

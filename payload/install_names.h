@@ -63,3 +63,9 @@ bool BuildInstalledPath(char* out, std::size_t size, const char* winDir, const c
 // no control characters, no trailing dot or blank, not a Windows device
 // name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension).
 bool IsSafeFileName(const char* name);
+
+// True when a trimmed title can stand as one name in the paths above: the
+// screen saver's file in the Windows directory and one directory level
+// below the product's folder. Empty is allowed; a path separator, a colon,
+// or a name of dots only ("..") would lead elsewhere.
+bool IsSafeTitle(const char* title);
