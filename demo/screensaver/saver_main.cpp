@@ -1,0 +1,131 @@
+// The demo screen saver's entry point: reads how Windows started it, finds
+// its data file and media files where the installer put them, and runs the
+// full screen, the preview or the settings note.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "demo/screensaver/saver_command_line.h"
+#include "demo/screensaver/saver_files.h"
+#include "demo/screensaver/saver_window.h"
+#include "payload/install_names.h"
+
+namespace {
+
+// The screen saver may have been started by its short (8.3) path, so its
+// own file name would not be the title. GetLongPathNameA is looked up at
+// run time: systems without it get the name as it is.
+std::string LongForm(const char* path) {
+  typedef DWORD(WINAPI * LongPathFunction)(LPCSTR, LPSTR, DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  LongPathFunction longPath = kernel ? reinterpret_cast<LongPathFunction>(reinterpret_cast<void*>(
+                                           GetProcAddress(kernel, "GetLongPathNameA")))
+                                     : nullptr;
+  char result[MAX_PATH];
+  if (longPath) {
+    const DWORD length = longPath(path, result, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return result;
+  }
+  return path;
+}
+
+struct SaverPlaces {
+  std::string Title;
+  std::string TitleDirectory;
+  std::string DataFile;
+  bool DataFileFound = false;
+};
+
+SaverPlaces FindPlaces() {
+  SaverPlaces places;
+  char module[MAX_PATH];
+  char windows[MAX_PATH];
+  const DWORD moduleLength = GetModuleFileNameA(nullptr, module, MAX_PATH);
+  const UINT windowsLength = GetWindowsDirectoryA(windows, MAX_PATH);
+  if (moduleLength == 0 || moduleLength >= MAX_PATH || windowsLength == 0 || windowsLength >= MAX_PATH)
+    return places;
+  places.Title = demo::TitleFromModulePath(LongForm(module));
+  if (places.Title.empty()) return places;
+  places.TitleDirectory = demo::TitleDirectoryFor(windows, places.Title);
+  places.DataFile = demo::DataFilePathFor(windows, places.Title);
+  return places;
+}
+
+// The data file is read whole up to its size limit; a missing or damaged
+// file leaves the defaults.
+demo::DemoSettings ReadSettings(SaverPlaces* places) {
+  if (places->DataFile.empty()) return demo::DemoSettings();
+  HANDLE file = CreateFileA(places->DataFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return demo::DemoSettings();
+  std::string text(demo::kMaxDataFileBytes, '\0');
+  DWORD read = 0;
+  const BOOL ok = ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
+  CloseHandle(file);
+  if (!ok) return demo::DemoSettings();
+  places->DataFileFound = true;
+  text.resize(read);
+  return demo::ParseDemoSettings(text);
+}
+
+std::vector<std::string> FindMedia(const SaverPlaces& places) {
+  std::vector<std::string> paths;
+  if (places.TitleDirectory.empty()) return paths;
+  std::string pattern = places.TitleDirectory + "\\*";
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return paths;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+  } while (FindNextFileA(search, &found) && names.size() < 1000);
+  FindClose(search);
+  const std::string dataFileName = places.Title + kDataFileExtension;
+  for (const std::string& name : demo::SelectMediaFiles(names, dataFileName))
+    paths.push_back(places.TitleDirectory + "\\" + name);
+  return paths;
+}
+
+void ShowSettingsNote(HWND owner, const SaverPlaces& places, const SaverSetup& setup) {
+  std::string note = "This screen saver shows northern lights and the message of its data file.\n\n";
+  if (places.DataFileFound) {
+    note += "Data file:\n" + places.DataFile + "\n\n";
+    note += "Edit it to change what is shown: message=, background=#RRGGBB, foreground=#RRGGBB, "
+            "aurora=#RRGGBB and speed= (1 to 9).\n\n";
+  } else {
+    note += "Its data file was not found";
+    if (!places.DataFile.empty()) note += ":\n" + places.DataFile;
+    note += "\nThe built-in message and colours are shown.\n\n";
+  }
+  note += setup.MediaPaths.empty() ? std::string("No media files lie beside it.")
+                                   : std::to_string(setup.MediaPaths.size()) +
+                                         " media file(s) beside it play in turn while it runs.";
+  const std::string caption = (places.Title.empty() ? std::string("Screen Saver") : places.Title) + " Settings";
+  MessageBoxA(owner, note.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  const demo::SaverCommand command = demo::ParseSaverCommandLine(commandLine ? commandLine : "");
+  if (command.Mode == demo::SaverMode::kPassword) return 0;  // no password of its own
+
+  SaverPlaces places = FindPlaces();
+  SaverSetup setup;
+  setup.Settings = ReadSettings(&places);
+  setup.MediaPaths = FindMedia(places);
+
+  switch (command.Mode) {
+    case demo::SaverMode::kFullScreen:
+      return RunFullScreen(instance, setup);
+    case demo::SaverMode::kPreview:
+      if (command.Window == 0) return 0;
+      return RunPreview(instance, setup, reinterpret_cast<HWND>(command.Window));
+    default: {
+      HWND owner = reinterpret_cast<HWND>(command.Window);
+      ShowSettingsNote(IsWindow(owner) ? owner : nullptr, places, setup);
+      return 0;
+    }
+  }
+}

@@ -1,0 +1,343 @@
+// The demo screen saver's window, its drawing and its end on user input.
+#include "demo/screensaver/saver_window.h"
+
+#include <cstdlib>
+
+#include "base/bounded_text.h"
+#include "demo/screensaver/aurora_art.h"
+#include "demo/screensaver/media_playlist.h"
+#include "demo/screensaver/saver_resource_ids.h"
+
+namespace {
+
+constexpr char kWindowClass[] = "SaverkitAuroraWindow";
+constexpr UINT_PTR kFrameTimer = 1;
+constexpr UINT kFrameMilliseconds = 40;  // 25 frames a second
+// The sky is drawn at most this wide and stretched to the window: it is
+// soft, and this keeps a frame cheap on large screens.
+constexpr int kMaxArtWidth = 640;
+// Mouse travel in pixels that ends the screen saver; smaller moves (a
+// nudged desk, the first move Windows reports) are ignored.
+constexpr int kMouseSlack = 6;
+constexpr std::uint32_t kAccentColour = 0x9A4CFF;
+
+struct SaverState {
+  SaverSetup Setup;
+  bool FullScreen = false;
+  DWORD StartTicks = 0;
+  DWORD LastTicks = 0;
+  double Seconds = 0;  // animated time, scaled by the speed setting
+  // Back buffer, the size of the client area.
+  HDC BackDc = nullptr;
+  HBITMAP BackBitmap = nullptr;
+  HGDIOBJ BackOld = nullptr;
+  int Width = 0, Height = 0;
+  // The sky, a top-down 32-bit DIB section drawn by DrawAuroraFrame.
+  HDC ArtDc = nullptr;
+  HBITMAP ArtBitmap = nullptr;
+  HGDIOBJ ArtOld = nullptr;
+  std::uint32_t* ArtPixels = nullptr;
+  int ArtWidth = 0, ArtHeight = 0;
+  HFONT MessageFont = nullptr;
+  HFONT SmallFont = nullptr;
+  // The message's top-left corner and velocity, in pixels and pixels per second.
+  double TextX = 0, TextY = 0, SpeedX = 0, SpeedY = 0;
+  bool HaveMouse = false;
+  POINT FirstMouse = {0, 0};
+  MediaPlaylist Playlist;
+};
+
+SaverState* g_state = nullptr;
+
+COLORREF ToColorRef(std::uint32_t rgb) {
+  return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+void ReleaseSurfaces(SaverState* s) {
+  if (s->BackDc) {
+    SelectObject(s->BackDc, s->BackOld);
+    DeleteObject(s->BackBitmap);
+    DeleteDC(s->BackDc);
+  }
+  if (s->ArtDc) {
+    SelectObject(s->ArtDc, s->ArtOld);
+    DeleteObject(s->ArtBitmap);
+    DeleteDC(s->ArtDc);
+  }
+  if (s->MessageFont) DeleteObject(s->MessageFont);
+  if (s->SmallFont) DeleteObject(s->SmallFont);
+  s->BackDc = s->ArtDc = nullptr;
+  s->ArtPixels = nullptr;
+  s->MessageFont = s->SmallFont = nullptr;
+}
+
+HFONT MakeFont(int height, int weight) {
+  return CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, VARIABLE_PITCH | FF_SWISS, "Arial");
+}
+
+// (Re)creates the back buffer, the sky bitmap and the fonts for a client
+// area of width x height.
+bool MakeSurfaces(SaverState* s, HWND window, int width, int height) {
+  ReleaseSurfaces(s);
+  if (width < 1 || height < 1) return false;
+  s->Width = width;
+  s->Height = height;
+  HDC screen = GetDC(window);
+  s->BackDc = CreateCompatibleDC(screen);
+  s->BackBitmap = CreateCompatibleBitmap(screen, width, height);
+  s->BackOld = SelectObject(s->BackDc, s->BackBitmap);
+
+  s->ArtWidth = width > kMaxArtWidth ? kMaxArtWidth : width;
+  s->ArtHeight = static_cast<int>(static_cast<long long>(height) * s->ArtWidth / width);
+  if (s->ArtHeight < 1) s->ArtHeight = 1;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = s->ArtWidth;
+  info.bmiHeader.biHeight = -s->ArtHeight;  // negative: rows top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  s->ArtDc = CreateCompatibleDC(screen);
+  s->ArtBitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ReleaseDC(window, screen);
+  if (!s->BackBitmap || !s->ArtBitmap || !bits) {
+    ReleaseSurfaces(s);
+    return false;
+  }
+  s->ArtOld = SelectObject(s->ArtDc, s->ArtBitmap);
+  s->ArtPixels = static_cast<std::uint32_t*>(bits);
+
+  const int messageHeight = height / 11 > 9 ? height / 11 : 9;
+  s->MessageFont = MakeFont(messageHeight, FW_BOLD);
+  s->SmallFont = MakeFont(height / 40 > 9 ? height / 40 : 9, FW_NORMAL);
+  // A slow drift, crossing the screen in about twenty seconds at speed 3.
+  const double pace = s->Setup.Settings.Speed / 3.0;
+  s->SpeedX = width / 20.0 * pace;
+  s->SpeedY = height / 27.0 * pace;
+  s->TextX = width / 10.0;
+  s->TextY = height * 0.62;
+  return true;
+}
+
+void MoveMessage(SaverState* s, SIZE text, double step) {
+  s->TextX += s->SpeedX * step;
+  s->TextY += s->SpeedY * step;
+  const double maxX = s->Width - text.cx, maxY = s->Height - text.cy;
+  if (s->TextX < 0 || s->TextX > maxX) {
+    s->SpeedX = -s->SpeedX;
+    s->TextX = s->TextX < 0 || maxX < 0 ? 0 : maxX;
+  }
+  if (s->TextY < 0 || s->TextY > maxY) {
+    s->SpeedY = -s->SpeedY;
+    s->TextY = s->TextY < 0 || maxY < 0 ? 0 : maxY;
+  }
+}
+
+void DrawShadowedText(HDC dc, int x, int y, const char* text, int length, COLORREF colour, int offset) {
+  SetTextColor(dc, RGB(0, 0, 0));
+  TextOutA(dc, x + offset, y + offset, text, length);
+  SetTextColor(dc, colour);
+  TextOutA(dc, x, y, text, length);
+}
+
+void DrawFrame(SaverState* s, double step) {
+  const demo::DemoSettings& settings = s->Setup.Settings;
+  demo::DrawAuroraFrame(s->ArtPixels, s->ArtWidth, s->ArtHeight, s->Seconds,
+                        {settings.Background, settings.Aurora, kAccentColour});
+  GdiFlush();  // the DIB's bits were written directly
+  SetStretchBltMode(s->BackDc, HALFTONE);
+  SetBrushOrgEx(s->BackDc, 0, 0, nullptr);
+  StretchBlt(s->BackDc, 0, 0, s->Width, s->Height, s->ArtDc, 0, 0, s->ArtWidth, s->ArtHeight, SRCCOPY);
+
+  SetBkMode(s->BackDc, TRANSPARENT);
+  const COLORREF foreground = ToColorRef(settings.Foreground);
+  HGDIOBJ oldFont = SelectObject(s->BackDc, s->MessageFont);
+  const int length = static_cast<int>(settings.Message.size());
+  SIZE extent = {0, 0};
+  GetTextExtentPoint32A(s->BackDc, settings.Message.c_str(), length, &extent);
+  MoveMessage(s, extent, step);
+  DrawShadowedText(s->BackDc, static_cast<int>(s->TextX), static_cast<int>(s->TextY),
+                   settings.Message.c_str(), length, foreground, s->Height > 200 ? 3 : 1);
+
+  const char* playing = s->Playlist.NowPlaying();
+  if (s->FullScreen && playing[0] != '\0') {
+    char line[300];
+    CopyText(line, "Now playing: ");
+    AppendText(line, playing);
+    SelectObject(s->BackDc, s->SmallFont);
+    const int margin = s->Height / 40;
+    DrawShadowedText(s->BackDc, margin, s->Height - 3 * margin, line, lstrlenA(line), foreground, 1);
+  }
+  SelectObject(s->BackDc, oldFont);
+}
+
+void OnTimer(HWND window, SaverState* s) {
+  const DWORD now = GetTickCount();
+  // Unsigned difference: right across the tick count's wrap; a long stall
+  // (a sleeping machine) does not make the picture jump.
+  double step = static_cast<DWORD>(now - s->LastTicks) / 1000.0;
+  if (step > 0.25) step = 0.25;
+  s->LastTicks = now;
+  s->Seconds += step * s->Setup.Settings.Speed / 3.0;
+  if (s->BackDc) DrawFrame(s, step);
+  InvalidateRect(window, nullptr, FALSE);
+}
+
+void OnPaint(HWND window, SaverState* s) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  if (s->BackDc) {
+    BitBlt(dc, 0, 0, s->Width, s->Height, s->BackDc, 0, 0, SRCCOPY);
+  } else {
+    RECT r;
+    GetClientRect(window, &r);
+    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  }
+  EndPaint(window, &paint);
+}
+
+// In full screen any real input ends the screen saver.
+bool EndsOnInput(HWND window, SaverState* s, UINT message, LPARAM lParam) {
+  if (!s->FullScreen) return false;
+  switch (message) {
+    case WM_KEYDOWN: case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN: case WM_MOUSEWHEEL:
+      PostMessageA(window, WM_CLOSE, 0, 0);
+      return true;
+    case WM_MOUSEMOVE: {
+      const POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      if (!s->HaveMouse) {
+        s->HaveMouse = true;
+        s->FirstMouse = at;
+      } else if (std::abs(at.x - s->FirstMouse.x) > kMouseSlack || std::abs(at.y - s->FirstMouse.y) > kMouseSlack) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+      }
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  SaverState* s = g_state;
+  if (!s) return DefWindowProcA(window, message, wParam, lParam);
+  if (EndsOnInput(window, s, message, lParam)) return 0;
+  switch (message) {
+    case WM_CREATE: {
+      RECT r;
+      GetClientRect(window, &r);
+      MakeSurfaces(s, window, r.right - r.left, r.bottom - r.top);
+      s->StartTicks = s->LastTicks = GetTickCount();
+      SetTimer(window, kFrameTimer, kFrameMilliseconds, nullptr);
+      if (s->FullScreen) s->Playlist.Start(window, s->Setup.MediaPaths);
+      return 0;
+    }
+    case WM_SIZE:
+      if (LOWORD(lParam) != s->Width || HIWORD(lParam) != s->Height)
+        MakeSurfaces(s, window, LOWORD(lParam), HIWORD(lParam));
+      return 0;
+    case WM_TIMER:
+      if (wParam == kFrameTimer) OnTimer(window, s);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // the whole client area is painted from the back buffer
+    case WM_PAINT:
+      OnPaint(window, s);
+      return 0;
+    case MM_MCINOTIFY:
+      s->Playlist.OnNotify(wParam, lParam);
+      return 0;
+    case WM_SETCURSOR:
+      if (s->FullScreen) {
+        SetCursor(nullptr);
+        return TRUE;
+      }
+      break;
+    case WM_ACTIVATEAPP:
+      if (s->FullScreen && !wParam) PostMessageA(window, WM_CLOSE, 0, 0);
+      break;
+    case WM_SYSCOMMAND:
+      // Windows asks a running screen saver to start again: it already runs.
+      if (s->FullScreen && (wParam & 0xFFF0) == SC_SCREENSAVE) return 0;
+      break;
+    case WM_DESTROY:
+      KillTimer(window, kFrameTimer);
+      s->Playlist.Stop();
+      ReleaseSurfaces(s);
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool RegisterSaverClass(HINSTANCE instance) {
+  WNDCLASSA wc = {};
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = SaverWindowProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_SAVER_ICON));
+  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  wc.lpszClassName = kWindowClass;
+  return RegisterClassA(&wc) != 0;
+}
+
+int RunMessageLoop() {
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunFullScreen(HINSTANCE instance, const SaverSetup& setup) {
+  // Windows may start the screen saver again while it runs: one is enough.
+  if (FindWindowA(kWindowClass, nullptr)) return 0;
+  if (!RegisterSaverClass(instance)) return 1;
+  SaverState state;
+  state.Setup = setup;
+  state.FullScreen = true;
+  g_state = &state;
+  // The whole desktop, every monitor; systems without the virtual screen
+  // metrics report 0 and get the primary screen.
+  int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  if (width == 0 || height == 0) {
+    x = y = 0;
+    width = GetSystemMetrics(SM_CXSCREEN);
+    height = GetSystemMetrics(SM_CYSCREEN);
+  }
+  HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kWindowClass, "Saverkit Aurora",
+                                WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr, instance, nullptr);
+  if (!window) {
+    g_state = nullptr;
+    return 1;
+  }
+  SetForegroundWindow(window);
+  const int code = RunMessageLoop();
+  g_state = nullptr;
+  return code;
+}
+
+int RunPreview(HINSTANCE instance, const SaverSetup& setup, HWND parent) {
+  if (!IsWindow(parent) || !RegisterSaverClass(instance)) return 1;
+  SaverState state;
+  state.Setup = setup;
+  g_state = &state;
+  RECT r;
+  GetClientRect(parent, &r);
+  HWND window = CreateWindowExA(0, kWindowClass, "Preview", WS_CHILD | WS_VISIBLE, 0, 0, r.right - r.left,
+                                r.bottom - r.top, parent, nullptr, instance, nullptr);
+  if (!window) {
+    g_state = nullptr;
+    return 1;
+  }
+  const int code = RunMessageLoop();
+  g_state = nullptr;
+  return code;
+}
