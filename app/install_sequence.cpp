@@ -48,7 +48,7 @@ bool ConfirmInstallation(const char* caption) {
   // The directory and the count are shown whole; the title gets the rest.
   const std::size_t fixed = std::strlen(kConfirmationFormat) - 6 + std::strlen(directory) +
                             std::strlen(bytes);
-  char title[kCaptionSize];
+  char title[sizeof ScreenSaverTitle];
   ShortenToFit(title, sizeof title, ScreenSaverTitle, kMessageSize - 1 - fixed);
   char text[kMessageSize];
   FormatText(text, sizeof text, kConfirmationFormat, title, directory, bytes);

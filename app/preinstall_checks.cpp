@@ -1,5 +1,4 @@
-// The replace question, the disk-space warning, the free-space query and
-// the thousands formatting used by both the warning and the confirmation.
+// The replace question, the disk-space warning and the free-space query.
 #include "app/preinstall_checks.h"
 
 #include <sys/stat.h>
@@ -91,7 +90,7 @@ BOOL CheckDiskSpace(HINSTANCE) {
   const std::uint32_t neededKilobytes = InstallTotalBytes >> 10;
   if (freeKilobytes > neededKilobytes) return TRUE;
 
-  char needed[32];
+  char needed[32];  // each count in a buffer of its own
   char available[32];
   FormatText(text, sizeof text, kDiskFullFormat, FormatThousands(neededKilobytes, needed),
              FormatThousands(freeKilobytes, available));
@@ -124,24 +123,4 @@ std::uint32_t GetFreeKilobytes(const char* directory) {
   // A product beyond 64 bits is far beyond 4 TiB.
   if (freeClusters != 0 && clusterBytes > UINT64_MAX / freeClusters) return kFreeSpaceAtLeast4TiB;
   return KilobytesFromBytes(clusterBytes * freeClusters);
-}
-
-char* FormatThousands(std::uint32_t value, char* output, std::size_t size) {
-  // Digits least significant first, with a comma after every third one
-  // that has another digit behind it; then reversed into the output.
-  char reversed[32];
-  std::size_t length = 0;
-  unsigned digits = 0;
-  do {
-    if (digits > 0 && digits % 3 == 0) reversed[length++] = ',';
-    reversed[length++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-    ++digits;
-  } while (value != 0);
-
-  if (size == 0) return output;
-  std::size_t written = 0;
-  while (length > 0 && written + 1 < size) output[written++] = reversed[--length];
-  output[written] = '\0';
-  return output;
 }

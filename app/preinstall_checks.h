@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
-#include <cstddef>
 #include <cstdint>
+
+#include "base/format_thousands.h"  // FormatThousands, for the warning and the confirmation
 
 // Asks before replacing an installed screen saver of the same name.
 // Non-zero: go on; zero: the user answered No.
@@ -27,13 +28,3 @@ std::uint32_t GetFreeKilobytes(const char* directory);
 
 // Kilobytes from a byte count, saturated at kFreeSpaceAtLeast4TiB.
 std::uint32_t KilobytesFromBytes(std::uint64_t bytes);
-
-// Writes `value` in decimal with a comma between groups of three digits
-// ("1,234,567") into `output` and returns `output`. 14 bytes hold any value.
-constexpr std::size_t kThousandsTextSize = 14;
-char* FormatThousands(std::uint32_t value, char* output, std::size_t size);
-template <std::size_t N>
-char* FormatThousands(std::uint32_t value, char (&output)[N]) {
-  static_assert(N >= kThousandsTextSize, "FormatThousands needs 14 bytes");
-  return FormatThousands(value, output, N);
-}
