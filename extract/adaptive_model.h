@@ -47,11 +47,15 @@ void InitModel(AdaptiveModel& model);
 void RebuildTree(AdaptiveModel& model);
 
 // First index above `from` whose count is `k` or more. The counts above
-// `from` are in ascending order and end with the sentinel, so a short linear
-// look is followed by a galloping binary search: runs of equal counts can be
-// hundreds of nodes long.
+// `from` are in ascending order and end with the sentinel. Runs of equal
+// counts are mostly short, so a few steps are looked at one by one; a long
+// run (all 284 leaves start at 1) is crossed by a galloping binary search.
 inline unsigned FirstCountAtLeast(const std::uint16_t* frequency, unsigned from, unsigned k) {
   unsigned lo = from;  // frequency[lo] < k
+  for (unsigned n = 0; n < 8; ++n) {
+    if (frequency[lo + 1] >= k) return lo + 1;
+    ++lo;
+  }
   unsigned step = 1;
   unsigned hi = lo + 1;
   while (frequency[hi] < k) {
@@ -62,7 +66,7 @@ inline unsigned FirstCountAtLeast(const std::uint16_t* frequency, unsigned from,
   }
   // frequency[lo] < k <= frequency[hi]
   while (hi - lo > 1) {
-    unsigned mid = lo + (hi - lo) / 2;
+    const unsigned mid = lo + (hi - lo) / 2;
     if (frequency[mid] < k)
       lo = mid;
     else

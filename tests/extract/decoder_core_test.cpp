@@ -1,0 +1,242 @@
+// The decoder core over memory: the known start of an executable, streams
+// of chosen shapes written item by item, streams that end early, the ring
+// that carries over between entries, agreement with the plain decoder, and
+// garbage that must decode without harm.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "baseline_decoder.h"
+#include "compress/entry_encoder.h"
+#include "compress/stream_writer.h"
+#include "extract/memory_streams.h"
+#include "sample_data.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Counts what the core asks of its source and gives to its sink.
+struct CountingSource {
+  MemorySource memory;
+  std::uint32_t fetched = 0;
+  std::uint32_t lowestRemaining = 0xFFFFFFFFu;
+  std::uint8_t Fetch(std::uint32_t remaining) {
+    ++fetched;
+    if (remaining < lowestRemaining) lowestRemaining = remaining;
+    return memory.Fetch(remaining);
+  }
+};
+struct VectorSink {
+  Bytes out;
+  void Put(std::uint8_t b) { out.push_back(b); }
+};
+
+struct Decoded {
+  Bytes bytes;
+  DecodeOutcome outcome;
+  std::uint32_t fetched;
+};
+
+Decoded DecodeWith(DecoderState& state, const Bytes& stream, std::uint32_t expanded,
+                   std::uint32_t storedSize) {
+  CountingSource source{MemorySource{stream.data(), stream.size()}};
+  VectorSink sink;
+  const DecodeOutcome outcome = DecodeEntryWith(state, source, sink, expanded, storedSize);
+  EXPECT_LE(source.fetched, storedSize);
+  if (source.fetched > 0) {
+    EXPECT_GE(source.lowestRemaining, 1u);
+  }
+  return {sink.out, outcome, source.fetched};
+}
+
+Decoded Decode(const Bytes& stream, std::uint32_t expanded) {
+  auto state = std::make_unique<DecoderState>();
+  return DecodeWith(*state, stream, expanded, static_cast<std::uint32_t>(stream.size()));
+}
+
+template <class Write>
+Bytes Stream(Write write) {
+  Bytes out;
+  EntryStreamWriter writer(out);
+  write(writer);
+  writer.Finish();
+  return out;
+}
+
+TEST(DecoderCore, DecodesTheKnownStartOfAnExecutable) {
+  const Bytes stream = {0x15, 0x22, 0x58, 0xE4, 0x72, 0xF8, 0x37,
+                        0x6F, 0xE6, 0x64, 0x00, 0xF1, 0xF6, 0xB5};
+  const Decoded d = Decode(stream, 14);
+  EXPECT_EQ(d.bytes, (Bytes{0x4D, 0x5A, 0x90, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00,
+                            0x00, 0xFF, 0xFF}));
+  EXPECT_EQ(d.outcome.produced, 14);
+  EXPECT_EQ(d.outcome.bitsConsumed, 106u);
+}
+
+TEST(DecoderCore, ZeroBitsDecodeFirstTo0x38) {
+  for (const Bytes& stream : {Bytes(8, 0), Bytes{}}) {
+    const Decoded d = Decode(stream, 3);
+    ASSERT_EQ(d.bytes.size(), 3u);
+    EXPECT_EQ(d.bytes[0], 0x38);
+  }
+}
+
+struct ShapeCase {
+  const char* name;
+  Bytes stream;
+  std::uint32_t expanded;
+  Bytes expected;
+  std::int32_t produced;
+};
+
+std::vector<ShapeCase> ShapeCases() {
+  std::vector<ShapeCase> cases;
+  cases.push_back({"first match reads the preset spaces",
+                   Stream([](EntryStreamWriter& w) {
+                     w.Match(5, 100);
+                     w.Literal('x');
+                   }),
+                   6, Bytes{' ', ' ', ' ', ' ', ' ', 'x'}, 6});
+  cases.push_back({"p = 0 with length 30 repeats the last byte",
+                   Stream([](EntryStreamWriter& w) {
+                     w.Literal('a');
+                     w.Literal('b');
+                     w.Match(30, 0);
+                   }),
+                   32, [] {
+                     Bytes b{'a'};
+                     b.insert(b.end(), 31, 'b');
+                     return b;
+                   }(),
+                   32});
+  cases.push_back({"a match may overlap what it produces",
+                   Stream([](EntryStreamWriter& w) {
+                     w.Literal('1');
+                     w.Literal('2');
+                     w.Literal('3');
+                     w.Match(7, 2);
+                   }),
+                   10, Bytes{'1', '2', '3', '1', '2', '3', '1', '2', '3', '1'}, 10});
+  cases.push_back({"a final match past the end is cut from the output",
+                   Stream([](EntryStreamWriter& w) {
+                     w.Literal('z');
+                     w.Match(30, 0);
+                   }),
+                   5, Bytes(5, 'z'), 31});
+  {
+    // p = 4095 reads the byte written 4096 positions before.
+    Bytes data = MakeTextLike(4096, 3);
+    ShapeCase c{"p = 4095 reaches 4096 bytes back",
+                Stream([&](EntryStreamWriter& w) {
+                  for (std::uint8_t b : data) w.Literal(b);
+                  w.Match(3, 4095);
+                }),
+                4099, data, 4099};
+    c.expected.insert(c.expected.end(), data.begin(), data.begin() + 3);
+    cases.push_back(c);
+  }
+  return cases;
+}
+
+TEST(DecoderCore, StreamsOfChosenShapes) {
+  for (const ShapeCase& c : ShapeCases()) {
+    SCOPED_TRACE(c.name);
+    const Decoded d = Decode(c.stream, c.expanded);
+    EXPECT_EQ(d.bytes, c.expected);
+    EXPECT_EQ(d.outcome.produced, c.produced);
+    EXPECT_LE(d.outcome.bitsConsumed, c.stream.size() * 8u);
+  }
+}
+
+TEST(DecoderCore, NothingIsReadOrWrittenForSizeZeroOrASizeOf2To31OrMore) {
+  const Bytes stream = CompressEntry(reinterpret_cast<const std::uint8_t*>("abcabcabc"), 9);
+  for (std::uint32_t expanded : {0u, 0x80000000u, 0xFFFFFFFFu}) {
+    const Decoded d = Decode(stream, expanded);
+    EXPECT_TRUE(d.bytes.empty()) << expanded;
+    EXPECT_EQ(d.outcome.produced, 0) << expanded;
+    EXPECT_EQ(d.fetched, 0u) << expanded;
+  }
+}
+
+TEST(DecoderCore, RingPositionsBehindThePresetCarryOverFromTheLastEntry) {
+  auto state = std::make_unique<DecoderState>();
+  // Before any entry they are zero: a first match 4096 back reads them.
+  const Bytes reach = Stream([](EntryStreamWriter& w) { w.Match(4, 4095); });
+  EXPECT_EQ(DecodeWith(*state, reach, 4, static_cast<std::uint32_t>(reach.size())).bytes,
+            Bytes(4, 0));
+  // After an entry that wrote "WXYZ" there, the same stream reads it back.
+  const Bytes first = Stream([](EntryStreamWriter& w) {
+    for (char ch : {'W', 'X', 'Y', 'Z'}) w.Literal(static_cast<std::uint8_t>(ch));
+  });
+  DecodeWith(*state, first, 4, static_cast<std::uint32_t>(first.size()));
+  EXPECT_EQ(DecodeWith(*state, reach, 4, static_cast<std::uint32_t>(reach.size())).bytes,
+            (Bytes{'W', 'X', 'Y', 'Z'}));
+}
+
+TEST(DecoderCore, AStreamThatEndsEarlyGoesOnWithZeroBits) {
+  const Bytes data = MakeExecutableLike(20000, 8);
+  const Bytes stream = CompressEntry(data.data(), data.size());
+  const Bytes cut(stream.begin(), stream.begin() + static_cast<long>(stream.size() / 2));
+
+  const Decoded whole = Decode(stream, 20000);
+  EXPECT_EQ(whole.bytes, data);
+  EXPECT_LE(whole.outcome.bitsConsumed, stream.size() * 8u);
+
+  // The same stored size with half the bytes missing (they read as zero bits,
+  // as past the stored size) and a stored size of half: both run dry, both
+  // give the full expanded size and agree on a long common start.
+  const Decoded shortStored = Decode(cut, 20000);
+  ASSERT_EQ(shortStored.bytes.size(), 20000u);
+  EXPECT_GT(shortStored.outcome.bitsConsumed, cut.size() * 8u);
+  EXPECT_EQ(shortStored.fetched, cut.size());
+  std::size_t same = 0;
+  while (same < data.size() && shortStored.bytes[same] == data[same]) ++same;
+  EXPECT_GT(same, 5000u);
+}
+
+TEST(DecoderCore, AgreesWithThePlainDecoderAcrossRebuilds) {
+  // Long enough for several rebuilds (one per 16,000 symbols or so).
+  const Bytes data = MakeMixedSample(400000, 31);
+  for (CompressionLevel level : {CompressionLevel::Greedy, CompressionLevel::Best}) {
+    const Bytes stream = CompressEntry(data.data(), data.size(), level);
+    Bytes plain(data.size() + 32);
+    const std::int32_t produced = baseline::Decode(stream.data(), static_cast<std::uint32_t>(stream.size()),
+                                                   plain.data(), static_cast<std::uint32_t>(data.size()));
+    plain.resize(data.size());
+    const Decoded d = Decode(stream, static_cast<std::uint32_t>(data.size()));
+    EXPECT_EQ(d.outcome.produced, produced);
+    EXPECT_EQ(d.bytes, plain);
+    EXPECT_EQ(d.bytes, data);
+  }
+}
+
+TEST(DecoderCore, GarbageDecodesWithinBoundsAndAgreesWithThePlainDecoder) {
+  SampleRandom random(2026);
+  auto state = std::make_unique<DecoderState>();
+  for (int round = 0; round < 200; ++round) {
+    const std::uint32_t storedSize = random.Below(3) == 0 ? random.Below(8) : random.Below(6000);
+    const std::uint32_t expanded = 1 + random.Below(round % 10 == 0 ? 300000 : 20000);
+    Bytes stream(storedSize);
+    for (auto& b : stream) b = static_cast<std::uint8_t>(random.Next());
+    Bytes out(expanded);
+    const DecodeOutcome outcome =
+        DecodeToBuffer(*state, stream.data(), stream.size(), storedSize, expanded, out.data());
+    ASSERT_GE(outcome.produced, static_cast<std::int32_t>(expanded));
+    ASSERT_LE(outcome.produced, static_cast<std::int32_t>(expanded) + 29);
+    if (round % 20 == 0) {
+      Bytes plain(expanded + 32);
+      baseline::Decode(stream.data(), storedSize, plain.data(), expanded);
+      plain.resize(expanded);
+      // The plain decoder's ring starts from its own leftovers; compare only
+      // entries that cannot have read them: the first 4096 bytes at most.
+      if (round == 0) {
+        EXPECT_EQ(out, plain);
+      }
+    }
+  }
+}
+
+}  // namespace
