@@ -1,0 +1,99 @@
+// The demo screen saver's data file: written by the generator, read back by
+// the screen saver, and read safely when it is damaged.
+#include "demo/settings/demo_settings.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using demo::DemoSettings;
+using demo::ParseDemoSettings;
+
+TEST(DemoSettings, DefaultFileIsPinned) {
+  EXPECT_EQ(demo::FormatDemoSettings(DemoSettings()),
+            "; Saverkit demo screen saver: what it shows and in which colours\r\n"
+            "message=Saverkit Aurora\r\n"
+            "background=#061022\r\n"
+            "foreground=#F2F6FF\r\n"
+            "aurora=#38E0A0\r\n"
+            "speed=3\r\n");
+}
+
+TEST(DemoSettings, WrittenSettingsAreReadBack) {
+  DemoSettings settings;
+  settings.Message = "Hello = world; #1";
+  settings.Background = 0x000000;
+  settings.Foreground = 0xFFFFFF;
+  settings.Aurora = 0xA0B1C2;
+  settings.Speed = 9;
+  const DemoSettings read = ParseDemoSettings(demo::FormatDemoSettings(settings));
+  EXPECT_EQ(read.Message, settings.Message);
+  EXPECT_EQ(read.Background, settings.Background);
+  EXPECT_EQ(read.Foreground, settings.Foreground);
+  EXPECT_EQ(read.Aurora, settings.Aurora);
+  EXPECT_EQ(read.Speed, settings.Speed);
+}
+
+TEST(DemoSettings, LenientWhereHarmless) {
+  const DemoSettings s = ParseDemoSettings(
+      "\xEF\xBB\xBF[Saverkit]\n"
+      "  MESSAGE =  Good night \r"
+      "Background\t=\t#0a0B0c\n"
+      "aurora=#123456\r\n"
+      "colour=#FFFFFF\n"
+      "; speed=1\n"
+      "speed=7");  // no line end at the end
+  EXPECT_EQ(s.Message, "Good night");
+  EXPECT_EQ(s.Background, 0x0A0B0Cu);
+  EXPECT_EQ(s.Aurora, 0x123456u);
+  EXPECT_EQ(s.Foreground, DemoSettings().Foreground);
+  EXPECT_EQ(s.Speed, 7);
+}
+
+TEST(DemoSettings, BadValuesKeepTheDefault) {
+  const DemoSettings defaults;
+  const char* const files[] = {
+      "background=102040",  "background=#10204", "background=#1020405", "background=#10204G",
+      "background=",        "background",         "=#102040",           "speed=0",
+      "speed=10",           "speed=03",           "speed=-3",           "speed=x",
+      "message=",           "message=   ",        "message=\x01\x02",   "#message=hidden",
+  };
+  for (const char* file : files) {
+    const DemoSettings s = ParseDemoSettings(file);
+    EXPECT_EQ(s.Message, defaults.Message) << file;
+    EXPECT_EQ(s.Background, defaults.Background) << file;
+    EXPECT_EQ(s.Speed, defaults.Speed) << file;
+  }
+}
+
+TEST(DemoSettings, RepeatedKeyKeepsItsLastGoodValue) {
+  const DemoSettings s = ParseDemoSettings("speed=2\nspeed=5\nspeed=11\n");
+  EXPECT_EQ(s.Speed, 5);
+}
+
+TEST(DemoSettings, MessageIsCleanedAndCut) {
+  EXPECT_EQ(ParseDemoSettings("message=a\tb\x7f" "c").Message, "a b c");
+  const std::string longMessage(200, 'x');
+  EXPECT_EQ(ParseDemoSettings("message=" + longMessage).Message, std::string(demo::kMaxMessageLength, 'x'));
+}
+
+TEST(DemoSettings, OverlongLinesAndBytesPastTheLimitAreIgnored) {
+  // A line of 256 characters is skipped whole; the next line still counts.
+  std::string text = "speed=" + std::string(250, '1') + "\nspeed=8\n";
+  EXPECT_EQ(ParseDemoSettings(text).Speed, 8);
+  // A line of exactly 255 characters is read.
+  text = "message=" + std::string(247, 'm');
+  EXPECT_EQ(ParseDemoSettings(text).Message, std::string(demo::kMaxMessageLength, 'm'));
+  // Settings beyond the first kMaxDataFileBytes bytes are not read.
+  text = std::string(demo::kMaxDataFileBytes - 4, '\n') + "speed=8\n";
+  EXPECT_EQ(ParseDemoSettings(text).Speed, DemoSettings().Speed);
+}
+
+TEST(DemoSettings, EmbeddedNulBytesDoNotEndTheFile) {
+  const char raw[] = "speed=4\n\0\0garbage\nforeground=#010203\n";
+  const DemoSettings s = ParseDemoSettings(std::string_view(raw, sizeof raw - 1));
+  EXPECT_EQ(s.Speed, 4);
+  EXPECT_EQ(s.Foreground, 0x010203u);
+}
+
+}  // namespace

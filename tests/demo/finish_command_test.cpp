@@ -1,0 +1,43 @@
+// The command line handed to the uninstaller's finishing copy.
+#include "demo/uninstaller/finish_command.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(FinishCommand, WrittenLineIsReadBack) {
+  const std::string line = uninstall::FormatFinishCommandLine(
+      "C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp", 0x1F4, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
+  EXPECT_EQ(line,
+            "\"C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp\" /finish 500 "
+            "\"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora\"");
+  // WinMain gets the arguments without the program's path.
+  const std::string arguments = line.substr(line.find("/finish"));
+  uninstall::FinishCommand command;
+  ASSERT_TRUE(uninstall::ParseFinishCommand(arguments, &command));
+  EXPECT_EQ(command.OriginalProcess, 500u);
+  EXPECT_EQ(command.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
+}
+
+TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
+  const char* const lines[] = {
+      "",
+      "/finish",
+      "/finish 12",
+      "/finish x \"C:\\a\"",
+      "/finish -1 \"C:\\a\"",
+      "/finish 12 \"C:\\a\" extra",
+      "/FINISH 12 \"C:\\a\"",
+      "/finish 99999999999999999999999 \"C:\\a\"",
+      "/finish 12 \"\"",
+      "/s",
+  };
+  for (const char* line : lines) {
+    uninstall::FinishCommand command;
+    EXPECT_FALSE(uninstall::ParseFinishCommand(line, &command)) << line;
+  }
+  uninstall::FinishCommand command;
+  EXPECT_FALSE(uninstall::ParseFinishCommand("/finish 1 \"" + std::string(2000, 'a') + "\"", &command));
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+// The uninstaller's rules: a log line that points anywhere but this
+// screen saver's own files is never deleted.
+#include "demo/uninstaller/uninstall_plan.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using uninstall::Verdict;
+
+uninstall::UninstallPlace Place(const char* windows = "C:\\WINDOWS",
+                                const char* title = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title") {
+  uninstall::UninstallPlace place;
+  EXPECT_TRUE(uninstall::MakeUninstallPlace(windows, title, &place));
+  return place;
+}
+
+TEST(UninstallPlace, SpellsEveryPlaceByTheInstallersRules) {
+  const uninstall::UninstallPlace place = Place("C:\\WINDOWS", "c:\\windows\\marlowen\\veldrake\\Saverkit Aurora");
+  EXPECT_EQ(place.Title, "Saverkit Aurora");
+  EXPECT_EQ(place.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
+  EXPECT_EQ(place.ScreenSaverPath, "C:\\WINDOWS\\Saverkit Aurora.scr");
+  EXPECT_EQ(place.InstallLogPath, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora\\INSTALL.LOG");
+  EXPECT_EQ(place.UninstallKeyName, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Saverkit Aurora");
+  EXPECT_EQ(uninstall::DirectoriesToRemove(place),
+            (std::vector<std::string>{"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora",
+                                      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE", "C:\\WINDOWS\\MARLOWEN"}));
+}
+
+TEST(UninstallPlace, WindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
+  const uninstall::UninstallPlace place = Place("D:\\", "D:\\MARLOWEN\\VELDRAKE\\My.Saver");
+  EXPECT_EQ(place.ScreenSaverPath, "D:\\My.Saver.scr");
+  EXPECT_EQ(place.TitleDirectory, "D:\\MARLOWEN\\VELDRAKE\\My.Saver");
+}
+
+TEST(UninstallPlace, RefusesAnyOtherFolder) {
+  const char* const folders[] = {
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE",                  // the product folder itself
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Sub",      // one level too deep
+      "C:\\WINDOWS\\MARLOWEN\\OTHER\\Title",
+      "C:\\WINDOWS\\system32",
+      "C:\\Downloads\\MARLOWEN\\VELDRAKE\\Title",         // not under the Windows directory
+      "D:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title",
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\..\\..\\..",
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\..",
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title.",           // Windows would drop the dot
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\NUL",
+      "\\\\server\\share\\MARLOWEN\\VELDRAKE\\Title",
+      "MARLOWEN\\VELDRAKE\\Title",
+      "",
+  };
+  for (const char* folder : folders) {
+    uninstall::UninstallPlace place;
+    EXPECT_FALSE(uninstall::MakeUninstallPlace("C:\\WINDOWS", folder, &place)) << folder;
+  }
+}
+
+TEST(UninstallPlace, ResolvedComponentsMayReachTheTitleDirectory) {
+  uninstall::UninstallPlace place;
+  ASSERT_TRUE(uninstall::MakeUninstallPlace("C:\\WINDOWS\\", "C:/Windows/Temp/../MARLOWEN//VELDRAKE/./Title\\", &place));
+  EXPECT_EQ(place.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title");
+}
+
+struct LineCase {
+  const char* line;
+  Verdict verdict;
+};
+
+TEST(JudgeLoggedPath, OnlyThisScreenSaverAndItsOwnFolderAreDeleted) {
+  const LineCase cases[] = {
+      // What the installer writes.
+      {"C:\\WINDOWS\\Title.scr", Verdict::kDelete},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Title.DAT", Verdict::kDelete},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\UNINSTAL.EXE", Verdict::kDelete},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID", Verdict::kDelete},
+      // Other spellings of the same files.
+      {"c:\\windows\\title.SCR", Verdict::kDelete},
+      {"C:/WINDOWS/MARLOWEN/VELDRAKE/Title/JUKE0023.MID", Verdict::kDelete},
+      {"C:\\WINDOWS\\\\MARLOWEN\\.\\VELDRAKE\\Title\\x.dat", Verdict::kDelete},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Other\\..\\Title\\x.dat", Verdict::kDelete},
+      // Elsewhere: sound paths that this uninstaller does not own.
+      {"C:\\WINDOWS\\system32\\x.scr", Verdict::kLeftAlone},
+      {"C:\\WINDOWS\\logon.scr", Verdict::kLeftAlone},  // another screen saver
+      {"C:\\WINDOWS\\Title.exe", Verdict::kLeftAlone},
+      {"C:\\WINDOWS\\win.ini", Verdict::kLeftAlone},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Other\\a.dat", Verdict::kLeftAlone},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\..\\..\\x", Verdict::kLeftAlone},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\sub\\a.dat", Verdict::kLeftAlone},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\..\\Title.scr", Verdict::kLeftAlone},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\..\\..\\..\\Title.scr", Verdict::kDelete},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title", Verdict::kLeftAlone},  // the folder, not a file in it
+      {"C:\\Title.scr", Verdict::kLeftAlone},
+      {"D:\\WINDOWS\\Title.scr", Verdict::kLeftAlone},
+      {"D:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\a.dat", Verdict::kLeftAlone},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title2\\a.dat", Verdict::kLeftAlone},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Titl\\a.dat", Verdict::kLeftAlone},
+      // Not paths that can be judged: never deleted.
+      {"Title.scr", Verdict::kMalformed},
+      {"MARLOWEN\\VELDRAKE\\Title\\a.dat", Verdict::kMalformed},
+      {"\\WINDOWS\\Title.scr", Verdict::kMalformed},
+      {"C:Title.scr", Verdict::kMalformed},
+      {"\\\\server\\share\\WINDOWS\\Title.scr", Verdict::kMalformed},
+      {"\\\\?\\C:\\WINDOWS\\Title.scr", Verdict::kMalformed},
+      {"\\\\.\\C:\\WINDOWS\\Title.scr", Verdict::kMalformed},
+      {"C:\\..\\WINDOWS\\Title.scr", Verdict::kMalformed},
+      {"C:\\WINDOWS\\Title.scr.", Verdict::kMalformed},
+      {"C:\\WINDOWS\\Title.scr ", Verdict::kMalformed},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title.\\a.dat", Verdict::kMalformed},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\a.dat\\", Verdict::kMalformed},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\a.dat:stream", Verdict::kMalformed},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\*", Verdict::kMalformed},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\NUL", Verdict::kMalformed},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\com1.mid", Verdict::kMalformed},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\a\tb", Verdict::kMalformed},
+      {"C:\\", Verdict::kMalformed},
+      {"C:\\WINDOWS\\..", Verdict::kMalformed},
+      {"", Verdict::kMalformed},
+      {"1:\\WINDOWS\\Title.scr", Verdict::kMalformed},
+  };
+  const uninstall::UninstallPlace place = Place();
+  for (const LineCase& c : cases) {
+    std::string normal;
+    EXPECT_EQ(uninstall::JudgeLoggedPath(place, c.line, &normal), c.verdict) << c.line;
+  }
+}
+
+TEST(JudgeLoggedPath, ResolvedFormIsWhatGetsDeleted) {
+  std::string normal;
+  ASSERT_EQ(uninstall::JudgeLoggedPath(Place(), "c:/windows/MARLOWEN/x/../VELDRAKE/Title/JUKE0023.MID", &normal),
+            Verdict::kDelete);
+  EXPECT_EQ(normal, "C:\\windows\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID");
+}
+
+TEST(JudgeLoggedPath, PathsLongerThanTheInstallerCanWriteAreRefused) {
+  const std::string directory = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\";
+  const std::string fits = directory + std::string(259 - directory.size(), 'a');
+  const std::string tooLong = fits + "a";
+  std::string normal;
+  EXPECT_EQ(uninstall::JudgeLoggedPath(Place(), fits, &normal), Verdict::kDelete);
+  EXPECT_EQ(uninstall::JudgeLoggedPath(Place(), tooLong, &normal), Verdict::kMalformed);
+}
+
+TEST(JudgeLoggedPath, EmbeddedNulIsNotCutShort) {
+  // "C:\WINDOWS\Title.scr" NUL "\..\..\x": read as a C string it would be ours.
+  const char raw[] = "C:\\WINDOWS\\Title.scr\0\\..\\x";
+  const std::string line(raw, sizeof raw - 1);
+  std::string normal;
+  EXPECT_EQ(uninstall::JudgeLoggedPath(Place(), line, &normal), Verdict::kMalformed);
+}
+
+TEST(SplitLogLines, EveryLineEndAndNoneAtTheEnd) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\r\nb", {"a", "b"}},
+      {"a\rb\r", {"a", "b"}},
+      {"a\nb\n", {"a", "b"}},
+      {"\r\n\r\na\r\n\r\n\r\nb\n\n", {"a", "b"}},
+      {"", {}},
+      {"\r\n", {}},
+      {"a\r\n\rb", {"a", "b"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(uninstall::SplitLogLines(c.text), c.lines) << c.text;
+}
+
+TEST(PlanRemoval, TwoInstallationsDeleteEachFileOnceAndReportStrangersOnce) {
+  const std::string log =
+      "C:\\WINDOWS\\Title.scr\r\n"
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Title.DAT\r\n"
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\UNINSTAL.EXE\r\n"
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID\r\n"
+      "C:\\WINDOWS\\system32\\kernel32.dll\r\n"
+      "\r\n"
+      "C:\\WINDOWS\\TITLE.SCR\r\n"
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Title.DAT\r"
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\UNINSTAL.EXE\n"
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID\r\n"
+      "C:\\WINDOWS\\system32\\kernel32.dll\r\n"
+      "..\\x\x01y";
+  const uninstall::RemovalPlan plan = uninstall::PlanRemoval(Place(), log);
+  EXPECT_EQ(plan.Deletions, (std::vector<std::string>{
+                                "C:\\WINDOWS\\Title.scr",
+                                "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Title.DAT",
+                                "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\UNINSTAL.EXE",
+                                "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID",
+                            }));
+  EXPECT_EQ(plan.LeftAlone, (std::vector<std::string>{"C:\\WINDOWS\\system32\\kernel32.dll", "..\\x?y"}));
+}
+
+TEST(PlanRemoval, LogBeyondItsLimitIsNotRead) {
+  std::string log(uninstall::kMaxInstallLogBytes, '\n');
+  log += "C:\\WINDOWS\\Title.scr\r\n";
+  EXPECT_TRUE(uninstall::PlanRemoval(Place(), log).Deletions.empty());
+}
+
+TEST(SettingNamesScreenSaver, MatchesByShortOrLongFormOnly) {
+  const char* saver = "C:\\WINDOWS\\Saverkit Aurora.scr";
+  const char* shortSaver = "C:\\WINDOWS\\SAVERK~1.SCR";
+  EXPECT_TRUE(uninstall::SettingNamesScreenSaver("C:\\WINDOWS\\SAVERK~1.SCR", "", saver, shortSaver));
+  EXPECT_TRUE(uninstall::SettingNamesScreenSaver("c:\\windows\\saverk~1.scr", "", saver, shortSaver));
+  EXPECT_TRUE(uninstall::SettingNamesScreenSaver("C:\\WINDOWS\\SAVERK~2.SCR", saver, saver, shortSaver));
+  EXPECT_TRUE(uninstall::SettingNamesScreenSaver("C:\\WINDOWS\\saverkit aurora.scr", "", saver, ""));
+  EXPECT_FALSE(uninstall::SettingNamesScreenSaver("C:\\WINDOWS\\SAVERK~2.SCR", "", saver, shortSaver));
+  EXPECT_FALSE(uninstall::SettingNamesScreenSaver("C:\\WINDOWS\\logon.scr", "C:\\WINDOWS\\logon.scr", saver, shortSaver));
+  EXPECT_FALSE(uninstall::SettingNamesScreenSaver("", "", saver, ""));
+  EXPECT_FALSE(uninstall::SettingNamesScreenSaver("SAVERK~1.SCR", "", saver, shortSaver));
+}
+
+}  // namespace
