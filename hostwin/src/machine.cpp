@@ -1,10 +1,21 @@
-// Path mapping between the simulated machine and the host.
+// The machine's state, its path mapping, its settings file and the
+// transcript channel to the runner.
 #include "machine.h"
 
 #include <dirent.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "hostwin/transcript.h"
+#include "ini_text.h"
+#include "short_names.h"
 
 namespace hostwin {
 
@@ -13,6 +24,14 @@ MachineState& Machine() {
   return state;
 }
 
+bool SameText(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// ---------------------------------------------------------------- paths
 namespace {
 
 bool HasDriveLetter(const char* path) {
@@ -20,37 +39,85 @@ bool HasDriveLetter(const char* path) {
 }
 
 // The entry of `folder` whose name equals `name` without regard to case, or
-// `name` itself when none exists yet (a file about to be created).
+// whose 8.3 name does; `name` itself when none exists yet (a file about to
+// be created).
 std::string MatchComponent(const std::string& folder, const std::string& name) {
-  if (DIR* dir = opendir(folder.c_str())) {
-    std::string found = name;
-    while (dirent* entry = readdir(dir)) {
-      if (strcasecmp(entry->d_name, name.c_str()) == 0) {
-        found = entry->d_name;
-        if (found == name) break;  // an exact match wins over a case variant
-      }
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return name;
+  std::string found;
+  std::vector<std::string> all;
+  while (dirent* entry = readdir(dir)) {
+    std::string n = entry->d_name;
+    if (n == name) {
+      found = n;  // an exact match wins over a case variant
+      break;
     }
-    closedir(dir);
-    return found;
+    if (found.empty() && SameText(n, name)) found = n;
+    all.push_back(n);
+  }
+  closedir(dir);
+  if (!found.empty()) return found;
+  if (name.find('~') != std::string::npos) {
+    for (const std::string& n : all)
+      if (n != "." && n != ".." && SameText(ShortNameOf(folder, n), name)) return n;
   }
   return name;
 }
 
+bool MakeHostDirectories(const std::string& path) {
+  std::string partial;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || (path[i] == '/' && i > 0)) {
+      partial = path.substr(0, i);
+      if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+  }
+  return true;
+}
+
+bool WriteHostFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+bool ReadHostFile(const std::string& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream all;
+  all << in.rdbuf();
+  *text = all.str();
+  return true;
+}
+
 }  // namespace
 
-std::string HostPathOf(const char* windowsPath) {
-  if (!HasDriveLetter(windowsPath)) return windowsPath;
-  std::string host = Machine().driveCFolder;
+bool IsMachinePath(const char* path) { return path && (HasDriveLetter(path) || path[0] == '\\'); }
+
+std::string MapPath(const std::string& machineFolder, const char* windowsPath) {
+  if (!IsMachinePath(windowsPath)) return windowsPath;
+  char drive = 'c';
+  const char* rest = windowsPath;
+  if (HasDriveLetter(windowsPath)) {
+    drive = static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
+    rest = windowsPath + 2;
+  }
+  std::string host = machineFolder + "/drive_" + drive;
   std::string component;
   auto flush = [&] {
     if (component.empty() || component == ".") {
       component.clear();
       return;
     }
-    host = host + "/" + MatchComponent(host, component);
+    if (component == "..") {
+      std::size_t slash = host.rfind('/');
+      if (host.size() > machineFolder.size() + 8 && slash != std::string::npos) host.erase(slash);
+    } else {
+      host = host + "/" + MatchComponent(host, component);
+    }
     component.clear();
   };
-  for (const char* p = windowsPath + 2; *p; ++p) {
+  for (const char* p = rest; *p; ++p) {
     if (*p == '\\' || *p == '/') {
       flush();
     } else {
@@ -60,5 +127,278 @@ std::string HostPathOf(const char* windowsPath) {
   flush();
   return host;
 }
+
+std::string HostPathOf(const char* windowsPath) { return MapPath(Machine().folder, windowsPath); }
+
+std::string HostPathInMachine(const std::string& folder, const std::string& windowsPath) {
+  return MapPath(folder, windowsPath.c_str());
+}
+
+std::string JoinWindowsPath(const std::string& directory, const std::string& name) {
+  if (!directory.empty() && directory.back() == '\\') return directory + name;
+  return directory + "\\" + name;
+}
+
+std::string WindowsDirectory() { return Machine().settings.windowsDirectory; }
+
+namespace {
+std::string SystemDirectoryOf(const MachineSettings& settings) {
+  if (!settings.systemDirectory.empty()) return settings.systemDirectory;
+  return JoinWindowsPath(settings.windowsDirectory, "SYSTEM32");
+}
+}  // namespace
+
+std::string SystemDirectory() { return SystemDirectoryOf(Machine().settings); }
+
+// ------------------------------------------------------------- settings
+namespace {
+
+std::string JoinList(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& item : items) out += (out.empty() ? "" : " ") + item;
+  return out;
+}
+
+std::string JoinNumbers(const std::vector<int>& items) {
+  std::string out;
+  for (int item : items) out += (out.empty() ? "" : ",") + std::to_string(item);
+  return out;
+}
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> out;
+  std::string item;
+  for (char c : text + " ") {
+    if (c == ' ' || c == ',' || c == '\t') {
+      if (!item.empty()) out.push_back(item);
+      item.clear();
+    } else {
+      item += c;
+    }
+  }
+  return out;
+}
+
+bool ParseNumber(const std::string& text, std::uint64_t* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || text[0] == '-') return false;
+  *value = v;
+  return true;
+}
+
+}  // namespace
+
+bool SaveMachineSettings(const std::string& folder, const MachineSettings& s, std::string* error) {
+  const char* exQuery = s.freeSpaceExQuery == MachineSettings::FreeSpaceExQuery::Missing ? "missing"
+                        : s.freeSpaceExQuery == MachineSettings::FreeSpaceExQuery::Fails ? "fails"
+                                                                                           : "present";
+  std::string text =
+      "; A simulated Windows machine for the Win32 stand-in.\r\n"
+      "[Machine]\r\n"
+      "WindowsDirectory=" + s.windowsDirectory + "\r\n"
+      "SystemDirectory=" + s.systemDirectory + "\r\n"
+      "ScreenWidth=" + std::to_string(s.screenWidth) + "\r\n"
+      "ScreenHeight=" + std::to_string(s.screenHeight) + "\r\n"
+      "WindowCreation=" + (s.windowCreationFails ? "fails" : "works") + "\r\n"
+      "FailDialogs=" + JoinNumbers(s.failingDialogs) + "\r\n"
+      "\r\n[Disk]\r\n"
+      "FreeBytes=" + (s.freeSpaceKnown ? std::to_string(s.freeBytes) : "unknown") + "\r\n"
+      "TotalBytes=" + std::to_string(s.totalBytes) + "\r\n"
+      "FreeSpaceExQuery=" + exQuery + "\r\n"
+      "WritableBytes=" + (s.writableBytes ? std::to_string(*s.writableBytes) : "unlimited") + "\r\n"
+      "\r\n[Media]\r\n"
+      "ByExtension=" + JoinList(s.mediaByExtension) + "\r\n"
+      "MPEGVideo=" + JoinList(s.mediaAsMpegVideo) + "\r\n"
+      "\r\n[Shell]\r\n"
+      "ShellExecuteResult=" + std::to_string(s.shellExecuteResult) + "\r\n"
+      "\r\n[Memory]\r\n"
+      "FailLocalAlloc=" + JoinNumbers(s.failLocalAllocCalls) + "\r\n"
+      "FailGlobalAlloc=" + JoinNumbers(s.failGlobalAllocCalls) + "\r\n";
+  if (!WriteHostFile(folder + "/machine.ini", text)) {
+    if (error) *error = folder + "/machine.ini: cannot be written";
+    return false;
+  }
+  return true;
+}
+
+bool LoadMachineSettings(const std::string& folder, MachineSettings* s, std::string* error) {
+  std::string text;
+  const std::string path = folder + "/machine.ini";
+  if (!ReadHostFile(path, &text)) {
+    if (error) *error = path + ": cannot be read";
+    return false;
+  }
+  IniText ini = IniText::Parse(text);
+  *s = MachineSettings();
+  std::string bad;
+  auto number = [&](const char* section, const char* key, std::uint64_t* out) {
+    auto v = ini.Get(section, key);
+    if (v && !v->empty() && !ParseNumber(*v, out)) bad = key;
+  };
+  if (auto v = ini.Get("Machine", "WindowsDirectory"); v && !v->empty()) s->windowsDirectory = *v;
+  if (auto v = ini.Get("Machine", "SystemDirectory")) s->systemDirectory = *v;
+  std::uint64_t n = 0;
+  n = static_cast<std::uint64_t>(s->screenWidth);
+  number("Machine", "ScreenWidth", &n);
+  s->screenWidth = static_cast<int>(n);
+  n = static_cast<std::uint64_t>(s->screenHeight);
+  number("Machine", "ScreenHeight", &n);
+  s->screenHeight = static_cast<int>(n);
+  if (auto v = ini.Get("Machine", "WindowCreation")) s->windowCreationFails = SameText(*v, "fails");
+  if (auto v = ini.Get("Machine", "FailDialogs"))
+    for (const std::string& item : SplitList(*v)) s->failingDialogs.push_back(std::atoi(item.c_str()));
+  if (auto v = ini.Get("Disk", "FreeBytes"); v && SameText(*v, "unknown")) {
+    s->freeSpaceKnown = false;
+  } else {
+    number("Disk", "FreeBytes", &s->freeBytes);
+  }
+  number("Disk", "TotalBytes", &s->totalBytes);
+  if (auto v = ini.Get("Disk", "FreeSpaceExQuery")) {
+    if (SameText(*v, "missing")) s->freeSpaceExQuery = MachineSettings::FreeSpaceExQuery::Missing;
+    else if (SameText(*v, "fails")) s->freeSpaceExQuery = MachineSettings::FreeSpaceExQuery::Fails;
+    else if (!v->empty() && !SameText(*v, "present")) bad = "FreeSpaceExQuery";
+  }
+  if (auto v = ini.Get("Disk", "WritableBytes"); v && !v->empty() && !SameText(*v, "unlimited")) {
+    std::uint64_t limit = 0;
+    if (ParseNumber(*v, &limit)) s->writableBytes = limit;
+    else bad = "WritableBytes";
+  }
+  if (auto v = ini.Get("Media", "ByExtension")) s->mediaByExtension = SplitList(*v);
+  if (auto v = ini.Get("Media", "MPEGVideo")) s->mediaAsMpegVideo = SplitList(*v);
+  if (auto v = ini.Get("Shell", "ShellExecuteResult"); v && !v->empty()) s->shellExecuteResult = std::atoi(v->c_str());
+  for (auto [key, list] : {std::pair{"FailLocalAlloc", &s->failLocalAllocCalls},
+                           std::pair{"FailGlobalAlloc", &s->failGlobalAllocCalls}}) {
+    if (auto v = ini.Get("Memory", key))
+      for (const std::string& item : SplitList(*v)) list->push_back(std::atoi(item.c_str()));
+  }
+  if (!bad.empty()) {
+    if (error) *error = path + ": " + bad + " is not a valid value";
+    return false;
+  }
+  if (s->windowsDirectory.size() < 3 || s->windowsDirectory[1] != ':' || s->windowsDirectory[2] != '\\') {
+    if (error) *error = path + ": WindowsDirectory must be a full path such as C:\\WINDOWS";
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+const char kDefaultSystemIni[] = "[boot]\r\nshell=Explorer.exe\r\n";
+const char kDefaultRegistry[] =
+    "REGEDIT4\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"
+    "\"ScreenSaveActive\"=\"0\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n\r\n";
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+bool CreateMachine(const std::string& folder, const MachineSettings& settings, std::string* error) {
+  auto fail = [&](const std::string& what) {
+    if (error) *error = what;
+    return false;
+  };
+  if (!MakeHostDirectories(folder + "/drive_c")) return fail(folder + ": cannot create the machine folder");
+  if (!SaveMachineSettings(folder, settings, error)) return false;
+  MachineSettings check;
+  if (!LoadMachineSettings(folder, &check, error)) return false;
+  const std::string windows = MapPath(folder, settings.windowsDirectory.c_str());
+  const std::string system = MapPath(folder, SystemDirectoryOf(settings).c_str());
+  if (!MakeHostDirectories(windows) || !MakeHostDirectories(system))
+    return fail(settings.windowsDirectory + ": cannot create the Windows directory");
+  const std::string systemIni = MapPath(folder, JoinWindowsPath(settings.windowsDirectory, "system.ini").c_str());
+  if (!Exists(systemIni) && !WriteHostFile(systemIni, kDefaultSystemIni)) return fail(systemIni + ": cannot be written");
+  if (!Exists(folder + "/registry.reg") && !WriteHostFile(folder + "/registry.reg", kDefaultRegistry))
+    return fail(folder + "/registry.reg: cannot be written");
+  return true;
+}
+
+bool StartMachine(const std::string& folder, std::string* error) {
+  MachineState& m = Machine();
+  MachineSettings settings;
+  if (!LoadMachineSettings(folder, &settings, error)) return false;
+  m.folder = folder;
+  m.driveCFolder = folder + "/drive_c";
+  m.settings = settings;
+  m.nextAnswer = 0;
+  m.lastError = 0;
+  m.bytesWritten = 0;
+  m.localAllocCalls = m.globalAllocCalls = m.liveBlocks = 0;
+  return true;
+}
+
+// ----------------------------------------------------------- transcript
+std::string TranscriptText(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else if (c < 0x20 || c >= 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + TranscriptText(text) + "\""; }
+
+namespace {
+
+void SendToRunner(char kind, const std::string& payload) {
+  MachineState& m = Machine();
+  std::string record;
+  record += kind;
+  for (char c : payload) record += c == '\n' ? ' ' : c;
+  record += '\n';
+  std::size_t done = 0;
+  while (done < record.size()) {
+    ssize_t n = write(m.channel, record.data() + done, record.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
+void Emit(const std::string& line) {
+  MachineState& m = Machine();
+  if (m.channel < 0) {
+    m.captured.push_back(line);
+  } else {
+    SendToRunner('T', line);
+  }
+}
+
+void Loud(const std::string& line) { Emit("!! " + line); }
+
+std::string TakeAnswer() {
+  MachineState& m = Machine();
+  if (m.nextAnswer >= m.answers.size()) return "";
+  if (m.channel >= 0) SendToRunner('A', m.answers[m.nextAnswer]);
+  return m.answers[m.nextAnswer++];
+}
+
+std::uint64_t WritableBytesLeft() {
+  const MachineState& m = Machine();
+  if (!m.settings.writableBytes) return ~std::uint64_t{0};
+  return m.bytesWritten >= *m.settings.writableBytes ? 0 : *m.settings.writableBytes - m.bytesWritten;
+}
+
+void CountWritten(std::uint64_t bytes) { Machine().bytesWritten += bytes; }
 
 }  // namespace hostwin

@@ -26,6 +26,7 @@ struct MachineSettings {
   int screenWidth = 1024;                        // GetSystemMetrics SM_CXSCREEN
   int screenHeight = 768;                        // GetSystemMetrics SM_CYSCREEN
   bool windowCreationFails = false;              // CreateWindowExA returns NULL, sends nothing
+  std::vector<int> failingDialogs;               // templates DialogBoxParamA cannot create (-1)
 
   // [Disk]
   bool freeSpaceKnown = true;                    // false: GetDiskFreeSpace(Ex)A both fail

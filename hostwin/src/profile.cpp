@@ -1,0 +1,94 @@
+// kernel32's profile-string functions over real INI files in the machine. A
+// bare file name ("system.ini") lies in the Windows directory.
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "ini_text.h"
+#include "machine.h"
+
+using namespace hostwin;
+
+namespace {
+
+std::string ProfilePath(const char* fileName) {
+  if (!fileName) return JoinWindowsPath(WindowsDirectory(), "win.ini");
+  if (std::strpbrk(fileName, "\\/:") == nullptr) return JoinWindowsPath(WindowsDirectory(), fileName);
+  return fileName;
+}
+
+IniText ReadIni(const std::string& windowsPath) {
+  std::ifstream in(HostPathOf(windowsPath.c_str()), std::ios::binary);
+  std::ostringstream text;
+  if (in) text << in.rdbuf();
+  return IniText::Parse(text.str());
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
+  if (!section) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string path = ProfilePath(fileName);
+  IniText ini = ReadIni(path);
+  std::string line = "profile " + path + " [" + section + "] ";
+  if (!key) {
+    ini.DeleteSection(section);
+    line += "section deleted";
+  } else if (!value) {
+    ini.DeleteKey(section, key);
+    line += std::string(key) + " deleted";
+  } else {
+    ini.Set(section, key, value);
+    line += std::string(key) + " = " + Quoted(value);
+  }
+  std::ofstream out(HostPathOf(path.c_str()), std::ios::binary | std::ios::trunc);
+  out << ini.Text();
+  if (!out) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    Emit(line + " (failed: the file cannot be written)");
+    return FALSE;
+  }
+  Emit(line);
+  return TRUE;
+}
+
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer, DWORD size,
+                                      LPCSTR fileName) {
+  if (!buffer || size == 0) return 0;
+  IniText ini = ReadIni(ProfilePath(fileName));
+  std::string result;
+  if (section && key) {
+    auto value = ini.Get(section, key);
+    if (value) {
+      result = *value;
+    } else {
+      result = defaultValue ? defaultValue : "";
+      result.erase(result.find_last_not_of(' ') + 1);  // Windows drops the default's trailing blanks
+    }
+  } else {
+    // A list of names, each NUL-terminated, ended by one more NUL.
+    std::string list;
+    for (const auto& [s, kv] : ini.Entries()) {
+      if (section) {
+        if (SameText(s, section)) list += kv.first + '\0';
+      } else if (list.find(s + '\0') == std::string::npos) {
+        list += s + '\0';
+      }
+    }
+    if (list.size() + 1 > size) list.resize(size >= 2 ? size - 2 : 0);
+    std::memcpy(buffer, list.data(), list.size());
+    buffer[list.size()] = '\0';
+    if (list.size() + 1 < size) buffer[list.size() + 1] = '\0';
+    return static_cast<DWORD>(list.size());
+  }
+  if (result.size() >= size) result.resize(size - 1);
+  std::memcpy(buffer, result.c_str(), result.size() + 1);
+  return static_cast<DWORD>(result.size());
+}
+
+}  // extern "C"
