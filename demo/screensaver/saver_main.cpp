@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/common/win32_paths.h"
 #include "demo/screensaver/saver_command_line.h"
 #include "demo/screensaver/saver_files.h"
 #include "demo/screensaver/saver_window.h"
@@ -14,22 +15,7 @@
 namespace {
 
 // The screen saver may have been started by its short (8.3) path, so its
-// own file name would not be the title. GetLongPathNameA is looked up at
-// run time: systems without it get the name as it is.
-std::string LongForm(const char* path) {
-  typedef DWORD(WINAPI * LongPathFunction)(LPCSTR, LPSTR, DWORD);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  LongPathFunction longPath = kernel ? reinterpret_cast<LongPathFunction>(reinterpret_cast<void*>(
-                                           GetProcAddress(kernel, "GetLongPathNameA")))
-                                     : nullptr;
-  char result[MAX_PATH];
-  if (longPath) {
-    const DWORD length = longPath(path, result, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) return result;
-  }
-  return path;
-}
-
+// own file name is taken in long form to learn the title.
 struct SaverPlaces {
   std::string Title;
   std::string TitleDirectory;
@@ -45,7 +31,7 @@ SaverPlaces FindPlaces() {
   const UINT windowsLength = GetWindowsDirectoryA(windows, MAX_PATH);
   if (moduleLength == 0 || moduleLength >= MAX_PATH || windowsLength == 0 || windowsLength >= MAX_PATH)
     return places;
-  places.Title = demo::TitleFromModulePath(LongForm(module));
+  places.Title = demo::TitleFromModulePath(LongPathForm(module));
   if (places.Title.empty()) return places;
   places.TitleDirectory = demo::TitleDirectoryFor(windows, places.Title);
   places.DataFile = demo::DataFilePathFor(windows, places.Title);
@@ -108,6 +94,7 @@ void ShowSettingsNote(HWND owner, const SaverPlaces& places, const SaverSetup& s
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  RestrictDllSearchToSystem();
   const demo::SaverCommand command = demo::ParseSaverCommandLine(commandLine ? commandLine : "");
   if (command.Mode == demo::SaverMode::kPassword) return 0;  // no password of its own
 

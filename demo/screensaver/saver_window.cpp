@@ -24,7 +24,6 @@ constexpr std::uint32_t kAccentColour = 0x9A4CFF;
 struct SaverState {
   SaverSetup Setup;
   bool FullScreen = false;
-  DWORD StartTicks = 0;
   DWORD LastTicks = 0;
   double Seconds = 0;  // animated time, scaled by the speed setting
   // Back buffer, the size of the client area.
@@ -229,15 +228,16 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CREATE: {
       RECT r;
       GetClientRect(window, &r);
-      MakeSurfaces(s, window, r.right - r.left, r.bottom - r.top);
-      s->StartTicks = s->LastTicks = GetTickCount();
-      SetTimer(window, kFrameTimer, kFrameMilliseconds, nullptr);
       if (s->FullScreen) s->Playlist.Start(window, s->Setup.MediaPaths);
+      if (MakeSurfaces(s, window, r.right - r.left, r.bottom - r.top)) DrawFrame(s, 0);
+      s->LastTicks = GetTickCount();
+      SetTimer(window, kFrameTimer, kFrameMilliseconds, nullptr);
       return 0;
     }
     case WM_SIZE:
-      if (LOWORD(lParam) != s->Width || HIWORD(lParam) != s->Height)
-        MakeSurfaces(s, window, LOWORD(lParam), HIWORD(lParam));
+      if ((LOWORD(lParam) != s->Width || HIWORD(lParam) != s->Height) &&
+          MakeSurfaces(s, window, LOWORD(lParam), HIWORD(lParam)))
+        DrawFrame(s, 0);
       return 0;
     case WM_TIMER:
       if (wParam == kFrameTimer) OnTimer(window, s);

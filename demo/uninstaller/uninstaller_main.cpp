@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/common/win32_paths.h"
 #include "demo/uninstaller/finish_command.h"
 #include "demo/uninstaller/uninstall_plan.h"
 
@@ -42,21 +43,6 @@ struct Report {
   std::vector<std::string> LeftAlone;   // log lines outside what we own
 };
 
-// GetLongPathNameA is looked up at run time; without it the path stays as given.
-std::string LongForm(const std::string& path) {
-  typedef DWORD(WINAPI * LongPathFunction)(LPCSTR, LPSTR, DWORD);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  LongPathFunction longPath = kernel ? reinterpret_cast<LongPathFunction>(reinterpret_cast<void*>(
-                                           GetProcAddress(kernel, "GetLongPathNameA")))
-                                     : nullptr;
-  char result[MAX_PATH];
-  if (longPath && !path.empty()) {
-    const DWORD length = longPath(path.c_str(), result, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) return result;
-  }
-  return path;
-}
-
 std::string ShortForm(const std::string& path) {
   char result[MAX_PATH];
   const DWORD length = GetShortPathNameA(path.c_str(), result, MAX_PATH);
@@ -67,10 +53,10 @@ Environment ReadEnvironment() {
   Environment env;
   char buffer[MAX_PATH];
   UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) env.WindowsDirectory = LongForm(buffer);
+  if (length > 0 && length < MAX_PATH) env.WindowsDirectory = LongPathForm(buffer);
   DWORD moduleLength = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
   if (moduleLength > 0 && moduleLength < MAX_PATH) {
-    env.OwnPath = LongForm(buffer);
+    env.OwnPath = LongPathForm(buffer);
     const std::size_t slash = env.OwnPath.find_last_of('\\');
     if (slash != std::string::npos) env.OwnDirectory = env.OwnPath.substr(0, slash);
   }
@@ -81,11 +67,18 @@ Environment ReadEnvironment() {
 
 bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
+// A program that has just exited, or a virus scanner, may hold a file for
+// a moment; other errors do not pass by waiting.
+bool MayPass(DWORD error) { return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION; }
+
 // Deletes a file; true when it is gone (or was never there).
 bool DeleteWithRetry(const std::string& path) {
   for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file cannot be deleted
-    if (DeleteFileA(path.c_str()) || IsGone(GetLastError())) return true;
+    if (DeleteFileA(path.c_str())) return true;
+    const DWORD error = GetLastError();
+    if (IsGone(error)) return true;
+    if (!MayPass(error)) return false;
     Sleep(kDeleteRetryDelay);
   }
   return false;
@@ -93,8 +86,10 @@ bool DeleteWithRetry(const std::string& path) {
 
 bool RemoveDirectoryWithRetry(const std::string& path) {
   for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
-    if (RemoveDirectoryA(path.c_str()) || IsGone(GetLastError())) return true;
-    if (GetLastError() == ERROR_DIR_NOT_EMPTY) return false;  // waiting will not empty it
+    if (RemoveDirectoryA(path.c_str())) return true;
+    const DWORD error = GetLastError();
+    if (IsGone(error)) return true;
+    if (!MayPass(error)) return false;  // not empty, for one: waiting will not empty it
     Sleep(kDeleteRetryDelay);
   }
   return false;
@@ -125,7 +120,7 @@ bool SettingIsOurs(const uninstall::UninstallPlace& place) {
   char value[MAX_PATH] = "";
   GetPrivateProfileStringA(kBootSection, kScreenSaverKey, "", value, MAX_PATH, kSystemIni);
   const std::string setting = value;
-  return uninstall::SettingNamesScreenSaver(setting, LongForm(setting), place.ScreenSaverPath,
+  return uninstall::SettingNamesScreenSaver(setting, LongPathForm(setting), place.ScreenSaverPath,
                                             ShortForm(place.ScreenSaverPath));
 }
 
@@ -144,6 +139,7 @@ void RemoveInstallation(const uninstall::UninstallPlace& place, const std::strin
   const uninstall::RemovalPlan plan = uninstall::PlanRemoval(place, log);
   const bool settingIsOurs = SettingIsOurs(place);
 
+  const std::size_t reportedBefore = report->NotRemoved.size();
   for (const std::string& path : plan.Deletions) {
     if (!runningCopy.empty() && uninstall::SamePath(path, runningCopy)) {
       report->NotRemoved.push_back(path + " (in use by this uninstaller)");
@@ -152,7 +148,10 @@ void RemoveInstallation(const uninstall::UninstallPlace& place, const std::strin
     if (!DeleteWithRetry(path)) report->NotRemoved.push_back(path);
   }
   report->LeftAlone = plan.LeftAlone;
-  if (!DeleteWithRetry(place.InstallLogPath)) report->NotRemoved.push_back(place.InstallLogPath);
+  // While a listed file remains, the log stays too, so that running the
+  // uninstaller again can finish the job.
+  const bool allDeleted = report->NotRemoved.size() == reportedBefore;
+  if (allDeleted && !DeleteWithRetry(place.InstallLogPath)) report->NotRemoved.push_back(place.InstallLogPath);
 
   const LONG keyResult = RegDeleteKeyA(HKEY_LOCAL_MACHINE, place.UninstallKeyName.c_str());
   if (keyResult != ERROR_SUCCESS && keyResult != ERROR_FILE_NOT_FOUND)
@@ -247,7 +246,7 @@ bool MakePlace(const Environment& env, const std::string& titleDirectory, uninst
 
 int Start(const Environment& env) {
   uninstall::UninstallPlace place;
-  if (!MakePlace(env, LongForm(env.OwnDirectory), &place)) return 1;
+  if (!MakePlace(env, LongPathForm(env.OwnDirectory), &place)) return 1;
   const std::string question =
       "Do you want to remove the " + place.Title + " screen saver and all of its files from this computer?";
   const std::string caption = place.Title + " Uninstall";
@@ -269,7 +268,7 @@ int Finish(const Environment& env, const uninstall::FinishCommand& command) {
   }
   int result = 1;
   uninstall::UninstallPlace place;
-  if (MakePlace(env, LongForm(command.TitleDirectory), &place)) {
+  if (MakePlace(env, LongPathForm(command.TitleDirectory), &place)) {
     Report report;
     RemoveInstallation(place, std::string(), &report);
     ShowReport(place, report);
@@ -278,7 +277,7 @@ int Finish(const Environment& env, const uninstall::FinishCommand& command) {
   // This copy in the temporary directory cannot delete itself while it
   // runs: Windows deletes it when it next starts. A finish command given
   // to a program outside the temporary directory leaves the program be.
-  std::string temp = LongForm(env.TempDirectory);
+  std::string temp = LongPathForm(env.TempDirectory);
   if (!temp.empty() && temp.back() == '\\') temp.pop_back();
   if (!temp.empty() && lstrcmpiA(temp.c_str(), env.OwnDirectory.c_str()) == 0)
     MoveFileExA(env.OwnPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -288,6 +287,7 @@ int Finish(const Environment& env, const uninstall::FinishCommand& command) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  RestrictDllSearchToSystem();
   const Environment env = ReadEnvironment();
   uninstall::FinishCommand finish;
   if (uninstall::ParseFinishCommand(commandLine ? commandLine : "", &finish)) return Finish(env, finish);

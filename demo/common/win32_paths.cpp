@@ -1,0 +1,38 @@
+// Long path names and a safe DLL search order, looked up at run time so
+// that the programs still start on systems that lack the calls.
+#include "demo/common/win32_paths.h"
+
+#include <windows.h>
+
+namespace {
+
+FARPROC Kernel32Function(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel ? GetProcAddress(kernel, name) : nullptr;
+}
+
+}  // namespace
+
+std::string LongPathForm(const std::string& path) {
+  typedef DWORD(WINAPI * LongPathFunction)(LPCSTR, LPSTR, DWORD);
+  const LongPathFunction longPath =
+      reinterpret_cast<LongPathFunction>(reinterpret_cast<void*>(Kernel32Function("GetLongPathNameA")));
+  char result[MAX_PATH];
+  if (longPath && !path.empty()) {
+    const DWORD length = longPath(path.c_str(), result, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return result;
+  }
+  return path;
+}
+
+void RestrictDllSearchToSystem() {
+  typedef BOOL(WINAPI * DefaultDirectoriesFunction)(DWORD);
+  typedef BOOL(WINAPI * DllDirectoryFunction)(LPCSTR);
+  const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  const DefaultDirectoriesFunction setDefault = reinterpret_cast<DefaultDirectoriesFunction>(
+      reinterpret_cast<void*>(Kernel32Function("SetDefaultDllDirectories")));
+  if (setDefault && setDefault(kSearchSystem32)) return;
+  const DllDirectoryFunction setDirectory =
+      reinterpret_cast<DllDirectoryFunction>(reinterpret_cast<void*>(Kernel32Function("SetDllDirectoryA")));
+  if (setDirectory) setDirectory("");
+}
