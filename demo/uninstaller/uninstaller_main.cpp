@@ -20,13 +20,13 @@
 #include "demo/common/win32_paths.h"
 #include "demo/uninstaller/finish_command.h"
 #include "demo/uninstaller/uninstall_plan.h"
+#include "demo/uninstaller/uninstall_run.h"
 
 namespace {
 
 constexpr char kBootSection[] = "boot";
 constexpr char kScreenSaverKey[] = "SCRNSAVE.EXE";
 constexpr char kSystemIni[] = "system.ini";
-constexpr std::size_t kMaxReportLines = 12;   // per list in the final message
 constexpr DWORD kOriginalExitWait = 30000;    // ms the copy waits for the original
 constexpr int kDeleteAttempts = 10;           // a file just closed may stay locked briefly
 constexpr DWORD kDeleteRetryDelay = 200;      // ms
@@ -38,12 +38,7 @@ struct Environment {
   std::string TempDirectory;
 };
 
-struct Report {
-  std::vector<std::string> NotRemoved;  // what should have gone but did not
-  std::vector<std::string> LeftAlone;   // log lines outside what we own
-};
-
-std::string ShortForm(const std::string& path) {
+std::string ShortPathForm(const std::string& path) {
   char result[MAX_PATH];
   const DWORD length = GetShortPathNameA(path.c_str(), result, MAX_PATH);
   return length > 0 && length < MAX_PATH ? std::string(result) : std::string();
@@ -95,106 +90,51 @@ bool RemoveDirectoryWithRetry(const std::string& path) {
   return false;
 }
 
-// INSTALL.LOG, read whole up to its limit. False when it cannot be read.
-bool ReadInstallLog(const uninstall::UninstallPlace& place, std::string* text, bool* cut) {
-  HANDLE file = CreateFileA(place.InstallLogPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  text->assign(uninstall::kMaxInstallLogBytes + 1, '\0');
-  DWORD total = 0, read = 0;
-  BOOL ok = TRUE;
-  while (total < text->size() &&
-         (ok = ReadFile(file, &(*text)[total], static_cast<DWORD>(text->size() - total), &read, nullptr)) && read > 0)
-    total += read;
-  CloseHandle(file);
-  if (!ok) return false;
-  *cut = total > uninstall::kMaxInstallLogBytes;
-  text->resize(*cut ? uninstall::kMaxInstallLogBytes : total);
-  return true;
-}
-
-// Whether the system's screen saver setting names this screen saver. Asked
-// before anything is deleted: the short form of a path exists only while
-// its file does.
-bool SettingIsOurs(const uninstall::UninstallPlace& place) {
-  char value[MAX_PATH] = "";
-  GetPrivateProfileStringA(kBootSection, kScreenSaverKey, "", value, MAX_PATH, kSystemIni);
-  const std::string setting = value;
-  return uninstall::SettingNamesScreenSaver(setting, LongPathForm(setting), place.ScreenSaverPath,
-                                            ShortForm(place.ScreenSaverPath));
-}
-
-// Removes what the installation left. `runningCopy` is this program's path
-// when it is itself one of the installation's files and still running, so
-// that it and its folder are reported instead of attempted.
-void RemoveInstallation(const uninstall::UninstallPlace& place, const std::string& runningCopy, Report* report) {
-  std::string log;
-  bool cut = false;
-  if (!ReadInstallLog(place, &log, &cut)) {
-    report->NotRemoved.push_back(place.InstallLogPath + " could not be read, so the files it lists were not removed");
-    log.clear();
-  } else if (cut) {
-    report->NotRemoved.push_back(place.InstallLogPath + " is too long: only the files at its beginning were removed");
+// The uninstaller's requests, answered by Win32.
+class WindowsSystem : public uninstall::UninstallSystem {
+ public:
+  bool ReadText(const std::string& path, std::size_t limit, std::string* text, bool* cut) override {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    text->assign(limit + 1, '\0');  // one byte more tells whether the file is longer
+    DWORD total = 0, read = 0;
+    BOOL ok = TRUE;
+    while (total < text->size() &&
+           (ok = ReadFile(file, &(*text)[total], static_cast<DWORD>(text->size() - total), &read, nullptr)) &&
+           read > 0)
+      total += read;
+    CloseHandle(file);
+    if (!ok) return false;
+    *cut = total > limit;
+    text->resize(*cut ? limit : total);
+    return true;
   }
-  const uninstall::RemovalPlan plan = uninstall::PlanRemoval(place, log);
-  const bool settingIsOurs = SettingIsOurs(place);
-
-  const std::size_t reportedBefore = report->NotRemoved.size();
-  for (const std::string& path : plan.Deletions) {
-    if (!runningCopy.empty() && uninstall::SamePath(path, runningCopy)) {
-      report->NotRemoved.push_back(path + " (in use by this uninstaller)");
-      continue;
-    }
-    if (!DeleteWithRetry(path)) report->NotRemoved.push_back(path);
+  bool RemoveFile(const std::string& path) override { return DeleteWithRetry(path); }
+  bool RemoveFolder(const std::string& path) override { return RemoveDirectoryWithRetry(path); }
+  bool RemoveUninstallKey(const std::string& keyName) override {
+    const LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyName.c_str());
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
   }
-  report->LeftAlone = plan.LeftAlone;
-  // While a listed file remains, the log stays too, so that running the
-  // uninstaller again can finish the job.
-  const bool allDeleted = report->NotRemoved.size() == reportedBefore;
-  if (allDeleted && !DeleteWithRetry(place.InstallLogPath)) report->NotRemoved.push_back(place.InstallLogPath);
-
-  const LONG keyResult = RegDeleteKeyA(HKEY_LOCAL_MACHINE, place.UninstallKeyName.c_str());
-  if (keyResult != ERROR_SUCCESS && keyResult != ERROR_FILE_NOT_FOUND)
-    report->NotRemoved.push_back("registry key HKEY_LOCAL_MACHINE\\" + place.UninstallKeyName);
-
-  if (settingIsOurs) {
+  std::string ScreenSaverSetting() override {
+    char value[MAX_PATH] = "";
+    GetPrivateProfileStringA(kBootSection, kScreenSaverKey, "", value, MAX_PATH, kSystemIni);
+    return value;
+  }
+  void ClearScreenSaverSetting() override {
     // A NULL value deletes the key: no screen saver is set any more.
     WritePrivateProfileStringA(kBootSection, kScreenSaverKey, nullptr, kSystemIni);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
   }
+  std::string LongForm(const std::string& path) override { return LongPathForm(path); }
+  std::string ShortForm(const std::string& path) override { return ShortPathForm(path); }
+};
 
-  // The title directory must go; its parents go only when no other
-  // screen saver of the maker lives there, which RemoveDirectoryA checks.
-  const std::vector<std::string> directories = uninstall::DirectoriesToRemove(place);
-  if (!RemoveDirectoryWithRetry(directories[0])) {
-    report->NotRemoved.push_back(directories[0]);
-    return;
-  }
-  for (std::size_t i = 1; i < directories.size(); ++i)
-    if (!RemoveDirectoryA(directories[i].c_str())) break;
-}
-
-void AppendList(std::string* text, const char* heading, const std::vector<std::string>& items) {
-  if (items.empty()) return;
-  *text += heading;
-  for (std::size_t i = 0; i < items.size() && i < kMaxReportLines; ++i) *text += "\n    " + items[i];
-  if (items.size() > kMaxReportLines)
-    *text += "\n    ... and " + std::to_string(items.size() - kMaxReportLines) + " more";
-  *text += "\n";
-}
-
-void ShowReport(const uninstall::UninstallPlace& place, const Report& report) {
+void ShowReport(const uninstall::UninstallPlace& place, const uninstall::UninstallReport& report) {
+  bool warning = false;
+  const std::string text = uninstall::FormatReport(place, report, &warning);
   const std::string caption = place.Title + " Uninstall";
-  if (report.NotRemoved.empty() && report.LeftAlone.empty()) {
-    const std::string text = "The " + place.Title + " screen saver has been removed.";
-    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);
-    return;
-  }
-  std::string text = "The " + place.Title + " screen saver has been removed, except for the following.\n";
-  AppendList(&text, "\nCould not be removed:", report.NotRemoved);
-  AppendList(&text, "\nListed in INSTALL.LOG but outside this screen saver's folders, so left alone:",
-             report.LeftAlone);
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
+  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | (warning ? MB_ICONWARNING : MB_ICONINFORMATION));
 }
 
 // Copies this program to the temporary directory and starts the copy with
@@ -253,9 +193,8 @@ int Start(const Environment& env) {
   if (MessageBoxA(nullptr, question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
     return 0;
   if (StartFinishingCopy(env, place)) return 0;
-  Report report;
-  RemoveInstallation(place, env.OwnPath, &report);
-  ShowReport(place, report);
+  WindowsSystem system;
+  ShowReport(place, uninstall::RemoveInstallation(place, env.OwnPath, &system));
   return 0;
 }
 
@@ -269,9 +208,8 @@ int Finish(const Environment& env, const uninstall::FinishCommand& command) {
   int result = 1;
   uninstall::UninstallPlace place;
   if (MakePlace(env, LongPathForm(command.TitleDirectory), &place)) {
-    Report report;
-    RemoveInstallation(place, std::string(), &report);
-    ShowReport(place, report);
+    WindowsSystem system;
+    ShowReport(place, uninstall::RemoveInstallation(place, std::string(), &system));
     result = 0;
   }
   // This copy in the temporary directory cannot delete itself while it

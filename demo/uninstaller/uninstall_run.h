@@ -1,0 +1,61 @@
+// The uninstaller's work in order, over an interface to the system, so
+// that the order and the report can be checked without Windows:
+//
+//   1. read INSTALL.LOG and plan (uninstall_plan.h);
+//   2. ask whether the screen saver setting names this screen saver, before
+//      anything is deleted (a short path exists only while its file does);
+//   3. delete the planned files, except the running uninstaller itself;
+//   4. delete INSTALL.LOG, unless a listed file remains (so that running
+//      the uninstaller again can finish the job);
+//   5. delete the uninstall key;
+//   6. clear the screen saver setting when step 2 said it is ours;
+//   7. remove the title directory, then VELDRAKE and MARLOWEN while they
+//      are empty.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "demo/uninstaller/uninstall_plan.h"
+
+namespace uninstall {
+
+// What the uninstaller asks of the system. Removal calls answer true when
+// the thing is gone afterwards, also when it was never there.
+class UninstallSystem {
+ public:
+  virtual ~UninstallSystem() = default;
+  // Reads at most `limit` bytes; `cut` tells whether the file holds more.
+  virtual bool ReadText(const std::string& path, std::size_t limit, std::string* text, bool* cut) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
+  // Fails when the directory is not empty.
+  virtual bool RemoveFolder(const std::string& path) = 0;
+  // The key under HKEY_LOCAL_MACHINE.
+  virtual bool RemoveUninstallKey(const std::string& keyName) = 0;
+  // The "system.ini" [boot] SCRNSAVE.EXE value, empty when unset.
+  virtual std::string ScreenSaverSetting() = 0;
+  // Clears that value and switches the screen saver off.
+  virtual void ClearScreenSaverSetting() = 0;
+  // Long and short (8.3) forms of an existing path; long: the path itself,
+  // short: empty, when they cannot be had.
+  virtual std::string LongForm(const std::string& path) = 0;
+  virtual std::string ShortForm(const std::string& path) = 0;
+};
+
+struct UninstallReport {
+  std::vector<std::string> NotRemoved;  // what should have gone but did not, with reasons
+  std::vector<std::string> LeftAlone;   // log lines outside what this uninstaller owns
+};
+
+// `runningCopy` is the uninstaller's own path when it runs from the title
+// directory (it cannot delete itself), else empty.
+UninstallReport RemoveInstallation(const UninstallPlace& place, const std::string& runningCopy,
+                                   UninstallSystem* system);
+
+// The final message: "removed", or what was not removed and what was left
+// alone, each list cut at kMaxReportLines. `warning` tells which it is.
+constexpr std::size_t kMaxReportLines = 12;
+std::string FormatReport(const UninstallPlace& place, const UninstallReport& report, bool* warning);
+
+}  // namespace uninstall
