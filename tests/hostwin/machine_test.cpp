@@ -1,0 +1,347 @@
+// The stand-in's machine inside the test process: paths without regard to
+// case, 8.3 names, files and the full disk, profile strings, the fixed
+// folders and the free-space queries.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "hostwin/machine.h"
+#include "hostwin/src/ini_text.h"
+#include "hostwin/src/machine.h"
+#include "hostwin/src/short_names.h"
+#include "temp_files.h"
+
+namespace {
+
+using hostwin::MachineSettings;
+
+class MachineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Start(MachineSettings()); }
+
+  void Start(const MachineSettings& settings) {
+    folder_ = temp_.path() + "/machine" + std::to_string(++starts_);
+    std::string error;
+    ASSERT_TRUE(hostwin::CreateMachine(folder_, settings, &error)) << error;
+    ASSERT_TRUE(hostwin::StartMachine(folder_, &error)) << error;
+    hostwin::Machine().channel = -1;
+    hostwin::Machine().captured.clear();
+  }
+
+  std::string Host(const std::string& windowsPath) const { return hostwin::HostPathInMachine(folder_, windowsPath); }
+  std::string ReadHost(const std::string& windowsPath) const {
+    auto bytes = testsupport::ReadFileBytes(Host(windowsPath));
+    return std::string(bytes.begin(), bytes.end());
+  }
+  void MakeFile(const char* windowsPath, const std::string& contents = "x") {
+    HFILE f = _lcreat(windowsPath, 0);
+    ASSERT_NE(f, HFILE_ERROR) << windowsPath;
+    ASSERT_EQ(_lwrite(f, contents.data(), static_cast<UINT>(contents.size())), contents.size());
+    _lclose(f);
+  }
+  const std::vector<std::string>& Lines() const { return hostwin::Machine().captured; }
+
+  testsupport::TempFolder temp_;
+  std::string folder_;
+  int starts_ = 0;
+};
+
+TEST_F(MachineTest, NamesMatchWithoutRegardToCase) {
+  MakeFile("C:\\WINDOWS\\Title.scr", "saver");
+  struct _stat st;
+  ASSERT_EQ(_stat("c:\\windows\\TITLE.SCR", &st), 0);
+  EXPECT_EQ(st.st_mode & _S_IFMT, _S_IFREG);
+  EXPECT_EQ(st.st_size, 5);
+  ASSERT_EQ(_stat("C:\\Windows", &st), 0);
+  EXPECT_EQ(st.st_mode & _S_IFMT, _S_IFDIR);
+  EXPECT_NE(_stat("C:\\WINDOWS\\Other.SCR", &st), 0);
+
+  HFILE f = _lopen("C:\\WINDOWS\\title.SCR", OF_READ | OF_SHARE_DENY_NONE);
+  ASSERT_NE(f, HFILE_ERROR);
+  char buffer[8] = {};
+  EXPECT_EQ(_lread(f, buffer, sizeof buffer), 5u);
+  EXPECT_STREQ(buffer, "saver");
+  _lclose(f);
+  // Writing under another case replaces the same file rather than adding one.
+  MakeFile("C:\\windows\\TITLE.scr", "again!");
+  EXPECT_EQ(ReadHost("C:\\WINDOWS\\Title.scr"), "again!");
+}
+
+TEST_F(MachineTest, ShortNamesAreDeterministicAndOpenTheSameFile) {
+  struct Case {
+    const char* name;
+    bool valid;
+  };
+  const Case cases[] = {{"SETUP.EXE", true},  {"title.scr", true},     {"A", true},
+                        {"ABCDEFGHI", false}, {"My Saver.scr", false}, {"a.b.c", false},
+                        {"NAME.HTML", false}, {".scr", false},         {"x+y.txt", false}};
+  for (const Case& c : cases) EXPECT_EQ(hostwin::IsValidShortName(c.name), c.valid) << c.name;
+
+  MakeFile("C:\\WINDOWS\\My Screen Saver.scr");
+  MakeFile("C:\\WINDOWS\\My Screen Saver 2.scr");
+  MakeFile("C:\\WINDOWS\\NAME.SCR");
+  ASSERT_EQ(CreateDirectoryA("C:\\WINDOWS\\Program Files Folder", nullptr), TRUE);
+  MakeFile("C:\\WINDOWS\\Program Files Folder\\.scr");
+
+  struct Expect {
+    const char* longPath;
+    const char* shortPath;
+  };
+  const Expect expects[] = {
+      {"C:\\WINDOWS\\My Screen Saver.scr", "C:\\WINDOWS\\MYSCRE~1.SCR"},
+      {"C:\\WINDOWS\\My Screen Saver 2.scr", "C:\\WINDOWS\\MYSCRE~2.SCR"},
+      {"c:\\windows\\name.scr", "c:\\WINDOWS\\NAME.SCR"},  // drive as given, names as on disk
+      {"C:\\WINDOWS\\Program Files Folder\\.scr", "C:\\WINDOWS\\PROGRA~1\\SCR~1"},
+      {"C:\\WINDOWS\\", "C:\\WINDOWS\\"},
+  };
+  for (const Expect& e : expects) {
+    char buffer[MAX_PATH];
+    DWORD n = GetShortPathNameA(e.longPath, buffer, sizeof buffer);
+    ASSERT_EQ(n, std::strlen(e.shortPath)) << e.longPath;
+    EXPECT_STREQ(buffer, e.shortPath);
+    // The short path opens the same file.
+    struct _stat st;
+    EXPECT_EQ(_stat(buffer, &st), 0) << buffer;
+  }
+  char small[8];
+  EXPECT_EQ(GetShortPathNameA("C:\\WINDOWS\\My Screen Saver.scr", small, sizeof small), 25u);  // needed, with NUL
+  SetLastError(0);
+  EXPECT_EQ(GetShortPathNameA("C:\\WINDOWS\\Missing Saver.scr", small, sizeof small), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(MachineTest, FixedFoldersFollowTheReturnConventions) {
+  char buffer[MAX_PATH];
+  EXPECT_EQ(GetWindowsDirectoryA(buffer, sizeof buffer), 10u);
+  EXPECT_STREQ(buffer, "C:\\WINDOWS");
+  EXPECT_EQ(GetSystemDirectoryA(buffer, sizeof buffer), 19u);
+  EXPECT_STREQ(buffer, "C:\\WINDOWS\\SYSTEM32");
+  std::strcpy(buffer, "untouched");
+  EXPECT_EQ(GetWindowsDirectoryA(buffer, 10), 11u);  // too small: size needed with the terminator
+  EXPECT_STREQ(buffer, "untouched");
+
+  MachineSettings root;
+  root.windowsDirectory = "C:\\";
+  Start(root);
+  EXPECT_EQ(GetWindowsDirectoryA(buffer, sizeof buffer), 3u);
+  EXPECT_STREQ(buffer, "C:\\");
+  EXPECT_EQ(GetSystemDirectoryA(buffer, sizeof buffer), 11u);
+  EXPECT_STREQ(buffer, "C:\\SYSTEM32");
+  EXPECT_EQ(ReadHost("C:\\system.ini"), "[boot]\r\nshell=Explorer.exe\r\n");
+
+  MachineSettings deep;
+  deep.windowsDirectory = "C:\\" + std::string(120, 'A') + "\\" + std::string(140, 'B');
+  Start(deep);
+  EXPECT_EQ(GetWindowsDirectoryA(buffer, sizeof buffer), 265u);  // 264 characters do not fit in 260
+}
+
+TEST_F(MachineTest, CreateDirectoryFailsOnWhatExists) {
+  EXPECT_EQ(CreateDirectoryA("C:\\WINDOWS\\NEW", nullptr), TRUE);
+  EXPECT_EQ(CreateDirectoryA("C:\\windows\\new", nullptr), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(CreateDirectoryA("C:\\WINDOWS\\NONE\\DEEPER", nullptr), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(CreateDirectoryA(("C:\\" + std::string(250, 'D')).c_str(), nullptr), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_EQ(Lines(), std::vector<std::string>{"directory create C:\\WINDOWS\\NEW"});
+}
+
+TEST_F(MachineTest, CreateFileAppendsThroughSetFilePointer) {
+  for (int run = 0; run < 2; ++run) {
+    HANDLE log = CreateFileA("C:\\WINDOWS\\INSTALL.LOG", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    ASSERT_NE(log, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), run == 0 ? 0u : static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(SetFilePointer(log, 0, nullptr, FILE_END), run == 0 ? 0u : 7u);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(log, "line\r\n\0", 7, &written, nullptr));
+    EXPECT_EQ(written, 7u);
+    EXPECT_TRUE(CloseHandle(log));
+  }
+  EXPECT_EQ(ReadHost("C:\\WINDOWS\\INSTALL.LOG").size(), 14u);
+  EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+  const std::vector<std::string> expected = {
+      "file create C:\\WINDOWS\\INSTALL.LOG", "file close C:\\WINDOWS\\INSTALL.LOG 7 bytes",
+      "file open C:\\WINDOWS\\INSTALL.LOG", "file close C:\\WINDOWS\\INSTALL.LOG 14 bytes"};
+  EXPECT_EQ(Lines(), expected);
+}
+
+TEST_F(MachineTest, AFullDiskCutsEveryKindOfWrite) {
+  MachineSettings small;
+  small.writableBytes = 10;
+  Start(small);
+  HFILE f = _lcreat("C:\\WINDOWS\\A.BIN", 0);
+  EXPECT_EQ(_lwrite(f, "123456", 6), 6u);
+  EXPECT_EQ(_lwrite(f, "789012", 6), static_cast<UINT>(HFILE_ERROR));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  _lclose(f);
+  EXPECT_EQ(ReadHost("C:\\WINDOWS\\A.BIN"), "1234567890");
+
+  HANDLE h = CreateFileA("C:\\WINDOWS\\B.BIN", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 99;
+  EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));
+  EXPECT_EQ(written, 0u);
+  CloseHandle(h);
+
+  FILE* stream = fopen("C:\\WINDOWS\\C.BIN", "wb");
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(fputc('z', stream), 'z');  // buffered; the failure shows at the flush
+  EXPECT_NE(fflush(stream), 0);
+  fclose(stream);
+  EXPECT_EQ(ReadHost("C:\\WINDOWS\\C.BIN"), "");
+  const std::vector<std::string> expected = {
+      "file create C:\\WINDOWS\\A.BIN", "disk full C:\\WINDOWS\\A.BIN", "file close C:\\WINDOWS\\A.BIN 10 bytes",
+      "file create C:\\WINDOWS\\B.BIN", "disk full C:\\WINDOWS\\B.BIN", "file close C:\\WINDOWS\\B.BIN 0 bytes",
+      "file create C:\\WINDOWS\\C.BIN", "disk full C:\\WINDOWS\\C.BIN", "file close C:\\WINDOWS\\C.BIN 0 bytes"};
+  EXPECT_EQ(Lines(), expected);
+}
+
+TEST_F(MachineTest, FopenStreamsReadAndWriteTheMachinesFiles) {
+  FILE* out = fopen("C:\\WINDOWS\\Text.txt", "w");  // text mode: LF becomes CR LF
+  ASSERT_NE(out, nullptr);
+  fputs("a\nb", out);
+  fclose(out);
+  EXPECT_EQ(ReadHost("C:\\WINDOWS\\TEXT.TXT"), "a\r\nb");
+  FILE* in = fopen("c:\\windows\\text.TXT", "rb");
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(fseek(in, 1, SEEK_SET), 0);
+  EXPECT_EQ(fgetc(in), '\r');
+  fclose(in);
+  EXPECT_EQ(fopen("C:\\WINDOWS\\NOPE\\X.TXT", "wb"), nullptr);
+}
+
+TEST_F(MachineTest, ProfileStringsEditTheRealFile) {
+  EXPECT_TRUE(WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "C:\\WINDOWS\\MYSCRE~1.SCR", "system.ini"));
+  EXPECT_TRUE(WritePrivateProfileStringA("Boot", "scrnsave.exe", "C:\\WINDOWS\\NEW.SCR", "SYSTEM.INI"));
+  EXPECT_TRUE(WritePrivateProfileStringA("drivers", "wave", "x.drv", "system.ini"));
+  EXPECT_EQ(ReadHost("C:\\WINDOWS\\system.ini"),
+            "[boot]\r\nshell=Explorer.exe\r\nscrnsave.exe=C:\\WINDOWS\\NEW.SCR\r\n\r\n[drivers]\r\nwave=x.drv\r\n");
+  char value[64];
+  EXPECT_EQ(GetPrivateProfileStringA("BOOT", "SCRNSAVE.EXE", "none", value, sizeof value, "system.ini"), 18u);
+  EXPECT_STREQ(value, "C:\\WINDOWS\\NEW.SCR");
+  EXPECT_EQ(GetPrivateProfileStringA("boot", "missing", "none  ", value, sizeof value, "system.ini"), 4u);
+  EXPECT_STREQ(value, "none");
+  EXPECT_EQ(GetPrivateProfileStringA("boot", "shell", "", value, 4, "system.ini"), 3u);  // cut to fit
+  EXPECT_STREQ(value, "Exp");
+  EXPECT_TRUE(WritePrivateProfileStringA("boot", "shell", nullptr, "system.ini"));
+  const std::vector<std::string> expected = {
+      "profile C:\\WINDOWS\\system.ini [boot] SCRNSAVE.EXE = \"C:\\WINDOWS\\MYSCRE~1.SCR\"",
+      "profile C:\\WINDOWS\\SYSTEM.INI [Boot] scrnsave.exe = \"C:\\WINDOWS\\NEW.SCR\"",
+      "profile C:\\WINDOWS\\system.ini [drivers] wave = \"x.drv\"",
+      "profile C:\\WINDOWS\\system.ini [boot] shell deleted"};
+  EXPECT_EQ(Lines(), expected);
+}
+
+using GetDiskFreeSpaceExFunction = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+
+// What a program sees of the free space: through the newer query when it can
+// be had, else the older one; ~0 when neither answers.
+std::uint64_t FreeBytesSeen(const char* root) {
+  std::uint64_t result = ~std::uint64_t{0};
+  HMODULE kernel = LoadLibraryA("KERNEL32.DLL");
+  FARPROC found = GetProcAddress(kernel, "GetDiskFreeSpaceExA");
+  GetDiskFreeSpaceExFunction query = nullptr;
+  std::memcpy(&query, &found, sizeof query);
+  ULARGE_INTEGER available, total, totalFree;
+  if (query && query(root, &available, &total, &totalFree)) {
+    result = available.QuadPart;
+  } else {
+    DWORD sectors, bytes, freeClusters, clusters;
+    if (GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters))
+      result = std::uint64_t{sectors} * bytes * freeClusters;
+  }
+  FreeLibrary(kernel);
+  return result;
+}
+
+TEST_F(MachineTest, FreeSpaceFollowsTheSettings) {
+  using Query = MachineSettings::FreeSpaceExQuery;
+  struct Case {
+    bool known;
+    std::uint64_t freeBytes;
+    Query query;
+    std::uint64_t seen;
+  };
+  const std::uint64_t fiveTiB = 5ull << 40;
+  const Case cases[] = {
+      {true, 123456789, Query::Present, 123456789},
+      {true, 123456789, Query::Missing, 123453440},  // whole 4096-byte clusters only
+      {true, 123456789, Query::Fails, 123453440},
+      {true, fiveTiB, Query::Present, fiveTiB},
+      {true, fiveTiB, Query::Missing, fiveTiB},
+      {false, 123456789, Query::Present, ~std::uint64_t{0}},
+      {false, 123456789, Query::Missing, ~std::uint64_t{0}},
+  };
+  for (const Case& c : cases) {
+    MachineSettings s;
+    s.freeSpaceKnown = c.known;
+    s.freeBytes = c.freeBytes;
+    s.freeSpaceExQuery = c.query;
+    Start(s);
+    EXPECT_EQ(FreeBytesSeen("C:\\"), c.seen) << c.freeBytes << " query " << static_cast<int>(c.query);
+  }
+  MachineSettings plain;
+  Start(plain);
+  DWORD a, b, c, d;
+  EXPECT_FALSE(GetDiskFreeSpaceA("C:\\WINDOWS", &a, &b, &c, &d));  // a root ends in a backslash
+  EXPECT_FALSE(GetDiskFreeSpaceA("D:\\", &a, &b, &c, &d));         // the machine has drive C: only
+  EXPECT_TRUE(GetDiskFreeSpaceA("C:\\", &a, &b, &c, &d));
+}
+
+TEST_F(MachineTest, SettingsSurviveTheirFile) {
+  MachineSettings s;
+  s.windowsDirectory = "C:\\WIN";
+  s.systemDirectory = "C:\\WIN\\SYS";
+  s.screenWidth = 640;
+  s.screenHeight = 480;
+  s.windowCreationFails = true;
+  s.failingDialogs = {106, 107};
+  s.freeSpaceKnown = false;
+  s.totalBytes = 99;
+  s.freeSpaceExQuery = MachineSettings::FreeSpaceExQuery::Fails;
+  s.writableBytes = 4096;
+  s.mediaByExtension = {".MID"};
+  s.mediaAsMpegVideo = {};
+  s.shellExecuteResult = 2;
+  s.failLocalAllocCalls = {1, 3};
+  s.failGlobalAllocCalls = {2};
+  std::string error;
+  ASSERT_TRUE(hostwin::SaveMachineSettings(folder_, s, &error)) << error;
+  MachineSettings back;
+  ASSERT_TRUE(hostwin::LoadMachineSettings(folder_, &back, &error)) << error;
+  EXPECT_EQ(back.windowsDirectory, s.windowsDirectory);
+  EXPECT_EQ(back.systemDirectory, s.systemDirectory);
+  EXPECT_EQ(back.screenWidth, 640);
+  EXPECT_EQ(back.screenHeight, 480);
+  EXPECT_TRUE(back.windowCreationFails);
+  EXPECT_EQ(back.failingDialogs, s.failingDialogs);
+  EXPECT_FALSE(back.freeSpaceKnown);
+  EXPECT_EQ(back.totalBytes, 99u);
+  EXPECT_EQ(back.freeSpaceExQuery, MachineSettings::FreeSpaceExQuery::Fails);
+  EXPECT_EQ(back.writableBytes, s.writableBytes);
+  EXPECT_EQ(back.mediaByExtension, s.mediaByExtension);
+  EXPECT_TRUE(back.mediaAsMpegVideo.empty());
+  EXPECT_EQ(back.shellExecuteResult, 2);
+  EXPECT_EQ(back.failLocalAllocCalls, s.failLocalAllocCalls);
+  EXPECT_EQ(back.failGlobalAllocCalls, s.failGlobalAllocCalls);
+
+  testsupport::TempFolder other;
+  other.Write("machine.ini", "[Disk]\r\nWritableBytes=lots\r\n");
+  EXPECT_FALSE(hostwin::LoadMachineSettings(other.path(), &back, &error));
+  EXPECT_NE(error.find("WritableBytes"), std::string::npos) << error;
+}
+
+TEST(IniText, EditsKeepOtherLines) {
+  auto ini = hostwin::IniText::Parse("; comment\r\n[a]\r\nx = 1\r\n\r\n[b]\r\ny=\"quoted\"\r\n");
+  EXPECT_EQ(ini.Get("A", "X"), "1");
+  EXPECT_EQ(ini.Get("b", "y"), "quoted");
+  EXPECT_EQ(ini.Get("b", "x"), std::nullopt);
+  ini.Set("a", "z", "2");
+  ini.DeleteSection("b");
+  EXPECT_EQ(ini.Text(), "; comment\r\n[a]\r\nx = 1\r\nz=2\r\n\r\n");
+}
+
+}  // namespace
