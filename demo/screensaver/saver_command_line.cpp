@@ -46,6 +46,7 @@ SaverCommand ParseSaverCommandLine(std::string_view arguments) {
     default: return command;
   }
   command.Window = ParseWindow(rest);
+  command.Explicit = true;
   return command;
 }
 

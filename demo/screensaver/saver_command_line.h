@@ -21,6 +21,8 @@ struct SaverCommand {
   SaverMode Mode = SaverMode::kSettings;
   // The window number given with the mode, 0 when none (or not a number).
   std::uintptr_t Window = 0;
+  // False when the mode was not asked for (no or an unknown argument).
+  bool Explicit = false;
 };
 
 // Unknown options show the settings, the harmless choice.

@@ -73,7 +73,9 @@ std::vector<std::string> FindMedia(const SaverPlaces& places) {
   return paths;
 }
 
-void ShowSettingsNote(HWND owner, const SaverPlaces& places, const SaverSetup& setup) {
+// Started with no argument (as the installer does right after installing)
+// the note also offers to show the screen saver at once; answers true for Yes.
+bool ShowSettingsNote(HWND owner, const SaverPlaces& places, const SaverSetup& setup, bool offerShow) {
   std::string note = "This screen saver shows northern lights and the message of its data file.\n\n";
   if (places.DataFileFound) {
     note += "Data file:\n" + places.DataFile + "\n\n";
@@ -87,8 +89,10 @@ void ShowSettingsNote(HWND owner, const SaverPlaces& places, const SaverSetup& s
   note += setup.MediaPaths.empty() ? std::string("No media files lie beside it.")
                                    : std::to_string(setup.MediaPaths.size()) +
                                          " media file(s) beside it play in turn while it runs.";
+  if (offerShow) note += "\n\nShow it now?";
   const std::string caption = (places.Title.empty() ? std::string("Screen Saver") : places.Title) + " Settings";
-  MessageBoxA(owner, note.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);
+  const UINT buttons = offerShow ? MB_YESNO | MB_ICONQUESTION : MB_OK | MB_ICONINFORMATION;
+  return MessageBoxA(owner, note.c_str(), caption.c_str(), buttons) == IDYES;
 }
 
 }  // namespace
@@ -111,7 +115,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
       return RunPreview(instance, setup, reinterpret_cast<HWND>(command.Window));
     default: {
       HWND owner = reinterpret_cast<HWND>(command.Window);
-      ShowSettingsNote(IsWindow(owner) ? owner : nullptr, places, setup);
+      const bool offerShow = !command.Explicit;
+      if (ShowSettingsNote(IsWindow(owner) ? owner : nullptr, places, setup, offerShow))
+        return RunFullScreen(instance, setup);
       return 0;
     }
   }
