@@ -64,10 +64,42 @@ void DrawStars(std::uint32_t* pixels, int width, int height, double seconds) {
   }
 }
 
+// Adds `colour` (0..255 per channel) scaled by weight / 256 to the pixel,
+// each channel saturating at 255.
+void AddLightFixed(std::uint32_t* pixel, const int (&colour)[3], int weight) {
+  const std::uint32_t p = *pixel;
+  int r = static_cast<int>((p >> 16) & 0xFF) + ((colour[0] * weight) >> 8);
+  int g = static_cast<int>((p >> 8) & 0xFF) + ((colour[1] * weight) >> 8);
+  int b = static_cast<int>(p & 0xFF) + ((colour[2] * weight) >> 8);
+  r = r > 255 ? 255 : r;
+  g = g > 255 ? 255 : g;
+  b = b > 255 ? 255 : b;
+  *pixel = (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | static_cast<std::uint32_t>(b);
+}
+
+// The brightness across a curtain, sampled once: kProfileSteps + 1 values
+// above the edge (0 at the edge, the last at the top) and below it (down
+// to three fall lengths).
+constexpr int kProfileSteps = 256;
+struct CurtainProfile {
+  float Up[kProfileSteps + 1];
+  float Down[kProfileSteps + 1];
+  CurtainProfile() {
+    for (int i = 0; i <= kProfileSteps; ++i) {
+      const double up = static_cast<double>(i) / kProfileSteps;
+      Up[i] = static_cast<float>((1.0 - up) * (1.0 - up) * (0.35 + 0.65 * std::exp(-up * 9.0)));
+      const double down = 3.0 * i / kProfileSteps;
+      Down[i] = static_cast<float>(std::exp(-down * down));
+    }
+  }
+};
+
 // One curtain: along x, a wavy lower edge whose height and brightness
 // drift with time; light rises from the edge and fades upwards over a tall
 // stretch, and falls off quickly below it.
 void DrawCurtain(std::uint32_t* pixels, int width, int height, double seconds, int index, Rgb colour) {
+  static const CurtainProfile profile;
+  const int tint[3] = {static_cast<int>(colour.r), static_cast<int>(colour.g), static_cast<int>(colour.b)};
   const double h = height;
   const double k = 6.2831853 / (width > 1 ? width : 1);
   const double base = h * (0.42 + 0.11 * index);
@@ -82,18 +114,22 @@ void DrawCurtain(std::uint32_t* pixels, int width, int height, double seconds, i
     glow *= 0.78 + 0.12 * std::sin(x * k * 37.0 + seconds * 0.9 + index) +
             0.10 * std::sin(x * k * 91.0 - seconds * 1.3 + 3.0 * index);
     glow *= 0.95 - 0.15 * index;
+    const float weight = static_cast<float>(glow * 256.0);
     const int top = static_cast<int>(edge - rise) < 0 ? 0 : static_cast<int>(edge - rise);
     const int bottom = static_cast<int>(edge + fall * 3) >= height ? height - 1 : static_cast<int>(edge + fall * 3);
+    const double upScale = kProfileSteps / rise, downScale = kProfileSteps / (3.0 * fall);
     for (int y = top; y <= bottom; ++y) {
-      double v;
+      int step;
+      const float* table;
       if (y <= edge) {
-        const double up = (edge - y) / rise;  // 0 at the edge, 1 at the top
-        v = (1.0 - up) * (1.0 - up) * (0.35 + 0.65 * std::exp(-up * 9.0));
+        step = static_cast<int>((edge - y) * upScale);
+        table = profile.Up;
       } else {
-        const double down = (y - edge) / fall;
-        v = std::exp(-down * down);
+        step = static_cast<int>((y - edge) * downScale);
+        table = profile.Down;
       }
-      AddLight(&pixels[y * width + x], colour, static_cast<float>(v * glow));
+      if (step > kProfileSteps) continue;
+      AddLightFixed(&pixels[y * width + x], tint, static_cast<int>(table[step] * weight));
     }
   }
 }
