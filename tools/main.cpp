@@ -15,6 +15,12 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   int exitStatus = tools::kExitOk;
   tools::AddListCommand(app, exitStatus);
+  tools::AddTestCommand(app, exitStatus);
+  tools::AddExtractCommand(app, exitStatus);
+#if SAVERKIT_PREVIEW
+  tools::AddPreviewCommand(app, exitStatus);
+#endif
+  tools::AddPackCommand(app, exitStatus);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

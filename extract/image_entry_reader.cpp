@@ -1,0 +1,132 @@
+// Reading and decoding payload entries for the tool (see image_entry_reader.h).
+#include "extract/image_entry_reader.h"
+
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kBlock = 1 << 16;
+
+bool SeekTo(std::FILE* file, std::uint32_t offset) {
+  // Two steps keep each within a 32-bit long.
+  if (std::fseek(file, 0, SEEK_SET) != 0) return false;
+  std::uint32_t left = offset;
+  while (left > 0) {
+    const std::uint32_t step = left > 0x40000000u ? 0x40000000u : left;
+    if (std::fseek(file, static_cast<long>(step), SEEK_CUR) != 0) return false;
+    left -= step;
+  }
+  return true;
+}
+
+// Stored bytes from the image in blocks; a failed or short read gives zeros.
+class FileSource {
+ public:
+  explicit FileSource(std::FILE* file) : file_(file), buffer_(kBlock) {}
+  std::uint8_t Fetch(std::uint32_t remaining) {
+    if (position_ == filled_) {
+      const std::size_t want = remaining < kBlock ? remaining : kBlock;
+      filled_ = std::fread(buffer_.data(), 1, want, file_);
+      position_ = 0;
+      if (filled_ == 0) {
+        failed_ = true;
+        return 0;
+      }
+    }
+    return buffer_[position_++];
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  std::FILE* file_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t filled_ = 0;
+  std::size_t position_ = 0;
+  bool failed_ = false;
+};
+
+// Decoded bytes gathered into blocks for the chunk sink.
+class BlockSink {
+ public:
+  explicit BlockSink(const ChunkSink& sink) : sink_(sink), buffer_(kBlock) {}
+  void Put(std::uint8_t byte) {
+    buffer_[count_++] = byte;
+    if (count_ == kBlock) Flush();
+  }
+  void Flush() {
+    if (count_ > 0 && ok_) ok_ = sink_(buffer_.data(), count_);
+    written_ += count_;
+    count_ = 0;
+  }
+  bool ok() const { return ok_; }
+  std::uint64_t written() const { return written_; }
+
+ private:
+  const ChunkSink& sink_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t count_ = 0;
+  std::uint64_t written_ = 0;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+const char* VerdictText(EntryVerdict verdict) {
+  switch (verdict) {
+    case EntryVerdict::Ok: return "ok";
+    case EntryVerdict::DataBeyondEnd: return "data lies beyond the end of the file";
+    case EntryVerdict::Truncated: return "truncated: the stream ran out before the expanded size";
+    case EntryVerdict::TooLarge: return "expanded size of 2 GiB or more: the installer writes nothing";
+    case EntryVerdict::ReadFailed: return "the image could not be read";
+  }
+  return "?";
+}
+
+bool ReadImageEntry(std::FILE* image, std::uint64_t fileSize, const PayloadEntry& entry,
+                    DecoderState& decoder, const ChunkSink& sink, EntryReport* report) {
+  *report = EntryReport{};
+  if (std::uint64_t{entry.DataOffset} + entry.StoredSize > fileSize) {
+    report->verdict = EntryVerdict::DataBeyondEnd;
+    return true;
+  }
+  if (!SeekTo(image, entry.DataOffset)) {
+    report->verdict = EntryVerdict::ReadFailed;
+    return true;
+  }
+  if (!IsCompressed(entry)) {
+    std::vector<std::uint8_t> buffer(kBlock);
+    std::uint32_t left = entry.StoredSize;
+    while (left > 0) {
+      const std::size_t want = left < kBlock ? left : kBlock;
+      const std::size_t got = std::fread(buffer.data(), 1, want, image);
+      if (got == 0) {
+        report->verdict = EntryVerdict::ReadFailed;
+        return true;
+      }
+      if (!sink(buffer.data(), got)) return false;
+      report->written += got;
+      left -= static_cast<std::uint32_t>(got);
+    }
+    return true;
+  }
+  if (entry.ExpandedSize >= 0x80000000u) {
+    report->verdict = EntryVerdict::TooLarge;
+    return true;
+  }
+  FileSource source(image);
+  BlockSink blocks(sink);
+  const DecodeOutcome outcome =
+      DecodeEntryWith(decoder, source, blocks, entry.ExpandedSize, entry.StoredSize);
+  blocks.Flush();
+  report->written = blocks.written();
+  if (!blocks.ok()) return false;
+  const std::uint64_t storedBits = std::uint64_t{entry.StoredSize} * 8u;
+  if (source.failed()) {
+    report->verdict = EntryVerdict::ReadFailed;
+  } else if (outcome.bitsConsumed > storedBits) {
+    report->verdict = EntryVerdict::Truncated;
+  } else {
+    report->unreadBytes = static_cast<std::uint32_t>((storedBits - outcome.bitsConsumed) / 8u);
+  }
+  return true;
+}

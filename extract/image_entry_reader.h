@@ -1,0 +1,40 @@
+// Reading and decoding payload entries from an installer image file, for
+// the tool: the stored bytes come from the file in large blocks, decoded
+// bytes go to any sink (a file writer, or nowhere when only checking), and
+// each entry gets a verdict on its soundness.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "extract/decoder_core.h"
+#include "payload/manifest_layout.h"
+
+enum class EntryVerdict {
+  Ok,
+  DataBeyondEnd,  // the stored bytes run past the end of the image file
+  Truncated,      // the stream ran out before the expanded size was reached
+  TooLarge,       // an expanded size of 2^31 or more: the installer writes nothing
+  ReadFailed,     // the image could not be read
+};
+
+struct EntryReport {
+  EntryVerdict verdict = EntryVerdict::Ok;
+  std::uint64_t written = 0;      // bytes handed to the sink
+  std::uint32_t unreadBytes = 0;  // whole stored bytes the stream did not need
+};
+
+const char* VerdictText(EntryVerdict verdict);
+
+// Receives the decoded (or copied) bytes of an entry in pieces; returns
+// false to stop (a write failed).
+using ChunkSink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+
+// Installs one entry into `sink` the way the installer would: a stored entry
+// is copied, a compressed one decoded with `decoder`, whose ring carries over
+// from the entry before, as in the installer. `fileSize` is the image's size.
+// Returns false when the sink refused bytes.
+bool ReadImageEntry(std::FILE* image, std::uint64_t fileSize, const PayloadEntry& entry,
+                    DecoderState& decoder, const ChunkSink& sink, EntryReport* report);

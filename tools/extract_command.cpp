@@ -1,0 +1,292 @@
+// saverkit extract: writes every entry of an installer image into a folder
+// under the file name it is installed under, and the licence text as
+// LICENSE.TXT. Names from the image are untrusted: one that could land
+// outside the folder is refused. Each file is written under a temporary
+// name and renamed only when complete; nothing is overwritten unless asked.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "extract/image_entry_reader.h"
+#include "payload/install_names.h"
+#include "payload/payload_image.h"
+#include "tools/commands.h"
+#include "tools/text_output.h"
+
+namespace tools {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kLicenseFileName[] = "LICENSE.TXT";
+
+struct ExtractOptions {
+  std::string image;
+  std::string directory;  // empty: the title
+  bool force = false;
+  bool json = false;
+};
+
+// The name an entry is installed under, relative to the folder it lands in:
+// the Windows directory for the screen saver, the title directory for the
+// rest. Empty when the installer could not build the path. A name that is
+// not one plain component (a title or media name holding separators or
+// "..") comes back whole and is then refused.
+std::string InstalledFileName(const PayloadImage& image, std::uint32_t position) {
+  const std::string title = image.Title();
+  char path[4 * kPathBufferSize];
+  if (!BuildInstalledPath(path, sizeof path, "", title.c_str(), position, image.entries[position],
+                          image.numberBase))
+    return std::string();
+  if (position == kScreenSaverPosition) return path;
+  char directory[4 * kPathBufferSize];
+  if (!BuildTitleDirectory(directory, sizeof directory, "", title.c_str())) return std::string();
+  const std::size_t length = std::strlen(directory);
+  if (std::strncmp(path, directory, length) == 0 && path[length] == '\\') return path + length + 1;
+  return path;
+}
+
+// One file being written: a temporary name beside the target, renamed over
+// it when complete and removed on any failure.
+class PendingFile {
+ public:
+  PendingFile(const fs::path& target) : target_(target) {
+    temporary_ = target;
+    temporary_ += ".saverkit-" + std::to_string(static_cast<long>(getpid())) + ".part";
+    file_ = fopen(temporary_.string().c_str(), "wb");
+  }
+  ~PendingFile() {
+    if (file_) std::fclose(file_);
+    if (!committed_) {
+      std::error_code ignored;
+      fs::remove(temporary_, ignored);
+    }
+  }
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  bool opened() const { return file_ != nullptr; }
+  bool Write(const std::uint8_t* data, std::size_t size) {
+    return std::fwrite(data, 1, size, file_) == size;
+  }
+  // Closes and renames; false (and the temporary removed) on failure.
+  bool Commit(std::string* error) {
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed) {
+      *error = "cannot finish writing the file";
+      return false;
+    }
+    std::error_code code;
+    fs::rename(temporary_, target_, code);
+    if (code) {
+      *error = "cannot rename the finished file: " + code.message();
+      return false;
+    }
+    committed_ = true;
+    return true;
+  }
+
+ private:
+  fs::path target_;
+  fs::path temporary_;
+  std::FILE* file_ = nullptr;
+  bool committed_ = false;
+};
+
+class Progress {
+ public:
+  Progress() : enabled_(isatty(fileno(stdout)) != 0) {}
+  void Show(const std::string& name, std::uint64_t done, std::uint64_t total) {
+    if (!enabled_) return;
+    const unsigned percent = total ? static_cast<unsigned>(done * 100 / total) : 100;
+    std::printf("\r%s: %llu bytes, %u%%\033[K", Printable(name).c_str(),
+                static_cast<unsigned long long>(done), percent);
+    std::fflush(stdout);
+  }
+  void Clear() {
+    if (enabled_) std::printf("\r\033[K");
+  }
+
+ private:
+  bool enabled_;
+};
+
+struct Outcome {
+  std::string name;
+  std::string status;  // "written" or the reason the entry failed
+  std::uint64_t bytes = 0;
+  std::string note;
+  bool ok = false;
+};
+
+int RunExtract(const ExtractOptions& options) {
+  PayloadImage image;
+  std::string error;
+  if (!LoadPayloadImage(options.image, &image, &error)) {
+    PrintError(options.image, error);
+    return kExitDataError;
+  }
+  std::string directory = options.directory;
+  if (directory.empty()) {
+    directory = image.Title();
+    if (!IsSafeFileName(directory.c_str())) {
+      PrintError(options.image, "the title cannot name a folder; choose one with -d DIR");
+      return kExitUsageError;
+    }
+  }
+  std::error_code code;
+  fs::create_directories(directory, code);
+  if (code || !fs::is_directory(directory)) {
+    PrintError(directory, "cannot create the output folder");
+    return kExitDataError;
+  }
+  std::FILE* file = fopen(options.image.c_str(), "rb");
+  if (file == nullptr) {
+    PrintError(options.image, "cannot open the file");
+    return kExitDataError;
+  }
+
+  auto decoder = std::make_unique<DecoderState>();
+  Progress progress;
+  std::vector<Outcome> outcomes;
+
+  // Writes one file from `produce`, which hands its bytes to the sink.
+  auto writeFile = [&](const std::string& name, std::uint64_t expected, auto produce) {
+    Outcome outcome;
+    outcome.name = name;
+    if (!IsSafeFileName(name.c_str())) {
+      outcome.status = "refused: the name could land outside the folder";
+      return outcome;
+    }
+    const fs::path target = fs::path(directory) / name;
+    std::error_code exists;
+    if (!options.force && fs::exists(target, exists)) {
+      outcome.status = "exists (use --force to overwrite)";
+      return outcome;
+    }
+    PendingFile pending(target);
+    if (!pending.opened()) {
+      outcome.status = std::string("cannot create the file: ") + std::strerror(errno);
+      return outcome;
+    }
+    std::uint64_t done = 0;
+    const ChunkSink sink = [&](const std::uint8_t* data, std::size_t size) {
+      if (!pending.Write(data, size)) return false;
+      done += size;
+      progress.Show(name, done, expected);
+      return true;
+    };
+    EntryReport report;
+    const bool written = produce(sink, &report);
+    progress.Clear();
+    if (!written) {
+      outcome.status = std::string("write failed: ") + std::strerror(errno);
+      return outcome;
+    }
+    outcome.bytes = report.written;
+    if (report.verdict != EntryVerdict::Ok) {
+      outcome.status = VerdictText(report.verdict);
+      return outcome;
+    }
+    std::string commitError;
+    if (!pending.Commit(&commitError)) {
+      outcome.status = commitError;
+      return outcome;
+    }
+    if (report.unreadBytes > 0)
+      outcome.note = std::to_string(report.unreadBytes) + " stored bytes left unread";
+    outcome.status = "written";
+    outcome.ok = true;
+    return outcome;
+  };
+
+  if (image.licenseLength > 0) {
+    outcomes.push_back(writeFile(kLicenseFileName, image.licenseLength,
+                                 [&](const ChunkSink& sink, EntryReport* report) {
+                                   *report = EntryReport{};
+                                   report->written = image.licenseText.size();
+                                   return sink(reinterpret_cast<const std::uint8_t*>(
+                                                   image.licenseText.data()),
+                                               image.licenseText.size());
+                                 }));
+  }
+  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
+    const PayloadEntry& entry = image.entries[i];
+    const std::string name = InstalledFileName(image, i);
+    Outcome outcome = writeFile(name.empty() ? "entry " + std::to_string(i) : name,
+                                InstalledSize(entry),
+                                [&](const ChunkSink& sink, EntryReport* report) {
+                                  return ReadImageEntry(file, image.fileSize, entry, *decoder,
+                                                        sink, report);
+                                });
+    if (name.empty()) {
+      outcome.ok = false;
+      outcome.status = "refused: the installed path is too long";
+    }
+    // A compressed entry that was not written still passes through the
+    // decoder, so that later entries see the ring the installer would.
+    if (!outcome.ok && IsCompressed(entry) && outcome.bytes == 0) {
+      EntryReport ignored;
+      ReadImageEntry(file, image.fileSize, entry, *decoder,
+                     [](const std::uint8_t*, std::size_t) { return true; }, &ignored);
+    }
+    outcomes.push_back(outcome);
+  }
+  std::fclose(file);
+
+  std::size_t failed = 0;
+  for (const Outcome& o : outcomes) failed += o.ok ? 0 : 1;
+  if (options.json) {
+    nlohmann::ordered_json out;
+    out["directory"] = directory;
+    out["files"] = nlohmann::ordered_json::array();
+    for (const Outcome& o : outcomes) {
+      nlohmann::ordered_json item{{"name", Windows1252ToUtf8(o.name)},
+                                  {"status", o.status},
+                                  {"bytes", o.bytes},
+                                  {"ok", o.ok}};
+      if (!o.note.empty()) item["note"] = o.note;
+      out["files"].push_back(item);
+    }
+    out["failed"] = failed;
+    std::cout << out.dump(2) << '\n';
+  } else {
+    for (const Outcome& o : outcomes) {
+      std::printf("%s: %s%s%s\n", Printable(o.name).c_str(), o.status.c_str(),
+                  o.ok ? (", " + std::to_string(o.bytes) + " bytes").c_str() : "",
+                  o.note.empty() ? "" : (" (note: " + o.note + ")").c_str());
+    }
+    std::printf("%s: %zu files, %zu written, %zu failed\n", Printable(directory).c_str(),
+                outcomes.size(), outcomes.size() - failed, failed);
+  }
+  for (const Outcome& o : outcomes)
+    if (!o.ok) PrintError(options.image, Printable(o.name) + ": " + o.status);
+  return failed == 0 && !image.tableCutShort ? kExitOk : kExitDataError;
+}
+
+}  // namespace
+
+void AddExtractCommand(CLI::App& app, int& exitStatus) {
+  CLI::App* extract = app.add_subcommand(
+      "extract", "Write every file of an installer image into a folder, as it installs them");
+  auto options = std::make_shared<ExtractOptions>();
+  extract->add_option("IMAGE", options->image, "Installer image (.exe)")->required();
+  extract->add_option("-d,--directory", options->directory,
+                      "Output folder (default: a folder named after the title)");
+  extract->add_flag("--force", options->force, "Overwrite files that exist");
+  extract->add_flag("--json", options->json, "Print one JSON object for scripts");
+  extract->callback([options, &exitStatus] { exitStatus = RunExtract(*options); });
+}
+
+}  // namespace tools
