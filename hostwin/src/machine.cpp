@@ -393,6 +393,11 @@ std::string TakeAnswer() {
   return m.answers[m.nextAnswer++];
 }
 
+void ExitProgram(int code) {
+  if (Machine().channel >= 0) SendToRunner('X', std::to_string(code));
+  std::exit(code);
+}
+
 std::uint64_t WritableBytesLeft() {
   const MachineState& m = Machine();
   if (!m.settings.writableBytes) return ~std::uint64_t{0};

@@ -70,6 +70,10 @@ std::string Quoted(const std::string& text);  // "\"" + TranscriptText + "\""
 // runner as used.
 std::string TakeAnswer();
 
+// Ends the program with `code`, telling the runner the whole 32-bit code
+// (a host exit status keeps only its low 8 bits).
+[[noreturn]] void ExitProgram(int code);
+
 // The writable bytes that remain before the disk is full.
 std::uint64_t WritableBytesLeft();
 void CountWritten(std::uint64_t bytes);

@@ -242,6 +242,6 @@ UINT WINAPI WinExec(LPCSTR commandLine, UINT show) {
   return result;
 }
 
-void WINAPI ExitProcess(UINT exitCode) { std::exit(static_cast<int>(exitCode)); }
+void WINAPI ExitProcess(UINT exitCode) { ExitProgram(static_cast<int>(exitCode)); }
 
 }  // extern "C"

@@ -18,7 +18,7 @@ std::string ShowCommandName(int show) {
 std::string MessageBoxStyleName(UINT style) {
   static const char* const kButtons[] = {"MB_OK",    "MB_OKCANCEL",    "MB_ABORTRETRYIGNORE",
                                          "MB_YESNOCANCEL", "MB_YESNO", "MB_RETRYCANCEL"};
-  static const char* const kIcons[] = {"", "MB_ICONHAND", "MB_ICONQUESTION", "MB_ICONEXCLAMATION", "MB_ICONASTERISK"};
+  static const char* const kIcons[] = {"", "MB_ICONHAND", "MB_ICONQUESTION", "MB_ICONEXCLAMATION", "MB_ICONINFORMATION"};
   std::string name;
   UINT buttons = style & MB_TYPEMASK;
   name = buttons <= 5 ? kButtons[buttons] : "MB_TYPE" + std::to_string(buttons);

@@ -62,8 +62,7 @@ bool CopyIntoMachine(const std::string& folder, const std::string& hostFile, con
   m.answers = options.answers;
   std::atexit(ReportAtExit);
   std::string commandLine = options.commandLine;
-  int code = winMain(reinterpret_cast<HINSTANCE>(kProgramInstance), nullptr, &commandLine[0], options.showCommand);
-  std::exit(code);
+  ExitProgram(winMain(reinterpret_cast<HINSTANCE>(kProgramInstance), nullptr, &commandLine[0], options.showCommand));
 }
 
 double Now() {
@@ -109,6 +108,8 @@ RunResult RunProgram(const RunOptions& options, WinMainFunction winMain) {
 
   std::string pending;
   bool timedOut = false;
+  long long reportedCode = 0;
+  bool codeReported = false;
   const double deadline = Now() + options.timeoutSeconds;
   for (;;) {
     double left = deadline - Now();
@@ -131,6 +132,7 @@ RunResult RunProgram(const RunOptions& options, WinMainFunction winMain) {
       if (end > start) {
         if (pending[start] == 'T') result.transcript.push_back(pending.substr(start + 1, end - start - 1));
         else if (pending[start] == 'A') ++result.answersUsed;
+        else if (pending[start] == 'X') reportedCode = std::atoll(pending.c_str() + start + 1), codeReported = true;
       }
       start = end + 1;
     }
@@ -147,10 +149,13 @@ RunResult RunProgram(const RunOptions& options, WinMainFunction winMain) {
       left += (left.empty() ? "" : ", ") + options.answers[i];
     result.transcript.push_back("!! answers left unused: " + left);
   }
+  result.killed = !WIFEXITED(status) || timedOut;
   if (timedOut) {
     result.transcript.push_back("!! timed out after " + std::to_string(options.timeoutSeconds) + " s");
   } else if (WIFEXITED(status)) {
     result.exitCode = WEXITSTATUS(status);
+    // The whole code when the runner was told it and it agrees with the status.
+    if (codeReported && (reportedCode & 0xFF) == result.exitCode) result.exitCode = static_cast<int>(reportedCode);
     result.transcript.push_back("exit " + std::to_string(result.exitCode));
   } else if (WIFSIGNALED(status)) {
     result.transcript.push_back("!! killed by signal " + std::to_string(WTERMSIG(status)) + " (" +

@@ -80,7 +80,11 @@ std::string ShortNameOf(const std::string& folder, const std::string& entry) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
   };
+  // Ordered by cleaned name first, so "My Saver.scr" comes before
+  // "My Saver 2.scr" as it would when created first.
   std::sort(rivals.begin(), rivals.end(), [&](const std::string& a, const std::string& b) {
+    Stem sa = StemOf(a), sb = StemOf(b);
+    if (sa.base != sb.base) return sa.base < sb.base;
     std::string ua = upper(a), ub = upper(b);
     return ua != ub ? ua < ub : a < b;
   });

@@ -308,7 +308,7 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterM
   }
   // Nothing can ever arrive: no window takes input but through the answers.
   Loud("GetMessageA would wait for ever: nothing is queued and no window takes input");
-  std::exit(259);  // STILL_ACTIVE, the code of a process that never ended
+  ExitProgram(259);  // STILL_ACTIVE, the code of a process that never ended
 }
 
 BOOL WINAPI TranslateMessage(const MSG* /*message*/) { return FALSE; }

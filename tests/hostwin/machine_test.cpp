@@ -107,7 +107,7 @@ TEST_F(MachineTest, ShortNamesAreDeterministicAndOpenTheSameFile) {
     EXPECT_EQ(_stat(buffer, &st), 0) << buffer;
   }
   char small[8];
-  EXPECT_EQ(GetShortPathNameA("C:\\WINDOWS\\My Screen Saver.scr", small, sizeof small), 25u);  // needed, with NUL
+  EXPECT_EQ(GetShortPathNameA("C:\\WINDOWS\\My Screen Saver.scr", small, sizeof small), 24u);  // needed, with NUL
   SetLastError(0);
   EXPECT_EQ(GetShortPathNameA("C:\\WINDOWS\\Missing Saver.scr", small, sizeof small), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));

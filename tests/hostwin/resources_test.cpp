@@ -74,7 +74,9 @@ TEST(Resources, CutDataIsRejectedAtEveryLength) {
     bool ok = hostwin::ParseResources(HostwinTestResources, size, &out, &error);
     // A cut file either fails or holds fewer entries, never one that reaches past the end.
     for (const auto& r : out) EXPECT_LE(r.data + r.size, HostwinTestResources + size);
-    if (ok) EXPECT_LE(out.size(), 3u);
+    if (ok) {
+      EXPECT_LE(out.size(), 3u);
+    }
   }
   const unsigned char extended[] = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0};
   EXPECT_FALSE(hostwin::ParseDialogTemplate(extended, sizeof extended, &t, &error));

@@ -227,7 +227,7 @@ TEST_F(RunnerTest, ADialogThatPostsItsOwnCommandNeedsNoAnswer) {
   MachineSettings failing;
   failing.failingDialogs = {202};
   r = Run(WorkProgram, {}, failing);
-  EXPECT_EQ(r.transcript, (Lines{"dialog 202 cannot be created", "exit 255"}));  // -1
+  EXPECT_EQ(r.transcript, (Lines{"dialog 202 cannot be created", "exit -1"}));
 }
 
 // ------------------------------------------------------------ main window
@@ -419,7 +419,7 @@ TEST_F(RunnerTest, ShellCallsAndTheChangesTheyLeave) {
   EXPECT_EQ(r.transcript, expected);
   const Lines changes = {
       "file added C:\\WINDOWS\\Long Name.scr 0 bytes",
-      "file changed C:\\WINDOWS\\system.ini 61 bytes",
+      "file changed C:\\WINDOWS\\system.ini 66 bytes",
       "registry changed HKEY_CURRENT_USER\\Control Panel\\Desktop \"ScreenSaveActive\" = REG_SZ \"1\"",
       "system.ini added [boot] SCRNSAVE.EXE = C:\\WINDOWS\\LONGNA~1.SCR"};
   EXPECT_EQ(hostwin::FormatChanges(r.changes), changes);

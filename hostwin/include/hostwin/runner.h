@@ -35,7 +35,9 @@ struct RunOptions {
 };
 
 struct RunResult {
-  int exitCode = -1;                    // -1: killed by a signal or the timeout
+  int exitCode = -1;                    // the program's exit code (WinMain's result, ExitProcess's
+                                        // code; exit() called directly is seen modulo 256)
+  bool killed = false;                  // ended by a signal or the timeout (exitCode -1)
   std::vector<std::string> transcript;  // one line per event; the last is "exit N"
   std::size_t answersUsed = 0;
   int loudErrors = 0;                   // lines that begin with "!! "
