@@ -97,3 +97,28 @@ TEST(DemoSettings, EmbeddedNulBytesDoNotEndTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Garbage in: whatever the bytes, the settings stay within their limits.
+TEST(DemoSettings, RandomBytesGiveSettingsWithinLimits) {
+  std::uint32_t state = 12345;
+  auto next = [&state] {
+    state = state * 1103515245u + 12345u;
+    return state >> 16;
+  };
+  const char alphabet[] = "message=speedbackground#0123456789ABCDEFaurora\r\n\t ;[]\x01\xff";
+  for (int round = 0; round < 2000; ++round) {
+    std::string text(next() % 600, '\0');
+    for (char& c : text) c = alphabet[next() % (sizeof alphabet - 1)];
+    const demo::DemoSettings s = ParseDemoSettings(text);
+    EXPECT_FALSE(s.Message.empty());
+    EXPECT_LE(s.Message.size(), demo::kMaxMessageLength);
+    for (char c : s.Message) EXPECT_GE(static_cast<unsigned char>(c), 0x20);
+    EXPECT_GE(s.Speed, demo::kMinSpeed);
+    EXPECT_LE(s.Speed, demo::kMaxSpeed);
+    EXPECT_LE(s.Background | s.Foreground | s.Aurora, 0xFFFFFFu);
+  }
+}
+
+}  // namespace

@@ -210,3 +210,54 @@ TEST(SettingNamesScreenSaver, MatchesByShortOrLongFormOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Garbage in: whatever the log holds, every planned deletion is one of the
+// installation's own files. Lines are the installation's own paths with
+// random components replaced, inserted or dropped, so that near misses
+// ("..", other folders, other drives, odd names) are common.
+TEST(PlanRemoval, MutatedLogsOnlyEverDeleteOwnFiles) {
+  const uninstall::UninstallPlace place = Place();
+  const std::vector<std::vector<std::string>> own = {
+      {"C:", "WINDOWS", "Title.scr"},
+      {"C:", "WINDOWS", "MARLOWEN", "VELDRAKE", "Title", "a.dat"},
+  };
+  const char* const pieces[] = {"..", ".", "", "WINDOWS", "MARLOWEN", "VELDRAKE", "Title", "Other", "Title.scr",
+                                "x.scr", "a.dat", "NUL", "Title.", "D:", "C:", "\\srv", "a b"};
+  const char* const separators[] = {"\\", "/"};
+  std::uint32_t state = 777;
+  auto next = [&state](std::uint32_t n) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % n;
+  };
+  int deletions = 0, refusals = 0;
+  for (int round = 0; round < 5000; ++round) {
+    std::vector<std::string> parts = own[next(2)];
+    for (std::uint32_t m = next(4); m > 0; --m) {
+      const std::size_t at = next(static_cast<std::uint32_t>(parts.size()));
+      const std::string piece = pieces[next(sizeof pieces / sizeof pieces[0])];
+      switch (next(3)) {
+        case 0: parts[at] = piece; break;
+        case 1: parts.insert(parts.begin() + static_cast<std::ptrdiff_t>(at), piece); break;
+        default: if (parts.size() > 1) parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(at));
+      }
+    }
+    std::string line = parts[0];
+    for (std::size_t i = 1; i < parts.size(); ++i) line += separators[next(2)] + parts[i];
+    const uninstall::RemovalPlan plan = uninstall::PlanRemoval(place, line + "\r\n");
+    refusals += plan.Deletions.empty();
+    for (const std::string& path : plan.Deletions) {
+      ++deletions;
+      const std::string directory = path.substr(0, path.rfind('\\'));
+      const bool saver = uninstall::SamePath(path, place.ScreenSaverPath);
+      const bool inTitleDirectory = uninstall::SamePath(directory + "\\x", place.TitleDirectory + "\\x");
+      EXPECT_TRUE(saver || inTitleDirectory) << line << " -> " << path;
+    }
+  }
+  // The mutations reach both sides of the rule.
+  EXPECT_GT(deletions, 500);
+  EXPECT_GT(refusals, 500);
+}
+
+}  // namespace
