@@ -14,8 +14,6 @@
 
 namespace {
 
-// The screen saver may have been started by its short (8.3) path, so its
-// own file name is taken in long form to learn the title.
 struct SaverPlaces {
   std::string Title;
   std::string TitleDirectory;
@@ -23,6 +21,8 @@ struct SaverPlaces {
   bool DataFileFound = false;
 };
 
+// The screen saver may have been started by its short (8.3) path, as the
+// installer does, so its own file name is taken in long form to learn the title.
 SaverPlaces FindPlaces() {
   SaverPlaces places;
   char module[MAX_PATH];
@@ -106,6 +106,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   SaverSetup setup;
   setup.Settings = ReadSettings(&places);
   setup.MediaPaths = FindMedia(places);
+  setup.Title = places.Title;
 
   switch (command.Mode) {
     case demo::SaverMode::kFullScreen:

@@ -312,7 +312,7 @@ int RunFullScreen(HINSTANCE instance, const SaverSetup& setup) {
     width = GetSystemMetrics(SM_CXSCREEN);
     height = GetSystemMetrics(SM_CYSCREEN);
   }
-  HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kWindowClass, "Saverkit Aurora",
+  HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kWindowClass, setup.Title.c_str(),
                                 WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr, instance, nullptr);
   if (!window) {
     g_state = nullptr;

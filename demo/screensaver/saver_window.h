@@ -14,6 +14,7 @@
 struct SaverSetup {
   demo::DemoSettings Settings;
   std::vector<std::string> MediaPaths;  // full paths, in playing order
+  std::string Title;                    // the window's name; may be empty
 };
 
 // Runs full screen until the user moves the mouse, clicks or types.
