@@ -133,6 +133,7 @@ std::vector<std::uint8_t> BuildResourceSection(const std::vector<ResourceItem>& 
   for (auto& [item, entryAt] : dataEntries) {
     Put32(out, entryAt, sectionRva + dataOffsets[item]);
     Put32(out, entryAt + 4, static_cast<std::uint32_t>(item->data.size()));
+    Put32(out, entryAt + 8, item->codePage);
   }
   for (auto& [text, stringAt] : strings) {
     Put16(out, stringAt, static_cast<std::uint16_t>(text.size()));
@@ -149,15 +150,18 @@ PeImage WritePeImage(const PeImageSpec& spec) {
     std::string name;
     std::vector<std::uint8_t> data;
     std::uint32_t characteristics;
+    int dataDirectory = -1;
     std::uint32_t rva = 0, raw = 0, rawSize = 0;
     bool isResource = false;
   };
   std::vector<Placed> sections;
-  for (const Section& s : spec.sectionsBefore) sections.push_back({s.name, s.data, s.characteristics});
+  for (const Section& s : spec.sectionsBefore)
+    sections.push_back({s.name, s.data, s.characteristics, s.dataDirectory});
   std::size_t resourceIndex = sections.size();
   if (spec.withResourceSection)
     sections.push_back({spec.resourceSectionName, {}, 0x40000040 /* initialised data, read */});
-  for (const Section& s : spec.sectionsAfter) sections.push_back({s.name, s.data, s.characteristics});
+  for (const Section& s : spec.sectionsAfter)
+    sections.push_back({s.name, s.data, s.characteristics, s.dataDirectory});
 
   const std::uint32_t headersEnd = spec.lfanew + 4 + 20 + 224 + 40 * static_cast<std::uint32_t>(sections.size());
   const std::uint32_t sizeOfHeaders = AlignUp(headersEnd, kFileAlignment);
@@ -183,6 +187,7 @@ PeImage WritePeImage(const PeImageSpec& spec) {
 
   std::vector<std::uint8_t>& out = image.bytes;
   out.assign(raw, 0);
+  out.insert(out.end(), spec.symbolTable.begin(), spec.symbolTable.end());
   out[0] = 'M';
   out[1] = 'Z';
   Put32(out, 60, spec.lfanew);
@@ -191,6 +196,10 @@ PeImage WritePeImage(const PeImageSpec& spec) {
   const std::uint32_t file = pe + 4;
   Put16(out, file + 0, 0x014C);  // Intel 386
   Put16(out, file + 2, static_cast<std::uint16_t>(sections.size()));
+  if (!spec.symbolTable.empty()) {
+    Put32(out, file + 8, raw);  // PointerToSymbolTable
+    Put32(out, file + 12, static_cast<std::uint32_t>(spec.symbolTable.size() / 18));
+  }
   Put16(out, file + 16, 224);     // SizeOfOptionalHeader
   Put16(out, file + 18, 0x0102);  // executable, 32-bit machine
   const std::uint32_t opt = file + 20;
@@ -217,6 +226,11 @@ PeImage WritePeImage(const PeImageSpec& spec) {
     Put32(out, sectionHeader + 16, s.rawSize);
     Put32(out, sectionHeader + 20, s.raw);
     Put32(out, sectionHeader + 36, s.characteristics);
+    if (s.dataDirectory >= 0 && s.dataDirectory < 16) {
+      Put32(out, opt + 96 + 8 * static_cast<std::uint32_t>(s.dataDirectory), s.rva);
+      Put32(out, opt + 96 + 8 * static_cast<std::uint32_t>(s.dataDirectory) + 4,
+            static_cast<std::uint32_t>(s.data.size()));
+    }
     if (s.isResource) {
       Put32(out, opt + 96 + 2 * 8, s.rva);  // resource data directory
       Put32(out, opt + 96 + 2 * 8 + 4, static_cast<std::uint32_t>(s.data.size()));

@@ -33,12 +33,14 @@ struct ResourceItem {
   std::uint16_t language = 1033;
   std::vector<std::uint8_t> data;
   bool placeLast = false;  // this item's data gets the highest RVA
+  std::uint32_t codePage = 0;  // of the data entry; the loader ignores it
 };
 
 struct Section {
   std::string name;  // at most 8 characters
   std::vector<std::uint8_t> data;
   std::uint32_t characteristics = 0x60000020;  // code, execute, read
+  int dataDirectory = -1;  // index of a data directory that covers this section
 };
 
 struct PeImageSpec {
@@ -48,6 +50,9 @@ struct PeImageSpec {
   bool withResourceSection = true;
   std::vector<ResourceItem> resources;
   std::vector<Section> sectionsAfter;
+  // A COFF symbol table (18 bytes a symbol) behind the sections, as linkers
+  // leave it in unstripped programs.
+  std::vector<std::uint8_t> symbolTable;
 };
 
 struct PeImage {

@@ -1,0 +1,312 @@
+// saverkit pack: makes an installer image from a screen saver, its data
+// file, an uninstaller and media files.
+//
+// The installer program to extend (the stub) is, unless --stub names one,
+// the one the same build made: "installer.exe" beside this program (the
+// win32 build holds both), else "../win32/installer.exe" from it (the host
+// build build/host/saverkit finds build/win32/installer.exe). The default
+// uninstaller, UNINSTAL.EXE, is found the same way.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "base/format_thousands.h"
+#include "pack/output_file.h"
+#include "pack/packer.h"
+#include "pack/stub_image.h"
+#include "payload/manifest_layout.h"
+#include "tools/commands.h"
+#include "tools/text_output.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace tools {
+
+namespace {
+
+struct PackOptions {
+  std::string output;
+  std::string title;
+  std::string saver;
+  std::string data;
+  std::string uninstaller;
+  std::vector<std::string> media;
+  std::string license;
+  std::uint16_t numberBase = 1;
+  std::string kind = "juke";
+  bool store = false;
+  std::string stub;
+  bool force = false;
+  bool json = false;
+};
+
+// A refusal before anything is written, or a failure while writing.
+struct CommandFailure {
+  std::string file;
+  std::string problem;
+  int status;
+};
+
+constexpr char kStubName[] = "installer.exe";
+constexpr char kUninstallerFileName[] = "UNINSTAL.EXE";
+
+// This program's own file, for finding what the same build made.
+fs::path OwnExecutable() {
+#ifdef _WIN32
+  wchar_t path[32768];
+  const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+  if (length == 0 || length >= std::size(path)) return fs::path();
+  return fs::path(std::wstring(path, length));
+#else
+  std::error_code error;
+  fs::path path = fs::read_symlink("/proc/self/exe", error);
+  return error ? fs::path() : path;
+#endif
+}
+
+// `name` beside this program, else in the win32 build beside its build.
+std::string FindBuildOutput(const char* name) {
+  const fs::path self = OwnExecutable();
+  if (self.empty()) return std::string();
+  const fs::path directory = self.parent_path();
+  for (const fs::path& candidate : {directory / name, directory / ".." / "win32" / name}) {
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) return candidate.lexically_normal().string();
+  }
+  return std::string();
+}
+
+std::vector<std::uint8_t> ReadInputFile(const std::string& path, const char* role) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (error || !fs::exists(status)) throw CommandFailure{path, std::string("the ") + role + " does not exist", kExitUsageError};
+  if (!fs::is_regular_file(status)) throw CommandFailure{path, std::string("the ") + role + " is not a file", kExitUsageError};
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (error) throw CommandFailure{path, "cannot read the " + std::string(role), kExitUsageError};
+  if (size > pack::kMaxImageSize) throw CommandFailure{path, std::string("the ") + role + " is 2 GiB or larger", kExitUsageError};
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+    throw CommandFailure{path, "cannot read the " + std::string(role), kExitUsageError};
+  return bytes;
+}
+
+// Windows-1252 code points 0x80-0x9F that are not C1 controls.
+constexpr std::uint16_t kHighLetters[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+
+// The title as the installer will hold it: Windows-1252. On Windows the
+// command line already is in the system's code page; elsewhere it is UTF-8.
+bool TitleToWindows1252(const std::string& text, std::string* out) {
+#ifdef _WIN32
+  *out = text;
+  return true;
+#else
+  out->clear();
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::uint32_t code = 0;
+    std::size_t length = 0;
+    if (lead < 0x80) { code = lead; length = 1; }
+    else if ((lead & 0xE0) == 0xC0) { code = lead & 0x1F; length = 2; }
+    else if ((lead & 0xF0) == 0xE0) { code = lead & 0x0F; length = 3; }
+    else return false;
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    i += length;
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
+      *out += static_cast<char>(code);
+      continue;
+    }
+    bool found = false;
+    for (unsigned k = 0; k < 32 && !found; ++k) {
+      if (kHighLetters[k] == code) {
+        *out += static_cast<char>(0x80 + k);
+        found = true;
+      }
+    }
+    if (!found) return false;
+  }
+  return true;
+#endif
+}
+
+pack::MediaKind KindOf(const std::string& kind) {
+  if (kind == "juk_") return pack::MediaKind::JukUnderscore;
+  if (kind == "file") return pack::MediaKind::File;
+  return pack::MediaKind::Juke;
+}
+
+std::string Thousands(std::uint32_t value) {
+  char text[kFormatThousandsSize];
+  return FormatThousands(value, text);
+}
+
+std::string FileNameOf(const std::string& installedPath) {
+  const std::size_t slash = installedPath.rfind('\\');
+  return slash == std::string::npos ? installedPath : installedPath.substr(slash + 1);
+}
+
+double Ratio(std::uint64_t stored, std::uint64_t size) {
+  return size == 0 ? 0.0 : 100.0 * static_cast<double>(stored) / static_cast<double>(size);
+}
+
+void PrintReport(const std::string& output, const pack::PackResult& result, bool json) {
+  std::uint64_t size = 0, stored = 0;
+  for (const pack::PackedEntry& entry : result.entries) {
+    size += entry.size;
+    stored += entry.storedSize;
+  }
+  if (json) {
+    nlohmann::ordered_json out;
+    out["output"] = output;
+    out["image_size"] = result.image.size();
+    out["manifest_offset"] = result.manifestOffset;
+    out["entries"] = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < result.entries.size(); ++i) {
+      const pack::PackedEntry& entry = result.entries[i];
+      out["entries"].push_back({{"position", i},
+                                {"path", Windows1252ToUtf8(entry.installedName)},
+                                {"size", entry.size},
+                                {"stored_size", entry.storedSize},
+                                {"compressed", entry.compressed},
+                                {"ratio", Ratio(entry.storedSize, entry.size)}});
+    }
+    out["total"] = {{"size", size}, {"stored_size", stored}, {"ratio", Ratio(stored, size)}};
+    std::cout << out.dump(2) << '\n';
+    return;
+  }
+  std::printf("%4s  %-32s %13s %13s %7s  %s\n", "Pos", "Name", "Size", "Stored", "Ratio", "Method");
+  for (std::size_t i = 0; i < result.entries.size(); ++i) {
+    const pack::PackedEntry& entry = result.entries[i];
+    std::printf("%4zu  %-32s %13s %13s %6.1f%%  %s\n", i, Printable(FileNameOf(entry.installedName)).c_str(),
+                Thousands(entry.size).c_str(), Thousands(entry.storedSize).c_str(),
+                Ratio(entry.storedSize, entry.size), entry.compressed ? "compressed" : "stored");
+  }
+  std::printf("      %-32s %13s %13s %6.1f%%\n", "Total", Thousands(static_cast<std::uint32_t>(size)).c_str(),
+              Thousands(static_cast<std::uint32_t>(stored)).c_str(), Ratio(stored, size));
+  std::printf("Wrote %s (%s bytes)\n", output.c_str(), Thousands(static_cast<std::uint32_t>(result.image.size())).c_str());
+}
+
+int RunPack(const PackOptions& options) {
+  const fs::path output(options.output);
+  std::error_code error;
+  if (fs::is_directory(output, error)) throw CommandFailure{options.output, "is a directory", kExitUsageError};
+  if (fs::exists(output, error) && !options.force)
+    throw CommandFailure{options.output, "already exists (use --force to replace it)", kExitUsageError};
+  const fs::path directory = output.parent_path().empty() ? fs::path(".") : output.parent_path();
+  if (!fs::is_directory(directory, error))
+    throw CommandFailure{options.output, "its directory does not exist", kExitUsageError};
+
+  pack::PackRequest request;
+  if (!TitleToWindows1252(options.title, &request.title))
+    throw CommandFailure{"", "the title holds letters that the installer's code page (Windows-1252) cannot hold",
+                         kExitUsageError};
+  request.numberBase = options.numberBase;
+  request.kind = KindOf(options.kind);
+  request.store = options.store;
+  request.saver = {options.saver, ReadInputFile(options.saver, "screen saver")};
+  request.data = {options.data, ReadInputFile(options.data, "data file")};
+  std::string uninstaller = options.uninstaller;
+  if (uninstaller.empty()) uninstaller = FindBuildOutput(kUninstallerFileName);
+  if (uninstaller.empty())
+    throw CommandFailure{"", "no uninstaller: build the win32 preset, which makes UNINSTAL.EXE, or name one with --uninstaller",
+                         kExitUsageError};
+  request.uninstaller = {uninstaller, ReadInputFile(uninstaller, "uninstaller")};
+  for (const std::string& media : options.media) request.media.push_back({media, ReadInputFile(media, "media file")});
+  if (!options.license.empty()) {
+    const std::vector<std::uint8_t> license = ReadInputFile(options.license, "licence");
+    request.license.assign(license.begin(), license.end());
+    request.licensePath = options.license;
+  }
+
+  std::string stubPath = options.stub;
+  if (stubPath.empty()) stubPath = FindBuildOutput(kStubName);
+  if (stubPath.empty())
+    throw CommandFailure{"", "no installer program: build the win32 preset, which makes installer.exe, or name one with --stub",
+                         kExitUsageError};
+  pack::StubImage stub;
+  try {
+    stub = pack::ReadStubImage(ReadInputFile(stubPath, "installer program"));
+    pack::RequirePayloadResourceFirst(stub);
+  } catch (const pack::StubError& e) {
+    throw CommandFailure{stubPath, std::string("cannot be the installer program: ") + e.what(), kExitDataError};
+  }
+
+  pack::PackResult result;
+  try {
+    result = pack::PackInstaller(stub, request);
+  } catch (const pack::StubError& e) {
+    throw CommandFailure{stubPath, std::string("cannot be the installer program: ") + e.what(), kExitDataError};
+  }
+
+  try {
+    pack::WriteCheckedFile(options.output, result.image, options.force, [&](const std::string& written) {
+      pack::VerifyPackedImage(written, stub, request);
+    });
+  } catch (const pack::OutputFileError& e) {
+    throw CommandFailure{options.output, e.what(), kExitDataError};
+  } catch (const pack::PackError& e) {
+    throw CommandFailure{options.output, std::string("the written image did not verify: ") + e.what(), kExitDataError};
+  }
+  PrintReport(options.output, result, options.json);
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddPackCommand(CLI::App& app, int& exitStatus) {
+  CLI::App* command = app.add_subcommand(
+      "pack", "Make an installer image from a screen saver and its files");
+  command->footer(
+      "Without --stub, the installer program is the installer.exe of the same build: beside this\n"
+      "program, else ../win32/installer.exe from it. UNINSTAL.EXE is found the same way.");
+  auto options = std::make_shared<PackOptions>();
+  command->add_option("-o,--output", options->output, "The installer to write (.exe)")->required();
+  command->add_option("--title", options->title, "The screen saver's title")->required();
+  command->add_option("--saver", options->saver, "The screen saver (.scr), installed as <title>.scr")->required();
+  command->add_option("--data", options->data, "Its data file, installed as <title>.DAT")->required();
+  command->add_option("--uninstaller", options->uninstaller, "The uninstaller (default: the build's UNINSTAL.EXE)");
+  command->add_option("--media", options->media, "A media file (repeatable), installed in order");
+  command->add_option("--license", options->license, "A licence text the user must accept (at most 65,535 bytes)");
+  command->add_option("--number-base", options->numberBase, "Number of the first media file (default 1)");
+  command->add_option("--kind", options->kind, "Media name prefix: juke (JUKE), juk_ (JUK_) or file (FILE)")
+      ->check(CLI::IsMember({"juke", "juk_", "file"}));
+  command->add_flag("--store", options->store, "Store every file as is, without compression");
+  command->add_option("--stub", options->stub, "The installer program to extend");
+  command->add_flag("--force", options->force, "Replace an existing output file");
+  command->add_flag("--json", options->json, "Print one JSON object for scripts");
+  command->callback([options, &exitStatus] {
+    try {
+      exitStatus = RunPack(*options);
+    } catch (const CommandFailure& failure) {
+      PrintError(failure.file.empty() ? options->output : failure.file, failure.problem);
+      exitStatus = failure.status;
+    } catch (const pack::PackError& e) {
+      PrintError(e.file().empty() ? options->output : e.file(), e.what());
+      exitStatus = kExitUsageError;
+    } catch (const std::exception& e) {
+      PrintError(options->output, e.what());
+      exitStatus = kExitDataError;
+    }
+  });
+}
+
+}  // namespace tools
