@@ -1,0 +1,159 @@
+// saverkit preview: runs an installer image's own installation in the Win32
+// stand-in over a simulated machine and shows what a user would see (the
+// transcript) and what it changed (files, registry, system.ini).
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/installer_resources.h"
+#include "app/main_window.h"
+#include "hostwin/machine.h"
+#include "hostwin/runner.h"
+#include "tools/commands.h"
+#include "tools/preview_answers.h"
+
+namespace tools {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PreviewOptions {
+  std::string image;
+  std::string machine;
+  std::vector<std::string> answers;
+};
+
+// A fresh machine folder under the system's temporary directory.
+bool MakeTemporaryMachine(std::string* folder, std::string* error) {
+  std::string pattern = (fs::temp_directory_path() / "saverkit-preview-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    *error = "cannot create a temporary machine folder";
+    return false;
+  }
+  *folder = pattern;
+  return true;
+}
+
+// The machine at `folder`, made complete with its settings (defaults for a
+// new one).
+bool PrepareMachine(const std::string& folder, std::string* error) {
+  hostwin::MachineSettings settings;
+  std::error_code ignored;
+  if (fs::exists(fs::path(folder) / "machine.ini", ignored) &&
+      !hostwin::LoadMachineSettings(folder, &settings, error))
+    return false;
+  return hostwin::CreateMachine(folder, settings, error);
+}
+
+hostwin::RunResult RunInstaller(const std::string& machine, const std::string& image,
+                                const std::vector<std::string>& answers) {
+  hostwin::RunOptions run;
+  run.machineFolder = machine;
+  run.imagePath = image;
+  run.answers = answers;
+  run.resources = InstallerResources();
+  return hostwin::RunProgram(run, WinMain);
+}
+
+// Answers that go through a normal installation: the installer runs on
+// copies of the machine, and each prompt it stops at for want of an answer
+// gets the answer that goes on (PreviewAnswerFor), until none is missing.
+bool DeriveAnswers(const std::string& machine, const std::string& image,
+                   std::vector<std::string>* answers, std::string* error) {
+  std::string scratch;
+  if (!MakeTemporaryMachine(&scratch, error)) return false;
+  bool derived = false;
+  for (int attempt = 0; attempt < kMaxPreviewPrompts && !derived; ++attempt) {
+    std::error_code code;
+    fs::remove_all(scratch, code);
+    fs::copy(machine, scratch, fs::copy_options::recursive, code);
+    if (code) {
+      *error = "cannot copy the machine folder: " + code.message();
+      break;
+    }
+    const hostwin::RunResult result = RunInstaller(scratch, image, *answers);
+    std::string answer;
+    if (!NextPreviewAnswer(result.transcript, &answer))
+      derived = true;
+    else
+      answers->push_back(answer);
+  }
+  std::error_code ignored;
+  fs::remove_all(scratch, ignored);
+  if (!derived && error->empty()) *error = "the installer keeps asking; give its answers with --answer";
+  return derived;
+}
+
+void PrintSection(const char* heading, const std::vector<std::string>& lines) {
+  std::printf("%s\n", heading);
+  if (lines.empty()) std::printf("  (none)\n");
+  for (const std::string& line : lines) std::printf("  %s\n", line.c_str());
+}
+
+int RunPreview(const PreviewOptions& options) {
+  std::error_code code;
+  if (!fs::is_regular_file(options.image, code)) {
+    std::fprintf(stderr, "saverkit: %s: no such file\n", options.image.c_str());
+    return kExitDataError;
+  }
+  const std::string image = fs::absolute(options.image, code).string();
+  for (const std::string& answer : options.answers) {
+    if (!IsPreviewAnswer(answer)) {
+      std::fprintf(stderr, "saverkit: unknown answer \"%s\" (use one of %s)\n", answer.c_str(),
+                   kPreviewAnswerNames);
+      return kExitUsageError;
+    }
+  }
+
+  std::string machine = options.machine;
+  std::string error;
+  const bool temporary = machine.empty();
+  if (temporary && !MakeTemporaryMachine(&machine, &error)) {
+    std::fprintf(stderr, "saverkit: %s\n", error.c_str());
+    return kExitDataError;
+  }
+  int status = kExitOk;
+  std::vector<std::string> answers = options.answers;
+  if (!PrepareMachine(machine, &error) ||
+      (options.answers.empty() && !DeriveAnswers(machine, image, &answers, &error))) {
+    std::fprintf(stderr, "saverkit: %s: %s\n", machine.c_str(), error.c_str());
+    status = kExitDataError;
+  } else {
+    const hostwin::RunResult result = RunInstaller(machine, image, answers);
+    PrintSection("Transcript:", result.transcript);
+    std::printf("\n");
+    PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
+    if (HasLoudError(result.transcript)) status = kExitDataError;
+  }
+  if (temporary) fs::remove_all(machine, code);
+  return status;
+}
+
+}  // namespace
+
+void AddPreviewCommand(CLI::App& app, int& exitStatus) {
+  auto options = std::make_shared<PreviewOptions>();
+  CLI::App* command = app.add_subcommand(
+      "preview",
+      "Run the installation of an installer image in the Win32 stand-in and show what it "
+      "shows and changes");
+  command->add_option("IMAGE", options->image, "the installer image")->required();
+  command->add_option("--machine", options->machine,
+                      "the simulated machine's folder (created when missing; default: a fresh "
+                      "temporary one)");
+  command
+      ->add_option("--answer", options->answers,
+                   "the user's answer to the next message box or dialog, in order: ok, cancel, "
+                   "yes, no, accept, decline, escape, close (default: the answers of a normal "
+                   "installation)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command->callback([options, &exitStatus] { exitStatus = RunPreview(*options); });
+}
+
+}  // namespace tools
