@@ -191,6 +191,17 @@ bool CopyStoredEntry(const Extraction& x, const PayloadEntry& entry, const char*
   return remaining == 0;
 }
 
+// True when the file at `path` holds exactly `size` bytes. A write that the
+// C runtime buffered can fail as late as the file's closing, unseen by the
+// decoder, so the result is checked on the file itself.
+bool HasSize(const char* path, std::uint32_t size) {
+  HFILE file = _lopen(path, OF_READ | OF_SHARE_DENY_NONE);
+  if (file == HFILE_ERROR) return false;
+  const LONG end = _llseek(file, 0, FILE_END);
+  _lclose(file);
+  return end >= 0 && static_cast<std::uint32_t>(end) == size;
+}
+
 // Decodes a compressed entry; the decoder opens the image by itself, so the
 // table's reader is closed around it and opened afresh.
 bool WriteCompressedEntry(Extraction& x, const PayloadEntry& entry, const char* destination) {
@@ -200,7 +211,7 @@ bool WriteCompressedEntry(Extraction& x, const PayloadEntry& entry, const char* 
   const int decoded = ExtractCompressedEntry(InstanceHandle, entry.DataOffset,
                                              entry.ExpandedSize, entry.StoredSize, destination);
   x.manifest = OpenPayloadManifest();
-  return decoded == 1 && dataInImage;
+  return decoded == 1 && dataInImage && HasSize(destination, entry.ExpandedSize);
 }
 
 // The media type that the list names: the file name's extension with its
