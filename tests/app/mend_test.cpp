@@ -1,0 +1,329 @@
+// Installations that go wrong: files not written whole, unsafe names, and
+// texts too long for their buffers. The walk still tries and logs every
+// entry; a file not written whole is named in a message that stands in for
+// "Installation Complete!", and the screen saver is neither activated nor
+// started.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "installer_fixture.h"
+
+namespace {
+
+using namespace installertest;
+
+void ExpectTranscript(const hostwin::RunResult& result, const std::string& expected,
+                      const std::string& what = "") {
+  const std::string actual = Joined(result.transcript);
+  EXPECT_EQ(actual, expected) << what << "\nactual transcript:\n" << actual;
+}
+
+std::string FailedFilesMessage(const std::string& caption, const std::string& files) {
+  return "message box \"" + caption +
+         "\" \"The following files could not be installed completely:\\r\\n\\r\\n" + files +
+         "\\r\\nThe screen saver was not activated.  Please run the installation again.\" "
+         "MB_OK|MB_ICONHAND -> ok = IDOK\n";
+}
+
+const std::string kSkyConfirmation =
+    R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
+)T";
+const std::string kSkyProgress = R"T(cursor IDC_WAIT
+dialog 103 open "" 287x128
+dialog 103 text "Sky Screen Saver Installation"
+dialog 103 item 1001 text "Sky Screen Saver"
+dialog 103 move 369,320 287x128
+)T";
+const std::string kSkyDirectories = R"T(directory create C:\WINDOWS\MARLOWEN
+directory create C:\WINDOWS\MARLOWEN\VELDRAKE
+directory create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky
+)T";
+const std::string kSkyRegistration =
+    R"T(registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky = created
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayName" REG_SZ "Sky Screen Saver" 17 bytes
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "UninstallString" REG_SZ "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE" 46 bytes
+)T";
+// After a failure: the progress dialog ends, the message names the files,
+// the information dialog is still shown, nothing is started.
+std::string Ending(const std::string& failedFiles, const std::string& caption = "Sky Screen Saver Installation") {
+  return "dialog 103 end 1\ncursor IDC_ARROW\n" + FailedFilesMessage(caption, failedFiles) +
+         R"T(dialog 107 open "Saverkit Studio Info" 314x274
+dialog 107 move 355,247 314x274
+dialog 107 wait focus 1 -> ok = command 1
+dialog 107 end 1
+exit 0
+)T";
+}
+const std::string kDat = R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT\r\n)T";
+const std::string kUninstaller = R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE\r\n)T";
+const std::string kLogClosed = "file close C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\INSTALL.LOG 109 bytes\n";
+
+TEST(FilesNotWrittenWhole, AreNamedAndNothingIsActivated) {
+  struct Case {
+    const char* name;
+    hostwin::MachineSettings settings;
+    std::vector<std::string> directoriesInTheWay;
+    pack::ManifestSpec spec;
+    std::string expected;
+  };
+  std::vector<Case> cases;
+  {
+    Case c{"a directory stands where the files go", {}, {}, ThreeEntryImage("Sky"), ""};
+    c.directoriesInTheWay = {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT",
+                             "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE"};
+    c.expected = kSkyConfirmation + kSkyProgress +
+                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
+file create C:\WINDOWS\Sky.scr
+file close C:\WINDOWS\Sky.scr 3000 bytes
+)T" + kSkyRegistration + kLogClosed + Ending(kDat + kUninstaller);
+    cases.push_back(c);
+  }
+  {
+    // The uninstaller's data is the last in the image; it claims 2048 bytes more.
+    Case c{"stored data ends early", {}, {}, ThreeEntryImage("Sky"), ""};
+    c.spec.entries[2].storedSize = 700 + 2048;
+    c.expected =
+        R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 10,748 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
+)T" + kSkyProgress + kSkyDirectories +
+        R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
+file create C:\WINDOWS\Sky.scr
+file close C:\WINDOWS\Sky.scr 3000 bytes
+file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
+)T" + kSkyRegistration +
+        R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
+)T" + kLogClosed + Ending(kUninstaller);
+    cases.push_back(c);
+  }
+  {
+    // Decoding data beyond the end gives a file of the full size, made of
+    // whatever the decoder makes of nothing; it does not count as written.
+    Case c{"compressed data beyond the end of the image", {}, {}, ThreeEntryImage("Sky"), ""};
+    c.spec.entries[1].dataOffset = 0x100000;
+    c.expected = kSkyConfirmation + kSkyProgress + kSkyDirectories +
+                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
+file create C:\WINDOWS\Sky.scr
+file close C:\WINDOWS\Sky.scr 3000 bytes
+file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
+)T" + kSkyRegistration +
+                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
+)T" + kLogClosed + Ending(kDat);
+    cases.push_back(c);
+  }
+  {
+    Case c{"no copy buffer", {}, {}, ThreeEntryImage("Sky"), ""};
+    c.settings.failLocalAllocCalls = {1};
+    c.expected = kSkyConfirmation + kSkyProgress + kSkyDirectories +
+                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
+file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
+)T" + kSkyRegistration + kLogClosed +
+                 Ending(R"T(C:\WINDOWS\Sky.scr\r\n)T" + kUninstaller);
+    cases.push_back(c);
+  }
+  {
+    // 4000 bytes fit: the screen saver's 3000, then 980 of the data file
+    // (whose buffered write fails only when it is closed) and the log's
+    // first line.
+    Case c{"disk full", {}, {}, ThreeEntryImage("Sky"), ""};
+    c.settings.writableBytes = 4000;
+    c.expected = kSkyConfirmation + kSkyProgress + kSkyDirectories +
+                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
+file create C:\WINDOWS\Sky.scr
+file close C:\WINDOWS\Sky.scr 3000 bytes
+file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+disk full C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 980 bytes
+disk full C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
+)T" + kSkyRegistration +
+                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
+disk full C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 0 bytes
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 20 bytes
+)T" + Ending(kDat + kUninstaller + R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG\r\n)T");
+    cases.push_back(c);
+  }
+  for (const Case& c : cases) {
+    Machine machine(c.settings);
+    for (const std::string& directory : c.directoriesInTheWay) machine.PutDirectory(directory);
+    const auto result = machine.Install(c.spec, {"ok", "ok", "ok"});
+    ExpectTranscript(result, c.expected, c.name);
+    EXPECT_EQ(ChangesOf(result).find("system.ini"), std::string::npos) << c.name;
+    EXPECT_EQ(result.exitCode, 0) << c.name;
+  }
+}
+
+// A write error inside the decoder's own blocks of 16 KiB ends the program
+// at once with a message and a non-zero exit code (the copy buffer is left
+// to the system).
+TEST(FilesNotWrittenWhole, DecoderWriteErrorEndsTheProgram) {
+  hostwin::MachineSettings settings;
+  settings.writableBytes = 3000 + 10000;
+  Machine machine(settings);
+  pack::ManifestSpec spec = ThreeEntryImage("Sky");
+  spec.entries[1] = Compressed(SampleBytes(40000, 'd'));
+  const auto result = machine.Install(spec, {"ok", "ok"});
+  ExpectTranscript(
+      result,
+      R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 43,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
+)T" + kSkyProgress + kSkyDirectories +
+          R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
+file create C:\WINDOWS\Sky.scr
+file close C:\WINDOWS\Sky.scr 3000 bytes
+file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+disk full C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+message box "Error" "Write error in function WritePtr()" MB_OK|MB_ICONHAND -> ok = IDOK
+memory: 1 block not freed at exit
+exit 1
+)T");
+  EXPECT_EQ(result.exitCode, 1);
+}
+
+TEST(UnsafeNames, MediaNamesThatLeaveTheTitleDirectoryAreNotWritten) {
+  Machine machine;
+  pack::ManifestSpec spec = ThreeEntryImage("Sky");
+  spec.entries.push_back(Media("\\..\\..\\A.MID", "a", 0));
+  spec.entries.push_back(Media("/B.MID", "b", 0));
+  spec.entries.push_back(Media(":C.MID", "c", 0));
+  spec.entries.push_back(Media(".MID", "d", 0));
+  const auto result = machine.Install(spec, {"ok", "ok", "ok"});
+  ExpectTranscript(
+      result,
+      R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,704 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
+)T" + kSkyProgress + kSkyDirectories +
+          R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
+file create C:\WINDOWS\Sky.scr
+file close C:\WINDOWS\Sky.scr 3000 bytes
+file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
+)T" + kSkyRegistration +
+          R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
+file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MID
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MID 1 bytes
+MCI open "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MID" = 0 device 1
+MCI close device 1 = 0
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 156 bytes
+)T" + Ending(R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0023\..\..\A.MID\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0024/B.MID\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0025:C.MID\r\n)T"));
+  EXPECT_FALSE(machine.Exists("C:\\WINDOWS\\A.MID"));
+  EXPECT_FALSE(machine.Exists("C:\\A.MID"));
+}
+
+// A title is one name: ".." would put every file elsewhere, so nothing is
+// written, no directory made and no key registered.
+TEST(UnsafeNames, TitleThatLeavesItsDirectoryWritesNothing) {
+  Machine machine;
+  const auto result = machine.Install(ThreeEntryImage(".."), {"ok", "ok", "ok"});
+  ExpectTranscript(
+      result,
+      R"T(message box ".. Screen Saver Installation" "This program will install .. Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
+cursor IDC_WAIT
+dialog 103 open "" 287x128
+dialog 103 text ".. Screen Saver Installation"
+dialog 103 item 1001 text ".. Screen Saver"
+dialog 103 move 369,320 287x128
+)T" + Ending(R"T(C:\WINDOWS\...scr\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\..\...DAT\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\..\UNINSTAL.EXE\r\nINSTALL.LOG\r\n)T",
+               ".. Screen Saver Installation"));
+  EXPECT_EQ(ChangesOf(result), "");
+}
+
+// Paths over 259 characters are not written; the report shows their end.
+TEST(BoundedTexts, PathTooLongIsNotWritten) {
+  const std::string title(113, 'L');
+  Machine machine;
+  pack::ManifestSpec spec = ThreeEntryImage(title);
+  spec.entries.push_back(Media(".MID", "mid", 0));
+  const auto result = machine.Install(spec, {"ok", "ok", "ok"});
+  const std::string directory = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\" + title;
+  const std::string dat = directory + "\\" + title + ".DAT";  // 260 characters
+  ASSERT_EQ(dat.size(), 260u);
+  const std::string caption = title + " Screen Saver Installation";
+  ExpectTranscript(
+      result,
+      "message box \"" + caption + "\" \"This program will install " + title +
+          " Screen Saver to C:\\WINDOWS and will make it your default Screen Saver.  This "
+          "installation will take 8,703 bytes.\" MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK\n"
+          "cursor IDC_WAIT\n"
+          "dialog 103 open \"\" 287x128\n"
+          "dialog 103 text \"" + caption + "\"\n"
+          "dialog 103 item 1001 text \"" + title + " Screen Saver\"\n"
+          "dialog 103 move 369,320 287x128\n"
+          "directory create C:\\WINDOWS\\MARLOWEN\n"
+          "directory create C:\\WINDOWS\\MARLOWEN\\VELDRAKE\n"
+          "directory create " + directory + "\n"
+          "file create " + directory + "\\INSTALL.LOG\n"
+          "file create C:\\WINDOWS\\" + title + ".scr\n"
+          "file close C:\\WINDOWS\\" + title + ".scr 3000 bytes\n"
+          "registry create HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " = created\n"
+          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"DisplayName\" REG_SZ \"" + title + " Screen Saver\" 127 bytes\n"
+          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"UninstallString\" REG_SZ \"" + directory + "\\UNINSTAL.EXE\" 156 bytes\n"
+          "file create " + directory + "\\UNINSTAL.EXE\n"
+          "file close " + directory + "\\UNINSTAL.EXE 700 bytes\n"
+          "file create " + directory + "\\JUKE0023.MID\n"
+          "file close " + directory + "\\JUKE0023.MID 3 bytes\n"
+          "MCI open \"" + directory + "\\JUKE0023.MID\" = 0 device 1\n"
+          "MCI close device 1 = 0\n"
+          "file close " + directory + "\\INSTALL.LOG 444 bytes\n" +
+          Ending("..." + dat.substr(dat.size() - 256) + "\\r\\n", caption));
+}
+
+// A caption holds a title of 229 characters; a longer one is shortened
+// with "..." so that " Screen Saver Installation" stays whole. The
+// confirmation (511 characters) still holds the whole title.
+TEST(BoundedTexts, LongTitleIsShortenedInTheCaption) {
+  const std::string title(240, 'C');
+  Machine machine;
+  const auto result = machine.Install(ThreeEntryImage(title), {"cancel"});
+  ExpectTranscript(result, "message box \"" + std::string(226, 'C') +
+                               "... Screen Saver Installation\" \"This program will install " +
+                               title +
+                               " Screen Saver to C:\\WINDOWS and will make it your default "
+                               "Screen Saver.  This installation will take 8,700 bytes.\" "
+                               "MB_OKCANCEL|MB_ICONINFORMATION -> cancel = IDCANCEL\nexit 0\n");
+}
+
+// More unplayable types than UnsupportedTypes holds: the list keeps what
+// fits, the message (at most 511 characters) shows what fits and "...",
+// and the screen saver is not activated.
+TEST(BoundedTexts, FullListOfUnsupportedTypes) {
+  Machine machine;
+  pack::ManifestSpec spec = ThreeEntryImage("Sky");
+  for (int i = 0; i < 50; ++i) {
+    char name[8];
+    std::snprintf(name, sizeof name, ".X%02d", i);
+    spec.entries.push_back(Media(name, "x", 0));
+  }
+  const auto result = machine.Install(spec, {"ok", "cancel", "ok"});
+  std::string listed;
+  for (int i = 0; i < 30; ++i) {
+    char line[16];
+    std::snprintf(line, sizeof line, ".X%02d\\r\\n", i);
+    listed += line;
+  }
+  const std::string message =
+      "message box \"Missing support codecs\" \"The following file types are not currently "
+      "supported by your Windows media player:\\r\\n\\r\\n" +
+      listed +
+      "...\\r\\n\\r\\nThese file types must be supported before you can run this file.  Click "
+      "on the OK button below to download a copy from "
+      "https://www.microsoft.com/windows/windows-media-player.  If you wish to get this file at "
+      "a later time, click Cancel.\" MB_OKCANCEL -> cancel = IDCANCEL";
+  bool found = false;
+  for (const std::string& line : result.transcript) found = found || line == message;
+  EXPECT_TRUE(found) << Joined(result.transcript);
+  // The text between the quotes, with each \r and \n one character.
+  const std::size_t start = message.find("\" \"") + 3;
+  const std::string text = message.substr(start, message.rfind("\" MB_") - start);
+  std::size_t length = text.size();
+  for (std::size_t at = text.find('\\'); at != std::string::npos; at = text.find('\\', at + 2))
+    --length;
+  EXPECT_LE(length, 511u);
+  EXPECT_EQ(ChangesOf(result).find("system.ini"), std::string::npos);
+}
+
+}  // namespace
