@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "payload/install_names.h"
+
 namespace {
 
 using uninstall::Verdict;
@@ -188,6 +192,32 @@ TEST(PlanRemoval, TwoInstallationsDeleteEachFileOnceAndReportStrangersOnce) {
                                 "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID",
                             }));
   EXPECT_EQ(plan.LeftAlone, (std::vector<std::string>{"C:\\WINDOWS\\system32\\kernel32.dll", "..\\x?y"}));
+}
+
+// The log as the installer writes it, from the installer's own naming
+// rules: every installed path, in table order, each ended by CR LF.
+TEST(PlanRemoval, EveryPathTheInstallerNamesIsRemoved) {
+  for (const char* windows : {"C:\\WINDOWS", "D:\\"}) {
+    char winDir[kPathBufferSize];
+    ASSERT_TRUE(BuildWinDir(winDir, sizeof winDir, windows));
+    const char title[] = "My Saver 2.0";
+    std::string log;
+    std::vector<std::string> installed;
+    for (std::uint32_t position = 0; position < 6; ++position) {
+      PayloadEntry entry{};
+      std::memcpy(entry.Name, ".MID           ", kEntryNameSize);
+      entry.Kind = position == 4 ? kKindJukUnderscore : position == 5 ? std::uint8_t{' '} : kKindJuke;
+      char path[kPathBufferSize];
+      ASSERT_TRUE(BuildInstalledPath(path, sizeof path, winDir, title, position, entry, 9999));
+      installed.push_back(path);
+      log += std::string(path) + "\r\n";
+    }
+    uninstall::UninstallPlace place;
+    ASSERT_TRUE(uninstall::MakeUninstallPlace(windows, std::string(winDir) + "MARLOWEN\\VELDRAKE\\" + title, &place));
+    const uninstall::RemovalPlan plan = uninstall::PlanRemoval(place, log + log);  // installed twice
+    EXPECT_EQ(plan.Deletions, installed);
+    EXPECT_TRUE(plan.LeftAlone.empty());
+  }
 }
 
 TEST(PlanRemoval, LogBeyondItsLimitIsNotRead) {
