@@ -10,7 +10,11 @@
 //       icon, default button, modality, others; unknown bits as 0xNNNN), e.g.
 //       MB_OKCANCEL|MB_ICONINFORMATION. RESULT is IDOK, IDCANCEL, IDYES, IDNO.
 //       Escape and the close box give IDCANCEL where the box has Cancel, IDOK
-//       on an MB_OK box; a Yes/No box has neither.
+//       on an MB_OK box; a Yes/No box has neither. With no answer left the
+//       line ends "-> (none) = RESULT", a loud line follows, and the box
+//       returns as if dismissed: by Escape where it can be, otherwise by its
+//       last button (No). An answer that does not fit gives the same result
+//       and a loud line.
 //   dialog ID open "CAPTION" WxH        template ID created (outer size, px)
 //   dialog ID text "TEXT"               the dialog's window text set
 //   dialog ID item CTL text "TEXT"      a control's text set (CTL: its id)
@@ -21,36 +25,61 @@
 //       " (no selection)" or " (selected A-B)" when that control is an edit
 //       box. N is the WM_COMMAND wParam the answer produced; the close box is
 //       "= close box" (WM_SYSCOMMAND SC_CLOSE, which the default handling
-//       turns into command 2).
+//       turns into command 2). With no answer left, or one that does not fit
+//       (no visible button with that text, a close box the dialog lacks), a
+//       loud line follows and the dialog gets command 2 as from Escape; one
+//       that still does not end is ended with -1.
 //   dialog ID end RESULT                EndDialog's value, returned by DialogBoxParamA
+//   dialog ID cannot be created         the machine's settings refuse this template (-1)
 //   window "CLASS" shown SW_NAME        ShowWindow on a real window
+//   window "CLASS" move X,Y WxH         MoveWindow of a top-level window
 //   window "CLASS" cannot be created    the machine refuses windows
 //   cursor IDC_NAME                     SetCursor with a system cursor
 //   file create PATH                    a file created or truncated for writing
+//                                       (_lcreat, CreateFileA, fopen "w"/"a")
 //   file open PATH                      an existing file opened for writing
 //   file close PATH N bytes             such a file closed, with its size
+//   file delete PATH
 //   disk full PATH                      a write cut short by the machine's writable bytes
-//   directory create PATH
+//                                       (once per open file)
+//   directory create PATH               CreateDirectoryA that created one
 //   registry create KEY = created|opened
-//   registry set KEY "NAME" REG_SZ "TEXT" N bytes     (N: the stored length)
+//   registry set KEY "NAME" REG_SZ "TEXT" N bytes     (N: the stored length; @ for
+//                                                     the default value)
 //   registry set KEY "NAME" REG_DWORD 0xNNNNNNNN
 //   registry delete KEY
-//   profile PATH [SECTION] KEY = "VALUE"          (or "KEY deleted", "section deleted")
-//   MCI open "PATH" = 0 device N                  open by extension
-//   MCI open "TYPE" "PATH" = 0 device N           open with a device type
-//   ... = CODE MCIERR_NAME                        a failed open
+//   profile PATH [SECTION] KEY = "VALUE"      (or "KEY deleted", "section deleted";
+//                                             PATH is the resolved Windows path)
+//   MCI open "PATH" = 0 device N              open by extension
+//   MCI open "TYPE" "PATH" = 0 device N       open with a device type
+//   ... = CODE MCIERR_NAME                    a failed open, e.g. 281 MCIERR_EXTENSION_NOT_FOUND
 //   MCI close device N = 0
-//   WinExec "COMMAND" SW_NAME = N
-//   ShellExecuteA "VERB" "FILE" [params "P"] [dir "D"] SW_NAME = N
+//   WinExec "COMMAND" SW_NAME = N             33 when the program file exists, else 2
+//   ShellExecuteA "VERB" "FILE" [owner] [params "P"] [dir "D"] SW_NAME = N
 //   SystemParametersInfoA SPI_NAME VALUE FLAGS = TRUE
+//   LoadLibraryA "NAME" = NULL (no such library on this machine)
+//   At the program's end, before the exit line, what it left behind:
 //   memory: N block(s) not freed at exit
+//   library NAME still loaded at exit (N LoadLibraryA without FreeLibrary)
+//   MCI device N left open at exit
 //   !! TEXT                             a loud error: something a test must not
-//                                       pass over (no answer left, an answer
-//                                       that does not fit, a wait for ever,
-//                                       a crash, answers left unused, ...)
-//   exit N                              the process's exit code, always last
-//                                       ("!! killed by signal N" instead when
-//                                       it did not exit)
+//                                       pass over: no answer left, an answer
+//                                       that does not fit, a message loop that
+//                                       would wait for ever (the program then
+//                                       ends with 259, STILL_ACTIVE), winmm.dll
+//                                       asked for by a bare name, a freed block
+//                                       or library freed twice, answers left
+//                                       unused, a crash, the timeout
+//   exit N                              the program's exit code, always last
+//                                       when it exited ("!! killed by signal N
+//                                       (NAME)" or "!! timed out" when not)
+//
+// Writing a transcript test: create a machine (CreateMachine with the
+// settings the case needs), run the program with RunProgram and its answers,
+// and compare RunResult::transcript with the whole expected list of lines;
+// JoinTranscript makes a readable failure message. RunResult::changes
+// (FormatChanges) lists the files, registry values and system.ini entries the
+// run added, changed or removed.
 #pragma once
 
 #include <string>
