@@ -75,35 +75,44 @@ inline unsigned FirstCountAtLeast(const std::uint16_t* frequency, unsigned from,
   return hi;
 }
 
-// Counts symbol `s` once: walks from its leaf up to the root, raising each
-// count by one. A node whose count passes its right neighbour's changes
-// places with the last node of the lower count (its subtree moves with it),
-// which keeps the sibling order. Runs RebuildTree first when the root count
-// stands at FrequencyLimit.
-inline void UpdateModel(AdaptiveModel& model, unsigned s) {
+// Moves the node at `c`, just counted to `k`, behind the last node whose
+// count is below `k`, taking that node's place (its subtree moves with it)
+// and giving it c's; the positions keep their parents. Returns the new index.
+inline unsigned MoveCountedNode(AdaptiveModel& model, unsigned c, unsigned k) {
   std::uint16_t* const frequency = model.NodeFrequency;
   std::uint16_t* const child = model.NodeChild;
   std::uint16_t* const parent = model.NodeParent;
+  const unsigned l = FirstCountAtLeast(frequency, c + 1, k) - 1;
+  frequency[c] = frequency[l];
+  frequency[l] = static_cast<std::uint16_t>(k);
+
+  // The children of an internal node are i and i + 1; a leaf (567 + its
+  // symbol) has one parent entry, written twice rather than tested, which
+  // spares an unpredictable branch.
+  const unsigned i = child[c];
+  parent[i] = static_cast<std::uint16_t>(l);
+  parent[i + (i < NodeCount)] = static_cast<std::uint16_t>(l);
+
+  const unsigned j = child[l];
+  child[l] = static_cast<std::uint16_t>(i);
+  parent[j] = static_cast<std::uint16_t>(c);
+  parent[j + (j < NodeCount)] = static_cast<std::uint16_t>(c);
+  child[c] = static_cast<std::uint16_t>(j);
+  return l;
+}
+
+// Counts symbol `s` once: walks from its leaf up to the root, raising each
+// count by one. A node whose count passes its right neighbour's changes
+// places with the last node of the lower count, which keeps the sibling
+// order. Runs RebuildTree first when the root count stands at FrequencyLimit.
+inline void UpdateModel(AdaptiveModel& model, unsigned s) {
+  std::uint16_t* const frequency = model.NodeFrequency;
+  const std::uint16_t* const parent = model.NodeParent;
   if (frequency[RootNode] == FrequencyLimit) RebuildTree(model);
   unsigned c = parent[NodeCount + s];
   do {
     const unsigned k = ++frequency[c];
-    if (k > frequency[c + 1]) {
-      const unsigned l = FirstCountAtLeast(frequency, c + 1, k) - 1;
-      frequency[c] = frequency[l];
-      frequency[l] = static_cast<std::uint16_t>(k);
-
-      const unsigned i = child[c];
-      parent[i] = static_cast<std::uint16_t>(l);
-      if (i < NodeCount) parent[i + 1] = static_cast<std::uint16_t>(l);
-
-      const unsigned j = child[l];
-      child[l] = static_cast<std::uint16_t>(i);
-      parent[j] = static_cast<std::uint16_t>(c);
-      if (j < NodeCount) parent[j + 1] = static_cast<std::uint16_t>(c);
-      child[c] = static_cast<std::uint16_t>(j);
-      c = l;
-    }
+    if (k > frequency[c + 1]) c = MoveCountedNode(model, c, k);
     c = parent[c];
   } while (c != 0);
 }

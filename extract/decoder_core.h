@@ -113,7 +113,7 @@ inline unsigned DecodeSymbol(AdaptiveModel& model, BitInput<Source>& input) {
   const std::uint16_t* const child = model.NodeChild;
   unsigned c = child[RootNode];
   // The tree keeps the sibling order, so it is a Huffman tree of counts that
-  // sum to at most 32768: no code is longer than 23 bits.
+  // sum to at most 32768: no code is longer than 23 bits, and Peek holds 32.
   std::uint64_t bits = input.Peek();
   unsigned used = 0;
   while (c < NodeCount) {
