@@ -74,7 +74,7 @@ class OptimalParser {
   static constexpr std::size_t kBlock = 4096;
 
   OptimalParser(const std::vector<std::uint8_t>& window, EntryStreamWriter& items)
-      : window_(window), items_(items), finder_(window.data(), window.size(), 96) {}
+      : window_(window), items_(items), finder_(window.data(), window.size(), 512) {}
 
   void Run() {
     for (std::size_t start = RingPreset; start < window_.size();) {
