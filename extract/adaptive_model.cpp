@@ -15,7 +15,7 @@ void InitModel(AdaptiveModel& model) {
     model.NodeChild[j] = static_cast<std::uint16_t>(i);
     model.NodeParent[i] = model.NodeParent[i + 1] = static_cast<std::uint16_t>(j);
   }
-  model.NodeFrequency[NodeCount] = 0xFFFF;
+  for (unsigned q = NodeCount; q < NodeCount + 4; ++q) model.NodeFrequency[q] = 0xFFFF;
   model.NodeParent[RootNode] = 0;
 }
 

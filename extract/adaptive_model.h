@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 constexpr unsigned RingSize = 4096;
 constexpr unsigned RingPreset = RingSize - 30;  // positions 0-4065 start as spaces
@@ -27,8 +28,9 @@ constexpr unsigned MatchLengthOf(unsigned symbol) { return symbol - LiteralCount
 
 struct AdaptiveModel {
   // Counts of nodes 0-566; entry 567 is a sentinel of 0xFFFF that ends the
-  // upward scans of UpdateModel.
-  std::uint16_t NodeFrequency[NodeCount + 1];
+  // upward scans of UpdateModel. Three more sentinels let a scan read four
+  // counts at once from any node.
+  std::uint16_t NodeFrequency[NodeCount + 4];
   // Internal node: index of its first child (the second is the next index).
   // Leaf: 567 + its symbol, so any value of 567 or more marks a leaf.
   std::uint16_t NodeChild[NodeCount];
@@ -47,15 +49,24 @@ void InitModel(AdaptiveModel& model);
 void RebuildTree(AdaptiveModel& model);
 
 // First index above `from` whose count is `k` or more. The counts above
-// `from` are in ascending order and end with the sentinel. Runs of equal
-// counts are mostly short, so a few steps are looked at one by one; a long
-// run (all 284 leaves start at 1) is crossed by a galloping binary search.
+// `from` are in ascending order and end with the sentinels. Runs of equal
+// counts are mostly short, so four counts are compared at once without a
+// branch per count; a long run (all 284 leaves start at 1) is crossed by a
+// galloping binary search.
 inline unsigned FirstCountAtLeast(const std::uint16_t* frequency, unsigned from, unsigned k) {
-  unsigned lo = from;  // frequency[lo] < k
-  for (unsigned n = 0; n < 8; ++n) {
-    if (frequency[lo + 1] >= k) return lo + 1;
-    ++lo;
+  // Four 16-bit counts x in one word; per lane, ((x | 0x8000) - k) keeps
+  // its top bit exactly when x >= k, with no borrow between lanes. That
+  // holds for every count a scan meets: below 0x8000 (only the root reaches
+  // it, and the root never moves) or the sentinel 0xFFFF, with k < 0x8000.
+  constexpr std::uint64_t kTop = 0x8000800080008000ull;
+  const std::uint64_t lanes = 0x0001000100010001ull * k;
+  for (unsigned base = from + 1; base < from + 9; base += 4) {
+    std::uint64_t four;
+    std::memcpy(&four, frequency + base, sizeof four);  // little-endian: lane n is base + n
+    const std::uint64_t atLeast = ((four | kTop) - lanes) & kTop;
+    if (atLeast != 0) return base + static_cast<unsigned>(__builtin_ctzll(atLeast)) / 16u;
   }
+  unsigned lo = from + 8;  // frequency[lo] < k
   unsigned step = 1;
   unsigned hi = lo + 1;
   while (frequency[hi] < k) {
