@@ -100,6 +100,10 @@ int OpenFile(const char* path, int flags, bool* existed = nullptr) {
     SetLastError(path ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_PARAMETER);
     return -1;
   }
+  if (HasInvalidNameCharacter(path)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return -1;
+  }
   std::string host = HostPathOf(path);
   struct stat st;
   bool was = stat(host.c_str(), &st) == 0;
@@ -292,6 +296,10 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES /*security*/) {
     SetLastError(path ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (HasInvalidNameCharacter(path)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
   std::string host = HostPathOf(path);
   if (mkdir(host.c_str(), 0755) != 0) {
     SetLastError(ErrorFromErrno(errno, host));
@@ -394,7 +402,7 @@ extern "C" FILE* HostwinFopen(const char* path, const char* mode) {
   if (!path || !mode) return nullptr;
   const bool writing = std::strpbrk(mode, "wa+") != nullptr;
   if (!writing) {
-    if (PathTooLong(path)) return nullptr;
+    if (PathTooLong(path) || HasInvalidNameCharacter(path)) return nullptr;
     return std::fopen(HostPathOf(path).c_str(), mode);
   }
   int flags = mode[0] == 'w' ? O_CREAT | O_TRUNC : mode[0] == 'a' ? O_CREAT | O_APPEND : 0;
@@ -416,7 +424,7 @@ extern "C" FILE* HostwinFopen(const char* path, const char* mode) {
 
 extern "C" int _stat(const char* path, struct _stat* status) {
   struct stat host;
-  if (!path || PathTooLong(path) || stat(HostPathOf(path).c_str(), &host) != 0) {
+  if (!path || PathTooLong(path) || HasInvalidNameCharacter(path) || stat(HostPathOf(path).c_str(), &host) != 0) {
     errno = ENOENT;
     return -1;
   }

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -94,6 +95,15 @@ bool ReadHostFile(const std::string& path, std::string* text) {
 
 bool IsMachinePath(const char* path) { return path && (HasDriveLetter(path) || path[0] == '\\'); }
 
+bool HasInvalidNameCharacter(const char* path) {
+  if (!IsMachinePath(path)) return false;
+  for (const char* p = path + (HasDriveLetter(path) ? 2 : 0); *p; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || std::strchr("<>:\"|?*", c)) return true;
+  }
+  return false;
+}
+
 std::string MapPath(const std::string& machineFolder, const char* windowsPath) {
   if (!IsMachinePath(windowsPath)) return windowsPath;
   char drive = 'c';
@@ -105,6 +115,12 @@ std::string MapPath(const std::string& machineFolder, const char* windowsPath) {
   std::string host = machineFolder + "/drive_" + drive;
   std::string component;
   auto flush = [&] {
+    // Windows drops trailing dots and blanks from every name in a path
+    // ("Title." and "Title " are the folder "Title"); "." and ".." stay.
+    if (component != "." && component != "..") {
+      std::size_t keep = component.find_last_not_of(". ");
+      component.erase(keep == std::string::npos ? 0 : keep + 1);
+    }
     if (component.empty() || component == ".") {
       component.clear();
       return;

@@ -43,12 +43,18 @@ bool StartMachine(const std::string& folder, std::string* error);
 // and names) becomes a path inside the machine's drive folder, each
 // component matched without regard to case (or by its 8.3 name) against
 // what exists; a path without a drive letter is a host path and is returned
-// unchanged. A path that begins with a backslash lies on drive C:.
+// unchanged. A path that begins with a backslash lies on drive C:. As on
+// Windows, trailing dots and blanks of each name are dropped and ".." goes up
+// one level (never above the drive's root).
 std::string HostPathOf(const char* windowsPath);
 std::string MapPath(const std::string& machineFolder, const char* windowsPath);
 
 // True when `path` names something on a drive of the machine.
 bool IsMachinePath(const char* path);
+
+// True when a machine path holds a character Windows refuses in names
+// (< > : " | ? * or a control character) after its drive.
+bool HasInvalidNameCharacter(const char* path);
 
 // The Windows directory and the system directory, as the settings give them.
 std::string WindowsDirectory();

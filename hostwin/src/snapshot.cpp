@@ -103,8 +103,8 @@ std::vector<MachineChange> CompareSnapshots(const MachineSnapshot& before, const
   for (const auto& [path, f] : old)
     changes.push_back({Kind::Removed, f->directory ? Area::Directory : Area::File, path, ""});
   // Files before directories, each in path order.
-  std::stable_sort(changes.begin(), changes.end(), [](const MachineChange& a, const MachineChange& b) {
-    return a.area < b.area;
+  std::sort(changes.begin(), changes.end(), [](const MachineChange& a, const MachineChange& b) {
+    return a.area != b.area ? a.area < b.area : a.what < b.what;
   });
 
   auto compareList = [&](const std::vector<std::pair<std::string, std::string>>& a,

@@ -11,6 +11,7 @@
 #include "hostwin/machine.h"
 #include "hostwin/src/ini_text.h"
 #include "hostwin/src/machine.h"
+#include "hostwin/src/registry_file.h"
 #include "hostwin/src/short_names.h"
 #include "temp_files.h"
 
@@ -332,6 +333,69 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
   other.Write("machine.ini", "[Disk]\r\nWritableBytes=lots\r\n");
   EXPECT_FALSE(hostwin::LoadMachineSettings(other.path(), &back, &error));
   EXPECT_NE(error.find("WritableBytes"), std::string::npos) << error;
+}
+
+TEST_F(MachineTest, PathsFollowWindowsNameRules) {
+  // Trailing dots and blanks of each name are dropped, as Windows does.
+  ASSERT_EQ(CreateDirectoryA("C:\\WINDOWS\\My.Saver.", nullptr), TRUE);
+  MakeFile("C:\\WINDOWS\\My.Saver.\\My.Saver..DAT");
+  ASSERT_EQ(CreateDirectoryA("C:\\WINDOWS\\Blank ", nullptr), TRUE);
+  MakeFile("C:\\WINDOWS\\Blank \\x.txt ");
+  struct _stat st;
+  EXPECT_EQ(_stat("C:\\WINDOWS\\My.Saver\\My.Saver..DAT", &st), 0);
+  struct stat host;
+  EXPECT_EQ(::stat((folder_ + "/drive_c/WINDOWS/My.Saver/My.Saver..DAT").c_str(), &host), 0);
+  EXPECT_EQ(_stat("C:\\WINDOWS\\Blank\\x.txt", &st), 0);
+  // Names Windows refuses.
+  for (const char* bad : {"C:\\WINDOWS\\A:B.MID", "C:\\WINDOWS\\A?.MID", "C:\\WINDOWS\\A|B"}) {
+    EXPECT_EQ(_lcreat(bad, 0), HFILE_ERROR) << bad;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME)) << bad;
+  }
+  // ".." goes up, and never above the drive's root.
+  MakeFile("C:\\WINDOWS\\My.Saver\\..\\..\\..\\..\\UP.TXT");
+  EXPECT_EQ(_stat("C:\\UP.TXT", &st), 0);
+}
+
+TEST(RegistryText, RoundTripKeepsEveryKindOfValue) {
+  const std::string text =
+      "REGEDIT4\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Empty]\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\A]\r\n"
+      "@=\"default\"\r\n"
+      "\"Quote\"=\"say \\\"hi\\\" \\\\ there\"\r\n"
+      "\"Count\"=dword:0000002a\r\n"
+      "\"Raw\"=hex:01,02,ff\r\n"
+      "\"Short\"=hex(1):43,3a\r\n"
+      "\"Multi\"=hex(7):41,00,00\r\n\r\n";
+  hostwin::RegistryTree tree = hostwin::ParseRegistryText(text);
+  ASSERT_EQ(tree.size(), 2u);
+  const hostwin::RegistryKey& a = tree.at("HKEY_LOCAL_MACHINE\\SOFTWARE\\A");
+  ASSERT_EQ(a.values.size(), 6u);
+  EXPECT_EQ(a.values[1].data, (std::vector<unsigned char>{'s', 'a', 'y', ' ', '"', 'h', 'i', '"', ' ', '\\', ' ', 't',
+                                                          'h', 'e', 'r', 'e', 0}));
+  EXPECT_EQ(hostwin::DescribeRegistryData(a.values[2].type, a.values[2].data), "REG_DWORD 0x0000002a");
+  EXPECT_EQ(a.values[4].type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(a.values[4].data.size(), 2u);
+  EXPECT_EQ(hostwin::RegistryText(tree), text);
+  // Long hex data may go on over lines ended by a backslash.
+  tree = hostwin::ParseRegistryText("REGEDIT4\r\n[HKEY_USERS\\X]\r\n\"B\"=hex:01,\\\r\n  02\r\n");
+  EXPECT_EQ(tree.at("HKEY_USERS\\X").values.at(0).data, (std::vector<unsigned char>{1, 2}));
+}
+
+TEST_F(MachineTest, SnapshotsTellWhatChanged) {
+  MakeFile("C:\\WINDOWS\\KEEP.TXT", "same");
+  MakeFile("C:\\WINDOWS\\GONE.TXT", "bye");
+  MakeFile("C:\\WINDOWS\\EDIT.TXT", "old");
+  const hostwin::MachineSnapshot before = hostwin::TakeSnapshot(folder_);
+  DeleteFileA("C:\\WINDOWS\\GONE.TXT");
+  MakeFile("C:\\WINDOWS\\EDIT.TXT", "new");  // same size, other bytes
+  CreateDirectoryA("C:\\WINDOWS\\NEW", nullptr);
+  WritePrivateProfileStringA("boot", "shell", "other.exe", "system.ini");
+  const std::vector<std::string> expected = {
+      "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes", "file removed C:\\WINDOWS\\GONE.TXT",
+      "file changed C:\\WINDOWS\\system.ini 25 bytes", "directory added C:\\WINDOWS\\NEW",
+      "system.ini changed [boot] shell = other.exe"};
+  EXPECT_EQ(hostwin::FormatChanges(hostwin::CompareSnapshots(before, hostwin::TakeSnapshot(folder_))), expected);
 }
 
 TEST(IniText, EditsKeepOtherLines) {
