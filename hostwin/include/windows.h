@@ -530,7 +530,7 @@ BOOL WINAPI FreeLibrary(HMODULE module);
 UINT WINAPI WinExec(LPCSTR commandLine, UINT show);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD error);
-void WINAPI ExitProcess(UINT exitCode);
+[[noreturn]] void WINAPI ExitProcess(UINT exitCode);
 
 // kernel32: memory.
 HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);

@@ -466,4 +466,90 @@ TEST_F(RunnerTest, ACrashIsReportedAfterTheLinesBeforeIt) {
   EXPECT_EQ(r.exitCode, -1);
 }
 
+// ------------------------------------------------ libraries and the image
+int WINAPI LibraryMisuse(HINSTANCE, HINSTANCE, LPSTR, int) {
+  HMODULE kernel = LoadLibraryA("kernel32.dll");
+  if (GetProcAddress(kernel, "NoSuchFunction") != nullptr) return 70;
+  FreeLibrary(kernel);
+  FreeLibrary(kernel);  // once too often
+  LoadLibraryA("C:\\WINDOWS\\SYSTEM32\\WINMM.DLL");  // never released
+  HLOCAL block = LocalAlloc(LMEM_FIXED, 16);
+  LocalFree(block);
+  LocalFree(block);  // twice
+  if (LoadLibraryA("shell99.dll")) return 71;
+  return 0;
+}
+
+TEST_F(RunnerTest, LibrariesAndBlocksReleasedWrongAreNoticed) {
+  RunResult r = Run(LibraryMisuse, {});
+  EXPECT_EQ(r.transcript, (Lines{"!! FreeLibrary of a library that is not loaded",
+                                 "!! LocalFree of a block that is not allocated",
+                                 "LoadLibraryA \"shell99.dll\" = NULL (no such library on this machine)",
+                                 "library winmm.dll still loaded at exit (1 LoadLibraryA without FreeLibrary)",
+                                 "exit 0"}));
+}
+
+int WINAPI StaticMediaCall(HINSTANCE, HINSTANCE, LPSTR, int) {
+  MCI_GENERIC_PARMS close = {};
+  return static_cast<int>(mciSendCommandA(1, MCI_CLOSE, 0, reinterpret_cast<DWORD_PTR>(&close)));
+}
+
+TEST_F(RunnerTest, MediaCallsNeedTheLibraryLoadedFromTheSystemDirectory) {
+  RunResult r = Run(StaticMediaCall, {});
+  EXPECT_EQ(r.transcript, (Lines{"!! mciSendCommandA called while winmm.dll is not loaded from the system directory",
+                                 "MCI close device 1 = 257 MCIERR_INVALID_DEVICE_ID", "exit 257"}));
+}
+
+int WINAPI ImageReader(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  char path[MAX_PATH];
+  if (GetModuleFileNameA(instance, path, sizeof path) != 21 || std::strcmp(path, "C:\\DOWNLOAD\\SETUP.EXE") != 0)
+    return 60;
+  char small[8];
+  if (GetModuleFileNameA(instance, small, sizeof small) != sizeof small || std::strcmp(small, "C:\\DOWN") != 0)
+    return 61;  // cut, terminated, and reported by the buffer's size
+  HFILE image = _lopen(path, OF_READ | OF_SHARE_DENY_NONE);
+  char head[2] = {};
+  if (image == HFILE_ERROR || _lread(image, head, 2) != 2 || head[0] != 'M' || head[1] != 'Z') return 62;
+  _lclose(image);
+  FILE* stream = fopen(path, "rb");
+  if (!stream || fseek(stream, 2, SEEK_SET) != 0 || fgetc(stream) != 'x') return 63;
+  fclose(stream);
+  ExitProcess(300);  // beyond what a host exit status holds
+}
+
+TEST_F(RunnerTest, TheImageIsPlacedInTheMachineAndOpensBothWays) {
+  std::string error;
+  folder_ = temp_.path() + "/image-machine";
+  ASSERT_TRUE(hostwin::CreateMachine(folder_, MachineSettings(), &error)) << error;
+  hostwin::RunOptions options;
+  options.machineFolder = folder_;
+  options.imagePath = temp_.Write("setup.exe", std::string("MZx"));
+  RunResult r = hostwin::RunProgram(options, ImageReader);
+  EXPECT_EQ(r.transcript, (Lines{"exit 300"}));
+  EXPECT_EQ(r.exitCode, 300);
+  EXPECT_TRUE(r.changes.empty());  // the image is in place before the run's first snapshot
+}
+
+int WINAPI MissingTemplate(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  return static_cast<int>(DialogBoxParamA(instance, MAKEINTRESOURCE(999), nullptr, WorkProc, 0));
+}
+
+int WINAPI Spinning(HINSTANCE, HINSTANCE, LPSTR, int) {
+  MessageBoxA(nullptr, "spin", "Loop", MB_OK);
+  for (;;) {
+  }
+}
+
+TEST_F(RunnerTest, AMissingTemplateAndAProgramThatNeverEndsAreLoud) {
+  RunResult r = Run(MissingTemplate, {});
+  EXPECT_EQ(r.transcript, (Lines{"!! dialog 999: no such template in the program's resources", "exit -1"}));
+  hostwin::RunOptions options;
+  options.machineFolder = folder_;
+  options.answers = {"ok"};
+  options.timeoutSeconds = 1;
+  r = hostwin::RunProgram(options, Spinning);
+  EXPECT_EQ(r.transcript, (Lines{"message box \"Loop\" \"spin\" MB_OK -> ok = IDOK", "!! timed out after 1 s"}));
+  EXPECT_TRUE(r.killed);
+}
+
 }  // namespace
