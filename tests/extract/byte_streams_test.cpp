@@ -12,7 +12,10 @@
 #include "compress/stream_writer.h"
 #include "extract/byte_streams.h"
 #include "extract/compressed_entry.h"
+#include "hostwin/machine.h"
+#include "hostwin/runner.h"
 #include "sample_data.h"
+#include "temp_files.h"
 
 // Every fread on the watched stream, by requested size: the streams' reads
 // are seen here exactly as they are made, whatever the C library buffers.
@@ -165,21 +168,72 @@ TEST(ByteStreams, AReadThatDeliversNothingRepeatsTheFirstByteOfTheLastBlock) {
   EXPECT_EQ(image.reads, (std::vector<std::size_t>{10, 8, 7}));
 }
 
-TEST(ByteStreamsDeathTest, AShortWriteEndsTheProcessWithAFailureStatus) {
-  const Bytes data = MakeTextLike(40000, 4);
-  const Bytes stream = CompressEntry(data.data(), data.size(), CompressionLevel::Greedy);
+// Programs run in the stand-in (a child process, so exit() is real). What
+// they decode is set up by the test before the run.
+Bytes runStream;
+std::uint32_t runExpanded = 0;
+std::uint32_t runOffset = 0;
+
+int WINAPI DecodeToFullDisk(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::FILE* image = std::tmpfile();
-  std::fwrite(stream.data(), 1, stream.size(), image);
+  std::fwrite(runStream.data(), 1, runStream.size(), image);
   std::rewind(image);
-  EXPECT_EXIT(
-      {
-        std::FILE* full = fopen("/dev/full", "wb");
-        ResetStreams();
-        DecodeEntry(image, full, 40000, static_cast<std::uint32_t>(stream.size()));
-        std::exit(0);  // not reached: the first block cannot be written
-      },
-      ::testing::ExitedWithCode(1), "");
-  std::fclose(image);
+  std::FILE* full = fopen("/dev/full", "wb");
+  ResetStreams();
+  DecodeEntry(image, full, runExpanded, static_cast<std::uint32_t>(runStream.size()));
+  return 0;  // not reached: the first block cannot be written
+}
+
+int WINAPI ExtractOneEntry(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  const int result = ExtractCompressedEntry(instance, runOffset, runExpanded,
+                                            static_cast<std::uint32_t>(runStream.size()),
+                                            "C:\\WINDOWS\\OUT.BIN");
+  return result == 1 ? 0 : 3;
+}
+
+struct StandIn {
+  testsupport::TempFolder folder;
+  std::string machine = folder.path() + "/machine";
+  StandIn() {
+    std::string error;
+    EXPECT_TRUE(hostwin::CreateMachine(machine, hostwin::MachineSettings{}, &error)) << error;
+  }
+};
+
+TEST(ByteStreams, AShortWriteShowsTheWriteErrorAndEndsTheRunWithStatus1) {
+  const Bytes data = MakeTextLike(40000, 4);
+  runStream = CompressEntry(data.data(), data.size(), CompressionLevel::Greedy);
+  runExpanded = 40000;
+  StandIn standIn;
+  hostwin::RunOptions options;
+  options.machineFolder = standIn.machine;
+  options.answers = {"ok"};
+  const hostwin::RunResult run = hostwin::RunProgram(options, DecodeToFullDisk);
+  const std::string transcript = hostwin::JoinTranscript(run.transcript);
+  EXPECT_EQ(run.exitCode, 1) << transcript;
+  EXPECT_NE(transcript.find("\"Write error in function WritePtr()\" MB_OK|MB_ICONHAND"), std::string::npos)
+      << transcript;
+}
+
+TEST(CompressedEntry, DecodesFromTheModuleImageAtItsOffsetIntoTheDestination) {
+  const Bytes data = MakeExecutableLike(50000, 6);
+  runStream = CompressEntry(data.data(), data.size());
+  runExpanded = static_cast<std::uint32_t>(data.size());
+  runOffset = 777;
+  Bytes image = Noise(runOffset, 1);  // other bytes ahead of the entry, and behind it
+  image.insert(image.end(), runStream.begin(), runStream.end());
+  const Bytes behind = Noise(300, 2);
+  image.insert(image.end(), behind.begin(), behind.end());
+
+  StandIn standIn;
+  hostwin::RunOptions options;
+  options.machineFolder = standIn.machine;
+  options.imagePath = standIn.folder.Write("setup.exe", image);
+  const hostwin::RunResult run = hostwin::RunProgram(options, ExtractOneEntry);
+  EXPECT_EQ(run.exitCode, 0) << hostwin::JoinTranscript(run.transcript);
+  EXPECT_EQ(testsupport::ReadFileBytes(
+                hostwin::HostPathInMachine(standIn.machine, "C:\\WINDOWS\\OUT.BIN")),
+            data);
 }
 
 TEST(CompressedEntry, WithoutTheModuleFileNameNothingIsCreated) {
