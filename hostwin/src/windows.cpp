@@ -40,12 +40,32 @@ int MulDiv(int value, int numerator, int denominator) {
 
 bool IsEdit(const Window& w) { return w.kind == WindowKind::Control && SameText(w.className, "EDIT"); }
 
+// Edit boxes tell their parent what happens to them with WM_COMMAND, the
+// notification code in wParam's high word.
+constexpr WORD kEditSetFocus = 0x0100;   // EN_SETFOCUS
+constexpr WORD kEditKillFocus = 0x0200;  // EN_KILLFOCUS
+constexpr WORD kEditChange = 0x0300;     // EN_CHANGE
+constexpr WORD kEditUpdate = 0x0400;     // EN_UPDATE
+
+void NotifyParent(HWND control, WORD code) {
+  Window* w = WindowOf(control);
+  if (w && IsEdit(*w) && w->parent)
+    Deliver(w->parent, WM_COMMAND, MAKEWPARAM(w->id, code), reinterpret_cast<LPARAM>(control));
+}
+
 LRESULT ControlProcedure(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_SETTEXT:
+    case WM_SETTEXT: {
       w.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
       w.selectionStart = w.selectionEnd = 0;
+      // A multi-line edit box sends nothing for a text set by WM_SETTEXT.
+      if (IsEdit(w) && !(w.style & ES_MULTILINE)) {
+        HWND self = w.handle;
+        NotifyParent(self, kEditUpdate);
+        NotifyParent(self, kEditChange);
+      }
       return TRUE;
+    }
     case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w.text.size());
     case WM_GETTEXT: {
       if (wParam == 0 || !lParam) return 0;
@@ -354,12 +374,12 @@ BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text) {
     return FALSE;
   }
   std::string value = text ? text : "";
-  w->text = value;
   if (w->kind == WindowKind::Control) {
-    ControlProcedure(*w, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
     if (Window* parent = WindowOf(w->parent))
       Emit(WindowLabel(*parent) + " item " + std::to_string(w->id) + " text " + Quoted(value));
+    Deliver(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
   } else {
+    w->text = value;
     Emit(WindowLabel(*w) + " text " + Quoted(value));
   }
   return TRUE;
@@ -423,6 +443,10 @@ HWND WINAPI SetFocus(HWND window) {
     return nullptr;
   }
   State().focus = window;
+  if (previous != window) {
+    NotifyParent(previous, kEditKillFocus);
+    NotifyParent(window, kEditSetFocus);
+  }
   return previous;
 }
 

@@ -194,6 +194,25 @@ TEST_F(RunnerTest, ADialogWithoutAFittingAnswerIsClosedLoudly) {
   EXPECT_EQ(r.exitCode, 2);
 }
 
+// Ends with the first command it sees, whatever it is.
+INT_PTR CALLBACK FirstCommandProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) {
+    SetFocus(GetDlgItem(dialog, 1009));
+    return FALSE;
+  }
+  if (message == WM_COMMAND) EndDialog(dialog, static_cast<INT_PTR>(wParam));
+  return message == WM_COMMAND;
+}
+
+int WINAPI FirstCommandProgram(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  return static_cast<int>(DialogBoxParamA(instance, MAKEINTRESOURCE(201), nullptr, FirstCommandProc, 0));
+}
+
+TEST_F(RunnerTest, AnEditBoxNotifiesItsDialogWithTheCodeInTheHighWord) {
+  RunResult r = Run(FirstCommandProgram, {});
+  EXPECT_EQ(r.exitCode, static_cast<int>(MAKEWPARAM(1009, 0x0100)));  // EN_SETFOCUS
+}
+
 INT_PTR CALLBACK WorkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) {
     SetWindowTextA(dialog, "Demo Screen Saver Installation");
