@@ -12,6 +12,7 @@ namespace pack {
 namespace {
 
 constexpr std::uint32_t kSectionHeaderSize = 40;
+constexpr std::uint32_t kDeclaredSizeAlignment = 16;
 
 std::uint32_t AlignUp(std::uint64_t value, std::uint32_t alignment) {
   const std::uint64_t aligned = (value + alignment - 1) / alignment * alignment;
@@ -110,8 +111,12 @@ AssembledImage AssembleInstaller(const StubImage& stub, const ManifestSpec& mani
   SectionHeader resources = rsrc;
   resources.virtualAddress = nextRva;
   resources.pointerToRawData = nextRaw;
-  resources.virtualSize = static_cast<std::uint32_t>(section.size());
-  resources.sizeOfRawData = AlignUp(section.size(), stub.fileAlignment);
+  // The declared size runs a little past the placeholder's data: some
+  // readers (binutils' objdump) stop listing the tree at a resource whose
+  // data ends exactly where the section does. The bytes there are the
+  // manifest's first ones.
+  resources.virtualSize = AlignUp(section.size() + 1, kDeclaredSizeAlignment);
+  resources.sizeOfRawData = AlignUp(resources.virtualSize, stub.fileAlignment);
   placed.push_back(resources);
   PadTo(bytes, nextRaw);
   bytes.insert(bytes.end(), section.begin(), section.end());
