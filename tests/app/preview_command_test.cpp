@@ -1,0 +1,84 @@
+// saverkit preview, run as a program: the answers of a normal installation
+// found by itself, given answers, and its errors.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "installer_fixture.h"
+#include "temp_files.h"
+
+namespace {
+
+using installertest::ThreeEntryImage;
+using testsupport::RunCommand;
+
+class PreviewCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pack::ManifestSpec spec = ThreeEntryImage("Sky");
+    spec.license = "Terms.";
+    image_ = temp_.Write("sky.exe", pack::BuildInstallerImage(spec));
+  }
+  testsupport::TempFolder temp_;
+  std::string image_;
+};
+
+TEST_F(PreviewCommand, FindsTheAnswersOfANormalInstallation) {
+  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image_});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  // Confirmation, licence, completion and information dialog, in order.
+  EXPECT_NE(run.out.find("MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK\n"
+                         "  dialog 106 open \"License Agreement\""),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("dialog 106 wait focus 1009 (no selection) -> accept = command 1"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("\"Installation Complete!\" MB_OK|MB_ICONEXCLAMATION -> ok = IDOK\n"
+                         "  dialog 107 open"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("  WinExec \"C:\\WINDOWS\\Sky.scr\" SW_SHOW = 33\n  exit 0\n\n"
+                         "Changes to the machine:\n"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("  file added C:\\WINDOWS\\Sky.scr 3000 bytes\n"), std::string::npos);
+  EXPECT_NE(run.out.find("  system.ini added [boot] SCRNSAVE.EXE = C:\\WINDOWS\\Sky.scr\n"),
+            std::string::npos);
+  EXPECT_EQ(run.out.find("!!"), std::string::npos);
+}
+
+TEST_F(PreviewCommand, KeepsAGivenMachineSoASecondRunIsAskedToReplace) {
+  const std::string machine = temp_.path() + "/machine";
+  ASSERT_EQ(RunCommand({SAVERKIT_TOOL, "preview", image_, "--machine", machine}).exitStatus, 0);
+  const auto second = RunCommand({SAVERKIT_TOOL, "preview", image_, "--machine", machine});
+  EXPECT_EQ(second.exitStatus, 0) << second.err;
+  EXPECT_EQ(second.out.rfind("Transcript:\n  message box \"Replace Screen Saver?\"", 0), 0u)
+      << second.out;
+  EXPECT_NE(second.out.find("-> yes = IDYES"), std::string::npos);
+}
+
+TEST_F(PreviewCommand, GivenAnswers) {
+  const auto cancelled = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "cancel"});
+  EXPECT_EQ(cancelled.exitStatus, 0);
+  EXPECT_NE(cancelled.out.find("-> cancel = IDCANCEL\n  exit 0\n\nChanges to the machine:\n"
+                               "  (none)\n"),
+            std::string::npos)
+      << cancelled.out;
+
+  // Too few answers: the run stops at the licence, loudly, and says so.
+  const auto tooFew = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "ok"});
+  EXPECT_EQ(tooFew.exitStatus, 1);
+  EXPECT_NE(tooFew.out.find("!! dialog 106 waits for an answer and none is left"),
+            std::string::npos)
+      << tooFew.out;
+}
+
+TEST_F(PreviewCommand, Errors) {
+  const auto unknown = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "maybe"});
+  EXPECT_EQ(unknown.exitStatus, 2);
+  EXPECT_NE(unknown.err.find("unknown answer \"maybe\""), std::string::npos) << unknown.err;
+
+  const auto missing = RunCommand({SAVERKIT_TOOL, "preview", temp_.path() + "/none.exe"});
+  EXPECT_EQ(missing.exitStatus, 1);
+  EXPECT_NE(missing.err.find("none.exe: no such file"), std::string::npos) << missing.err;
+}
+
+}  // namespace
