@@ -145,6 +145,15 @@ RegistryTree ParseRegistryText(const std::string& text) {
       ParseValueLine(l, current);
     }
   }
+  // A key implies its parents, as in the registry itself.
+  std::vector<std::string> paths;
+  for (const auto& [upper, key] : tree) paths.push_back(key.path);
+  for (const std::string& path : paths) {
+    for (std::size_t slash = path.find('\\'); slash != std::string::npos; slash = path.find('\\', slash + 1)) {
+      RegistryKey& parent = tree[UpperCase(path.substr(0, slash))];
+      if (parent.path.empty()) parent.path = path.substr(0, slash);
+    }
+  }
   return tree;
 }
 

@@ -9,7 +9,8 @@
 //   "Raw"=hex:01,02,ff
 //   "Other"=hex(7):41,00,00
 //
-// Every key has its own block, keys in order of their upper-cased paths. A
+// Every key has its own block, keys in order of their upper-cased paths; a
+// key read without its parents gets them. A
 // REG_SZ value is written as a string when its data is the text and exactly
 // one terminating NUL; any other REG_SZ data (no NUL, or more) is written as
 // hex(1) so that the stored length survives the round trip.

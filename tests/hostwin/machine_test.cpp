@@ -359,7 +359,10 @@ TEST_F(MachineTest, PathsFollowWindowsNameRules) {
 TEST(RegistryText, RoundTripKeepsEveryKindOfValue) {
   const std::string text =
       "REGEDIT4\r\n\r\n"
+      "[HKEY_CURRENT_USER]\r\n\r\n"
       "[HKEY_CURRENT_USER\\Empty]\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE]\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software]\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\Software\\A]\r\n"
       "@=\"default\"\r\n"
       "\"Quote\"=\"say \\\"hi\\\" \\\\ there\"\r\n"
@@ -368,7 +371,7 @@ TEST(RegistryText, RoundTripKeepsEveryKindOfValue) {
       "\"Short\"=hex(1):43,3a\r\n"
       "\"Multi\"=hex(7):41,00,00\r\n\r\n";
   hostwin::RegistryTree tree = hostwin::ParseRegistryText(text);
-  ASSERT_EQ(tree.size(), 2u);
+  ASSERT_EQ(tree.size(), 5u);
   const hostwin::RegistryKey& a = tree.at("HKEY_LOCAL_MACHINE\\SOFTWARE\\A");
   ASSERT_EQ(a.values.size(), 6u);
   EXPECT_EQ(a.values[1].data, (std::vector<unsigned char>{'s', 'a', 'y', ' ', '"', 'h', 'i', '"', ' ', '\\', ' ', 't',
@@ -377,9 +380,12 @@ TEST(RegistryText, RoundTripKeepsEveryKindOfValue) {
   EXPECT_EQ(a.values[4].type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(a.values[4].data.size(), 2u);
   EXPECT_EQ(hostwin::RegistryText(tree), text);
-  // Long hex data may go on over lines ended by a backslash.
-  tree = hostwin::ParseRegistryText("REGEDIT4\r\n[HKEY_USERS\\X]\r\n\"B\"=hex:01,\\\r\n  02\r\n");
-  EXPECT_EQ(tree.at("HKEY_USERS\\X").values.at(0).data, (std::vector<unsigned char>{1, 2}));
+  // Long hex data may go on over lines ended by a backslash; a key brings
+  // its parents.
+  tree = hostwin::ParseRegistryText("REGEDIT4\r\n[HKEY_USERS\\X\\Y]\r\n\"B\"=hex:01,\\\r\n  02\r\n");
+  EXPECT_EQ(tree.at("HKEY_USERS\\X\\Y").values.at(0).data, (std::vector<unsigned char>{1, 2}));
+  EXPECT_EQ(tree.at("HKEY_USERS\\X").path, "HKEY_USERS\\X");
+  EXPECT_EQ(tree.count("HKEY_USERS"), 1u);
 }
 
 TEST_F(MachineTest, SnapshotsTellWhatChanged) {
