@@ -11,6 +11,8 @@
 #include "hostwin/machine.h"
 #include "hostwin/src/ini_text.h"
 #include "hostwin/src/machine.h"
+#include "hostwin/src/names.h"
+#include "hostwin/transcript.h"
 #include "hostwin/src/registry_file.h"
 #include "hostwin/src/short_names.h"
 #include "temp_files.h"
@@ -402,6 +404,34 @@ TEST_F(MachineTest, SnapshotsTellWhatChanged) {
       "file changed C:\\WINDOWS\\system.ini 25 bytes", "directory added C:\\WINDOWS\\NEW",
       "system.ini changed [boot] shell = other.exe"};
   EXPECT_EQ(hostwin::FormatChanges(hostwin::CompareSnapshots(before, hostwin::TakeSnapshot(folder_))), expected);
+}
+
+TEST(TranscriptText, ControlAndHighBytesAreShownByEscapes) {
+  struct Case {
+    const char* text;
+    const char* shown;
+  };
+  const Case cases[] = {{"a\r\nb", "a\\r\\nb"},    {"\t", "\\t"},           {"\x01\x1f", "\\x01\\x1F"},
+                        {"caf\xe9", "caf\\xE9"},   {"\x7f", "\\x7F"},        {"C:\\X \"q\"", "C:\\X \"q\""},
+                        {"", ""}};
+  for (const Case& c : cases) EXPECT_EQ(hostwin::TranscriptText(c.text), c.shown) << c.shown;
+}
+
+TEST(MessageBoxStyle, FlagsAreNamedInAFixedOrder) {
+  struct Case {
+    UINT style;
+    const char* name;
+  };
+  const Case cases[] = {
+      {MB_OK, "MB_OK"},
+      {MB_OKCANCEL | MB_ICONINFORMATION, "MB_OKCANCEL|MB_ICONINFORMATION"},
+      {MB_YESNO | MB_ICONQUESTION, "MB_YESNO|MB_ICONQUESTION"},
+      {MB_OK | MB_ICONEXCLAMATION, "MB_OK|MB_ICONEXCLAMATION"},
+      {MB_OK | MB_ICONHAND, "MB_OK|MB_ICONHAND"},
+      {MB_TOPMOST | MB_DEFBUTTON2 | MB_YESNOCANCEL, "MB_YESNOCANCEL|MB_DEFBUTTON2|MB_TOPMOST"},
+      {MB_RETRYCANCEL | 0x00100000, "MB_RETRYCANCEL|0x100000"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(hostwin::MessageBoxStyleName(c.style), c.name);
 }
 
 TEST(IniText, EditsKeepOtherLines) {

@@ -131,7 +131,11 @@ INT_PTR CALLBACK TermsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     return FALSE;
   }
   if (message == WM_COMMAND && (wParam == 1 || wParam == 2)) {
-    EndDialog(dialog, static_cast<INT_PTR>(wParam));
+    // The text box still holds the whole text when the dialog ends.
+    char text[64];
+    bool whole = GetDlgItemTextA(dialog, 1009, text, sizeof text) == 18 &&
+                 SendMessageA(GetDlgItem(dialog, 1009), WM_GETTEXTLENGTH, 0, 0) == 18;
+    EndDialog(dialog, whole ? static_cast<INT_PTR>(wParam) : 50);
     return TRUE;
   }
   return FALSE;
@@ -337,6 +341,17 @@ int WINAPI RegistryReader(HINSTANCE, HINSTANCE, LPSTR, int) {
   return static_cast<int>(size * 10 + raw);  // stored lengths: 24 and 4
 }
 
+int WINAPI RegistryRemover(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const char* uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 1;
+  // A key with subkeys stays; a leaf goes; then it is gone.
+  if (RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft") != ERROR_ACCESS_DENIED) return 2;
+  if (RegDeleteKeyA(key, "my \"saver\"") != ERROR_SUCCESS) return 3;
+  if (RegDeleteKeyA(key, "My \"Saver\"") != ERROR_FILE_NOT_FOUND) return 4;
+  return RegCloseKey(key) == ERROR_SUCCESS && RegCloseKey(key) == ERROR_INVALID_HANDLE ? 0 : 5;
+}
+
 TEST_F(RunnerTest, TheRegistryFileKeepsWhatWasWrittenByteForByte) {
   RunResult r = Run(RegistryProgram, {});
   const std::string key = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\My \"Saver\"";
@@ -352,6 +367,11 @@ TEST_F(RunnerTest, TheRegistryFileKeepsWhatWasWrittenByteForByte) {
       << text;
   EXPECT_EQ(RunAgain(RegistryReader, {}).exitCode, 244);
   EXPECT_EQ(RunAgain(RegistryProgram, {}).transcript.at(0), "registry create " + key + " = opened");
+  EXPECT_EQ(RunAgain(RegistryRemover, {}).transcript,
+            (Lines{"registry delete HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                   "My \"Saver\"",
+                   "exit 0"}));
+  EXPECT_EQ(ReadHost("registry.reg").find("Saver"), std::string::npos);
 }
 
 // ------------------------------------------------------------------- media
