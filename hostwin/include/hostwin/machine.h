@@ -1,7 +1,6 @@
 // The simulated Windows machine behind the stand-in, as a host folder:
 //
-//   <machine>/machine.ini    the settings below, an INI file (format: see
-//                            SaveMachineSettings)
+//   <machine>/machine.ini    the settings below, an INI file (format below)
 //   <machine>/registry.reg   the registry, REGEDIT4 text, read when a program
 //                            starts and written back after every change
 //   <machine>/drive_c/       drive C:, whose Windows directory holds a real
@@ -10,6 +9,29 @@
 // Windows paths ("C:\WINDOWS\system.ini") map into drive_c, each component
 // matched without regard to case (and by its generated 8.3 name, so the
 // short paths that GetShortPathNameA hands out open the same files).
+//
+// machine.ini (every key optional; a missing one keeps its default):
+//
+//   [Machine]
+//   WindowsDirectory=C:\WINDOWS        a full path; C:\ for a drive root
+//   SystemDirectory=                    empty: WindowsDirectory\SYSTEM32
+//   ScreenWidth=1024
+//   ScreenHeight=768
+//   WindowCreation=works                or fails: CreateWindowExA gives NULL
+//   FailDialogs=                        template ids DialogBoxParamA cannot create, e.g. 106
+//   [Disk]
+//   FreeBytes=21474836480               or unknown: both free-space queries fail
+//   TotalBytes=0                        0: the larger of FreeBytes and 64 GiB
+//   FreeSpaceExQuery=present            or missing (GetProcAddress gives NULL) or fails
+//   WritableBytes=unlimited             or a count: the disk is full after that many
+//   [Media]
+//   ByExtension=.WAV .MID .RMI .AVI     what MCI_OPEN opens by extension
+//   MPEGVideo=.MPG .MPEG .MPE .M1V .MP2 .MP3   what the "MPEGVideo" device opens
+//   [Shell]
+//   ShellExecuteResult=42               > 32 success, <= 32 failure
+//   [Memory]
+//   FailLocalAlloc=                     call numbers (from 1) that fail, e.g. 1,3
+//   FailGlobalAlloc=
 #pragma once
 
 #include <cstdint>
