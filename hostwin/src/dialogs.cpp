@@ -89,7 +89,7 @@ std::string FocusDescription() {
   return text;
 }
 
-HWND BuildDialog(int id, const DialogTemplate& t, DLGPROC procedure, HWND owner) {
+HWND BuildDialog(int id, const DialogTemplate& t, DLGPROC procedure) {
   Window dialog;
   dialog.kind = WindowKind::Dialog;
   dialog.className = "#32770";
@@ -98,8 +98,7 @@ HWND BuildDialog(int id, const DialogTemplate& t, DLGPROC procedure, HWND owner)
   dialog.text = t.caption;
   dialog.style = t.style;
   dialog.exStyle = t.exStyle | ((t.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0);
-  dialog.parent = nullptr;
-  (void)owner;
+  dialog.parent = nullptr;  // an owner does not make the dialog a child
   int fx, fy, caption;
   FrameOf(dialog.style, dialog.exStyle, &fx, &fy, &caption);
   const int width = DialogUnitsToPixelsX(t.cx) + 2 * fx;
@@ -213,11 +212,11 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
     SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
     return -1;
   }
-  HWND dialog = BuildDialog(id, t, procedure, owner);
+  HWND dialog = BuildDialog(id, t, procedure);
   {
     const RECT& r = WindowOf(dialog)->rect;
     Emit(label + " open " + Quoted(t.caption) + " " + std::to_string(r.right - r.left) + "x" +
-         std::to_string(r.bottom - r.top));
+         std::to_string(r.bottom - r.top) + (owner ? " owner" : ""));
   }
   HWND previousFocus = GetFocus();
   HWND first = FirstTabStop(*WindowOf(dialog));

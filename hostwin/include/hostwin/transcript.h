@@ -15,7 +15,8 @@
 //       returns as if dismissed: by Escape where it can be, otherwise by its
 //       last button (No). An answer that does not fit gives the same result
 //       and a loud line.
-//   dialog ID open "CAPTION" WxH        template ID created (outer size, px)
+//   dialog ID open "CAPTION" WxH        template ID created (outer size, px; " owner"
+//                                       follows when it was given one)
 //   dialog ID text "TEXT"               the dialog's window text set
 //   dialog ID item CTL text "TEXT"      a control's text set (CTL: its id)
 //   dialog ID move X,Y WxH              MoveWindow of the dialog (outer rect)
