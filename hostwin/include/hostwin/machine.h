@@ -20,7 +20,9 @@
 //   WindowCreation=works                or fails: CreateWindowExA gives NULL
 //   FailDialogs=                        template ids DialogBoxParamA cannot create, e.g. 106
 //   [Disk]
-//   FreeBytes=21474836480               or unknown: both free-space queries fail
+//   FreeBytes=21474836480               or unknown: both free-space queries fail; the
+//                                       newer query reports it exactly, the older one
+//                                       in whole clusters of 4096 bytes (8 x 512)
 //   TotalBytes=0                        0: the larger of FreeBytes and 64 GiB
 //   FreeSpaceExQuery=present            or missing (GetProcAddress gives NULL) or fails
 //   WritableBytes=unlimited             or a count: the disk is full after that many
