@@ -203,15 +203,16 @@ bool HasSize(const char* path, std::uint32_t size) {
 }
 
 // Decodes a compressed entry; the decoder opens the image by itself, so the
-// table's reader is closed around it and opened afresh.
+// table's reader is closed around it and opened afresh. Data that does not
+// lie whole inside the image is not decoded: past its end the decoder would
+// make up the whole expanded size (up to 2 GiB) from nothing.
 bool WriteCompressedEntry(Extraction& x, const PayloadEntry& entry, const char* destination) {
-  const bool dataInImage =
-      static_cast<std::uint64_t>(entry.DataOffset) + entry.StoredSize <= x.imageSize;
+  if (static_cast<std::uint64_t>(entry.DataOffset) + entry.StoredSize > x.imageSize) return false;
   CloseEntryTable(x);
   const int decoded = ExtractCompressedEntry(InstanceHandle, entry.DataOffset,
                                              entry.ExpandedSize, entry.StoredSize, destination);
   x.manifest = OpenPayloadManifest();
-  return decoded == 1 && dataInImage && HasSize(destination, entry.ExpandedSize);
+  return decoded == 1 && HasSize(destination, entry.ExpandedSize);
 }
 
 // The media type that the list names: the file name's extension with its

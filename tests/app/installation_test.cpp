@@ -197,6 +197,43 @@ dialog 106 end 1
                                kSkyStart);
 }
 
+TEST(Installation, LicenceTexts) {
+  struct Case {
+    const char* name;
+    std::string licence;
+    std::string shown;  // the text box's text as the transcript shows it
+  } cases[] = {
+      {"ends at a zero byte", std::string("Terms.\0hidden", 13), "Terms."},
+      {"longest licence, whole", std::string(65535, 'a'), std::string(65535, 'a')},
+  };
+  for (const Case& c : cases) {
+    Machine machine;
+    pack::ManifestSpec spec = ThreeEntryImage("Sky");
+    spec.license = c.licence;
+    const auto result = machine.Install(spec, {"ok", "decline"});
+    ExpectTranscript(result, kSkyConfirmation + " -> ok = IDOK\n" +
+                                 "dialog 106 open \"License Agreement\" 593x516\n"
+                                 "dialog 106 item 1009 text \"" + c.shown + "\"\n"
+                                 "dialog 106 move 216,126 593x516\n"
+                                 "dialog 106 wait focus 1009 (no selection) -> decline = command 2\n"
+                                 "dialog 106 end 2\nexit 0\n",
+                     c.name);
+  }
+}
+
+// Only a shown licence can be accepted: a dialog that cannot be created
+// counts as declined, without a message.
+TEST(Installation, LicenceDialogThatCannotBeCreatedStops) {
+  hostwin::MachineSettings settings;
+  settings.failingDialogs = {106};
+  Machine machine(settings);
+  pack::ManifestSpec spec = ThreeEntryImage("Sky");
+  spec.license = "Terms.";
+  const auto result = machine.Install(spec, {"ok"});
+  ExpectTranscript(result, kSkyConfirmation + " -> ok = IDOK\ndialog 106 cannot be created\nexit 0\n");
+  EXPECT_EQ(ChangesOf(result), "");
+}
+
 TEST(Installation, ReplaceQuestionFindsALowerCaseScreenSaver) {
   Machine machine;
   machine.Put("C:\\WINDOWS\\sky.scr", "old");
