@@ -102,9 +102,9 @@ WinExec "C:\WINDOWS\Sky.scr" SW_SHOW = 33
 exit 0
 )T");
   EXPECT_EQ(result.exitCode, 0);
-  const pack::ManifestSpec spec = ThreeEntryImage("Sky");
+  const pack::ManifestSpec manifest = ThreeEntryImage("Sky");
   EXPECT_EQ(machine.Read("C:\\WINDOWS\\Sky.scr"),
-            std::string(spec.entries[0].stored.begin(), spec.entries[0].stored.end()));
+            std::string(manifest.entries[0].stored.begin(), manifest.entries[0].stored.end()));
   EXPECT_EQ(machine.Read("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT"), SampleBytes(5000, 'd'));
   EXPECT_EQ(machine.Read("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE"),
             SampleBytes(700, 'u'));
@@ -171,9 +171,9 @@ dialog 106 move 216,126 593x516
     settings.freeBytes = c.freeBytes;
     Machine machine(settings);
     if (c.existing) machine.Put("C:\\WINDOWS\\Sky.scr", "old");
-    pack::ManifestSpec spec = ThreeEntryImage("Sky");
-    spec.license = licence;
-    const auto result = machine.Install(spec, c.answers);
+    pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+    manifest.license = licence;
+    const auto result = machine.Install(manifest, c.answers);
     ExpectTranscript(result, c.expected, c.name);
     EXPECT_EQ(ChangesOf(result), "") << c.name;
     EXPECT_EQ(result.exitCode, 0) << c.name;
@@ -182,9 +182,9 @@ dialog 106 move 216,126 593x516
 
 TEST(Installation, AcceptedLicenceShowsItsTextUnselected) {
   Machine machine;
-  pack::ManifestSpec spec = ThreeEntryImage("Sky");
-  spec.license = "Terms.\r\nUse it kindly.";
-  const auto result = machine.Install(spec, {"ok", "accept", "ok", "ok"});
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  manifest.license = "Terms.\r\nUse it kindly.";
+  const auto result = machine.Install(manifest, {"ok", "accept", "ok", "ok"});
   ExpectTranscript(result, kSkyConfirmation + R"T( -> ok = IDOK
 dialog 106 open "License Agreement" 593x516
 dialog 106 item 1009 text "Terms.\r\nUse it kindly."
@@ -208,9 +208,9 @@ TEST(Installation, LicenceTexts) {
   };
   for (const Case& c : cases) {
     Machine machine;
-    pack::ManifestSpec spec = ThreeEntryImage("Sky");
-    spec.license = c.licence;
-    const auto result = machine.Install(spec, {"ok", "decline"});
+    pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+    manifest.license = c.licence;
+    const auto result = machine.Install(manifest, {"ok", "decline"});
     ExpectTranscript(result, kSkyConfirmation + " -> ok = IDOK\n" +
                                  "dialog 106 open \"License Agreement\" 593x516\n"
                                  "dialog 106 item 1009 text \"" + c.shown + "\"\n"
@@ -227,9 +227,9 @@ TEST(Installation, LicenceDialogThatCannotBeCreatedStops) {
   hostwin::MachineSettings settings;
   settings.failingDialogs = {106};
   Machine machine(settings);
-  pack::ManifestSpec spec = ThreeEntryImage("Sky");
-  spec.license = "Terms.";
-  const auto result = machine.Install(spec, {"ok"});
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  manifest.license = "Terms.";
+  const auto result = machine.Install(manifest, {"ok"});
   ExpectTranscript(result, kSkyConfirmation + " -> ok = IDOK\ndialog 106 cannot be created\nexit 0\n");
   EXPECT_EQ(ChangesOf(result), "");
 }
@@ -292,9 +292,9 @@ TEST(Installation, DiskSpaceWarning) {
     settings.freeSpaceKnown = c.known;
     settings.freeSpaceExQuery = c.query;
     Machine machine(settings);
-    pack::ManifestSpec spec = ThreeEntryImage("Sky");
-    if (c.bigEntry != 0) spec.entries[1].expandedSize = c.bigEntry;
-    ExpectTranscript(machine.Install(spec, {"cancel"}), c.expected, c.name);
+    pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+    if (c.bigEntry != 0) manifest.entries[1].expandedSize = c.bigEntry;
+    ExpectTranscript(machine.Install(manifest, {"cancel"}), c.expected, c.name);
   }
 }
 
@@ -313,12 +313,12 @@ TEST(Installation, GoesOnWhenTheWarningIsAnsweredOk) {
 // in the list, .MID plays; each type is listed once. The screen saver is
 // neither activated nor started.
 pack::ManifestSpec MediaImage() {
-  pack::ManifestSpec spec = ThreeEntryImage("Sky");
-  spec.entries.push_back(Media(".MPG", "mpg1", 0));
-  spec.entries.push_back(Media(".MP", "mp", '_'));
-  spec.entries.push_back(Media(".MID", "mid", ' '));
-  spec.entries.push_back(Media(".MPG", "mpg2", 0));
-  return spec;
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  manifest.entries.push_back(Media(".MPG", "mpg1", 0));
+  manifest.entries.push_back(Media(".MP", "mp", '_'));
+  manifest.entries.push_back(Media(".MID", "mid", ' '));
+  manifest.entries.push_back(Media(".MPG", "mpg2", 0));
+  return manifest;
 }
 
 hostwin::MachineSettings MachineWithoutMpeg() {
@@ -401,11 +401,11 @@ TEST(Installation, PageThatCannotBeOpenedIsReported) {
 
 TEST(Installation, ShorterTypeListedBeforeALongerOneKeepsBoth) {
   Machine machine(MachineWithoutMpeg());
-  pack::ManifestSpec spec = ThreeEntryImage("Sky");
-  spec.entries.push_back(Media(".MP", "mp", 0));
-  spec.entries.push_back(Media(".MPG", "mpg", 0));
-  spec.entries.push_back(Media(".MP", "mp", 0));
-  const auto result = machine.Install(spec, {"ok", "cancel", "ok"});
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  manifest.entries.push_back(Media(".MP", "mp", 0));
+  manifest.entries.push_back(Media(".MPG", "mpg", 0));
+  manifest.entries.push_back(Media(".MP", "mp", 0));
+  const auto result = machine.Install(manifest, {"ok", "cancel", "ok"});
   EXPECT_EQ(result.transcript[LineIndex(result, "message box \"Missing")] + "\n",
             CodecsMessage(".MP\\r\\n.MPG\\r\\n", "cancel = IDCANCEL"));
 }

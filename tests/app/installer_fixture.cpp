@@ -54,12 +54,12 @@ std::string SampleBytes(std::size_t size, char seed) {
 }
 
 pack::ManifestSpec ThreeEntryImage(const std::string& title) {
-  pack::ManifestSpec spec;
-  spec.title = title;
-  spec.numberBase = 23;
-  spec.entries = {Stored(SampleBytes(3000, 's')), Compressed(SampleBytes(5000, 'd')),
+  pack::ManifestSpec manifest;
+  manifest.title = title;
+  manifest.numberBase = 23;
+  manifest.entries = {Stored(SampleBytes(3000, 's')), Compressed(SampleBytes(5000, 'd')),
                   Stored(SampleBytes(700, 'u'))};
-  return spec;
+  return manifest;
 }
 
 Machine::Machine(const hostwin::MachineSettings& settings)

@@ -65,7 +65,7 @@ TEST(FilesNotWrittenWhole, AreNamedAndNothingIsActivated) {
     const char* name;
     hostwin::MachineSettings settings;
     std::vector<std::string> directoriesInTheWay;
-    pack::ManifestSpec spec;
+    pack::ManifestSpec manifest;
     std::string expected;
   };
   std::vector<Case> cases;
@@ -83,7 +83,7 @@ file close C:\WINDOWS\Sky.scr 3000 bytes
   {
     // The uninstaller's data is the last in the image; it claims 2048 bytes more.
     Case c{"stored data ends early", {}, {}, ThreeEntryImage("Sky"), ""};
-    c.spec.entries[2].storedSize = 700 + 2048;
+    c.manifest.entries[2].storedSize = 700 + 2048;
     c.expected =
         R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 10,748 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
 )T" + kSkyProgress + kSkyDirectories +
@@ -102,7 +102,7 @@ file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
     // Data beyond the end of the image is not decoded: the decoder would
     // make up the whole expanded size from nothing.
     Case c{"compressed data beyond the end of the image", {}, {}, ThreeEntryImage("Sky"), ""};
-    c.spec.entries[1].dataOffset = 0x100000;
+    c.manifest.entries[1].dataOffset = 0x100000;
     c.expected = kSkyConfirmation + kSkyProgress + kSkyDirectories +
                  R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
 file create C:\WINDOWS\Sky.scr
@@ -149,7 +149,7 @@ file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 20 bytes
   for (const Case& c : cases) {
     Machine machine(c.settings);
     for (const std::string& directory : c.directoriesInTheWay) machine.PutDirectory(directory);
-    const auto result = machine.Install(c.spec, {"ok", "ok", "ok"});
+    const auto result = machine.Install(c.manifest, {"ok", "ok", "ok"});
     ExpectTranscript(result, c.expected, c.name);
     EXPECT_EQ(ChangesOf(result).find("system.ini"), std::string::npos) << c.name;
     EXPECT_EQ(result.exitCode, 0) << c.name;
@@ -163,9 +163,9 @@ TEST(FilesNotWrittenWhole, DecoderWriteErrorEndsTheProgram) {
   hostwin::MachineSettings settings;
   settings.writableBytes = 3000 + 10000;
   Machine machine(settings);
-  pack::ManifestSpec spec = ThreeEntryImage("Sky");
-  spec.entries[1] = Compressed(SampleBytes(40000, 'd'));
-  const auto result = machine.Install(spec, {"ok", "ok"});
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  manifest.entries[1] = Compressed(SampleBytes(40000, 'd'));
+  const auto result = machine.Install(manifest, {"ok", "ok"});
   ExpectTranscript(
       result,
       R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 43,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
@@ -184,12 +184,12 @@ exit 1
 
 TEST(UnsafeNames, MediaNamesThatLeaveTheTitleDirectoryAreNotWritten) {
   Machine machine;
-  pack::ManifestSpec spec = ThreeEntryImage("Sky");
-  spec.entries.push_back(Media("\\..\\..\\A.MID", "a", 0));
-  spec.entries.push_back(Media("/B.MID", "b", 0));
-  spec.entries.push_back(Media(":C.MID", "c", 0));
-  spec.entries.push_back(Media(".MID", "d", 0));
-  const auto result = machine.Install(spec, {"ok", "ok", "ok"});
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  manifest.entries.push_back(Media("\\..\\..\\A.MID", "a", 0));
+  manifest.entries.push_back(Media("/B.MID", "b", 0));
+  manifest.entries.push_back(Media(":C.MID", "c", 0));
+  manifest.entries.push_back(Media(".MID", "d", 0));
+  const auto result = machine.Install(manifest, {"ok", "ok", "ok"});
   ExpectTranscript(
       result,
       R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,704 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
@@ -234,9 +234,9 @@ dialog 103 move 369,320 287x128
 TEST(BoundedTexts, PathTooLongIsNotWritten) {
   const std::string title(113, 'L');
   Machine machine;
-  pack::ManifestSpec spec = ThreeEntryImage(title);
-  spec.entries.push_back(Media(".MID", "mid", 0));
-  const auto result = machine.Install(spec, {"ok", "ok", "ok"});
+  pack::ManifestSpec manifest = ThreeEntryImage(title);
+  manifest.entries.push_back(Media(".MID", "mid", 0));
+  const auto result = machine.Install(manifest, {"ok", "ok", "ok"});
   const std::string directory = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\" + title;
   const std::string dat = directory + "\\" + title + ".DAT";  // 260 characters
   ASSERT_EQ(dat.size(), 260u);
@@ -290,13 +290,13 @@ TEST(BoundedTexts, LongTitleIsShortenedInTheCaption) {
 // and the screen saver is not activated.
 TEST(BoundedTexts, FullListOfUnsupportedTypes) {
   Machine machine;
-  pack::ManifestSpec spec = ThreeEntryImage("Sky");
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
   for (int i = 0; i < 50; ++i) {
     char name[8];
     std::snprintf(name, sizeof name, ".X%02d", i);
-    spec.entries.push_back(Media(name, "x", 0));
+    manifest.entries.push_back(Media(name, "x", 0));
   }
-  const auto result = machine.Install(spec, {"ok", "cancel", "ok"});
+  const auto result = machine.Install(manifest, {"ok", "cancel", "ok"});
   std::string listed;
   for (int i = 0; i < 30; ++i) {
     char line[16];

@@ -15,9 +15,9 @@ using testsupport::RunCommand;
 class PreviewCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    pack::ManifestSpec spec = ThreeEntryImage("Sky");
-    spec.license = "Terms.";
-    image_ = temp_.Write("sky.exe", pack::BuildInstallerImage(spec));
+    pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+    manifest.license = "Terms.";
+    image_ = temp_.Write("sky.exe", pack::BuildInstallerImage(manifest));
   }
   testsupport::TempFolder temp_;
   std::string image_;
