@@ -113,6 +113,41 @@ TEST(PackCommand, TitlesAreTakenInTheInstallersCodePage) {
   EXPECT_EQ(image.Title(), "Caf\xE9 Noir");  // Windows-1252
 }
 
+// Without --stub and --uninstaller the tool takes what its own build made:
+// beside itself (the win32 build), else in ../win32 (the host build).
+TEST(PackCommand, FindsTheInstallerProgramOfItsOwnBuild) {
+  Inputs in;
+  for (const char* layout : {"beside", "host and win32"}) {
+    SCOPED_TRACE(layout);
+    const bool beside = std::string(layout) == "beside";
+    const fs::path root = fs::path(in.folder.path()) / (beside ? "one" : "two");
+    const fs::path toolDir = beside ? root : root / "host";
+    const fs::path programs = beside ? root : root / "win32";
+    fs::create_directories(toolDir);
+    fs::create_directories(programs);
+    fs::copy_file(SAVERKIT_TOOL, toolDir / "saverkit");
+    fs::permissions(toolDir / "saverkit", fs::perms::owner_exec, fs::perm_options::add);
+    const std::string output = (root / "setup.exe").string();
+    const std::vector<std::string> args = {(toolDir / "saverkit").string(), "pack", "-o", output, "--title", "Sky",
+                                           "--saver", in.saver, "--data", in.data};
+
+    testsupport::CommandOutput run = testsupport::RunCommand(args);
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_NE(run.err.find("UNINSTAL.EXE"), std::string::npos) << run.err;
+    fs::copy_file(in.uninstaller, programs / "UNINSTAL.EXE");
+    run = testsupport::RunCommand(args);
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_NE(run.err.find("installer.exe"), std::string::npos) << run.err;
+    fs::copy_file(in.stub, programs / "installer.exe");
+    run = testsupport::RunCommand(args);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    PayloadImage image;
+    std::string error;
+    ASSERT_TRUE(LoadPayloadImage(output, &image, &error)) << error;
+    EXPECT_EQ(image.entries.at(2).ExpandedSize, fs::file_size(in.uninstaller));
+  }
+}
+
 TEST(PackCommand, FailuresExplainThemselvesAndWriteNothing) {
   Inputs in;
   const std::string emptyFile = in.folder.Write("empty.dat", std::string());

@@ -391,3 +391,45 @@ TEST(PeChecksum, KnownSums) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whatever a stub holds, reading and packing it either works or throws one
+// of the packer's errors: nothing reads outside the file.
+void PackAnything(const std::vector<std::uint8_t>& bytes) {
+  try {
+    const pack::StubImage stub = pack::ReadStubImage(bytes);
+    pack::PackRequest request = SampleRequest(1);
+    request.store = true;
+    pack::PackInstaller(stub, request);
+  } catch (const pack::StubError&) {
+  } catch (const pack::PackError&) {
+  }
+}
+
+TEST(Packer, DamagedStubsAreRefusedNotTrusted) {
+  packtest::StubLayout layout;
+  layout.relocationsBehind = true;
+  layout.debugBehind = true;
+  const std::vector<std::uint8_t> stub = packtest::MakeStub(layout);
+  for (std::size_t size = 0; size < stub.size(); size += 13) {
+    PackAnything(std::vector<std::uint8_t>(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(size)));
+  }
+  const pack::StubImage parsed = pack::ReadStubImage(stub);
+  const std::uint32_t rsrc = parsed.sections[parsed.resourceSection].pointerToRawData;
+  std::uint32_t state = 12345;
+  for (int round = 0; round < 1000; ++round) {
+    std::vector<std::uint8_t> bytes = stub;
+    for (int k = 0; k < 3; ++k) {
+      state = state * 1664525u + 1013904223u;
+      // Headers and the resource tree, where every offset lives.
+      const std::uint32_t span = 0x400 + 0x300;
+      std::uint32_t at = (state >> 8) % span;
+      at = at < 0x400 ? at : rsrc + (at - 0x400);
+      bytes[at] = static_cast<std::uint8_t>(state >> 24);
+    }
+    PackAnything(bytes);
+  }
+}
+
+}  // namespace
