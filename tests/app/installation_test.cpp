@@ -12,60 +12,6 @@ namespace {
 
 using namespace installertest;
 
-// Compares whole transcripts and shows the actual one as plain lines.
-void ExpectTranscript(const hostwin::RunResult& result, const std::string& expected,
-                      const std::string& what = "") {
-  const std::string actual = Joined(result.transcript);
-  EXPECT_EQ(actual, expected) << what << "\nactual transcript:\n" << actual;
-}
-
-std::size_t LineIndex(const hostwin::RunResult& result, const std::string& prefix) {
-  for (std::size_t i = 0; i < result.transcript.size(); ++i)
-    if (result.transcript[i].rfind(prefix, 0) == 0) return i;
-  return result.transcript.size();
-}
-
-// Pieces of the transcripts of the three-entry image of "Sky" (3000 + 5000 +
-// 700 bytes) on the default machine (C:\WINDOWS, a 1024 x 768 screen).
-const std::string kSkyConfirmation =
-    R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION)T";
-const std::string kSkyProgress = R"T(cursor IDC_WAIT
-dialog 103 open "" 287x128
-dialog 103 text "Sky Screen Saver Installation"
-dialog 103 item 1001 text "Sky Screen Saver"
-dialog 103 move 369,320 287x128
-)T";
-const std::string kSkyDirectories = R"T(directory create C:\WINDOWS\MARLOWEN
-directory create C:\WINDOWS\MARLOWEN\VELDRAKE
-directory create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky
-)T";
-const std::string kSkyRegistration =
-    R"T(registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky = created
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayName" REG_SZ "Sky Screen Saver" 17 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "UninstallString" REG_SZ "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE" 46 bytes
-)T";
-const std::string kSkyFiles = R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-file create C:\WINDOWS\Sky.scr
-file close C:\WINDOWS\Sky.scr 3000 bytes
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
-)T" + kSkyRegistration + R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
-)T";
-const std::string kSkyActivation = R"T(profile C:\WINDOWS\system.ini [boot] SCRNSAVE.EXE = "C:\WINDOWS\Sky.scr"
-SystemParametersInfoA SPI_SETSCREENSAVEACTIVE 1 SPIF_UPDATEINIFILE = TRUE
-)T";
-const std::string kProgressEnd = "dialog 103 end 1\ncursor IDC_ARROW\n";
-const std::string kSkyComplete =
-    R"T(message box "Sky Screen Saver Installation" "Installation Complete!" MB_OK|MB_ICONEXCLAMATION -> ok = IDOK
-)T";
-const std::string kInfoDialog = R"T(dialog 107 open "Saverkit Studio Info" 314x274
-dialog 107 move 355,247 314x274
-dialog 107 wait focus 1 -> ok = command 1
-dialog 107 end 1
-)T";
-const std::string kSkyStart = "WinExec \"C:\\WINDOWS\\Sky.scr\" SW_SHOW = 33\nexit 0\n";
-
 TEST(Installation, NormalRoad) {
   Machine machine;
   const auto result = machine.Install(ThreeEntryImage("Sky"), {"ok", "ok", "ok"});
@@ -327,7 +273,10 @@ hostwin::MachineSettings MachineWithoutMpeg() {
   return settings;
 }
 
-const std::string kMediaExtraction = kSkyProgress + kSkyDirectories + kSkyFiles +
+// A function, not a constant: the pieces it is made of are constants of
+// another file.
+std::string MediaExtraction() {
+  return kSkyProgress + kSkyDirectories + kSkyFiles +
                                      R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0023.MPG
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0023.MPG 4 bytes
 MCI open "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0023.MPG" = 281 MCIERR_EXTENSION_NOT_FOUND
@@ -346,6 +295,7 @@ MCI open "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MPG" = 281 MCIERR_EXTENSION_
 MCI open "MPEGVideo" "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MPG" = 296 MCIERR_INVALID_FILE
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 296 bytes
 )T" + kProgressEnd;
+}
 
 std::string CodecsMessage(const std::string& types, const std::string& answerAndResult) {
   return "message box \"Missing support codecs\" \"The following file types are not currently "
@@ -366,7 +316,7 @@ TEST(Installation, UnsupportedMediaTypesOfferTheDownloadPage) {
   Machine machine(MachineWithoutMpeg());
   const auto result = machine.Install(MediaImage(), {"ok", "ok", "ok"});
   ExpectTranscript(result,
-                   kMediaConfirmation + kMediaExtraction +
+                   kMediaConfirmation + MediaExtraction() +
                        CodecsMessage(".MPG\\r\\n", "ok = IDOK") +
                        "ShellExecuteA \"open\" "
                        "\"https://www.microsoft.com/windows/windows-media-player\" "
@@ -378,7 +328,7 @@ TEST(Installation, UnsupportedMediaTypesOfferTheDownloadPage) {
 TEST(Installation, CancelOnTheCodecsMessageOpensNothing) {
   Machine machine(MachineWithoutMpeg());
   const auto result = machine.Install(MediaImage(), {"ok", "cancel", "ok"});
-  ExpectTranscript(result, kMediaConfirmation + kMediaExtraction +
+  ExpectTranscript(result, kMediaConfirmation + MediaExtraction() +
                                CodecsMessage(".MPG\\r\\n", "cancel = IDCANCEL") + kInfoDialog +
                                "exit 0\n");
 }
@@ -389,7 +339,7 @@ TEST(Installation, PageThatCannotBeOpenedIsReported) {
   Machine machine(settings);
   const auto result = machine.Install(MediaImage(), {"ok", "ok", "ok", "ok"});
   ExpectTranscript(result,
-                   kMediaConfirmation + kMediaExtraction +
+                   kMediaConfirmation + MediaExtraction() +
                        CodecsMessage(".MPG\\r\\n", "ok = IDOK") +
                        "ShellExecuteA \"open\" "
                        "\"https://www.microsoft.com/windows/windows-media-player\" "

@@ -1,6 +1,8 @@
 // Building installer images and running them in the stand-in.
 #include "installer_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -122,6 +124,64 @@ std::string Joined(const std::vector<std::string>& lines) {
 }  // namespace installertest
 
 namespace installertest {
+
+void ExpectTranscript(const hostwin::RunResult& result, const std::string& expected,
+                      const std::string& what) {
+  const std::string actual = Joined(result.transcript);
+  EXPECT_EQ(actual, expected) << what << "\nactual transcript:\n" << actual;
+}
+
+std::size_t LineIndex(const hostwin::RunResult& result, const std::string& prefix) {
+  for (std::size_t i = 0; i < result.transcript.size(); ++i)
+    if (result.transcript[i].rfind(prefix, 0) == 0) return i;
+  return result.transcript.size();
+}
+
+std::string FailedFilesMessage(const std::string& caption, const std::string& files) {
+  return "message box \"" + caption +
+         "\" \"The following files could not be installed completely:\\r\\n\\r\\n" + files +
+         "\\r\\nThe screen saver was not activated.  Please run the installation again.\" "
+         "MB_OK|MB_ICONHAND -> ok = IDOK\n";
+}
+
+const std::string kSkyConfirmation =
+    R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION)T";
+const std::string kSkyProgress = R"T(cursor IDC_WAIT
+dialog 103 open "" 287x128
+dialog 103 text "Sky Screen Saver Installation"
+dialog 103 item 1001 text "Sky Screen Saver"
+dialog 103 move 369,320 287x128
+)T";
+const std::string kSkyDirectories = R"T(directory create C:\WINDOWS\MARLOWEN
+directory create C:\WINDOWS\MARLOWEN\VELDRAKE
+directory create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky
+)T";
+const std::string kSkyRegistration =
+    R"T(registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky = created
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayName" REG_SZ "Sky Screen Saver" 17 bytes
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "UninstallString" REG_SZ "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE" 46 bytes
+)T";
+const std::string kSkyFiles = R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
+file create C:\WINDOWS\Sky.scr
+file close C:\WINDOWS\Sky.scr 3000 bytes
+file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
+)T" + kSkyRegistration + R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
+file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
+)T";
+const std::string kSkyActivation = R"T(profile C:\WINDOWS\system.ini [boot] SCRNSAVE.EXE = "C:\WINDOWS\Sky.scr"
+SystemParametersInfoA SPI_SETSCREENSAVEACTIVE 1 SPIF_UPDATEINIFILE = TRUE
+)T";
+const std::string kProgressEnd = "dialog 103 end 1\ncursor IDC_ARROW\n";
+const std::string kSkyComplete =
+    R"T(message box "Sky Screen Saver Installation" "Installation Complete!" MB_OK|MB_ICONEXCLAMATION -> ok = IDOK
+)T";
+const std::string kInfoDialog = R"T(dialog 107 open "Saverkit Studio Info" 314x274
+dialog 107 move 355,247 314x274
+dialog 107 wait focus 1 -> ok = command 1
+dialog 107 end 1
+)T";
+const std::string kSkyStart = "WinExec \"C:\\WINDOWS\\Sky.scr\" SW_SHOW = 33\nexit 0\n";
 
 std::string ChangesOf(const hostwin::RunResult& result) {
   return Joined(hostwin::FormatChanges(result.changes));

@@ -63,4 +63,29 @@ std::string Joined(const std::vector<std::string>& lines);
 // registry, system.ini).
 std::string ChangesOf(const hostwin::RunResult& result);
 
+// Compares whole transcripts and shows the actual one as plain lines.
+void ExpectTranscript(const hostwin::RunResult& result, const std::string& expected,
+                      const std::string& what = "");
+
+// The index of the first line that starts with `prefix` (the line count
+// when there is none).
+std::size_t LineIndex(const hostwin::RunResult& result, const std::string& prefix);
+
+// The message that stands in for "Installation Complete!" when files were
+// not written whole; `files` as the transcript shows them, each with \r\n.
+std::string FailedFilesMessage(const std::string& caption, const std::string& files);
+
+// Pieces of the transcripts of ThreeEntryImage("Sky") (3000 + 5000 + 700
+// bytes) on the default machine (C:\WINDOWS, a 1024 x 768 screen).
+extern const std::string kSkyConfirmation;  // the question, without the answer
+extern const std::string kSkyProgress;      // the progress dialog opening
+extern const std::string kSkyDirectories;   // the three directory levels made
+extern const std::string kSkyRegistration;  // the uninstall key and its values
+extern const std::string kSkyFiles;         // the log opened, the three files written
+extern const std::string kSkyActivation;    // system.ini and the screen saver switched on
+extern const std::string kProgressEnd;      // the progress dialog ending
+extern const std::string kSkyComplete;      // "Installation Complete!"
+extern const std::string kInfoDialog;       // the information dialog, answered ok
+extern const std::string kSkyStart;         // the screen saver started, exit 0
+
 }  // namespace installertest

@@ -14,47 +14,10 @@ namespace {
 
 using namespace installertest;
 
-void ExpectTranscript(const hostwin::RunResult& result, const std::string& expected,
-                      const std::string& what = "") {
-  const std::string actual = Joined(result.transcript);
-  EXPECT_EQ(actual, expected) << what << "\nactual transcript:\n" << actual;
-}
-
-std::string FailedFilesMessage(const std::string& caption, const std::string& files) {
-  return "message box \"" + caption +
-         "\" \"The following files could not be installed completely:\\r\\n\\r\\n" + files +
-         "\\r\\nThe screen saver was not activated.  Please run the installation again.\" "
-         "MB_OK|MB_ICONHAND -> ok = IDOK\n";
-}
-
-const std::string kSkyConfirmation =
-    R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
-)T";
-const std::string kSkyProgress = R"T(cursor IDC_WAIT
-dialog 103 open "" 287x128
-dialog 103 text "Sky Screen Saver Installation"
-dialog 103 item 1001 text "Sky Screen Saver"
-dialog 103 move 369,320 287x128
-)T";
-const std::string kSkyDirectories = R"T(directory create C:\WINDOWS\MARLOWEN
-directory create C:\WINDOWS\MARLOWEN\VELDRAKE
-directory create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky
-)T";
-const std::string kSkyRegistration =
-    R"T(registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky = created
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayName" REG_SZ "Sky Screen Saver" 17 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "UninstallString" REG_SZ "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE" 46 bytes
-)T";
 // After a failure: the progress dialog ends, the message names the files,
 // the information dialog is still shown, nothing is started.
 std::string Ending(const std::string& failedFiles, const std::string& caption = "Sky Screen Saver Installation") {
-  return "dialog 103 end 1\ncursor IDC_ARROW\n" + FailedFilesMessage(caption, failedFiles) +
-         R"T(dialog 107 open "Saverkit Studio Info" 314x274
-dialog 107 move 355,247 314x274
-dialog 107 wait focus 1 -> ok = command 1
-dialog 107 end 1
-exit 0
-)T";
+  return kProgressEnd + FailedFilesMessage(caption, failedFiles) + kInfoDialog + "exit 0\n";
 }
 const std::string kDat = R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT\r\n)T";
 const std::string kUninstaller = R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE\r\n)T";
@@ -73,7 +36,7 @@ TEST(FilesNotWrittenWhole, AreNamedAndNothingIsActivated) {
     Case c{"a directory stands where the files go", {}, {}, ThreeEntryImage("Sky"), ""};
     c.directoriesInTheWay = {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT",
                              "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE"};
-    c.expected = kSkyConfirmation + kSkyProgress +
+    c.expected = kSkyConfirmation + " -> ok = IDOK\n" + kSkyProgress +
                  R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
 file create C:\WINDOWS\Sky.scr
 file close C:\WINDOWS\Sky.scr 3000 bytes
@@ -103,7 +66,7 @@ file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
     // make up the whole expanded size from nothing.
     Case c{"compressed data beyond the end of the image", {}, {}, ThreeEntryImage("Sky"), ""};
     c.manifest.entries[1].dataOffset = 0x100000;
-    c.expected = kSkyConfirmation + kSkyProgress + kSkyDirectories +
+    c.expected = kSkyConfirmation + " -> ok = IDOK\n" + kSkyProgress + kSkyDirectories +
                  R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
 file create C:\WINDOWS\Sky.scr
 file close C:\WINDOWS\Sky.scr 3000 bytes
@@ -116,7 +79,7 @@ file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
   {
     Case c{"no copy buffer", {}, {}, ThreeEntryImage("Sky"), ""};
     c.settings.failLocalAllocCalls = {1};
-    c.expected = kSkyConfirmation + kSkyProgress + kSkyDirectories +
+    c.expected = kSkyConfirmation + " -> ok = IDOK\n" + kSkyProgress + kSkyDirectories +
                  R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
 file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
@@ -130,7 +93,7 @@ file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
     // first line.
     Case c{"disk full", {}, {}, ThreeEntryImage("Sky"), ""};
     c.settings.writableBytes = 4000;
-    c.expected = kSkyConfirmation + kSkyProgress + kSkyDirectories +
+    c.expected = kSkyConfirmation + " -> ok = IDOK\n" + kSkyProgress + kSkyDirectories +
                  R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
 file create C:\WINDOWS\Sky.scr
 file close C:\WINDOWS\Sky.scr 3000 bytes
