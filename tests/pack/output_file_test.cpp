@@ -35,18 +35,6 @@ TEST(OutputFile, TheCheckSeesTheWholeFileBeforeItIsRenamed) {
   EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"setup.exe"});
 }
 
-TEST(OutputFile, AnExistingFileIsReplacedOnlyWhenAsked) {
-  testsupport::TempFolder folder;
-  const std::string target = folder.Write("setup.exe", std::string("old"));
-  EXPECT_THROW(pack::WriteCheckedFile(target, {9, 9}, false, [](const std::string&) {}), pack::OutputFileError);
-  EXPECT_EQ(testsupport::ReadFileBytes(target), std::vector<std::uint8_t>({'o', 'l', 'd'}));
-  EXPECT_EQ(FilesIn(folder.path()).size(), 1u);
-
-  pack::WriteCheckedFile(target, {9, 9}, true, [](const std::string&) {});
-  EXPECT_EQ(testsupport::ReadFileBytes(target), std::vector<std::uint8_t>({9, 9}));
-  EXPECT_EQ(FilesIn(folder.path()).size(), 1u);
-}
-
 TEST(OutputFile, AFailedCheckLeavesNothingBehind) {
   testsupport::TempFolder folder;
   const std::string fresh = folder.path() + "/fresh.exe";

@@ -5,9 +5,7 @@
 
 #include <cstring>
 #include <filesystem>
-#include <memory>
 
-#include "extract/memory_streams.h"
 #include "pack/packer.h"
 #include "pack/pe_checksum.h"
 #include "pack/stub_image.h"
@@ -92,24 +90,15 @@ TEST(Packer, ImagesReadBackAcrossTheOptions) {
     EXPECT_EQ(image.licenseText, request.license);
     EXPECT_EQ(image.numberBase, c.numberBase);
     ASSERT_EQ(image.entries.size(), 3 + c.mediaCount);
-    const std::vector<std::uint8_t> bytes = testsupport::ReadFileBytes(path);
-    auto state = std::make_unique<DecoderState>();
+    // VerifyPackedImage (above) decoded every entry against its file.
     for (std::size_t i = 0; i < image.entries.size(); ++i) {
       const PayloadEntry& entry = image.entries[i];
-      const std::vector<std::uint8_t>& input = InputAt(request, i);
       // Text compresses; noise (the data file) is stored even when allowed.
       EXPECT_EQ(IsCompressed(entry), !c.store && i != 1) << "entry " << i;
-      EXPECT_EQ(InstalledSize(entry), input.size());
-      ASSERT_LE(std::uint64_t{entry.DataOffset} + entry.StoredSize, bytes.size());
-      std::vector<std::uint8_t> installed(input.size());
+      EXPECT_EQ(InstalledSize(entry), InputAt(request, i).size());
       if (IsCompressed(entry)) {
-        DecodeToBuffer(*state, bytes.data() + entry.DataOffset, entry.StoredSize, entry.StoredSize,
-                       entry.ExpandedSize, installed.data());
-        EXPECT_LT(entry.StoredSize, input.size());
-      } else {
-        std::memcpy(installed.data(), bytes.data() + entry.DataOffset, input.size());
+        EXPECT_LT(entry.StoredSize, InstalledSize(entry));
       }
-      EXPECT_EQ(installed, input) << "entry " << i;
     }
     if (c.firstMediaName) {
       char name[kPathBufferSize];
