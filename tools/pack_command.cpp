@@ -190,7 +190,8 @@ void PrintReport(const std::string& output, const pack::PackResult& result, bool
                                 {"ratio", Ratio(entry.storedSize, entry.size)}});
     }
     out["total"] = {{"size", size}, {"stored_size", stored}, {"ratio", Ratio(stored, size)}};
-    std::cout << out.dump(2) << '\n';
+    // Paths are the user's bytes: anything not UTF-8 is shown replaced.
+    std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
     return;
   }
   std::printf("%4s  %-32s %13s %13s %7s  %s\n", "Pos", "Name", "Size", "Stored", "Ratio", "Method");
@@ -248,6 +249,15 @@ int RunPack(const PackOptions& options) {
     pack::RequirePayloadResourceFirst(stub);
   } catch (const pack::StubError& e) {
     throw CommandFailure{stubPath, std::string("cannot be the installer program: ") + e.what(), kExitDataError};
+  }
+
+  // Even with --force, the output must not take the place of what it is
+  // made from (the build's installer program, say).
+  std::vector<std::string> inputs = {stubPath, options.saver, options.data, uninstaller, options.license};
+  inputs.insert(inputs.end(), options.media.begin(), options.media.end());
+  for (const std::string& input : inputs) {
+    if (!input.empty() && fs::exists(output, error) && fs::equivalent(output, input, error))
+      throw CommandFailure{options.output, "is one of the inputs (" + input + ")", kExitUsageError};
   }
 
   pack::PackResult result;

@@ -99,6 +99,12 @@ TEST(PackCommand, ReplacesAnExistingOutputOnlyWithForce) {
 
   run = Saverkit(With(in.Args(), {"--force"}));
   ASSERT_EQ(run.exitStatus, 0) << run.err;
+  // --force never lets the output replace one of its inputs.
+  std::vector<std::string> ontoStub = With(in.Args(), {"--force"});
+  ontoStub[2] = in.stub;
+  run = Saverkit(ontoStub);
+  EXPECT_EQ(run.exitStatus, 2);
+  EXPECT_NE(run.err.find("is one of the inputs"), std::string::npos) << run.err;
   PayloadImage image;
   std::string error;
   EXPECT_TRUE(LoadPayloadImage(in.out, &image, &error)) << error;
