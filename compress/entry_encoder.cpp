@@ -73,8 +73,11 @@ class OptimalParser {
  public:
   static constexpr std::size_t kBlock = 4096;
 
+  // The chains are followed through the whole ring: a candidate that is
+  // no longer than one already found costs one byte comparison, and the
+  // far ones still give the longer matches a shorter chain would miss.
   OptimalParser(const std::vector<std::uint8_t>& window, EntryStreamWriter& items)
-      : window_(window), items_(items), finder_(window.data(), window.size(), 512) {}
+      : window_(window), items_(items), finder_(window.data(), window.size(), RingSize) {}
 
   void Run() {
     for (std::size_t start = RingPreset; start < window_.size();) {
