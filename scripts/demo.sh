@@ -2,7 +2,8 @@
 # Builds everything and packs the demo installer: the demo screen saver and
 # UNINSTAL.EXE from the win32 build, the data file, a chime (WAV) and a
 # melody (MIDI) that the host build generates, and a short licence, into
-# build/demo/SaverkitDemoSetup.exe; then lists and tests it with saverkit.
+# build/demo/SaverkitDemoSetup.exe; then lists and tests it with saverkit,
+# and previews its installation on a simulated Windows machine.
 #
 # The build folders can be moved with HOST_BUILD_DIR, WIN32_BUILD_DIR and
 # DEMO_DIR (defaults: build/host, build/win32, build/demo).
@@ -56,5 +57,7 @@ echo
 "$host_build/saverkit" list "$setup"
 echo
 "$host_build/saverkit" test "$setup"
+echo
+"$host_build/saverkit" preview "$setup"
 echo
 echo "Demo installer: $setup"

@@ -47,16 +47,16 @@ void PrintText(const PayloadImage& image) {
   std::printf("Number base:      %u\n", image.numberBase);
   std::printf("Manifest offset:  0x%X (%s)\n", image.walk.manifestOffset,
               Thousands(image.walk.manifestOffset).c_str());
-  std::printf("\n%4s  %-12s  %-44s %13s %13s  %s\n", "Pos", "Role", "Installed path", "Stored",
-              "Expanded", "Method");
+  // The path goes last: it is the one column without a useful width.
+  std::printf("\n%4s  %-12s  %13s  %13s  %-10s  %s\n", "Pos", "Role", "Stored", "Expanded", "Method",
+              "Installed path");
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
     const std::string path = RelativePath(image, i);
-    std::printf("%4u  %-12s  %-44s %13s %13s  %s\n", i, RoleName(i),
-                Printable(path).c_str(),
+    std::printf("%4u  %-12s  %13s  %13s  %-10s  %s\n", i, RoleName(i),
                 Thousands(entry.StoredSize).c_str(),
                 IsCompressed(entry) ? Thousands(entry.ExpandedSize).c_str() : "-",
-                IsCompressed(entry) ? "compressed" : "stored");
+                IsCompressed(entry) ? "compressed" : "stored", Printable(path).c_str());
   }
   std::printf("\nInstall total:    %s bytes\n", Thousands(image.InstallTotalBytes()).c_str());
 }
