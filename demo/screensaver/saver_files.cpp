@@ -4,25 +4,11 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/ascii_case.h"
 #include "payload/install_names.h"
 
 namespace demo {
 namespace {
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
-
-bool LessNoCase(std::string_view a, std::string_view b) {
-  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return Upper(a[i]) < Upper(b[i]);
-  return a.size() < b.size();
-}
 
 // The media number that follows the four-letter prefix; digits past nine
 // are ignored for ordering (the installer writes at most five).

@@ -2,20 +2,12 @@
 // system's screen saver setting is its own, and which folders it removes.
 #include "demo/uninstaller/uninstall_plan.h"
 
+#include "base/ascii_case.h"
 #include "base/bounded_text.h"
 #include "payload/install_names.h"
 
 namespace uninstall {
 namespace {
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
 
 bool EqualComponents(const std::vector<std::string>& a, const std::vector<std::string>& b,
                      std::size_t count) {
@@ -41,7 +33,7 @@ bool SplitPath(std::string_view path, bool directory, std::vector<std::string>* 
   const bool letter = path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
   if (!letter || path[1] != ':' || !IsSeparator(path[2])) return false;
   if (directory && path.size() > 3 && IsSeparator(path.back())) path.remove_suffix(1);
-  components->push_back({Upper(path[0]), ':'});
+  components->push_back({AsciiUpper(path[0]), ':'});
   std::string_view rest = path.substr(3);
   if (rest.empty()) return directory;  // the drive's root is a directory, not a file
   while (true) {
