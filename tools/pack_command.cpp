@@ -21,6 +21,7 @@
 #include "pack/output_file.h"
 #include "pack/packer.h"
 #include "pack/stub_image.h"
+#include "payload/install_names.h"
 #include "payload/manifest_layout.h"
 #include "tools/commands.h"
 #include "tools/text_output.h"
@@ -59,7 +60,6 @@ struct CommandFailure {
 };
 
 constexpr char kStubName[] = "installer.exe";
-constexpr char kUninstallerFileName[] = "UNINSTAL.EXE";
 
 // This program's own file, for finding what the same build made.
 fs::path OwnExecutable() {
@@ -226,7 +226,7 @@ int RunPack(const PackOptions& options) {
   request.saver = {options.saver, ReadInputFile(options.saver, "screen saver")};
   request.data = {options.data, ReadInputFile(options.data, "data file")};
   std::string uninstaller = options.uninstaller;
-  if (uninstaller.empty()) uninstaller = FindBuildOutput(kUninstallerFileName);
+  if (uninstaller.empty()) uninstaller = FindBuildOutput(kUninstallerName);
   if (uninstaller.empty())
     throw CommandFailure{"", "no uninstaller: build the win32 preset, which makes UNINSTAL.EXE, or name one with --uninstaller",
                          kExitUsageError};
