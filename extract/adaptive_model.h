@@ -121,9 +121,16 @@ inline void UpdateModel(AdaptiveModel& model, unsigned s) {
   const std::uint16_t* const parent = model.NodeParent;
   if (frequency[RootNode] == FrequencyLimit) RebuildTree(model);
   unsigned c = parent[NodeCount + s];
-  do {
+  // The leaf moves about half the time, the nodes above it seldom: two
+  // branches, so that each is predicted on its own.
+  {
     const unsigned k = ++frequency[c];
     if (k > frequency[c + 1]) c = MoveCountedNode(model, c, k);
     c = parent[c];
-  } while (c != 0);
+  }
+  while (c != 0) {
+    const unsigned k = ++frequency[c];
+    if (__builtin_expect(k > frequency[c + 1], 0)) c = MoveCountedNode(model, c, k);
+    c = parent[c];
+  }
 }
