@@ -92,6 +92,31 @@ bool SplitSubKey(const char* subKey, std::vector<std::string>* names) {
   return true;
 }
 
+// Stores `value` under its name (compared without regard to case), in place
+// of an existing value of that name, and writes the registry file back.
+void StoreValue(RegistryKey& key, const RegistryValue& value) {
+  bool replaced = false;
+  for (RegistryValue& existing : key.values) {
+    if (SameText(existing.name, value.name)) {
+      existing = value;
+      replaced = true;
+    }
+  }
+  if (!replaced) key.values.push_back(value);
+  Save();
+}
+
+// The path below `key` that `subKey` names, with the case of its names as
+// given; an error code when the key or the names are not usable.
+LONG SubKeyPath(HKEY key, LPCSTR subKey, bool needsName, std::vector<std::string>* names,
+                std::string* basePath) {
+  RegistryKey* base = KeyOf(key);
+  if (!base) return ERROR_INVALID_HANDLE;
+  if (!SplitSubKey(subKey, names) || (needsName && names->empty())) return ERROR_BAD_PATHNAME;
+  *basePath = base->path;
+  return ERROR_SUCCESS;
+}
+
 HKEY NewHandle(const std::string& upperPath) {
   std::uintptr_t value = Reg().nextHandle++;
   Reg().handles[value] = upperPath;
@@ -109,15 +134,7 @@ void SetSystemRegistryString(const std::string& path, const std::string& name, c
   if (key.path.empty()) key.path = path;
   RegistryValue value{name, REG_SZ, std::vector<unsigned char>(text.begin(), text.end())};
   value.data.push_back(0);
-  for (RegistryValue& existing : key.values) {
-    if (SameText(existing.name, name)) {
-      existing = value;
-      Save();
-      return;
-    }
-  }
-  key.values.push_back(value);
-  Save();
+  StoreValue(key, value);
 }
 
 }  // namespace hostwin
@@ -129,11 +146,9 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, LPSTR /
                             LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
-  RegistryKey* base = KeyOf(key);
-  if (!base) return ERROR_INVALID_HANDLE;
   std::vector<std::string> names;
-  if (!SplitSubKey(subKey, &names)) return ERROR_BAD_PATHNAME;
-  std::string path = base->path;
+  std::string path;
+  if (LONG error = SubKeyPath(key, subKey, false, &names, &path)) return error;
   bool created = false;
   for (const std::string& name : names) {
     path += "\\" + name;
@@ -155,11 +170,9 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, LPSTR /
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, REGSAM /*access*/, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
-  RegistryKey* base = KeyOf(key);
-  if (!base) return ERROR_INVALID_HANDLE;
   std::vector<std::string> names;
-  if (!SplitSubKey(subKey, &names)) return ERROR_BAD_PATHNAME;
-  std::string path = base->path;
+  std::string path;
+  if (LONG error = SubKeyPath(key, subKey, false, &names, &path)) return error;
   for (const std::string& name : names) path += "\\" + name;
   if (Reg().tree.find(UpperCase(path)) == Reg().tree.end()) return ERROR_FILE_NOT_FOUND;
   *result = NewHandle(UpperCase(path));
@@ -172,15 +185,7 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD
   if (!k) return ERROR_INVALID_HANDLE;
   if (!data && size > 0) return 998;  // ERROR_NOACCESS
   RegistryValue value{valueName ? valueName : "", type, std::vector<unsigned char>(data, data + size)};
-  bool replaced = false;
-  for (RegistryValue& existing : k->values) {
-    if (SameText(existing.name, value.name)) {
-      existing = value;
-      replaced = true;
-    }
-  }
-  if (!replaced) k->values.push_back(value);
-  Save();
+  StoreValue(*k, value);
   std::string line = "registry set " + k->path + " " + (value.name.empty() ? "@" : Quoted(value.name)) + " " +
                      DescribeRegistryData(type, value.data);
   if (type == REG_SZ || type == REG_EXPAND_SZ) line += " " + std::to_string(size) + " bytes";
@@ -210,11 +215,9 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD /*reserved*/, L
 }
 
 LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
-  RegistryKey* base = KeyOf(key);
-  if (!base) return ERROR_INVALID_HANDLE;
   std::vector<std::string> names;
-  if (!SplitSubKey(subKey, &names) || names.empty()) return ERROR_BAD_PATHNAME;
-  std::string path = base->path;
+  std::string path;
+  if (LONG error = SubKeyPath(key, subKey, true, &names, &path)) return error;
   for (const std::string& name : names) path += "\\" + name;
   std::string upper = UpperCase(path);
   auto it = Reg().tree.find(upper);
