@@ -227,6 +227,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
   // focus again, and an edit box then has its whole text selected.
   if (Window* d = WindowOf(dialog)) {
     d->visible = true;
+    d->needsPaint = true;
     if (GetFocus()) DialogSetFocus(GetFocus());
   }
   bool forced = false;

@@ -215,6 +215,12 @@ void DialogSetFocus(HWND control) {
   if (Window* w = WindowOf(control); w && IsEdit(*w)) Deliver(control, EM_SETSEL, 0, -1);
 }
 
+void InvalidateTopLevel(HWND window) {
+  Window* w = WindowOf(window);
+  if (w && w->kind == WindowKind::Control) w = WindowOf(w->parent);
+  if (w) w->needsPaint = true;
+}
+
 }  // namespace hostwin
 
 extern "C" {
@@ -298,15 +304,28 @@ BOOL WINAPI ShowWindow(HWND window, int show) {
   }
   BOOL was = w->visible;
   w->visible = show != SW_HIDE;
+  if (w->visible && !was) w->needsPaint = true;
   if (w->kind == WindowKind::Classed && !w->parent) Emit(WindowLabel(*w) + " shown " + ShowCommandName(show));
   return was;
 }
 
+// Paints a visible window that is due for it, with its controls, at once
+// (WM_PAINT sent, not queued); nothing when nothing changed since its last
+// paint. The stand-in paints only here: a message loop that goes idle does
+// not paint.
 BOOL WINAPI UpdateWindow(HWND window) {
-  if (!WindowOf(window)) {
+  Window* w = WindowOf(window);
+  if (!w) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
+  if (w->kind == WindowKind::Control || !w->visible || !w->needsPaint) return TRUE;
+  w->needsPaint = false;
+  std::string line = WindowLabel(*w) + " paint";
+  for (HWND child : w->children)
+    if (Window* c = WindowOf(child); c && c->visible && !c->text.empty()) line += " " + Quoted(c->text);
+  Emit(line);
+  Deliver(window, WM_PAINT, 0, 0);
   return TRUE;
 }
 
@@ -374,6 +393,7 @@ BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text) {
     return FALSE;
   }
   std::string value = text ? text : "";
+  InvalidateTopLevel(window);
   if (w->kind == WindowKind::Control) {
     if (Window* parent = WindowOf(w->parent))
       Emit(WindowLabel(*parent) + " item " + std::to_string(w->id) + " text " + Quoted(value));

@@ -48,6 +48,9 @@ struct Window {
   HWND parent = nullptr;
   RECT rect{};                      // outer rect: screen for top-level, parent's client for controls
   bool visible = false;
+  // Top-level windows: shown, or a text in it set, since its last paint;
+  // UpdateWindow then paints it.
+  bool needsPaint = false;
   int selectionStart = 0, selectionEnd = 0;  // edit controls
   std::vector<HWND> children;
 };
@@ -76,5 +79,9 @@ std::string WindowLabel(const Window& window);
 
 // The focus as the dialog manager sets it: an edit box gets all its text selected.
 void DialogSetFocus(HWND control);
+
+// Marks the top-level window that shows `window` (itself, or a control's
+// dialog) as due for a paint.
+void InvalidateTopLevel(HWND window);
 
 }  // namespace hostwin

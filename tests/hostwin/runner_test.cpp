@@ -217,7 +217,10 @@ TEST_F(RunnerTest, AnEditBoxNotifiesItsDialogWithTheCodeInTheHighWord) {
   EXPECT_EQ(r.exitCode, static_cast<int>(MAKEWPARAM(1009, 0x0100)));  // EN_SETFOCUS
 }
 
+int paintsReceived = 0;
+
 INT_PTR CALLBACK WorkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_PAINT) ++paintsReceived;
   if (message == WM_INITDIALOG) {
     SetWindowTextA(dialog, "Demo Screen Saver Installation");
     SetDlgItemTextA(dialog, 1001, "Demo Screen Saver");
@@ -225,8 +228,16 @@ INT_PTR CALLBACK WorkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (script.postStart) PostMessageA(dialog, WM_COMMAND, 1, reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1)));
     return TRUE;
   }
-  if (message == WM_COMMAND && (wParam == 1 || wParam == 2)) {
-    EndDialog(dialog, static_cast<INT_PTR>(wParam));
+  if (message == WM_COMMAND && wParam == 1) {
+    UpdateWindow(dialog);  // shown since it was built: painted
+    UpdateWindow(dialog);  // nothing changed since
+    SetDlgItemTextA(dialog, 1001, "Done");
+    UpdateWindow(dialog);
+    EndDialog(dialog, 10 * paintsReceived + 1);
+    return TRUE;
+  }
+  if (message == WM_COMMAND && wParam == 2) {
+    EndDialog(dialog, 2);
     return TRUE;
   }
   return FALSE;
@@ -238,9 +249,13 @@ int WINAPI WorkProgram(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
 TEST_F(RunnerTest, ADialogThatPostsItsOwnCommandNeedsNoAnswer) {
   RunResult r = Run(WorkProgram, {});
+  // UpdateWindow paints a dialog that was shown or changed, at once, with
+  // the texts of its visible controls; the procedure gets WM_PAINT twice.
   EXPECT_EQ(r.transcript, (Lines{"dialog 202 open \"\" 287x128", "dialog 202 text \"Demo Screen Saver Installation\"",
                                  "dialog 202 item 1001 text \"Demo Screen Saver\"", "dialog 202 move 369,320 287x128",
-                                 "dialog 202 end 1", "exit 1"}));
+                                 "dialog 202 paint \"Working\" \"Demo Screen Saver\"",
+                                 "dialog 202 item 1001 text \"Done\"", "dialog 202 paint \"Working\" \"Done\"",
+                                 "dialog 202 end 21", "exit 21"}));
   script.postStart = false;  // it now waits, and has no close box to click
   r = Run(WorkProgram, {"close"});
   EXPECT_EQ(r.transcript.at(5), "!! dialog 202: the answer \"close\" does not fit this dialog");
@@ -298,7 +313,7 @@ TEST_F(RunnerTest, AWindowRefusedAtCreationIsDestroyedAndEndsTheLoop) {
   script.boxStyle = MB_OKCANCEL;  // WM_CREATE now accepts: the window shows and the loop waits for ever
   r = Run(WindowProgram, {"ok"});
   EXPECT_EQ(r.transcript, (Lines{"message box \"created\" \"TestMain\" MB_OK -> ok = IDOK",
-                                 "window \"TestMain\" shown SW_SHOWDEFAULT",
+                                 "window \"TestMain\" shown SW_SHOWDEFAULT", "window \"TestMain\" paint",
                                  "!! GetMessageA would wait for ever: nothing is queued and no window takes input",
                                  "exit 259"}));
 

@@ -20,6 +20,10 @@
 //   dialog ID text "TEXT"               the dialog's window text set
 //   dialog ID item CTL text "TEXT"      a control's text set (CTL: its id)
 //   dialog ID move X,Y WxH              MoveWindow of the dialog (outer rect)
+//   dialog ID paint "TEXT"...           UpdateWindow painted the dialog: the texts of
+//                                       its visible controls, in template order (empty
+//                                       ones left out); only a dialog shown or changed
+//                                       since its last paint is painted
 //   dialog ID wait focus CTL -> ANSWER = command N
 //       the dialog waits for the user with nothing queued; CTL is the control
 //       that has the focus ("none" when none has it), followed by
@@ -33,6 +37,7 @@
 //   dialog ID end RESULT                EndDialog's value, returned by DialogBoxParamA
 //   dialog ID cannot be created         the machine's settings refuse this template (-1)
 //   window "CLASS" shown SW_NAME        ShowWindow on a real window
+//   window "CLASS" paint                UpdateWindow painted it (as a dialog's paint)
 //   window "CLASS" move X,Y WxH         MoveWindow of a top-level window
 //   window "CLASS" cannot be created    the machine refuses windows
 //   cursor IDC_NAME                     SetCursor with a system cursor
