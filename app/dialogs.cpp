@@ -53,6 +53,9 @@ INT_PTR OnInstallInitDialog(HWND dialog) {
 
 INT_PTR OnInstallCommand(HWND dialog, WPARAM command) {
   if (!IsEndingCommand(command)) return FALSE;
+  // The posted command is taken before the dialog's first WM_PAINT, and the
+  // extraction lets no message through: painted now, or it stays blank.
+  UpdateWindow(dialog);
   RunExtraction();
   EndDialog(dialog, static_cast<INT_PTR>(command));
   return TRUE;

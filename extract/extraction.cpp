@@ -149,7 +149,30 @@ bool BuildDestination(const Extraction& x, const PayloadEntry& entry, std::uint3
   return false;
 }
 
-void RegisterUninstaller(const char* uninstallerPath) {
+// A REG_SZ value; the stored length includes the terminating zero.
+LONG SetTextValue(HKEY key, const char* name, const char* text) {
+  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                        static_cast<DWORD>(std::strlen(text) + 1));
+}
+
+LONG SetNumberValue(HKEY key, const char* name, DWORD number) {
+  return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                        sizeof number);
+}
+
+// What Apps & Features shows beside the name: the icon of the installed
+// screen saver, the size (EstimatedSize, in KiB), and no Modify or Repair
+// button, which would only start the uninstaller.
+void DescribeInstalledProgram(HKEY key, const char* screenSaverPath) {
+  if (screenSaverPath[0] != '\0') SetTextValue(key, "DisplayIcon", screenSaverPath);
+  const DWORD kibibytes = InstallTotalBytes / 1024 + (InstallTotalBytes % 1024 != 0 ? 1 : 0);
+  SetNumberValue(key, "EstimatedSize", kibibytes);
+  SetNumberValue(key, "NoModify", 1);
+  SetNumberValue(key, "NoRepair", 1);
+}
+
+// `screenSaverPath` is empty when the path does not fit.
+void RegisterUninstaller(const char* uninstallerPath, const char* screenSaverPath) {
   // An empty title would name the list of installed programs itself.
   if (ScreenSaverTitle[0] == '\0') return;
   char keyName[sizeof kUninstallKeyParent + 1 + kTitleFieldSize];
@@ -162,12 +185,11 @@ void RegisterUninstaller(const char* uninstallerPath) {
     return;
   char displayName[kTitleFieldSize + sizeof kDisplayNameSuffix];
   FormatText(displayName, sizeof displayName, "%s%s", ScreenSaverTitle, kDisplayNameSuffix);
-  // The stored length includes the terminating zero.
-  if (RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(displayName),
-                     static_cast<DWORD>(std::strlen(displayName) + 1)) == ERROR_SUCCESS)
-    RegSetValueExA(key, "UninstallString", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(uninstallerPath),
-                   static_cast<DWORD>(std::strlen(uninstallerPath) + 1));
+  // Without a name the entry is not listed, so nothing else is told.
+  if (SetTextValue(key, "DisplayName", displayName) == ERROR_SUCCESS) {
+    SetTextValue(key, "UninstallString", uninstallerPath);
+    DescribeInstalledProgram(key, screenSaverPath);
+  }
   RegCloseKey(key);
 }
 
@@ -254,7 +276,13 @@ bool InstallEntry(Extraction& x, const PayloadEntry& entry, std::uint32_t positi
     return true;
   }
   // Registered before its file is written.
-  if (position == kUninstallerPosition) RegisterUninstaller(destination);
+  if (position == kUninstallerPosition) {
+    char screenSaver[kPathBufferSize];
+    if (!BuildInstalledPath(screenSaver, sizeof screenSaver, x.winDir, ScreenSaverTitle,
+                            kScreenSaverPosition, entry, x.numberBase))
+      screenSaver[0] = '\0';
+    RegisterUninstaller(destination, screenSaver);
+  }
 
   const LONG nextEntry = _llseek(x.manifest, 0, FILE_CURRENT);
   const bool whole = IsCompressed(entry) ? WriteCompressedEntry(x, entry, destination)

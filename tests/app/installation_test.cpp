@@ -21,6 +21,7 @@ dialog 103 open "" 287x128
 dialog 103 text "Sky Screen Saver Installation"
 dialog 103 item 1001 text "Sky Screen Saver"
 dialog 103 move 369,320 287x128
+dialog 103 paint "Installing" "Please Wait..." "Sky Screen Saver"
 directory create C:\WINDOWS\MARLOWEN
 directory create C:\WINDOWS\MARLOWEN\VELDRAKE
 directory create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky
@@ -32,6 +33,10 @@ file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
 registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky = created
 registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayName" REG_SZ "Sky Screen Saver" 17 bytes
 registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "UninstallString" REG_SZ "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE" 46 bytes
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayIcon" REG_SZ "C:\WINDOWS\Sky.scr" 19 bytes
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "EstimatedSize" REG_DWORD 0x00000009
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "NoModify" REG_DWORD 0x00000001
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "NoRepair" REG_DWORD 0x00000001
 file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 109 bytes
@@ -60,9 +65,17 @@ exit 0
             "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE\r\n");
 }
 
-TEST(Installation, RegistersTheUninstallerBeforeWritingIt) {
+// The progress dialog shows its lines before the extraction, which lets no
+// message through, writes anything; the uninstaller is registered before
+// its file is written.
+TEST(Installation, PaintsFirstAndRegistersTheUninstallerBeforeWritingIt) {
   Machine machine;
   const auto result = machine.Install(ThreeEntryImage("Sky"), {"ok", "ok", "ok"});
+  const std::size_t painted =
+      LineIndex(result, "dialog 103 paint \"Installing\" \"Please Wait...\" \"Sky Screen Saver\"");
+  ASSERT_LT(painted, result.transcript.size());
+  EXPECT_LT(painted, LineIndex(result, "directory create "));
+  EXPECT_LT(painted, LineIndex(result, "file create "));
   const std::size_t registered = LineIndex(result, "registry create ");
   const std::size_t written =
       LineIndex(result, "file create C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE");
@@ -380,6 +393,7 @@ dialog 103 open "" 287x128
 dialog 103 text " Screen Saver Installation"
 dialog 103 item 1001 text " Screen Saver"
 dialog 103 move 369,320 287x128
+dialog 103 paint "Installing" "Please Wait..." " Screen Saver"
 directory create C:\WINDOWS\MARLOWEN
 directory create C:\WINDOWS\MARLOWEN\VELDRAKE
 file create C:\WINDOWS\MARLOWEN\VELDRAKE\\INSTALL.LOG
@@ -409,6 +423,7 @@ dialog 103 open "" 287x128
 dialog 103 text "Sky.Night.v2 Screen Saver Installation"
 dialog 103 item 1001 text "Sky.Night.v2 Screen Saver"
 dialog 103 move 369,320 287x128
+dialog 103 paint "Installing" "Please Wait..." "Sky.Night.v2 Screen Saver"
 directory create C:\WINDOWS\MARLOWEN
 directory create C:\WINDOWS\MARLOWEN\VELDRAKE
 directory create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2
@@ -420,6 +435,10 @@ file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\Sky.Night.v2.DAT 5000 bytes
 registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 = created
 registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "DisplayName" REG_SZ "Sky.Night.v2 Screen Saver" 26 bytes
 registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "UninstallString" REG_SZ "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\UNINSTAL.EXE" 55 bytes
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "DisplayIcon" REG_SZ "C:\WINDOWS\Sky.Night.v2.scr" 28 bytes
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "EstimatedSize" REG_DWORD 0x00000009
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "NoModify" REG_DWORD 0x00000001
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "NoRepair" REG_DWORD 0x00000001
 file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\UNINSTAL.EXE
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\UNINSTAL.EXE 700 bytes
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\INSTALL.LOG 145 bytes
@@ -446,6 +465,7 @@ dialog 103 open "" 287x128
 dialog 103 text "Sky Screen Saver Installation"
 dialog 103 item 1001 text "Sky Screen Saver"
 dialog 103 move 369,320 287x128
+dialog 103 paint "Installing" "Please Wait..." "Sky Screen Saver"
 directory create C:\MARLOWEN
 directory create C:\MARLOWEN\VELDRAKE
 directory create C:\MARLOWEN\VELDRAKE\Sky
@@ -457,6 +477,10 @@ file close C:\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
 registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky = created
 registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayName" REG_SZ "Sky Screen Saver" 17 bytes
 registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "UninstallString" REG_SZ "C:\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE" 38 bytes
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayIcon" REG_SZ "C:\Sky.scr" 11 bytes
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "EstimatedSize" REG_DWORD 0x00000009
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "NoModify" REG_DWORD 0x00000001
+registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "NoRepair" REG_DWORD 0x00000001
 file create C:\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
 file close C:\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
 file close C:\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 85 bytes

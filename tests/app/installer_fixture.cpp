@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -151,16 +152,28 @@ dialog 103 open "" 287x128
 dialog 103 text "Sky Screen Saver Installation"
 dialog 103 item 1001 text "Sky Screen Saver"
 dialog 103 move 369,320 287x128
+dialog 103 paint "Installing" "Please Wait..." "Sky Screen Saver"
 )T";
 const std::string kSkyDirectories = R"T(directory create C:\WINDOWS\MARLOWEN
 directory create C:\WINDOWS\MARLOWEN\VELDRAKE
 directory create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky
 )T";
-const std::string kSkyRegistration =
-    R"T(registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky = created
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayName" REG_SZ "Sky Screen Saver" 17 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "UninstallString" REG_SZ "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE" 46 bytes
-)T";
+std::string SkyRegistration(std::uint32_t estimatedKibibytes) {
+  char size[16];
+  std::snprintf(size, sizeof size, "0x%08x", static_cast<unsigned>(estimatedKibibytes));
+  const std::string key =
+      R"T(HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky)T";
+  return "registry create " + key + " = created\n" +
+         "registry set " + key + R"T( "DisplayName" REG_SZ "Sky Screen Saver" 17 bytes)T" + "\n" +
+         "registry set " + key +
+         R"T( "UninstallString" REG_SZ "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE" 46 bytes)T" + "\n" +
+         "registry set " + key + R"T( "DisplayIcon" REG_SZ "C:\WINDOWS\Sky.scr" 19 bytes)T" + "\n" +
+         "registry set " + key + " \"EstimatedSize\" REG_DWORD " + size + "\n" +
+         "registry set " + key + " \"NoModify\" REG_DWORD 0x00000001\n" +
+         "registry set " + key + " \"NoRepair\" REG_DWORD 0x00000001\n";
+}
+// 8,700 bytes: 8.5 KiB, rounded up.
+const std::string kSkyRegistration = SkyRegistration(9);
 const std::string kSkyFiles = R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
 file create C:\WINDOWS\Sky.scr
 file close C:\WINDOWS\Sky.scr 3000 bytes

@@ -78,9 +78,11 @@ std::string FailedFilesMessage(const std::string& caption, const std::string& fi
 // Pieces of the transcripts of ThreeEntryImage("Sky") (3000 + 5000 + 700
 // bytes) on the default machine (C:\WINDOWS, a 1024 x 768 screen).
 extern const std::string kSkyConfirmation;  // the question, without the answer
-extern const std::string kSkyProgress;      // the progress dialog opening
+extern const std::string kSkyProgress;      // the progress dialog opening and painting
 extern const std::string kSkyDirectories;   // the three directory levels made
 extern const std::string kSkyRegistration;  // the uninstall key and its values
+// The same for an image of another install total (EstimatedSize, in KiB).
+std::string SkyRegistration(std::uint32_t estimatedKibibytes);
 extern const std::string kSkyFiles;         // the log opened, the three files written
 extern const std::string kSkyActivation;    // system.ini and the screen saver switched on
 extern const std::string kProgressEnd;      // the progress dialog ending

@@ -55,7 +55,7 @@ file create C:\WINDOWS\Sky.scr
 file close C:\WINDOWS\Sky.scr 3000 bytes
 file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
-)T" + kSkyRegistration +
+)T" + SkyRegistration(11) +
         R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
 )T" + kLogClosed + Ending(kUninstaller);
@@ -188,6 +188,7 @@ dialog 103 open "" 287x128
 dialog 103 text ".. Screen Saver Installation"
 dialog 103 item 1001 text ".. Screen Saver"
 dialog 103 move 369,320 287x128
+dialog 103 paint "Installing" "Please Wait..." ".. Screen Saver"
 )T" + Ending(R"T(C:\WINDOWS\...scr\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\..\...DAT\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\..\UNINSTAL.EXE\r\nINSTALL.LOG\r\n)T",
                ".. Screen Saver Installation"));
   EXPECT_EQ(ChangesOf(result), "");
@@ -214,6 +215,7 @@ TEST(BoundedTexts, PathTooLongIsNotWritten) {
           "dialog 103 text \"" + caption + "\"\n"
           "dialog 103 item 1001 text \"" + title + " Screen Saver\"\n"
           "dialog 103 move 369,320 287x128\n"
+          "dialog 103 paint \"Installing\" \"Please Wait...\" \"" + title + " Screen Saver\"\n"
           "directory create C:\\WINDOWS\\MARLOWEN\n"
           "directory create C:\\WINDOWS\\MARLOWEN\\VELDRAKE\n"
           "directory create " + directory + "\n"
@@ -223,6 +225,10 @@ TEST(BoundedTexts, PathTooLongIsNotWritten) {
           "registry create HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " = created\n"
           "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"DisplayName\" REG_SZ \"" + title + " Screen Saver\" 127 bytes\n"
           "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"UninstallString\" REG_SZ \"" + directory + "\\UNINSTAL.EXE\" 156 bytes\n"
+          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"DisplayIcon\" REG_SZ \"C:\\WINDOWS\\" + title + ".scr\" 129 bytes\n"
+          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"EstimatedSize\" REG_DWORD 0x00000009\n"
+          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"NoModify\" REG_DWORD 0x00000001\n"
+          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"NoRepair\" REG_DWORD 0x00000001\n"
           "file create " + directory + "\\UNINSTAL.EXE\n"
           "file close " + directory + "\\UNINSTAL.EXE 700 bytes\n"
           "file create " + directory + "\\JUKE0023.MID\n"
