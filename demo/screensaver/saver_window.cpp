@@ -2,10 +2,12 @@
 #include "demo/screensaver/saver_window.h"
 
 #include <cstdlib>
+#include <string_view>
 
 #include "base/bounded_text.h"
 #include "demo/screensaver/aurora_art.h"
 #include "demo/screensaver/media_playlist.h"
+#include "demo/screensaver/message_layout.h"
 #include "demo/screensaver/saver_resource_ids.h"
 
 namespace {
@@ -39,8 +41,9 @@ struct SaverState {
   int ArtWidth = 0, ArtHeight = 0;
   HFONT MessageFont = nullptr;
   HFONT SmallFont = nullptr;
-  // The message's top-left corner and velocity, in pixels and pixels per second.
-  double TextX = 0, TextY = 0, SpeedX = 0, SpeedY = 0;
+  // The message's lines, font size and drift area, and where it is now.
+  demo::MessageLayout Layout;
+  demo::MessageDrift Drift;
   bool HaveMouse = false;
   POINT FirstMouse = {0, 0};
   MediaPlaylist Playlist;
@@ -73,6 +76,20 @@ void ReleaseSurfaces(SaverState* s) {
 HFONT MakeFont(int height, int weight) {
   return CreateFontA(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, VARIABLE_PITCH | FF_SWISS, "Arial");
+}
+
+// The extent of `text` in the message's font at `fontHeight`, measured on
+// `dc` with a font made for the measuring only.
+demo::TextExtent MeasureMessageText(HDC dc, std::string_view text, int fontHeight) {
+  HFONT font = MakeFont(fontHeight, FW_BOLD);
+  HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+  SIZE size = {0, 0};
+  GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
+  if (font) {
+    SelectObject(dc, old);
+    DeleteObject(font);
+  }
+  return {size.cx, size.cy};
 }
 
 // (Re)creates the back buffer, the sky bitmap and the fonts for a client
@@ -108,30 +125,17 @@ bool MakeSurfaces(SaverState* s, HWND window, int width, int height) {
   s->ArtOld = SelectObject(s->ArtDc, s->ArtBitmap);
   s->ArtPixels = static_cast<std::uint32_t*>(bits);
 
-  const int messageHeight = height / 11 > 9 ? height / 11 : 9;
-  s->MessageFont = MakeFont(messageHeight, FW_BOLD);
-  s->SmallFont = MakeFont(height / 40 > 9 ? height / 40 : 9, FW_NORMAL);
-  // A slow drift, crossing the screen in about twenty seconds at speed 3.
-  const double pace = s->Setup.Settings.Speed / 3.0;
-  s->SpeedX = width / 20.0 * pace;
-  s->SpeedY = height / 27.0 * pace;
-  s->TextX = width / 10.0;
-  s->TextY = height * 0.62;
+  // Only the full screen shows the "Now playing" line.
+  HDC measuring = s->BackDc;
+  s->Layout = demo::LayOutMessage(
+      s->Setup.Settings.Message, width, height, s->FullScreen,
+      [measuring](std::string_view text, int fontHeight) {
+        return MeasureMessageText(measuring, text, fontHeight);
+      });
+  s->MessageFont = MakeFont(s->Layout.FontHeight, FW_BOLD);
+  s->SmallFont = MakeFont(s->Layout.StatusFontHeight, FW_NORMAL);
+  s->Drift = demo::StartDrift(s->Layout, width, height, s->Setup.Settings.Speed);
   return true;
-}
-
-void MoveMessage(SaverState* s, SIZE text, double step) {
-  s->TextX += s->SpeedX * step;
-  s->TextY += s->SpeedY * step;
-  const double maxX = s->Width - text.cx, maxY = s->Height - text.cy;
-  if (s->TextX < 0 || s->TextX > maxX) {
-    s->SpeedX = -s->SpeedX;
-    s->TextX = s->TextX < 0 || maxX < 0 ? 0 : maxX;
-  }
-  if (s->TextY < 0 || s->TextY > maxY) {
-    s->SpeedY = -s->SpeedY;
-    s->TextY = s->TextY < 0 || maxY < 0 ? 0 : maxY;
-  }
 }
 
 void DrawShadowedText(HDC dc, int x, int y, const char* text, int length, COLORREF colour, int offset) {
@@ -153,12 +157,17 @@ void DrawFrame(SaverState* s, double step) {
   SetBkMode(s->BackDc, TRANSPARENT);
   const COLORREF foreground = ToColorRef(settings.Foreground);
   HGDIOBJ oldFont = SelectObject(s->BackDc, s->MessageFont);
-  const int length = static_cast<int>(settings.Message.size());
-  SIZE extent = {0, 0};
-  GetTextExtentPoint32A(s->BackDc, settings.Message.c_str(), length, &extent);
-  MoveMessage(s, extent, step);
-  DrawShadowedText(s->BackDc, static_cast<int>(s->TextX), static_cast<int>(s->TextY),
-                   settings.Message.c_str(), length, foreground, s->Height > 200 ? 3 : 1);
+  const demo::MessageLayout& layout = s->Layout;
+  demo::AdvanceDrift(s->Drift, layout, step);
+  // Each line centred in the block; the shadow takes the block's last pixels.
+  const int x = static_cast<int>(s->Drift.X), y = static_cast<int>(s->Drift.Y);
+  const int inner = layout.BlockWidth - layout.ShadowOffset;
+  DrawShadowedText(s->BackDc, x + (inner - layout.FirstWidth) / 2, y, layout.First.c_str(),
+                   static_cast<int>(layout.First.size()), foreground, layout.ShadowOffset);
+  if (!layout.Second.empty())
+    DrawShadowedText(s->BackDc, x + (inner - layout.SecondWidth) / 2, y + layout.LineHeight,
+                     layout.Second.c_str(), static_cast<int>(layout.Second.size()), foreground,
+                     layout.ShadowOffset);
 
   const char* playing = s->Playlist.NowPlaying();
   if (s->FullScreen && playing[0] != '\0') {
@@ -166,8 +175,7 @@ void DrawFrame(SaverState* s, double step) {
     CopyText(line, "Now playing: ");
     AppendText(line, playing);
     SelectObject(s->BackDc, s->SmallFont);
-    const int margin = s->Height / 40;
-    DrawShadowedText(s->BackDc, margin, s->Height - 3 * margin, line, lstrlenA(line), foreground, 1);
+    DrawShadowedText(s->BackDc, layout.StatusX, layout.StatusY, line, lstrlenA(line), foreground, 1);
   }
   SelectObject(s->BackDc, oldFont);
 }
