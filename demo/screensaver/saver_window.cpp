@@ -2,12 +2,14 @@
 #include "demo/screensaver/saver_window.h"
 
 #include <cstdlib>
+#include <memory>
 #include <string_view>
 
 #include "base/bounded_text.h"
 #include "demo/screensaver/aurora_art.h"
-#include "demo/screensaver/media_playlist.h"
+#include "demo/screensaver/mci_player.h"
 #include "demo/screensaver/message_layout.h"
+#include "demo/screensaver/playlist.h"
 #include "demo/screensaver/saver_resource_ids.h"
 
 namespace {
@@ -46,7 +48,9 @@ struct SaverState {
   demo::MessageDrift Drift;
   bool HaveMouse = false;
   POINT FirstMouse = {0, 0};
-  MediaPlaylist Playlist;
+  // The media files, full screen only; the player lives while they play.
+  std::unique_ptr<MciPlayer> Player;
+  std::unique_ptr<demo::Playlist> Playlist;
 };
 
 SaverState* g_state = nullptr;
@@ -169,11 +173,11 @@ void DrawFrame(SaverState* s, double step) {
                      layout.Second.c_str(), static_cast<int>(layout.Second.size()), foreground,
                      layout.ShadowOffset);
 
-  const char* playing = s->Playlist.NowPlaying();
-  if (s->FullScreen && playing[0] != '\0') {
+  const std::string_view playing = s->Playlist ? s->Playlist->NowPlaying() : std::string_view();
+  if (s->FullScreen && !playing.empty()) {
     char line[300];
     CopyText(line, "Now playing: ");
-    AppendText(line, playing);
+    AppendTextPart(line, sizeof line, playing.data(), playing.size());
     SelectObject(s->BackDc, s->SmallFont);
     DrawShadowedText(s->BackDc, layout.StatusX, layout.StatusY, line, lstrlenA(line), foreground, 1);
   }
@@ -187,6 +191,7 @@ void OnTimer(HWND window, SaverState* s) {
   double step = static_cast<DWORD>(now - s->LastTicks) / 1000.0;
   if (step > 0.25) step = 0.25;
   s->LastTicks = now;
+  if (s->Playlist) s->Playlist->OnTick(now);
   s->Seconds += step * s->Setup.Settings.Speed / 3.0;
   if (s->BackDc) DrawFrame(s, step);
   InvalidateRect(window, nullptr, FALSE);
@@ -236,7 +241,11 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CREATE: {
       RECT r;
       GetClientRect(window, &r);
-      if (s->FullScreen) s->Playlist.Start(window, s->Setup.MediaPaths);
+      if (s->FullScreen) {
+        s->Player = std::make_unique<MciPlayer>(window);
+        s->Playlist = std::make_unique<demo::Playlist>(*s->Player);
+        s->Playlist->Start(s->Setup.MediaPaths);
+      }
       if (MakeSurfaces(s, window, r.right - r.left, r.bottom - r.top)) DrawFrame(s, 0);
       s->LastTicks = GetTickCount();
       SetTimer(window, kFrameTimer, kFrameMilliseconds, nullptr);
@@ -256,7 +265,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       OnPaint(window, s);
       return 0;
     case MM_MCINOTIFY:
-      s->Playlist.OnNotify(wParam, lParam);
+      if (s->Playlist) s->Playlist->OnNotice(static_cast<unsigned>(wParam), static_cast<unsigned>(lParam));
       return 0;
     case WM_SETCURSOR:
       if (s->FullScreen) {
@@ -273,7 +282,8 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       break;
     case WM_DESTROY:
       KillTimer(window, kFrameTimer);
-      s->Playlist.Stop();
+      s->Playlist.reset();  // closes the file playing, before the player goes
+      s->Player.reset();
       ReleaseSurfaces(s);
       PostQuitMessage(0);
       return 0;

@@ -1,0 +1,70 @@
+// Opening, playing, watching and closing media files through MCI.
+#include "demo/screensaver/mci_player.h"
+
+#include "base/bounded_text.h"
+
+static_assert(demo::kNoticeSuccessful == MCI_NOTIFY_SUCCESSFUL && demo::kNoticeSuperseded == MCI_NOTIFY_SUPERSEDED &&
+                  demo::kNoticeAborted == MCI_NOTIFY_ABORTED && demo::kNoticeFailure == MCI_NOTIFY_FAILURE,
+              "the playlist's notices are MCI's");
+
+MciPlayer::~MciPlayer() {
+  if (winmm_) FreeLibrary(winmm_);
+}
+
+bool MciPlayer::LoadMci() {
+  if (sendCommand_) return true;
+  if (winmm_) return false;  // loaded before, without the function
+  char path[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH || !AppendText(path, "\\winmm.dll")) return false;
+  winmm_ = LoadLibraryA(path);
+  if (!winmm_) return false;
+  sendCommand_ = reinterpret_cast<SendCommandFunction>(
+      reinterpret_cast<void*>(GetProcAddress(winmm_, "mciSendCommandA")));
+  return sendCommand_ != nullptr;
+}
+
+unsigned MciPlayer::Play(const std::string& path) {
+  if (!LoadMci()) return 0;
+  MCI_OPEN_PARMSA open = {};
+  open.lpstrElementName = path.c_str();
+  // By the file's extension first; then as the media player's device,
+  // which plays most compressed formats.
+  MCIERROR error = sendCommand_(0, MCI_OPEN, MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open));
+  if (error != 0) {
+    open = MCI_OPEN_PARMSA{};
+    open.lpstrDeviceType = "MPEGVideo";
+    open.lpstrElementName = path.c_str();
+    error = sendCommand_(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open));
+  }
+  if (error != 0) return 0;
+  MCI_PLAY_PARMS play = {};
+  play.dwCallback = reinterpret_cast<DWORD_PTR>(window_);
+  if (sendCommand_(open.wDeviceID, MCI_PLAY, MCI_NOTIFY, reinterpret_cast<DWORD_PTR>(&play)) != 0) {
+    Close(open.wDeviceID);
+    return 0;
+  }
+  return open.wDeviceID;
+}
+
+bool MciPlayer::IsPlaying(unsigned device) {
+  if (!sendCommand_) return false;
+  MCI_STATUS_PARMS status = {};
+  status.dwItem = MCI_STATUS_MODE;
+  if (sendCommand_(device, MCI_STATUS, MCI_STATUS_ITEM, reinterpret_cast<DWORD_PTR>(&status)) != 0) return false;
+  // Getting ready, seeking to the start or paused count as playing. The
+  // mode is in the low word (a driver may return its resource id above).
+  switch (LOWORD(status.dwReturn)) {
+    case MCI_MODE_PLAY:
+    case MCI_MODE_NOT_READY:
+    case MCI_MODE_SEEK:
+    case MCI_MODE_PAUSE: return true;
+    default: return false;
+  }
+}
+
+void MciPlayer::Close(unsigned device) {
+  if (!sendCommand_ || device == 0) return;
+  MCI_GENERIC_PARMS close = {};
+  sendCommand_(device, MCI_CLOSE, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&close));
+}

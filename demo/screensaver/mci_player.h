@@ -1,0 +1,32 @@
+// The demo screen saver's media layer: MCI through winmm.dll, which is
+// loaded at run time from the system directory by its full path, so that a
+// winmm.dll lying beside the screen saver is never used.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <string>
+
+#include "demo/screensaver/playlist.h"
+
+class MciPlayer : public demo::MediaPlayer {
+ public:
+  // Notices of a file's end (MM_MCINOTIFY) go to `window`.
+  explicit MciPlayer(HWND window) : window_(window) {}
+  ~MciPlayer() override;
+  MciPlayer(const MciPlayer&) = delete;
+  MciPlayer& operator=(const MciPlayer&) = delete;
+
+  unsigned Play(const std::string& path) override;
+  bool IsPlaying(unsigned device) override;
+  void Close(unsigned device) override;
+
+ private:
+  bool LoadMci();
+
+  typedef MCIERROR(WINAPI* SendCommandFunction)(MCIDEVICEID, UINT, DWORD_PTR, DWORD_PTR);
+  HWND window_;
+  HMODULE winmm_ = nullptr;
+  SendCommandFunction sendCommand_ = nullptr;
+};
