@@ -103,6 +103,14 @@ LRESULT ControlProcedure(Window& w, UINT message, WPARAM wParam, LPARAM lParam) 
   }
 }
 
+// Marks the top-level window that shows `window` (itself, or a control's
+// dialog) as due for a paint.
+void InvalidateTopLevel(HWND window) {
+  Window* w = WindowOf(window);
+  if (w && w->kind == WindowKind::Control) w = WindowOf(w->parent);
+  if (w) w->needsPaint = true;
+}
+
 // The dialog manager's handling of what a dialog procedure leaves alone.
 LRESULT DefaultDialogProcedure(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -213,12 +221,6 @@ std::string WindowLabel(const Window& w) {
 void DialogSetFocus(HWND control) {
   SetFocus(control);
   if (Window* w = WindowOf(control); w && IsEdit(*w)) Deliver(control, EM_SETSEL, 0, -1);
-}
-
-void InvalidateTopLevel(HWND window) {
-  Window* w = WindowOf(window);
-  if (w && w->kind == WindowKind::Control) w = WindowOf(w->parent);
-  if (w) w->needsPaint = true;
 }
 
 }  // namespace hostwin

@@ -80,8 +80,4 @@ std::string WindowLabel(const Window& window);
 // The focus as the dialog manager sets it: an edit box gets all its text selected.
 void DialogSetFocus(HWND control);
 
-// Marks the top-level window that shows `window` (itself, or a control's
-// dialog) as due for a paint.
-void InvalidateTopLevel(HWND window);
-
 }  // namespace hostwin
