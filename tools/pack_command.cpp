@@ -4,8 +4,10 @@
 // The installer program to extend (the stub) is, unless --stub names one,
 // the one the same build made: "installer.exe" beside this program (the
 // win32 build holds both), else "../win32/installer.exe" from it (the host
-// build build/host/saverkit finds build/win32/installer.exe). The default
-// uninstaller, UNINSTAL.EXE, is found the same way.
+// build build/host/saverkit finds build/win32/installer.exe), else the
+// installed one, "../share/saverkit/installer.exe" from it (<prefix>/bin/
+// saverkit, whatever the prefix). The default uninstaller, UNINSTAL.EXE,
+// is found the same way.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -75,12 +77,14 @@ fs::path OwnExecutable() {
 #endif
 }
 
-// `name` beside this program, else in the win32 build beside its build.
+// `name` beside this program, else in the win32 build beside its build,
+// else in the installed data folder.
 std::string FindBuildOutput(const char* name) {
   const fs::path self = OwnExecutable();
   if (self.empty()) return std::string();
   const fs::path directory = self.parent_path();
-  for (const fs::path& candidate : {directory / name, directory / ".." / "win32" / name}) {
+  for (const fs::path& candidate : {directory / name, directory / ".." / "win32" / name,
+                                     directory / ".." / "share" / "saverkit" / name}) {
     std::error_code error;
     if (fs::is_regular_file(candidate, error)) return candidate.lexically_normal().string();
   }
@@ -287,7 +291,8 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
       "pack", "Make an installer image from a screen saver and its files");
   command->footer(
       "Without --stub, the installer program is the installer.exe of the same build: beside this\n"
-      "program, else ../win32/installer.exe from it. UNINSTAL.EXE is found the same way.");
+      "program, else ../win32/installer.exe from it, else the installed\n"
+      "../share/saverkit/installer.exe. UNINSTAL.EXE is found the same way.");
   auto options = std::make_shared<PackOptions>();
   command->add_option("-o,--output", options->output, "The installer to write (.exe)")->required();
   command->add_option("--title", options->title, "The screen saver's title")->required();
