@@ -327,7 +327,10 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
   command->footer(
       "Without --stub, the installer program is the installer.exe of the same build: beside this\n"
       "program, else ../win32/installer.exe from it, else the installed\n"
-      "../share/saverkit/installer.exe. UNINSTAL.EXE is found the same way.");
+      "../share/saverkit/installer.exe. UNINSTAL.EXE is found the same way.\n\n"
+      "Example:\n"
+      "  saverkit pack -o NightSkySetup.exe --title \"Night Sky\" --saver night.scr --data night.dat \\\n"
+      "    --media melody.mid --sign signer.pfx --sign-password-file signer.pass");
   auto options = std::make_shared<PackOptions>();
   command->add_option("-o,--output", options->output, "The installer to write (.exe)")->required();
   command->add_option("--title", options->title, "The screen saver's title")->required();
@@ -351,8 +354,8 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
   command->add_option("--timestamp-url", options->timestampUrl, "An RFC 3161 time-stamping server for the signature")
       ->needs("--sign");
   command->add_option("--source-date-epoch", options->sourceDateEpoch,
-                      "Build time in seconds since 1970 for the image's time stamp and the signature "
-                      "(default: $SOURCE_DATE_EPOCH; without either, the stub's time stamp and no fixed signing time)");
+                      "Build time (seconds since 1970) for the image's time stamp and the signing time "
+                      "(default: $SOURCE_DATE_EPOCH)");
   command->callback([options, &exitStatus] {
     try {
       exitStatus = RunPack(*options);
