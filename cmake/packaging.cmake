@@ -47,8 +47,9 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/saverkit.1.gz
   VERBATIM)
 add_custom_target(saverkit_manual ALL DEPENDS ${CMAKE_BINARY_DIR}/man/saverkit.1.gz)
 install(FILES ${CMAKE_BINARY_DIR}/man/saverkit.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/demo/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME README.demo.md)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/saverkit)
+install(FILES ${PROJECT_SOURCE_DIR}/demo/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/saverkit
+        RENAME README.demo.md)
 
 set(CPACK_PACKAGE_NAME saverkit)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -56,7 +57,7 @@ set(CPACK_PACKAGE_VENDOR "Saverkit")
 set(CPACK_PACKAGE_CONTACT "Saverkit maintainers <saverkit@example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Packs, lists, tests and previews Windows screen saver installers")
 set(CPACK_PACKAGE_DESCRIPTION
-    "saverkit makes a self-contained 32-bit Windows installer from a screen saver, its data file,\n an uninstaller and media files, optionally signed with Authenticode (osslsigncode), and lists,\n tests, extracts and previews (on a simulated Windows machine) such installers.")
+    "saverkit makes a self-contained 32-bit Windows installer from a screen saver, its data file, an uninstaller and media files, optionally signed with Authenticode (osslsigncode), and lists, tests, extracts and previews (on a simulated Windows machine) such installers.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
