@@ -265,7 +265,8 @@ int RunPack(const PackOptions& options) {
 
   // Even with --force, the output must not take the place of what it is
   // made from (the build's installer program, say).
-  std::vector<std::string> inputs = {stubPath, options.saver, options.data, uninstaller, options.license};
+  std::vector<std::string> inputs = {stubPath,        options.saver, options.data,          uninstaller,
+                                     options.license, options.sign,  options.signPasswordFile};
   inputs.insert(inputs.end(), options.media.begin(), options.media.end());
   for (const std::string& input : inputs) {
     if (!input.empty() && fs::exists(output, error) && fs::equivalent(output, input, error))

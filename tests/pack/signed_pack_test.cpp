@@ -81,7 +81,7 @@ TEST_F(SignedPack, SignedImageVerifiesListsTestsAndInstalls) {
   EXPECT_EQ(preview.out.find("!!"), std::string::npos) << preview.out;
 }
 
-TEST_F(SignedPack, AWrongPasswordLeavesNothingBehind) {
+TEST_F(SignedPack, FailuresLeaveNothingBehind) {
   const std::string wrong = folder_.Write("wrong.txt", std::string("battery staple\n"));
   const std::string out = folder_.path() + "/setup.exe";
   const auto before = std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator());
@@ -91,6 +91,13 @@ TEST_F(SignedPack, AWrongPasswordLeavesNothingBehind) {
   EXPECT_EQ(std::count(pack.err.begin(), pack.err.end(), '\n'), 1) << pack.err;
   EXPECT_FALSE(fs::exists(out));
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), before);
+
+  // Even with --force, the image does not take the certificate's place.
+  const std::vector<std::uint8_t> certificate = testsupport::ReadFileBytes(pfx_);
+  const CommandOutput over = Pack(pfx_, {"--force", "--sign", pfx_, "--sign-password-file", password_});
+  EXPECT_EQ(over.exitStatus, 2);
+  EXPECT_NE(over.err.find("is one of the inputs"), std::string::npos) << over.err;
+  EXPECT_EQ(testsupport::ReadFileBytes(pfx_), certificate);
 }
 
 TEST_F(SignedPack, SameInputsGiveTheSameBytes) {
