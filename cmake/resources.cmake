@@ -4,8 +4,9 @@
 #
 #   saverkit_embed_resources(<target> <rc file> <symbol> [DEPENDS <file>...])
 #
-# runs i686-w64-mingw32-windres (-O res, with the project root and the
-# script's folder as include folders; the cross preprocessor defines
+# runs i686-w64-mingw32-windres (-O res, with the project root, the
+# generated folder (saverkit_version.h, manifests/) and the script's folder
+# as include folders; the cross preprocessor defines
 # RC_INVOKED and finds the real <windows.h>) and adds to <target> a
 # generated source that defines
 #
@@ -50,7 +51,7 @@ function(saverkit_embed_resources target rc symbol)
   set(cpp "${CMAKE_CURRENT_BINARY_DIR}/${symbol}.cpp")
   add_custom_command(OUTPUT "${res}"
     COMMAND "${SAVERKIT_WINDRES}" --input-format=rc --output-format=res
-            -I "${PROJECT_SOURCE_DIR}" -I "${rcDir}"
+            -I "${PROJECT_SOURCE_DIR}" -I "${SAVERKIT_GENERATED_DIR}" -I "${rcDir}"
             "--preprocessor-arg=-MD" "--preprocessor-arg=-MT" "--preprocessor-arg=${res}"
             "--preprocessor-arg=-MF" "--preprocessor-arg=${res}.d"
             -i "${rcPath}" -o "${res}"

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
+  osslsigncode openssl  # saverkit pack --sign, and its tests
+  dpkg-dev              # the Debian package's dependencies (dpkg-shlibdeps)
 )
 
 missing=()

@@ -2,11 +2,8 @@
 // installer images.
 #include <iostream>
 
+#include "saverkit_version.h"
 #include "tools/commands.h"
-
-#ifndef SAVERKIT_VERSION
-#define SAVERKIT_VERSION "0.0.0"
-#endif
 
 int main(int argc, char** argv) {
   CLI::App app{"saverkit " SAVERKIT_VERSION

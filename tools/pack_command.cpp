@@ -4,9 +4,13 @@
 // The installer program to extend (the stub) is, unless --stub names one,
 // the one the same build made: "installer.exe" beside this program (the
 // win32 build holds both), else "../win32/installer.exe" from it (the host
-// build build/host/saverkit finds build/win32/installer.exe). The default
-// uninstaller, UNINSTAL.EXE, is found the same way.
+// build build/host/saverkit finds build/win32/installer.exe), else the
+// installed one, "../share/saverkit/installer.exe" from it (<prefix>/bin/
+// saverkit, whatever the prefix). The default uninstaller, UNINSTAL.EXE,
+// is found the same way.
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -18,6 +22,8 @@
 #include <nlohmann/json.hpp>
 
 #include "base/format_thousands.h"
+#include "pack/authenticode_signing.h"
+#include "pack/image_time_stamp.h"
 #include "pack/output_file.h"
 #include "pack/packer.h"
 #include "pack/stub_image.h"
@@ -50,6 +56,10 @@ struct PackOptions {
   std::string stub;
   bool force = false;
   bool json = false;
+  std::string sign;  // a PKCS#12 certificate: sign the image with it
+  std::string signPasswordFile;
+  std::string timestampUrl;
+  std::string sourceDateEpoch;  // empty: SOURCE_DATE_EPOCH, if set
 };
 
 // A refusal before anything is written, or a failure while writing.
@@ -75,12 +85,14 @@ fs::path OwnExecutable() {
 #endif
 }
 
-// `name` beside this program, else in the win32 build beside its build.
+// `name` beside this program, else in the win32 build beside its build,
+// else in the installed data folder.
 std::string FindBuildOutput(const char* name) {
   const fs::path self = OwnExecutable();
   if (self.empty()) return std::string();
   const fs::path directory = self.parent_path();
-  for (const fs::path& candidate : {directory / name, directory / ".." / "win32" / name}) {
+  for (const fs::path& candidate : {directory / name, directory / ".." / "win32" / name,
+                                     directory / ".." / "share" / "saverkit" / name}) {
     std::error_code error;
     if (fs::is_regular_file(candidate, error)) return candidate.lexically_normal().string();
   }
@@ -253,12 +265,29 @@ int RunPack(const PackOptions& options) {
 
   // Even with --force, the output must not take the place of what it is
   // made from (the build's installer program, say).
-  std::vector<std::string> inputs = {stubPath, options.saver, options.data, uninstaller, options.license};
+  std::vector<std::string> inputs = {stubPath,        options.saver, options.data,          uninstaller,
+                                     options.license, options.sign,  options.signPasswordFile};
   inputs.insert(inputs.end(), options.media.begin(), options.media.end());
   for (const std::string& input : inputs) {
     if (!input.empty() && fs::exists(output, error) && fs::equivalent(output, input, error))
       throw CommandFailure{options.output, "is one of the inputs (" + input + ")", kExitUsageError};
   }
+
+  // The build time, when one is given, goes into the image (and into the
+  // signature); without one the image keeps the stub's time stamp.
+  std::optional<std::uint32_t> buildTime;
+  std::string epoch = options.sourceDateEpoch;
+  const char* epochVariable = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch.empty() && epochVariable && *epochVariable) epoch = epochVariable;
+  if (!epoch.empty()) {
+    buildTime = pack::ParseSourceDateEpoch(epoch);
+    if (!buildTime)
+      throw CommandFailure{"", "the source date epoch \"" + epoch + "\" is not a count of seconds from 0 to 4294967295",
+                           kExitUsageError};
+  }
+  pack::SigningOptions signing{options.sign, options.signPasswordFile, options.timestampUrl, buildTime};
+  if (!options.sign.empty()) ReadInputFile(options.sign, "certificate");
+  if (!options.signPasswordFile.empty()) ReadInputFile(options.signPasswordFile, "password file");
 
   pack::PackResult result;
   try {
@@ -266,16 +295,27 @@ int RunPack(const PackOptions& options) {
   } catch (const pack::StubError& e) {
     throw CommandFailure{stubPath, std::string("cannot be the installer program: ") + e.what(), kExitDataError};
   }
+  if (buildTime && !pack::StampImageTime(result.image, *buildTime))
+    throw CommandFailure{stubPath, "cannot be the installer program: its PE headers cannot be found", kExitDataError};
 
+  // A signature is appended to the verified image before it takes its name;
+  // the signed image must then read back the same.
+  std::vector<std::uint8_t> signedImage;
   try {
     pack::WriteCheckedFile(options.output, result.image, options.force, [&](const std::string& written) {
+      pack::VerifyPackedImage(written, stub, request);
+      if (options.sign.empty()) return;
+      signedImage = pack::SignImageFile(written, signing);
       pack::VerifyPackedImage(written, stub, request);
     });
   } catch (const pack::OutputFileError& e) {
     throw CommandFailure{options.output, e.what(), kExitDataError};
   } catch (const pack::PackError& e) {
     throw CommandFailure{options.output, std::string("the written image did not verify: ") + e.what(), kExitDataError};
+  } catch (const pack::SigningError& e) {
+    throw CommandFailure{options.sign, std::string("cannot sign the image: ") + e.what(), kExitDataError};
   }
+  if (!signedImage.empty()) result.image = std::move(signedImage);
   PrintReport(options.output, result, options.json);
   return kExitOk;
 }
@@ -287,7 +327,11 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
       "pack", "Make an installer image from a screen saver and its files");
   command->footer(
       "Without --stub, the installer program is the installer.exe of the same build: beside this\n"
-      "program, else ../win32/installer.exe from it. UNINSTAL.EXE is found the same way.");
+      "program, else ../win32/installer.exe from it, else the installed\n"
+      "../share/saverkit/installer.exe. UNINSTAL.EXE is found the same way.\n\n"
+      "Example:\n"
+      "  saverkit pack -o NightSkySetup.exe --title \"Night Sky\" --saver night.scr --data night.dat \\\n"
+      "    --media melody.mid --sign signer.pfx --sign-password-file signer.pass");
   auto options = std::make_shared<PackOptions>();
   command->add_option("-o,--output", options->output, "The installer to write (.exe)")->required();
   command->add_option("--title", options->title, "The screen saver's title")->required();
@@ -303,6 +347,16 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
   command->add_option("--stub", options->stub, "The installer program to extend");
   command->add_flag("--force", options->force, "Replace an existing output file");
   command->add_flag("--json", options->json, "Print one JSON object for scripts");
+  command->add_option("--sign", options->sign,
+                      "Sign the image with Authenticode using this PKCS#12 certificate (.pfx); runs osslsigncode");
+  command->add_option("--sign-password-file", options->signPasswordFile,
+                      "A file whose first line is the certificate's password")
+      ->needs("--sign");
+  command->add_option("--timestamp-url", options->timestampUrl, "An RFC 3161 time-stamping server for the signature")
+      ->needs("--sign");
+  command->add_option("--source-date-epoch", options->sourceDateEpoch,
+                      "Build time (seconds since 1970) for the image's time stamp and the signing time "
+                      "(default: $SOURCE_DATE_EPOCH)");
   command->callback([options, &exitStatus] {
     try {
       exitStatus = RunPack(*options);

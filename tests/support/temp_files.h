@@ -36,7 +36,8 @@ struct CommandOutput {
   std::string err;  // standard error
 };
 
-// Runs `argv` (no shell) and collects its output and exit status.
+// Runs `argv` (no shell; a bare program name is looked up on PATH) and
+// collects its output and exit status.
 CommandOutput RunCommand(const std::vector<std::string>& argv);
 
 }  // namespace testsupport

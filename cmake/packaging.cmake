@@ -1,0 +1,68 @@
+# Installing the Linux tool with the Windows programs it packs, and the
+# Debian package made from that installation (CPack).
+#
+#   cmake --install build/host --prefix /usr/local
+#     bin/saverkit
+#     share/saverkit/installer.exe, UNINSTAL.EXE    the stub and uninstaller
+#     share/saverkit/demo/                          the demo screen saver,
+#                                                   its data file and media
+#     share/man/man1/saverkit.1.gz, share/doc/saverkit/
+#   cpack -G DEB --config build/host/CPackConfig.cmake   (scripts/package.sh)
+#
+# The Windows programs come from a win32 build of the same sources,
+# SAVERKIT_WINDOWS_BUILD_DIR (default build/win32); the tool finds them at
+# ../share/saverkit from its own folder, so any prefix works.
+include(GNUInstallDirs)
+
+set(SAVERKIT_WINDOWS_BUILD_DIR "${PROJECT_SOURCE_DIR}/build/win32" CACHE PATH
+    "The win32 build whose installer.exe, UNINSTAL.EXE and demo screen saver are installed with the tool")
+set(SAVERKIT_DATA_DIR ${CMAKE_INSTALL_DATADIR}/saverkit)
+
+install(TARGETS saverkit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+set(windows_programs
+  "${SAVERKIT_WINDOWS_BUILD_DIR}/installer.exe"
+  "${SAVERKIT_WINDOWS_BUILD_DIR}/UNINSTAL.EXE"
+  "${SAVERKIT_WINDOWS_BUILD_DIR}/${SAVERKIT_DEMO_TITLE}.scr")
+# Refused with a clear message rather than an install without its stub.
+foreach(file IN LISTS windows_programs)
+  install(CODE "
+    if(NOT EXISTS [[${file}]])
+      message(FATAL_ERROR [[${file} is missing: build the win32 preset first (cmake --preset win32 && cmake --build --preset win32), or set SAVERKIT_WINDOWS_BUILD_DIR]])
+    endif()")
+endforeach()
+install(FILES "${SAVERKIT_WINDOWS_BUILD_DIR}/installer.exe" "${SAVERKIT_WINDOWS_BUILD_DIR}/UNINSTAL.EXE"
+        DESTINATION ${SAVERKIT_DATA_DIR})
+install(FILES "${SAVERKIT_WINDOWS_BUILD_DIR}/${SAVERKIT_DEMO_TITLE}.scr"
+              ${SAVERKIT_DEMO_FILES_DIR}/aurora.dat ${SAVERKIT_DEMO_FILES_DIR}/melody.mid
+              ${SAVERKIT_DEMO_FILES_DIR}/chime.wav
+        DESTINATION ${SAVERKIT_DATA_DIR}/demo)
+
+# The manual page, compressed as Debian keeps them (-n: no name or time
+# inside, so the package stays reproducible).
+configure_file(${PROJECT_SOURCE_DIR}/docs/saverkit.1.in ${CMAKE_BINARY_DIR}/man/saverkit.1 @ONLY)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/saverkit.1.gz
+  COMMAND gzip -9nc ${CMAKE_BINARY_DIR}/man/saverkit.1 > ${CMAKE_BINARY_DIR}/man/saverkit.1.gz
+  DEPENDS ${CMAKE_BINARY_DIR}/man/saverkit.1
+  VERBATIM)
+add_custom_target(saverkit_manual ALL DEPENDS ${CMAKE_BINARY_DIR}/man/saverkit.1.gz)
+install(FILES ${CMAKE_BINARY_DIR}/man/saverkit.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/saverkit)
+install(FILES ${PROJECT_SOURCE_DIR}/demo/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/saverkit
+        RENAME README.demo.md)
+
+set(CPACK_PACKAGE_NAME saverkit)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Saverkit")
+set(CPACK_PACKAGE_CONTACT "Saverkit maintainers <saverkit@example.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Packs, lists, tests and previews Windows screen saver installers")
+set(CPACK_PACKAGE_DESCRIPTION
+    "saverkit makes a self-contained 32-bit Windows installer from a screen saver, its data file, an uninstaller and media files, optionally signed with Authenticode (osslsigncode), and lists, tests, extracts and previews (on a simulated Windows machine) such installers.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "osslsigncode")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.com/saverkit")
+include(CPack)
