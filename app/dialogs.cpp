@@ -2,11 +2,12 @@
 #include "app/dialogs.h"
 
 #include "app/composed_text.h"
+#include "app/installer_state.h"
 #include "app/installer_texts.h"
 #include "base/bounded_text.h"
 #include "extract/extraction.h"
-#include "payload/image_walk.h"
-#include "payload/manifest_reader.h"
+#include "selfimage/own_image.h"
+#include "selfimage/own_manifest.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -53,7 +54,7 @@ INT_PTR OnInstallInitDialog(HWND dialog) {
 
 INT_PTR OnInstallCommand(HWND dialog, WPARAM command) {
   if (!IsEndingCommand(command)) return FALSE;
-  RunExtraction();
+  RunExtraction({InstanceHandle, ScreenSaverTitle, ScreenSaverFileName}, &Extracted);
   EndDialog(dialog, static_cast<INT_PTR>(command));
   return TRUE;
 }

@@ -14,7 +14,7 @@
 #include "app/installer_texts.h"
 #include "app/preinstall_checks.h"
 #include "base/bounded_text.h"
-#include "payload/manifest_reader.h"
+#include "selfimage/own_manifest.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -86,7 +86,8 @@ void OfferMediaPlayerDownload() {
   AppendText(text, kMissingCodecsHead);
   const std::size_t reserve = std::strlen(kMissingCodecsMiddle) +
                               std::strlen(kMediaPlayerPage) + std::strlen(kMissingCodecsTail);
-  AppendLines(text, sizeof text - 1, UnsupportedTypes, UnsupportedTypesOverflow, reserve);
+  AppendLines(text, sizeof text - 1, Extracted.UnsupportedTypes, Extracted.UnsupportedTypesOverflow,
+              reserve);
   AppendText(text, kMissingCodecsMiddle);
   AppendText(text, kMediaPlayerPage);
   AppendText(text, kMissingCodecsTail);
@@ -101,10 +102,10 @@ void ReportFailedFiles(const char* caption) {
   // Room for the whole list of failed files and the fixed parts.
   char text[kFailedFilesSize + 256] = "";
   AppendText(text, kFailedFilesHead);
-  AppendText(text, FailedFiles);
-  if (FailedFilesNotListed > 0) {
+  AppendText(text, Extracted.FailedFiles);
+  if (Extracted.FailedFilesNotListed > 0) {
     char more[32];
-    FormatText(more, sizeof more, kFailedFilesMoreFormat, FailedFilesNotListed);
+    FormatText(more, sizeof more, kFailedFilesMoreFormat, Extracted.FailedFilesNotListed);
     AppendText(text, more);
   }
   AppendText(text, kFailedFilesTail);
@@ -112,11 +113,11 @@ void ReportFailedFiles(const char* caption) {
 }
 
 void ShowCompletion(const char* caption) {
-  if (FailedFileCount > 0)
+  if (Extracted.FailedFileCount > 0)
     ReportFailedFiles(caption);
-  else if (AllMediaSupported())
+  else if (Extracted.AllMediaSupported())
     MessageBoxA(nullptr, kInstallationComplete, caption, MB_OK | MB_ICONEXCLAMATION);
-  if (!AllMediaSupported()) OfferMediaPlayerDownload();
+  if (!Extracted.AllMediaSupported()) OfferMediaPlayerDownload();
 }
 
 void StartScreenSaver() {
@@ -149,6 +150,6 @@ void RunInstallSequence() {
   DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_PRODUCT_INFO), nullptr, InfoDlgProc, 0);
   // Not started when something cannot play or was not installed whole:
   // then it was not made the system's screen saver either.
-  if (!AllMediaSupported() || FailedFileCount > 0) return;
+  if (!Extracted.AllMediaSupported() || Extracted.FailedFileCount > 0) return;
   StartScreenSaver();
 }

@@ -8,8 +8,8 @@
 #include "app/installer_state.h"
 #include "app/installer_texts.h"
 #include "base/bounded_text.h"
-#include "payload/image_walk.h"
-#include "payload/manifest_reader.h"
+#include "selfimage/own_image.h"
+#include "selfimage/own_manifest.h"
 
 namespace {
 
@@ -26,9 +26,8 @@ bool ReadWindowsDirectory(char* buffer, UINT size) {
 
 std::uint32_t SumInstalledBytes(HFILE manifest) {
   std::uint32_t total = 0;
-  std::uint16_t licenseLength = 0;
   std::uint16_t numberBase = 0;
-  if (!SkipToEntryTable(manifest, &licenseLength, &numberBase)) return 0;
+  if (!SkipToEntryTable(manifest, &numberBase)) return 0;
   PayloadEntry entry;
   while (ReadNextEntry(manifest, &entry)) total += InstalledSize(entry);
   return total;

@@ -12,7 +12,7 @@
 #include "extract/memory_streams.h"
 #include "pack/installer_assembly.h"
 #include "payload/install_names.h"
-#include "payload/payload_image.h"
+#include "inspect/payload_image.h"
 
 namespace pack {
 

@@ -5,9 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/format_thousands.h"
 #include "payload/install_names.h"
-#include "payload/payload_image.h"
+#include "inspect/payload_image.h"
 #include "tools/commands.h"
 #include "tools/text_output.h"
 
@@ -22,11 +21,6 @@ const char* RoleName(std::uint32_t position) {
     case kUninstallerPosition: return "uninstaller";
     default: return "media";
   }
-}
-
-std::string Thousands(std::uint32_t value) {
-  char text[kFormatThousandsSize];
-  return FormatThousands(value, text);
 }
 
 // The installed path relative to the Windows directory, as the installer

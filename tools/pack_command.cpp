@@ -17,8 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/format_thousands.h"
-#include "pack/output_file.h"
+#include "tools/output_file.h"
 #include "pack/packer.h"
 #include "pack/stub_image.h"
 #include "payload/install_names.h"
@@ -154,11 +153,6 @@ pack::MediaKind KindOf(const std::string& kind) {
   return pack::MediaKind::Juke;
 }
 
-std::string Thousands(std::uint32_t value) {
-  char text[kFormatThousandsSize];
-  return FormatThousands(value, text);
-}
-
 std::string FileNameOf(const std::string& installedPath) {
   const std::size_t slash = installedPath.rfind('\\');
   return slash == std::string::npos ? installedPath : installedPath.substr(slash + 1);
@@ -268,10 +262,10 @@ int RunPack(const PackOptions& options) {
   }
 
   try {
-    pack::WriteCheckedFile(options.output, result.image, options.force, [&](const std::string& written) {
+    WriteCheckedFile(options.output, result.image, options.force, [&](const std::string& written) {
       pack::VerifyPackedImage(written, stub, request);
     });
-  } catch (const pack::OutputFileError& e) {
+  } catch (const OutputFileError& e) {
     throw CommandFailure{options.output, e.what(), kExitDataError};
   } catch (const pack::PackError& e) {
     throw CommandFailure{options.output, std::string("the written image did not verify: ") + e.what(), kExitDataError};

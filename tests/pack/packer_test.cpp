@@ -9,9 +9,10 @@
 #include "pack/packer.h"
 #include "pack/pe_checksum.h"
 #include "pack/stub_image.h"
+#include "inspect/image_file.h"
 #include "payload/image_walk.h"
 #include "payload/install_names.h"
-#include "payload/payload_image.h"
+#include "inspect/payload_image.h"
 #include "stub_fixture.h"
 #include "temp_files.h"
 
@@ -158,9 +159,9 @@ TEST(Packer, StubResourcesSurviveAndTheManifestComesLast) {
 
   // The installer's walk lands on the manifest.
   ManifestWalkInfo walk;
-  HFILE file = OpenManifestInImage(path.c_str(), &walk);
-  ASSERT_NE(file, HFILE_ERROR);
-  _lclose(file);
+  ImageFile file;
+  ASSERT_TRUE(file.Open(path));
+  ASSERT_EQ(WalkToManifest(file, &walk), ManifestWalkError::None);
   EXPECT_EQ(walk.manifestOffset, result.manifestOffset);
 
   // Every resource is still there with its data: none lay behind the

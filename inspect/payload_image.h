@@ -1,7 +1,7 @@
-// Reads everything the manifest of an installer image says, for tools that
-// report on images other than the running one. The walk and the entry
-// reader are the installer's own; this adds what a report needs: the file's
-// size, the licence text, and a clear reason when the image is damaged.
+// Reads everything the manifest of an installer image says, for the tool
+// and the packer's read-back: the installer's own walk and header reader
+// over a plain host file, plus what a report needs: the file's size, the
+// licence text, and a clear reason when the image is damaged.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "payload/image_walk.h"
+#include "payload/install_decision.h"
 #include "payload/manifest_layout.h"
 
 struct PayloadImage {
@@ -28,10 +29,14 @@ struct PayloadImage {
   // Sum of the installed sizes, modulo 2^32 as the installer counts it.
   std::uint32_t InstallTotalBytes() const;
   // True when the entry's stored bytes lie wholly inside the file.
-  bool DataInsideFile(const PayloadEntry& entry) const;
+  bool DataInsideFile(const PayloadEntry& entry) const { return DataInsideImage(entry, fileSize); }
+  // Whether the installer, in the reference Windows directory, writes the
+  // entry at `position` (see install_decision.h).
+  InstallRefusal InstallerRefusalOf(std::uint32_t position) const;
 };
 
-// Fills `image` from the file at `path`. False with `error` set to a short
-// reason ("cannot open the file", "not a PE image", "no .rsrc section",
-// "image cut short", "manifest lies beyond the end of the file").
+// Fills `image` from the file at `path`, an ordinary host path. False with
+// `error` set to a short reason ("cannot open the file", "not a PE image",
+// "no .rsrc section", "image cut short", "manifest lies beyond the end of
+// the file").
 bool LoadPayloadImage(const std::string& path, PayloadImage* image, std::string* error);

@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "payload/payload_image.h"
-#include "stub_fixture.h"
+#include "inspect/payload_image.h"
+#include "../pack/stub_fixture.h"
 #include "temp_files.h"
 
 namespace {
