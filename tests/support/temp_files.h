@@ -36,7 +36,9 @@ struct CommandOutput {
   std::string err;  // standard error
 };
 
-// Runs `argv` (no shell) and collects its output and exit status.
-CommandOutput RunCommand(const std::vector<std::string>& argv);
+// Runs `argv` (no shell) in `workingDirectory` (empty: this process's) and
+// collects its output and exit status.
+CommandOutput RunCommand(const std::vector<std::string>& argv,
+                         const std::string& workingDirectory = "");
 
 }  // namespace testsupport

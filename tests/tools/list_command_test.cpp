@@ -115,7 +115,7 @@ TEST(ListCommand, ErrorsAreOneLineAndExitCodesTellThemApart) {
       {{"list", folder.Write("cut.exe", cut)}, 1, "cut.exe: manifest lies beyond the end of the file\n"},
       {{"list"}, 2, ""},
       {{"list", "a", "b"}, 2, ""},
-      {{"frobnicate"}, 2, ""},
+      {{"frobnicate"}, 2, "unknown command \"frobnicate\" (commands: list, test, extract"},
   };
   for (const Case& c : cases) {
     testsupport::CommandOutput run = Saverkit(c.args);
