@@ -14,18 +14,13 @@
 #include "app/installer_texts.h"
 #include "app/preinstall_checks.h"
 #include "base/bounded_text.h"
+#include "extract/windows_directory.h"
 #include "selfimage/own_manifest.h"
 #include "resources/resource_ids.h"
 
 namespace {
 
 constexpr std::size_t kMessageSize = 512;  // 511 characters and the terminator
-
-// The Windows directory as the system gives it, or "" when it cannot be had.
-void ReadWindowsDirectory(char (&directory)[kPathBufferSize]) {
-  const UINT length = GetWindowsDirectoryA(directory, sizeof directory);
-  if (length == 0 || length >= sizeof directory) directory[0] = '\0';
-}
 
 // Upper-cases a to z only, in place, as the "C" locale does.
 void UpperCaseAscii(char* text) {
@@ -41,7 +36,7 @@ void FormScreenSaverFileName() {
 
 bool ConfirmInstallation(const char* caption) {
   char directory[kPathBufferSize];
-  ReadWindowsDirectory(directory);
+  ReadWindowsDirectory(directory, sizeof directory);  // "" when it cannot be had
   UpperCaseAscii(directory);
   char bytes[36];
   FormatThousands(InstallTotalBytes, bytes);
@@ -122,8 +117,7 @@ void ShowCompletion(const char* caption) {
 
 void StartScreenSaver() {
   char path[kPathBufferSize];
-  const UINT length = GetWindowsDirectoryA(path, sizeof path);
-  if (length > 0 && length < sizeof path && AppendBackslashIfMissing(path, sizeof path) &&
+  if (ReadWindowsDirectory(path, sizeof path) && AppendBackslashIfMissing(path, sizeof path) &&
       AppendText(path, ScreenSaverFileName))
     CopyText(ScreenSaverFileName, path);
   char shortPath[kPathBufferSize];

@@ -8,6 +8,7 @@
 #include "app/installer_state.h"
 #include "app/installer_texts.h"
 #include "base/bounded_text.h"
+#include "extract/windows_directory.h"
 #include "selfimage/own_image.h"
 #include "selfimage/own_manifest.h"
 
@@ -16,13 +17,6 @@ namespace {
 // The existence test looks for the upper-case extension; names compare
 // without regard to case, so a lower-case ".scr" is found too.
 constexpr char kExistingScreenSaverExtension[] = ".SCR";
-
-// Where the Windows directory fits its buffer: 0 means the call failed, and
-// a result of `size` or more is the size it would need.
-bool ReadWindowsDirectory(char* buffer, UINT size) {
-  const UINT length = GetWindowsDirectoryA(buffer, size);
-  return length > 0 && length < size;
-}
 
 std::uint32_t SumInstalledBytes(HFILE manifest) {
   std::uint32_t total = 0;

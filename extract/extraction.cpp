@@ -16,6 +16,7 @@
 #include "base/bounded_text.h"
 #include "extract/compressed_entry.h"
 #include "extract/media_layer.h"
+#include "extract/windows_directory.h"
 #include "payload/install_decision.h"
 #include "payload/install_names.h"
 #include "selfimage/own_image.h"
@@ -284,8 +285,7 @@ void Activate(const Extraction& x) {
 void RunExtraction(const ExtractionInputs& inputs, ExtractionResults* results) {
   Extraction x(inputs, *results);
   char windowsDirectory[kPathBufferSize];
-  const UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-  const bool winDirKnown = length > 0 && length < sizeof windowsDirectory &&
+  const bool winDirKnown = ReadWindowsDirectory(windowsDirectory, sizeof windowsDirectory) &&
                            BuildWinDir(x.winDir, sizeof x.winDir, windowsDirectory);
   if (!winDirKnown) x.winDir[0] = '\0';
   x.destinationsUsable = winDirKnown && IsSafeTitle(inputs.title);
