@@ -44,30 +44,22 @@ InstallRefusal PayloadImage::InstallerRefusalOf(std::uint32_t position) const {
   return InstallerRefusal(place, entries[position], position);
 }
 
-bool LoadPayloadImage(const std::string& path, PayloadImage* image, std::string* error) {
-  *image = PayloadImage();
+PayloadImage LoadPayloadImage(const std::string& path) {
+  PayloadImage loaded;
+  PayloadImage* image = &loaded;
   image->path = path;
   ImageFile file;
-  if (!file.Open(path)) {
-    *error = "cannot open the file";
-    return false;
-  }
-  if (!LooksLikePeImage(file)) {
-    *error = "not a PE image";
-    return false;
-  }
+  if (!file.Open(path)) throw ImageError(path, "cannot open the file");
+  if (!LooksLikePeImage(file)) throw ImageError(path, "not a PE image");
   image->fileSize = file.Size();
 
   switch (WalkToManifest(file, &image->walk)) {
     case ManifestWalkError::None: break;
-    case ManifestWalkError::OpenFailed: *error = "cannot open the file"; return false;
-    case ManifestWalkError::NoResourceSection: *error = "no .rsrc section"; return false;
-    case ManifestWalkError::CutShort: *error = "image cut short"; return false;
+    case ManifestWalkError::OpenFailed: throw ImageError(path, "cannot open the file");
+    case ManifestWalkError::NoResourceSection: throw ImageError(path, "no .rsrc section");
+    case ManifestWalkError::CutShort: throw ImageError(path, "image cut short");
   }
-  if (image->walk.manifestOffset >= image->fileSize) {
-    *error = "manifest lies beyond the end of the file";
-    return false;
-  }
+  if (image->walk.manifestOffset >= image->fileSize) throw ImageError(path, "manifest lies beyond the end of the file");
 
   ImageFileCursor cursor(file, image->walk.manifestOffset);
   ManifestHeaderTargets targets;
@@ -76,10 +68,7 @@ bool LoadPayloadImage(const std::string& path, PayloadImage* image, std::string*
   targets.licenseContext = &image->licenseText;
   targets.title = image->titleField;
   targets.numberBase = &image->numberBase;
-  if (!ReadManifestHeader(cursor, targets, &image->licenseLength)) {
-    *error = "image cut short";
-    return false;
-  }
+  if (!ReadManifestHeader(cursor, targets, &image->licenseLength)) throw ImageError(path, "image cut short");
 
   // Entries up to the terminator; a table that ends by running out of file
   // rather than at a terminator is cut short.
@@ -93,5 +82,5 @@ bool LoadPayloadImage(const std::string& path, PayloadImage* image, std::string*
     if (entry.StoredSize == 0) break;
     image->entries.push_back(entry);
   }
-  return true;
+  return loaded;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,19 @@ struct PayloadImage {
   InstallRefusal InstallerRefusalOf(std::uint32_t position) const;
 };
 
-// Fills `image` from the file at `path`, an ordinary host path. False with
-// `error` set to a short reason ("cannot open the file", "not a PE image",
-// "no .rsrc section", "image cut short", "manifest lies beyond the end of
-// the file").
-bool LoadPayloadImage(const std::string& path, PayloadImage* image, std::string* error);
+// An image that cannot be read or is damaged: file() names it, what() says
+// what is wrong in a few words.
+class ImageError : public std::runtime_error {
+ public:
+  ImageError(std::string file, const std::string& problem)
+      : std::runtime_error(problem), file_(std::move(file)) {}
+  const std::string& file() const { return file_; }
+
+ private:
+  std::string file_;
+};
+
+// Reads the image at `path`, an ordinary host path. Throws ImageError with
+// a short reason ("cannot open the file", "not a PE image", "no .rsrc
+// section", "image cut short", "manifest lies beyond the end of the file").
+PayloadImage LoadPayloadImage(const std::string& path);

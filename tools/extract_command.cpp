@@ -21,6 +21,7 @@
 #include "inspect/image_entry_reader.h"
 #include "payload/install_names.h"
 #include "inspect/payload_image.h"
+#include "tools/command_failure.h"
 #include "tools/commands.h"
 #include "tools/output_file.h"
 #include "tools/text_output.h"
@@ -78,30 +79,23 @@ struct Outcome {
 };
 
 int RunExtract(const ExtractOptions& options) {
-  PayloadImage image;
-  std::string error;
-  if (!LoadPayloadImage(options.image, &image, &error)) {
-    PrintError(options.image, error);
-    return kExitDataError;
-  }
+  const PayloadImage image = LoadPayloadImage(options.image);
   std::string directory = options.directory;
   if (directory.empty()) {
     directory = image.Title();
     if (!IsSafeFileName(directory.c_str())) {
-      PrintError(options.image, "the title cannot name a folder; choose one with -d DIR");
-      return kExitUsageError;
+      throw CommandFailure{options.image, "the title cannot name a folder; choose one with -d DIR",
+                           kExitUsageError};
     }
   }
   std::error_code code;
   fs::create_directories(directory, code);
   if (code || !fs::is_directory(directory)) {
-    PrintError(directory, "cannot create the output folder");
-    return kExitDataError;
+    throw CommandFailure{directory, "cannot create the output folder", kExitDataError};
   }
   ImageFile file;
   if (!file.Open(options.image)) {
-    PrintError(options.image, "cannot open the file");
-    return kExitDataError;
+    throw ImageError(options.image, "cannot open the file");
   }
 
   auto decoder = std::make_unique<DecoderState>();
@@ -231,7 +225,9 @@ void AddExtractCommand(CLI::App& app, int& exitStatus) {
                       "Output folder (default: a folder named after the title)");
   extract->add_flag("--force", options->force, "Overwrite files that exist");
   extract->add_flag("--json", options->json, "Print one JSON object for scripts");
-  extract->callback([options, &exitStatus] { exitStatus = RunExtract(*options); });
+  extract->callback([options, &exitStatus] {
+    exitStatus = RunCommandReportingFailures(options->image, [&] { return RunExtract(*options); });
+  });
 }
 
 }  // namespace tools

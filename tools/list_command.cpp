@@ -7,6 +7,7 @@
 
 #include "payload/install_names.h"
 #include "inspect/payload_image.h"
+#include "tools/command_failure.h"
 #include "tools/commands.h"
 #include "tools/text_output.h"
 
@@ -79,12 +80,7 @@ void PrintJson(const PayloadImage& image) {
 }
 
 int RunList(const std::string& path, bool json) {
-  PayloadImage image;
-  std::string error;
-  if (!LoadPayloadImage(path, &image, &error)) {
-    PrintError(path, error);
-    return kExitDataError;
-  }
+  const PayloadImage image = LoadPayloadImage(path);
   if (json) {
     PrintJson(image);
   } else {
@@ -112,7 +108,9 @@ void AddListCommand(CLI::App& app, int& exitStatus) {
   auto json = std::make_shared<bool>(false);
   list->add_option("IMAGE", *path, "Installer image (.exe)")->required();
   list->add_flag("--json", *json, "Print one JSON object for scripts");
-  list->callback([path, json, &exitStatus] { exitStatus = RunList(*path, *json); });
+  list->callback([path, json, &exitStatus] {
+    exitStatus = RunCommandReportingFailures(*path, [&] { return RunList(*path, *json); });
+  });
 }
 
 }  // namespace tools

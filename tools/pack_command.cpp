@@ -22,6 +22,7 @@
 #include "pack/stub_image.h"
 #include "payload/install_names.h"
 #include "payload/manifest_layout.h"
+#include "tools/command_failure.h"
 #include "tools/commands.h"
 #include "tools/text_output.h"
 
@@ -49,13 +50,6 @@ struct PackOptions {
   std::string stub;
   bool force = false;
   bool json = false;
-};
-
-// A refusal before anything is written, or a failure while writing.
-struct CommandFailure {
-  std::string file;
-  std::string problem;
-  int status;
 };
 
 constexpr char kStubName[] = "installer.exe";
@@ -298,18 +292,7 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
   command->add_flag("--force", options->force, "Replace an existing output file");
   command->add_flag("--json", options->json, "Print one JSON object for scripts");
   command->callback([options, &exitStatus] {
-    try {
-      exitStatus = RunPack(*options);
-    } catch (const CommandFailure& failure) {
-      PrintError(failure.file.empty() ? options->output : failure.file, failure.problem);
-      exitStatus = failure.status;
-    } catch (const pack::PackError& e) {
-      PrintError(e.file().empty() ? options->output : e.file(), e.what());
-      exitStatus = kExitUsageError;
-    } catch (const std::exception& e) {
-      PrintError(options->output, e.what());
-      exitStatus = kExitDataError;
-    }
+    exitStatus = RunCommandReportingFailures(options->output, [&] { return RunPack(*options); });
   });
 }
 

@@ -6,6 +6,7 @@
 
 #include "inspect/image_entry_reader.h"
 #include "inspect/payload_image.h"
+#include "tools/command_failure.h"
 #include "tools/commands.h"
 #include "tools/text_output.h"
 
@@ -14,16 +15,10 @@ namespace tools {
 namespace {
 
 int RunTest(const std::string& path) {
-  PayloadImage image;
-  std::string error;
-  if (!LoadPayloadImage(path, &image, &error)) {
-    PrintError(path, error);
-    return kExitDataError;
-  }
+  const PayloadImage image = LoadPayloadImage(path);
   ImageFile file;
   if (!file.Open(path)) {
-    PrintError(path, "cannot open the file");
-    return kExitDataError;
+    throw ImageError(path, "cannot open the file");
   }
   auto decoder = std::make_unique<DecoderState>();  // the ring starts at zero, as in the installer
   const ChunkSink discard = [](const std::uint8_t*, std::size_t) { return true; };
@@ -65,7 +60,9 @@ void AddTestCommand(CLI::App& app, int& exitStatus) {
       "test", "Decode every entry of an installer image without writing files and report each");
   auto path = std::make_shared<std::string>();
   test->add_option("IMAGE", *path, "Installer image (.exe)")->required();
-  test->callback([path, &exitStatus] { exitStatus = RunTest(*path); });
+  test->callback([path, &exitStatus] {
+    exitStatus = RunCommandReportingFailures(*path, [&] { return RunTest(*path); });
+  });
 }
 
 }  // namespace tools

@@ -83,9 +83,7 @@ TEST(Packer, ImagesReadBackAcrossTheOptions) {
     pack::PackResult result;
     const std::string path = PackToFile(folder, packtest::MakeStub(), request, &result);
 
-    PayloadImage image;
-    std::string error;
-    ASSERT_TRUE(LoadPayloadImage(path, &image, &error)) << error;
+    const PayloadImage image = LoadPayloadImage(path);
     EXPECT_EQ(image.walk.manifestOffset, result.manifestOffset);
     EXPECT_EQ(image.Title(), request.title);
     EXPECT_EQ(image.licenseText, request.license);
@@ -343,9 +341,7 @@ TEST(Packer, VerificationCatchesADamagedImage) {
   const pack::PackRequest request = SampleRequest();
   pack::PackResult result = pack::PackInstaller(stub, request);
   testsupport::TempFolder folder;
-  PayloadImage image;
-  std::string error;
-  ASSERT_TRUE(LoadPayloadImage(folder.Write("good.exe", result.image), &image, &error));
+  const PayloadImage image = LoadPayloadImage(folder.Write("good.exe", result.image));
 
   const struct {
     const char* label;

@@ -18,9 +18,7 @@ pack::ManifestEntrySpec Stored(std::size_t size, std::uint8_t fill = 0xAB) {
 
 PayloadImage Load(const std::vector<std::uint8_t>& bytes) {
   testsupport::TempFolder folder;
-  PayloadImage image;
-  std::string error;
-  EXPECT_TRUE(LoadPayloadImage(folder.Write("setup.exe", bytes), &image, &error)) << error;
+  const PayloadImage image = LoadPayloadImage(folder.Write("setup.exe", bytes));
   return image;
 }
 
@@ -47,9 +45,7 @@ TEST(ManifestReader, WorkedExample) {
   EXPECT_EQ(std::string(entries[2].Name, 15), ".TMP           ");
   EXPECT_EQ(entries[2].Kind, 0x20);
 
-  PayloadImage image;
-  std::string error;
-  ASSERT_TRUE(LoadPayloadImage(path, &image, &error)) << error;
+  const PayloadImage image = LoadPayloadImage(path);
   EXPECT_EQ(image.Title(), "Sky");
   EXPECT_EQ(image.InstallTotalBytes(), 1052230u);
   for (const PayloadEntry& e : image.entries) EXPECT_TRUE(image.DataInsideFile(e));
@@ -167,16 +163,17 @@ TEST(ManifestReader, DamagedImagesGiveAReason) {
       {beyond, "manifest lies beyond the end of the file"},
       {headerCut, "image cut short"},
   };
-  for (const Case& c : cases) {
-    PayloadImage image;
-    std::string error;
-    EXPECT_FALSE(LoadPayloadImage(folder.Write("bad.exe", c.bytes), &image, &error)) << c.reason;
-    EXPECT_EQ(error, c.reason);
-  }
-  PayloadImage image;
-  std::string error;
-  EXPECT_FALSE(LoadPayloadImage(folder.path() + "/missing.exe", &image, &error));
-  EXPECT_EQ(error, "cannot open the file");
+  auto reason = [](const std::string& path) -> std::string {
+    try {
+      LoadPayloadImage(path);
+    } catch (const ImageError& e) {
+      EXPECT_EQ(e.file(), path);
+      return e.what();
+    }
+    return "loaded";
+  };
+  for (const Case& c : cases) EXPECT_EQ(reason(folder.Write("bad.exe", c.bytes)), c.reason);
+  EXPECT_EQ(reason(folder.path() + "/missing.exe"), "cannot open the file");
 }
 
 }  // namespace
