@@ -110,10 +110,10 @@ TEST(Packer, ImagesReadBackAcrossTheOptions) {
 }
 
 // The layout as installer images have always carried it: three entries and
-// no licence give a 376-byte manifest (0xDCF0 to 0xDE68 in the worked
-// example), each entry's data right behind the previous one's, the last
+// no licence give a 376-byte manifest (0xDCF0 to 0xDE68 in the handmade
+// Sky image), each entry's data right behind the previous one's, the last
 // running to the end of the file.
-TEST(Packer, ManifestLayoutMatchesTheWorkedExample) {
+TEST(Packer, ManifestLayoutMatchesTheHandmadeSkyImage) {
   pack::PackRequest request = SampleRequest(0);
   request.store = true;
   request.numberBase = 23;
@@ -382,15 +382,35 @@ namespace {
 
 // Whatever a stub holds, reading and packing it either works or throws one
 // of the packer's errors: nothing reads outside the file.
-void PackAnything(const std::vector<std::uint8_t>& bytes) {
+// The image's bytes as the walk's source.
+struct BytesSource {
+  const std::vector<std::uint8_t>& bytes;
+  bool ReadAt(std::uint32_t offset, void* buffer, std::uint32_t size) {
+    if (offset > bytes.size() || size > bytes.size() - offset) return false;
+    std::memcpy(buffer, bytes.data() + offset, size);
+    return true;
+  }
+};
+
+// Packs onto `bytes`: false when the stub is refused; when it is taken, the
+// image must lead the installer's walk to the manifest the packer wrote.
+bool PackAnything(const std::vector<std::uint8_t>& bytes) {
+  pack::PackResult result;
   try {
     const pack::StubImage stub = pack::ReadStubImage(bytes);
     pack::PackRequest request = SampleRequest(1);
     request.store = true;
-    pack::PackInstaller(stub, request);
+    result = pack::PackInstaller(stub, request);
   } catch (const pack::StubError&) {
+    return false;
   } catch (const pack::PackError&) {
+    return false;
   }
+  BytesSource source{result.image};
+  ManifestWalkInfo walk;
+  EXPECT_EQ(WalkToManifest(source, &walk), ManifestWalkError::None);
+  EXPECT_EQ(walk.manifestOffset, result.manifestOffset);
+  return true;
 }
 
 TEST(Packer, DamagedStubsAreRefusedNotTrusted) {
@@ -399,11 +419,14 @@ TEST(Packer, DamagedStubsAreRefusedNotTrusted) {
   layout.debugBehind = true;
   const std::vector<std::uint8_t> stub = packtest::MakeStub(layout);
   for (std::size_t size = 0; size < stub.size(); size += 13) {
-    PackAnything(std::vector<std::uint8_t>(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(size)));
+    EXPECT_FALSE(PackAnything(std::vector<std::uint8_t>(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(size))))
+        << "a stub cut to " << size << " bytes was taken";
   }
+  EXPECT_TRUE(PackAnything(stub));
   const pack::StubImage parsed = pack::ReadStubImage(stub);
   const std::uint32_t rsrc = parsed.sections[parsed.resourceSection].pointerToRawData;
   std::uint32_t state = 12345;
+  int refused = 0;
   for (int round = 0; round < 1000; ++round) {
     std::vector<std::uint8_t> bytes = stub;
     for (int k = 0; k < 3; ++k) {
@@ -414,8 +437,9 @@ TEST(Packer, DamagedStubsAreRefusedNotTrusted) {
       at = at < 0x400 ? at : rsrc + (at - 0x400);
       bytes[at] = static_cast<std::uint8_t>(state >> 24);
     }
-    PackAnything(bytes);
+    refused += PackAnything(bytes) ? 0 : 1;
   }
+  EXPECT_GT(refused, 0) << "the damage never reached what the stub reader checks";
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include "pack/pe_image_writer.h"
 #include "payload/image_walk.h"
 #include "temp_files.h"
-#include "worked_example.h"
+#include "handmade_sky_image.h"
 
 namespace {
 
@@ -50,10 +50,10 @@ std::vector<std::uint8_t> ImageWith(std::vector<ResourceItem> resources) {
   return pack::WritePeImage(spec).bytes;
 }
 
-TEST(ImageWalk, WorkedExampleLandsOnTheManifest) {
+TEST(ImageWalk, HandmadeSkyImageLandsOnTheManifest) {
   testsupport::TempFolder folder;
   ManifestWalkInfo info;
-  EXPECT_EQ(WalkPosition(folder.Write("sky.exe", example::BuildWorkedExampleImage()), &info), 0xDCF0);
+  EXPECT_EQ(WalkPosition(folder.Write("sky.exe", skyimage::BuildHandmadeSkyImage()), &info), 0xDCF0);
   EXPECT_EQ(info.resourceBase, 0xD000u);
   EXPECT_EQ(info.resourceVirtualAddress, 0x18000u);
 }
@@ -118,7 +118,7 @@ TEST(ImageWalk, SectionNameMustBeExactlyRsrc) {
 }
 
 TEST(ImageWalk, PositionDoesNotDependOnTheDeclaredSize) {
-  std::vector<std::uint8_t> image = example::BuildWorkedExampleImage();
+  std::vector<std::uint8_t> image = skyimage::BuildHandmadeSkyImage();
   testsupport::TempFolder folder;
   for (std::uint32_t declared : {0u, 4u, 376u, 0xFFFFFFFFu}) {
     WriteLe32(&image[0xD150 + 4], declared);

@@ -6,7 +6,7 @@
 #include "selfimage/own_manifest.h"
 #include "inspect/payload_image.h"
 #include "temp_files.h"
-#include "worked_example.h"
+#include "handmade_sky_image.h"
 
 namespace {
 
@@ -22,9 +22,9 @@ PayloadImage Load(const std::vector<std::uint8_t>& bytes) {
   return image;
 }
 
-TEST(ManifestReader, WorkedExample) {
+TEST(ManifestReader, HandmadeSkyImage) {
   testsupport::TempFolder folder;
-  const std::string path = folder.Write("sky.exe", example::BuildWorkedExampleImage());
+  const std::string path = folder.Write("sky.exe", skyimage::BuildHandmadeSkyImage());
 
   HFILE manifest = OpenManifestInImage(path.c_str());
   ASSERT_NE(manifest, HFILE_ERROR);
@@ -143,9 +143,9 @@ TEST(ManifestReader, DamagedImagesGiveAReason) {
   PayloadImage probe = Load(good);
   std::vector<std::uint8_t> notPe = good;
   notPe[0] = 'X';
-  std::vector<std::uint8_t> beyond = example::BuildWorkedExampleImage();
+  std::vector<std::uint8_t> beyond = skyimage::BuildHandmadeSkyImage();
   beyond.resize(0xDCF0);
-  std::vector<std::uint8_t> headerCut = example::BuildWorkedExampleImage();
+  std::vector<std::uint8_t> headerCut = skyimage::BuildHandmadeSkyImage();
   headerCut.resize(0xDCF0 + 100);
   pack::PeImageSpec noRsrc;
   noRsrc.withResourceSection = false;
