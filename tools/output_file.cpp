@@ -56,6 +56,15 @@ bool RenameInto(const std::string& from, const std::string& to, bool replace, st
     // The hard link made the destination without replacing anything.
     unlink(from.c_str());
     return true;
+  } else if (errno != EEXIST) {
+    // A file system without hard links (FAT, some network shares): the
+    // destination is checked once more just before the rename.
+    struct stat existing;
+    if (lstat(to.c_str(), &existing) == 0) {
+      errno = EEXIST;
+    } else if (std::rename(from.c_str(), to.c_str()) == 0) {
+      return true;
+    }
   }
   *why = errno == EEXIST ? "already exists (use --force to replace it)"
                          : std::string("cannot rename the written file into place: ") +
