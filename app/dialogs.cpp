@@ -2,11 +2,13 @@
 #include "app/dialogs.h"
 
 #include "app/composed_text.h"
+#include "app/installer_state.h"
 #include "app/installer_texts.h"
 #include "base/bounded_text.h"
+#include "payload/manifest_header.h"
 #include "extract/extraction.h"
-#include "payload/image_walk.h"
-#include "payload/manifest_reader.h"
+#include "selfimage/own_image.h"
+#include "selfimage/own_manifest.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -56,7 +58,8 @@ INT_PTR OnInstallCommand(HWND dialog, WPARAM command) {
   // The posted command is taken before the dialog's first WM_PAINT, and the
   // extraction lets no message through: painted now, or it stays blank.
   UpdateWindow(dialog);
-  RunExtraction();
+  RunExtraction({InstanceHandle, ScreenSaverTitle, ScreenSaverFileName, InstallTotalBytes},
+                &Extracted);
   EndDialog(dialog, static_cast<INT_PTR>(command));
   return TRUE;
 }
@@ -80,27 +83,38 @@ void CenterOnScreen(HWND dialog) {
              CenteredPosition(GetSystemMetrics(SM_CYSCREEN), height), width, height, FALSE);
 }
 
+// The licence text's block: zero-filled and one byte longer than the text,
+// so the text is always terminated (also where it holds a zero byte of its
+// own).
+struct LicenseBlock {
+  HGLOBAL block = nullptr;
+  char* text = nullptr;
+};
+
+char* AllocateLicenseText(std::uint16_t length, void* context) {
+  LicenseBlock& license = *static_cast<LicenseBlock*>(context);
+  license.block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(length) + 1);
+  if (license.block != nullptr) license.text = static_cast<char*>(GlobalLock(license.block));
+  return license.text;
+}
+
 BOOL ShowLicense(HINSTANCE instance) {
   // Every failure to obtain the text counts as acceptance: only a shown
   // dialog can decline.
   HFILE manifest = OpenPayloadManifest();
   if (manifest == HFILE_ERROR) return TRUE;
+  LicenseBlock license;
+  ManifestHeaderTargets targets;
+  targets.keepLicense = true;
+  targets.licenseBuffer = AllocateLicenseText;
+  targets.licenseContext = &license;
+  LopenManifestCursor cursor(manifest);
+  std::uint16_t length = 0;
+  const bool read = ReadManifestHeader(cursor, targets, &length);
   BOOL accepted = TRUE;
-  BYTE lengthField[2];
-  const UINT lengthRead = _lread(manifest, lengthField, sizeof lengthField);
-  const UINT length = lengthRead == sizeof lengthField ? ReadLe16(lengthField) : 0;
-  if (length != 0) {
-    // Zero-filled and one byte longer than the text, so the text is always
-    // terminated (also where it holds a zero byte of its own).
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1);
-    if (block != nullptr) {
-      if (char* text = static_cast<char*>(GlobalLock(block))) {
-        if (_lread(manifest, text, length) == length) accepted = AskToAccept(instance, text);
-        GlobalUnlock(block);
-      }
-      GlobalFree(block);
-    }
-  }
+  if (read && license.text != nullptr) accepted = AskToAccept(instance, license.text);
+  if (license.text != nullptr) GlobalUnlock(license.block);
+  if (license.block != nullptr) GlobalFree(license.block);
   _lclose(manifest);
   return accepted;
 }

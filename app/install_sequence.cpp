@@ -14,18 +14,13 @@
 #include "app/installer_texts.h"
 #include "app/preinstall_checks.h"
 #include "base/bounded_text.h"
-#include "payload/manifest_reader.h"
+#include "extract/windows_directory.h"
+#include "selfimage/own_manifest.h"
 #include "resources/resource_ids.h"
 
 namespace {
 
 constexpr std::size_t kMessageSize = 512;  // 511 characters and the terminator
-
-// The Windows directory as the system gives it, or "" when it cannot be had.
-void ReadWindowsDirectory(char (&directory)[kPathBufferSize]) {
-  const UINT length = GetWindowsDirectoryA(directory, sizeof directory);
-  if (length == 0 || length >= sizeof directory) directory[0] = '\0';
-}
 
 // Upper-cases a to z only, in place, as the "C" locale does.
 void UpperCaseAscii(char* text) {
@@ -41,7 +36,7 @@ void FormScreenSaverFileName() {
 
 bool ConfirmInstallation(const char* caption) {
   char directory[kPathBufferSize];
-  ReadWindowsDirectory(directory);
+  ReadWindowsDirectory(directory, sizeof directory);  // "" when it cannot be had
   UpperCaseAscii(directory);
   char bytes[36];
   FormatThousands(InstallTotalBytes, bytes);
@@ -86,7 +81,8 @@ void OfferMediaPlayerDownload() {
   AppendText(text, kMissingCodecsHead);
   const std::size_t reserve = std::strlen(kMissingCodecsMiddle) +
                               std::strlen(kMediaPlayerPage) + std::strlen(kMissingCodecsTail);
-  AppendLines(text, sizeof text - 1, UnsupportedTypes, UnsupportedTypesOverflow, reserve);
+  AppendLines(text, sizeof text - 1, Extracted.UnsupportedTypes, Extracted.UnsupportedTypesOverflow,
+              reserve);
   AppendText(text, kMissingCodecsMiddle);
   AppendText(text, kMediaPlayerPage);
   AppendText(text, kMissingCodecsTail);
@@ -101,10 +97,10 @@ void ReportFailedFiles(const char* caption) {
   // Room for the whole list of failed files and the fixed parts.
   char text[kFailedFilesSize + 256] = "";
   AppendText(text, kFailedFilesHead);
-  AppendText(text, FailedFiles);
-  if (FailedFilesNotListed > 0) {
+  AppendText(text, Extracted.FailedFiles);
+  if (Extracted.FailedFilesNotListed > 0) {
     char more[32];
-    FormatText(more, sizeof more, kFailedFilesMoreFormat, FailedFilesNotListed);
+    FormatText(more, sizeof more, kFailedFilesMoreFormat, Extracted.FailedFilesNotListed);
     AppendText(text, more);
   }
   AppendText(text, kFailedFilesTail);
@@ -112,17 +108,16 @@ void ReportFailedFiles(const char* caption) {
 }
 
 void ShowCompletion(const char* caption) {
-  if (FailedFileCount > 0)
+  if (Extracted.FailedFileCount > 0)
     ReportFailedFiles(caption);
-  else if (AllMediaSupported())
+  else if (Extracted.AllMediaSupported())
     MessageBoxA(nullptr, kInstallationComplete, caption, MB_OK | MB_ICONEXCLAMATION);
-  if (!AllMediaSupported()) OfferMediaPlayerDownload();
+  if (!Extracted.AllMediaSupported()) OfferMediaPlayerDownload();
 }
 
 void StartScreenSaver() {
   char path[kPathBufferSize];
-  const UINT length = GetWindowsDirectoryA(path, sizeof path);
-  if (length > 0 && length < sizeof path && AppendBackslashIfMissing(path, sizeof path) &&
+  if (ReadWindowsDirectory(path, sizeof path) && AppendBackslashIfMissing(path, sizeof path) &&
       AppendText(path, ScreenSaverFileName))
     CopyText(ScreenSaverFileName, path);
   char shortPath[kPathBufferSize];
@@ -149,6 +144,6 @@ void RunInstallSequence() {
   DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_PRODUCT_INFO), nullptr, InfoDlgProc, 0);
   // Not started when something cannot play or was not installed whole:
   // then it was not made the system's screen saver either.
-  if (!AllMediaSupported() || FailedFileCount > 0) return;
+  if (!Extracted.AllMediaSupported() || Extracted.FailedFileCount > 0) return;
   StartScreenSaver();
 }

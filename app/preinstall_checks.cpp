@@ -8,8 +8,9 @@
 #include "app/installer_state.h"
 #include "app/installer_texts.h"
 #include "base/bounded_text.h"
-#include "payload/image_walk.h"
-#include "payload/manifest_reader.h"
+#include "extract/windows_directory.h"
+#include "selfimage/own_image.h"
+#include "selfimage/own_manifest.h"
 
 namespace {
 
@@ -17,18 +18,10 @@ namespace {
 // without regard to case, so a lower-case ".scr" is found too.
 constexpr char kExistingScreenSaverExtension[] = ".SCR";
 
-// Where the Windows directory fits its buffer: 0 means the call failed, and
-// a result of `size` or more is the size it would need.
-bool ReadWindowsDirectory(char* buffer, UINT size) {
-  const UINT length = GetWindowsDirectoryA(buffer, size);
-  return length > 0 && length < size;
-}
-
 std::uint32_t SumInstalledBytes(HFILE manifest) {
   std::uint32_t total = 0;
-  std::uint16_t licenseLength = 0;
   std::uint16_t numberBase = 0;
-  if (!SkipToEntryTable(manifest, &licenseLength, &numberBase)) return 0;
+  if (!SkipToEntryTable(manifest, &numberBase)) return 0;
   PayloadEntry entry;
   while (ReadNextEntry(manifest, &entry)) total += InstalledSize(entry);
   return total;

@@ -13,13 +13,14 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/installer_state.h"
-#include "app/media_layer.h"
 #include "base/bounded_text.h"
 #include "extract/compressed_entry.h"
-#include "payload/image_walk.h"
+#include "extract/media_layer.h"
+#include "extract/windows_directory.h"
+#include "payload/install_decision.h"
 #include "payload/install_names.h"
-#include "payload/manifest_reader.h"
+#include "selfimage/own_image.h"
+#include "selfimage/own_manifest.h"
 
 namespace {
 
@@ -36,6 +37,9 @@ constexpr std::size_t kLongPathSize = 4 * kPathBufferSize;
 
 // What the extraction works with from its start to its end.
 struct Extraction {
+  Extraction(const ExtractionInputs& in, ExtractionResults& out) : in(in), out(out) {}
+  const ExtractionInputs& in;
+  ExtractionResults& out;
   char winDir[kPathBufferSize] = "";  // the Windows directory with its backslash
   bool destinationsUsable = false;    // Windows directory known, title one safe name
   HFILE manifest = HFILE_ERROR;       // the entry table's reader
@@ -65,7 +69,7 @@ void NameForReport(char (&shown)[kPathBufferSize], const char* path) {
 void CreateTitleDirectories(const Extraction& x) {
   char directory[kPathBufferSize];
   if (!x.destinationsUsable ||
-      !BuildTitleDirectory(directory, sizeof directory, x.winDir, ScreenSaverTitle))
+      !BuildTitleDirectory(directory, sizeof directory, x.winDir, x.in.title))
     return;
   for (char* level = directory + std::strlen(x.winDir);
        (level = std::strchr(level, '\\')) != nullptr; ++level) {
@@ -79,7 +83,7 @@ void CreateTitleDirectories(const Extraction& x) {
 void OpenInstallLog(Extraction& x) {
   char directory[kPathBufferSize];
   if (!x.destinationsUsable ||
-      !BuildTitleDirectory(directory, sizeof directory, x.winDir, ScreenSaverTitle) ||
+      !BuildTitleDirectory(directory, sizeof directory, x.winDir, x.in.title) ||
       !CopyText(x.logPath, directory) || !AppendText(x.logPath, "\\") ||
       !AppendText(x.logPath, kInstallLogName)) {
     x.logIncomplete = true;
@@ -116,8 +120,7 @@ void OpenEntryTable(Extraction& x) {
   if (manifestStart >= 0 && end >= 0 &&
       _llseek(x.manifest, manifestStart, FILE_BEGIN) == manifestStart)
     x.imageSize = static_cast<std::uint32_t>(end);
-  std::uint16_t licenseLength = 0;
-  if (!SkipToEntryTable(x.manifest, &licenseLength, &x.numberBase)) {
+  if (!SkipToEntryTable(x.manifest, &x.numberBase)) {
     _lclose(x.manifest);
     x.manifest = HFILE_ERROR;
   }
@@ -128,12 +131,8 @@ void CloseEntryTable(Extraction& x) {
   x.manifest = HFILE_ERROR;
 }
 
-// A media file's name must stay one name inside the title directory.
-bool HasSafeName(const Extraction& x, const PayloadEntry& entry, std::uint32_t position) {
-  if (position < kFirstMediaPosition) return true;
-  char name[kPathBufferSize];
-  return BuildMediaFileName(name, sizeof name, entry, position, x.numberBase) &&
-         IsSafeFileName(name);
+InstallPlace PlaceOf(const Extraction& x) {
+  return InstallPlace{x.winDir, x.in.title, x.numberBase, x.imageSize};
 }
 
 // The destination of the entry at `position`. False when it cannot be
@@ -141,9 +140,8 @@ bool HasSafeName(const Extraction& x, const PayloadEntry& entry, std::uint32_t p
 bool BuildDestination(const Extraction& x, const PayloadEntry& entry, std::uint32_t position,
                       char (&destination)[kPathBufferSize], char (&shown)[kPathBufferSize]) {
   char path[kLongPathSize];
-  BuildInstalledPath(path, sizeof path, x.winDir, ScreenSaverTitle, position, entry,
-                     x.numberBase);
-  if (x.destinationsUsable && HasSafeName(x, entry, position) && CopyText(destination, path))
+  if (InstallDestination(PlaceOf(x), entry, position, destination, path, sizeof path) ==
+      InstallRefusal::None)
     return true;
   NameForReport(shown, path);
   return false;
@@ -163,20 +161,22 @@ LONG SetNumberValue(HKEY key, const char* name, DWORD number) {
 // What Apps & Features shows beside the name: the icon of the installed
 // screen saver, the size (EstimatedSize, in KiB), and no Modify or Repair
 // button, which would only start the uninstaller.
-void DescribeInstalledProgram(HKEY key, const char* screenSaverPath) {
+void DescribeInstalledProgram(HKEY key, const char* screenSaverPath, DWORD installTotalBytes) {
   if (screenSaverPath[0] != '\0') SetTextValue(key, "DisplayIcon", screenSaverPath);
-  const DWORD kibibytes = InstallTotalBytes / 1024 + (InstallTotalBytes % 1024 != 0 ? 1 : 0);
+  const DWORD kibibytes = installTotalBytes / 1024 + (installTotalBytes % 1024 != 0 ? 1 : 0);
   SetNumberValue(key, "EstimatedSize", kibibytes);
   SetNumberValue(key, "NoModify", 1);
   SetNumberValue(key, "NoRepair", 1);
 }
 
 // `screenSaverPath` is empty when the path does not fit.
-void RegisterUninstaller(const char* uninstallerPath, const char* screenSaverPath) {
+void RegisterUninstaller(const ExtractionInputs& in, const char* uninstallerPath,
+                         const char* screenSaverPath) {
+  const char* title = in.title;
   // An empty title would name the list of installed programs itself.
-  if (ScreenSaverTitle[0] == '\0') return;
+  if (title[0] == '\0') return;
   char keyName[sizeof kUninstallKeyParent + 1 + kTitleFieldSize];
-  if (!BuildUninstallKeyName(keyName, sizeof keyName, ScreenSaverTitle)) return;
+  if (!BuildUninstallKeyName(keyName, sizeof keyName, title)) return;
   char keyClass[] = "";
   HKEY key = nullptr;
   DWORD disposition = 0;
@@ -184,11 +184,11 @@ void RegisterUninstaller(const char* uninstallerPath, const char* screenSaverPat
                       KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
     return;
   char displayName[kTitleFieldSize + sizeof kDisplayNameSuffix];
-  FormatText(displayName, sizeof displayName, "%s%s", ScreenSaverTitle, kDisplayNameSuffix);
+  FormatText(displayName, sizeof displayName, "%s%s", title, kDisplayNameSuffix);
   // Without a name the entry is not listed, so nothing else is told.
   if (SetTextValue(key, "DisplayName", displayName) == ERROR_SUCCESS) {
     SetTextValue(key, "UninstallString", uninstallerPath);
-    DescribeInstalledProgram(key, screenSaverPath);
+    DescribeInstalledProgram(key, screenSaverPath, in.installTotalBytes);
   }
   RegCloseKey(key);
 }
@@ -229,9 +229,9 @@ bool HasSize(const char* path, std::uint32_t size) {
 // lie whole inside the image is not decoded: past its end the decoder would
 // make up the whole expanded size (up to 2 GiB) from nothing.
 bool WriteCompressedEntry(Extraction& x, const PayloadEntry& entry, const char* destination) {
-  if (static_cast<std::uint64_t>(entry.DataOffset) + entry.StoredSize > x.imageSize) return false;
+  if (!DataInsideImage(entry, x.imageSize)) return false;
   CloseEntryTable(x);
-  const int decoded = ExtractCompressedEntry(InstanceHandle, entry.DataOffset,
+  const int decoded = ExtractCompressedEntry(x.in.instance, entry.DataOffset,
                                              entry.ExpandedSize, entry.StoredSize, destination);
   x.manifest = OpenPayloadManifest();
   return decoded == 1 && HasSize(destination, entry.ExpandedSize);
@@ -248,7 +248,7 @@ const char* MediaTypeOf(const char* path) {
 
 // Lists the file's type when the multimedia layer opens it neither by its
 // extension nor as an MPEG video.
-void CheckMediaFile(const char* path) {
+void CheckMediaFile(Extraction& x, const char* path) {
   LoadMediaLayer();
   MCI_OPEN_PARMSA open = {};
   open.lpstrDeviceType = kMpegVideoDevice;
@@ -258,7 +258,7 @@ void CheckMediaFile(const char* path) {
   if (result != 0)
     result = SendMediaCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, parameters);
   if (result != 0) {
-    ListUnsupportedType(MediaTypeOf(path));
+    x.out.ListUnsupportedType(MediaTypeOf(path));
     return;
   }
   MCI_GENERIC_PARMS close = {};
@@ -272,16 +272,16 @@ bool InstallEntry(Extraction& x, const PayloadEntry& entry, std::uint32_t positi
   char destination[kPathBufferSize];
   char shown[kPathBufferSize];
   if (!BuildDestination(x, entry, position, destination, shown)) {
-    RecordFailedFile(shown);
+    x.out.RecordFailedFile(shown);
     return true;
   }
   // Registered before its file is written.
   if (position == kUninstallerPosition) {
     char screenSaver[kPathBufferSize];
-    if (!BuildInstalledPath(screenSaver, sizeof screenSaver, x.winDir, ScreenSaverTitle,
+    if (!BuildInstalledPath(screenSaver, sizeof screenSaver, x.winDir, x.in.title,
                             kScreenSaverPosition, entry, x.numberBase))
       screenSaver[0] = '\0';
-    RegisterUninstaller(destination, screenSaver);
+    RegisterUninstaller(x.in, destination, screenSaver);
   }
 
   const LONG nextEntry = _llseek(x.manifest, 0, FILE_CURRENT);
@@ -289,11 +289,11 @@ bool InstallEntry(Extraction& x, const PayloadEntry& entry, std::uint32_t positi
                                          : CopyStoredEntry(x, entry, destination);
   // Logged whatever became of the data.
   AppendLogLine(x, destination);
-  if (!whole) RecordFailedFile(destination);
+  if (!whole) x.out.RecordFailedFile(destination);
   const bool tableGoesOn =
       x.manifest != HFILE_ERROR && nextEntry >= 0 &&
       _llseek(x.manifest, nextEntry, FILE_BEGIN) == nextEntry;
-  if (position >= kFirstMediaPosition) CheckMediaFile(destination);
+  if (position >= kFirstMediaPosition) CheckMediaFile(x, destination);
   return tableGoesOn;
 }
 
@@ -302,7 +302,7 @@ bool InstallEntry(Extraction& x, const PayloadEntry& entry, std::uint32_t positi
 void Activate(const Extraction& x) {
   char path[kPathBufferSize];
   char shortPath[kPathBufferSize];
-  if (CopyText(path, x.winDir) && AppendText(path, ScreenSaverFileName)) {
+  if (CopyText(path, x.winDir) && AppendText(path, x.in.screenSaverFileName)) {
     const DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
     if (length > 0 && length < sizeof shortPath)
       WritePrivateProfileStringA(kActivationSection, kActivationKey, shortPath, kActivationFile);
@@ -312,14 +312,13 @@ void Activate(const Extraction& x) {
 
 }  // namespace
 
-void RunExtraction() {
-  Extraction x;
+void RunExtraction(const ExtractionInputs& inputs, ExtractionResults* results) {
+  Extraction x(inputs, *results);
   char windowsDirectory[kPathBufferSize];
-  const UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-  const bool winDirKnown = length > 0 && length < sizeof windowsDirectory &&
+  const bool winDirKnown = ReadWindowsDirectory(windowsDirectory, sizeof windowsDirectory) &&
                            BuildWinDir(x.winDir, sizeof x.winDir, windowsDirectory);
   if (!winDirKnown) x.winDir[0] = '\0';
-  x.destinationsUsable = winDirKnown && IsSafeTitle(ScreenSaverTitle);
+  x.destinationsUsable = winDirKnown && IsSafeTitle(inputs.title);
 
   CreateTitleDirectories(x);
   OpenInstallLog(x);
@@ -336,7 +335,7 @@ void RunExtraction() {
   if (x.copyBuffer != nullptr) LocalFree(x.copyBuffer);
   CloseEntryTable(x);
   if (x.log != INVALID_HANDLE_VALUE) CloseHandle(x.log);
-  if (x.logIncomplete) RecordFailedFile(x.logPath[0] != '\0' ? x.logPath : kInstallLogName);
+  if (x.logIncomplete) results->RecordFailedFile(x.logPath[0] != '\0' ? x.logPath : kInstallLogName);
 
-  if (winDirKnown && AllMediaSupported() && FailedFileCount == 0) Activate(x);
+  if (winDirKnown && results->AllMediaSupported() && results->FailedFileCount == 0) Activate(x);
 }

@@ -5,7 +5,17 @@
 // made the system's screen saver.
 #pragma once
 
-// Runs the whole extraction. Reads ScreenSaverTitle (trimmed) and
-// ScreenSaverFileName; fills UnsupportedTypes and the list of failed files
-// (app/installer_state.h).
-void RunExtraction();
+#include <windows.h>
+
+#include "extract/extraction_results.h"
+
+// What the extraction reads.
+struct ExtractionInputs {
+  HINSTANCE instance;               // the installer's module: its image file
+  const char* title;                // the trimmed title
+  const char* screenSaverFileName;  // title + ".scr"
+  DWORD installTotalBytes;          // bytes the installation writes (for Apps & Features)
+};
+
+// Runs the whole extraction and adds what it finds to `results`.
+void RunExtraction(const ExtractionInputs& inputs, ExtractionResults* results);

@@ -12,7 +12,7 @@
 #include "extract/memory_streams.h"
 #include "pack/installer_assembly.h"
 #include "payload/install_names.h"
-#include "payload/payload_image.h"
+#include "inspect/payload_image.h"
 
 namespace pack {
 
@@ -228,8 +228,11 @@ PackResult PackInstaller(const StubImage& stub, const PackRequest& request) {
 
 void VerifyPackedImage(const std::string& path, const StubImage& stub, const PackRequest& request) {
   PayloadImage image;
-  std::string error;
-  if (!LoadPayloadImage(path, &image, &error)) throw PackError(path, "read back: " + error);
+  try {
+    image = LoadPayloadImage(path);
+  } catch (const ImageError& e) {
+    throw PackError(path, std::string("read back: ") + e.what());
+  }
   auto fail = [&](const std::string& what) { throw PackError(path, "read back: " + what); };
   if (image.licenseText != request.license) fail("the licence differs");
   if (std::string(image.titleField) != request.title) fail("the title differs");

@@ -39,8 +39,6 @@ constexpr std::size_t kMaxTitleLength = 100;
 // itself stay below 2 GiB.
 constexpr std::uint64_t kMaxImageSize = 0x7FFFFFFF;
 
-// The Windows directory the path-length checks assume.
-constexpr char kReferenceWinDir[] = "C:\\WINDOWS\\";
 
 // What `Kind` a media entry carries: its installed name's prefix.
 enum class MediaKind {

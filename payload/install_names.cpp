@@ -72,6 +72,19 @@ bool BuildInstalledPath(char* out, std::size_t size, const char* winDir, const c
          AppendText(out, size, media);
 }
 
+bool BuildInstalledFileName(char* out, std::size_t size, const char* title,
+                            std::uint32_t position, const PayloadEntry& entry,
+                            std::uint16_t numberBase) {
+  switch (position) {
+    case kScreenSaverPosition:
+      return CopyText(out, size, title) && AppendText(out, size, kScreenSaverExtension);
+    case kDataFilePosition:
+      return CopyText(out, size, title) && AppendText(out, size, kDataFileExtension);
+    case kUninstallerPosition: return CopyText(out, size, kUninstallerName);
+    default: return BuildMediaFileName(out, size, entry, position, numberBase);
+  }
+}
+
 bool IsSafeFileName(const char* name) {
   const std::size_t n = std::strlen(name);
   if (n == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;

@@ -22,6 +22,9 @@ constexpr char kInstallLogName[] = "INSTALL.LOG";
 constexpr char kScreenSaverExtension[] = ".scr";
 constexpr char kDataFileExtension[] = ".DAT";
 constexpr std::size_t kPathBufferSize = 260;  // at most 259 characters
+// The Windows directory that the tool and the packer assume when they
+// judge whether a path fits the installer's 259 characters.
+constexpr char kReferenceWinDir[] = "C:\\WINDOWS\\";
 // Under HKEY_LOCAL_MACHINE; the uninstall key is this + "\\" + title.
 constexpr char kUninstallKeyParent[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
@@ -57,6 +60,14 @@ bool BuildMediaFileName(char* out, std::size_t size, const PayloadEntry& entry,
 bool BuildInstalledPath(char* out, std::size_t size, const char* winDir, const char* title,
                         std::uint32_t position, const PayloadEntry& entry,
                         std::uint16_t numberBase);
+
+// The entry's file name inside the folder it is installed in (the Windows
+// directory for position 0, the title directory for the rest), e.g.
+// "<title>.scr", "UNINSTAL.EXE", "JUKE0023.MID". False when it would not
+// fit `size`.
+bool BuildInstalledFileName(char* out, std::size_t size, const char* title,
+                            std::uint32_t position, const PayloadEntry& entry,
+                            std::uint16_t numberBase);
 
 // True when `name` is safe as one file name component inside a directory:
 // not empty, no path separator, no drive or stream colon, not "." or "..",

@@ -50,6 +50,11 @@ inline std::uint32_t InstalledSize(const PayloadEntry& entry) {
   return entry.ExpandedSize != 0 ? entry.ExpandedSize : entry.StoredSize;
 }
 inline bool IsCompressed(const PayloadEntry& entry) { return entry.ExpandedSize != 0; }
+// True when the entry's StoredSize bytes at DataOffset lie wholly inside an
+// image of `imageSize` bytes.
+inline bool DataInsideImage(const PayloadEntry& entry, std::uint64_t imageSize) {
+  return std::uint64_t{entry.DataOffset} + entry.StoredSize <= imageSize;
+}
 
 PayloadEntry DecodePayloadEntry(const std::uint8_t (&raw)[kEntrySize]);
 void EncodePayloadEntry(const PayloadEntry& entry, std::uint8_t (&raw)[kEntrySize]);

@@ -1,8 +1,10 @@
 // saverkit extract: writes every entry of an installer image into a folder
 // under the file name it is installed under, and the licence text as
 // LICENSE.TXT. Names from the image are untrusted: one that could land
-// outside the folder is refused. Each file is written under a temporary
-// name and renamed only when complete; nothing is overwritten unless asked.
+// outside the folder is refused, and so is every entry the installer itself
+// would not write. Each file goes through OutputFile: written under an
+// exclusive temporary name and renamed only when complete; nothing is
+// overwritten unless asked.
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,10 +18,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "extract/image_entry_reader.h"
+#include "inspect/image_entry_reader.h"
 #include "payload/install_names.h"
-#include "payload/payload_image.h"
+#include "inspect/payload_image.h"
+#include "tools/command_failure.h"
 #include "tools/commands.h"
+#include "tools/output_file.h"
 #include "tools/text_output.h"
 
 namespace tools {
@@ -37,72 +41,16 @@ struct ExtractOptions {
   bool json = false;
 };
 
-// The name an entry is installed under, relative to the folder it lands in:
-// the Windows directory for the screen saver, the title directory for the
-// rest. Empty when the installer could not build the path. A name that is
-// not one plain component (a title or media name holding separators or
-// "..") comes back whole and is then refused.
+// The entry's file name inside the folder it is installed in, as the
+// naming rules give it; empty when it does not fit.
 std::string InstalledFileName(const PayloadImage& image, std::uint32_t position) {
+  char name[4 * kPathBufferSize];
   const std::string title = image.Title();
-  char path[4 * kPathBufferSize];
-  if (!BuildInstalledPath(path, sizeof path, "", title.c_str(), position, image.entries[position],
-                          image.numberBase))
+  if (!BuildInstalledFileName(name, sizeof name, title.c_str(), position, image.entries[position],
+                              image.numberBase))
     return std::string();
-  if (position == kScreenSaverPosition) return path;
-  char directory[4 * kPathBufferSize];
-  if (!BuildTitleDirectory(directory, sizeof directory, "", title.c_str())) return std::string();
-  const std::size_t length = std::strlen(directory);
-  if (std::strncmp(path, directory, length) == 0 && path[length] == '\\') return path + length + 1;
-  return path;
+  return name;
 }
-
-// One file being written: a temporary name beside the target, renamed over
-// it when complete and removed on any failure.
-class PendingFile {
- public:
-  PendingFile(const fs::path& target) : target_(target) {
-    temporary_ = target;
-    temporary_ += ".saverkit-" + std::to_string(static_cast<long>(getpid())) + ".part";
-    file_ = fopen(temporary_.string().c_str(), "wb");
-  }
-  ~PendingFile() {
-    if (file_) std::fclose(file_);
-    if (!committed_) {
-      std::error_code ignored;
-      fs::remove(temporary_, ignored);
-    }
-  }
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-
-  bool opened() const { return file_ != nullptr; }
-  bool Write(const std::uint8_t* data, std::size_t size) {
-    return std::fwrite(data, 1, size, file_) == size;
-  }
-  // Closes and renames; false (and the temporary removed) on failure.
-  bool Commit(std::string* error) {
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!closed) {
-      *error = "cannot finish writing the file";
-      return false;
-    }
-    std::error_code code;
-    fs::rename(temporary_, target_, code);
-    if (code) {
-      *error = "cannot rename the finished file: " + code.message();
-      return false;
-    }
-    committed_ = true;
-    return true;
-  }
-
- private:
-  fs::path target_;
-  fs::path temporary_;
-  std::FILE* file_ = nullptr;
-  bool committed_ = false;
-};
 
 class Progress {
  public:
@@ -131,30 +79,23 @@ struct Outcome {
 };
 
 int RunExtract(const ExtractOptions& options) {
-  PayloadImage image;
-  std::string error;
-  if (!LoadPayloadImage(options.image, &image, &error)) {
-    PrintError(options.image, error);
-    return kExitDataError;
-  }
+  const PayloadImage image = LoadPayloadImage(options.image);
   std::string directory = options.directory;
   if (directory.empty()) {
     directory = image.Title();
     if (!IsSafeFileName(directory.c_str())) {
-      PrintError(options.image, "the title cannot name a folder; choose one with -d DIR");
-      return kExitUsageError;
+      throw CommandFailure{options.image, "the title cannot name a folder; choose one with -d DIR",
+                           kExitUsageError};
     }
   }
   std::error_code code;
   fs::create_directories(directory, code);
   if (code || !fs::is_directory(directory)) {
-    PrintError(directory, "cannot create the output folder");
-    return kExitDataError;
+    throw CommandFailure{directory, "cannot create the output folder", kExitDataError};
   }
-  std::FILE* file = fopen(options.image.c_str(), "rb");
-  if (file == nullptr) {
-    PrintError(options.image, "cannot open the file");
-    return kExitDataError;
+  ImageFile file;
+  if (!file.Open(options.image)) {
+    throw ImageError(options.image, "cannot open the file");
   }
 
   auto decoder = std::make_unique<DecoderState>();
@@ -165,49 +106,41 @@ int RunExtract(const ExtractOptions& options) {
   auto writeFile = [&](const std::string& name, std::uint64_t expected, auto produce) {
     Outcome outcome;
     outcome.name = name;
+    // The name must stay one name inside the output folder on this system too.
     if (!IsSafeFileName(name.c_str())) {
       outcome.status = "refused: the name could land outside the folder";
       return outcome;
     }
-    const fs::path target = fs::path(directory) / name;
-    std::error_code exists;
-    if (!options.force && fs::exists(target, exists)) {
-      outcome.status = "exists (use --force to overwrite)";
-      return outcome;
+    try {
+      OutputFile output((fs::path(directory) / name).string(), options.force);
+      std::uint64_t done = 0;
+      const ChunkSink sink = [&](const std::uint8_t* data, std::size_t size) {
+        if (!output.Write(data, size)) return false;
+        done += size;
+        progress.Show(name, done, expected);
+        return true;
+      };
+      EntryReport report;
+      const bool written = produce(sink, &report);
+      progress.Clear();
+      if (!written) {
+        outcome.status = std::string("write failed: ") + std::strerror(errno);
+        return outcome;
+      }
+      outcome.bytes = report.written;
+      if (report.verdict != EntryVerdict::Ok) {
+        outcome.status = VerdictText(report.verdict);
+        return outcome;
+      }
+      output.Commit();
+      if (report.unreadBytes > 0)
+        outcome.note = std::to_string(report.unreadBytes) + " stored bytes left unread";
+      outcome.status = "written";
+      outcome.ok = true;
+    } catch (const OutputFileError& e) {
+      progress.Clear();
+      outcome.status = e.what();
     }
-    PendingFile pending(target);
-    if (!pending.opened()) {
-      outcome.status = std::string("cannot create the file: ") + std::strerror(errno);
-      return outcome;
-    }
-    std::uint64_t done = 0;
-    const ChunkSink sink = [&](const std::uint8_t* data, std::size_t size) {
-      if (!pending.Write(data, size)) return false;
-      done += size;
-      progress.Show(name, done, expected);
-      return true;
-    };
-    EntryReport report;
-    const bool written = produce(sink, &report);
-    progress.Clear();
-    if (!written) {
-      outcome.status = std::string("write failed: ") + std::strerror(errno);
-      return outcome;
-    }
-    outcome.bytes = report.written;
-    if (report.verdict != EntryVerdict::Ok) {
-      outcome.status = VerdictText(report.verdict);
-      return outcome;
-    }
-    std::string commitError;
-    if (!pending.Commit(&commitError)) {
-      outcome.status = commitError;
-      return outcome;
-    }
-    if (report.unreadBytes > 0)
-      outcome.note = std::to_string(report.unreadBytes) + " stored bytes left unread";
-    outcome.status = "written";
-    outcome.ok = true;
     return outcome;
   };
 
@@ -224,26 +157,32 @@ int RunExtract(const ExtractOptions& options) {
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
     const std::string name = InstalledFileName(image, i);
-    Outcome outcome = writeFile(name.empty() ? "entry " + std::to_string(i) : name,
-                                InstalledSize(entry),
-                                [&](const ChunkSink& sink, EntryReport* report) {
-                                  return ReadImageEntry(file, image.fileSize, entry, *decoder,
-                                                        sink, report);
-                                });
-    if (name.empty()) {
-      outcome.ok = false;
-      outcome.status = "refused: the installed path is too long";
+    const std::string shown = name.empty() ? "entry " + std::to_string(i) : name;
+    const InstallRefusal refusal = image.InstallerRefusalOf(i);
+    if (refusal != InstallRefusal::None) {
+      // Not written by the installer, so not decoded either: the ring
+      // stays as the installer leaves it for the next entry.
+      Outcome outcome;
+      outcome.name = shown;
+      outcome.status = RefusalText(refusal);
+      outcomes.push_back(outcome);
+      continue;
     }
-    // A compressed entry that was not written still passes through the
-    // decoder, so that later entries see the ring the installer would.
-    if (!outcome.ok && IsCompressed(entry) && outcome.bytes == 0) {
+    bool decoded = false;
+    outcomes.push_back(writeFile(shown, InstalledSize(entry),
+                                 [&](const ChunkSink& sink, EntryReport* report) {
+                                   decoded = true;
+                                   return ReadImageEntry(file, entry, *decoder, sink, report);
+                                 }));
+    // The installer writes this entry: when this folder could not take it,
+    // it still passes through the decoder, so that later entries see the
+    // ring the installer would.
+    if (!decoded && IsCompressed(entry)) {
       EntryReport ignored;
-      ReadImageEntry(file, image.fileSize, entry, *decoder,
+      ReadImageEntry(file, entry, *decoder,
                      [](const std::uint8_t*, std::size_t) { return true; }, &ignored);
     }
-    outcomes.push_back(outcome);
   }
-  std::fclose(file);
 
   std::size_t failed = 0;
   for (const Outcome& o : outcomes) failed += o.ok ? 0 : 1;
@@ -286,7 +225,9 @@ void AddExtractCommand(CLI::App& app, int& exitStatus) {
                       "Output folder (default: a folder named after the title)");
   extract->add_flag("--force", options->force, "Overwrite files that exist");
   extract->add_flag("--json", options->json, "Print one JSON object for scripts");
-  extract->callback([options, &exitStatus] { exitStatus = RunExtract(*options); });
+  extract->callback([options, &exitStatus] {
+    exitStatus = RunCommandReportingFailures(options->image, [&] { return RunExtract(*options); });
+  });
 }
 
 }  // namespace tools

@@ -5,9 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/format_thousands.h"
 #include "payload/install_names.h"
-#include "payload/payload_image.h"
+#include "inspect/payload_image.h"
+#include "tools/command_failure.h"
 #include "tools/commands.h"
 #include "tools/text_output.h"
 
@@ -22,11 +22,6 @@ const char* RoleName(std::uint32_t position) {
     case kUninstallerPosition: return "uninstaller";
     default: return "media";
   }
-}
-
-std::string Thousands(std::uint32_t value) {
-  char text[kFormatThousandsSize];
-  return FormatThousands(value, text);
 }
 
 // The installed path relative to the Windows directory, as the installer
@@ -85,12 +80,7 @@ void PrintJson(const PayloadImage& image) {
 }
 
 int RunList(const std::string& path, bool json) {
-  PayloadImage image;
-  std::string error;
-  if (!LoadPayloadImage(path, &image, &error)) {
-    PrintError(path, error);
-    return kExitDataError;
-  }
+  const PayloadImage image = LoadPayloadImage(path);
   if (json) {
     PrintJson(image);
   } else {
@@ -118,7 +108,9 @@ void AddListCommand(CLI::App& app, int& exitStatus) {
   auto json = std::make_shared<bool>(false);
   list->add_option("IMAGE", *path, "Installer image (.exe)")->required();
   list->add_flag("--json", *json, "Print one JSON object for scripts");
-  list->callback([path, json, &exitStatus] { exitStatus = RunList(*path, *json); });
+  list->callback([path, json, &exitStatus] {
+    exitStatus = RunCommandReportingFailures(*path, [&] { return RunList(*path, *json); });
+  });
 }
 
 }  // namespace tools

@@ -1,6 +1,7 @@
 // saverkit: lists, tests, extracts, packs and previews screen saver
 // installer images.
 #include <iostream>
+#include <string>
 
 #include "saverkit_version.h"
 #include "tools/commands.h"
@@ -18,6 +19,24 @@ int main(int argc, char** argv) {
   tools::AddPreviewCommand(app, exitStatus);
 #endif
   tools::AddPackCommand(app, exitStatus);
+  // The first word that is not an option names the command (the program
+  // itself takes only flags); one it does not know is named back with the
+  // list, rather than as a missing command.
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (!word.empty() && word[0] == '-') continue;
+    std::string names;
+    bool known = false;
+    for (const CLI::App* command : app.get_subcommands({})) {
+      known = known || command->check_name(word);
+      names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    if (!known) {
+      std::cerr << "saverkit: unknown command \"" << word << "\" (commands: " << names << ")\n";
+      return tools::kExitUsageError;
+    }
+    break;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -21,14 +21,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/format_thousands.h"
 #include "pack/authenticode_signing.h"
 #include "pack/image_time_stamp.h"
-#include "pack/output_file.h"
+#include "tools/output_file.h"
 #include "pack/packer.h"
 #include "pack/stub_image.h"
 #include "payload/install_names.h"
 #include "payload/manifest_layout.h"
+#include "tools/command_failure.h"
 #include "tools/commands.h"
 #include "tools/text_output.h"
 
@@ -60,13 +60,6 @@ struct PackOptions {
   std::string signPasswordFile;
   std::string timestampUrl;
   std::string sourceDateEpoch;  // empty: SOURCE_DATE_EPOCH, if set
-};
-
-// A refusal before anything is written, or a failure while writing.
-struct CommandFailure {
-  std::string file;
-  std::string problem;
-  int status;
 };
 
 constexpr char kStubName[] = "installer.exe";
@@ -164,11 +157,6 @@ pack::MediaKind KindOf(const std::string& kind) {
   if (kind == "juk_") return pack::MediaKind::JukUnderscore;
   if (kind == "file") return pack::MediaKind::File;
   return pack::MediaKind::Juke;
-}
-
-std::string Thousands(std::uint32_t value) {
-  char text[kFormatThousandsSize];
-  return FormatThousands(value, text);
 }
 
 std::string FileNameOf(const std::string& installedPath) {
@@ -302,13 +290,13 @@ int RunPack(const PackOptions& options) {
   // the signed image must then read back the same.
   std::vector<std::uint8_t> signedImage;
   try {
-    pack::WriteCheckedFile(options.output, result.image, options.force, [&](const std::string& written) {
+    WriteCheckedFile(options.output, result.image, options.force, [&](const std::string& written) {
       pack::VerifyPackedImage(written, stub, request);
       if (options.sign.empty()) return;
       signedImage = pack::SignImageFile(written, signing);
       pack::VerifyPackedImage(written, stub, request);
     });
-  } catch (const pack::OutputFileError& e) {
+  } catch (const OutputFileError& e) {
     throw CommandFailure{options.output, e.what(), kExitDataError};
   } catch (const pack::PackError& e) {
     throw CommandFailure{options.output, std::string("the written image did not verify: ") + e.what(), kExitDataError};
@@ -358,18 +346,7 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
                       "Build time (seconds since 1970) for the image's time stamp and the signing time "
                       "(default: $SOURCE_DATE_EPOCH)");
   command->callback([options, &exitStatus] {
-    try {
-      exitStatus = RunPack(*options);
-    } catch (const CommandFailure& failure) {
-      PrintError(failure.file.empty() ? options->output : failure.file, failure.problem);
-      exitStatus = failure.status;
-    } catch (const pack::PackError& e) {
-      PrintError(e.file().empty() ? options->output : e.file(), e.what());
-      exitStatus = kExitUsageError;
-    } catch (const std::exception& e) {
-      PrintError(options->output, e.what());
-      exitStatus = kExitDataError;
-    }
+    exitStatus = RunCommandReportingFailures(options->output, [&] { return RunPack(*options); });
   });
 }
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "base/format_thousands.h"
-#include "extract/image_entry_reader.h"
-#include "payload/payload_image.h"
+#include "inspect/image_entry_reader.h"
+#include "inspect/payload_image.h"
+#include "tools/command_failure.h"
 #include "tools/commands.h"
 #include "tools/text_output.h"
 
@@ -14,41 +14,38 @@ namespace tools {
 
 namespace {
 
-std::string Thousands(std::uint32_t value) {
-  char text[kFormatThousandsSize];
-  return FormatThousands(value, text);
-}
-
 int RunTest(const std::string& path) {
-  PayloadImage image;
-  std::string error;
-  if (!LoadPayloadImage(path, &image, &error)) {
-    PrintError(path, error);
-    return kExitDataError;
-  }
-  std::FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    PrintError(path, "cannot open the file");
-    return kExitDataError;
+  const PayloadImage image = LoadPayloadImage(path);
+  ImageFile file;
+  if (!file.Open(path)) {
+    throw ImageError(path, "cannot open the file");
   }
   auto decoder = std::make_unique<DecoderState>();  // the ring starts at zero, as in the installer
   const ChunkSink discard = [](const std::uint8_t*, std::size_t) { return true; };
   std::size_t failed = 0;
-  for (std::size_t i = 0; i < image.entries.size(); ++i) {
+  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
-    EntryReport report;
-    ReadImageEntry(file, image.fileSize, entry, *decoder, discard, &report);
     std::string line = "entry " + std::to_string(i) + ": " +
                        (IsCompressed(entry) ? "compressed " + Thousands(entry.StoredSize) + " -> " +
                                                   Thousands(entry.ExpandedSize)
                                             : "stored " + Thousands(entry.StoredSize)) +
-                       " bytes: " + VerdictText(report.verdict);
+                       " bytes: ";
+    // Only what the installer writes passes through the decoder, so that
+    // every later entry starts from the ring the installer leaves.
+    const InstallRefusal refusal = image.InstallerRefusalOf(i);
+    if (refusal != InstallRefusal::None) {
+      std::printf("%s%s\n", line.c_str(), RefusalText(refusal));
+      ++failed;
+      continue;
+    }
+    EntryReport report;
+    ReadImageEntry(file, entry, *decoder, discard, &report);
+    line += VerdictText(report.verdict);
     if (report.verdict == EntryVerdict::Ok && report.unreadBytes > 0)
       line += " (note: " + Thousands(report.unreadBytes) + " stored bytes left unread)";
     std::printf("%s\n", line.c_str());
     if (report.verdict != EntryVerdict::Ok) ++failed;
   }
-  std::fclose(file);
   if (image.tableCutShort) PrintError(path, "the entry table runs past the end of the file");
   std::printf("%s: %zu entries, %zu sound, %zu failed%s\n", Printable(path).c_str(),
               image.entries.size(), image.entries.size() - failed, failed,
@@ -63,7 +60,9 @@ void AddTestCommand(CLI::App& app, int& exitStatus) {
       "test", "Decode every entry of an installer image without writing files and report each");
   auto path = std::make_shared<std::string>();
   test->add_option("IMAGE", *path, "Installer image (.exe)")->required();
-  test->callback([path, &exitStatus] { exitStatus = RunTest(*path); });
+  test->callback([path, &exitStatus] {
+    exitStatus = RunCommandReportingFailures(*path, [&] { return RunTest(*path); });
+  });
 }
 
 }  // namespace tools

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "base/format_thousands.h"
+
 namespace tools {
 
 namespace {
@@ -61,6 +63,23 @@ std::string Printable(std::string_view text) {
     }
   }
   return out;
+}
+
+std::string Thousands(std::uint32_t value) {
+  char text[kFormatThousandsSize];
+  return FormatThousands(value, text);
+}
+
+const char* RefusalText(InstallRefusal refusal) {
+  switch (refusal) {
+    case InstallRefusal::None: return "written";
+    case InstallRefusal::NoWindowsDirectory: return "refused: no Windows directory";
+    case InstallRefusal::UnsafeTitle: return "refused: the title could lead outside its folder";
+    case InstallRefusal::UnsafeName: return "refused: the name could land outside the folder";
+    case InstallRefusal::PathTooLong: return "refused: the installed path is too long";
+    case InstallRefusal::DataOutsideImage: return "data lies beyond the end of the file";
+  }
+  return "?";
 }
 
 void PrintError(const std::string& file, const std::string& problem) {

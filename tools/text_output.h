@@ -1,8 +1,11 @@
 // Showing text read from an image: it is Windows-1252 and untrusted.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "payload/install_decision.h"
 
 namespace tools {
 
@@ -13,6 +16,13 @@ std::string Windows1252ToUtf8(std::string_view text);
 // For terminal output: UTF-8 as above, with control characters shown as
 // escapes (\r, \n, \t, \xNN) so that a name cannot move the cursor.
 std::string Printable(std::string_view text);
+
+// A count with a comma between groups of three digits, as the installer
+// shows it ("1,234,567").
+std::string Thousands(std::uint32_t value);
+
+// Why the installer writes no file for an entry, for reports.
+const char* RefusalText(InstallRefusal refusal);
 
 // "saverkit: <file>: <problem>" on stderr.
 void PrintError(const std::string& file, const std::string& problem);

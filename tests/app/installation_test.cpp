@@ -12,7 +12,7 @@ namespace {
 
 using namespace installertest;
 
-TEST(Installation, NormalRoad) {
+TEST(Installation, AnsweredOkThroughoutInstallsEverything) {
   Machine machine;
   const auto result = machine.Install(ThreeEntryImage("Sky"), {"ok", "ok", "ok"});
   ExpectTranscript(result, kSkyConfirmation + R"T( -> ok = IDOK

@@ -9,9 +9,10 @@
 #include "pack/packer.h"
 #include "pack/pe_checksum.h"
 #include "pack/stub_image.h"
+#include "inspect/image_file.h"
 #include "payload/image_walk.h"
 #include "payload/install_names.h"
-#include "payload/payload_image.h"
+#include "inspect/payload_image.h"
 #include "stub_fixture.h"
 #include "temp_files.h"
 
@@ -82,9 +83,7 @@ TEST(Packer, ImagesReadBackAcrossTheOptions) {
     pack::PackResult result;
     const std::string path = PackToFile(folder, packtest::MakeStub(), request, &result);
 
-    PayloadImage image;
-    std::string error;
-    ASSERT_TRUE(LoadPayloadImage(path, &image, &error)) << error;
+    const PayloadImage image = LoadPayloadImage(path);
     EXPECT_EQ(image.walk.manifestOffset, result.manifestOffset);
     EXPECT_EQ(image.Title(), request.title);
     EXPECT_EQ(image.licenseText, request.license);
@@ -111,10 +110,10 @@ TEST(Packer, ImagesReadBackAcrossTheOptions) {
 }
 
 // The layout as installer images have always carried it: three entries and
-// no licence give a 376-byte manifest (0xDCF0 to 0xDE68 in the worked
-// example), each entry's data right behind the previous one's, the last
+// no licence give a 376-byte manifest (0xDCF0 to 0xDE68 in the handmade
+// Sky image), each entry's data right behind the previous one's, the last
 // running to the end of the file.
-TEST(Packer, ManifestLayoutMatchesTheWorkedExample) {
+TEST(Packer, ManifestLayoutMatchesTheHandmadeSkyImage) {
   pack::PackRequest request = SampleRequest(0);
   request.store = true;
   request.numberBase = 23;
@@ -158,9 +157,9 @@ TEST(Packer, StubResourcesSurviveAndTheManifestComesLast) {
 
   // The installer's walk lands on the manifest.
   ManifestWalkInfo walk;
-  HFILE file = OpenManifestInImage(path.c_str(), &walk);
-  ASSERT_NE(file, HFILE_ERROR);
-  _lclose(file);
+  ImageFile file;
+  ASSERT_TRUE(file.Open(path));
+  ASSERT_EQ(WalkToManifest(file, &walk), ManifestWalkError::None);
   EXPECT_EQ(walk.manifestOffset, result.manifestOffset);
 
   // Every resource is still there with its data: none lay behind the
@@ -342,9 +341,7 @@ TEST(Packer, VerificationCatchesADamagedImage) {
   const pack::PackRequest request = SampleRequest();
   pack::PackResult result = pack::PackInstaller(stub, request);
   testsupport::TempFolder folder;
-  PayloadImage image;
-  std::string error;
-  ASSERT_TRUE(LoadPayloadImage(folder.Write("good.exe", result.image), &image, &error));
+  const PayloadImage image = LoadPayloadImage(folder.Write("good.exe", result.image));
 
   const struct {
     const char* label;
@@ -385,15 +382,35 @@ namespace {
 
 // Whatever a stub holds, reading and packing it either works or throws one
 // of the packer's errors: nothing reads outside the file.
-void PackAnything(const std::vector<std::uint8_t>& bytes) {
+// The image's bytes as the walk's source.
+struct BytesSource {
+  const std::vector<std::uint8_t>& bytes;
+  bool ReadAt(std::uint32_t offset, void* buffer, std::uint32_t size) {
+    if (offset > bytes.size() || size > bytes.size() - offset) return false;
+    std::memcpy(buffer, bytes.data() + offset, size);
+    return true;
+  }
+};
+
+// Packs onto `bytes`: false when the stub is refused; when it is taken, the
+// image must lead the installer's walk to the manifest the packer wrote.
+bool PackAnything(const std::vector<std::uint8_t>& bytes) {
+  pack::PackResult result;
   try {
     const pack::StubImage stub = pack::ReadStubImage(bytes);
     pack::PackRequest request = SampleRequest(1);
     request.store = true;
-    pack::PackInstaller(stub, request);
+    result = pack::PackInstaller(stub, request);
   } catch (const pack::StubError&) {
+    return false;
   } catch (const pack::PackError&) {
+    return false;
   }
+  BytesSource source{result.image};
+  ManifestWalkInfo walk;
+  EXPECT_EQ(WalkToManifest(source, &walk), ManifestWalkError::None);
+  EXPECT_EQ(walk.manifestOffset, result.manifestOffset);
+  return true;
 }
 
 TEST(Packer, DamagedStubsAreRefusedNotTrusted) {
@@ -402,11 +419,14 @@ TEST(Packer, DamagedStubsAreRefusedNotTrusted) {
   layout.debugBehind = true;
   const std::vector<std::uint8_t> stub = packtest::MakeStub(layout);
   for (std::size_t size = 0; size < stub.size(); size += 13) {
-    PackAnything(std::vector<std::uint8_t>(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(size)));
+    EXPECT_FALSE(PackAnything(std::vector<std::uint8_t>(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(size))))
+        << "a stub cut to " << size << " bytes was taken";
   }
+  EXPECT_TRUE(PackAnything(stub));
   const pack::StubImage parsed = pack::ReadStubImage(stub);
   const std::uint32_t rsrc = parsed.sections[parsed.resourceSection].pointerToRawData;
   std::uint32_t state = 12345;
+  int refused = 0;
   for (int round = 0; round < 1000; ++round) {
     std::vector<std::uint8_t> bytes = stub;
     for (int k = 0; k < 3; ++k) {
@@ -417,8 +437,9 @@ TEST(Packer, DamagedStubsAreRefusedNotTrusted) {
       at = at < 0x400 ? at : rsrc + (at - 0x400);
       bytes[at] = static_cast<std::uint8_t>(state >> 24);
     }
-    PackAnything(bytes);
+    refused += PackAnything(bytes) ? 0 : 1;
   }
+  EXPECT_GT(refused, 0) << "the damage never reached what the stub reader checks";
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "pack/manifest_writer.h"
-#include "payload/image_walk.h"
-#include "payload/manifest_reader.h"
-#include "payload/payload_image.h"
+#include "selfimage/own_image.h"
+#include "selfimage/own_manifest.h"
+#include "inspect/payload_image.h"
 #include "temp_files.h"
-#include "worked_example.h"
+#include "handmade_sky_image.h"
 
 namespace {
 
@@ -18,21 +18,18 @@ pack::ManifestEntrySpec Stored(std::size_t size, std::uint8_t fill = 0xAB) {
 
 PayloadImage Load(const std::vector<std::uint8_t>& bytes) {
   testsupport::TempFolder folder;
-  PayloadImage image;
-  std::string error;
-  EXPECT_TRUE(LoadPayloadImage(folder.Write("setup.exe", bytes), &image, &error)) << error;
+  const PayloadImage image = LoadPayloadImage(folder.Write("setup.exe", bytes));
   return image;
 }
 
-TEST(ManifestReader, WorkedExample) {
+TEST(ManifestReader, HandmadeSkyImage) {
   testsupport::TempFolder folder;
-  const std::string path = folder.Write("sky.exe", example::BuildWorkedExampleImage());
+  const std::string path = folder.Write("sky.exe", skyimage::BuildHandmadeSkyImage());
 
   HFILE manifest = OpenManifestInImage(path.c_str());
   ASSERT_NE(manifest, HFILE_ERROR);
-  std::uint16_t licenseLength = 1, numberBase = 0;
-  ASSERT_TRUE(SkipToEntryTable(manifest, &licenseLength, &numberBase));
-  EXPECT_EQ(licenseLength, 0);
+  std::uint16_t numberBase = 0;
+  ASSERT_TRUE(SkipToEntryTable(manifest, &numberBase));
   EXPECT_EQ(numberBase, 23);
   EXPECT_EQ(_llseek(manifest, 0, FILE_CURRENT), 0xDDF8);
   PayloadEntry entry;
@@ -48,9 +45,7 @@ TEST(ManifestReader, WorkedExample) {
   EXPECT_EQ(std::string(entries[2].Name, 15), ".TMP           ");
   EXPECT_EQ(entries[2].Kind, 0x20);
 
-  PayloadImage image;
-  std::string error;
-  ASSERT_TRUE(LoadPayloadImage(path, &image, &error)) << error;
+  const PayloadImage image = LoadPayloadImage(path);
   EXPECT_EQ(image.Title(), "Sky");
   EXPECT_EQ(image.InstallTotalBytes(), 1052230u);
   for (const PayloadEntry& e : image.entries) EXPECT_TRUE(image.DataInsideFile(e));
@@ -148,9 +143,9 @@ TEST(ManifestReader, DamagedImagesGiveAReason) {
   PayloadImage probe = Load(good);
   std::vector<std::uint8_t> notPe = good;
   notPe[0] = 'X';
-  std::vector<std::uint8_t> beyond = example::BuildWorkedExampleImage();
+  std::vector<std::uint8_t> beyond = skyimage::BuildHandmadeSkyImage();
   beyond.resize(0xDCF0);
-  std::vector<std::uint8_t> headerCut = example::BuildWorkedExampleImage();
+  std::vector<std::uint8_t> headerCut = skyimage::BuildHandmadeSkyImage();
   headerCut.resize(0xDCF0 + 100);
   pack::PeImageSpec noRsrc;
   noRsrc.withResourceSection = false;
@@ -168,16 +163,17 @@ TEST(ManifestReader, DamagedImagesGiveAReason) {
       {beyond, "manifest lies beyond the end of the file"},
       {headerCut, "image cut short"},
   };
-  for (const Case& c : cases) {
-    PayloadImage image;
-    std::string error;
-    EXPECT_FALSE(LoadPayloadImage(folder.Write("bad.exe", c.bytes), &image, &error)) << c.reason;
-    EXPECT_EQ(error, c.reason);
-  }
-  PayloadImage image;
-  std::string error;
-  EXPECT_FALSE(LoadPayloadImage(folder.path() + "/missing.exe", &image, &error));
-  EXPECT_EQ(error, "cannot open the file");
+  auto reason = [](const std::string& path) -> std::string {
+    try {
+      LoadPayloadImage(path);
+    } catch (const ImageError& e) {
+      EXPECT_EQ(e.file(), path);
+      return e.what();
+    }
+    return "loaded";
+  };
+  for (const Case& c : cases) EXPECT_EQ(reason(folder.Write("bad.exe", c.bytes)), c.reason);
+  EXPECT_EQ(reason(folder.path() + "/missing.exe"), "cannot open the file");
 }
 
 }  // namespace

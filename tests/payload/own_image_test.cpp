@@ -4,8 +4,8 @@
 
 #include "hostwin/runner.h"
 #include "pack/manifest_writer.h"
-#include "payload/image_walk.h"
-#include "payload/manifest_reader.h"
+#include "selfimage/own_image.h"
+#include "selfimage/own_manifest.h"
 #include "temp_files.h"
 
 namespace {
@@ -55,6 +55,30 @@ TEST(OwnImage, PathsUpTo255CharactersAreOpened) {
   const std::vector<std::string> cut = RunWithImageAt(PathOfLength(256));
   ASSERT_FALSE(cut.empty());
   EXPECT_EQ(cut[0], "message box \"not found\" \"?\" MB_OK -> ok = IDOK") << hostwin::JoinTranscript(cut);
+}
+
+// The installer's adapter closes the file on every failed walk and leaves
+// a found manifest's handle at its first byte.
+TEST(OwnImage, FailedWalksCloseTheirFile) {
+  testsupport::TempFolder folder;
+  const std::vector<std::uint8_t> full = pack::BuildInstallerImage({});
+  ManifestWalkInfo info;
+  HFILE found = OpenManifestInImage(folder.Write("full.exe", full).c_str(), &info);
+  ASSERT_NE(found, HFILE_ERROR);
+  EXPECT_EQ(_llseek(found, 0, FILE_CURRENT), static_cast<LONG>(info.manifestOffset));
+  _lclose(found);
+
+  const int descriptors = testsupport::OpenDescriptorCount();
+  // The walk's last read is the data entry's RVA at ResourceBase + 72.
+  const std::size_t walkEnd = info.resourceBase + 72 + 4;
+  for (std::size_t size : {std::size_t{0}, std::size_t{63}, std::size_t{400}, walkEnd - 1}) {
+    const std::vector<std::uint8_t> cut(full.begin(), full.begin() + static_cast<long>(size));
+    EXPECT_EQ(OpenManifestInImage(folder.Write("cut.exe", cut).c_str(), &info), HFILE_ERROR) << size;
+    EXPECT_EQ(info.error, ManifestWalkError::CutShort) << size;
+  }
+  EXPECT_EQ(OpenManifestInImage((folder.path() + "/missing.exe").c_str(), &info), HFILE_ERROR);
+  EXPECT_EQ(info.error, ManifestWalkError::OpenFailed);
+  EXPECT_EQ(testsupport::OpenDescriptorCount(), descriptors);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ std::string Drain(int fd) {
 
 }  // namespace
 
-CommandOutput RunCommand(const std::vector<std::string>& argv) {
+CommandOutput RunCommand(const std::vector<std::string>& argv, const std::string& workingDirectory) {
   // Standard error goes to a file so that neither pipe can fill up while
   // the other is read.
   char errPath[] = "/tmp/saverkit-stderr-XXXXXX";
@@ -76,6 +76,7 @@ CommandOutput RunCommand(const std::vector<std::string>& argv) {
     dup2(outPipe[1], 1);
     dup2(errFd, 2);
     close(outPipe[0]);
+    if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(126);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);

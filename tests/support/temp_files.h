@@ -36,8 +36,10 @@ struct CommandOutput {
   std::string err;  // standard error
 };
 
-// Runs `argv` (no shell; a bare program name is looked up on PATH) and
-// collects its output and exit status.
-CommandOutput RunCommand(const std::vector<std::string>& argv);
+// Runs `argv` (no shell; a bare program name is looked up on PATH) in
+// `workingDirectory` (empty: this process's) and collects its output and
+// exit status.
+CommandOutput RunCommand(const std::vector<std::string>& argv,
+                         const std::string& workingDirectory = "");
 
 }  // namespace testsupport

@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "payload/payload_image.h"
-#include "stub_fixture.h"
+#include "inspect/payload_image.h"
+#include "../pack/stub_fixture.h"
 #include "temp_files.h"
 
 namespace {
@@ -105,17 +105,13 @@ TEST(PackCommand, ReplacesAnExistingOutputOnlyWithForce) {
   run = Saverkit(ontoStub);
   EXPECT_EQ(run.exitStatus, 2);
   EXPECT_NE(run.err.find("is one of the inputs"), std::string::npos) << run.err;
-  PayloadImage image;
-  std::string error;
-  EXPECT_TRUE(LoadPayloadImage(in.out, &image, &error)) << error;
+  const PayloadImage image = LoadPayloadImage(in.out);
 }
 
 TEST(PackCommand, TitlesAreTakenInTheInstallersCodePage) {
   Inputs in;
   ASSERT_EQ(Saverkit(in.Args("Caf\xC3\xA9 Noir")).exitStatus, 0);
-  PayloadImage image;
-  std::string error;
-  ASSERT_TRUE(LoadPayloadImage(in.out, &image, &error)) << error;
+  const PayloadImage image = LoadPayloadImage(in.out);
   EXPECT_EQ(image.Title(), "Caf\xE9 Noir");  // Windows-1252
 }
 
@@ -147,9 +143,7 @@ TEST(PackCommand, FindsTheInstallerProgramOfItsOwnBuild) {
     fs::copy_file(in.stub, programs / "installer.exe");
     run = testsupport::RunCommand(args);
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    PayloadImage image;
-    std::string error;
-    ASSERT_TRUE(LoadPayloadImage(output, &image, &error)) << error;
+    const PayloadImage image = LoadPayloadImage(output);
     EXPECT_EQ(image.entries.at(2).ExpandedSize, fs::file_size(in.uninstaller));
   }
 }

@@ -5,11 +5,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <string>
 
 #include "extract/decoder_core.h"
+#include "inspect/image_file.h"
 #include "payload/manifest_layout.h"
 
 enum class EntryVerdict {
@@ -34,7 +34,8 @@ using ChunkSink = std::function<bool(const std::uint8_t* data, std::size_t size)
 
 // Installs one entry into `sink` the way the installer would: a stored entry
 // is copied, a compressed one decoded with `decoder`, whose ring carries over
-// from the entry before, as in the installer. `fileSize` is the image's size.
-// Returns false when the sink refused bytes.
-bool ReadImageEntry(std::FILE* image, std::uint64_t fileSize, const PayloadEntry& entry,
-                    DecoderState& decoder, const ChunkSink& sink, EntryReport* report);
+// from the entry before, as in the installer. Call it for exactly the
+// entries the installer writes (PayloadImage::InstallerRefusalOf), so that
+// the ring stays the installer's. Returns false when the sink refused bytes.
+bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& decoder,
+                    const ChunkSink& sink, EntryReport* report);

@@ -1,5 +1,5 @@
 // Loading winmm.dll from the system directory only.
-#include "app/media_layer.h"
+#include "extract/media_layer.h"
 
 #include "base/bounded_text.h"
 #include "payload/install_names.h"

@@ -5,7 +5,7 @@
 
 #include "pack/manifest_writer.h"
 #include "temp_files.h"
-#include "../payload/worked_example.h"
+#include "handmade_sky_image.h"
 
 namespace {
 
@@ -64,9 +64,9 @@ TEST(ListCommand, JsonDescribesEveryEntry) {
   EXPECT_EQ(out["entries"][1]["data_offset"], firstData + 1200);
 }
 
-TEST(ListCommand, WorkedExampleAsText) {
+TEST(ListCommand, HandmadeSkyImageAsText) {
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("sky.exe", example::BuildWorkedExampleImage());
+  const std::string image = folder.Write("sky.exe", skyimage::BuildHandmadeSkyImage());
   testsupport::CommandOutput run = Saverkit({"list", image});
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   for (const char* expected :
@@ -102,7 +102,7 @@ TEST(ListCommand, EntryBeyondTheEndIsListedAndFails) {
 
 TEST(ListCommand, ErrorsAreOneLineAndExitCodesTellThemApart) {
   testsupport::TempFolder folder;
-  std::vector<std::uint8_t> cut = example::BuildWorkedExampleImage();
+  std::vector<std::uint8_t> cut = skyimage::BuildHandmadeSkyImage();
   cut.resize(0xDCF0);
   struct Case {
     std::vector<std::string> args;
@@ -115,7 +115,7 @@ TEST(ListCommand, ErrorsAreOneLineAndExitCodesTellThemApart) {
       {{"list", folder.Write("cut.exe", cut)}, 1, "cut.exe: manifest lies beyond the end of the file\n"},
       {{"list"}, 2, ""},
       {{"list", "a", "b"}, 2, ""},
-      {{"frobnicate"}, 2, ""},
+      {{"frobnicate"}, 2, "unknown command \"frobnicate\" (commands: list, test, extract"},
   };
   for (const Case& c : cases) {
     testsupport::CommandOutput run = Saverkit(c.args);

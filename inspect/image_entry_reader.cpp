@@ -1,44 +1,35 @@
 // Reading and decoding payload entries for the tool (see image_entry_reader.h).
-#include "extract/image_entry_reader.h"
+#include "inspect/image_entry_reader.h"
 
 #include <vector>
 
 namespace {
 
-constexpr std::size_t kBlock = 1 << 16;
-
-bool SeekTo(std::FILE* file, std::uint32_t offset) {
-  // Two steps keep each within a 32-bit long.
-  if (std::fseek(file, 0, SEEK_SET) != 0) return false;
-  std::uint32_t left = offset;
-  while (left > 0) {
-    const std::uint32_t step = left > 0x40000000u ? 0x40000000u : left;
-    if (std::fseek(file, static_cast<long>(step), SEEK_CUR) != 0) return false;
-    left -= step;
-  }
-  return true;
-}
+constexpr std::uint32_t kBlock = 1 << 16;
 
 // Stored bytes from the image in blocks; a failed or short read gives zeros.
 class FileSource {
  public:
-  explicit FileSource(std::FILE* file) : file_(file), buffer_(kBlock) {}
+  FileSource(ImageFile& file, std::uint64_t offset) : file_(file), offset_(offset), buffer_(kBlock) {}
   std::uint8_t Fetch(std::uint32_t remaining) {
     if (position_ == filled_) {
-      const std::size_t want = remaining < kBlock ? remaining : kBlock;
-      filled_ = std::fread(buffer_.data(), 1, want, file_);
+      const std::uint32_t want = remaining < kBlock ? remaining : kBlock;
       position_ = 0;
-      if (filled_ == 0) {
+      filled_ = 0;
+      if (!file_.ReadAt(offset_, buffer_.data(), want)) {
         failed_ = true;
         return 0;
       }
+      filled_ = want;
+      offset_ += want;
     }
     return buffer_[position_++];
   }
   bool failed() const { return failed_; }
 
  private:
-  std::FILE* file_;
+  ImageFile& file_;
+  std::uint64_t offset_;
   std::vector<std::uint8_t> buffer_;
   std::size_t filled_ = 0;
   std::size_t position_ = 0;
@@ -82,30 +73,27 @@ const char* VerdictText(EntryVerdict verdict) {
   return "?";
 }
 
-bool ReadImageEntry(std::FILE* image, std::uint64_t fileSize, const PayloadEntry& entry,
-                    DecoderState& decoder, const ChunkSink& sink, EntryReport* report) {
+bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& decoder,
+                    const ChunkSink& sink, EntryReport* report) {
   *report = EntryReport{};
-  if (std::uint64_t{entry.DataOffset} + entry.StoredSize > fileSize) {
+  if (!DataInsideImage(entry, image.Size())) {
     report->verdict = EntryVerdict::DataBeyondEnd;
-    return true;
-  }
-  if (!SeekTo(image, entry.DataOffset)) {
-    report->verdict = EntryVerdict::ReadFailed;
     return true;
   }
   if (!IsCompressed(entry)) {
     std::vector<std::uint8_t> buffer(kBlock);
+    std::uint64_t offset = entry.DataOffset;
     std::uint32_t left = entry.StoredSize;
     while (left > 0) {
-      const std::size_t want = left < kBlock ? left : kBlock;
-      const std::size_t got = std::fread(buffer.data(), 1, want, image);
-      if (got == 0) {
+      const std::uint32_t want = left < kBlock ? left : kBlock;
+      if (!image.ReadAt(offset, buffer.data(), want)) {
         report->verdict = EntryVerdict::ReadFailed;
         return true;
       }
-      if (!sink(buffer.data(), got)) return false;
-      report->written += got;
-      left -= static_cast<std::uint32_t>(got);
+      if (!sink(buffer.data(), want)) return false;
+      report->written += want;
+      offset += want;
+      left -= want;
     }
     return true;
   }
@@ -113,7 +101,7 @@ bool ReadImageEntry(std::FILE* image, std::uint64_t fileSize, const PayloadEntry
     report->verdict = EntryVerdict::TooLarge;
     return true;
   }
-  FileSource source(image);
+  FileSource source(image, entry.DataOffset);
   BlockSink blocks(sink);
   const DecodeOutcome outcome =
       DecodeEntryWith(decoder, source, blocks, entry.ExpandedSize, entry.StoredSize);

@@ -1,4 +1,4 @@
-// The worked example image, built byte by byte without the project's writer
+// A three-entry image titled "Sky", built byte by byte without the project's writer
 // so that writer and reader cannot drift together:
 //  - e_lfanew 0xE0; four section headers from 0x1D8, the fourth (at 0x250)
 //    ".rsrc" with VirtualAddress 0x18000 and PointerToRawData 0xD000;
@@ -16,12 +16,12 @@
 
 #include "payload/manifest_layout.h"
 
-namespace example {
+namespace skyimage {
 
 constexpr std::uint32_t kManifestOffset = 0xDCF0;
 constexpr std::uint32_t kFileSize = 907977;
 
-inline std::vector<std::uint8_t> BuildWorkedExampleImage() {
+inline std::vector<std::uint8_t> BuildHandmadeSkyImage() {
   std::vector<std::uint8_t> image(kFileSize, 0);
   std::uint8_t* p = image.data();
   p[0] = 'M';
@@ -57,4 +57,4 @@ inline std::vector<std::uint8_t> BuildWorkedExampleImage() {
   return image;
 }
 
-}  // namespace example
+}  // namespace skyimage

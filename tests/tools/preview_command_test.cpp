@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "installer_fixture.h"
+#include "../app/installer_fixture.h"
 #include "temp_files.h"
 
 namespace {

@@ -154,4 +154,20 @@ TEST(ExtractCommand, RefusesNamesThatCouldLeaveTheFolderAndLeavesNoPartialFile) 
   EXPECT_EQ(names, (std::vector<std::string>{"Deep Sea.scr", "LICENSE.TXT", "UNINSTAL.EXE"}));
 }
 
+// Drive letters and backslashes mean nothing special on this system: they
+// are parts of ordinary file names in the current folder.
+TEST(ExtractCommand, WindowsLookingNamesAreOrdinaryHostPaths) {
+  Sample sample;
+  testsupport::TempFolder folder;
+  folder.Write("C:demo.exe", pack::BuildInstallerImage(sample.spec));
+  const auto list = testsupport::RunCommand({SAVERKIT_TOOL, "list", "C:demo.exe"}, folder.path());
+  EXPECT_EQ(list.exitStatus, 0) << list.err;
+  EXPECT_NE(list.out.find("Deep Sea.scr"), std::string::npos) << list.out;
+
+  const auto run =
+      testsupport::RunCommand({SAVERKIT_TOOL, "extract", "C:demo.exe", "-d", "C:\\out"}, folder.path());
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(testsupport::ReadFileBytes(folder.path() + "/C:\\out/UNINSTAL.EXE"), sample.uninstaller);
+}
+
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "stub_fixture.h"
+#include "../pack/stub_fixture.h"
 #include "temp_files.h"
 
 namespace {

@@ -1,0 +1,25 @@
+// Reading an image file with std::ifstream.
+#include "inspect/image_file.h"
+
+#include <filesystem>
+#include <system_error>
+
+bool ImageFile::Open(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
+  in_.open(path, std::ios::binary);
+  if (!in_) return false;
+  in_.seekg(0, std::ios::end);
+  const std::streamoff end = in_.tellg();
+  if (end < 0) return false;
+  size_ = static_cast<std::uint64_t>(end);
+  return true;
+}
+
+bool ImageFile::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size) {
+  if (offset > size_ || size > size_ - offset) return false;
+  in_.clear();
+  in_.seekg(static_cast<std::streamoff>(offset));
+  in_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(size));
+  return static_cast<std::uint32_t>(in_.gcount()) == size;
+}

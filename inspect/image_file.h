@@ -1,0 +1,43 @@
+// An installer image opened by the tool with plain C++ file I/O, as the
+// byte source of the payload walk and of the entry readers. The path is an
+// ordinary host path: "C:x.exe" or "a\b.exe" name files in the current
+// folder on Linux.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+class ImageFile {
+ public:
+  // False when the file cannot be opened for reading or is not a regular file.
+  bool Open(const std::string& path);
+  std::uint64_t Size() const { return size_; }
+
+  // Exactly `size` bytes from `offset`; false when the file ends first.
+  bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size);
+
+ private:
+  std::ifstream in_;
+  std::uint64_t size_ = 0;
+};
+
+// A forward cursor over an ImageFile, for the manifest readers.
+class ImageFileCursor {
+ public:
+  ImageFileCursor(ImageFile& file, std::uint64_t offset) : file_(file), offset_(offset) {}
+  bool Read(void* buffer, std::uint32_t size) {
+    if (!file_.ReadAt(offset_, buffer, size)) return false;
+    offset_ += size;
+    return true;
+  }
+  bool Skip(std::uint32_t size) {
+    offset_ += size;
+    return offset_ <= file_.Size();
+  }
+  std::uint64_t offset() const { return offset_; }
+
+ private:
+  ImageFile& file_;
+  std::uint64_t offset_;
+};
