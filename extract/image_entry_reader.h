@@ -34,7 +34,11 @@ using ChunkSink = std::function<bool(const std::uint8_t* data, std::size_t size)
 
 // Installs one entry into `sink` the way the installer would: a stored entry
 // is copied, a compressed one decoded with `decoder`, whose ring carries over
-// from the entry before, as in the installer. `fileSize` is the image's size.
-// Returns false when the sink refused bytes.
+// from the entry before, as in the installer. Unlike the installer, decoding
+// stops as soon as the stored bytes run out (verdict Truncated; the sink has
+// then received only what the stored bytes hold) or the sink refuses bytes,
+// so a small entry that declares a huge expanded size costs no more than its
+// stored bytes. `fileSize` is the image's size. Returns false when the sink
+// refused bytes.
 bool ReadImageEntry(std::FILE* image, std::uint64_t fileSize, const PayloadEntry& entry,
                     DecoderState& decoder, const ChunkSink& sink, EntryReport* report);
