@@ -23,11 +23,19 @@ std::string ReadAll(const std::string& path) {
   return text.str();
 }
 
-std::uint64_t Fnv1a(const std::string& bytes) {
+// FNV-1a of a file's contents, read in blocks so that memory stays flat
+// whatever size an installation gave the file.
+std::uint64_t HashOfFile(const std::string& path) {
   std::uint64_t hash = 0xcbf29ce484222325ull;
-  for (unsigned char c : bytes) {
-    hash ^= c;
-    hash *= 0x100000001b3ull;
+  std::ifstream in(path, std::ios::binary);
+  char block[1 << 16];
+  while (in) {
+    in.read(block, sizeof block);
+    const std::streamsize got = in.gcount();
+    for (std::streamsize i = 0; i < got; ++i) {
+      hash ^= static_cast<unsigned char>(block[i]);
+      hash *= 0x100000001b3ull;
+    }
   }
   return hash;
 }
@@ -55,7 +63,8 @@ void Walk(const std::string& host, const std::string& windows, std::vector<Machi
       Walk(h, w, files);
     } else {
       f.size = static_cast<std::uint64_t>(st.st_size);
-      f.hash = Fnv1a(ReadAll(h));
+      // Only regular files are read: a FIFO would block the snapshot.
+      if (S_ISREG(st.st_mode)) f.hash = HashOfFile(h);
       files->push_back(f);
     }
   }

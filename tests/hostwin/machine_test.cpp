@@ -394,13 +394,17 @@ TEST_F(MachineTest, SnapshotsTellWhatChanged) {
   MakeFile("C:\\WINDOWS\\KEEP.TXT", "same");
   MakeFile("C:\\WINDOWS\\GONE.TXT", "bye");
   MakeFile("C:\\WINDOWS\\EDIT.TXT", "old");
+  std::string big(200000, 'b');  // hashed in blocks: its last byte counts too
+  MakeFile("C:\\WINDOWS\\BIG.BIN", big);
   const hostwin::MachineSnapshot before = hostwin::TakeSnapshot(folder_);
   DeleteFileA("C:\\WINDOWS\\GONE.TXT");
   MakeFile("C:\\WINDOWS\\EDIT.TXT", "new");  // same size, other bytes
+  big.back() = 'c';
+  MakeFile("C:\\WINDOWS\\BIG.BIN", big);
   CreateDirectoryA("C:\\WINDOWS\\NEW", nullptr);
   WritePrivateProfileStringA("boot", "shell", "other.exe", "system.ini");
   const std::vector<std::string> expected = {
-      "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes", "file removed C:\\WINDOWS\\GONE.TXT",
+      "file changed C:\\WINDOWS\\BIG.BIN 200000 bytes", "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes", "file removed C:\\WINDOWS\\GONE.TXT",
       "file changed C:\\WINDOWS\\system.ini 25 bytes", "directory added C:\\WINDOWS\\NEW",
       "system.ini changed [boot] shell = other.exe"};
   EXPECT_EQ(hostwin::FormatChanges(hostwin::CompareSnapshots(before, hostwin::TakeSnapshot(folder_))), expected);
