@@ -3,9 +3,9 @@
 // file, 2 the uninstaller and 3 on the media files into the title directory).
 //
 // Every entry is tried and logged. A file that is not written whole (cannot
-// be created, data short or lying beyond the end of the image, unsafe name,
-// path over 259 characters, no copy buffer) is remembered in the failed
-// files, and then the screen saver is not activated.
+// be created, data short or lying beyond the end of the image, unsafe name
+// or title, path over 259 characters, no copy buffer) is remembered in the
+// failed files, and then the screen saver is not activated.
 #include "extract/extraction.h"
 
 #include <windows.h>
@@ -20,6 +20,7 @@
 #include "payload/image_walk.h"
 #include "payload/install_names.h"
 #include "payload/manifest_reader.h"
+#include "payload/title_rule.h"
 
 namespace {
 
@@ -149,9 +150,9 @@ bool BuildDestination(const Extraction& x, const PayloadEntry& entry, std::uint3
   return false;
 }
 
+// Only called with a title that the title rule accepts: an empty one would
+// name the list of installed programs itself.
 void RegisterUninstaller(const char* uninstallerPath) {
-  // An empty title would name the list of installed programs itself.
-  if (ScreenSaverTitle[0] == '\0') return;
   char keyName[sizeof kUninstallKeyParent + 1 + kTitleFieldSize];
   if (!BuildUninstallKeyName(keyName, sizeof keyName, ScreenSaverTitle)) return;
   char keyClass[] = "";
@@ -291,7 +292,9 @@ void RunExtraction() {
   const bool winDirKnown = length > 0 && length < sizeof windowsDirectory &&
                            BuildWinDir(x.winDir, sizeof x.winDir, windowsDirectory);
   if (!winDirKnown) x.winDir[0] = '\0';
-  x.destinationsUsable = winDirKnown && IsSafeTitle(ScreenSaverTitle);
+  // A title the naming rules refuse would put files, the log or the key
+  // somewhere else (or make Windows change the name): nothing is written.
+  x.destinationsUsable = winDirKnown && CheckTitle(ScreenSaverTitle) == TitleFault::None;
 
   CreateTitleDirectories(x);
   OpenInstallLog(x);
