@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "hostwin/machine.h"
+#include "hostwin/transcript.h"
 #include "ini_text.h"
 #include "machine.h"
 #include "registry_file.h"
@@ -137,19 +138,22 @@ std::vector<MachineChange> CompareSnapshots(const MachineSnapshot& before, const
 
 std::vector<std::string> FormatChanges(const std::vector<MachineChange>& changes) {
   std::vector<std::string> lines;
+  // Names and values come from what the program wrote: escaped as in the
+  // transcript, so that every line is printable ASCII.
+  auto add = [&lines](const std::string& line) { lines.push_back(TranscriptText(line)); };
   for (const MachineChange& c : changes) {
     const char* kind = c.kind == MachineChange::Kind::Added ? "added" : c.kind == MachineChange::Kind::Changed ? "changed" : "removed";
     switch (c.area) {
       case MachineChange::Area::File:
-        lines.push_back(std::string("file ") + kind + " " + c.what + (c.detail.empty() ? "" : " " + c.detail));
+        add(std::string("file ") + kind + " " + c.what + (c.detail.empty() ? "" : " " + c.detail));
         break;
-      case MachineChange::Area::Directory: lines.push_back(std::string("directory ") + kind + " " + c.what); break;
+      case MachineChange::Area::Directory: add(std::string("directory ") + kind + " " + c.what); break;
       case MachineChange::Area::Registry:
-        if (c.detail == "(key)") lines.push_back(std::string("registry key ") + kind + " " + c.what);
-        else lines.push_back(std::string("registry ") + kind + " " + c.what + " = " + c.detail);
+        if (c.detail == "(key)") add(std::string("registry key ") + kind + " " + c.what);
+        else add(std::string("registry ") + kind + " " + c.what + " = " + c.detail);
         break;
       case MachineChange::Area::SystemIni:
-        lines.push_back(std::string("system.ini ") + kind + " " + c.what +
+        add(std::string("system.ini ") + kind + " " + c.what +
                         (c.kind == MachineChange::Kind::Removed ? "" : " = " + c.detail));
         break;
     }

@@ -71,6 +71,20 @@ TEST_F(PreviewCommand, GivenAnswers) {
       << tooFew.out;
 }
 
+// Whatever the image names or says reaches the terminal escaped: bytes
+// from 0x7F up (C1 controls among them) in paths, keys and texts, control
+// characters in the licence and in media names.
+TEST_F(PreviewCommand, PrintsOnlyPrintableASCII) {
+  pack::ManifestSpec manifest = ThreeEntryImage("Caf\xE9\x9B\x7F");
+  manifest.license = "Terms\x1B[2J\x07\r\n\x9B" "31m";
+  manifest.entries.push_back(installertest::Media("\x1B]0;x\x07.MID", "m"));
+  const std::string image = temp_.Write("odd.exe", pack::BuildInstallerImage(manifest));
+  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image});
+  for (unsigned char c : run.out) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << static_cast<int>(c);
+  EXPECT_NE(run.out.find("file added C:\\WINDOWS\\Caf\\xE9\\x9B\\x7F.scr"), std::string::npos)
+      << run.out;
+}
+
 TEST_F(PreviewCommand, Errors) {
   const auto unknown = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "maybe"});
   EXPECT_EQ(unknown.exitStatus, 2);
