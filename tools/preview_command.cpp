@@ -133,6 +133,14 @@ int RunPreview(const PreviewOptions& options) {
     std::printf("\n");
     PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
     if (HasLoudError(result.transcript)) status = kExitDataError;
+    // The installer ends with 0 on every path but a failed write of its
+    // decoder, which ends it at once with 1.
+    if (!result.killed && result.exitCode != 0) {
+      std::fprintf(stderr, "saverkit: %s: the installer ended with exit code %d%s\n",
+                   options.image.c_str(), result.exitCode,
+                   result.exitCode == 1 ? " (a file could not be written)" : "");
+      status = kExitDataError;
+    }
   }
   if (temporary) fs::remove_all(machine, code);
   return status;
