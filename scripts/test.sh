@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Windows programs (win32 preset),
-# the tool, the stand-in and the tests on the host (host preset), and the
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# the tool, the stand-in and the tests on the host (host preset; the fuzz
+# corpora are replayed there too), the tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,3 +18,6 @@ ctest --preset host -j"$(nproc)"
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan -j"$(nproc)"
+
+# About 45 seconds per fuzz target; longer runs: scripts/fuzz.sh SECONDS.
+scripts/fuzz.sh 45
