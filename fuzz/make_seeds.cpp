@@ -98,9 +98,15 @@ int main(int argc, char** argv) {
   Write(folder, "decoder", "six-bytes-declaring-2-gib", DecoderInput(0x7FFFFF00u, Bytes(textStream.begin(), textStream.begin() + 6)));
   Write(folder, "decoder", "size-of-2-gib", DecoderInput(0x80000000u, textStream));
 
-  Write(folder, "encoder_round_trip", "text", text);
-  Write(folder, "encoder_round_trip", "executable", executable);
-  Write(folder, "encoder_round_trip", "one-byte-repeated", Bytes(400, 'z'));
+  // Encoder input: the level (0 greedy, 1 lazy, 2 best), then the data.
+  auto withLevel = [](std::uint8_t level, Bytes data) {
+    data.insert(data.begin(), level);
+    return data;
+  };
+  Write(folder, "encoder_round_trip", "text-greedy", withLevel(0, text));
+  Write(folder, "encoder_round_trip", "executable-lazy", withLevel(1, executable));
+  Write(folder, "encoder_round_trip", "executable-best", withLevel(2, executable));
+  Write(folder, "encoder_round_trip", "one-byte-repeated-best", withLevel(2, Bytes(400, 'z')));
 
   Write(folder, "uninstall_plan", "own-files",
         BytesOf(std::string(1, '\0') + "Sky\nC:\\WINDOWS\\Sky.scr\r\n"
