@@ -43,7 +43,7 @@ namespace fs = std::filesystem;
 
 const std::vector<std::string> kAnswers = {"ok", "accept", "ok", "ok", "ok", "ok"};
 // Bounds what an image that declares gigabytes can write.
-constexpr std::uint64_t kWritableBytes = 8u << 20;
+constexpr std::uint64_t kWritableBytes = 256u << 10;
 
 // Shared between the parent and the child of one run.
 struct ChildExit {
