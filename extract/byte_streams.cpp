@@ -100,7 +100,7 @@ void FatalError(const char* message) {
   std::exit(1);
 }
 
-std::int32_t DecodeEntry(std::FILE* input, std::FILE* output, std::uint32_t expandedSize,
+std::int64_t DecodeEntry(std::FILE* input, std::FILE* output, std::uint32_t expandedSize,
                          std::uint32_t storedSize) {
   StreamSource source{input};
   StreamSink sink{output, expandedSize};

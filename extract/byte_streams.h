@@ -33,5 +33,5 @@ int WritePtr(std::FILE* stream, int byte, std::uint32_t total);
 // `output`, through ReadPtr and WritePtr. Returns the bytes produced, up to
 // 29 more than expandedSize when a final match runs past it; the file gets
 // exactly expandedSize bytes. The decoder's state is process-wide.
-std::int32_t DecodeEntry(std::FILE* input, std::FILE* output, std::uint32_t expandedSize,
+std::int64_t DecodeEntry(std::FILE* input, std::FILE* output, std::uint32_t expandedSize,
                          std::uint32_t storedSize);

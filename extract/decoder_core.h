@@ -17,6 +17,13 @@
 //   Sink:   void Put(std::uint8_t byte)
 //           one decoded byte; called exactly min(expandedSize, produced)
 //           times: the surplus of a final match never reaches the sink.
+//           With DecodeMode::StopAtStreamEnd also
+//           bool Failed() const
+//           true once the sink cannot take more; asked after every item.
+//
+// Whatever the bytes and sizes, decoding ends after at most expandedSize
+// items (every item produces at least one byte), and the count of produced
+// bytes is 64-bit, so no size can make it wrap.
 #pragma once
 
 #include <cstdint>
@@ -33,14 +40,34 @@ struct DecoderState {
   std::uint8_t RingBuffer[RingSize];
 };
 
+// What the decoder does when the stored bytes run out before the expanded
+// size is reached.
+enum class DecodeMode {
+  // The installer's: every bit beyond the stored size reads as 0 and
+  // decoding goes on up to the expanded size.
+  PadWithZeroBits,
+  // The tool's: the entry ends before the first item that needs a bit beyond
+  // the stored size (nothing decoded from made-up bits reaches the sink), or
+  // as soon as the sink reports that it failed.
+  StopAtStreamEnd,
+};
+
+// Why decoding ended.
+enum class DecodeEnd {
+  Complete,         // the expanded size was reached
+  StreamExhausted,  // StopAtStreamEnd only: the stored bytes ran out first
+  SinkFailed,       // StopAtStreamEnd only: the sink reported a failure
+};
+
 // How one entry went.
 struct DecodeOutcome {
   // Bytes produced; up to 29 more than the expanded size when a final match
-  // runs past it. Signed, like the expanded size it is compared with.
-  std::int32_t produced;
+  // runs past it (so up to 2^31 + 28: more than a signed 32-bit count holds).
+  std::int64_t produced;
   // Stream bits the decoder used, zero bits beyond the stored size included:
   // more than 8 x storedSize means the stream ran out early.
   std::uint64_t bitsConsumed;
+  DecodeEnd end;
 };
 
 // Stream bits, most significant first, held left-aligned in 64 bits. Bytes
@@ -81,6 +108,10 @@ class BitInput {
   std::uint64_t BitsConsumed() const {
     return (static_cast<std::uint64_t>(storedSize_ - remaining_) * 8u) + padding_ - count_;
   }
+
+  // True once a bit beyond the stored size has been taken: the zero bits
+  // supplied so far outnumber those still held.
+  bool Overran() const { return padding_ > count_; }
 
  private:
   void Refill() {
@@ -142,45 +173,55 @@ inline unsigned DecodeMatchOffset(BitInput<Source>& input) {
 // Decodes one entry of `storedSize` stream bytes into `expandedSize` bytes.
 // The expanded size is compared as a signed 32-bit number, so one of 2^31 or
 // more produces nothing. Allocates nothing.
-template <class Source, class Sink>
+template <DecodeMode Mode = DecodeMode::PadWithZeroBits, class Source, class Sink>
 DecodeOutcome DecodeEntryWith(DecoderState& state, Source& source, Sink& sink,
                               std::uint32_t expandedSize, std::uint32_t storedSize) {
   const std::int32_t expanded = static_cast<std::int32_t>(expandedSize);
-  if (expanded == 0) return {0, 0};
+  if (expanded <= 0) return {0, 0, DecodeEnd::Complete};
 
   AdaptiveModel& model = state.Model;
   std::uint8_t* const ring = state.RingBuffer;
   InitModel(model);
   std::memset(ring, ' ', RingPreset);
   unsigned r = RingPreset;
-  std::int32_t produced = 0;
+  std::int64_t produced = 0;
   BitInput<Source> input(source, storedSize);
+  constexpr bool kBounded = Mode == DecodeMode::StopAtStreamEnd;
 
   while (produced < expanded) {
     const unsigned symbol = DecodeSymbol(model, input);
+    if constexpr (kBounded) {
+      if (input.Overran()) return {produced, input.BitsConsumed(), DecodeEnd::StreamExhausted};
+    }
     if (symbol < LiteralCount) {
       const std::uint8_t byte = static_cast<std::uint8_t>(symbol);
       sink.Put(byte);
       ring[r] = byte;
       r = (r + 1) & (RingSize - 1);
       ++produced;
-      continue;
+    } else {
+      const unsigned p = DecodeMatchOffset(input);
+      if constexpr (kBounded) {
+        if (input.Overran()) return {produced, input.BitsConsumed(), DecodeEnd::StreamExhausted};
+      }
+      const unsigned length = MatchLengthOf(symbol);
+      // Bytes are copied one at a time, each stored before the next is read,
+      // so a match may repeat the bytes it produces (p = 0 repeats the last).
+      unsigned from = (r - p - 1) & (RingSize - 1);
+      const std::int64_t left = expanded - produced;
+      const unsigned emitted = left < length ? static_cast<unsigned>(left) : length;
+      for (unsigned k = 0; k < length; ++k) {
+        const std::uint8_t byte = ring[from];
+        if (k < emitted) sink.Put(byte);
+        ring[r] = byte;
+        r = (r + 1) & (RingSize - 1);
+        from = (from + 1) & (RingSize - 1);
+      }
+      produced += length;
     }
-    const unsigned p = DecodeMatchOffset(input);
-    const unsigned length = MatchLengthOf(symbol);
-    // Bytes are copied one at a time, each stored before the next is read,
-    // so a match may repeat the bytes it produces (p = 0 repeats the last).
-    unsigned from = (r - p - 1) & (RingSize - 1);
-    const std::int32_t left = expanded - produced;
-    const unsigned emitted = left < static_cast<std::int32_t>(length) ? static_cast<unsigned>(left) : length;
-    for (unsigned k = 0; k < length; ++k) {
-      const std::uint8_t byte = ring[from];
-      if (k < emitted) sink.Put(byte);
-      ring[r] = byte;
-      r = (r + 1) & (RingSize - 1);
-      from = (from + 1) & (RingSize - 1);
+    if constexpr (kBounded) {
+      if (sink.Failed()) return {produced, input.BitsConsumed(), DecodeEnd::SinkFailed};
     }
-    produced += static_cast<std::int32_t>(length);
   }
-  return {produced, input.BitsConsumed()};
+  return {produced, input.BitsConsumed(), DecodeEnd::Complete};
 }

@@ -3,9 +3,9 @@
 // file, 2 the uninstaller and 3 on the media files into the title directory).
 //
 // Every entry is tried and logged. A file that is not written whole (cannot
-// be created, data short or lying beyond the end of the image, unsafe name,
-// path over 259 characters, no copy buffer) is remembered in the failed
-// files, and then the screen saver is not activated.
+// be created, data short or lying beyond the end of the image, unsafe name
+// or title, path over 259 characters, no copy buffer) is remembered in the
+// failed files, and then the screen saver is not activated.
 #include "extract/extraction.h"
 
 #include <windows.h>
@@ -21,6 +21,7 @@
 #include "payload/install_names.h"
 #include "selfimage/own_image.h"
 #include "selfimage/own_manifest.h"
+#include "payload/title_rule.h"
 
 namespace {
 
@@ -173,8 +174,8 @@ void DescribeInstalledProgram(HKEY key, const char* screenSaverPath, DWORD insta
 void RegisterUninstaller(const ExtractionInputs& in, const char* uninstallerPath,
                          const char* screenSaverPath) {
   const char* title = in.title;
-  // An empty title would name the list of installed programs itself.
-  if (title[0] == '\0') return;
+  // Only called with a title that the title rule accepts: an empty one
+  // would name the list of installed programs itself.
   char keyName[sizeof kUninstallKeyParent + 1 + kTitleFieldSize];
   if (!BuildUninstallKeyName(keyName, sizeof keyName, title)) return;
   char keyClass[] = "";
@@ -318,7 +319,9 @@ void RunExtraction(const ExtractionInputs& inputs, ExtractionResults* results) {
   const bool winDirKnown = ReadWindowsDirectory(windowsDirectory, sizeof windowsDirectory) &&
                            BuildWinDir(x.winDir, sizeof x.winDir, windowsDirectory);
   if (!winDirKnown) x.winDir[0] = '\0';
-  x.destinationsUsable = winDirKnown && IsSafeTitle(inputs.title);
+  // A title the naming rules refuse would put files, the log or the key
+  // somewhere else (or make Windows change the name): nothing is written.
+  x.destinationsUsable = winDirKnown && CheckTitle(inputs.title) == TitleFault::None;
 
   CreateTitleDirectories(x);
   OpenInstallLog(x);

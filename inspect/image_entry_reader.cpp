@@ -50,6 +50,7 @@ class BlockSink {
     count_ = 0;
   }
   bool ok() const { return ok_; }
+  bool Failed() const { return !ok_; }
   std::uint64_t written() const { return written_; }
 
  private:
@@ -103,15 +104,18 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
   }
   FileSource source(image, entry.DataOffset);
   BlockSink blocks(sink);
-  const DecodeOutcome outcome =
-      DecodeEntryWith(decoder, source, blocks, entry.ExpandedSize, entry.StoredSize);
+  // Unlike the installer, the tool stops where the stored bytes run out (the
+  // installer would make up the rest, up to 2 GiB, from zero bits) and where
+  // its sink fails.
+  const DecodeOutcome outcome = DecodeEntryWith<DecodeMode::StopAtStreamEnd>(
+      decoder, source, blocks, entry.ExpandedSize, entry.StoredSize);
   blocks.Flush();
   report->written = blocks.written();
   if (!blocks.ok()) return false;
   const std::uint64_t storedBits = std::uint64_t{entry.StoredSize} * 8u;
   if (source.failed()) {
     report->verdict = EntryVerdict::ReadFailed;
-  } else if (outcome.bitsConsumed > storedBits) {
+  } else if (outcome.end == DecodeEnd::StreamExhausted) {
     report->verdict = EntryVerdict::Truncated;
   } else {
     report->unreadBytes = static_cast<std::uint32_t>((storedBits - outcome.bitsConsumed) / 8u);

@@ -36,6 +36,10 @@ using ChunkSink = std::function<bool(const std::uint8_t* data, std::size_t size)
 // is copied, a compressed one decoded with `decoder`, whose ring carries over
 // from the entry before, as in the installer. Call it for exactly the
 // entries the installer writes (PayloadImage::InstallerRefusalOf), so that
-// the ring stays the installer's. Returns false when the sink refused bytes.
+// the ring stays the installer's. Unlike the installer, decoding stops as
+// soon as the stored bytes run out (verdict Truncated; the sink has then
+// received only what the stored bytes hold) or the sink refuses bytes, so a
+// small entry that declares a huge expanded size costs no more than its
+// stored bytes. Returns false when the sink refused bytes.
 bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& decoder,
                     const ChunkSink& sink, EntryReport* report);

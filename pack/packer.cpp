@@ -13,6 +13,7 @@
 #include "pack/installer_assembly.h"
 #include "payload/install_names.h"
 #include "inspect/payload_image.h"
+#include "payload/title_rule.h"
 
 namespace pack {
 
@@ -128,20 +129,23 @@ std::uint8_t KindByte(MediaKind kind) {
 }
 
 std::string TitleProblem(const std::string& title) {
-  if (title.empty()) return "the title is empty";
   if (title.size() > kMaxTitleLength)
     return "the title has " + std::to_string(title.size()) + " characters; the installer's paths hold at most " +
            std::to_string(kMaxTitleLength);
-  if (title.front() == ' ') return "the title starts with a blank";
-  for (unsigned char c : title) {
-    if (c < 0x20) return "the title holds a control character";
-    if (std::strchr("\\/:*?\"<>|", c)) return std::string("the title holds '") + static_cast<char>(c) +
-                                               "', which Windows file names cannot hold";
+  // A NUL would end the title where the installer reads it.
+  if (title.find('\0') != std::string::npos) return "the title holds a control character";
+  switch (CheckTitle(title.c_str())) {
+    case TitleFault::None: break;
+    case TitleFault::Empty: return "the title is empty";
+    case TitleFault::ControlCharacter: return "the title holds a control character";
+    case TitleFault::ReservedCharacter:
+      return std::string("the title holds '") + title[title.find_first_of(kReservedNameCharacters)] +
+             "', which Windows file names cannot hold";
+    case TitleFault::OnlyDotsAndBlanks: return "the title is made of dots and blanks only";
+    case TitleFault::LeadingBlank: return "the title starts with a blank";
+    case TitleFault::TrailingDotOrBlank: return "the title ends in a blank or a dot";
+    case TitleFault::DeviceName: return "the title is a name Windows reserves (such as CON, NUL or COM1)";
   }
-  if (title.back() == ' ' || title.back() == '.') return "the title ends in a blank or a dot";
-  // The rest of the file name rules: ".", "..", device names such as CON.
-  if (!IsSafeFileName(title.c_str()) || !IsSafeFileName((title + kScreenSaverExtension).c_str()))
-    return "the title is a name Windows reserves (such as CON, NUL or COM1)";
   return std::string();
 }
 

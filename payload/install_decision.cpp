@@ -2,6 +2,7 @@
 #include "payload/install_decision.h"
 
 #include "base/bounded_text.h"
+#include "payload/title_rule.h"
 
 InstallRefusal InstallDestination(const InstallPlace& place, const PayloadEntry& entry,
                                   std::uint32_t position, char (&destination)[kPathBufferSize],
@@ -10,7 +11,7 @@ InstallRefusal InstallDestination(const InstallPlace& place, const PayloadEntry&
   BuildInstalledPath(fullPath, fullSize, place.winDir, place.title, position, entry,
                      place.numberBase);
   if (place.winDir[0] == '\0') return InstallRefusal::NoWindowsDirectory;
-  if (!IsSafeTitle(place.title)) return InstallRefusal::UnsafeTitle;
+  if (CheckTitle(place.title) != TitleFault::None) return InstallRefusal::UnsafeTitle;
   if (position >= kFirstMediaPosition) {
     char name[kPathBufferSize];
     if (!BuildMediaFileName(name, sizeof name, entry, position, place.numberBase) ||

@@ -1,7 +1,6 @@
 // How payload entries are named when installed.
 #include "payload/install_names.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "base/bounded_text.h"
@@ -85,31 +84,31 @@ bool BuildInstalledFileName(char* out, std::size_t size, const char* title,
   }
 }
 
+bool IsDeviceName(const char* name) {
+  std::size_t stem = std::strcspn(name, ".");
+  while (stem > 0 && name[stem - 1] == ' ') --stem;
+  char upper[8] = {};
+  if (stem < 3 || stem >= sizeof upper) return false;
+  for (std::size_t i = 0; i < stem; ++i) {
+    const char c = name[i];
+    upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices)
+    if (std::strcmp(upper, device) == 0) return true;
+  if (stem != 4 || (std::strncmp(upper, "COM", 3) != 0 && std::strncmp(upper, "LPT", 3) != 0))
+    return false;
+  const unsigned char digit = static_cast<unsigned char>(upper[3]);
+  return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
 bool IsSafeFileName(const char* name) {
   const std::size_t n = std::strlen(name);
   if (n == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
   if (name[n - 1] == '.' || name[n - 1] == ' ') return false;
   for (const char* p = name; *p; ++p) {
     unsigned char c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || std::strchr("\\/:*?\"<>|", c)) return false;
+    if (c < 0x20 || std::strchr(kReservedNameCharacters, c)) return false;
   }
-  // Device names, alone or with any extension: "NUL", "nul.txt", "COM1.MID".
-  std::size_t stem = std::strcspn(name, ".");
-  while (stem > 0 && name[stem - 1] == ' ') --stem;
-  char upper[5] = {};
-  if (stem < 3 || stem > 4) return true;
-  for (std::size_t i = 0; i < stem; ++i)
-    upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[i])));
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-  for (const char* device : kDevices)
-    if (std::strcmp(upper, device) == 0) return false;
-  if (stem == 4 && (std::strncmp(upper, "COM", 3) == 0 || std::strncmp(upper, "LPT", 3) == 0) &&
-      upper[3] >= '1' && upper[3] <= '9')
-    return false;
-  return true;
-}
-
-bool IsSafeTitle(const char* title) {
-  if (std::strpbrk(title, "\\/:") != nullptr) return false;
-  return title[0] == '\0' || title[std::strspn(title, ".")] != '\0';
+  return !IsDeviceName(name);
 }

@@ -69,14 +69,16 @@ bool BuildInstalledFileName(char* out, std::size_t size, const char* title,
                             std::uint32_t position, const PayloadEntry& entry,
                             std::uint16_t numberBase);
 
+// Characters that Windows file names cannot hold (besides control characters).
+constexpr char kReservedNameCharacters[] = "\\/:*?\"<>|";
+
+// True when `name` is a Windows device name, alone or with any extension
+// ("NUL", "nul.txt", "COM1.MID", blanks before the dot included): CON, PRN,
+// AUX, NUL, CONIN$, CONOUT$, COM1-COM9, LPT1-LPT9, and COM and LPT with the
+// superscript digits 1, 2 and 3 of Windows-1252 (0xB9, 0xB2, 0xB3).
+bool IsDeviceName(const char* name);
+
 // True when `name` is safe as one file name component inside a directory:
 // not empty, no path separator, no drive or stream colon, not "." or "..",
-// no control characters, no trailing dot or blank, not a Windows device
-// name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension).
+// no control characters, no trailing dot or blank, not a device name.
 bool IsSafeFileName(const char* name);
-
-// True when a trimmed title can stand as one name in the paths above: the
-// screen saver's file in the Windows directory and one directory level
-// below the product's folder. Empty is allowed; a path separator, a colon,
-// or a name of dots only ("..") would lead elsewhere.
-bool IsSafeTitle(const char* title);

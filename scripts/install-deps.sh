@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   osslsigncode openssl  # saverkit pack --sign, and its tests
   dpkg-dev              # the Debian package's dependencies (dpkg-shlibdeps)
+  clang libclang-rt-dev  # the fuzz targets
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Windows programs (win32 preset),
-# the tool, the stand-in and the tests on the host (host preset), and the
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer. The host
+# the tool, the stand-in and the tests on the host (host preset; the fuzz
+# corpora are replayed there too), the tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of each fuzz target. The host
 # tests include installing the tool into a temporary prefix and packing from
 # there, and signing with a throwaway certificate; the demo installer must
 # match its pinned checksum.
@@ -23,3 +24,6 @@ scripts/check-demo-checksum.sh
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan -j"$(nproc)"
+
+# About 45 seconds per fuzz target; longer runs: scripts/fuzz.sh SECONDS.
+scripts/fuzz.sh 45

@@ -17,10 +17,25 @@ bool IsMissingAnswer(const std::string& line) {
   return IsLoud(line) && line.find("waits for an answer and none is left") != std::string::npos;
 }
 
-// The answer that goes on at the prompt of `line`.
+// The style of a message box line, `message box "CAPTION" "TEXT" STYLE[
+// owner] -> ...`: read from the end, since the quoted texts come from the
+// image and may hold anything, "MB_YESNO" and " -> " included.
+std::string MessageBoxStyle(const std::string& line) {
+  std::string head = line.substr(0, line.rfind(" -> "));
+  const std::string owner = " owner";
+  if (head.size() >= owner.size() && head.compare(head.size() - owner.size(), owner.size(), owner) == 0)
+    head.resize(head.size() - owner.size());
+  return head.substr(head.rfind(' ') + 1);
+}
+
+// The answer that goes on at the prompt of `line`: yes where the box's
+// buttons are Yes and No.
 std::string AnswerThatGoesOn(const std::string& line) {
-  if (StartsWith(line, "message box"))
-    return line.find("MB_YESNO") != std::string::npos ? "yes" : "ok";
+  if (StartsWith(line, "message box")) {
+    const std::string style = MessageBoxStyle(line);
+    const std::string buttons = style.substr(0, style.find('|'));
+    return buttons == "MB_YESNO" || buttons == "MB_YESNOCANCEL" ? "yes" : "ok";
+  }
   if (StartsWith(line, "dialog " + std::to_string(IDD_LICENSE) + " ")) return "accept";
   return "ok";
 }

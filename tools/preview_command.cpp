@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "hostwin/machine.h"
 #include "hostwin/runner.h"
+#include "hostwin/transcript.h"
 #include "tools/commands.h"
 #include "tools/preview_answers.h"
 
@@ -89,10 +90,13 @@ bool DeriveAnswers(const std::string& machine, const std::string& image,
   return derived;
 }
 
+// Lines carry names and texts from the image; the stand-in escapes them, and
+// they are escaped here once more (which leaves escaped text as it is), so
+// that nothing reaches the terminal raw whatever made the line.
 void PrintSection(const char* heading, const std::vector<std::string>& lines) {
   std::printf("%s\n", heading);
   if (lines.empty()) std::printf("  (none)\n");
-  for (const std::string& line : lines) std::printf("  %s\n", line.c_str());
+  for (const std::string& line : lines) std::printf("  %s\n", hostwin::TranscriptText(line).c_str());
 }
 
 int RunPreview(const PreviewOptions& options) {
@@ -129,6 +133,14 @@ int RunPreview(const PreviewOptions& options) {
     std::printf("\n");
     PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
     if (HasLoudError(result.transcript)) status = kExitDataError;
+    // The installer ends with 0 on every path but a failed write of its
+    // decoder, which ends it at once with 1.
+    if (!result.killed && result.exitCode != 0) {
+      std::fprintf(stderr, "saverkit: %s: the installer ended with exit code %d%s\n",
+                   options.image.c_str(), result.exitCode,
+                   result.exitCode == 1 ? " (a file could not be written)" : "");
+      status = kExitDataError;
+    }
   }
   if (temporary) fs::remove_all(machine, code);
   return status;

@@ -391,7 +391,11 @@ void SendToRunner(char kind, const std::string& payload) {
 
 }  // namespace
 
-void Emit(const std::string& line) {
+void Emit(const std::string& text) {
+  // Paths and key names stand unquoted in a line; escaped like the quoted
+  // texts (which this leaves as they are), no name can end a line early,
+  // reach the terminal raw or pose as another record to the runner.
+  const std::string line = TranscriptText(text);
   MachineState& m = Machine();
   if (m.channel < 0) {
     m.captured.push_back(line);

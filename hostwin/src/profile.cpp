@@ -17,6 +17,17 @@ std::string ProfilePath(const char* fileName) {
   return fileName;
 }
 
+// True when writing these would break the file's lines or sections: a line
+// break anywhere, ']' in a section name, '=' in a key, or a key that would
+// read as a section or a comment. (Windows writes such text as it is and
+// spoils the file; the stand-in refuses it.)
+bool BreaksIniLines(const char* section, const char* key, const char* value) {
+  auto hasBreak = [](const char* text) { return text != nullptr && std::strpbrk(text, "\r\n") != nullptr; };
+  if (hasBreak(section) || hasBreak(key) || hasBreak(value)) return true;
+  if (std::strchr(section, ']') != nullptr) return true;
+  return key != nullptr && (std::strchr(key, '=') != nullptr || key[0] == '[' || key[0] == ';');
+}
+
 IniText ReadIni(const std::string& windowsPath) {
   std::ifstream in(HostPathOf(windowsPath.c_str()), std::ios::binary);
   std::ostringstream text;
@@ -34,8 +45,14 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
     return FALSE;
   }
   const std::string path = ProfilePath(fileName);
-  IniText ini = ReadIni(path);
   std::string line = "profile " + path + " [" + section + "] ";
+  if (BreaksIniLines(section, key, value)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    Emit(line + (key ? std::string(key) : std::string()) + (value ? " = " + Quoted(value) : std::string()) +
+         " (refused: it would break the file's lines)");
+    return FALSE;
+  }
+  IniText ini = ReadIni(path);
   if (!key) {
     ini.DeleteSection(section);
     line += "section deleted";

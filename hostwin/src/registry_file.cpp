@@ -10,11 +10,70 @@ namespace hostwin {
 
 namespace {
 
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+bool IsLineBreaking(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The byte written as two hex digits at text[at], or -1.
+int HexByteAt(const std::string& text, std::size_t at) {
+  if (at + 1 >= text.size()) return -1;
+  const int high = HexValue(text[at]), low = HexValue(text[at + 1]);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// A quoted name or text: \\ and \" escaped, control characters as \xNN so
+// that nothing in it can end the line.
 std::string Escape(const std::string& text) {
   std::string out;
   for (char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (IsLineBreaking(byte)) {
+      out += "\\x";
+      out += kHexDigits[byte >> 4];
+      out += kHexDigits[byte & 15];
+      continue;
+    }
     if (c == '\\' || c == '"') out += '\\';
     out += c;
+  }
+  return out;
+}
+
+// A key path between [ and ]: the format has no escape there, so control
+// characters and '%' are written %XX (key names from elsewhere hold no
+// control characters; a '%' not followed by two hex digits reads as itself).
+std::string EscapeKeyPath(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (IsLineBreaking(byte) || c == '%') {
+      out += '%';
+      out += kHexDigits[byte >> 4];
+      out += kHexDigits[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string UnescapeKeyPath(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int byte = text[i] == '%' ? HexByteAt(text, i + 1) : -1;
+    if (byte >= 0) {
+      out += static_cast<char>(byte);
+      i += 2;
+    } else {
+      out += text[i];
+    }
   }
   return out;
 }
@@ -25,7 +84,12 @@ bool ReadQuoted(const std::string& text, std::size_t* at, std::string* out) {
   if (*at >= text.size() || text[*at] != '"') return false;
   out->clear();
   for (std::size_t i = *at + 1; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) {
+    const int escaped = text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'x'
+                            ? HexByteAt(text, i + 2) : -1;
+    if (escaped >= 0) {
+      *out += static_cast<char>(escaped);
+      i += 3;
+    } else if (text[i] == '\\' && i + 1 < text.size()) {
       *out += text[++i];
     } else if (text[i] == '"') {
       *at = i + 1;
@@ -137,7 +201,7 @@ RegistryTree ParseRegistryText(const std::string& text) {
     if (l.empty() || l[0] == ';' || l == "REGEDIT4") continue;
     if (l[0] == '[') {
       std::size_t close = l.rfind(']');
-      std::string path = l.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+      std::string path = UnescapeKeyPath(l.substr(1, close == std::string::npos ? std::string::npos : close - 1));
       RegistryKey& key = tree[UpperCase(path)];
       if (key.path.empty()) key.path = path;
       current = &key;
@@ -160,7 +224,7 @@ RegistryTree ParseRegistryText(const std::string& text) {
 std::string RegistryText(const RegistryTree& tree) {
   std::string out = "REGEDIT4\r\n\r\n";
   for (const auto& [upper, key] : tree) {
-    out += "[" + key.path + "]\r\n";
+    out += "[" + EscapeKeyPath(key.path) + "]\r\n";
     for (const RegistryValue& v : key.values) {
       out += v.name.empty() ? "@=" : "\"" + Escape(v.name) + "\"=";
       if (v.type == REG_SZ && IsPlainString(v.data)) {

@@ -41,7 +41,9 @@ bool CopyIntoMachine(const std::string& folder, const std::string& hostFile, con
     return false;
   }
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
-  out << in.rdbuf();
+  // Inserting an empty stream buffer sets failbit: an empty file is copied
+  // by creating it.
+  if (in.peek() != std::ifstream::traits_type::eof()) out << in.rdbuf();
   if (!out) {
     *error = windowsPath + ": cannot be written into the machine";
     return false;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "hostwin/machine.h"
+#include "hostwin/transcript.h"
 #include "ini_text.h"
 #include "machine.h"
 #include "registry_file.h"
@@ -23,11 +24,19 @@ std::string ReadAll(const std::string& path) {
   return text.str();
 }
 
-std::uint64_t Fnv1a(const std::string& bytes) {
+// FNV-1a of a file's contents, read in blocks so that memory stays flat
+// whatever size an installation gave the file.
+std::uint64_t HashOfFile(const std::string& path) {
   std::uint64_t hash = 0xcbf29ce484222325ull;
-  for (unsigned char c : bytes) {
-    hash ^= c;
-    hash *= 0x100000001b3ull;
+  std::ifstream in(path, std::ios::binary);
+  char block[1 << 16];
+  while (in) {
+    in.read(block, sizeof block);
+    const std::streamsize got = in.gcount();
+    for (std::streamsize i = 0; i < got; ++i) {
+      hash ^= static_cast<unsigned char>(block[i]);
+      hash *= 0x100000001b3ull;
+    }
   }
   return hash;
 }
@@ -55,7 +64,8 @@ void Walk(const std::string& host, const std::string& windows, std::vector<Machi
       Walk(h, w, files);
     } else {
       f.size = static_cast<std::uint64_t>(st.st_size);
-      f.hash = Fnv1a(ReadAll(h));
+      // Only regular files are read: a FIFO would block the snapshot.
+      if (S_ISREG(st.st_mode)) f.hash = HashOfFile(h);
       files->push_back(f);
     }
   }
@@ -128,19 +138,22 @@ std::vector<MachineChange> CompareSnapshots(const MachineSnapshot& before, const
 
 std::vector<std::string> FormatChanges(const std::vector<MachineChange>& changes) {
   std::vector<std::string> lines;
+  // Names and values come from what the program wrote: escaped as in the
+  // transcript, so that every line is printable ASCII.
+  auto add = [&lines](const std::string& line) { lines.push_back(TranscriptText(line)); };
   for (const MachineChange& c : changes) {
     const char* kind = c.kind == MachineChange::Kind::Added ? "added" : c.kind == MachineChange::Kind::Changed ? "changed" : "removed";
     switch (c.area) {
       case MachineChange::Area::File:
-        lines.push_back(std::string("file ") + kind + " " + c.what + (c.detail.empty() ? "" : " " + c.detail));
+        add(std::string("file ") + kind + " " + c.what + (c.detail.empty() ? "" : " " + c.detail));
         break;
-      case MachineChange::Area::Directory: lines.push_back(std::string("directory ") + kind + " " + c.what); break;
+      case MachineChange::Area::Directory: add(std::string("directory ") + kind + " " + c.what); break;
       case MachineChange::Area::Registry:
-        if (c.detail == "(key)") lines.push_back(std::string("registry key ") + kind + " " + c.what);
-        else lines.push_back(std::string("registry ") + kind + " " + c.what + " = " + c.detail);
+        if (c.detail == "(key)") add(std::string("registry key ") + kind + " " + c.what);
+        else add(std::string("registry ") + kind + " " + c.what + " = " + c.detail);
         break;
       case MachineChange::Area::SystemIni:
-        lines.push_back(std::string("system.ini ") + kind + " " + c.what +
+        add(std::string("system.ini ") + kind + " " + c.what +
                         (c.kind == MachineChange::Kind::Removed ? "" : " = " + c.detail));
         break;
     }

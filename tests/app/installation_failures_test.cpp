@@ -194,6 +194,26 @@ dialog 103 paint "Installing" "Please Wait..." ".. Screen Saver"
   EXPECT_EQ(ChangesOf(result), "");
 }
 
+// Titles that Windows would change or read as something else (a trailing
+// dot, dots and blanks only, device names, control characters, a leading
+// blank): as with "..", nothing is written, no directory made, no key
+// registered, and the user is told.
+TEST(UnsafeNames, TitlesTheTitleRuleRefusesWriteNothing) {
+  const char* const titles[] = {"Evil.", ". .", "CON", "COM\xB9", "CONIN$", "Sky\x1B[2J",
+                                "Sky\r\nOther", " Sky"};
+  for (const char* title : titles) {
+    SCOPED_TRACE(title);
+    Machine machine;
+    const auto result = machine.Install(ThreeEntryImage(title), {"ok", "ok", "ok"});
+    EXPECT_EQ(ChangesOf(result), "");
+    const std::string transcript = Joined(result.transcript);
+    for (const char* action : {"directory create", "file create", "registry", "profile", "WinExec"})
+      EXPECT_EQ(transcript.find(action), std::string::npos) << action << "\n" << transcript;
+    EXPECT_NE(transcript.find("could not be installed completely"), std::string::npos) << transcript;
+    EXPECT_EQ(result.transcript.back(), "exit 0");
+  }
+}
+
 // Paths over 259 characters are not written; the report shows their end.
 TEST(BoundedTexts, PathTooLongIsNotWritten) {
   const std::string title(113, 'L');

@@ -381,9 +381,9 @@ TEST(Installation, TitleWithTrailingBlanksIsUsedWithoutThem) {
   EXPECT_TRUE(blanks.Exists("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT"));
 }
 
-// A title of blanks only is empty: the caption starts with the blank, the
-// screen saver is ".scr", and no uninstall key is written (its name would
-// be the list of installed programs itself).
+// A title of blanks only is empty once trimmed: its files would land in the
+// shared product folder itself and the screen saver would be ".scr", so
+// nothing is written and the user is told.
 TEST(Installation, TitleOfBlanksOnly) {
   Machine machine;
   const auto result = machine.Install(ThreeEntryImage("   "), {"ok", "ok", "ok"});
@@ -394,23 +394,11 @@ dialog 103 text " Screen Saver Installation"
 dialog 103 item 1001 text " Screen Saver"
 dialog 103 move 369,320 287x128
 dialog 103 paint "Installing" "Please Wait..." " Screen Saver"
-directory create C:\WINDOWS\MARLOWEN
-directory create C:\WINDOWS\MARLOWEN\VELDRAKE
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\\INSTALL.LOG
-file create C:\WINDOWS\.scr
-file close C:\WINDOWS\.scr 3000 bytes
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\\.DAT
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\\.DAT 5000 bytes
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\\UNINSTAL.EXE
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\\UNINSTAL.EXE 700 bytes
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\\INSTALL.LOG 97 bytes
-profile C:\WINDOWS\system.ini [boot] SCRNSAVE.EXE = "C:\WINDOWS\SCR~1"
-SystemParametersInfoA SPI_SETSCREENSAVEACTIVE 1 SPIF_UPDATEINIFILE = TRUE
-dialog 103 end 1
-cursor IDC_ARROW
-message box " Screen Saver Installation" "Installation Complete!" MB_OK|MB_ICONEXCLAMATION -> ok = IDOK
-)T" + kInfoDialog + "WinExec \"C:\\WINDOWS\\SCR~1\" SW_SHOW = 33\nexit 0\n");
-  EXPECT_EQ(ChangesOf(result).find("Uninstall"), std::string::npos) << ChangesOf(result);
+)T" + kProgressEnd +
+                               FailedFilesMessage(" Screen Saver Installation",
+                                                  R"T(C:\WINDOWS\.scr\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\\.DAT\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\\UNINSTAL.EXE\r\nINSTALL.LOG\r\n)T") +
+                               kInfoDialog + "exit 0\n");
+  EXPECT_EQ(ChangesOf(result), "");
 }
 
 // Only the ".scr" is cut: the dots of the title stay in every name.

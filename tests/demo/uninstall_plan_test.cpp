@@ -49,6 +49,7 @@ TEST(UninstallPlace, RefusesAnyOtherFolder) {
       "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\..",
       "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title.",           // Windows would drop the dot
       "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\NUL",
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\CONOUT$",
       "\\\\server\\share\\MARLOWEN\\VELDRAKE\\Title",
       "MARLOWEN\\VELDRAKE\\Title",
       "",
@@ -115,6 +116,8 @@ TEST(JudgeLoggedPath, OnlyThisScreenSaverAndItsOwnFolderAreDeleted) {
       {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\*", Verdict::kMalformed},
       {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\NUL", Verdict::kMalformed},
       {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\com1.mid", Verdict::kMalformed},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\COM\xB9.mid", Verdict::kMalformed},
+      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\conin$", Verdict::kMalformed},
       {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\a\tb", Verdict::kMalformed},
       {"C:\\", Verdict::kMalformed},
       {"C:\\WINDOWS\\..", Verdict::kMalformed},

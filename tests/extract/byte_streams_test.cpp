@@ -148,7 +148,7 @@ TEST(ByteStreams, TheSurplusOfAFinalMatchNeverReachesTheFile) {
     RecordingFile image("rb", stream);
     RecordingFile output("wb");
     ResetStreams();
-    const std::int32_t produced =
+    const std::int64_t produced =
         DecodeEntry(image.file, output.file, expanded, static_cast<std::uint32_t>(stream.size()));
     EXPECT_EQ(output.data.size(), expanded);
     EXPECT_GT(produced, static_cast<std::int32_t>(expanded));

@@ -1,9 +1,12 @@
 // The decoder core over memory: the known start of an executable, streams
-// of chosen shapes written item by item, streams that end early, the ring
-// that carries over between entries, agreement with the plain decoder, and
-// garbage that must decode without harm.
+// of chosen shapes written item by item, streams that end early (padded, or
+// stopped where they end), the ring that carries over between entries,
+// agreement with the plain decoder, a count of bytes that passes 2^31 - 1,
+// and garbage that must decode without harm.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -89,7 +92,7 @@ struct ShapeCase {
   Bytes stream;
   std::uint32_t expanded;
   Bytes expected;
-  std::int32_t produced;
+  std::int64_t produced;
 };
 
 std::vector<ShapeCase> ShapeCases() {
@@ -203,7 +206,7 @@ TEST(DecoderCore, AgreesWithThePlainDecoderAcrossRebuilds) {
   for (CompressionLevel level : {CompressionLevel::Greedy, CompressionLevel::Best}) {
     const Bytes stream = CompressEntry(data.data(), data.size(), level);
     Bytes plain(data.size() + 32);
-    const std::int32_t produced = baseline::Decode(stream.data(), static_cast<std::uint32_t>(stream.size()),
+    const std::int64_t produced = baseline::Decode(stream.data(), static_cast<std::uint32_t>(stream.size()),
                                                    plain.data(), static_cast<std::uint32_t>(data.size()));
     plain.resize(data.size());
     const Decoded d = Decode(stream, static_cast<std::uint32_t>(data.size()));
@@ -228,6 +231,97 @@ TEST(DecoderCore, GarbageDecodesWithinBounds) {
     ASSERT_GE(outcome.produced, static_cast<std::int32_t>(expanded));
     ASSERT_LE(outcome.produced, static_cast<std::int32_t>(expanded) + 29);
   }
+}
+
+// Where the stored bytes run out or the sink fails, the bounded mode stops:
+// the sink has then received a prefix of what the whole stream holds, and
+// nothing decoded from bits beyond the stored size.
+TEST(DecoderCore, StopAtStreamEndEndsWhereTheStreamOrTheSinkDoes) {
+  const Bytes data = MakeExecutableLike(20000, 5);
+  const Bytes stream = CompressEntry(data.data(), data.size());
+  struct FailingSink {
+    Bytes out;
+    std::size_t room;
+    void Put(std::uint8_t b) { out.push_back(b); }
+    bool Failed() const { return out.size() >= room; }
+  };
+  struct Case {
+    const char* name;
+    std::size_t available;  // stored bytes that exist
+    std::uint32_t storedSize;
+    std::uint32_t expanded;
+    std::size_t sinkRoom;
+    DecodeEnd end;
+    std::size_t minBytes, maxBytes;  // what the sink receives
+  };
+  const std::uint32_t whole = static_cast<std::uint32_t>(stream.size());
+  const Case cases[] = {
+      {"a sound stream", stream.size(), whole, 20000, SIZE_MAX, DecodeEnd::Complete, 20000, 20000},
+      {"half the stored size", stream.size() / 2, whole / 2, 20000, SIZE_MAX,
+       DecodeEnd::StreamExhausted, 5000, 19999},
+      {"six stored bytes that declare nearly 2 GiB", 6, 6, 0x7FFFFF00u, SIZE_MAX,
+       DecodeEnd::StreamExhausted, 1, 6 * 8 * 30},
+      {"no stored bytes", 0, 0, 100, SIZE_MAX, DecodeEnd::StreamExhausted, 0, 0},
+      {"a sink that fails after 1000 bytes", stream.size(), whole, 20000, 1000,
+       DecodeEnd::SinkFailed, 1000, 1029},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto state = std::make_unique<DecoderState>();
+    CountingSource source{MemorySource{stream.data(), c.available}};
+    FailingSink sink{{}, c.sinkRoom};
+    const DecodeOutcome outcome = DecodeEntryWith<DecodeMode::StopAtStreamEnd>(
+        *state, source, sink, c.expanded, c.storedSize);
+    EXPECT_EQ(outcome.end, c.end);
+    EXPECT_GE(sink.out.size(), c.minBytes);
+    EXPECT_LE(sink.out.size(), c.maxBytes);
+    EXPECT_EQ(static_cast<std::int64_t>(sink.out.size()), outcome.produced);
+    EXPECT_LE(source.fetched, c.storedSize);
+    EXPECT_TRUE(std::equal(sink.out.begin(), sink.out.end(), data.begin()));
+    if (c.end == DecodeEnd::StreamExhausted) {
+      EXPECT_GT(outcome.bitsConsumed, std::uint64_t{c.storedSize} * 8u);
+    }
+  }
+}
+
+// Stored bytes of one literal followed by matches of 30 with p = 0, written
+// as they are asked for: far more stream than is worth holding in memory.
+struct RepeatedMatchSource {
+  Bytes pending;
+  std::size_t position = 0;
+  EntryStreamWriter writer{pending};
+  RepeatedMatchSource() { writer.Literal('a'); }
+  std::uint8_t Fetch(std::uint32_t /*remaining*/) {
+    if (position == pending.size()) {
+      pending.clear();
+      position = 0;
+      for (int i = 0; i < 4096; ++i) writer.Match(30, 0);
+    }
+    return pending[position++];
+  }
+};
+
+// An expanded size of 2^31 - 1 whose last match crosses it: the count goes
+// past what a signed 32-bit number holds (the sanitizers watch it), the sink
+// gets exactly the expanded size and decoding ends.
+TEST(DecoderCore, ACountPastTwoToTheThirtyFirstMinusOneEndsTheEntry) {
+  struct CountingSink {
+    std::uint64_t count = 0;
+    std::uint8_t last = 0;
+    void Put(std::uint8_t b) {
+      ++count;
+      last = b;
+    }
+  };
+  auto state = std::make_unique<DecoderState>();
+  RepeatedMatchSource source;
+  CountingSink sink;
+  const DecodeOutcome outcome = DecodeEntryWith(*state, source, sink, 0x7FFFFFFFu, 0xFFFFFFFFu);
+  // 1 + 30 x 71,582,789 bytes: the last match ends 24 bytes past the size.
+  EXPECT_EQ(outcome.produced, std::int64_t{0x7FFFFFFF} + 24);
+  EXPECT_EQ(sink.count, 0x7FFFFFFFu);
+  EXPECT_EQ(sink.last, 'a');
+  EXPECT_EQ(outcome.end, DecodeEnd::Complete);
 }
 
 }  // namespace

@@ -394,16 +394,62 @@ TEST_F(MachineTest, SnapshotsTellWhatChanged) {
   MakeFile("C:\\WINDOWS\\KEEP.TXT", "same");
   MakeFile("C:\\WINDOWS\\GONE.TXT", "bye");
   MakeFile("C:\\WINDOWS\\EDIT.TXT", "old");
+  std::string big(200000, 'b');  // hashed in blocks: its last byte counts too
+  MakeFile("C:\\WINDOWS\\BIG.BIN", big);
   const hostwin::MachineSnapshot before = hostwin::TakeSnapshot(folder_);
   DeleteFileA("C:\\WINDOWS\\GONE.TXT");
   MakeFile("C:\\WINDOWS\\EDIT.TXT", "new");  // same size, other bytes
+  big.back() = 'c';
+  MakeFile("C:\\WINDOWS\\BIG.BIN", big);
   CreateDirectoryA("C:\\WINDOWS\\NEW", nullptr);
   WritePrivateProfileStringA("boot", "shell", "other.exe", "system.ini");
   const std::vector<std::string> expected = {
-      "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes", "file removed C:\\WINDOWS\\GONE.TXT",
+      "file changed C:\\WINDOWS\\BIG.BIN 200000 bytes", "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes", "file removed C:\\WINDOWS\\GONE.TXT",
       "file changed C:\\WINDOWS\\system.ini 25 bytes", "directory added C:\\WINDOWS\\NEW",
       "system.ini changed [boot] shell = other.exe"};
   EXPECT_EQ(hostwin::FormatChanges(hostwin::CompareSnapshots(before, hostwin::TakeSnapshot(folder_))), expected);
+}
+
+// Names and values with line breaks and escape sequences, as a hostile
+// title brings them: the registry file keeps them inside their own key and
+// value, system.ini refuses them, and the transcript and the list of changes
+// stay printable ASCII, one line per event.
+TEST_F(MachineTest, NoNameOrValueBreaksTheMachinesFilesOrTheTranscript) {
+  const hostwin::MachineSnapshot before = hostwin::TakeSnapshot(folder_);
+  const std::string injected = "Evil\r\n[HKEY_CURRENT_USER\\Injected]\r\n\"X\"=\"y\"\x1B]0;\x07\x9B";
+  const std::string keyName = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + injected;
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  char keyClass[] = "";
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, keyClass, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, &disposition),
+            ERROR_SUCCESS);
+  const std::string data = "line\r\nbreak\x1B";
+  ASSERT_EQ(RegSetValueExA(key, injected.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                           static_cast<DWORD>(data.size() + 1)),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_FALSE(WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "x\r\n[other]\r\nk=v", "system.ini"));
+  EXPECT_FALSE(WritePrivateProfileStringA("boot]x", "k", "v", "system.ini"));
+  EXPECT_FALSE(WritePrivateProfileStringA("boot", "k=v", "v", "system.ini"));
+
+  const auto bytes = testsupport::ReadFileBytes(folder_ + "/registry.reg");
+  const hostwin::RegistryTree read = hostwin::ParseRegistryText(std::string(bytes.begin(), bytes.end()));
+  EXPECT_EQ(read.count("HKEY_CURRENT_USER\\INJECTED"), 0u);
+  const std::string path = "HKEY_LOCAL_MACHINE\\" + keyName;
+  ASSERT_EQ(read.count(hostwin::UpperCase(path)), 1u);
+  const hostwin::RegistryKey& evil = read.at(hostwin::UpperCase(path));
+  ASSERT_EQ(evil.values.size(), 1u);
+  EXPECT_EQ(evil.values[0].name, injected);
+  EXPECT_EQ(std::string(evil.values[0].data.begin(), evil.values[0].data.end() - 1), data);
+  EXPECT_EQ(ReadHost("C:\\WINDOWS\\system.ini").find("other"), std::string::npos);
+
+  std::vector<std::string> lines = Lines();
+  const auto changes = hostwin::FormatChanges(hostwin::CompareSnapshots(before, hostwin::TakeSnapshot(folder_)));
+  lines.insert(lines.end(), changes.begin(), changes.end());
+  EXPECT_EQ(changes.size(), 3u);  // two keys (the name holds a backslash) and one value
+  for (const std::string& line : lines)
+    for (unsigned char c : line) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << line;
 }
 
 TEST(TranscriptText, ControlAndHighBytesAreShownByEscapes) {

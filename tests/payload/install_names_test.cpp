@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "payload/install_names.h"
+#include "payload/title_rule.h"
 
 namespace {
 
@@ -100,11 +101,31 @@ TEST(InstallNames, BackslashIsAddedOnlyWhenMissing) {
 }
 
 TEST(InstallNames, SafeFileNames) {
-  for (const char* good : {"JUKE0023.MID", "a b.txt", "Sky.scr", "CONSOLE.TXT", "COM0.MID", "x..y"})
+  for (const char* good : {"JUKE0023.MID", "a b.txt", "Sky.scr", "CONSOLE.TXT", "COM0.MID", "x..y",
+                           "CONIN", "COM\xB4.MID", "LPT\xB9\xB9"})
     EXPECT_TRUE(IsSafeFileName(good)) << good;
   for (const char* bad : {"", ".", "..", "a\\b", "a/b", "C:x", "a:stream", "name.", "name ", "CON",
-                          "con.txt", "NUL.MID", "COM1", "lpt9.wav", "AUX .x", "tab\there", "q?", "star*"})
+                          "con.txt", "NUL.MID", "COM1", "lpt9.wav", "AUX .x", "tab\there", "q?", "star*",
+                          "CONIN$", "conout$.txt", "COM\xB9", "com\xB2.mid", "LPT\xB3 .x"})
     EXPECT_FALSE(IsSafeFileName(bad)) << bad;
+}
+
+TEST(TitleRule, RefusesWhatWouldLandElsewhereOrBeRenamed) {
+  const struct {
+    const char* title;
+    TitleFault fault;
+  } cases[] = {
+      {"Sky", TitleFault::None},           {"Deep Sea", TitleFault::None},
+      {"v1.2 Stars", TitleFault::None},    {"CONSOLE", TitleFault::None},
+      {"", TitleFault::Empty},             {"Sky\x1B[2J", TitleFault::ControlCharacter},
+      {"A\r\nB", TitleFault::ControlCharacter}, {"A\\B", TitleFault::ReservedCharacter},
+      {"..", TitleFault::OnlyDotsAndBlanks}, {". .", TitleFault::OnlyDotsAndBlanks},
+      {" Sky", TitleFault::LeadingBlank},  {"Evil.", TitleFault::TrailingDotOrBlank},
+      {"Evil ", TitleFault::TrailingDotOrBlank}, {"con", TitleFault::DeviceName},
+      {"CONOUT$", TitleFault::DeviceName}, {"COM\xB9", TitleFault::DeviceName},
+      {"lpt\xB2.x", TitleFault::DeviceName},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CheckTitle(c.title), c.fault) << c.title;
 }
 
 }  // namespace

@@ -71,6 +71,14 @@ TEST(TestCommand, FlagsDamagedEntriesAndNotesUnreadBytes) {
       {"stream cut short",
        [](pack::ManifestEntrySpec& e) { e.stored.resize(e.stored.size() / 2); },
        "truncated", 1},
+      // Decoding stops where the stored bytes end instead of making up
+      // nearly 2 GiB from zero bits.
+      {"a few stored bytes that declare nearly 2 GiB",
+       [](pack::ManifestEntrySpec& e) {
+         e.stored.resize(6);
+         e.expandedSize = 0x7FFFFF00u;
+       },
+       "truncated", 1},
       {"data beyond the end",
        [](pack::ManifestEntrySpec& e) { e.dataOffset = 0x7FFFFF00u; },
        "data lies beyond the end of the file", 1},

@@ -71,6 +71,40 @@ TEST_F(PreviewCommand, GivenAnswers) {
       << tooFew.out;
 }
 
+// Whatever the image names or says reaches the terminal escaped: bytes
+// from 0x7F up (C1 controls among them) in paths, keys and texts, control
+// characters in the licence and in media names.
+TEST_F(PreviewCommand, PrintsOnlyPrintableASCII) {
+  pack::ManifestSpec manifest = ThreeEntryImage("Caf\xE9\x9B\x7F");
+  manifest.license = "Terms\x1B[2J\x07\r\n\x9B" "31m";
+  manifest.entries.push_back(installertest::Media("\x1B]0;x\x07.MID", "m"));
+  const std::string image = temp_.Write("odd.exe", pack::BuildInstallerImage(manifest));
+  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image});
+  for (unsigned char c : run.out) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << static_cast<int>(c);
+  EXPECT_NE(run.out.find("file added C:\\WINDOWS\\Caf\\xE9\\x9B\\x7F.scr"), std::string::npos)
+      << run.out;
+}
+
+// A decoder that cannot write ends the installer with exit code 1; preview
+// says so and fails.
+TEST_F(PreviewCommand, FailsWhenTheInstallerDiesOfAWriteError) {
+  hostwin::MachineSettings settings;
+  settings.writableBytes = 3000 + 10000;
+  const std::string machine = temp_.path() + "/small-disk";
+  std::string error;
+  ASSERT_TRUE(hostwin::CreateMachine(machine, settings, &error)) << error;
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  manifest.entries[1] = installertest::Compressed(installertest::SampleBytes(40000, 'd'));
+  const std::string image = temp_.Write("big.exe", pack::BuildInstallerImage(manifest));
+  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image, "--machine", machine});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.out.find("\"Write error in function WritePtr()\" MB_OK|MB_ICONHAND -> ok = IDOK\n  "
+                         "memory: 1 block not freed at exit\n  exit 1\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.err.find("big.exe: the installer ended with exit code 1"), std::string::npos) << run.err;
+}
+
 TEST_F(PreviewCommand, Errors) {
   const auto unknown = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "maybe"});
   EXPECT_EQ(unknown.exitStatus, 2);

@@ -3,7 +3,8 @@
 // no addresses, no host paths, no times; paths are the Windows paths the
 // program used. Texts in double quotes are as the program passed them, with
 // control characters written \r \n \t or \xNN and bytes from 0x7F up as \xNN;
-// backslashes and quotes inside them stand as they are.
+// backslashes and quotes inside them stand as they are. Paths and key names
+// outside quotes are escaped the same way, so every line is printable ASCII.
 //
 //   message box "CAPTION" "TEXT" STYLE -> ANSWER = RESULT
 //       STYLE is the flags by name joined by "|" (button set first, then the
@@ -56,6 +57,8 @@
 //   registry delete KEY
 //   profile PATH [SECTION] KEY = "VALUE"      (or "KEY deleted", "section deleted";
 //                                             PATH is the resolved Windows path)
+//   ... (refused: it would break the file's lines)   a line break anywhere, ']' in
+//                                             SECTION or '=' in KEY: nothing written
 //   MCI open "PATH" = 0 device N              open by extension
 //   MCI open "TYPE" "PATH" = 0 device N       open with a device type
 //   ... = CODE MCIERR_NAME                    a failed open, e.g. 281 MCIERR_EXTENSION_NOT_FOUND

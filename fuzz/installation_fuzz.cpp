@@ -1,0 +1,213 @@
+// A whole installation in the Win32 stand-in on an arbitrary image, with
+// fixed answers. Whatever the image holds, the installer must end (no crash,
+// no endless run), and what it changes must lie where an installation
+// belongs: files directly in the Windows directory (the screen saver,
+// system.ini) or directly in one title directory below MARLOWEN\VELDRAKE,
+// those three directory levels, its one uninstall key and the screen saver
+// switch. Nothing may appear on the host outside the machine folder.
+//
+// The installer runs in a child process (the runner forks). So that
+// libFuzzer still sees which code the child ran, the child copies its
+// coverage counters into memory shared with the parent before it ends, and
+// it ends with _exit once the stand-in's own exit reports are done, before
+// libFuzzer's exit handler (which would take the child's ordinary exit for a
+// crash of the target).
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/installer_resources.h"
+#include "app/main_window.h"
+#include "fuzz_check.h"
+#include "hostwin/machine.h"
+#include "hostwin/runner.h"
+#include "payload/install_names.h"
+
+// The coverage counters of this program (set only in the libFuzzer build).
+extern "C" __attribute__((weak)) std::uint8_t __start___sancov_cntrs[];
+extern "C" __attribute__((weak)) std::uint8_t __stop___sancov_cntrs[];
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kAnswers = {"ok", "accept", "ok", "ok", "ok", "ok"};
+// Bounds what an image that declares gigabytes can write.
+constexpr std::uint64_t kWritableBytes = 256u << 10;
+
+// Shared between the parent and the child of one run.
+struct ChildExit {
+  int exited;  // 1 once the child ended through exit()
+  int status;
+  std::uint8_t counters[1];  // as many as the program has
+};
+
+ChildExit* Shared = nullptr;
+std::size_t CounterCount = 0;
+pid_t ParentId = 0;
+std::string WorkFolder;
+
+void NoteExit(int status, void*) {
+  Shared->exited = 1;
+  Shared->status = status;
+}
+
+// Registered in the parent after libFuzzer's own exit handler, so that in
+// the child it runs after the stand-in's reports and before libFuzzer's.
+void EndChild() {
+  if (getpid() == ParentId) {
+    std::error_code ignored;
+    fs::remove_all(WorkFolder, ignored);
+    return;
+  }
+  if (CounterCount > 0) std::memcpy(Shared->counters, __start___sancov_cntrs, CounterCount);
+  std::fflush(nullptr);
+  _exit(Shared->status);
+}
+
+int WINAPI ChildWinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
+  on_exit(NoteExit, nullptr);
+  return WinMain(instance, previous, commandLine, show);
+}
+
+void MergeChildCoverage() {
+  for (std::size_t i = 0; i < CounterCount; ++i)
+    if (Shared->counters[i] > __start___sancov_cntrs[i])
+      __start___sancov_cntrs[i] = Shared->counters[i];
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() && SameNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t end; (end = path.find('\\', start)) != std::string::npos; start = end + 1)
+    parts.push_back(path.substr(start, end - start));
+  parts.push_back(path.substr(start));
+  return parts;
+}
+
+// A file or directory path the installation may change, below C:\WINDOWS.
+bool IsInstallationPlace(const std::string& path, bool directory) {
+  const std::string windows = "C:\\WINDOWS\\";
+  if (!StartsWithNoCase(path, windows)) return false;
+  const std::vector<std::string> parts = Components(path.substr(windows.size()));
+  for (const std::string& part : parts)
+    if (!IsSafeFileName(part.c_str())) return false;
+  const bool underProduct =
+      parts.size() >= 2 && SameNoCase(parts[0], kMakerFolder) && SameNoCase(parts[1], kProductFolder);
+  if (directory)
+    return (parts.size() == 1 && SameNoCase(parts[0], kMakerFolder)) || (underProduct && parts.size() <= 3);
+  if (parts.size() == 1)
+    return EndsWithNoCase(parts[0], kScreenSaverExtension) || SameNoCase(parts[0], "system.ini");
+  return underProduct && parts.size() == 4;
+}
+
+bool IsInstallationKey(const std::string& what, bool isKey) {
+  const std::string key = isKey ? what : what.substr(0, what.rfind(" "));
+  if (key == "HKEY_CURRENT_USER\\Control Panel\\Desktop") return true;
+  const std::string uninstall = std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKeyParent + "\\";
+  return key.compare(0, uninstall.size(), uninstall) == 0 && key.size() > uninstall.size() &&
+         key.find('\\', uninstall.size()) == std::string::npos;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  ParentId = getpid();
+  if (__start___sancov_cntrs != nullptr && __stop___sancov_cntrs != nullptr)
+    CounterCount = static_cast<std::size_t>(__stop___sancov_cntrs - __start___sancov_cntrs);
+  void* shared = mmap(nullptr, sizeof(ChildExit) + CounterCount, PROT_READ | PROT_WRITE,
+                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  FUZZ_CHECK(shared != MAP_FAILED);
+  Shared = static_cast<ChildExit*>(shared);
+  std::string pattern = (fs::temp_directory_path() / "saverkit-fuzz-XXXXXX").string();
+  FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
+  WorkFolder = pattern;
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const bool registered = std::atexit(EndChild) == 0;
+  FUZZ_CHECK(registered);
+  static const std::vector<unsigned char> resources = InstallerResources();
+
+  const std::string machine = WorkFolder + "/machine";
+  const std::string image = WorkFolder + "/setup.exe";
+  std::error_code ignored;
+  fs::remove_all(machine, ignored);
+  std::ofstream(image, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  hostwin::MachineSettings settings;
+  settings.writableBytes = kWritableBytes;
+  std::string error;
+  FUZZ_CHECK(hostwin::CreateMachine(machine, settings, &error));
+
+  hostwin::RunOptions run;
+  run.machineFolder = machine;
+  run.imagePath = image;
+  run.answers = kAnswers;
+  run.resources = resources;
+  run.timeoutSeconds = 60;
+  std::memset(Shared, 0, sizeof(ChildExit) + CounterCount);
+  const hostwin::RunResult result = hostwin::RunProgram(run, ChildWinMain);
+  if (CounterCount > 0) MergeChildCoverage();
+
+  if (result.killed || Shared->exited == 0) {
+    std::fprintf(stderr, "the installer did not end by itself:\n%s",
+                 hostwin::JoinTranscript(result.transcript).c_str());
+    std::abort();
+  }
+  for (const hostwin::MachineChange& change : result.changes) {
+    using Area = hostwin::MachineChange::Area;
+    bool placed = true;
+    switch (change.area) {
+      case Area::File: placed = IsInstallationPlace(change.what, false); break;
+      case Area::Directory: placed = IsInstallationPlace(change.what, true); break;
+      case Area::Registry: placed = IsInstallationKey(change.what, change.detail == "(key)"); break;
+      case Area::SystemIni: placed = change.what == "[boot] SCRNSAVE.EXE"; break;
+    }
+    if (!placed) {
+      for (const std::string& line : hostwin::FormatChanges(result.changes))
+        std::fprintf(stderr, "%s\n", line.c_str());
+      std::fprintf(stderr, "changed outside the installation's places: %s\n", change.what.c_str());
+      std::abort();
+    }
+  }
+  std::size_t entries = 0;
+  for (const auto& entry : fs::directory_iterator(WorkFolder, ignored)) {
+    const std::string name = entry.path().filename().string();
+    FUZZ_CHECK(name == "machine" || name == "setup.exe");
+    ++entries;
+  }
+  for (const auto& entry : fs::directory_iterator(machine, ignored)) {
+    const std::string name = entry.path().filename().string();
+    FUZZ_CHECK(name == "machine.ini" || name == "registry.reg" || name == "drive_c");
+  }
+  FUZZ_CHECK(entries == 2);
+  return 0;
+}

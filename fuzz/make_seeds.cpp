@@ -1,0 +1,141 @@
+// Writes the seed corpora of the fuzz targets, made with the project's own
+// encoder and image writer: fuzz_seeds FOLDER writes FOLDER/<target>/<name>.
+// The seeds in fuzz/corpus were made with it; run it again after a change of
+// the formats and commit what changes.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "compress/entry_encoder.h"
+#include "pack/manifest_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+std::string Sentences(std::size_t size, char seed) {
+  const std::string sentence = std::string("Stars drift over the ") + seed + " sky while the screen rests. ";
+  std::string text;
+  while (text.size() < size) text += sentence;
+  text.resize(size);
+  return text;
+}
+
+// Bytes of an executable-like shape: runs of zeros, small numbers, text.
+Bytes ExecutableLike(std::size_t size) {
+  Bytes bytes(size);
+  std::uint32_t state = 12345;
+  for (std::size_t i = 0; i < size; ++i) {
+    state = state * 1103515245u + 12345u;
+    const unsigned pick = (state >> 16) % 8;
+    bytes[i] = pick < 3 ? 0 : pick < 5 ? static_cast<std::uint8_t>(i & 0x1F)
+                                       : static_cast<std::uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+// Decoder input: expanded size (u32 little-endian), the stored-size cut, the stream.
+Bytes DecoderInput(std::uint32_t expanded, const Bytes& stream, std::uint8_t cut = 0) {
+  Bytes input = {static_cast<std::uint8_t>(expanded), static_cast<std::uint8_t>(expanded >> 8),
+                 static_cast<std::uint8_t>(expanded >> 16), static_cast<std::uint8_t>(expanded >> 24), cut};
+  input.insert(input.end(), stream.begin(), stream.end());
+  return input;
+}
+
+pack::ManifestEntrySpec Stored(const Bytes& bytes) {
+  pack::ManifestEntrySpec entry;
+  entry.stored = bytes;
+  entry.name = ".TMP";
+  entry.kind = ' ';
+  return entry;
+}
+
+pack::ManifestEntrySpec Compressed(const Bytes& bytes) {
+  pack::ManifestEntrySpec entry = Stored(CompressEntry(bytes.data(), bytes.size()));
+  entry.expandedSize = static_cast<std::uint32_t>(bytes.size());
+  return entry;
+}
+
+pack::ManifestSpec SmallImage(const std::string& title) {
+  pack::ManifestSpec spec;
+  spec.title = title;
+  spec.numberBase = 23;
+  spec.entries = {Stored(BytesOf(Sentences(300, 's'))), Compressed(BytesOf(Sentences(500, 'd'))),
+                  Stored(BytesOf(Sentences(70, 'u')))};
+  return spec;
+}
+
+void Write(const fs::path& folder, const std::string& target, const std::string& name, const Bytes& bytes) {
+  fs::create_directories(folder / target);
+  std::ofstream(folder / target / name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: fuzz_seeds FOLDER\n");
+    return 2;
+  }
+  const fs::path folder = argv[1];
+
+  const Bytes text = BytesOf(Sentences(700, 'a'));
+  const Bytes executable = ExecutableLike(2000);
+  const Bytes textStream = CompressEntry(text.data(), text.size());
+  const Bytes executableStream = CompressEntry(executable.data(), executable.size());
+  Write(folder, "decoder", "text", DecoderInput(700, textStream));
+  Write(folder, "decoder", "executable", DecoderInput(2000, executableStream));
+  Write(folder, "decoder", "executable-start",
+        DecoderInput(14, {0x15, 0x22, 0x58, 0xE4, 0x72, 0xF8, 0x37, 0x6F, 0xE6, 0x64, 0x00, 0xF1, 0xF6, 0xB5}));
+  Write(folder, "decoder", "cut-short", DecoderInput(700, textStream, 40));
+  Write(folder, "decoder", "six-bytes-declaring-2-gib", DecoderInput(0x7FFFFF00u, Bytes(textStream.begin(), textStream.begin() + 6)));
+  Write(folder, "decoder", "size-of-2-gib", DecoderInput(0x80000000u, textStream));
+
+  // Encoder input: the level (0 greedy, 1 lazy, 2 best), then the data.
+  auto withLevel = [](std::uint8_t level, Bytes data) {
+    data.insert(data.begin(), level);
+    return data;
+  };
+  Write(folder, "encoder_round_trip", "text-greedy", withLevel(0, text));
+  Write(folder, "encoder_round_trip", "executable-lazy", withLevel(1, executable));
+  Write(folder, "encoder_round_trip", "executable-best", withLevel(2, executable));
+  Write(folder, "encoder_round_trip", "one-byte-repeated-best", withLevel(2, Bytes(400, 'z')));
+
+  Write(folder, "uninstall_plan", "own-files",
+        BytesOf(std::string(1, '\0') + "Sky\nC:\\WINDOWS\\Sky.scr\r\n"
+                "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT\r\n"
+                "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE\r\n"
+                "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\JUKE0023.MID\r\n"));
+  Write(folder, "uninstall_plan", "other-places",
+        BytesOf(std::string(1, '\1') + "Deep Sea\nC:\\Deep Sea.scr\n"
+                "C:\\MARLOWEN\\VELDRAKE\\Deep Sea\\..\\Other\\x.dat\r"
+                "c:/marloWEN/veldrake/deep sea/./a.mid\r\n"
+                "C:\\MARLOWEN\\VELDRAKE\\Deep Sea\\CON\r\n"
+                "\\\\server\\share\\x\r\nC:\\WINDOWS\\win.ini\r\n"
+                "C:\\MARLOWEN\\VELDRAKE\\Deep Sea\\a.mid.\r\n"));
+
+  Write(folder, "installation", "three-entries", pack::BuildInstallerImage(SmallImage("Sky")));
+  pack::ManifestSpec full = SmallImage("Deep Sea");
+  full.license = "Share it freely.\r\n";
+  pack::ManifestEntrySpec media = Stored(BytesOf("MThd"));
+  media.name = ".MID";
+  media.kind = 0;
+  full.entries.push_back(media);
+  media.name = ".XYZ";
+  media.kind = '_';
+  full.entries.push_back(media);
+  Write(folder, "installation", "licence-and-media", pack::BuildInstallerImage(full));
+  pack::ManifestSpec bomb = SmallImage("Sky");
+  bomb.entries[1].stored.resize(6);
+  bomb.entries[1].expandedSize = 0x7FFFFF00u;
+  Write(folder, "installation", "six-bytes-declaring-2-gib", pack::BuildInstallerImage(bomb));
+  Write(folder, "installation", "title-with-trailing-dot", pack::BuildInstallerImage(SmallImage("Evil.")));
+  return 0;
+}

@@ -1,0 +1,65 @@
+// The uninstaller's plan on arbitrary INSTALL.LOG text: whatever the log
+// says, it deletes only files of its own installation, the screen saver of
+// its title in the Windows directory or a file directly inside its title
+// directory. Checked here by plain text comparison, apart from the rules'
+// own path splitting.
+//
+// Input: one byte choosing the Windows directory, the title up to the first
+// line feed, then the log.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "demo/uninstaller/uninstall_plan.h"
+#include "fuzz_check.h"
+
+namespace {
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+// One plain file name: nothing that Windows would read as a path, a stream,
+// a device or another spelling of the same name.
+bool IsPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  if (name.back() == '.' || name.back() == ' ') return false;
+  for (unsigned char c : name)
+    if (c < 0x20 || c == '\\' || c == '/' || c == ':') return false;
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  static const char* const kWindowsDirectories[] = {"C:\\WINDOWS", "C:\\", "d:\\Win\\NT"};
+  const std::string windows = kWindowsDirectories[data[0] % 3];
+  const std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
+  const std::size_t newline = rest.find('\n');
+  const std::string_view title = rest.substr(0, newline);
+  const std::string_view log = newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
+
+  std::string winDir = windows;
+  if (winDir.back() != '\\') winDir += '\\';
+  uninstall::UninstallPlace place;
+  if (!uninstall::MakeUninstallPlace(windows, winDir + "MARLOWEN\\VELDRAKE\\" + std::string(title), &place))
+    return 0;
+  FUZZ_CHECK(IsPlainFileName(place.Title));
+  const std::string saver = Upper(place.ScreenSaverPath);
+  const std::string inside = Upper(place.TitleDirectory) + "\\";
+  FUZZ_CHECK(saver == Upper(winDir + place.Title + ".scr"));
+  FUZZ_CHECK(inside == Upper(winDir + "MARLOWEN\\VELDRAKE\\" + place.Title + "\\"));
+
+  const uninstall::RemovalPlan plan = uninstall::PlanRemoval(place, log);
+  for (const std::string& deletion : plan.Deletions) {
+    const std::string upper = Upper(deletion);
+    if (upper == saver) continue;
+    FUZZ_CHECK(upper.compare(0, inside.size(), inside) == 0);
+    FUZZ_CHECK(IsPlainFileName(std::string_view(deletion).substr(inside.size())));
+  }
+  return 0;
+}
