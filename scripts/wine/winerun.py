@@ -22,7 +22,10 @@ What the run did is collected into OUT/result.json:
 Usage:
   winerun.py init PREFIX                          make a prepared prefix
   winerun.py run --template PREFIX --out OUT [--answer A]... [--keep-prefix P]
-                 [--prompt-dialogs 104,107] [--timeout S] PROGRAM [ARGS...]
+                 [--prompt-dialogs 106,107] [--timeout S] PROGRAM [ARGS...]
+  winerun.py run --template PREFIX --out OUT --like-preview SAVERKIT IMAGE
+                 (the answers and waiting dialogs of `SAVERKIT preview IMAGE`,
+                 and No to the note of the screen saver it starts)
 PROGRAM is a host file (copied to C:\\ and started there) or, with
 --windows-path, a path inside the prefix given as Windows sees it.
 """
@@ -276,6 +279,7 @@ class RelayTrace:
         self.partial = ""
         self.calls = []
         self.open_calls = {}  # (pid, tid, function) -> stack of call indexes
+        self.sequence = 0     # counts Call and Ret lines, to order events
 
     def update(self):
         try:
@@ -296,15 +300,20 @@ class RelayTrace:
             pid, tid, function, args = call.group(1), call.group(2), call.group(3), call.group(4)
             if function.split(".")[-1] not in {t.split(".")[1] for t in TRACED}:
                 return
+            self.sequence += 1
             self.calls.append({"pid": int(pid, 16), "tid": int(tid, 16), "function": function,
-                               "args": parse_args(args), "result": None})
+                               "args": parse_args(args), "result": None, "seq": self.sequence,
+                               "ret_seq": None})
             self.open_calls.setdefault((pid, tid, function), []).append(len(self.calls) - 1)
             return
         ret = RET.match(line)
         if ret:
             key = (ret.group(1), ret.group(2), ret.group(3))
             if self.open_calls.get(key):
-                self.calls[self.open_calls[key].pop()]["result"] = int(ret.group(4), 16)
+                self.sequence += 1
+                call = self.calls[self.open_calls[key].pop()]
+                call["result"] = int(ret.group(4), 16)
+                call["ret_seq"] = self.sequence
 
     def pending_prompts(self):
         """Indexes of MessageBoxA and DialogBoxParamA calls still running."""
@@ -511,7 +520,20 @@ def run_program(template, out, program, args=(), answers=(), prompt_dialogs=None
             if window is None:
                 time.sleep(0.3)
                 continue
-            picture = display.settled_picture(window)
+            waits = is_box or prompt_dialogs is None or template_id in prompt_dialogs
+            if waits:
+                picture = display.settled_picture(window)
+            else:
+                # A dialog that closes by itself: its last picture, which
+                # shows the most of what it painted.
+                picture = None
+                while trace.calls[index]["result"] is None:
+                    current = display.picture(window)
+                    if current is None:
+                        break
+                    picture = current
+                    time.sleep(0.3)
+                    trace.update()
             entry = {"pid": call["pid"], "kind": "message box" if is_box else "dialog",
                      "call": index, "window_name": display.visible_windows().get(window, "")}
             if is_box:
@@ -526,8 +548,8 @@ def run_program(template, out, program, args=(), answers=(), prompt_dialogs=None
             shown.add(window)
             handled.add(index)
             prompts.append(entry)
-            if not is_box and prompt_dialogs is not None and template_id not in prompt_dialogs:
-                entry["answer"] = None  # closes by itself
+            if not waits:
+                entry["answer"] = None
                 continue
             if not queue:
                 problems.append("%s %r waits for an answer and none is left" %
@@ -612,6 +634,21 @@ def file_changes(windows_dir, before, out):
     return changes
 
 
+def answers_like_preview(saverkit, image):
+    """The answers and waiting dialogs of a normal installation of `image`
+    in the stand-in, with No for the note of the screen saver it starts."""
+    import agreement
+    with tempfile.TemporaryDirectory(prefix="saverkit-preview-") as machine:
+        with open(os.path.join(machine, "machine.ini"), "w", newline="\r\n") as ini:
+            ini.write(agreement.MACHINE_INI)
+        done = subprocess.run([saverkit, "preview", image, "--machine", machine],
+                              stdout=subprocess.PIPE, text=True)
+    preview = agreement.PreviewRun(done.stdout)
+    if not preview.transcript:
+        raise RunError("saverkit preview %s gave no transcript" % image)
+    return preview.answers_with_started_saver(), preview.waiting_dialogs()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     commands = parser.add_subparsers(dest="command", required=True)
@@ -626,6 +663,8 @@ def main():
     run.add_argument("--timeout", type=int, default=180)
     run.add_argument("--windows-path", action="store_true")
     run.add_argument("--keep-prefix")
+    run.add_argument("--like-preview", metavar="SAVERKIT",
+                     help="answer as `SAVERKIT preview PROGRAM` does on a normal installation")
     run.add_argument("program")
     run.add_argument("args", nargs=argparse.REMAINDER)
     options = parser.parse_args()
@@ -634,7 +673,9 @@ def main():
             init_prefix(options.prefix)
             return 0
         dialogs = None
-        if options.prompt_dialogs is not None:
+        if options.like_preview:
+            options.answer, dialogs = answers_like_preview(options.like_preview, options.program)
+        elif options.prompt_dialogs is not None:
             dialogs = {int(d) for d in options.prompt_dialogs.split(",") if d}
         result = run_program(options.template, options.out, options.program, options.args,
                              options.answer, dialogs, options.timeout, options.windows_path,

@@ -23,14 +23,10 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "scripts", "wine"))
-sys.path.insert(0, HERE)
 import agreement  # noqa: E402
 import winerun  # noqa: E402
 
 SKIPPED = 77
-# The installed screen saver, started without arguments after an
-# installation, offers to show itself at once: the run says No.
-STARTED_SAVER_ANSWERS = ["no"]
 # A media type neither the stand-in's nor Wine's MCI can open.
 UNPLAYABLE_MEDIA = "tune.xyz"
 
@@ -72,9 +68,8 @@ class Scenario:
     def preview(self, image, machine, answers=()):
         if not os.path.exists(machine):
             os.makedirs(machine)
-            # The same Windows directory as Wine's, so paths agree.
             with open(os.path.join(machine, "machine.ini"), "w", newline="\r\n") as ini:
-                ini.write("[Machine]\nWindowsDirectory=C:\\windows\n")
+                ini.write(agreement.MACHINE_INI)
         command = [self.saverkit, "preview", image, "--machine", machine]
         for answer in answers:
             command += ["--answer", answer]
@@ -84,11 +79,8 @@ class Scenario:
         return run
 
     def wine(self, image, out, preview, prefix=None, keep_prefix=None):
-        answers = preview.answers()
-        events = preview.events()
-        if any(e[0] == "WinExec" for e in events):
-            answers += STARTED_SAVER_ANSWERS
-        result = winerun.run_program(self.template, out, image, answers=answers,
+        result = winerun.run_program(self.template, out, image,
+                                     answers=preview.answers_with_started_saver(),
                                      prompt_dialogs=preview.waiting_dialogs(), prefix=prefix,
                                      keep_prefix=keep_prefix)
         check(not result["problems"], "Wine run: " + "; ".join(result["problems"]))

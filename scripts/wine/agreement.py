@@ -20,6 +20,12 @@ import os
 import re
 
 TRUNCATED = "[...]"
+# The stand-in machine of a comparison: the same Windows directory as
+# Wine's, so that paths agree.
+MACHINE_INI = "[Machine]\nWindowsDirectory=C:\\windows\n"
+# The installed screen saver, started without arguments after an
+# installation, offers to show itself at once: a run under Wine says No.
+STARTED_SAVER_ANSWERS = ["no"]
 
 MB_NAMES = {"MB_OK": 0x0, "MB_OKCANCEL": 0x1, "MB_ABORTRETRYIGNORE": 0x2, "MB_YESNOCANCEL": 0x3,
             "MB_YESNO": 0x4, "MB_RETRYCANCEL": 0x5, "MB_ICONHAND": 0x10, "MB_ICONSTOP": 0x10,
@@ -106,6 +112,11 @@ class PreviewRun:
             elif wait:
                 found.append(wait.group(2))
         return found
+
+    def answers_with_started_saver(self):
+        """The answers, and those for the screen saver the run starts."""
+        started = any(event[0] == "WinExec" for event in self.events())
+        return self.answers() + (STARTED_SAVER_ANSWERS if started else [])
 
     def waiting_dialogs(self):
         return {int(m.group(1)) for m in map(DIALOG_WAIT.match, self.transcript) if m}
