@@ -49,6 +49,8 @@ WINE = "/usr/lib/wine/wine"
 WINESERVER = "/usr/lib/wine/wineserver64"
 WINE_FONTS = "/usr/share/wine/fonts"
 FONTS = ("tahoma.ttf", "tahomabd.ttf", "marlett.ttf")
+# Left in a prefix once it is completely prepared.
+READY_MARK = ".saverkit-ready"
 
 # The calls the relay trace prints, with their string arguments.
 TRACED = ("user32.MessageBoxA user32.DialogBoxParamA user32.EndDialog user32.SetWindowTextA "
@@ -322,8 +324,11 @@ class RelayTrace:
 
 
 # ------------------------------------------------------------ the prefix
-def snapshot(root):
-    """{relative path: (size, mtime_ns)} of the files under root."""
+def snapshot(root, hash_newer_than=None):
+    """{relative path: (size, mtime_ns, SHA-256 or None)} of the files under
+    root; the hash only of files modified after `hash_newer_than` (ns), so
+    that a file rewritten with the same bytes is told from a changed one
+    without hashing all of Wine's own files."""
     files = {}
     for folder, _, names in os.walk(root):
         for name in names:
@@ -332,7 +337,11 @@ def snapshot(root):
                 info = os.lstat(path)
             except OSError:
                 continue
-            files[os.path.relpath(path, root)] = (info.st_size, info.st_mtime_ns)
+            digest = None
+            if hash_newer_than is not None and info.st_mtime_ns > hash_newer_than \
+                    and not os.path.islink(path):
+                digest = sha256(path)
+            files[os.path.relpath(path, root)] = (info.st_size, info.st_mtime_ns, digest)
     return files
 
 
@@ -466,7 +475,12 @@ def run_program(template, out, program, args=(), answers=(), prompt_dialogs=None
             prefix = os.path.join(work, "prefix")
             copy_prefix(template, prefix)
         windows_dir = os.path.join(prefix, "drive_c", "windows")
-        files_before = snapshot(windows_dir)
+        # Files that earlier runs in this prefix wrote are newer than the
+        # mark setup.sh leaves on a finished prefix (copies keep its time).
+        mark = os.path.join(prefix, READY_MARK)
+        made = os.stat(mark).st_mtime_ns if os.path.exists(mark) else None
+        files_before = snapshot(windows_dir, hash_newer_than=made)
+        boot_before = read_boot_line(prefix)
         registry_before = read_registry(prefix)
         if windows_path:
             command = program
@@ -593,6 +607,7 @@ def run_program(template, out, program, args=(), answers=(), prompt_dialogs=None
             "files": file_changes(windows_dir, files_before, out),
             "registry": registry_changes(registry_before, read_registry(prefix)),
             "boot": read_boot_line(prefix),
+            "boot_before": boot_before,
             "screen_save_active": read_registry(prefix).get(
                 "HKEY_CURRENT_USER\\Control Panel\\Desktop", {}).get("ScreenSaveActive"),
             "problems": problems,
@@ -616,8 +631,12 @@ def file_changes(windows_dir, before, out):
     after = snapshot(windows_dir)
     changes = []
     for path in sorted(set(before) | set(after)):
-        if before.get(path) == after.get(path):
+        if before.get(path, ())[:2] == after.get(path, ())[:2]:
             continue
+        windows_file = os.path.join(windows_dir, path)
+        if path in after and before.get(path, (None, None, None))[2] is not None \
+                and not os.path.islink(windows_file) and before[path][2] == sha256(windows_file):
+            continue  # written again with the same bytes
         windows = "C:\\windows\\" + path.replace("/", "\\")
         if path not in after:
             changes.append({"kind": "removed", "path": windows})

@@ -34,6 +34,24 @@ class Picture:
                     count += 1
         return count
 
+    def half(self):
+        """The picture at half the width and height (each pixel the mean of
+        a 2x2 block), for small pictures of a whole screen."""
+        rows = []
+        for y in range(0, self.height - 1, 2):
+            top, bottom = self.rows[y], self.rows[y + 1]
+            row = bytearray()
+            for x in range(0, (self.width - 1) * 3 - 2, 6):
+                for c in range(3):
+                    row.append((top[x + c] + top[x + 3 + c] + bottom[x + c] + bottom[x + 3 + c]) // 4)
+            rows.append(bytes(row))
+        return Picture(len(rows[0]) // 3 if rows else 0, len(rows), rows)
+
+    def coarse(self, mask=0xF8):
+        """The picture with the low bits of each channel cleared: smooth
+        gradients then compress several times better."""
+        return Picture(self.width, self.height, [bytes(b & mask for b in row) for row in self.rows])
+
     def png(self):
         def chunk(kind, data):
             body = kind + data

@@ -153,6 +153,8 @@ class Scenario:
         if line and line.startswith("[boot] SCRNSAVE.EXE = "):
             mine = line[len("[boot] SCRNSAVE.EXE = "):]
         theirs = result["boot"].split("=", 1)[1] if result["boot"] else None
+        if mine is None and result["boot"] == result["boot_before"]:
+            return []  # unchanged in both
         if (mine is None) != (theirs is None) or (mine is not None and
                 agreement.long_path(mine, preview_c).lower() != agreement.long_path(theirs, prefix_c).lower()):
             return ["system.ini [boot] SCRNSAVE.EXE: stand-in %s, Wine %s" % (mine, theirs)]
@@ -226,9 +228,9 @@ class Scenario:
         machine = os.path.join(self.work, "twice", "machine")
         _, _, prefix = self.installation("first", image, machine=machine)
         preview, result, _ = self.installation("twice", image, prefix=prefix, machine=machine)
-        check(preview.events()[0][0] == "message box" and "replace" in preview.events()[0][2].lower()
-              or any("replace" in str(e).lower() for e in preview.events()),
-              "the second installation asked no replace question")
+        first = result["prompts"][0] if result["prompts"] else {}
+        check(first.get("kind") == "message box" and "replace" in first.get("text", "").lower()
+              and first.get("result") == 6, "the second installation asked no replace question")
         log = [f for f in result["files"] if f["path"].endswith("INSTALL.LOG")]
         check(log, "INSTALL.LOG unchanged by the second installation")
         with open(os.path.join(self.work, "twice", "wine", log[0]["copy"]), "rb") as data:
@@ -296,7 +298,7 @@ class Scenario:
             check(wine.returncode == linux.returncode == 0, "list --json exit codes %s/%s: %s" %
                   (linux.returncode, wine.returncode, wine.stderr[-300:]))
             mine, theirs = json.loads(linux.stdout), json.loads(wine.stdout)
-            check(strip_image_name(mine) == strip_image_name(theirs),
+            check(mine == theirs,
                   "list --json differs:\n%s\n%s" % (linux.stdout, wine.stdout))
             linux, wine = both(["test", image], ["test", "setup.exe"])
             check(wine.returncode == linux.returncode == 0, "test exit codes %s/%s" %
@@ -334,15 +336,6 @@ class Scenario:
                   "pack under Wine wrote a different image")
         finally:
             winerun.kill_wineserver(prefix)
-
-
-def strip_image_name(listing):
-    """A list --json document without the fields that name the image file."""
-    if isinstance(listing, dict):
-        return {k: strip_image_name(v) for k, v in listing.items() if k not in ("image", "file", "path")}
-    if isinstance(listing, list):
-        return [strip_image_name(v) for v in listing]
-    return listing
 
 
 def normalise_lines(output, image):
@@ -407,7 +400,7 @@ def main():
     except (Failure, winerun.RunError, subprocess.CalledProcessError) as error:
         print("wine %s: %s (runs in %s)" % (options.scenario, error, options.work))
         return 1
-    print("wine %s: Wine and the stand-in agree" % options.scenario)
+    print("wine %s: passed" % options.scenario)
     return 0
 
 
