@@ -390,6 +390,12 @@ def main():
     if not os.path.isfile(os.path.join(options.template, ".saverkit-ready")):
         print("Wine is not set up: no prepared prefix at %s (run scripts/wine/setup.sh)" % options.template)
         return 1
+    try:
+        subprocess.run([winerun.WINE, "--version"], check=True, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    except (OSError, subprocess.SubprocessError):
+        print("Wine is not set up: %s --version does not run (run scripts/wine/setup.sh)" % winerun.WINE)
+        return 1
     scenario = Scenario(options)
     runs = {"install": scenario.run_install, "cancel": scenario.run_cancel,
             "decline": scenario.run_decline, "codecs-cancel": lambda: scenario.run_codecs("cancel"),
