@@ -273,6 +273,15 @@ def long_path(path, drive_c):
     return "\\".join(resolved)
 
 
+def registry_text(data):
+    """Registry data of a Wine run ("REG_SZ text") written as the stand-in
+    writes it (the text as in its transcript)."""
+    for kind in ("REG_SZ ", "REG_EXPAND_SZ "):
+        if data is not None and data.startswith(kind):
+            return kind + transcript_text(data[len(kind):])
+    return data
+
+
 def same_text(preview, wine):
     if wine.endswith(TRUNCATED):
         return preview.startswith(wine[:-len(TRUNCATED)])

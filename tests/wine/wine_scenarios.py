@@ -99,7 +99,7 @@ class Scenario:
         problems += agreement.compare_events(preview.events(), agreement.wine_events(result, installer),
                                              preview_c, prefix_c)
         problems += self.agree_files(preview, result, preview_c, wine_out)
-        problems += self.agree_registry(preview, result)
+        problems += self.agree_registry(preview, result, preview_c, prefix_c)
         problems += self.agree_system_ini(preview, result, preview_c, prefix_c)
         started = [p for p in result["prompts"] if p["pid"] != installer]
         if any(e[0] == "WinExec" for e in preview.events()):
@@ -131,13 +131,22 @@ class Scenario:
         return problems
 
     @staticmethod
-    def agree_registry(preview, result):
+    def agree_registry(preview, result, preview_c, prefix_c):
         problems = []
         expected = preview.registry_changes()
-        found = {(c["key"].lower(), c["name"]): c["data"] for c in result["registry"]}
+        found = {(c["key"].lower(), c["name"]): agreement.registry_text(c["data"])
+                 for c in result["registry"]}
         keys = {key for key, _ in expected}
         for (key, name), data in sorted(expected.items()):
-            if found.get((key, name), "(absent)") != data:
+            theirs = found.get((key, name), "(absent)")
+            if data is None or theirs is None:
+                same = data is theirs
+            else:
+                kind, _, text = data.partition(" ")
+                their_kind, _, their_text = theirs.partition(" ")
+                same = kind == their_kind and agreement.same_event(
+                    ("value", text), ("value", their_text), preview_c, prefix_c)
+            if not same:
                 problems.append("registry %s \"%s\": stand-in %s, Wine %s" %
                                 (key, name, data, found.get((key, name), "(unchanged)")))
         uninstall = "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall"
