@@ -78,6 +78,10 @@ class RunError(Exception):
     pass
 
 
+# The start of the problem line of a run whose X display failed.
+DISPLAY_LOST = "display lost:"
+
+
 def wine_env(prefix, display=None, relay=False):
     env = {k: v for k, v in os.environ.items() if not k.startswith("WINE") and k != "DISPLAY"}
     env.update(WINEPREFIX=prefix, WINEARCH="win32", WINESERVER=WINESERVER,
@@ -135,12 +139,14 @@ def init_prefix(prefix):
 class Display:
     """A private Xvfb server, 1024x768, 24 bits."""
 
-    def __init__(self, width=1024, height=768):
+    def __init__(self, log, width=1024, height=768):
         read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height),
-             "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.log = log
+        with open(log, "wb") as errors:
+            self.process = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height),
+                 "-nolisten", "tcp"],
+                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=errors)
         os.close(write_end)
         number = b""
         deadline = time.time() + 30
@@ -154,6 +160,20 @@ class Display:
             self.close()
             raise RunError("Xvfb did not start")
         self.name = ":" + number.decode().strip()
+        if not any(self._tool("xdotool", "getdisplaygeometry") for _ in range(3)):
+            self.close()
+            raise RunError("Xvfb %s does not answer (%s)" % (self.name, self.last_words()))
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def last_words(self):
+        try:
+            with open(self.log, "r", errors="replace") as errors:
+                lines = [line.strip() for line in errors if line.strip()]
+            return lines[-1] if lines else "no message"
+        except OSError:
+            return "no message"
 
     def close(self):
         if self.process.poll() is None:
@@ -282,6 +302,7 @@ class RelayTrace:
         self.calls = []
         self.open_calls = {}  # (pid, tid, function) -> stack of call indexes
         self.sequence = 0     # counts Call and Ret lines, to order events
+        self.no_display = False  # Wine could not open the X display
 
     def update(self):
         try:
@@ -297,6 +318,8 @@ class RelayTrace:
             self._line(line.rstrip("\r"))
 
     def _line(self, line):
+        if "nodrv_CreateWindow" in line:
+            self.no_display = True
         call = CALL.match(line)
         if call:
             pid, tid, function, args = call.group(1), call.group(2), call.group(3), call.group(4)
@@ -464,7 +487,27 @@ def run_program(template, out, program, args=(), answers=(), prompt_dialogs=None
     OUT/result.json). `prompt_dialogs`: the dialog template ids that wait
     for an answer (None: every dialog); other dialogs are pictured, never
     answered. With `prefix` the run uses that prefix as it is instead of a
-    copy of `template`."""
+    copy of `template`.
+
+    A run on a fresh copy whose X display failed (Xvfb can die while it
+    starts on a loaded machine) is run once more on another fresh copy;
+    a run on a given prefix is not, since it may have changed it."""
+    for attempt in range(2):
+        try:
+            result = run_once(template, out, program, args, answers, prompt_dialogs, timeout,
+                              windows_path, keep_prefix, prefix, on_window)
+        except RunError as error:
+            if attempt == 0 and str(error).startswith("Xvfb"):
+                continue  # nothing ran yet
+            raise
+        lost = any(problem.startswith(DISPLAY_LOST) for problem in result["problems"])
+        if not lost or prefix is not None:
+            break
+    return result
+
+
+def run_once(template, out, program, args, answers, prompt_dialogs, timeout, windows_path,
+             keep_prefix, prefix, on_window):
     out = os.path.abspath(out)
     os.makedirs(out, exist_ok=True)
     work = tempfile.mkdtemp(prefix="saverkit-wine-")
@@ -487,7 +530,7 @@ def run_program(template, out, program, args=(), answers=(), prompt_dialogs=None
         else:
             shutil.copy(program, os.path.join(prefix, "drive_c"))
             command = "C:\\" + os.path.basename(program)
-        display = Display()
+        display = Display(os.path.join(out, "xvfb.txt"))
         relay_path = os.path.join(out, "relay.txt")
         with open(relay_path, "w") as relay, open(os.path.join(out, "stdout.txt"), "wb") as stdout:
             process = subprocess.Popen([WINE, command] + list(args), cwd=os.path.join(prefix, "drive_c"),
@@ -509,6 +552,10 @@ def run_program(template, out, program, args=(), answers=(), prompt_dialogs=None
                 break
             if time.time() > deadline:
                 problems.append("timed out after %d s" % timeout)
+                break
+            if trace.no_display or not display.alive():
+                problems.append("%s %s: Wine could not draw on the X display (%s)" %
+                                (DISPLAY_LOST, display.name, display.last_words()))
                 break
             # A window X has just closed may come back under the same id:
             # look for the next one only once the last answered is gone.
