@@ -1,0 +1,425 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the real Windows programs under Wine, each compared
+with what the stand-in (`saverkit preview`) says about the same image and
+answers. One scenario a call:
+
+  wine_scenarios.py SCENARIO --source S --host-build H --win32-build W --work DIR
+
+Scenarios: install (then uninstall), cancel, decline, codecs-cancel,
+codecs-ok, twice, saver, tool. Exit 0 when Wine agrees, 1 with the
+differences, 77 (skipped) only with SAVERKIT_SKIP_WINE=1.
+"""
+
+import argparse
+import filecmp
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(SOURCE, "scripts", "wine"))
+import agreement  # noqa: E402
+import winerun  # noqa: E402
+
+SKIPPED = 77
+# A media type neither the stand-in's nor Wine's MCI can open.
+UNPLAYABLE_MEDIA = "tune.xyz"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Scenario:
+    def __init__(self, options):
+        self.options = options
+        self.work = os.path.abspath(options.work)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        self.saverkit = os.path.join(options.host_build, "saverkit")
+        self.template = os.path.abspath(options.template)
+
+    # -------------------------------------------------------------- images
+    def pack(self, name, extra=()):
+        image = os.path.join(self.work, name, "SaverkitDemoSetup.exe")
+        os.makedirs(os.path.dirname(image), exist_ok=True)
+        subprocess.run([os.path.join(SOURCE, "scripts", "pack-demo.sh"), self.options.host_build,
+                        self.options.win32_build, image] + list(extra),
+                       check=True, stdout=subprocess.DEVNULL)
+        return image
+
+    def codecs_image(self):
+        media = os.path.join(self.work, UNPLAYABLE_MEDIA)
+        with open(media, "wb") as out:
+            out.write(b"no media format this is\r\n" * 40)
+        return self.pack("codecs", ["--media", media])
+
+    # -------------------------------------------------------------- runs
+    def preview(self, image, machine, answers=()):
+        if not os.path.exists(machine):
+            os.makedirs(machine)
+            with open(os.path.join(machine, "machine.ini"), "w", newline="\r\n") as ini:
+                ini.write(agreement.MACHINE_INI)
+        command = [self.saverkit, "preview", image, "--machine", machine]
+        for answer in answers:
+            command += ["--answer", answer]
+        done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        run = agreement.PreviewRun(done.stdout)
+        check(run.transcript, "saverkit preview gave no transcript: %s" % done.stderr.strip())
+        return run
+
+    def wine(self, image, out, preview, prefix=None, keep_prefix=None):
+        result = winerun.run_program(self.template, out, image,
+                                     answers=preview.answers_with_started_saver(),
+                                     prompt_dialogs=preview.waiting_dialogs(), prefix=prefix,
+                                     keep_prefix=keep_prefix)
+        check(not result["problems"], "Wine run: " + "; ".join(result["problems"]))
+        return result
+
+    # -------------------------------------------------------------- agreement
+    def agree(self, preview, result, machine, wine_out, prefix_c):
+        """Raises Failure listing each difference between a preview and a
+        Wine run of the same image and answers."""
+        problems = []
+        check(not preview.loud(), "the stand-in run has loud lines: %s" % preview.loud())
+        if result["exit"] != preview.exit_code():
+            problems.append("exit code: stand-in %s, Wine %s" % (preview.exit_code(), result["exit"]))
+        # The installer is the first process to show something; Wine's own
+        # processes may make traced calls before it.
+        installer = result["prompts"][0]["pid"] if result["prompts"] else None
+        preview_c = os.path.join(machine, "drive_c")
+        problems += agreement.compare_events(preview.events(), agreement.wine_events(result, installer),
+                                             preview_c, prefix_c)
+        problems += self.agree_files(preview, result, preview_c, wine_out)
+        problems += self.agree_registry(preview, result, preview_c, prefix_c)
+        problems += self.agree_system_ini(preview, result, preview_c, prefix_c)
+        started = [p for p in result["prompts"] if p["pid"] != installer]
+        if any(e[0] == "WinExec" for e in preview.events()):
+            if not started:
+                problems.append("the installed screen saver did not show its note under Wine")
+        elif started:
+            problems.append("Wine started a program the stand-in did not: %s" % started)
+        check(not problems, "\n".join(problems))
+
+    @staticmethod
+    def agree_files(preview, result, preview_c, wine_out):
+        problems = []
+        expected = {p.lower(): p for p in preview.file_changes() if not p.lower().endswith("system.ini")}
+        found = {f["path"].lower(): f for f in result["files"]
+                 if not f["path"].lower().endswith("system.ini")}
+        for path in sorted(set(expected) | set(found)):
+            if path not in found:
+                problems.append("file %s: written in the stand-in, not under Wine" % expected[path])
+            elif path not in expected:
+                problems.append("file %s: written under Wine, not in the stand-in" % found[path]["path"])
+            elif found[path]["kind"] == "removed":
+                problems.append("file %s: removed under Wine" % found[path]["path"])
+            else:
+                mine = agreement.long_path(expected[path], preview_c)
+                host = os.path.join(preview_c, *mine.split("\\")[1:])
+                theirs = os.path.join(wine_out, found[path]["copy"])
+                if not filecmp.cmp(host, theirs, shallow=False):
+                    problems.append("file %s: different bytes" % expected[path])
+        return problems
+
+    @staticmethod
+    def agree_registry(preview, result, preview_c, prefix_c):
+        problems = []
+        expected = preview.registry_changes()
+        found = {(c["key"].lower(), c["name"]): agreement.registry_text(c["data"])
+                 for c in result["registry"]}
+        keys = {key for key, _ in expected}
+        for (key, name), data in sorted(expected.items()):
+            theirs = found.get((key, name), "(absent)")
+            if data is None or theirs is None:
+                same = data is theirs
+            else:
+                kind, _, text = data.partition(" ")
+                their_kind, _, their_text = theirs.partition(" ")
+                same = kind == their_kind and agreement.same_event(
+                    ("value", text), ("value", their_text), preview_c, prefix_c)
+            if not same:
+                problems.append("registry %s \"%s\": stand-in %s, Wine %s" %
+                                (key, name, data, found.get((key, name), "(unchanged)")))
+        uninstall = "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall"
+        for (key, name), data in sorted(found.items()):
+            if (key in keys or key.startswith(uninstall)) and (key, name) not in expected:
+                problems.append("registry %s \"%s\" = %s under Wine only" % (key, name, data))
+        return problems
+
+    @staticmethod
+    def agree_system_ini(preview, result, preview_c, prefix_c):
+        line = preview.system_ini()
+        mine = None
+        if line and line.startswith("[boot] SCRNSAVE.EXE = "):
+            mine = line[len("[boot] SCRNSAVE.EXE = "):]
+        theirs = result["boot"].split("=", 1)[1] if result["boot"] else None
+        if mine is None and result["boot"] == result["boot_before"]:
+            return []  # unchanged in both
+        if (mine is None) != (theirs is None) or (mine is not None and
+                agreement.long_path(mine, preview_c).lower() != agreement.long_path(theirs, prefix_c).lower()):
+            return ["system.ini [boot] SCRNSAVE.EXE: stand-in %s, Wine %s" % (mine, theirs)]
+        return []
+
+    # -------------------------------------------------------------- scenarios
+    def installation(self, name, image, answers=(), prefix=None, machine=None, keep=True):
+        """One installation in both worlds; returns (preview, result, prefix)."""
+        machine = machine or os.path.join(self.work, name, "machine")
+        preview = self.preview(image, machine, answers)
+        out = os.path.join(self.work, name, "wine")
+        kept = os.path.join(self.work, name, "prefix") if keep else None
+        result = self.wine(image, out, preview, prefix=prefix, keep_prefix=kept)
+        prefix_c = os.path.join(kept or prefix, "drive_c")
+        self.agree(preview, result, machine, out, prefix_c)
+        return preview, result, kept
+
+    def run_install(self):
+        image = self.pack("image")
+        _, result, prefix = self.installation("install", image)
+        check(result["screen_save_active"] == "REG_SZ 1", "ScreenSaveActive not switched on")
+        self.run_uninstall(prefix)
+
+    def run_uninstall(self, prefix):
+        """The uninstaller, started from the raw UninstallString as Windows
+        does, leaves drive_c and the registry as they were before the
+        installation, but for what it must leave."""
+        uninstall = [v for k, v in winerun.read_registry(prefix).items()
+                     if k.lower().startswith("hkey_local_machine\\software\\microsoft\\windows\\"
+                                             "currentversion\\uninstall\\saverkit")]
+        check(uninstall and "UninstallString" in uninstall[0], "no UninstallString under Wine")
+        command = uninstall[0]["UninstallString"].split(" ", 1)[1]
+        out = os.path.join(self.work, "uninstall", "wine")
+        result = winerun.run_program(self.template, out, command, answers=["yes", "ok"],
+                                     windows_path=True, prefix=prefix)
+        check(not result["problems"], "uninstaller run: " + "; ".join(result["problems"]))
+        check(result["exit"] == 0, "uninstaller exit code %s" % result["exit"])
+        before = listing(os.path.join(self.template, "drive_c"))
+        after = listing(os.path.join(prefix, "drive_c"))
+        problems = []
+        for path in sorted(set(before) | set(after)):
+            if before.get(path) == after.get(path) or leftover_after_uninstall(path):
+                continue
+            problems.append("drive_c %s: before %s, after %s" % (path, before.get(path), after.get(path)))
+        registry_before = winerun.read_registry(self.template)
+        for change in winerun.registry_changes(registry_before, winerun.read_registry(prefix)):
+            key = change["key"].lower()
+            if "\\uninstall" in key or key.endswith("control panel\\desktop"):
+                if change["name"] == "ScreenSaveActive" and change["data"] == "REG_SZ 0":
+                    continue  # switched off again
+                problems.append("registry after uninstallation: %s" % change)
+        check(winerun.read_boot_line(prefix) is None, "system.ini still names a screen saver")
+        check(not problems, "\n".join(problems))
+
+    def run_cancel(self):
+        self.installation("cancel", self.pack("image"), ["cancel"])
+
+    def run_decline(self):
+        self.installation("decline", self.pack("image"), ["ok", "decline"])
+
+    def run_codecs(self, answer):
+        image = self.codecs_image()
+        preview = self.preview(image, os.path.join(self.work, "probe"), [])
+        answers = [a if i != 2 else answer for i, a in enumerate(preview.answers())]
+        _, result, _ = self.installation("codecs", image, answers)
+        check(result["screen_save_active"] is None, "ScreenSaveActive set although a type cannot play")
+        check(result["boot"] is None, "system.ini names the screen saver although a type cannot play")
+
+    def run_twice(self):
+        image = self.pack("image")
+        machine = os.path.join(self.work, "twice", "machine")
+        _, _, prefix = self.installation("first", image, machine=machine)
+        preview, result, _ = self.installation("twice", image, prefix=prefix, machine=machine)
+        first = result["prompts"][0] if result["prompts"] else {}
+        check(first.get("kind") == "message box" and "replace" in first.get("text", "").lower()
+              and first.get("result") == 6, "the second installation asked no replace question")
+        log = [f for f in result["files"] if f["path"].endswith("INSTALL.LOG")]
+        check(log, "INSTALL.LOG unchanged by the second installation")
+        with open(os.path.join(self.work, "twice", "wine", log[0]["copy"]), "rb") as data:
+            lines = data.read().split(b"\r\n")
+        check(len(lines) - 1 == 2 * len(set(lines) - {b""}), "INSTALL.LOG not doubled: %r" % lines)
+
+    def run_saver(self):
+        """The screen saver: /s draws a moving picture and ends on a key;
+        /c shows its settings note."""
+        image = self.pack("image")
+        _, _, prefix = self.installation("install", image)
+        saver = "C:\\windows\\Saverkit Aurora.scr"
+        pictures = []
+
+        def watch(display, window, name):
+            if pictures:
+                return
+            first = display.settled_picture(window, limit=4)
+            time.sleep(3)
+            second = display.picture(window)
+            pictures.extend([first, second])
+            for index, picture in enumerate(pictures):
+                if picture is not None:
+                    with open(os.path.join(self.work, "saver-%d.png" % (index + 1)), "wb") as png:
+                        png.write(picture.png())
+            display.key(window, "space")
+
+        out = os.path.join(self.work, "saver", "wine")
+        result = winerun.run_program(self.template, out, saver, args=["/s"], windows_path=True,
+                                     prefix=prefix, on_window=watch, timeout=120)
+        check(not result["problems"], "/s run: " + "; ".join(result["problems"]))
+        check(len(pictures) == 2 and None not in pictures, "/s showed no window")
+        check(pictures[0].bright_fraction() > 0.05, "/s draws a black screen")
+        check(pictures[0].differing_pixels(pictures[1]) > 100, "/s draws the same picture twice")
+        check(result["exit"] == 0, "/s ended with %s after a key" % result["exit"])
+        out = os.path.join(self.work, "config", "wine")
+        result = winerun.run_program(self.template, out, saver, args=["/c"], windows_path=True,
+                                     prefix=prefix, answers=["ok"], timeout=120)
+        check(not result["problems"], "/c run: " + "; ".join(result["problems"]))
+        notes = [p for p in result["prompts"] if p["kind"] == "message box"]
+        check(notes and notes[0]["caption"].endswith("Settings") and ".DAT" in notes[0]["text"],
+              "/c showed no settings note naming the data file: %s" % notes)
+
+    def run_tool(self):
+        """saverkit.exe under Wine against the Linux tool: list --json, test,
+        extract (byte-identical files) and pack (a byte-identical image)."""
+        image = self.pack("image")
+        prefix = os.path.join(self.work, "tool", "prefix")
+        os.makedirs(os.path.dirname(prefix))
+        winerun.copy_prefix(self.template, prefix)
+        drive_c = os.path.join(prefix, "drive_c")
+        exe = os.path.join(drive_c, "saverkit.exe")
+        shutil.copy(os.path.join(self.options.win32_build, "saverkit.exe"), exe)
+        shutil.copy(image, os.path.join(drive_c, "setup.exe"))
+        env = winerun.wine_env(prefix)
+
+        def both(args, wine_args):
+            linux = subprocess.run([self.saverkit] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            wine = subprocess.run([winerun.WINE, "C:\\saverkit.exe"] + wine_args, cwd=drive_c, env=env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+            return linux, wine
+
+        try:
+            linux, wine = both(["list", "--json", image], ["list", "--json", "setup.exe"])
+            check(wine.returncode == linux.returncode == 0, "list --json exit codes %s/%s: %s" %
+                  (linux.returncode, wine.returncode, wine.stderr[-300:]))
+            mine, theirs = json.loads(linux.stdout), json.loads(wine.stdout)
+            check(mine == theirs,
+                  "list --json differs:\n%s\n%s" % (linux.stdout, wine.stdout))
+            linux, wine = both(["test", image], ["test", "setup.exe"])
+            check(wine.returncode == linux.returncode == 0, "test exit codes %s/%s" %
+                  (linux.returncode, wine.returncode))
+            check(normalise_lines(linux.stdout, image) == normalise_lines(wine.stdout, "setup.exe"),
+                  "test output differs:\n%s\n%s" % (linux.stdout, wine.stdout))
+            out_linux = os.path.join(self.work, "tool", "linux-out")
+            linux, wine = both(["extract", image, "-d", out_linux], ["extract", "setup.exe", "-d", "out"])
+            check(wine.returncode == linux.returncode == 0, "extract exit codes %s/%s: %s" %
+                  (linux.returncode, wine.returncode, wine.stderr[-300:]))
+            check(tree_digest(out_linux) == tree_digest(os.path.join(drive_c, "out")),
+                  "extract wrote different files")
+            inputs = os.path.join(drive_c, "in")
+            os.makedirs(inputs)
+            files = os.path.join(self.options.host_build, "demo-files")
+            title = "Saverkit Aurora"
+            sources = {"saver.scr": os.path.join(self.options.win32_build, title + ".scr"),
+                       "aurora.dat": os.path.join(files, "aurora.dat"),
+                       "UNINSTAL.EXE": os.path.join(self.options.win32_build, "UNINSTAL.EXE"),
+                       "chime.wav": os.path.join(files, "chime.wav"),
+                       "installer.exe": os.path.join(self.options.win32_build, "installer.exe")}
+            for name, source in sources.items():
+                shutil.copy(source, os.path.join(inputs, name))
+
+            def pack_args(folder, out):
+                return ["pack", "-o", out, "--title", title, "--stub", folder + "/installer.exe",
+                        "--saver", folder + "/saver.scr", "--data", folder + "/aurora.dat",
+                        "--uninstaller", folder + "/UNINSTAL.EXE", "--media", folder + "/chime.wav"]
+
+            linux_image = os.path.join(self.work, "tool", "linux.exe")
+            linux, wine = both(pack_args(inputs, linux_image), pack_args("in", "wine.exe"))
+            check(wine.returncode == linux.returncode == 0, "pack exit codes %s/%s: %s" %
+                  (linux.returncode, wine.returncode, wine.stderr[-300:]))
+            check(filecmp.cmp(linux_image, os.path.join(drive_c, "wine.exe"), shallow=False),
+                  "pack under Wine wrote a different image")
+        finally:
+            winerun.kill_wineserver(prefix)
+
+
+def normalise_lines(output, image):
+    return output.decode("latin-1").replace("\r\n", "\n").replace(image, "IMAGE")
+
+
+def tree_digest(root):
+    digest = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            with open(path, "rb") as data:
+                digest[os.path.relpath(path, root)] = hashlib.sha256(data.read()).hexdigest()
+    return digest
+
+
+def listing(root):
+    """{relative path: size or "dir"} of everything under root."""
+    found = {}
+    for folder, folders, names in os.walk(root):
+        for name in folders:
+            found[os.path.relpath(os.path.join(folder, name), root)] = "dir"
+        for name in names:
+            path = os.path.join(folder, name)
+            found[os.path.relpath(path, root)] = os.lstat(path).st_size
+    return found
+
+
+def leftover_after_uninstall(path):
+    """What an uninstallation leaves by design: the installer image the run
+    put on C:, system.ini (its [boot] key is checked apart), the temporary
+    copy of the uninstaller that Windows deletes at the next start, and
+    Wine's own temporary files."""
+    lower = path.lower()
+    return (lower == "setupdemo" or lower.endswith("saverkitdemosetup.exe") or
+            lower == "windows/system.ini" or "/temp/" in lower or lower.endswith("/temp") or
+            lower.startswith("users/"))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("scenario", choices=["install", "cancel", "decline", "codecs-cancel",
+                                             "codecs-ok", "twice", "saver", "tool"])
+    parser.add_argument("--host-build", required=True)
+    parser.add_argument("--win32-build", required=True)
+    parser.add_argument("--template", required=True)
+    parser.add_argument("--work", required=True)
+    options = parser.parse_args()
+    if os.environ.get("SAVERKIT_SKIP_WINE") == "1":
+        print("skipped: SAVERKIT_SKIP_WINE=1")
+        return SKIPPED
+    if not os.path.isfile(os.path.join(options.template, ".saverkit-ready")):
+        print("Wine is not set up: no prepared prefix at %s (run scripts/wine/setup.sh)" % options.template)
+        return 1
+    try:
+        subprocess.run([winerun.WINE, "--version"], check=True, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    except (OSError, subprocess.SubprocessError):
+        print("Wine is not set up: %s --version does not run (run scripts/wine/setup.sh)" % winerun.WINE)
+        return 1
+    scenario = Scenario(options)
+    runs = {"install": scenario.run_install, "cancel": scenario.run_cancel,
+            "decline": scenario.run_decline, "codecs-cancel": lambda: scenario.run_codecs("cancel"),
+            "codecs-ok": lambda: scenario.run_codecs("ok"), "twice": scenario.run_twice,
+            "saver": scenario.run_saver, "tool": scenario.run_tool}
+    try:
+        runs[options.scenario]()
+    except (Failure, winerun.RunError, subprocess.CalledProcessError) as error:
+        print("wine %s: %s (runs in %s)" % (options.scenario, error, options.work))
+        return 1
+    print("wine %s: passed" % options.scenario)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
