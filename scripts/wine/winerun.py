@@ -22,7 +22,8 @@ What the run did is collected into OUT/result.json:
 Usage:
   winerun.py init PREFIX                          make a prepared prefix
   winerun.py run --template PREFIX --out OUT [--answer A]... [--keep-prefix P]
-                 [--prompt-dialogs 106,107] [--timeout S] PROGRAM [ARGS...]
+                 [--prompt-dialogs 106,107] [--timeout S] [--screen WxH]
+                 PROGRAM [ARGS...]
   winerun.py run --template PREFIX --out OUT --like-preview SAVERKIT IMAGE
                  (the answers and waiting dialogs of `SAVERKIT preview IMAGE`,
                  and No to the note of the screen saver it starts)
@@ -76,6 +77,18 @@ ANSWER_KEYS = {"ok": "Return", "accept": "Return", "yes": "y", "no": "n", "cance
 
 class RunError(Exception):
     pass
+
+
+# The X screen of a run unless told: width, height in pixels.
+DEFAULT_SCREEN = (1024, 768)
+
+
+def screen_size(text):
+    """"WIDTHxHEIGHT" as (width, height), for --screen."""
+    match = re.fullmatch(r"(\d+)x(\d+)", text)
+    if not match or not (320 <= int(match.group(1)) <= 8192 and 200 <= int(match.group(2)) <= 8192):
+        raise argparse.ArgumentTypeError("%r is no screen size such as 1024x768" % text)
+    return int(match.group(1)), int(match.group(2))
 
 
 # The start of the problem line of a run whose X display failed.
@@ -137,7 +150,7 @@ def init_prefix(prefix):
 
 # ------------------------------------------------------------ the display
 class Display:
-    """A private Xvfb server, 1024x768, 24 bits."""
+    """A private Xvfb server, 24 bits, 1024x768 unless told."""
 
     def __init__(self, log, width=1024, height=768):
         read_end, write_end = os.pipe()
@@ -482,12 +495,13 @@ def safe_name(text):
 
 
 def run_program(template, out, program, args=(), answers=(), prompt_dialogs=None, timeout=180,
-                windows_path=False, keep_prefix=None, prefix=None, on_window=None):
+                windows_path=False, keep_prefix=None, prefix=None, on_window=None,
+                screen=DEFAULT_SCREEN):
     """Runs `program` and returns the result dictionary (also written to
     OUT/result.json). `prompt_dialogs`: the dialog template ids that wait
     for an answer (None: every dialog); other dialogs are pictured, never
     answered. With `prefix` the run uses that prefix as it is instead of a
-    copy of `template`.
+    copy of `template`. `screen` is the X screen's (width, height) in pixels.
 
     A run on a fresh copy whose X display failed (Xvfb can die while it
     starts on a loaded machine) is run once more on another fresh copy;
@@ -495,7 +509,7 @@ def run_program(template, out, program, args=(), answers=(), prompt_dialogs=None
     for attempt in range(2):
         try:
             result = run_once(template, out, program, args, answers, prompt_dialogs, timeout,
-                              windows_path, keep_prefix, prefix, on_window)
+                              windows_path, keep_prefix, prefix, on_window, screen)
         except RunError as error:
             if attempt == 0 and str(error).startswith("Xvfb"):
                 continue  # nothing ran yet
@@ -507,7 +521,7 @@ def run_program(template, out, program, args=(), answers=(), prompt_dialogs=None
 
 
 def run_once(template, out, program, args, answers, prompt_dialogs, timeout, windows_path,
-             keep_prefix, prefix, on_window):
+             keep_prefix, prefix, on_window, screen):
     out = os.path.abspath(out)
     os.makedirs(out, exist_ok=True)
     work = tempfile.mkdtemp(prefix="saverkit-wine-")
@@ -530,7 +544,7 @@ def run_once(template, out, program, args, answers, prompt_dialogs, timeout, win
         else:
             shutil.copy(program, os.path.join(prefix, "drive_c"))
             command = "C:\\" + os.path.basename(program)
-        display = Display(os.path.join(out, "xvfb.txt"))
+        display = Display(os.path.join(out, "xvfb.txt"), *screen)
         relay_path = os.path.join(out, "relay.txt")
         with open(relay_path, "w") as relay, open(os.path.join(out, "stdout.txt"), "wb") as stdout:
             process = subprocess.Popen([WINE, command] + list(args), cwd=os.path.join(prefix, "drive_c"),
@@ -727,6 +741,8 @@ def main():
     run.add_argument("--prompt-dialogs", default=None,
                      help="comma-separated dialog template ids that wait for an answer")
     run.add_argument("--timeout", type=int, default=180)
+    run.add_argument("--screen", type=screen_size, default=DEFAULT_SCREEN, metavar="WxH",
+                     help="the X screen's size in pixels (default 1024x768)")
     run.add_argument("--windows-path", action="store_true")
     run.add_argument("--keep-prefix")
     run.add_argument("--like-preview", metavar="SAVERKIT",
@@ -745,7 +761,7 @@ def main():
             dialogs = {int(d) for d in options.prompt_dialogs.split(",") if d}
         result = run_program(options.template, options.out, options.program, options.args,
                              options.answer, dialogs, options.timeout, options.windows_path,
-                             options.keep_prefix)
+                             options.keep_prefix, screen=options.screen)
     except (RunError, OSError, subprocess.SubprocessError) as error:
         print("winerun: %s" % error, file=sys.stderr)
         return 1
