@@ -77,6 +77,12 @@ void AddTestCommand(CLI::App& app, int& exitStatus) {
       "test", "Decode every entry of an installer image without writing files and report each");
   auto path = std::make_shared<std::string>();
   test->add_option("IMAGE", *path, "Installer image (.exe)")->required();
+  test->footer(
+      "A signed image's certificate table is checked too: a damaged one is an error. A signature\n"
+      "that does not cover the payload, or data after the signature, is a note: the image still\n"
+      "installs, and the exit status stays 0.\n"
+      "Exit status: 0 every entry sound, 1 damage or a failed entry, 2 bad arguments.\n"
+      "\nExample:\n  saverkit test NightSkySetup.exe");
   test->callback([path, &exitStatus] {
     exitStatus = RunCommandReportingFailures(*path, [&] { return RunTest(*path); });
   });
