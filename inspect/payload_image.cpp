@@ -1,10 +1,12 @@
 // Reads the whole manifest of an installer image for reports.
 #include "inspect/payload_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "inspect/image_file.h"
 #include "payload/manifest_header.h"
+#include "payload/pe_header_fields.h"
 
 namespace {
 
@@ -24,7 +26,56 @@ char* LicenseInto(std::uint16_t length, void* context) {
   return text.data();
 }
 
+// The smallest certificate table: one WIN_CERTIFICATE header (u32 dwLength,
+// u16 wRevision, u16 wCertificateType).
+constexpr std::uint32_t kCertificateHeaderSize = 8;
+
+// Reads data directory 4 and checks the table it names against the file;
+// every field is hostile.
+CertificateTable ReadCertificateTable(ImageFile& file) {
+  CertificateTable table;
+  PeHeaderFields fields;
+  std::uint8_t entry[8];
+  if (!FindPeHeaderFieldsIn(file, &fields) || !file.ReadAt(fields.securityDirectory, entry, sizeof entry))
+    return table;
+  table.offset = ReadLe32(entry);
+  table.size = ReadLe32(entry + 4);
+  if (table.offset == 0 && table.size == 0) return table;
+
+  table.state = SignatureState::Damaged;
+  const std::uint64_t end = std::uint64_t{table.offset} + table.size;
+  std::uint8_t first[kCertificateHeaderSize];
+  if (table.size < kCertificateHeaderSize) {
+    table.damage = "certificate table smaller than one certificate header";
+  } else if (end > file.Size()) {
+    table.damage = "certificate table runs past the end of the file";
+  } else if (table.offset < fields.securityDirectory + 8) {
+    table.damage = "certificate table lies inside the PE headers";
+  } else if (!file.ReadAt(table.offset, first, sizeof first)) {
+    table.damage = "certificate table cannot be read";
+  } else if (ReadLe32(first) < kCertificateHeaderSize || ReadLe32(first) > table.size) {
+    table.damage = "certificate length does not fit its table";
+  } else {
+    table.state = SignatureState::Signed;
+  }
+  return table;
+}
+
 }  // namespace
+
+std::uint64_t PayloadImage::PayloadEnd() const {
+  std::uint64_t end = manifestEnd;
+  for (const PayloadEntry& entry : entries)
+    end = std::max(end, std::uint64_t{entry.DataOffset} + entry.StoredSize);
+  return end;
+}
+
+bool PayloadImage::SignatureCoversPayload() const { return certificates.offset >= PayloadEnd(); }
+
+std::uint64_t PayloadImage::BytesAfterSignature() const {
+  const std::uint64_t end = std::uint64_t{certificates.offset} + certificates.size;
+  return fileSize > end ? fileSize - end : 0;
+}
 
 std::string PayloadImage::Title() const {
   std::string title(titleField);
@@ -82,5 +133,7 @@ PayloadImage LoadPayloadImage(const std::string& path) {
     if (entry.StoredSize == 0) break;
     image->entries.push_back(entry);
   }
+  image->manifestEnd = cursor.offset();
+  image->certificates = ReadCertificateTable(file);
   return loaded;
 }

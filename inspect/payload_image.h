@@ -13,6 +13,22 @@
 #include "payload/install_decision.h"
 #include "payload/manifest_layout.h"
 
+// The image's Authenticode certificate table (data directory 4). The
+// installer never reads it; a report says whether the image is signed and
+// whether the signature covers what the installer reads.
+enum class SignatureState {
+  Unsigned,  // the directory entry is zero (or the headers do not hold one)
+  Signed,    // a table of WIN_CERTIFICATE entries lies wholly inside the file
+  Damaged,   // the entry names a table that cannot be one: see `damage`
+};
+
+struct CertificateTable {
+  SignatureState state = SignatureState::Unsigned;
+  std::uint32_t offset = 0;  // file offset of the table, as the entry says
+  std::uint32_t size = 0;    // its size in bytes, as the entry says
+  std::string damage;        // for Damaged, what is wrong in a few words
+};
+
 struct PayloadImage {
   std::string path;
   std::uint64_t fileSize = 0;
@@ -23,6 +39,18 @@ struct PayloadImage {
   std::uint16_t numberBase = 0;
   std::vector<PayloadEntry> entries;  // up to the terminator
   bool tableCutShort = false;  // the file ended inside the table
+  std::uint64_t manifestEnd = 0;  // file offset just past the entry table as read
+  CertificateTable certificates;
+
+  // File offset just past everything the installer reads: the manifest and
+  // every entry's stored bytes.
+  std::uint64_t PayloadEnd() const;
+  // For a signed image: false when the certificate table starts before the
+  // payload ends, so that some of what the installer reads is not signed.
+  bool SignatureCoversPayload() const;
+  // For a signed image: the bytes after the certificate table, which the
+  // signature does not cover.
+  std::uint64_t BytesAfterSignature() const;
 
   // The title as the installer uses it: text before the first NUL, trailing
   // blanks removed.

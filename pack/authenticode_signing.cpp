@@ -8,7 +8,7 @@
 
 #include "pack/external_program.h"
 #include "pack/pe_checksum.h"
-#include "pack/pe_header_fields.h"
+#include "payload/pe_header_fields.h"
 #include "payload/manifest_layout.h"
 
 namespace fs = std::filesystem;

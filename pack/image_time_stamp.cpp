@@ -2,7 +2,7 @@
 #include "pack/image_time_stamp.h"
 
 #include "pack/pe_checksum.h"
-#include "pack/pe_header_fields.h"
+#include "payload/pe_header_fields.h"
 #include "payload/manifest_layout.h"
 
 namespace pack {

@@ -36,6 +36,18 @@ std::string RelativePath(const PayloadImage& image, std::uint32_t position) {
   return path;
 }
 
+std::string SignatureLine(const PayloadImage& image) {
+  const CertificateTable& table = image.certificates;
+  switch (table.state) {
+    case SignatureState::Unsigned: return "none";
+    case SignatureState::Damaged: return "damaged (" + table.damage + ")";
+    case SignatureState::Signed: break;
+  }
+  char where[64];
+  std::snprintf(where, sizeof where, "0x%X", table.offset);
+  return std::string("signed (certificate table at ") + where + ", " + Thousands(table.size) + " bytes)";
+}
+
 void PrintText(const PayloadImage& image) {
   std::printf("Title:            %s\n", Printable(image.Title()).c_str());
   std::printf("Licence:          %s bytes\n", Thousands(image.licenseLength).c_str());
@@ -54,6 +66,7 @@ void PrintText(const PayloadImage& image) {
                 IsCompressed(entry) ? "compressed" : "stored", Printable(path).c_str());
   }
   std::printf("\nInstall total:    %s bytes\n", Thousands(image.InstallTotalBytes()).c_str());
+  std::printf("Signature:        %s\n", SignatureLine(image).c_str());
 }
 
 void PrintJson(const PayloadImage& image) {
@@ -63,6 +76,8 @@ void PrintJson(const PayloadImage& image) {
   out["number_base"] = image.numberBase;
   out["manifest_offset"] = image.walk.manifestOffset;
   out["install_total_bytes"] = image.InstallTotalBytes();
+  out["signed"] = image.certificates.state == SignatureState::Signed;
+  if (image.certificates.state == SignatureState::Damaged) out["signature_damage"] = image.certificates.damage;
   out["entries"] = nlohmann::ordered_json::array();
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];

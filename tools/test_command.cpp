@@ -14,6 +14,19 @@ namespace tools {
 
 namespace {
 
+// A sound signed image has its certificate table last, after all that the
+// installer reads. Anything else still installs, so it is a note, not a
+// failure: the signature just does not vouch for all of the file.
+void PrintSignatureNotes(const PayloadImage& image) {
+  if (image.certificates.state != SignatureState::Signed) return;
+  if (!image.SignatureCoversPayload())
+    std::printf("note: the signature does not cover the payload (certificate table at %s, payload ends at %s)\n",
+                std::to_string(image.certificates.offset).c_str(), std::to_string(image.PayloadEnd()).c_str());
+  if (image.BytesAfterSignature() > 0)
+    std::printf("note: %s bytes of data after the signature, not covered by it\n",
+                std::to_string(image.BytesAfterSignature()).c_str());
+}
+
 int RunTest(const std::string& path) {
   const PayloadImage image = LoadPayloadImage(path);
   ImageFile file;
@@ -47,10 +60,14 @@ int RunTest(const std::string& path) {
     if (report.verdict != EntryVerdict::Ok) ++failed;
   }
   if (image.tableCutShort) PrintError(path, "the entry table runs past the end of the file");
-  std::printf("%s: %zu entries, %zu sound, %zu failed%s\n", Printable(path).c_str(),
+  const bool signatureDamaged = image.certificates.state == SignatureState::Damaged;
+  if (signatureDamaged) PrintError(path, image.certificates.damage);
+  PrintSignatureNotes(image);
+  std::printf("%s: %zu entries, %zu sound, %zu failed%s%s\n", Printable(path).c_str(),
               image.entries.size(), image.entries.size() - failed, failed,
-              image.tableCutShort ? ", entry table cut short" : "");
-  return failed == 0 && !image.tableCutShort ? kExitOk : kExitDataError;
+              image.tableCutShort ? ", entry table cut short" : "",
+              signatureDamaged ? ", certificate table damaged" : "");
+  return failed == 0 && !image.tableCutShort && !signatureDamaged ? kExitOk : kExitDataError;
 }
 
 }  // namespace
@@ -60,6 +77,12 @@ void AddTestCommand(CLI::App& app, int& exitStatus) {
       "test", "Decode every entry of an installer image without writing files and report each");
   auto path = std::make_shared<std::string>();
   test->add_option("IMAGE", *path, "Installer image (.exe)")->required();
+  test->footer(
+      "A signed image's certificate table is checked too: a damaged one is an error. A signature\n"
+      "that does not cover the payload, or data after the signature, is a note: the image still\n"
+      "installs, and the exit status stays 0.\n"
+      "Exit status: 0 every entry sound, 1 damage or a failed entry, 2 bad arguments.\n"
+      "\nExample:\n  saverkit test NightSkySetup.exe");
   test->callback([path, &exitStatus] {
     exitStatus = RunCommandReportingFailures(*path, [&] { return RunTest(*path); });
   });

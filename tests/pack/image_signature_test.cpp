@@ -5,7 +5,7 @@
 #include "pack/authenticode_signing.h"
 #include "pack/image_time_stamp.h"
 #include "pack/pe_checksum.h"
-#include "pack/pe_header_fields.h"
+#include "payload/pe_header_fields.h"
 #include "payload/manifest_layout.h"
 #include "stub_fixture.h"
 
@@ -14,7 +14,7 @@ namespace {
 struct Signed {
   std::vector<std::uint8_t> image;
   std::vector<std::uint8_t> bytes;
-  pack::PeHeaderFields fields;
+  PeHeaderFields fields;
 };
 
 // `image` (an odd length, so that padding is needed) with a 40-byte
@@ -23,7 +23,7 @@ Signed MakeSigned() {
   Signed s;
   s.image = packtest::MakeStub();
   s.image.push_back(0x5A);
-  EXPECT_TRUE(pack::FindPeHeaderFields(s.image, &s.fields));
+  EXPECT_TRUE(FindPeHeaderFields(s.image, &s.fields));
   s.bytes = s.image;
   s.bytes.resize((s.bytes.size() + 7) / 8 * 8, 0);
   const std::uint32_t tableAt = static_cast<std::uint32_t>(s.bytes.size());
@@ -75,8 +75,8 @@ TEST(SignedLayout, RefusesSignersThatTouchWhatTheInstallerReads) {
 TEST(ImageTimeStamp, SetsTheFileHeaderTimeAndKeepsTheChecksumRight) {
   std::vector<std::uint8_t> image = packtest::MakeStub();
   const std::vector<std::uint8_t> before = image;
-  pack::PeHeaderFields fields;
-  ASSERT_TRUE(pack::FindPeHeaderFields(image, &fields));
+  PeHeaderFields fields;
+  ASSERT_TRUE(FindPeHeaderFields(image, &fields));
   ASSERT_TRUE(pack::StampImageTime(image, 1700000000u));
   EXPECT_EQ(ReadLe32(&image[fields.timeDateStamp]), 1700000000u);
   EXPECT_EQ(ReadLe32(&image[fields.checksum]), pack::ComputePeChecksum(image, fields.checksum));

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "../pack/stub_fixture.h"
+#include "payload/manifest_layout.h"
+#include "payload/pe_header_fields.h"
 #include "temp_files.h"
 
 namespace {
@@ -72,13 +74,115 @@ TEST_F(SignedPack, SignedImageVerifiesListsTestsAndInstalls) {
   for (const char* command : {"list", "test"}) {
     const CommandOutput run = RunCommand({SAVERKIT_TOOL, command, out});
     EXPECT_EQ(run.exitStatus, 0) << command << ": " << run.err;
+    EXPECT_EQ(run.out.find("note:"), std::string::npos) << run.out;
   }
+  EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", out}).out)["signed"], true);
+  EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", plain}).out)["signed"], false);
+  EXPECT_NE(RunCommand({SAVERKIT_TOOL, "list", out}).out.find("Signature:        signed (certificate table at 0x"),
+            std::string::npos);
+  EXPECT_NE(RunCommand({SAVERKIT_TOOL, "list", plain}).out.find("Signature:        none"), std::string::npos);
   const CommandOutput preview = RunCommand({SAVERKIT_TOOL, "preview", out});
   EXPECT_EQ(preview.exitStatus, 0) << preview.err;
   EXPECT_NE(preview.out.find("file added C:\\WINDOWS\\Night Sky.scr 20000 bytes"), std::string::npos)
       << preview.out;
   EXPECT_NE(preview.out.find("JUKE0001.MID 900 bytes"), std::string::npos) << preview.out;
   EXPECT_EQ(preview.out.find("!!"), std::string::npos) << preview.out;
+}
+
+// Points the image's certificate table entry at `offset`, `size` bytes.
+void SetCertificateEntry(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint32_t size) {
+  PeHeaderFields fields;
+  ASSERT_TRUE(FindPeHeaderFields(bytes, &fields));
+  WriteLe32(&bytes[fields.securityDirectory], offset);
+  WriteLe32(&bytes[fields.securityDirectory + 4], size);
+}
+
+// Appends one 16-byte WIN_CERTIFICATE on an 8-byte boundary and points the
+// directory entry at it; returns its offset.
+std::uint32_t AppendCertificate(std::vector<std::uint8_t>& bytes) {
+  bytes.resize((bytes.size() + 7) / 8 * 8, 0);
+  const std::uint32_t at = static_cast<std::uint32_t>(bytes.size());
+  const std::uint8_t certificate[16] = {16, 0, 0, 0, 0x00, 0x02, 0x02, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
+  bytes.insert(bytes.end(), certificate, certificate + sizeof certificate);
+  SetCertificateEntry(bytes, at, sizeof certificate);
+  return at;
+}
+
+TEST_F(SignedPack, TestNotesWhatTheSignatureDoesNotCover) {
+  const std::string signedImage = folder_.path() + "/signed.exe";
+  const std::string plain = folder_.path() + "/plain.exe";
+  ASSERT_EQ(Pack(signedImage, {"--sign", pfx_, "--sign-password-file", password_}).exitStatus, 0);
+  ASSERT_EQ(Pack(plain, {}).exitStatus, 0);
+
+  // Bytes appended after signing: outside the signature, yet the image installs.
+  std::vector<std::uint8_t> appended = testsupport::ReadFileBytes(signedImage);
+  appended.insert(appended.end(), 24, 0xEE);
+  const CommandOutput tail = RunCommand({SAVERKIT_TOOL, "test", folder_.Write("appended.exe", appended)});
+  EXPECT_EQ(tail.exitStatus, 0) << tail.err;
+  EXPECT_NE(tail.out.find("note: 24 bytes of data after the signature, not covered by it"), std::string::npos)
+      << tail.out;
+  EXPECT_EQ(tail.out.find("does not cover the payload"), std::string::npos) << tail.out;
+
+  // A certificate table in front of the last entry's data: that entry is
+  // moved (copied whole) behind the table and its manifest entry follows it.
+  std::vector<std::uint8_t> moved = testsupport::ReadFileBytes(plain);
+  const nlohmann::json listing = nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", plain}).out);
+  const nlohmann::json& last = listing["entries"].back();
+  const std::uint32_t dataOffset = last["data_offset"], storedSize = last["stored_size"];
+  std::uint8_t key[8];
+  WriteLe32(key, dataOffset);
+  WriteLe32(key + 4, storedSize);
+  const auto entryAt = std::search(moved.begin() + listing["manifest_offset"].get<std::uint32_t>(), moved.end(),
+                                   key, key + sizeof key);
+  ASSERT_NE(entryAt, moved.end());
+  const std::uint32_t tableAt = AppendCertificate(moved);
+  const std::vector<std::uint8_t> data(moved.begin() + dataOffset, moved.begin() + dataOffset + storedSize);
+  WriteLe32(&*entryAt, static_cast<std::uint32_t>(moved.size()));
+  moved.insert(moved.end(), data.begin(), data.end());
+  const std::string movedImage = folder_.Write("moved.exe", moved);
+  const CommandOutput uncovered = RunCommand({SAVERKIT_TOOL, "test", movedImage});
+  EXPECT_EQ(uncovered.exitStatus, 0) << uncovered.out << uncovered.err;
+  EXPECT_NE(uncovered.out.find("note: the signature does not cover the payload (certificate table at " +
+                               std::to_string(tableAt) + ", payload ends at " + std::to_string(moved.size()) + ")"),
+            std::string::npos)
+      << uncovered.out;
+  EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", movedImage}).out)["signed"], true);
+}
+
+TEST_F(SignedPack, HostileCertificateEntriesAreReportedAsDamage) {
+  const std::string plain = folder_.path() + "/plain.exe";
+  ASSERT_EQ(Pack(plain, {}).exitStatus, 0);
+  const std::vector<std::uint8_t> base = testsupport::ReadFileBytes(plain);
+  struct Case {
+    const char* what;
+    std::uint32_t offset, size;  // the directory entry; offset 1 means "the appended certificate"
+    std::uint32_t certificateLength;
+    const char* damage;
+  };
+  const Case cases[] = {
+      {"past the end", 1, 24, 16, "certificate table runs past the end of the file"},
+      {"wrapping round", 0xFFFFFFF8u, 0x10, 16, "certificate table runs past the end of the file"},
+      {"huge size", 1, 0xFFFFFFFFu, 16, "certificate table runs past the end of the file"},
+      {"too small", 1, 4, 16, "certificate table smaller than one certificate header"},
+      {"over the headers", 8, 64, 16, "certificate table lies inside the PE headers"},
+      {"certificate longer than its table", 1, 16, 17, "certificate length does not fit its table"},
+      {"certificate of length zero", 1, 16, 0, "certificate length does not fit its table"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> bytes = base;
+    const std::uint32_t at = AppendCertificate(bytes);
+    WriteLe32(&bytes[at], c.certificateLength);
+    SetCertificateEntry(bytes, c.offset == 1 ? at : c.offset, c.size);
+    const std::string image = folder_.Write("hostile.exe", bytes);
+    const CommandOutput list = RunCommand({SAVERKIT_TOOL, "list", "--json", image});
+    ASSERT_EQ(list.exitStatus, 0) << c.what << ": " << list.err;
+    const nlohmann::json json = nlohmann::json::parse(list.out);
+    EXPECT_EQ(json["signed"], false) << c.what;
+    EXPECT_EQ(json.value("signature_damage", ""), c.damage) << c.what;
+    const CommandOutput test = RunCommand({SAVERKIT_TOOL, "test", image});
+    EXPECT_EQ(test.exitStatus, 1) << c.what;
+    EXPECT_EQ(test.err, "saverkit: " + image + ": " + c.damage + "\n") << c.what;
+  }
 }
 
 TEST_F(SignedPack, FailuresLeaveNothingBehind) {

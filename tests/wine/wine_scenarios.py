@@ -6,7 +6,7 @@ answers. One scenario a call:
   wine_scenarios.py SCENARIO --source S --host-build H --win32-build W --work DIR
 
 Scenarios: install (then uninstall), cancel, decline, codecs-cancel,
-codecs-ok, twice, saver, tool. Exit 0 when Wine agrees, 1 with the
+codecs-ok, twice, saver, tool, signed (a signed demo image). Exit 0 when Wine agrees, 1 with the
 differences, 77 (skipped) only with SAVERKIT_SKIP_WINE=1.
 """
 
@@ -220,6 +220,29 @@ class Scenario:
         check(winerun.read_boot_line(prefix) is None, "system.ini still names a screen saver")
         check(not problems, "\n".join(problems))
 
+    def run_signed(self):
+        """The demo image signed with a throwaway certificate installs under
+        Wine as the stand-in says, and the stand-in installs it as it
+        installs the unsigned image."""
+        keys = os.path.join(self.work, "keys")
+        os.makedirs(keys)
+        key, cert, pfx = (os.path.join(keys, n) for n in ("key.pem", "cert.pem", "signer.pfx"))
+        quiet = {"check": True, "stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Saverkit Wine test signer", "-keyout", key, "-out", cert], **quiet)
+        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
+                        "-passout", "pass:"], **quiet)
+        image = self.pack("signed", ["--sign", pfx])
+        subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", image], **quiet)
+        listed = json.loads(subprocess.run([self.saverkit, "list", "--json", image], check=True,
+                                           stdout=subprocess.PIPE).stdout)
+        check(listed["signed"] is True, "saverkit list does not see the signature")
+        plain = self.preview(self.pack("image"), os.path.join(self.work, "plain-machine"))
+        preview, result, _ = self.installation("signed", image)
+        check(preview.transcript == plain.transcript and preview.changes == plain.changes,
+              "the stand-in installs the signed image differently from the unsigned one")
+        check(result["screen_save_active"] == "REG_SZ 1", "ScreenSaveActive not switched on")
+
     def run_cancel(self):
         self.installation("cancel", self.pack("image"), ["cancel"])
 
@@ -389,7 +412,7 @@ def leftover_after_uninstall(path):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("scenario", choices=["install", "cancel", "decline", "codecs-cancel",
-                                             "codecs-ok", "twice", "saver", "tool"])
+                                             "codecs-ok", "twice", "saver", "tool", "signed"])
     parser.add_argument("--host-build", required=True)
     parser.add_argument("--win32-build", required=True)
     parser.add_argument("--template", required=True)
@@ -411,7 +434,8 @@ def main():
     runs = {"install": scenario.run_install, "cancel": scenario.run_cancel,
             "decline": scenario.run_decline, "codecs-cancel": lambda: scenario.run_codecs("cancel"),
             "codecs-ok": lambda: scenario.run_codecs("ok"), "twice": scenario.run_twice,
-            "saver": scenario.run_saver, "tool": scenario.run_tool}
+            "saver": scenario.run_saver, "tool": scenario.run_tool,
+            "signed": scenario.run_signed}
     try:
         runs[options.scenario]()
     except (Failure, winerun.RunError, subprocess.CalledProcessError) as error:
