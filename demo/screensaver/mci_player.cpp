@@ -38,6 +38,12 @@ unsigned MciPlayer::Play(const std::string& path) {
     error = sendCommand_(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open));
   }
   if (error != 0) return 0;
+  // Lengths and positions in milliseconds; a device that will not is
+  // watched without them (its Length and Position then fail).
+  MCI_SET_PARMS format = {};
+  format.dwTimeFormat = MCI_FORMAT_MILLISECONDS;
+  timeInMilliseconds_ =
+      sendCommand_(open.wDeviceID, MCI_SET, MCI_SET_TIME_FORMAT, reinterpret_cast<DWORD_PTR>(&format)) == 0;
   MCI_PLAY_PARMS play = {};
   play.dwCallback = reinterpret_cast<DWORD_PTR>(window_);
   if (sendCommand_(open.wDeviceID, MCI_PLAY, MCI_NOTIFY, reinterpret_cast<DWORD_PTR>(&play)) != 0) {
@@ -47,14 +53,35 @@ unsigned MciPlayer::Play(const std::string& path) {
   return open.wDeviceID;
 }
 
-bool MciPlayer::IsPlaying(unsigned device) {
-  if (!sendCommand_) return false;
+bool MciPlayer::Status(unsigned device, DWORD item, DWORD& value) {
+  if (!sendCommand_ || device == 0) return false;
   MCI_STATUS_PARMS status = {};
-  status.dwItem = MCI_STATUS_MODE;
+  status.dwItem = item;
   if (sendCommand_(device, MCI_STATUS, MCI_STATUS_ITEM, reinterpret_cast<DWORD_PTR>(&status)) != 0) return false;
+  value = static_cast<DWORD>(status.dwReturn);
+  return true;
+}
+
+bool MciPlayer::Length(unsigned device, std::uint32_t& milliseconds) {
+  DWORD value = 0;
+  if (!timeInMilliseconds_ || !Status(device, MCI_STATUS_LENGTH, value)) return false;
+  milliseconds = value;
+  return true;
+}
+
+bool MciPlayer::Position(unsigned device, std::uint32_t& milliseconds) {
+  DWORD value = 0;
+  if (!timeInMilliseconds_ || !Status(device, MCI_STATUS_POSITION, value)) return false;
+  milliseconds = value;
+  return true;
+}
+
+bool MciPlayer::IsPlaying(unsigned device) {
+  DWORD mode = 0;
+  if (!Status(device, MCI_STATUS_MODE, mode)) return false;
   // Getting ready, seeking to the start or paused count as playing. The
   // mode is in the low word (a driver may return its resource id above).
-  switch (LOWORD(status.dwReturn)) {
+  switch (LOWORD(mode)) {
     case MCI_MODE_PLAY:
     case MCI_MODE_NOT_READY:
     case MCI_MODE_SEEK:

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <cstdint>
 #include <string>
 
 #include "demo/screensaver/playlist.h"
@@ -20,13 +21,18 @@ class MciPlayer : public demo::MediaPlayer {
 
   unsigned Play(const std::string& path) override;
   bool IsPlaying(unsigned device) override;
+  bool Length(unsigned device, std::uint32_t& milliseconds) override;
+  bool Position(unsigned device, std::uint32_t& milliseconds) override;
   void Close(unsigned device) override;
 
  private:
   bool LoadMci();
+  bool Status(unsigned device, DWORD item, DWORD& value);
 
   typedef MCIERROR(WINAPI* SendCommandFunction)(MCIDEVICEID, UINT, DWORD_PTR, DWORD_PTR);
   HWND window_;
   HMODULE winmm_ = nullptr;
   SendCommandFunction sendCommand_ = nullptr;
+  // The file playing took MCI_FORMAT_MILLISECONDS (one file plays at a time).
+  bool timeInMilliseconds_ = false;
 };

@@ -21,6 +21,12 @@ void Playlist::PlayFrom(std::size_t index) {
       current_ = i;
       checkTimeKnown_ = false;
       stoppedChecks_ = 0;
+      positionKnown_ = false;
+      stillChecks_ = 0;
+      std::uint32_t length = 0;
+      limit_ = player_.Length(device, length) && length > 0 && length < kUnknownLengthLimit
+                   ? length + kLengthSlack
+                   : kUnknownLengthLimit;
       return;
     }
     ++failuresInRow_;
@@ -45,20 +51,36 @@ void Playlist::OnTick(std::uint32_t nowMilliseconds) {
   if (device_ == 0) return;
   if (!checkTimeKnown_) {
     checkTimeKnown_ = true;
-    lastCheck_ = nowMilliseconds;
+    started_ = lastCheck_ = nowMilliseconds;
     return;
   }
-  // Unsigned difference: right across the tick count's wrap.
+  // Unsigned differences: right across the tick count's wrap.
   if (static_cast<std::uint32_t>(nowMilliseconds - lastCheck_) < kPlayingCheckInterval) return;
   lastCheck_ = nowMilliseconds;
-  if (player_.IsPlaying(device_)) {
-    stoppedChecks_ = 0;
+  // Each way of giving a file up below counts as a failure, so that files
+  // that never sound are not tried round and round.
+  if (static_cast<std::uint32_t>(nowMilliseconds - started_) > limit_) {
+    Ended(true);  // "playing" far past its length
     return;
   }
-  // Stopped without a word: it did not play (or its end went unreported),
-  // which counts as a failure, so that files that never sound are not
-  // tried round and round.
-  if (++stoppedChecks_ >= 2) Ended(true);
+  if (!player_.IsPlaying(device_)) {
+    positionKnown_ = false;
+    stillChecks_ = 0;
+    // Stopped without a word: it did not play, or its end went unreported.
+    if (++stoppedChecks_ >= 2) Ended(true);
+    return;
+  }
+  stoppedChecks_ = 0;
+  std::uint32_t position = 0;
+  if (!player_.Position(device_, position)) {
+    positionKnown_ = false;
+    stillChecks_ = 0;
+    return;
+  }
+  stillChecks_ = positionKnown_ && position == position_ ? stillChecks_ + 1 : 0;
+  positionKnown_ = true;
+  position_ = position;
+  if (stillChecks_ >= kStandingStillLooks) Ended(true);  // "playing" but not moving
 }
 
 void Playlist::Stop() {

@@ -1,9 +1,11 @@
 // The order in which the demo screen saver plays its media files, decided
 // from what the media layer reports: the next file when one ends or fails,
 // the first again after the last, and silence once every file has failed
-// in a row. A file whose device stops without the notice of its end (a
-// media layer without a sound device may never send it) is found by looking
-// at the device once a second. Plain C++ over a MediaPlayer (MCI on
+// in a row. A media layer without a sound device may never send the notice
+// of a file's end, and may even report a file as playing for ever, so the
+// device is looked at once a second: a file is given up when its device
+// has stopped, when its position stands still while it "plays", or when it
+// has played well past its length. Plain C++ over a MediaPlayer (MCI on
 // Windows, a script in tests).
 #pragma once
 
@@ -27,6 +29,10 @@ class MediaPlayer {
   // True while the device plays or gets ready to; false once it has
   // stopped, or when it cannot tell.
   virtual bool IsPlaying(unsigned device) = 0;
+  // The file's length and the device's position in it, in milliseconds;
+  // false when the device cannot tell.
+  virtual bool Length(unsigned device, std::uint32_t& milliseconds) = 0;
+  virtual bool Position(unsigned device, std::uint32_t& milliseconds) = 0;
   virtual void Close(unsigned device) = 0;
 };
 
@@ -40,6 +46,13 @@ constexpr unsigned kNoticeFailure = 0x0008;
 // without a notice when two looks in a row find its device stopped (one
 // may come between the end and its notice).
 constexpr std::uint32_t kPlayingCheckInterval = 1000;
+// Looks in a row that find a "playing" device at the same position before
+// its file is given up (a sequencer that could not reach its output).
+constexpr int kStandingStillLooks = 3;
+// Milliseconds a file may play past its length before it is given up, and
+// how long a file of unknown length may play.
+constexpr std::uint32_t kLengthSlack = 2000;
+constexpr std::uint32_t kUnknownLengthLimit = 30 * 60 * 1000;
 
 class Playlist {
  public:
@@ -73,9 +86,14 @@ class Playlist {
   std::size_t current_ = 0;
   unsigned device_ = 0;
   std::size_t failuresInRow_ = 0;  // files that did not play, one after another
-  bool checkTimeKnown_ = false;    // lastCheck_ set since the file started
+  bool checkTimeKnown_ = false;    // started_ and lastCheck_ set since the file started
+  std::uint32_t started_ = 0;      // tick count of the first tick after the file started
   std::uint32_t lastCheck_ = 0;
+  std::uint32_t limit_ = 0;        // milliseconds the file may play, from its length
   int stoppedChecks_ = 0;          // looks in a row that found the device stopped
+  bool positionKnown_ = false;     // position_ read at the last look
+  std::uint32_t position_ = 0;
+  int stillChecks_ = 0;            // looks in a row that found it playing at position_
 };
 
 }  // namespace demo
