@@ -1,14 +1,29 @@
 // Reading an image file with std::ifstream.
 #include "inspect/image_file.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 bool ImageFile::Open(const std::string& path) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (error) {
+    why_ = "cannot open the file: " + error.message();
+    return false;
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    why_ = std::filesystem::is_directory(status) ? "cannot open the file: it is a folder"
+                                                 : "cannot open the file: not a regular file";
+    return false;
+  }
+  errno = 0;
   in_.open(path, std::ios::binary);
-  if (!in_) return false;
+  if (!in_) {
+    why_ = std::string("cannot open the file: ") + (errno ? std::strerror(errno) : "unreadable");
+    return false;
+  }
   in_.seekg(0, std::ios::end);
   const std::streamoff end = in_.tellg();
   if (end < 0) return false;
