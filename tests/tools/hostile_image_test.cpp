@@ -147,6 +147,7 @@ std::vector<HostileCase> Cases() {
   };
   const std::string beyond = "entry 1: data lies beyond the end of the file";
   const std::string tooLarge = "expanded size of 2 GiB or more: the installer writes nothing";
+  const std::string truncated = "truncated: the stream ran out before the expanded size";
   const std::string unsafeTitle = "refused: the title could lead outside its folder";
   return {
       {"offset 0xFFFFFFFF", offset(0xFFFFFFFFu), {"list", "IMAGE"}, 1, beyond},
@@ -155,10 +156,10 @@ std::vector<HostileCase> Cases() {
       {"stored size 0x80000000", storedSize(0x80000000u), {"extract", "IMAGE", "-d", "OUT"}, 1,
        "data lies beyond the end of the file"},
       {"expanded 0x80000000", expanded(0x80000000u), {"list", "IMAGE"}, 1, "entry 0: " + tooLarge},
-      {"expanded 0xFFFFFFFF", expanded(0xFFFFFFFFu), {"test", "IMAGE"}, 1, ""},
+      {"expanded 0xFFFFFFFF", expanded(0xFFFFFFFFu), {"test", "IMAGE"}, 1, tooLarge},
       // A few stored bytes that claim almost 2 GiB: decoding stops where the stream does.
-      {"decompression bomb", expanded(0x7FFFFF00u), {"test", "IMAGE"}, 1, ""},
-      {"bomb extracted", expanded(0x7FFFFF00u), {"extract", "IMAGE", "-d", "OUT"}, 1, ""},
+      {"decompression bomb", expanded(0x7FFFFF00u), {"test", "IMAGE"}, 1, "2,147,483,392 bytes: " + truncated},
+      {"bomb extracted", expanded(0x7FFFFF00u), {"extract", "IMAGE", "-d", "OUT"}, 1, "Harbour.scr: " + truncated},
       {"install total past 4 GiB",
        [] {
          pack::ManifestSpec spec = SoundSpec();
@@ -168,12 +169,10 @@ std::vector<HostileCase> Cases() {
        {"list", "IMAGE"}, 1, "the install total passes 4 GiB, so the installer's 32-bit count wraps to"},
       {"overlapping entries",
        [] {
-         pack::ManifestSpec spec = SoundSpec();
-         spec.entries[2] = Stored(40, 0x22);
-         Bytes image = Packed(spec);
-         return image;
+         // Entry 1 claims its own bytes and entry 2's.
+         return Packed(WithEntry(1, [](pack::ManifestEntrySpec& e) { e.storedSize = 340; }));
        },
-       {"test", "IMAGE"}, 0, ""},
+       {"test", "IMAGE"}, 0, "4 entries, 4 sound, 0 failed"},
       {"resource tree points back at itself",
        [] {
          Bytes image = Packed(SoundSpec());
@@ -183,7 +182,7 @@ std::vector<HostileCase> Cases() {
          image[root + 16 + 7] = 0x80;
          return image;
        },
-       {"list", "IMAGE"}, 1, ""},
+       {"list", "IMAGE"}, 1, "hostile.exe: image cut short"},
       {"title ..", [] { return Titled(".."); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
       {"title with a separator", [] { return Titled("a\\b"); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
       {"title with a slash", [] { return Titled("a/b"); }, {"test", "IMAGE"}, 1, unsafeTitle},
