@@ -33,8 +33,14 @@ bool ImageFile::Open(const std::string& path) {
 
 bool ImageFile::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size) {
   if (offset > size_ || size > size_ - offset) return false;
-  in_.clear();
-  in_.seekg(static_cast<std::streamoff>(offset));
+  // A seek drops the stream's buffer; reads that follow one another (the
+  // entry table, 28 bytes at a time) go on from the buffer instead.
+  if (offset != next_) {
+    in_.clear();
+    in_.seekg(static_cast<std::streamoff>(offset));
+  }
   in_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(size));
-  return static_cast<std::uint32_t>(in_.gcount()) == size;
+  const bool whole = static_cast<std::uint32_t>(in_.gcount()) == size;
+  next_ = whole ? offset + size : kUnknownPosition;
+  return whole;
 }

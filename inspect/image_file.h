@@ -22,7 +22,9 @@ class ImageFile {
 
  private:
   std::ifstream in_;
+  static constexpr std::uint64_t kUnknownPosition = ~std::uint64_t{0};
   std::uint64_t size_ = 0;
+  std::uint64_t next_ = kUnknownPosition;  // where the stream stands after the last read
   std::string why_;
 };
 
