@@ -137,5 +137,20 @@ int main(int argc, char** argv) {
   bomb.entries[1].expandedSize = 0x7FFFFF00u;
   Write(folder, "installation", "six-bytes-declaring-2-gib", pack::BuildInstallerImage(bomb));
   Write(folder, "installation", "title-with-trailing-dot", pack::BuildInstallerImage(SmallImage("Evil.")));
+
+  // The image readers and the tool's commands start from the same images,
+  // and from a few damaged ones.
+  pack::ManifestSpec overlapping = SmallImage("Harbour");
+  overlapping.entries[0].storedSize = 370;  // its own bytes and the next entry's
+  pack::ManifestSpec pastTheEnd = SmallImage("Harbour");
+  pastTheEnd.entries[2].dataOffset = 0xFFFFFFF0u;
+  for (const char* target : {"image_walk", "tool_commands"}) {
+    Write(folder, target, "three-entries", pack::BuildInstallerImage(SmallImage("Sky")));
+    Write(folder, target, "licence-and-media", pack::BuildInstallerImage(full));
+    Write(folder, target, "six-bytes-declaring-2-gib", pack::BuildInstallerImage(bomb));
+    Write(folder, target, "overlapping-entries", pack::BuildInstallerImage(overlapping));
+    Write(folder, target, "offset-past-the-end", pack::BuildInstallerImage(pastTheEnd));
+    Write(folder, target, "unsafe-title", pack::BuildInstallerImage(SmallImage("..")));
+  }
   return 0;
 }

@@ -10,8 +10,11 @@
 
 class ImageFile {
  public:
-  // False when the file cannot be opened for reading or is not a regular file.
+  // False when the file cannot be opened for reading or is not a regular file
+  // (a pipe or a device is never opened, so it cannot block); Why() then
+  // says which, with the system's reason.
   bool Open(const std::string& path);
+  const std::string& Why() const { return why_; }
   std::uint64_t Size() const { return size_; }
 
   // Exactly `size` bytes from `offset`; false when the file ends first.
@@ -19,7 +22,10 @@ class ImageFile {
 
  private:
   std::ifstream in_;
+  static constexpr std::uint64_t kUnknownPosition = ~std::uint64_t{0};
   std::uint64_t size_ = 0;
+  std::uint64_t next_ = kUnknownPosition;  // where the stream stands after the last read
+  std::string why_;
 };
 
 // A forward cursor over an ImageFile, for the manifest readers.

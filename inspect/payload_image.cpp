@@ -100,7 +100,7 @@ PayloadImage LoadPayloadImage(const std::string& path) {
   PayloadImage* image = &loaded;
   image->path = path;
   ImageFile file;
-  if (!file.Open(path)) throw ImageError(path, "cannot open the file");
+  if (!file.Open(path)) throw ImageError(path, file.Why());
   if (!LooksLikePeImage(file)) throw ImageError(path, "not a PE image");
   image->fileSize = file.Size();
 

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <string>
 #include <system_error>
 
@@ -78,6 +79,15 @@ struct Outcome {
   bool ok = false;
 };
 
+// Whether the file system holding `folder` has `bytes` free for this user;
+// true when it cannot tell.
+bool HasRoomFor(const std::string& folder, std::uint64_t bytes) {
+  std::error_code error;
+  const fs::space_info space = fs::space(folder, error);
+  if (error || space.available == static_cast<std::uintmax_t>(-1)) return true;
+  return bytes <= space.available;
+}
+
 int RunExtract(const ExtractOptions& options) {
   const PayloadImage image = LoadPayloadImage(options.image);
   std::string directory = options.directory;
@@ -90,17 +100,37 @@ int RunExtract(const ExtractOptions& options) {
   }
   std::error_code code;
   fs::create_directories(directory, code);
-  if (code || !fs::is_directory(directory)) {
-    throw CommandFailure{directory, "cannot create the output folder", kExitDataError};
+  if (code) {
+    throw CommandFailure{directory, "cannot create the output folder: " + code.message(), kExitDataError};
+  }
+  if (!fs::is_directory(directory, code)) {
+    throw CommandFailure{directory, "cannot create the output folder: it is not a folder", kExitDataError};
   }
   ImageFile file;
   if (!file.Open(options.image)) {
-    throw ImageError(options.image, "cannot open the file");
+    throw ImageError(options.image, file.Why());
+  }
+  // Everything the installer would write, counted before anything is
+  // written, so that a folder that cannot hold it is refused whole.
+  std::uint64_t total = image.licenseLength;
+  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
+    const PayloadEntry& entry = image.entries[i];
+    const bool tooLarge = IsCompressed(entry) && entry.ExpandedSize >= 0x80000000u;  // never written
+    if (image.InstallerRefusalOf(i) == InstallRefusal::None && !tooLarge) total += InstalledSize(entry);
+  }
+  if (!HasRoomFor(directory, total)) {
+    throw CommandFailure{directory,
+                         "no room for the " + std::to_string(total) +
+                             " bytes the image installs on the folder's file system",
+                         kExitDataError};
   }
 
   auto decoder = std::make_unique<DecoderState>();
   Progress progress;
   std::vector<Outcome> outcomes;
+  // Names already taken by this run: two entries that map to one name (even
+  // with --force) must not replace each other.
+  std::set<std::string> taken;
 
   // Writes one file from `produce`, which hands its bytes to the sink.
   auto writeFile = [&](const std::string& name, std::uint64_t expected, auto produce) {
@@ -111,11 +141,23 @@ int RunExtract(const ExtractOptions& options) {
       outcome.status = "refused: the name could land outside the folder";
       return outcome;
     }
+    if (!taken.insert(name).second) {
+      outcome.status = "refused: an earlier entry was given the same name";
+      return outcome;
+    }
+    if (!HasRoomFor(directory, expected)) {
+      outcome.status = "refused: no room on the folder's file system for " + std::to_string(expected) + " bytes";
+      return outcome;
+    }
     try {
       OutputFile output((fs::path(directory) / name).string(), options.force);
       std::uint64_t done = 0;
+      int writeError = 0;  // errno of a failed write, before output to the terminal changes it
       const ChunkSink sink = [&](const std::uint8_t* data, std::size_t size) {
-        if (!output.Write(data, size)) return false;
+        if (!output.Write(data, size)) {
+          writeError = errno;
+          return false;
+        }
         done += size;
         progress.Show(name, done, expected);
         return true;
@@ -124,7 +166,7 @@ int RunExtract(const ExtractOptions& options) {
       const bool written = produce(sink, &report);
       progress.Clear();
       if (!written) {
-        outcome.status = std::string("write failed: ") + std::strerror(errno);
+        outcome.status = std::string("write failed: ") + std::strerror(writeError ? writeError : EIO);
         return outcome;
       }
       outcome.bytes = report.written;
@@ -188,7 +230,7 @@ int RunExtract(const ExtractOptions& options) {
   for (const Outcome& o : outcomes) failed += o.ok ? 0 : 1;
   if (options.json) {
     nlohmann::ordered_json out;
-    out["directory"] = directory;
+    out["directory"] = directory;  // as given: bytes that are not UTF-8 become U+FFFD below
     out["files"] = nlohmann::ordered_json::array();
     for (const Outcome& o : outcomes) {
       nlohmann::ordered_json item{{"name", Windows1252ToUtf8(o.name)},
@@ -199,7 +241,7 @@ int RunExtract(const ExtractOptions& options) {
       out["files"].push_back(item);
     }
     out["failed"] = failed;
-    std::cout << out.dump(2) << '\n';
+    std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
   } else {
     for (const Outcome& o : outcomes) {
       std::printf("%s: %s%s%s\n", Printable(o.name).c_str(), o.status.c_str(),

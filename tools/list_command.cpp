@@ -48,6 +48,22 @@ std::string SignatureLine(const PayloadImage& image) {
   return std::string("signed (certificate table at ") + where + ", " + Thousands(table.size) + " bytes)";
 }
 
+// The installed sizes summed without wrapping; the installer sums them in
+// 32 bits, so from 4 GiB on it believes in far less than it will write.
+std::uint64_t TrueInstallTotal(const PayloadImage& image) {
+  std::uint64_t total = 0;
+  for (const PayloadEntry& entry : image.entries) total += InstalledSize(entry);
+  return total;
+}
+
+bool InstallTotalWraps(const PayloadImage& image) { return TrueInstallTotal(image) > 0xFFFFFFFFu; }
+
+// JSON text of a string from the image or the command line: bytes that are
+// not UTF-8 become U+FFFD rather than stopping the output.
+std::string JsonText(const nlohmann::ordered_json& value) {
+  return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 void PrintText(const PayloadImage& image) {
   std::printf("Title:            %s\n", Printable(image.Title()).c_str());
   std::printf("Licence:          %s bytes\n", Thousands(image.licenseLength).c_str());
@@ -65,33 +81,45 @@ void PrintText(const PayloadImage& image) {
                 IsCompressed(entry) ? Thousands(entry.ExpandedSize).c_str() : "-",
                 IsCompressed(entry) ? "compressed" : "stored", Printable(path).c_str());
   }
-  std::printf("\nInstall total:    %s bytes\n", Thousands(image.InstallTotalBytes()).c_str());
+  std::printf("\nInstall total:    %s bytes", Thousands(image.InstallTotalBytes()).c_str());
+  if (InstallTotalWraps(image))
+    std::printf(" (the installer's 32-bit count; the entries hold %llu bytes)",
+                static_cast<unsigned long long>(TrueInstallTotal(image)));
+  std::printf("\n");
   std::printf("Signature:        %s\n", SignatureLine(image).c_str());
 }
 
+// Written one entry at a time, so that memory stays that of the entry table
+// however many entries the image declares.
 void PrintJson(const PayloadImage& image) {
-  nlohmann::ordered_json out;
-  out["title"] = Windows1252ToUtf8(image.Title());
-  out["license_length"] = image.licenseLength;
-  out["number_base"] = image.numberBase;
-  out["manifest_offset"] = image.walk.manifestOffset;
-  out["install_total_bytes"] = image.InstallTotalBytes();
-  out["signed"] = image.certificates.state == SignatureState::Signed;
-  if (image.certificates.state == SignatureState::Damaged) out["signature_damage"] = image.certificates.damage;
-  out["entries"] = nlohmann::ordered_json::array();
+  nlohmann::ordered_json head;
+  head["title"] = Windows1252ToUtf8(image.Title());
+  head["license_length"] = image.licenseLength;
+  head["number_base"] = image.numberBase;
+  head["manifest_offset"] = image.walk.manifestOffset;
+  head["install_total_bytes"] = image.InstallTotalBytes();
+  head["install_total_wraps"] = InstallTotalWraps(image);
+  head["install_total_true_bytes"] = TrueInstallTotal(image);
+  head["signed"] = image.certificates.state == SignatureState::Signed;
+  if (image.certificates.state == SignatureState::Damaged) head["signature_damage"] = image.certificates.damage;
+  std::string text = JsonText(head);
+  text.pop_back();  // the closing brace: the entries follow
+  std::fputs(text.c_str(), stdout);
+  std::fputs(",\"entries\":[", stdout);
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
-    const std::string path = RelativePath(image, i);
-    out["entries"].push_back({{"position", i},
-                              {"role", RoleName(i)},
-                              {"path", Windows1252ToUtf8(path)},
-                              {"data_offset", entry.DataOffset},
-                              {"stored_size", entry.StoredSize},
-                              {"expanded_size", entry.ExpandedSize},
-                              {"compressed", IsCompressed(entry)},
-                              {"kind", entry.Kind}});
+    const nlohmann::ordered_json item{{"position", i},
+                                      {"role", RoleName(i)},
+                                      {"path", Windows1252ToUtf8(RelativePath(image, i))},
+                                      {"data_offset", entry.DataOffset},
+                                      {"stored_size", entry.StoredSize},
+                                      {"expanded_size", entry.ExpandedSize},
+                                      {"compressed", IsCompressed(entry)},
+                                      {"kind", entry.Kind}};
+    if (i > 0) std::fputc(',', stdout);
+    std::fputs(JsonText(item).c_str(), stdout);
   }
-  std::cout << out.dump(2) << '\n';
+  std::fputs("]}\n", stdout);
 }
 
 int RunList(const std::string& path, bool json) {
@@ -107,6 +135,18 @@ int RunList(const std::string& path, bool json) {
       PrintError(path, "entry " + std::to_string(i) + ": data lies beyond the end of the file");
       status = kExitDataError;
     }
+  }
+  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
+    if (IsCompressed(image.entries[i]) && image.entries[i].ExpandedSize >= 0x80000000u) {
+      PrintError(path, "entry " + std::to_string(i) +
+                           ": expanded size of 2 GiB or more: the installer writes nothing");
+      status = kExitDataError;
+    }
+  }
+  if (InstallTotalWraps(image)) {
+    PrintError(path, "the install total passes 4 GiB, so the installer's 32-bit count wraps to " +
+                         Thousands(image.InstallTotalBytes()) + " bytes");
+    status = kExitDataError;
   }
   if (image.tableCutShort) {
     PrintError(path, "the entry table runs past the end of the file");

@@ -31,7 +31,7 @@ int RunTest(const std::string& path) {
   const PayloadImage image = LoadPayloadImage(path);
   ImageFile file;
   if (!file.Open(path)) {
-    throw ImageError(path, "cannot open the file");
+    throw ImageError(path, file.Why());
   }
   auto decoder = std::make_unique<DecoderState>();  // the ring starts at zero, as in the installer
   const ChunkSink discard = [](const std::uint8_t*, std::size_t) { return true; };

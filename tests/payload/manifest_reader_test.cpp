@@ -173,7 +173,8 @@ TEST(ManifestReader, DamagedImagesGiveAReason) {
     return "loaded";
   };
   for (const Case& c : cases) EXPECT_EQ(reason(folder.Write("bad.exe", c.bytes)), c.reason);
-  EXPECT_EQ(reason(folder.path() + "/missing.exe"), "cannot open the file");
+  EXPECT_EQ(reason(folder.path() + "/missing.exe"), "cannot open the file: No such file or directory");
+  EXPECT_EQ(reason(folder.path()), "cannot open the file: it is a folder");
 }
 
 }  // namespace

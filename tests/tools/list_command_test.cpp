@@ -110,7 +110,7 @@ TEST(ListCommand, ErrorsAreOneLineAndExitCodesTellThemApart) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {{"list", folder.path() + "/missing.exe"}, 1, "missing.exe: cannot open the file\n"},
+      {{"list", folder.path() + "/missing.exe"}, 1, "missing.exe: cannot open the file: No such file or directory\n"},
       {{"list", folder.Write("text.txt", std::string("hello"))}, 1, "text.txt: not a PE image\n"},
       {{"list", folder.Write("cut.exe", cut)}, 1, "cut.exe: manifest lies beyond the end of the file\n"},
       {{"list"}, 2, ""},

@@ -1,0 +1,103 @@
+// The walk to the manifest and the manifest header reader on arbitrary
+// bytes, over memory and over a file through the tool's loader. Neither may
+// read outside the bytes, and both must agree: when the loader accepts an
+// image, the walk over memory found the same manifest, and every entry it
+// lists was read from inside the file.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "fuzz_check.h"
+#include "inspect/payload_image.h"
+#include "payload/image_walk.h"
+#include "payload/manifest_header.h"
+#include "payload/manifest_layout.h"
+
+namespace {
+
+// The bytes as a byte source: ReadAt copies exactly `size` bytes or fails.
+class MemoryImage {
+ public:
+  MemoryImage(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size) {
+    if (offset > size_ || size > size_ - offset) return false;
+    if (size > 0) std::memcpy(buffer, data_ + offset, size);
+    return true;
+  }
+  std::uint64_t Size() const { return size_; }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+};
+
+class MemoryCursor {
+ public:
+  MemoryCursor(MemoryImage& image, std::uint64_t offset) : image_(image), offset_(offset) {}
+  bool Read(void* buffer, std::uint32_t size) {
+    if (!image_.ReadAt(offset_, buffer, size)) return false;
+    offset_ += size;
+    return true;
+  }
+  bool Skip(std::uint32_t size) {
+    offset_ += size;
+    return offset_ <= image_.Size();
+  }
+
+ private:
+  MemoryImage& image_;
+  std::uint64_t offset_;
+};
+
+std::string TemporaryImagePath() {
+  return "/tmp/saverkit-fuzz-image-walk-" + std::to_string(getpid()) + ".exe";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  MemoryImage memory(data, size);
+  ManifestWalkInfo walk;
+  const ManifestWalkError walked = WalkToManifest(memory, &walk);
+  bool headerRead = false;
+  std::uint16_t licenseLength = 0, numberBase = 0;
+  char title[kTitleFieldSize + 1] = {};
+  if (walked == ManifestWalkError::None) {
+    MemoryCursor cursor(memory, walk.manifestOffset);
+    ManifestHeaderTargets targets;
+    targets.title = title;
+    targets.numberBase = &numberBase;
+    headerRead = ReadManifestHeader(cursor, targets, &licenseLength);
+    FUZZ_CHECK(title[kTitleFieldSize] == '\0');
+  }
+
+  const std::string path = TemporaryImagePath();
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  FUZZ_CHECK(file != nullptr);
+  FUZZ_CHECK(std::fwrite(data, 1, size, file) == size);
+  std::fclose(file);
+  try {
+    const PayloadImage image = LoadPayloadImage(path);
+    FUZZ_CHECK(walked == ManifestWalkError::None && headerRead);
+    FUZZ_CHECK(image.walk.manifestOffset == walk.manifestOffset);
+    FUZZ_CHECK(image.licenseLength == licenseLength && image.licenseText.size() == licenseLength);
+    FUZZ_CHECK(image.numberBase == numberBase);
+    FUZZ_CHECK(std::strcmp(image.titleField, title) == 0);
+    FUZZ_CHECK(image.fileSize == size);
+    // Every entry came out of the file: the table cannot list more than it holds.
+    FUZZ_CHECK(image.entries.size() * kEntrySize <= size);
+    for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
+      if (image.DataInsideFile(image.entries[i]))
+        FUZZ_CHECK(std::uint64_t{image.entries[i].DataOffset} + image.entries[i].StoredSize <= size);
+      (void)image.InstallerRefusalOf(i);
+    }
+    (void)image.InstallTotalBytes();
+  } catch (const ImageError& e) {
+    FUZZ_CHECK(e.what()[0] != '\0' && std::strchr(e.what(), '\n') == nullptr);
+  }
+  std::remove(path.c_str());
+  return 0;
+}

@@ -1,0 +1,88 @@
+// saverkit list, list --json, test and extract on an arbitrary image, run
+// in-process through the commands' own registration, with extract writing
+// into a fresh folder. None may crash; each ends with status 0 or 1 (never
+// a usage error for an image); and afterwards nothing but the image and the
+// output folder lies in the scratch folder, the output folder holds only
+// regular files (no link, no leftover temporary file) and nothing was made
+// outside it.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "fuzz_check.h"
+#include "tools/commands.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int RunTool(const std::vector<std::string>& words) {
+  CLI::App app{"saverkit"};
+  app.require_subcommand(1);
+  int status = -1;
+  tools::AddListCommand(app, status);
+  tools::AddTestCommand(app, status);
+  tools::AddExtractCommand(app, status);
+  std::vector<std::string> reversed(words.rbegin(), words.rend());  // CLI11 takes them last first
+  app.parse(reversed);
+  return status;
+}
+
+struct Scratch {
+  fs::path root;
+  Scratch() {
+    root = fs::temp_directory_path() / ("saverkit-fuzz-tool-" + std::to_string(getpid()));
+    fs::create_directories(root);
+    // The commands' reports are not what is checked here.
+    FUZZ_CHECK(std::freopen("/dev/null", "w", stdout) != nullptr);
+  }
+  ~Scratch() {
+    std::error_code error;
+    fs::remove_all(root, error);
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Scratch scratch;
+  const fs::path image = scratch.root / "image.exe";
+  const fs::path out = scratch.root / "out";
+  std::error_code error;
+  fs::remove_all(out, error);
+  {
+    std::FILE* file = std::fopen(image.c_str(), "wb");
+    FUZZ_CHECK(file != nullptr);
+    FUZZ_CHECK(std::fwrite(data, 1, size, file) == size);
+    std::fclose(file);
+  }
+  const std::vector<std::vector<std::string>> commands = {
+      {"list", image.string()},
+      {"list", image.string(), "--json"},
+      {"test", image.string()},
+      {"extract", image.string(), "-d", out.string()},
+  };
+  for (const auto& words : commands) {
+    const int status = RunTool(words);
+    FUZZ_CHECK(status == tools::kExitOk || status == tools::kExitDataError);
+  }
+  for (const auto& item : fs::directory_iterator(scratch.root)) FUZZ_CHECK(item.path() == image || item.path() == out);
+  if (fs::exists(out)) {
+    for (const auto& item : fs::recursive_directory_iterator(out)) {
+      FUZZ_CHECK(item.is_regular_file(error) && !item.is_symlink(error));
+      const std::string name = item.path().filename().string();
+      FUZZ_CHECK(name.size() < 5 || name.compare(name.size() - 5, 5, ".part") != 0);
+      FUZZ_CHECK(item.path().parent_path() == out);
+    }
+  }
+  fs::remove_all(out, error);
+  return 0;
+}
