@@ -13,7 +13,6 @@
 
 #ifdef _WIN32
 #include <io.h>
-#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -43,11 +42,20 @@ int CloseFile(int fd) { return close(fd); }
 // one step, so that nothing that appeared meanwhile is replaced.
 bool RenameInto(const std::string& from, const std::string& to, bool replace, std::string* why) {
 #ifdef _WIN32
-  const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
-  if (MoveFileExA(from.c_str(), to.c_str(), flags)) return true;
-  *why = GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS
+  // std::filesystem::rename replaces an existing file; the C runtime's
+  // rename never does, in one step.
+  std::error_code error;
+  if (replace) {
+    fs::rename(from, to, error);
+    if (!error) return true;
+  } else if (std::rename(from.c_str(), to.c_str()) == 0) {
+    return true;
+  }
+  const std::string cause = error ? error.message() : std::strerror(errno);
+  std::error_code ignored;
+  *why = !replace && fs::exists(fs::symlink_status(to, ignored))
              ? "already exists (use --force to replace it)"
-             : "cannot rename the written file into place";
+             : "cannot rename the written file into place: " + cause;
   return false;
 #else
   if (replace) {

@@ -30,11 +30,9 @@
 #include "payload/manifest_layout.h"
 #include "tools/command_failure.h"
 #include "tools/commands.h"
+#include "tools/own_executable.h"
 #include "tools/text_output.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -63,20 +61,6 @@ struct PackOptions {
 };
 
 constexpr char kStubName[] = "installer.exe";
-
-// This program's own file, for finding what the same build made.
-fs::path OwnExecutable() {
-#ifdef _WIN32
-  wchar_t path[32768];
-  const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-  if (length == 0 || length >= std::size(path)) return fs::path();
-  return fs::path(std::wstring(path, length));
-#else
-  std::error_code error;
-  fs::path path = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::path() : path;
-#endif
-}
 
 // `name` beside this program, else in the win32 build beside its build,
 // else in the installed data folder.
