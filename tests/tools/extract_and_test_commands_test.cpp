@@ -11,17 +11,13 @@
 #include "compress/entry_encoder.h"
 #include "pack/manifest_writer.h"
 #include "sample_data.h"
+#include "run_saverkit.h"
 #include "temp_files.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
-
-testsupport::CommandOutput Saverkit(std::vector<std::string> args) {
-  args.insert(args.begin(), SAVERKIT_TOOL);
-  return testsupport::RunCommand(args);
-}
 
 pack::ManifestEntrySpec Compressed(const Bytes& data, CompressionLevel level) {
   pack::ManifestEntrySpec entry;

@@ -19,17 +19,13 @@
 #include "pack/manifest_writer.h"
 #include "payload/manifest_layout.h"
 #include "sample_data.h"
+#include "run_saverkit.h"
 #include "temp_files.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
-
-testsupport::CommandOutput Saverkit(std::vector<std::string> args) {
-  args.insert(args.begin(), SAVERKIT_TOOL);
-  return testsupport::RunCommand(args);
-}
 
 pack::ManifestEntrySpec Stored(std::size_t size, std::uint8_t fill) {
   pack::ManifestEntrySpec entry;

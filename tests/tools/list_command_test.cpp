@@ -4,15 +4,11 @@
 #include <nlohmann/json.hpp>
 
 #include "pack/manifest_writer.h"
+#include "run_saverkit.h"
 #include "temp_files.h"
 #include "handmade_sky_image.h"
 
 namespace {
-
-testsupport::CommandOutput Saverkit(std::vector<std::string> args) {
-  args.insert(args.begin(), SAVERKIT_TOOL);
-  return testsupport::RunCommand(args);
-}
 
 pack::ManifestSpec SampleSpec() {
   pack::ManifestSpec spec;

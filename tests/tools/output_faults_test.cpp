@@ -16,17 +16,13 @@
 #include "compress/entry_encoder.h"
 #include "pack/manifest_writer.h"
 #include "sample_data.h"
+#include "run_saverkit.h"
 #include "temp_files.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
-
-testsupport::CommandOutput Saverkit(std::vector<std::string> args) {
-  args.insert(args.begin(), SAVERKIT_TOOL);
-  return testsupport::RunCommand(args);
-}
 
 // A tmpfs of `size` ("16k") mounted on a fresh folder, read-only when asked;
 // unmounted at the end.

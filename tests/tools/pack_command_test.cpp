@@ -9,16 +9,12 @@
 
 #include "inspect/payload_image.h"
 #include "../pack/stub_fixture.h"
+#include "run_saverkit.h"
 #include "temp_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-testsupport::CommandOutput Saverkit(std::vector<std::string> args) {
-  args.insert(args.begin(), SAVERKIT_TOOL);
-  return testsupport::RunCommand(args);
-}
 
 struct Inputs {
   testsupport::TempFolder folder;
