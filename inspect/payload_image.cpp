@@ -13,10 +13,8 @@ namespace {
 // The MZ and PE signatures: the installer never checks them, but a report
 // should tell a wrong file from a damaged installer.
 bool LooksLikePeImage(ImageFile& file) {
-  std::uint8_t dos[64];
-  std::uint8_t signature[4];
-  if (!file.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
-  return file.ReadAt(ReadLe32(dos + 60), signature, 4) && std::memcmp(signature, "PE\0\0", 4) == 0;
+  std::uint32_t pe = 0;
+  return FindPeSignature(file, &pe);
 }
 
 // Keeps the licence text in the image's string.

@@ -32,23 +32,30 @@ constexpr std::uint32_t kSecurityEntryInOptionalHeader = 96 + 8 * 4;
 
 }  // namespace pe_header_fields
 
+// The file offset of the PE signature (e_lfanew), or false when the file
+// has no "MZ" header or no "PE\0\0" there.
+template <class Source>
+bool FindPeSignature(Source& image, std::uint32_t* pe) {
+  std::uint8_t dos[pe_header_fields::kLfanewOffset + 4];
+  std::uint8_t signature[4];
+  if (!image.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
+  *pe = ReadLe32(dos + pe_header_fields::kLfanewOffset);
+  return image.ReadAt(*pe, signature, 4) && std::memcmp(signature, "PE\0\0", 4) == 0;
+}
+
 // The offsets in `image`, or false when its headers do not reach that far
 // (no "MZ", e_lfanew past the end, no "PE\0\0", optional header cut short).
 template <class Source>
 bool FindPeHeaderFieldsIn(Source& image, PeHeaderFields* fields) {
   using namespace pe_header_fields;
-  std::uint8_t dos[kLfanewOffset + 4];
-  if (!image.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
+  std::uint32_t peOffset = 0;
+  if (!FindPeSignature(image, &peOffset)) return false;
   // In 64 bits: e_lfanew is hostile and the entry must not wrap round.
-  const std::uint64_t pe = ReadLe32(dos + kLfanewOffset);
+  const std::uint64_t pe = peOffset;
   const std::uint64_t optional = pe + 4 + kFileHeaderSize;
   const std::uint64_t entryEnd = optional + kSecurityEntryInOptionalHeader + 8;
-  if (entryEnd > 0xFFFFFFFFu) return false;
-  std::uint8_t signature[4];
   std::uint8_t entry[8];
-  if (!image.ReadAt(static_cast<std::uint32_t>(pe), signature, 4) ||
-      std::memcmp(signature, "PE\0\0", 4) != 0 ||
-      !image.ReadAt(static_cast<std::uint32_t>(entryEnd - 8), entry, 8))
+  if (entryEnd > 0xFFFFFFFFu || !image.ReadAt(static_cast<std::uint32_t>(entryEnd - 8), entry, 8))
     return false;
   fields->timeDateStamp = static_cast<std::uint32_t>(pe + 4 + 4);
   fields->checksum = static_cast<std::uint32_t>(optional + kChecksumInOptionalHeader);
