@@ -98,7 +98,7 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
     }
     return true;
   }
-  if (entry.ExpandedSize >= 0x80000000u) {
+  if (ExpandsPastSignedRange(entry)) {
     report->verdict = EntryVerdict::TooLarge;
     return true;
   }

@@ -50,6 +50,12 @@ inline std::uint32_t InstalledSize(const PayloadEntry& entry) {
   return entry.ExpandedSize != 0 ? entry.ExpandedSize : entry.StoredSize;
 }
 inline bool IsCompressed(const PayloadEntry& entry) { return entry.ExpandedSize != 0; }
+// True for a compressed entry of 2^31 bytes or more: the installer compares
+// the produced count with ExpandedSize as a signed 32-bit number and writes
+// nothing for it.
+inline bool ExpandsPastSignedRange(const PayloadEntry& entry) {
+  return IsCompressed(entry) && entry.ExpandedSize >= 0x80000000u;
+}
 // True when the entry's StoredSize bytes at DataOffset lie wholly inside an
 // image of `imageSize` bytes.
 inline bool DataInsideImage(const PayloadEntry& entry, std::uint64_t imageSize) {

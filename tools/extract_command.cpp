@@ -115,8 +115,8 @@ int RunExtract(const ExtractOptions& options) {
   std::uint64_t total = image.licenseLength;
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
-    const bool tooLarge = IsCompressed(entry) && entry.ExpandedSize >= 0x80000000u;  // never written
-    if (image.InstallerRefusalOf(i) == InstallRefusal::None && !tooLarge) total += InstalledSize(entry);
+    if (image.InstallerRefusalOf(i) == InstallRefusal::None && !ExpandsPastSignedRange(entry))
+      total += InstalledSize(entry);
   }
   if (!HasRoomFor(directory, total)) {
     throw CommandFailure{directory,

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "payload/install_names.h"
+#include "inspect/image_entry_reader.h"
 #include "inspect/payload_image.h"
 #include "tools/command_failure.h"
 #include "tools/commands.h"
@@ -137,9 +138,8 @@ int RunList(const std::string& path, bool json) {
     }
   }
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
-    if (IsCompressed(image.entries[i]) && image.entries[i].ExpandedSize >= 0x80000000u) {
-      PrintError(path, "entry " + std::to_string(i) +
-                           ": expanded size of 2 GiB or more: the installer writes nothing");
+    if (ExpandsPastSignedRange(image.entries[i])) {
+      PrintError(path, "entry " + std::to_string(i) + ": " + VerdictText(EntryVerdict::TooLarge));
       status = kExitDataError;
     }
   }
