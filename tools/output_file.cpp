@@ -60,8 +60,13 @@ bool RenameInto(const std::string& from, const std::string& to, bool replace, st
 #else
   if (replace) {
     if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  } else if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  } else if (errno != EINVAL && errno != ENOSYS) {
+    // Refused for a reason of its own (EEXIST above all): reported below.
   } else if (link(from.c_str(), to.c_str()) == 0) {
-    // The hard link made the destination without replacing anything.
+    // A file system without RENAME_NOREPLACE: the hard link makes the
+    // destination without replacing anything.
     unlink(from.c_str());
     return true;
   } else if (errno != EEXIST) {
@@ -97,11 +102,13 @@ OutputFile::OutputFile(const std::string& destination, bool replace)
     : destination_(destination), replace_(replace) {
   const fs::path target(destination);
   std::error_code error;
+  // One lstat in the common case (nothing there yet); a link is followed
+  // only to tell whether it leads to a directory.
   const fs::file_status status = fs::symlink_status(target, error);
-  if (fs::is_directory(fs::status(target, error))) throw OutputFileError("is a directory");
+  if (fs::is_directory(status) || (fs::is_symlink(status) && fs::is_directory(fs::status(target, error))))
+    throw OutputFileError("is a directory");
   if (fs::exists(status) && !replace) throw OutputFileError("already exists (use --force to replace it)");
   const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-  if (!fs::is_directory(folder, error)) throw OutputFileError("its folder does not exist");
   // Beside the destination, so that the rename stays on one file system.
   for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
     temporary_ = (folder / ("." + target.filename().string() + "." + RandomHex() + ".part")).string();
@@ -109,8 +116,10 @@ OutputFile::OutputFile(const std::string& destination, bool replace)
     if (fd_ < 0 && errno != EEXIST) break;
   }
   if (fd_ < 0) {
+    const int cause = errno;
     temporary_.clear();
-    throw OutputFileError(std::string("cannot create a file in its folder: ") + std::strerror(errno));
+    if (cause == ENOENT || cause == ENOTDIR) throw OutputFileError("its folder does not exist");
+    throw OutputFileError(std::string("cannot create a file in its folder: ") + std::strerror(cause));
   }
 }
 

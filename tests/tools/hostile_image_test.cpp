@@ -215,6 +215,15 @@ std::vector<HostileCase> Cases() {
          return Packed(spec);
        },
        {"list", "IMAGE", "--json"}, 0, ""},
+      {"more files than extract writes",
+       [] {
+         pack::ManifestSpec spec = SoundSpec();
+         pack::ManifestEntrySpec media = Stored(1, 0x55);
+         media.name = ".MID";
+         spec.entries.resize(20000, media);
+         return Packed(spec);
+       },
+       {"extract", "IMAGE", "-d", "OUT"}, 1, "the image would write 20001 files, more than 16384"},
   };
 }
 

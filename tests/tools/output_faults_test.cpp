@@ -1,10 +1,12 @@
 // saverkit extract and pack when the place they write to fails them: a
-// full disk (a small tmpfs), a read-only file system, a destination that is
-// a folder, a name too long. Each ends with one line naming the real cause,
+// full disk (a small tmpfs), a write that fails halfway through a file, a
+// read-only file system, a destination that is a folder, a name too long. Each ends with one line naming the real cause,
 // a non-zero exit, no partial file and no existing file changed. Mounting
 // needs root; without it those cases are skipped.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -77,6 +79,28 @@ TEST(OutputFaults, ExtractRefusesATotalTheDiskCannotHold) {
   EXPECT_EQ(Lines(run.err), 1) << run.err;
   EXPECT_NE(run.err.find("no room for the 200309 bytes the image installs"), std::string::npos) << run.err;
   EXPECT_TRUE(NamesIn(disk.path() + "/out").empty());
+}
+
+// The free-space checks pass, and then the disk gives out in the middle of
+// a file (another program filled it): a file size limit makes the write
+// fail there with EFBIG, deterministically and without root.
+TEST(OutputFaults, AWriteFailingHalfwayLeavesNoPartialFileAndTheOldOneWhole) {
+  testsupport::TempFolder folder;
+  const std::string image = folder.Write("setup.exe", ImageOf(200000));
+  const std::string out = folder.path() + "/out";
+  fs::create_directories(out);
+  std::ofstream(out + "/Lantern.scr") << "old";
+  // The limit ends the program with SIGXFSZ unless the signal is ignored;
+  // an ignored signal stays ignored across exec.
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  const auto run = testsupport::RunCommand(
+      {"prlimit", "--fsize=65536", SAVERKIT_TOOL, "extract", image, "-d", out, "--force"});
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.err, "saverkit: " + image + ": Lantern.scr: write failed: File too large\n");
+  const Bytes kept = testsupport::ReadFileBytes(out + "/Lantern.scr");
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "old");
+  EXPECT_EQ(NamesIn(out), (std::vector<std::string>{"LICENSE.TXT", "Lantern.DAT", "Lantern.scr", "UNINSTAL.EXE"}));
 }
 
 TEST(OutputFaults, ExtractOntoAReadOnlyFileSystemNamesTheCause) {
