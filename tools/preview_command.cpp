@@ -40,14 +40,25 @@ bool MakeTemporaryMachine(std::string* folder, std::string* error) {
   return true;
 }
 
-// The machine at `folder`, made complete with its settings (defaults for a
-// new one).
+// The disk of a machine that preview makes: this many bytes free, and the
+// disk is full after that many written in one run. An image can declare
+// gigabytes that decode from a few stored bytes; on a machine of this size
+// the installer warns of the short space as it would, and its writes stop
+// there instead of filling the host's disk. Real screen saver installations
+// are a few megabytes; a machine given with --machine keeps its own disk.
+constexpr std::uint64_t kPreviewDiskBytes = 256ull << 20;
+
+// The machine at `folder`, made complete with its settings (defaults and
+// preview's disk for a new one).
 bool PrepareMachine(const std::string& folder, std::string* error) {
   hostwin::MachineSettings settings;
   std::error_code ignored;
-  if (fs::exists(fs::path(folder) / "machine.ini", ignored) &&
-      !hostwin::LoadMachineSettings(folder, &settings, error))
-    return false;
+  if (fs::exists(fs::path(folder) / "machine.ini", ignored)) {
+    if (!hostwin::LoadMachineSettings(folder, &settings, error)) return false;
+  } else {
+    settings.freeBytes = kPreviewDiskBytes;
+    settings.writableBytes = kPreviewDiskBytes;
+  }
   return hostwin::CreateMachine(folder, settings, error);
 }
 
@@ -156,8 +167,8 @@ void AddPreviewCommand(CLI::App& app, int& exitStatus) {
       "shows and changes");
   command->add_option("IMAGE", options->image, "the installer image")->required();
   command->add_option("--machine", options->machine,
-                      "the simulated machine's folder (created when missing; default: a fresh "
-                      "temporary one)");
+                      "the simulated machine's folder (created when missing, with a disk of "
+                      "256 MiB; default: a fresh temporary one)");
   command
       ->add_option("--answer", options->answers,
                    "the user's answer to the next message box or dialog, in order: ok, cancel, "

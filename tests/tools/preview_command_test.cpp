@@ -105,6 +105,21 @@ TEST_F(PreviewCommand, FailsWhenTheInstallerDiesOfAWriteError) {
   EXPECT_NE(run.err.find("big.exe: the installer ended with exit code 1"), std::string::npos) << run.err;
 }
 
+// An entry that declares a gigabyte: the machine preview makes has 256 MiB
+// free, so the installer warns of the short space as it would on a small
+// disk (and its writes would stop at 256 MiB, not fill the host's disk).
+TEST_F(PreviewCommand, AMachineItMakesHasASmallDisk) {
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  manifest.entries[1].expandedSize = 1u << 30;
+  const std::string image = temp_.Write("bomb.exe", pack::BuildInstallerImage(manifest));
+  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image, "--answer", "cancel"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_NE(run.out.find("It appears that you only have 262,144 kilobytes free"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("-> cancel = IDCANCEL\n  exit 0\n\nChanges to the machine:\n  (none)\n"),
+            std::string::npos)
+      << run.out;
+}
+
 TEST_F(PreviewCommand, Errors) {
   const auto unknown = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "maybe"});
   EXPECT_EQ(unknown.exitStatus, 2);
