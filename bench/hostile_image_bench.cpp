@@ -1,0 +1,179 @@
+// The built saverkit program on images made to cost it time or memory: a
+// table of a million entries, an extract at the file limit, a two-gigabyte
+// bomb of ten stored bytes, and 192 MiB that compress to 8 MB. Each run is
+// a child process, timed alone; its peak resident memory comes from wait4
+// and is shown against the image's size (rss_mb_per_image_mb).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "compress/entry_encoder.h"
+#include "pack/manifest_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+const fs::path& Folder() {
+  static const fs::path folder = [] {
+    std::string pattern = (fs::temp_directory_path() / "saverkit-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    return fs::path(pattern);
+  }();
+  return folder;
+}
+
+struct Image {
+  std::string path;
+  double megabytes;
+};
+
+Image Write(const char* name, const pack::ManifestSpec& spec) {
+  const Bytes bytes = pack::BuildInstallerImage(spec);
+  const std::string path = (Folder() / name).string();
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+  return {path, bytes.size() / 1048576.0};
+}
+
+pack::ManifestSpec OneByteEntries(std::size_t count) {
+  pack::ManifestSpec spec;
+  spec.title = "Harbour";
+  spec.license = "Free.";
+  spec.numberBase = 1;
+  pack::ManifestEntrySpec media;
+  media.stored = {0x55};
+  media.name = ".MID";
+  spec.entries.assign(count, media);
+  return spec;
+}
+
+pack::ManifestEntrySpec CompressedEntry(const Bytes& data, std::uint32_t declared) {
+  pack::ManifestEntrySpec entry;
+  entry.stored = CompressEntry(data.data(), data.size());
+  entry.expandedSize = declared;
+  return entry;
+}
+
+const Image& MillionEntries() {
+  static const Image image = Write("million.exe", OneByteEntries(1000000));
+  return image;
+}
+
+// The licence and 16,383 entries: exactly as many files as extract writes
+// by default.
+const Image& FilesAtTheLimit() {
+  static const Image image = Write("limit.exe", OneByteEntries(16383));
+  return image;
+}
+
+const Image& Bomb() {
+  static const Image image = [] {
+    pack::ManifestSpec spec = OneByteEntries(3);
+    spec.entries[1] = CompressedEntry(Bytes(10, 0x41), 0x7FFFFF00u);
+    return Write("bomb.exe", spec);
+  }();
+  return image;
+}
+
+const Image& Compressible() {
+  static const Image image = [] {
+    const Bytes zeros(64u << 20, 0);
+    pack::ManifestSpec spec = OneByteEntries(3);
+    const pack::ManifestEntrySpec entry = CompressedEntry(zeros, static_cast<std::uint32_t>(zeros.size()));
+    spec.entries.assign(3, entry);
+    return Write("zeros.exe", spec);
+  }();
+  return image;
+}
+
+// Runs saverkit with `args`, its output discarded; the exit status, and the
+// child's peak resident memory in megabytes.
+int RunTool(const std::vector<std::string>& args, double* peakMegabytes) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> argv{const_cast<char*>(SAVERKIT_TOOL)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  *peakMegabytes = usage.ru_maxrss / 1024.0;  // ru_maxrss is in kilobytes
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// One command on one image; `expected` is the exit status it must end with.
+void Run(benchmark::State& state, const Image& image, std::vector<std::string> args, int expected) {
+  const std::string out = (Folder() / "out").string();
+  for (std::string& arg : args) arg = arg == "IMAGE" ? image.path : arg == "OUT" ? out : arg;
+  double peak = 0;
+  // The child starts as a copy of this process, and wait4 counts that copy
+  // too: what building the image took is given back first.
+  malloc_trim(0);
+  for (auto _ : state) {
+    fs::remove_all(out);
+    const auto start = std::chrono::steady_clock::now();
+    const int status = RunTool(args, &peak);
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (status != expected) {
+      state.SkipWithError(("exit status " + std::to_string(status)).c_str());
+      break;
+    }
+  }
+  fs::remove_all(out);
+  state.counters["image_mb"] = image.megabytes;
+  state.counters["peak_rss_mb"] = peak;
+  state.counters["rss_mb_per_image_mb"] = peak / image.megabytes;
+}
+
+void BM_ListMillionEntries(benchmark::State& s) { Run(s, MillionEntries(), {"list", "IMAGE"}, 0); }
+void BM_ListJsonMillionEntries(benchmark::State& s) { Run(s, MillionEntries(), {"list", "IMAGE", "--json"}, 0); }
+void BM_TestMillionEntries(benchmark::State& s) { Run(s, MillionEntries(), {"test", "IMAGE"}, 0); }
+void BM_ExtractMillionEntriesRefused(benchmark::State& s) {
+  Run(s, MillionEntries(), {"extract", "IMAGE", "-d", "OUT"}, 1);
+}
+void BM_ExtractFilesAtTheLimit(benchmark::State& s) { Run(s, FilesAtTheLimit(), {"extract", "IMAGE", "-d", "OUT"}, 0); }
+void BM_TestBomb(benchmark::State& s) { Run(s, Bomb(), {"test", "IMAGE"}, 1); }
+void BM_ExtractBomb(benchmark::State& s) { Run(s, Bomb(), {"extract", "IMAGE", "-d", "OUT"}, 1); }
+void BM_TestCompressible(benchmark::State& s) { Run(s, Compressible(), {"test", "IMAGE"}, 0); }
+void BM_ExtractCompressible(benchmark::State& s) { Run(s, Compressible(), {"extract", "IMAGE", "-d", "OUT"}, 0); }
+
+#define TOOL_BENCHMARK(name) BENCHMARK(name)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)
+TOOL_BENCHMARK(BM_ListMillionEntries);
+TOOL_BENCHMARK(BM_ListJsonMillionEntries);
+TOOL_BENCHMARK(BM_TestMillionEntries);
+TOOL_BENCHMARK(BM_ExtractMillionEntriesRefused);
+TOOL_BENCHMARK(BM_ExtractFilesAtTheLimit);
+TOOL_BENCHMARK(BM_TestBomb);
+TOOL_BENCHMARK(BM_ExtractBomb);
+TOOL_BENCHMARK(BM_TestCompressible);
+TOOL_BENCHMARK(BM_ExtractCompressible);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ignored;
+  fs::remove_all(Folder(), ignored);
+  return 0;
+}
