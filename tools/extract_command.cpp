@@ -258,7 +258,8 @@ int RunExtract(const ExtractOptions& options) {
       out["files"].push_back(item);
     }
     out["failed"] = failed;
-    std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    // Plain ASCII, as list --json writes it.
+    std::cout << out.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) << '\n';
   } else {
     for (const Outcome& o : outcomes) {
       std::printf("%s: %s%s%s\n", Printable(o.name).c_str(), o.status.c_str(),

@@ -59,10 +59,12 @@ std::uint64_t TrueInstallTotal(const PayloadImage& image) {
 
 bool InstallTotalWraps(const PayloadImage& image) { return TrueInstallTotal(image) > 0xFFFFFFFFu; }
 
-// JSON text of a string from the image or the command line: bytes that are
-// not UTF-8 become U+FFFD rather than stopping the output.
+// JSON text of values from the image or the command line, in plain ASCII:
+// every character from DEL on is a \u escape, so no C1 control (which some
+// terminals obey) reaches a terminal raw, and bytes that are not UTF-8
+// become U+FFFD rather than stopping the output.
 std::string JsonText(const nlohmann::ordered_json& value) {
-  return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  return value.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 void PrintText(const PayloadImage& image) {

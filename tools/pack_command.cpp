@@ -175,7 +175,7 @@ void PrintReport(const std::string& output, const pack::PackResult& result, bool
     }
     out["total"] = {{"size", size}, {"stored_size", stored}, {"ratio", Ratio(stored, size)}};
     // Paths are the user's bytes: anything not UTF-8 is shown replaced.
-    std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    std::cout << out.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) << '\n';
     return;
   }
   std::printf("%4s  %-32s %13s %13s %7s  %s\n", "Pos", "Name", "Size", "Stored", "Ratio", "Method");

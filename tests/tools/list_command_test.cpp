@@ -75,15 +75,17 @@ TEST(ListCommand, HandmadeSkyImageAsText) {
 
 TEST(ListCommand, TextFromTheImageIsEscaped) {
   pack::ManifestSpec spec;
-  spec.title = std::string("Caf\xE9 \x80 \x01\x1B[2J", 12);
+  spec.title = std::string("Caf\xE9 \x80 \x01\x1B[2J\x7F\x81", 14);
   spec.entries = {pack::ManifestEntrySpec{{1, 2, 3}, 0, "", 0, {}, {}}};
   testsupport::TempFolder folder;
   const std::string image = folder.Write("x.exe", pack::BuildInstallerImage(spec));
   testsupport::CommandOutput json = Saverkit({"list", image, "--json"});
   ASSERT_EQ(json.exitStatus, 0) << json.err;
-  EXPECT_EQ(nlohmann::json::parse(json.out)["title"], "Caf\u00e9 \u20ac \u0001\u001b[2J");
+  EXPECT_EQ(nlohmann::json::parse(json.out)["title"], "Caf\u00e9 \u20ac \u0001\u001b[2J\u007f\u0081");
+  // DEL and the C1 control U+0081 are escaped too: the JSON is plain ASCII.
+  for (unsigned char c : json.out) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << static_cast<int>(c);
   testsupport::CommandOutput text = Saverkit({"list", image});
-  EXPECT_NE(text.out.find("Caf\u00e9 \u20ac \\x01\\x1B[2J"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Caf\u00e9 \u20ac \\x01\\x1B[2J\\x7F\\x81"), std::string::npos) << text.out;
 }
 
 TEST(ListCommand, EntryBeyondTheEndIsListedAndFails) {
