@@ -82,6 +82,10 @@ class RunError(Exception):
 # The X screen of a run unless told: width, height in pixels.
 DEFAULT_SCREEN = (1024, 768)
 
+# Seconds after its call returned within which an answered window is gone
+# from the screen; a window of its id seen later is a new one.
+ANSWERED_WINDOW_CLOSES_WITHIN = 5.0
+
 
 def screen_size(text):
     """"WIDTHxHEIGHT" as (width, height), for --screen."""
@@ -556,6 +560,7 @@ def run_once(template, out, program, args, answers, prompt_dialogs, timeout, win
         handled = set()       # call indexes of prompts dealt with
         shown = set()         # windows pictured so far (ids may come back)
         answered_window = None
+        answered_at = 0.0
         deadline = time.time() + timeout
         while True:
             trace.update()
@@ -572,9 +577,14 @@ def run_once(template, out, program, args, answers, prompt_dialogs, timeout, win
                                 (DISPLAY_LOST, display.name, display.last_words()))
                 break
             # A window X has just closed may come back under the same id:
-            # look for the next one only once the last answered is gone.
+            # look for the next one only once the last answered is gone. The
+            # id may also be taken at once by the next program's first window
+            # (X hands a departed client's ids to the next one), so the wait
+            # ends after a few seconds: an answered window closes well within
+            # them.
             if answered_window is not None:
-                if answered_window in display.visible_windows():
+                if answered_window in display.visible_windows() and \
+                        time.time() < answered_at + ANSWERED_WINDOW_CLOSES_WITHIN:
                     time.sleep(0.2)
                     continue
                 shown.discard(answered_window)
@@ -647,6 +657,7 @@ def run_once(template, out, program, args, answers, prompt_dialogs, timeout, win
                     break
                 display.key(window, ANSWER_KEYS[answer])
             answered_window = window
+            answered_at = time.time()
         if problems:
             kill_wineserver(prefix)
         try:
