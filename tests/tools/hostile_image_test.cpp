@@ -138,6 +138,16 @@ std::vector<HostileCase> Cases() {
   const auto storedSize = [](std::uint32_t value) {
     return [value] { return Packed(WithEntry(1, [value](pack::ManifestEntrySpec& e) { e.storedSize = value; })); };
   };
+  // The sound image's four entries and one-byte media files up to `count`.
+  const auto manyEntries = [](std::size_t count) {
+    return [count] {
+      pack::ManifestSpec spec = SoundSpec();
+      pack::ManifestEntrySpec media = Stored(1, 0x55);
+      media.name = ".MID";
+      spec.entries.resize(count, media);
+      return Packed(spec);
+    };
+  };
   const auto expanded = [](std::uint32_t value) {
     return [value] { return Packed(WithEntry(0, [value](pack::ManifestEntrySpec& e) { e.expandedSize = value; })); };
   };
@@ -206,24 +216,9 @@ std::vector<HostileCase> Cases() {
        },
        {"extract", "IMAGE", "-d", "OUT", "--force"}, 1,
        "JUKE10000.MID: refused: an earlier entry was given the same name"},
-      {"huge entry count",
-       [] {
-         pack::ManifestSpec spec = SoundSpec();
-         pack::ManifestEntrySpec media = Stored(1, 0x55);
-         media.name = ".MID";
-         spec.entries.resize(200000, media);
-         return Packed(spec);
-       },
-       {"list", "IMAGE", "--json"}, 0, ""},
-      {"more files than extract writes",
-       [] {
-         pack::ManifestSpec spec = SoundSpec();
-         pack::ManifestEntrySpec media = Stored(1, 0x55);
-         media.name = ".MID";
-         spec.entries.resize(20000, media);
-         return Packed(spec);
-       },
-       {"extract", "IMAGE", "-d", "OUT"}, 1, "the image would write 20001 files, more than 16384"},
+      {"huge entry count", manyEntries(200000), {"list", "IMAGE", "--json"}, 0, ""},
+      {"more files than extract writes", manyEntries(20000), {"extract", "IMAGE", "-d", "OUT"}, 1,
+       "the image would write 20001 files, more than 16384"},
   };
 }
 
