@@ -1,19 +1,15 @@
-// The program's own file on Windows, asked of the loader in UTF-16 so that
-// any folder name works (up to the long-path limit of 32,767 characters).
+// The program's own file on Windows: the C runtime's _pgmptr, which it sets
+// at start-up to the full path of the executable, in the ANSI code page like
+// every path the tool takes from its command line.
 #include "tools/own_executable.h"
 
-#include <windows.h>
-
-#include <iterator>
-#include <string>
+#include <cstdlib>
 
 namespace tools {
 
 std::filesystem::path OwnExecutable() {
-  static wchar_t path[32768];
-  const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-  if (length == 0 || length >= std::size(path)) return std::filesystem::path();
-  return std::filesystem::path(std::wstring(path, length));
+  const char* path = _pgmptr;
+  return path != nullptr && *path != '\0' ? std::filesystem::path(path) : std::filesystem::path();
 }
 
 }  // namespace tools

@@ -357,10 +357,12 @@ class Scenario:
             for name, source in sources.items():
                 shutil.copy(source, os.path.join(inputs, name))
 
-            def pack_args(folder, out):
-                return ["pack", "-o", out, "--title", title, "--stub", folder + "/installer.exe",
-                        "--saver", folder + "/saver.scr", "--data", folder + "/aurora.dat",
-                        "--uninstaller", folder + "/UNINSTAL.EXE", "--media", folder + "/chime.wav"]
+            def pack_args(folder, out, programs=True):
+                args = ["pack", "-o", out, "--title", title, "--saver", folder + "/saver.scr",
+                        "--data", folder + "/aurora.dat", "--media", folder + "/chime.wav"]
+                if programs:
+                    args += ["--stub", folder + "/installer.exe", "--uninstaller", folder + "/UNINSTAL.EXE"]
+                return args
 
             linux_image = os.path.join(self.work, "tool", "linux.exe")
             linux, wine = both(pack_args(inputs, linux_image), pack_args("in", "wine.exe"))
@@ -368,6 +370,17 @@ class Scenario:
                   (linux.returncode, wine.returncode, wine.stderr[-300:]))
             check(filecmp.cmp(linux_image, os.path.join(drive_c, "wine.exe"), shallow=False),
                   "pack under Wine wrote a different image")
+            # Without --stub and --uninstaller the Windows tool takes the ones
+            # beside its own file, which it asks the C runtime for.
+            for name in ("installer.exe", "UNINSTAL.EXE"):
+                shutil.copy(sources[name], os.path.join(drive_c, name))
+            wine = subprocess.run([winerun.WINE, "C:\\saverkit.exe"] + pack_args("in", "beside.exe", False),
+                                  cwd=drive_c, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  timeout=300)
+            check(wine.returncode == 0, "pack with the stub beside saverkit.exe: exit code %s: %s" %
+                  (wine.returncode, wine.stderr[-300:]))
+            check(filecmp.cmp(linux_image, os.path.join(drive_c, "beside.exe"), shallow=False),
+                  "pack with the stub beside saverkit.exe wrote a different image")
         finally:
             winerun.kill_wineserver(prefix)
 
