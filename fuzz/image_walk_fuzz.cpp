@@ -15,6 +15,7 @@
 #include "payload/image_walk.h"
 #include "payload/manifest_header.h"
 #include "payload/manifest_layout.h"
+#include "payload/source_cursor.h"
 
 namespace {
 
@@ -34,24 +35,6 @@ class MemoryImage {
   std::size_t size_;
 };
 
-class MemoryCursor {
- public:
-  MemoryCursor(MemoryImage& image, std::uint64_t offset) : image_(image), offset_(offset) {}
-  bool Read(void* buffer, std::uint32_t size) {
-    if (!image_.ReadAt(offset_, buffer, size)) return false;
-    offset_ += size;
-    return true;
-  }
-  bool Skip(std::uint32_t size) {
-    offset_ += size;
-    return offset_ <= image_.Size();
-  }
-
- private:
-  MemoryImage& image_;
-  std::uint64_t offset_;
-};
-
 std::string TemporaryImagePath() {
   return "/tmp/saverkit-fuzz-image-walk-" + std::to_string(getpid()) + ".exe";
 }
@@ -66,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint16_t licenseLength = 0, numberBase = 0;
   char title[kTitleFieldSize + 1] = {};
   if (walked == ManifestWalkError::None) {
-    MemoryCursor cursor(memory, walk.manifestOffset);
+    SourceCursor<MemoryImage> cursor(memory, walk.manifestOffset);
     ManifestHeaderTargets targets;
     targets.title = title;
     targets.numberBase = &numberBase;

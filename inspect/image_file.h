@@ -8,6 +8,8 @@
 #include <fstream>
 #include <string>
 
+#include "payload/source_cursor.h"
+
 class ImageFile {
  public:
   // False when the file cannot be opened for reading or is not a regular file
@@ -29,21 +31,4 @@ class ImageFile {
 };
 
 // A forward cursor over an ImageFile, for the manifest readers.
-class ImageFileCursor {
- public:
-  ImageFileCursor(ImageFile& file, std::uint64_t offset) : file_(file), offset_(offset) {}
-  bool Read(void* buffer, std::uint32_t size) {
-    if (!file_.ReadAt(offset_, buffer, size)) return false;
-    offset_ += size;
-    return true;
-  }
-  bool Skip(std::uint32_t size) {
-    offset_ += size;
-    return offset_ <= file_.Size();
-  }
-  std::uint64_t offset() const { return offset_; }
-
- private:
-  ImageFile& file_;
-  std::uint64_t offset_;
-};
+using ImageFileCursor = SourceCursor<ImageFile>;
