@@ -15,25 +15,10 @@
 #include "payload/image_walk.h"
 #include "payload/manifest_header.h"
 #include "payload/manifest_layout.h"
+#include "payload/memory_source.h"
 #include "payload/source_cursor.h"
 
 namespace {
-
-// The bytes as a byte source: ReadAt copies exactly `size` bytes or fails.
-class MemoryImage {
- public:
-  MemoryImage(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size) {
-    if (offset > size_ || size > size_ - offset) return false;
-    if (size > 0) std::memcpy(buffer, data_ + offset, size);
-    return true;
-  }
-  std::uint64_t Size() const { return size_; }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-};
 
 std::string TemporaryImagePath() {
   return "/tmp/saverkit-fuzz-image-walk-" + std::to_string(getpid()) + ".exe";
@@ -42,14 +27,14 @@ std::string TemporaryImagePath() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  MemoryImage memory(data, size);
+  MemorySource memory(data, size);
   ManifestWalkInfo walk;
   const ManifestWalkError walked = WalkToManifest(memory, &walk);
   bool headerRead = false;
   std::uint16_t licenseLength = 0, numberBase = 0;
   char title[kTitleFieldSize + 1] = {};
   if (walked == ManifestWalkError::None) {
-    SourceCursor<MemoryImage> cursor(memory, walk.manifestOffset);
+    SourceCursor<MemorySource> cursor(memory, walk.manifestOffset);
     ManifestHeaderTargets targets;
     targets.title = title;
     targets.numberBase = &numberBase;

@@ -10,13 +10,6 @@
 
 namespace {
 
-// The MZ and PE signatures: the installer never checks them, but a report
-// should tell a wrong file from a damaged installer.
-bool LooksLikePeImage(ImageFile& file) {
-  std::uint32_t pe = 0;
-  return FindPeSignature(file, &pe);
-}
-
 // Keeps the licence text in the image's string.
 char* LicenseInto(std::uint16_t length, void* context) {
   std::string& text = *static_cast<std::string*>(context);
@@ -99,7 +92,10 @@ PayloadImage LoadPayloadImage(const std::string& path) {
   image->path = path;
   ImageFile file;
   if (!file.Open(path)) throw ImageError(path, file.Why());
-  if (!LooksLikePeImage(file)) throw ImageError(path, "not a PE image");
+  // The installer never checks the MZ and PE signatures, but a report should
+  // tell a wrong file from a damaged installer.
+  std::uint32_t peSignature = 0;
+  if (!FindPeSignature(file, &peSignature)) throw ImageError(path, "not a PE image");
   image->fileSize = file.Size();
 
   switch (WalkToManifest(file, &image->walk)) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "payload/manifest_layout.h"
+#include "payload/memory_source.h"
 
 struct PeHeaderFields {
   std::uint32_t timeDateStamp = 0;      // file offset of TimeDateStamp (u32, seconds since 1970)
@@ -65,13 +66,6 @@ bool FindPeHeaderFieldsIn(Source& image, PeHeaderFields* fields) {
 
 // The same over an image held in memory.
 inline bool FindPeHeaderFields(const std::vector<std::uint8_t>& image, PeHeaderFields* fields) {
-  struct Bytes {
-    const std::vector<std::uint8_t>& bytes;
-    bool ReadAt(std::uint32_t offset, void* buffer, std::uint32_t size) const {
-      if (offset > bytes.size() || size > bytes.size() - offset) return false;
-      std::memcpy(buffer, bytes.data() + offset, size);
-      return true;
-    }
-  } source{image};
+  MemorySource source(image);
   return FindPeHeaderFieldsIn(source, fields);
 }

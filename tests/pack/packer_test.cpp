@@ -12,6 +12,7 @@
 #include "inspect/image_file.h"
 #include "payload/image_walk.h"
 #include "payload/install_names.h"
+#include "payload/memory_source.h"
 #include "inspect/payload_image.h"
 #include "stub_fixture.h"
 #include "temp_files.h"
@@ -382,16 +383,6 @@ namespace {
 
 // Whatever a stub holds, reading and packing it either works or throws one
 // of the packer's errors: nothing reads outside the file.
-// The image's bytes as the walk's source.
-struct BytesSource {
-  const std::vector<std::uint8_t>& bytes;
-  bool ReadAt(std::uint32_t offset, void* buffer, std::uint32_t size) {
-    if (offset > bytes.size() || size > bytes.size() - offset) return false;
-    std::memcpy(buffer, bytes.data() + offset, size);
-    return true;
-  }
-};
-
 // Packs onto `bytes`: false when the stub is refused; when it is taken, the
 // image must lead the installer's walk to the manifest the packer wrote.
 bool PackAnything(const std::vector<std::uint8_t>& bytes) {
@@ -406,7 +397,7 @@ bool PackAnything(const std::vector<std::uint8_t>& bytes) {
   } catch (const pack::PackError&) {
     return false;
   }
-  BytesSource source{result.image};
+  MemorySource source(result.image);
   ManifestWalkInfo walk;
   EXPECT_EQ(WalkToManifest(source, &walk), ManifestWalkError::None);
   EXPECT_EQ(walk.manifestOffset, result.manifestOffset);

@@ -1,0 +1,26 @@
+// Bytes held in memory as a byte source for the walk to the manifest, the
+// PE header lookups and SourceCursor: ReadAt copies exactly `size` bytes
+// from `offset`, or fails when they do not all lie inside.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+class MemorySource {
+ public:
+  MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  explicit MemorySource(const std::vector<std::uint8_t>& bytes) : MemorySource(bytes.data(), bytes.size()) {}
+
+  bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size) const {
+    if (offset > size_ || size > size_ - offset) return false;
+    if (size > 0) std::memcpy(buffer, data_ + offset, size);
+    return true;
+  }
+  std::uint64_t Size() const { return size_; }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+};
