@@ -62,21 +62,22 @@ bool RenameInto(const std::string& from, const std::string& to, bool replace, st
     if (std::rename(from.c_str(), to.c_str()) == 0) return true;
   } else if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return true;
-  } else if (errno != EINVAL && errno != ENOSYS) {
-    // Refused for a reason of its own (EEXIST above all): reported below.
-  } else if (link(from.c_str(), to.c_str()) == 0) {
-    // A file system without RENAME_NOREPLACE: the hard link makes the
-    // destination without replacing anything.
-    unlink(from.c_str());
-    return true;
-  } else if (errno != EEXIST) {
-    // A file system without hard links (FAT, some network shares): the
-    // destination is checked once more just before the rename.
+  } else if (errno == EINVAL || errno == ENOSYS) {
+    // A file system without RENAME_NOREPLACE: a hard link makes the
+    // destination without replacing anything; without hard links either
+    // (FAT, some network shares) the destination is checked once more just
+    // before a plain rename.
     struct stat existing;
-    if (lstat(to.c_str(), &existing) == 0) {
-      errno = EEXIST;
-    } else if (std::rename(from.c_str(), to.c_str()) == 0) {
+    if (link(from.c_str(), to.c_str()) == 0) {
+      unlink(from.c_str());
       return true;
+    }
+    if (errno != EEXIST) {
+      if (lstat(to.c_str(), &existing) == 0) {
+        errno = EEXIST;
+      } else if (std::rename(from.c_str(), to.c_str()) == 0) {
+        return true;
+      }
     }
   }
   *why = errno == EEXIST ? "already exists (use --force to replace it)"

@@ -33,7 +33,6 @@
 #include "tools/own_executable.h"
 #include "tools/text_output.h"
 
-
 namespace fs = std::filesystem;
 
 namespace tools {

@@ -1,14 +1,14 @@
 // saverkit extract and pack when the place they write to fails them: a
 // full disk (a small tmpfs), a write that fails halfway through a file, a
-// read-only file system, a destination that is a folder, a name too long. Each ends with one line naming the real cause,
-// a non-zero exit, no partial file and no existing file changed. Mounting
-// needs root; without it those cases are skipped.
+// read-only file system, a destination that is a folder, a name too long.
+// Each ends with one line naming the real cause, a non-zero exit, no
+// partial file and no existing file changed. Mounting needs root; without
+// it those cases are skipped.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
-#include <csignal>
-
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
