@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "baseline_decoder.h"
-#include "compress/entry_encoder.h"
-#include "extract/byte_streams.h"
-#include "extract/memory_streams.h"
+#include "core/codec/entry_encoder.h"
+#include "installer/byte_streams.h"
+#include "core/codec/memory_streams.h"
 #include "sample_data.h"
 
 namespace {

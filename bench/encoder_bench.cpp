@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "compress/entry_encoder.h"
+#include "core/codec/entry_encoder.h"
 #include "sample_data.h"
 
 namespace {

@@ -14,8 +14,6 @@
 # ../share/saverkit from its own folder, so any prefix works.
 include(GNUInstallDirs)
 
-set(SAVERKIT_WINDOWS_BUILD_DIR "${PROJECT_SOURCE_DIR}/build/win32" CACHE PATH
-    "The win32 build whose installer.exe, UNINSTAL.EXE and demo screen saver are installed with the tool")
 set(SAVERKIT_DATA_DIR ${CMAKE_INSTALL_DATADIR}/saverkit)
 
 install(TARGETS saverkit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "extract/decoder_core.h"
+#include "core/codec/decoder_core.h"
 #include "fuzz_check.h"
 
 namespace {

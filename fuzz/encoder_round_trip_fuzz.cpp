@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "compress/entry_encoder.h"
-#include "extract/memory_streams.h"
+#include "core/codec/entry_encoder.h"
+#include "core/codec/memory_streams.h"
 #include "fuzz_check.h"
 
 namespace {

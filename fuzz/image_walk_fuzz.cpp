@@ -11,12 +11,12 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "inspect/payload_image.h"
-#include "payload/image_walk.h"
-#include "payload/manifest_header.h"
-#include "payload/manifest_layout.h"
-#include "payload/memory_source.h"
-#include "payload/source_cursor.h"
+#include "tool/reader/payload_image.h"
+#include "core/format/image_walk.h"
+#include "core/format/manifest_header.h"
+#include "core/format/manifest_layout.h"
+#include "core/format/memory_source.h"
+#include "core/format/source_cursor.h"
 
 namespace {
 

@@ -26,12 +26,12 @@
 #include <system_error>
 #include <vector>
 
-#include "app/installer_resources.h"
-#include "app/main_window.h"
+#include "installer/resources/installer_resources.h"
+#include "installer/main_window.h"
 #include "fuzz_check.h"
 #include "hostwin/machine.h"
 #include "hostwin/runner.h"
-#include "payload/install_names.h"
+#include "core/format/install_names.h"
 
 // The coverage counters of this program (set only in the libFuzzer build).
 extern "C" __attribute__((weak)) std::uint8_t __start___sancov_cntrs[];

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "compress/entry_encoder.h"
-#include "pack/manifest_writer.h"
+#include "core/codec/entry_encoder.h"
+#include "core/imagewriter/manifest_writer.h"
 
 namespace {
 

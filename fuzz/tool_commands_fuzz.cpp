@@ -18,7 +18,7 @@
 #include <CLI/CLI.hpp>
 
 #include "fuzz_check.h"
-#include "tools/commands.h"
+#include "tool/commands/commands.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Opening, playing, watching and closing media files through MCI.
 #include "demo/screensaver/mci_player.h"
 
-#include "base/bounded_text.h"
+#include "core/text/bounded_text.h"
 
 static_assert(demo::kNoticeSuccessful == MCI_NOTIFY_SUCCESSFUL && demo::kNoticeSuperseded == MCI_NOTIFY_SUPERSEDED &&
                   demo::kNoticeAborted == MCI_NOTIFY_ABORTED && demo::kNoticeFailure == MCI_NOTIFY_FAILURE,

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "base/ascii_case.h"
-#include "payload/install_names.h"
+#include "core/text/ascii_case.h"
+#include "core/format/install_names.h"
 
 namespace demo {
 namespace {

@@ -10,7 +10,7 @@
 #include "demo/screensaver/saver_command_line.h"
 #include "demo/screensaver/saver_files.h"
 #include "demo/screensaver/saver_window.h"
-#include "payload/install_names.h"
+#include "core/format/install_names.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "base/bounded_text.h"
+#include "core/text/bounded_text.h"
 #include "demo/screensaver/aurora_art.h"
 #include "demo/screensaver/mci_player.h"
 #include "demo/screensaver/message_layout.h"

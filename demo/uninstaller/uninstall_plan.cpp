@@ -2,9 +2,9 @@
 // system's screen saver setting is its own, and which folders it removes.
 #include "demo/uninstaller/uninstall_plan.h"
 
-#include "base/ascii_case.h"
-#include "base/bounded_text.h"
-#include "payload/install_names.h"
+#include "core/text/ascii_case.h"
+#include "core/text/bounded_text.h"
+#include "core/format/install_names.h"
 
 namespace uninstall {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "payload/install_names.h"
+#include "core/format/install_names.h"
 
 namespace {
 

@@ -1,7 +1,0 @@
-// The installer's process-wide state.
-#include "app/installer_state.h"
-
-HINSTANCE InstanceHandle = nullptr;
-char ScreenSaverFileName[kPathBufferSize] = "";
-std::uint32_t InstallTotalBytes = 0;
-ExtractionResults Extracted;

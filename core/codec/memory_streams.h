@@ -1,0 +1,38 @@
+// Sources and sinks of the decoder core for decoding without files: stored
+// bytes from memory, decoded bytes into a caller's buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/codec/decoder_core.h"
+
+// Stored bytes from memory. `available` may be less than the entry's stored
+// size (an image cut short): bytes beyond it read as 0.
+struct MemorySource {
+  const std::uint8_t* data;
+  std::size_t available;
+  std::size_t position = 0;
+
+  std::uint8_t Fetch(std::uint32_t /*remaining*/) {
+    const std::uint8_t byte = position < available ? data[position] : 0;
+    ++position;
+    return byte;
+  }
+};
+
+// Decoded bytes into a buffer that holds the whole expanded size.
+struct BufferSink {
+  std::uint8_t* out;
+  void Put(std::uint8_t byte) { *out++ = byte; }
+};
+
+// Decodes an entry whose stored bytes are in memory into `out`, which has
+// room for `expandedSize` bytes.
+inline DecodeOutcome DecodeToBuffer(DecoderState& state, const std::uint8_t* stored,
+                                    std::size_t available, std::uint32_t storedSize,
+                                    std::uint32_t expandedSize, std::uint8_t* out) {
+  MemorySource source{stored, available};
+  BufferSink sink{out};
+  return DecodeEntryWith(state, source, sink, expandedSize, storedSize);
+}

@@ -1,0 +1,116 @@
+// The walk from an installer image's first byte to its payload manifest,
+// over any byte source: the installer runs it on its own image through the
+// _lopen family, the tool on any file through plain file I/O. It follows
+// the PE headers and the resource directory in the file itself (the
+// manifest runs far beyond what the loaded module or the resource's
+// declared size covers).
+//
+// The walk: e_lfanew (u32 at offset 60); the PE signature, file header and
+// a 224-byte optional header skipped as one block of 248 bytes; 40-byte
+// section headers up to the one named ".rsrc"; then the first 8-byte entry
+// of the root directory, of the type's name directory and of the name's
+// language directory (each directory's 16-byte header skipped), and the
+// 16-byte data entry whose RVA locates the manifest. No name, id or
+// language is compared.
+//
+//   Source: bool ReadAt(std::uint32_t offset, void* buffer, std::uint32_t size)
+//           exactly `size` bytes from file offset `offset`; false when the
+//           file cannot give them all.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "core/format/manifest_layout.h"
+
+// Why a walk found no manifest.
+enum class ManifestWalkError {
+  None,
+  OpenFailed,         // the file could not be opened (or its path is too long)
+  CutShort,           // a read on the walk came up short, or a seek failed
+  NoResourceSection,  // no section header named exactly ".rsrc"
+};
+
+// Where the walk found things, for callers that report on the image.
+struct ManifestWalkInfo {
+  ManifestWalkError error = ManifestWalkError::None;
+  std::uint32_t resourceBase = 0;    // file offset of the root resource directory
+  std::uint32_t resourceVirtualAddress = 0;  // of the ".rsrc" section
+  std::uint32_t manifestOffset = 0;  // file offset of the manifest's first byte
+};
+
+namespace image_walk {
+
+constexpr std::uint32_t kLfanewOffset = 60;
+constexpr std::uint32_t kHeadersBeforeSections = 4 + 20 + 224;
+constexpr std::uint32_t kNumberOfSectionsOffset = 4 + 2;  // from e_lfanew
+constexpr std::uint32_t kSectionHeaderSize = 40;
+constexpr std::uint32_t kDirectoryHeaderSize = 16;
+constexpr std::uint32_t kSubdirectoryFlag = 0x80000000u;
+
+template <class Source>
+bool ReadU32At(Source& image, std::uint32_t offset, std::uint32_t* value) {
+  std::uint8_t raw[4];
+  if (!image.ReadAt(offset, raw, sizeof raw)) return false;
+  *value = ReadLe32(raw);
+  return true;
+}
+
+// OffsetToData of the first entry of the directory at ResourceBase + offset.
+template <class Source>
+bool FirstEntryOffset(Source& image, std::uint32_t resourceBase, std::uint32_t directoryOffset,
+                      std::uint32_t* offsetToData) {
+  return ReadU32At(image, resourceBase + directoryOffset + kDirectoryHeaderSize + 4,
+                   offsetToData);
+}
+
+}  // namespace image_walk
+
+// Walks `image` to its first resource and fills `info` (error and, on
+// success, the offsets). Offsets wrap modulo 2^32 as the installer's
+// arithmetic does; the source refuses what lies outside the file.
+template <class Source>
+ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
+  using namespace image_walk;
+  info->error = ManifestWalkError::CutShort;
+  std::uint32_t lfanew = 0;
+  if (!ReadU32At(image, kLfanewOffset, &lfanew)) return info->error;
+
+  std::uint8_t countRaw[2];
+  if (!image.ReadAt(lfanew + kNumberOfSectionsOffset, countRaw, sizeof countRaw))
+    return info->error;
+  const unsigned sectionCount = ReadLe16(countRaw);
+
+  std::uint32_t virtualAddress = 0;
+  std::uint32_t rawPointer = 0;
+  bool found = false;
+  for (unsigned i = 0; i < sectionCount && !found; ++i) {
+    std::uint8_t header[kSectionHeaderSize];
+    if (!image.ReadAt(lfanew + kHeadersBeforeSections + i * kSectionHeaderSize, header,
+                      sizeof header))
+      return info->error;
+    // The 8-byte name read as a NUL-terminated string, compared exactly.
+    char name[9] = {};
+    std::memcpy(name, header, 8);
+    if (std::strcmp(name, ".rsrc") == 0) {
+      virtualAddress = ReadLe32(header + 12);
+      rawPointer = ReadLe32(header + 20);
+      found = true;
+    }
+  }
+  if (!found) return info->error = ManifestWalkError::NoResourceSection;
+
+  const std::uint32_t resourceBase = rawPointer;
+  std::uint32_t typeEntry = 0, nameEntry = 0, languageEntry = 0, dataRva = 0;
+  if (!FirstEntryOffset(image, resourceBase, 0, &typeEntry) ||
+      !FirstEntryOffset(image, resourceBase, typeEntry & ~kSubdirectoryFlag, &nameEntry) ||
+      !FirstEntryOffset(image, resourceBase, nameEntry & ~kSubdirectoryFlag, &languageEntry) ||
+      // The language entry's offset is taken whole: it names a data entry.
+      !ReadU32At(image, resourceBase + languageEntry, &dataRva))
+    return info->error;
+
+  info->resourceBase = resourceBase;
+  info->resourceVirtualAddress = virtualAddress;
+  info->manifestOffset = dataRva - virtualAddress + rawPointer;
+  return info->error = ManifestWalkError::None;
+}

@@ -1,0 +1,344 @@
+// The extraction driver: walks the entry table and installs each entry by
+// its position (0 the screen saver into the Windows directory; 1 the data
+// file, 2 the uninstaller and 3 on the media files into the title directory).
+//
+// Every entry is tried and logged. A file that is not written whole (cannot
+// be created, data short or lying beyond the end of the image, unsafe name
+// or title, path over 259 characters, no copy buffer) is remembered in the
+// failed files, and then the screen saver is not activated.
+#include "installer/extraction.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "core/text/bounded_text.h"
+#include "installer/compressed_entry.h"
+#include "installer/media_layer.h"
+#include "installer/windows_directory.h"
+#include "core/format/install_decision.h"
+#include "core/format/install_names.h"
+#include "installer/own_image.h"
+#include "installer/own_manifest.h"
+#include "core/format/title_rule.h"
+
+namespace {
+
+constexpr UINT kCopyBufferSize = 2048;
+constexpr char kMpegVideoDevice[] = "MPEGVideo";
+constexpr char kDisplayNameSuffix[] = " Screen Saver";
+constexpr char kActivationFile[] = "system.ini";
+constexpr char kActivationSection[] = "boot";
+constexpr char kActivationKey[] = "SCRNSAVE.EXE";
+// Room for any path the naming rules can build from a 259-character Windows
+// directory and a 260-character title, so that a path too long for the
+// installer can still be named in the report.
+constexpr std::size_t kLongPathSize = 4 * kPathBufferSize;
+
+// What the extraction works with from its start to its end.
+struct Extraction {
+  Extraction(const ExtractionInputs& in, ExtractionResults& out) : in(in), out(out) {}
+  const ExtractionInputs& in;
+  ExtractionResults& out;
+  char winDir[kPathBufferSize] = "";  // the Windows directory with its backslash
+  bool destinationsUsable = false;    // Windows directory known, title one safe name
+  HFILE manifest = HFILE_ERROR;       // the entry table's reader
+  std::uint16_t numberBase = 0;
+  std::uint64_t imageSize = UINT64_MAX;  // bytes in the image file; MAX when unknown
+  BYTE* copyBuffer = nullptr;            // kCopyBufferSize bytes; null when not had
+  HANDLE log = INVALID_HANDLE_VALUE;     // INSTALL.LOG, at its end
+  char logPath[kPathBufferSize] = "";
+  bool logIncomplete = false;
+};
+
+// `path` as it fits a report line: its end kept, its beginning "..." when
+// it is longer than 259 characters.
+void NameForReport(char (&shown)[kPathBufferSize], const char* path) {
+  const std::size_t length = std::strlen(path);
+  if (length < sizeof shown) {
+    CopyText(shown, path);
+    return;
+  }
+  CopyText(shown, "...");
+  AppendText(shown, path + length - (sizeof shown - 4));
+}
+
+// Creates the title directory and its two parents, the maker's and the
+// product's folders, in that order. Failures (an existing directory
+// included) are ignored: a file whose directory is missing fails by itself.
+void CreateTitleDirectories(const Extraction& x) {
+  char directory[kPathBufferSize];
+  if (!x.destinationsUsable ||
+      !BuildTitleDirectory(directory, sizeof directory, x.winDir, x.in.title))
+    return;
+  for (char* level = directory + std::strlen(x.winDir);
+       (level = std::strchr(level, '\\')) != nullptr; ++level) {
+    *level = '\0';
+    CreateDirectoryA(directory, nullptr);
+    *level = '\\';
+  }
+  CreateDirectoryA(directory, nullptr);
+}
+
+void OpenInstallLog(Extraction& x) {
+  char directory[kPathBufferSize];
+  if (!x.destinationsUsable ||
+      !BuildTitleDirectory(directory, sizeof directory, x.winDir, x.in.title) ||
+      !CopyText(x.logPath, directory) || !AppendText(x.logPath, "\\") ||
+      !AppendText(x.logPath, kInstallLogName)) {
+    x.logIncomplete = true;
+    return;
+  }
+  x.log = CreateFileA(x.logPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (x.log == INVALID_HANDLE_VALUE) {
+    x.logIncomplete = true;
+    return;
+  }
+  SetFilePointer(x.log, 0, nullptr, FILE_END);
+}
+
+// One line: the path and CR LF.
+void AppendLogLine(Extraction& x, const char* path) {
+  if (x.log == INVALID_HANDLE_VALUE) return;
+  char line[kPathBufferSize + 2];
+  CopyText(line, path);
+  AppendText(line, "\r\n");
+  const DWORD length = static_cast<DWORD>(std::strlen(line));
+  DWORD written = 0;
+  if (!WriteFile(x.log, line, length, &written, nullptr) || written != length)
+    x.logIncomplete = true;
+}
+
+// Opens the entry table and notes the image's size, by which a compressed
+// entry's data is checked to lie inside the image.
+void OpenEntryTable(Extraction& x) {
+  x.manifest = OpenPayloadManifest();
+  if (x.manifest == HFILE_ERROR) return;
+  const LONG manifestStart = _llseek(x.manifest, 0, FILE_CURRENT);
+  const LONG end = _llseek(x.manifest, 0, FILE_END);
+  if (manifestStart >= 0 && end >= 0 &&
+      _llseek(x.manifest, manifestStart, FILE_BEGIN) == manifestStart)
+    x.imageSize = static_cast<std::uint32_t>(end);
+  if (!SkipToEntryTable(x.manifest, &x.numberBase)) {
+    _lclose(x.manifest);
+    x.manifest = HFILE_ERROR;
+  }
+}
+
+void CloseEntryTable(Extraction& x) {
+  if (x.manifest != HFILE_ERROR) _lclose(x.manifest);
+  x.manifest = HFILE_ERROR;
+}
+
+InstallPlace PlaceOf(const Extraction& x) {
+  return InstallPlace{x.winDir, x.in.title, x.numberBase, x.imageSize};
+}
+
+// The destination of the entry at `position`. False when it cannot be
+// written there; `shown` then names it for the report.
+bool BuildDestination(const Extraction& x, const PayloadEntry& entry, std::uint32_t position,
+                      char (&destination)[kPathBufferSize], char (&shown)[kPathBufferSize]) {
+  char path[kLongPathSize];
+  if (InstallDestination(PlaceOf(x), entry, position, destination, path, sizeof path) ==
+      InstallRefusal::None)
+    return true;
+  NameForReport(shown, path);
+  return false;
+}
+
+// A REG_SZ value; the stored length includes the terminating zero.
+LONG SetTextValue(HKEY key, const char* name, const char* text) {
+  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                        static_cast<DWORD>(std::strlen(text) + 1));
+}
+
+LONG SetNumberValue(HKEY key, const char* name, DWORD number) {
+  return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                        sizeof number);
+}
+
+// What Apps & Features shows beside the name: the icon of the installed
+// screen saver, the size (EstimatedSize, in KiB), and no Modify or Repair
+// button, which would only start the uninstaller.
+void DescribeInstalledProgram(HKEY key, const char* screenSaverPath, DWORD installTotalBytes) {
+  if (screenSaverPath[0] != '\0') SetTextValue(key, "DisplayIcon", screenSaverPath);
+  const DWORD kibibytes = installTotalBytes / 1024 + (installTotalBytes % 1024 != 0 ? 1 : 0);
+  SetNumberValue(key, "EstimatedSize", kibibytes);
+  SetNumberValue(key, "NoModify", 1);
+  SetNumberValue(key, "NoRepair", 1);
+}
+
+// `screenSaverPath` is empty when the path does not fit.
+void RegisterUninstaller(const ExtractionInputs& in, const char* uninstallerPath,
+                         const char* screenSaverPath) {
+  const char* title = in.title;
+  // Only called with a title that the title rule accepts: an empty one
+  // would name the list of installed programs itself.
+  char keyName[sizeof kUninstallKeyParent + 1 + kTitleFieldSize];
+  if (!BuildUninstallKeyName(keyName, sizeof keyName, title)) return;
+  char keyClass[] = "";
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, keyClass, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
+    return;
+  char displayName[kTitleFieldSize + sizeof kDisplayNameSuffix];
+  FormatText(displayName, sizeof displayName, "%s%s", title, kDisplayNameSuffix);
+  // Without a name the entry is not listed, so nothing else is told.
+  if (SetTextValue(key, "DisplayName", displayName) == ERROR_SUCCESS) {
+    SetTextValue(key, "UninstallString", uninstallerPath);
+    DescribeInstalledProgram(key, screenSaverPath, in.installTotalBytes);
+  }
+  RegCloseKey(key);
+}
+
+// Copies a stored entry through the copy buffer; true when the destination
+// received all StoredSize bytes.
+bool CopyStoredEntry(const Extraction& x, const PayloadEntry& entry, const char* destination) {
+  if (x.copyBuffer == nullptr || entry.DataOffset > 0x7FFFFFFFu) return false;
+  const LONG offset = static_cast<LONG>(entry.DataOffset);
+  if (_llseek(x.manifest, offset, FILE_BEGIN) != offset) return false;
+  HFILE file = _lcreat(destination, 0);
+  if (file == HFILE_ERROR) return false;
+  std::uint32_t remaining = entry.StoredSize;
+  while (remaining > 0) {
+    const UINT chunk = remaining < kCopyBufferSize ? remaining : kCopyBufferSize;
+    const UINT got = _lread(x.manifest, x.copyBuffer, chunk);
+    if (got == 0 || got > chunk) break;  // the image ends early, or a read error
+    if (_lwrite(file, reinterpret_cast<LPCCH>(x.copyBuffer), got) != got) break;
+    remaining -= got;
+  }
+  _lclose(file);
+  return remaining == 0;
+}
+
+// True when the file at `path` holds exactly `size` bytes. A write that the
+// C runtime buffered can fail as late as the file's closing, unseen by the
+// decoder, so the result is checked on the file itself.
+bool HasSize(const char* path, std::uint32_t size) {
+  HFILE file = _lopen(path, OF_READ | OF_SHARE_DENY_NONE);
+  if (file == HFILE_ERROR) return false;
+  const LONG end = _llseek(file, 0, FILE_END);
+  _lclose(file);
+  return end >= 0 && static_cast<std::uint32_t>(end) == size;
+}
+
+// Decodes a compressed entry; the decoder opens the image by itself, so the
+// table's reader is closed around it and opened afresh. Data that does not
+// lie whole inside the image is not decoded: past its end the decoder would
+// make up the whole expanded size (up to 2 GiB) from nothing.
+bool WriteCompressedEntry(Extraction& x, const PayloadEntry& entry, const char* destination) {
+  if (!DataInsideImage(entry, x.imageSize)) return false;
+  CloseEntryTable(x);
+  const int decoded = ExtractCompressedEntry(x.in.instance, entry.DataOffset,
+                                             entry.ExpandedSize, entry.StoredSize, destination);
+  x.manifest = OpenPayloadManifest();
+  return decoded == 1 && HasSize(destination, entry.ExpandedSize);
+}
+
+// The media type that the list names: the file name's extension with its
+// dot (".MID"), or the whole file name when it has none.
+const char* MediaTypeOf(const char* path) {
+  const char* name = std::strrchr(path, '\\');
+  name = name != nullptr ? name + 1 : path;
+  const char* dot = std::strrchr(name, '.');
+  return dot != nullptr ? dot : name;
+}
+
+// Lists the file's type when the multimedia layer opens it neither by its
+// extension nor as an MPEG video.
+void CheckMediaFile(Extraction& x, const char* path) {
+  LoadMediaLayer();
+  MCI_OPEN_PARMSA open = {};
+  open.lpstrDeviceType = kMpegVideoDevice;
+  open.lpstrElementName = path;
+  const DWORD_PTR parameters = reinterpret_cast<DWORD_PTR>(&open);
+  MCIERROR result = SendMediaCommand(0, MCI_OPEN, MCI_OPEN_ELEMENT, parameters);
+  if (result != 0)
+    result = SendMediaCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, parameters);
+  if (result != 0) {
+    x.out.ListUnsupportedType(MediaTypeOf(path));
+    return;
+  }
+  MCI_GENERIC_PARMS close = {};
+  SendMediaCommand(open.wDeviceID, MCI_CLOSE, 0, reinterpret_cast<DWORD_PTR>(&close));
+}
+
+// Installs the entry at `position`. False when the table cannot be read on.
+bool InstallEntry(Extraction& x, const PayloadEntry& entry, std::uint32_t position) {
+  if (position != kScreenSaverPosition && position != kUninstallerPosition)
+    CreateTitleDirectories(x);
+  char destination[kPathBufferSize];
+  char shown[kPathBufferSize];
+  if (!BuildDestination(x, entry, position, destination, shown)) {
+    x.out.RecordFailedFile(shown);
+    return true;
+  }
+  // Registered before its file is written.
+  if (position == kUninstallerPosition) {
+    char screenSaver[kPathBufferSize];
+    if (!BuildInstalledPath(screenSaver, sizeof screenSaver, x.winDir, x.in.title,
+                            kScreenSaverPosition, entry, x.numberBase))
+      screenSaver[0] = '\0';
+    RegisterUninstaller(x.in, destination, screenSaver);
+  }
+
+  const LONG nextEntry = _llseek(x.manifest, 0, FILE_CURRENT);
+  const bool whole = IsCompressed(entry) ? WriteCompressedEntry(x, entry, destination)
+                                         : CopyStoredEntry(x, entry, destination);
+  // Logged whatever became of the data.
+  AppendLogLine(x, destination);
+  if (!whole) x.out.RecordFailedFile(destination);
+  const bool tableGoesOn =
+      x.manifest != HFILE_ERROR && nextEntry >= 0 &&
+      _llseek(x.manifest, nextEntry, FILE_BEGIN) == nextEntry;
+  if (position >= kFirstMediaPosition) CheckMediaFile(x, destination);
+  return tableGoesOn;
+}
+
+// Makes the installed screen saver the system's screen saver and switches
+// it on.
+void Activate(const Extraction& x) {
+  char path[kPathBufferSize];
+  char shortPath[kPathBufferSize];
+  if (CopyText(path, x.winDir) && AppendText(path, x.in.screenSaverFileName)) {
+    const DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
+    if (length > 0 && length < sizeof shortPath)
+      WritePrivateProfileStringA(kActivationSection, kActivationKey, shortPath, kActivationFile);
+  }
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE);
+}
+
+}  // namespace
+
+void RunExtraction(const ExtractionInputs& inputs, ExtractionResults* results) {
+  Extraction x(inputs, *results);
+  char windowsDirectory[kPathBufferSize];
+  const bool winDirKnown = ReadWindowsDirectory(windowsDirectory, sizeof windowsDirectory) &&
+                           BuildWinDir(x.winDir, sizeof x.winDir, windowsDirectory);
+  if (!winDirKnown) x.winDir[0] = '\0';
+  // A title the naming rules refuse would put files, the log or the key
+  // somewhere else (or make Windows change the name): nothing is written.
+  x.destinationsUsable = winDirKnown && CheckTitle(inputs.title) == TitleFault::None;
+
+  CreateTitleDirectories(x);
+  OpenInstallLog(x);
+  OpenEntryTable(x);
+  x.copyBuffer = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, kCopyBufferSize));
+
+  PayloadEntry entry;
+  for (std::uint32_t position = 0;
+       x.manifest != HFILE_ERROR && ReadNextEntry(x.manifest, &entry); ++position) {
+    if (!InstallEntry(x, entry, position)) break;
+  }
+
+  FreeMediaLayer();
+  if (x.copyBuffer != nullptr) LocalFree(x.copyBuffer);
+  CloseEntryTable(x);
+  if (x.log != INVALID_HANDLE_VALUE) CloseHandle(x.log);
+  if (x.logIncomplete) results->RecordFailedFile(x.logPath[0] != '\0' ? x.logPath : kInstallLogName);
+
+  if (winDirKnown && results->AllMediaSupported() && results->FailedFileCount == 0) Activate(x);
+}

@@ -1,0 +1,149 @@
+// The install sequence: checks, confirmation, licence, the progress dialog
+// (which extracts), the completion message, the information dialog and the
+// start of the installed screen saver. Any stop returns at once, without a
+// further message.
+#include "installer/install_sequence.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "installer/composed_text.h"
+#include "installer/dialogs.h"
+#include "installer/installer_state.h"
+#include "installer/installer_texts.h"
+#include "installer/preinstall_checks.h"
+#include "core/text/bounded_text.h"
+#include "installer/windows_directory.h"
+#include "installer/own_manifest.h"
+#include "installer/resources/resource_ids.h"
+
+namespace {
+
+constexpr std::size_t kMessageSize = 512;  // 511 characters and the terminator
+
+// Upper-cases a to z only, in place, as the "C" locale does.
+void UpperCaseAscii(char* text) {
+  for (; *text != '\0'; ++text)
+    if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+}
+
+void FormScreenSaverFileName() {
+  if (!CopyText(ScreenSaverFileName, ScreenSaverTitle) ||
+      !AppendText(ScreenSaverFileName, kScreenSaverExtension))
+    ScreenSaverFileName[0] = '\0';
+}
+
+bool ConfirmInstallation(const char* caption) {
+  char directory[kPathBufferSize];
+  ReadWindowsDirectory(directory, sizeof directory);  // "" when it cannot be had
+  UpperCaseAscii(directory);
+  char bytes[36];
+  FormatThousands(InstallTotalBytes, bytes);
+  // The directory and the count are shown whole; the title gets the rest.
+  const std::size_t fixed = std::strlen(kConfirmationFormat) - 6 + std::strlen(directory) +
+                            std::strlen(bytes);
+  char title[sizeof ScreenSaverTitle];
+  ShortenToFit(title, sizeof title, ScreenSaverTitle, kMessageSize - 1 - fixed);
+  char text[kMessageSize];
+  FormatText(text, sizeof text, kConfirmationFormat, title, directory, bytes);
+  return MessageBoxA(nullptr, text, caption, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+}
+
+void RunProgressDialog() {
+  SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, InstallDlgProc, 0);
+  SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+}
+
+// Appends `list` (lines each ended by CR LF) to `text` so that `reserve`
+// characters stay free below `limit`. When the whole list does not fit (or
+// overflowed before), the lines that fit are followed by one "..." line.
+void AppendLines(char (&text)[kMessageSize], std::size_t limit, const char* list,
+                 bool overflowed, std::size_t reserve) {
+  if (!overflowed && std::strlen(text) + std::strlen(list) + reserve <= limit) {
+    AppendText(text, list);
+    return;
+  }
+  const std::size_t markLength = std::strlen(kMoreLinesMark);
+  for (const char* line = list; *line != '\0';) {
+    const char* end = std::strstr(line, "\r\n");
+    const std::size_t length = end != nullptr ? end + 2 - line : std::strlen(line);
+    if (std::strlen(text) + length + markLength + reserve > limit) break;
+    AppendTextPart(text, sizeof text, line, length);
+    line += length;
+  }
+  AppendText(text, kMoreLinesMark);
+}
+
+void OfferMediaPlayerDownload() {
+  char text[kMessageSize] = "";
+  AppendText(text, kMissingCodecsHead);
+  const std::size_t reserve = std::strlen(kMissingCodecsMiddle) +
+                              std::strlen(kMediaPlayerPage) + std::strlen(kMissingCodecsTail);
+  AppendLines(text, sizeof text - 1, Extracted.UnsupportedTypes, Extracted.UnsupportedTypesOverflow,
+              reserve);
+  AppendText(text, kMissingCodecsMiddle);
+  AppendText(text, kMediaPlayerPage);
+  AppendText(text, kMissingCodecsTail);
+  if (MessageBoxA(nullptr, text, kMissingCodecsCaption, MB_OKCANCEL) != IDOK) return;
+  HINSTANCE opened =
+      ShellExecuteA(nullptr, "open", kMediaPlayerPage, nullptr, nullptr, SW_SHOWMAXIMIZED);
+  if (reinterpret_cast<INT_PTR>(opened) <= 32)
+    MessageBoxA(nullptr, kCannotConnect, kMediaPlayerPage, MB_OK | MB_ICONHAND);
+}
+
+void ReportFailedFiles(const char* caption) {
+  // Room for the whole list of failed files and the fixed parts.
+  char text[kFailedFilesSize + 256] = "";
+  AppendText(text, kFailedFilesHead);
+  AppendText(text, Extracted.FailedFiles);
+  if (Extracted.FailedFilesNotListed > 0) {
+    char more[32];
+    FormatText(more, sizeof more, kFailedFilesMoreFormat, Extracted.FailedFilesNotListed);
+    AppendText(text, more);
+  }
+  AppendText(text, kFailedFilesTail);
+  MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONHAND);
+}
+
+void ShowCompletion(const char* caption) {
+  if (Extracted.FailedFileCount > 0)
+    ReportFailedFiles(caption);
+  else if (Extracted.AllMediaSupported())
+    MessageBoxA(nullptr, kInstallationComplete, caption, MB_OK | MB_ICONEXCLAMATION);
+  if (!Extracted.AllMediaSupported()) OfferMediaPlayerDownload();
+}
+
+void StartScreenSaver() {
+  char path[kPathBufferSize];
+  if (ReadWindowsDirectory(path, sizeof path) && AppendBackslashIfMissing(path, sizeof path) &&
+      AppendText(path, ScreenSaverFileName))
+    CopyText(ScreenSaverFileName, path);
+  char shortPath[kPathBufferSize];
+  const DWORD shortLength = GetShortPathNameA(ScreenSaverFileName, shortPath, sizeof shortPath);
+  if (shortLength > 0 && shortLength < sizeof shortPath) WinExec(shortPath, SW_SHOW);
+}
+
+}  // namespace
+
+void RunInstallSequence() {
+  ReadScreenSaverTitle();
+  if (!ConfirmReplaceExisting(InstanceHandle)) return;
+  if (!CheckDiskSpace(InstanceHandle)) return;
+  TrimTrailingBlanks(ScreenSaverTitle);
+
+  char caption[kCaptionSize];
+  FormatInstallerCaption(caption, ScreenSaverTitle);
+  FormScreenSaverFileName();
+  if (!ConfirmInstallation(caption)) return;
+  if (!ShowLicense(InstanceHandle)) return;
+
+  RunProgressDialog();
+  ShowCompletion(caption);
+  DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_PRODUCT_INFO), nullptr, InfoDlgProc, 0);
+  // Not started when something cannot play or was not installed whole:
+  // then it was not made the system's screen saver either.
+  if (!Extracted.AllMediaSupported() || Extracted.FailedFileCount > 0) return;
+  StartScreenSaver();
+}

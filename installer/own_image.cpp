@@ -1,0 +1,46 @@
+// Opening the installer's own image at its payload manifest.
+#include "installer/own_image.h"
+
+namespace {
+
+// _lopen mode 0x40: read-only, other openers not excluded.
+constexpr int kOpenReadShared = OF_READ | OF_SHARE_DENY_NONE;
+// GetModuleFileNameA buffer: 255 characters and the terminator.
+constexpr DWORD kModulePathBufferSize = 256;
+
+}  // namespace
+
+bool LopenImageSource::SeekTo(std::uint32_t offset) {
+  if (offset > 0x7FFFFFFFu) return false;  // beyond what _llseek can address
+  return _llseek(file_, static_cast<LONG>(offset), FILE_BEGIN) == static_cast<LONG>(offset);
+}
+
+bool LopenImageSource::ReadAt(std::uint32_t offset, void* buffer, std::uint32_t size) {
+  return SeekTo(offset) && _lread(file_, buffer, size) == size;
+}
+
+HFILE OpenManifestInImage(LPCSTR imagePath, ManifestWalkInfo* info) {
+  ManifestWalkInfo local;
+  if (!info) info = &local;
+  HFILE file = _lopen(imagePath, kOpenReadShared);
+  if (file == HFILE_ERROR) {
+    info->error = ManifestWalkError::OpenFailed;
+    return HFILE_ERROR;
+  }
+  LopenImageSource source(file);
+  if (WalkToManifest(source, info) == ManifestWalkError::None && !source.SeekTo(info->manifestOffset))
+    info->error = ManifestWalkError::CutShort;
+  if (info->error != ManifestWalkError::None) {
+    _lclose(file);
+    return HFILE_ERROR;
+  }
+  return file;
+}
+
+HFILE OpenPayloadManifest() {
+  char path[kModulePathBufferSize];
+  DWORD length = GetModuleFileNameA(nullptr, path, kModulePathBufferSize);
+  // 0 is failure; a length of the whole buffer means the path was cut.
+  if (length == 0 || length >= kModulePathBufferSize) return HFILE_ERROR;
+  return OpenManifestInImage(path);
+}

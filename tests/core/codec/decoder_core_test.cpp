@@ -1,0 +1,327 @@
+// The decoder core over memory: the known start of an executable, streams
+// of chosen shapes written item by item, streams that end early (padded, or
+// stopped where they end), the ring that carries over between entries,
+// agreement with the plain decoder, a count of bytes that passes 2^31 - 1,
+// and garbage that must decode without harm.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "baseline_decoder.h"
+#include "core/codec/entry_encoder.h"
+#include "core/codec/stream_writer.h"
+#include "core/codec/memory_streams.h"
+#include "sample_data.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Counts what the core asks of its source and gives to its sink.
+struct CountingSource {
+  MemorySource memory;
+  std::uint32_t fetched = 0;
+  std::uint32_t lowestRemaining = 0xFFFFFFFFu;
+  std::uint8_t Fetch(std::uint32_t remaining) {
+    ++fetched;
+    if (remaining < lowestRemaining) lowestRemaining = remaining;
+    return memory.Fetch(remaining);
+  }
+};
+struct VectorSink {
+  Bytes out;
+  void Put(std::uint8_t b) { out.push_back(b); }
+};
+
+struct Decoded {
+  Bytes bytes;
+  DecodeOutcome outcome;
+  std::uint32_t fetched;
+};
+
+Decoded DecodeWith(DecoderState& state, const Bytes& stream, std::uint32_t expanded,
+                   std::uint32_t storedSize) {
+  CountingSource source{MemorySource{stream.data(), stream.size()}};
+  VectorSink sink;
+  const DecodeOutcome outcome = DecodeEntryWith(state, source, sink, expanded, storedSize);
+  EXPECT_LE(source.fetched, storedSize);
+  if (source.fetched > 0) {
+    EXPECT_GE(source.lowestRemaining, 1u);
+  }
+  return {sink.out, outcome, source.fetched};
+}
+
+Decoded Decode(const Bytes& stream, std::uint32_t expanded) {
+  auto state = std::make_unique<DecoderState>();
+  return DecodeWith(*state, stream, expanded, static_cast<std::uint32_t>(stream.size()));
+}
+
+template <class Write>
+Bytes Stream(Write write) {
+  Bytes out;
+  EntryStreamWriter writer(out);
+  write(writer);
+  writer.Finish();
+  return out;
+}
+
+TEST(DecoderCore, DecodesTheKnownStartOfAnExecutable) {
+  const Bytes stream = {0x15, 0x22, 0x58, 0xE4, 0x72, 0xF8, 0x37,
+                        0x6F, 0xE6, 0x64, 0x00, 0xF1, 0xF6, 0xB5};
+  const Decoded d = Decode(stream, 14);
+  EXPECT_EQ(d.bytes, (Bytes{0x4D, 0x5A, 0x90, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00,
+                            0x00, 0xFF, 0xFF}));
+  EXPECT_EQ(d.outcome.produced, 14);
+  EXPECT_EQ(d.outcome.bitsConsumed, 106u);
+}
+
+TEST(DecoderCore, ZeroBitsDecodeFirstTo0x38) {
+  for (const Bytes& stream : {Bytes(8, 0), Bytes{}}) {
+    const Decoded d = Decode(stream, 3);
+    ASSERT_EQ(d.bytes.size(), 3u);
+    EXPECT_EQ(d.bytes[0], 0x38);
+  }
+}
+
+struct ShapeCase {
+  const char* name;
+  Bytes stream;
+  std::uint32_t expanded;
+  Bytes expected;
+  std::int64_t produced;
+};
+
+std::vector<ShapeCase> ShapeCases() {
+  std::vector<ShapeCase> cases;
+  cases.push_back({"first match reads the preset spaces",
+                   Stream([](EntryStreamWriter& w) {
+                     w.Match(5, 100);
+                     w.Literal('x');
+                   }),
+                   6, Bytes{' ', ' ', ' ', ' ', ' ', 'x'}, 6});
+  cases.push_back({"p = 0 with length 30 repeats the last byte",
+                   Stream([](EntryStreamWriter& w) {
+                     w.Literal('a');
+                     w.Literal('b');
+                     w.Match(30, 0);
+                   }),
+                   32, [] {
+                     Bytes b{'a'};
+                     b.insert(b.end(), 31, 'b');
+                     return b;
+                   }(),
+                   32});
+  cases.push_back({"a match may overlap what it produces",
+                   Stream([](EntryStreamWriter& w) {
+                     w.Literal('1');
+                     w.Literal('2');
+                     w.Literal('3');
+                     w.Match(7, 2);
+                   }),
+                   10, Bytes{'1', '2', '3', '1', '2', '3', '1', '2', '3', '1'}, 10});
+  cases.push_back({"a final match past the end is cut from the output",
+                   Stream([](EntryStreamWriter& w) {
+                     w.Literal('z');
+                     w.Match(30, 0);
+                   }),
+                   5, Bytes(5, 'z'), 31});
+  {
+    // p = 4095 reads the byte written 4096 positions before.
+    Bytes data = MakeTextLike(4096, 3);
+    ShapeCase c{"p = 4095 reaches 4096 bytes back",
+                Stream([&](EntryStreamWriter& w) {
+                  for (std::uint8_t b : data) w.Literal(b);
+                  w.Match(3, 4095);
+                }),
+                4099, data, 4099};
+    c.expected.insert(c.expected.end(), data.begin(), data.begin() + 3);
+    cases.push_back(c);
+  }
+  return cases;
+}
+
+TEST(DecoderCore, StreamsOfChosenShapes) {
+  for (const ShapeCase& c : ShapeCases()) {
+    SCOPED_TRACE(c.name);
+    const Decoded d = Decode(c.stream, c.expanded);
+    EXPECT_EQ(d.bytes, c.expected);
+    EXPECT_EQ(d.outcome.produced, c.produced);
+    EXPECT_LE(d.outcome.bitsConsumed, c.stream.size() * 8u);
+  }
+}
+
+TEST(DecoderCore, NothingIsReadOrWrittenForSizeZeroOrASizeOf2To31OrMore) {
+  const Bytes stream = CompressEntry(reinterpret_cast<const std::uint8_t*>("abcabcabc"), 9);
+  for (std::uint32_t expanded : {0u, 0x80000000u, 0xFFFFFFFFu}) {
+    const Decoded d = Decode(stream, expanded);
+    EXPECT_TRUE(d.bytes.empty()) << expanded;
+    EXPECT_EQ(d.outcome.produced, 0) << expanded;
+    EXPECT_EQ(d.fetched, 0u) << expanded;
+  }
+}
+
+TEST(DecoderCore, RingPositionsBehindThePresetCarryOverFromTheLastEntry) {
+  auto state = std::make_unique<DecoderState>();
+  // Before any entry they are zero: a first match 4096 back reads them.
+  const Bytes reach = Stream([](EntryStreamWriter& w) { w.Match(4, 4095); });
+  EXPECT_EQ(DecodeWith(*state, reach, 4, static_cast<std::uint32_t>(reach.size())).bytes,
+            Bytes(4, 0));
+  // After an entry that wrote "WXYZ" there, the same stream reads it back.
+  const Bytes first = Stream([](EntryStreamWriter& w) {
+    for (char ch : {'W', 'X', 'Y', 'Z'}) w.Literal(static_cast<std::uint8_t>(ch));
+  });
+  DecodeWith(*state, first, 4, static_cast<std::uint32_t>(first.size()));
+  EXPECT_EQ(DecodeWith(*state, reach, 4, static_cast<std::uint32_t>(reach.size())).bytes,
+            (Bytes{'W', 'X', 'Y', 'Z'}));
+}
+
+TEST(DecoderCore, AStreamThatEndsEarlyGoesOnWithZeroBits) {
+  const Bytes data = MakeExecutableLike(20000, 8);
+  const Bytes stream = CompressEntry(data.data(), data.size());
+  const Bytes cut(stream.begin(), stream.begin() + static_cast<long>(stream.size() / 2));
+
+  const Decoded whole = Decode(stream, 20000);
+  EXPECT_EQ(whole.bytes, data);
+  EXPECT_LE(whole.outcome.bitsConsumed, stream.size() * 8u);
+
+  // The same stored size with half the bytes missing (they read as zero bits,
+  // as past the stored size) and a stored size of half: both run dry, both
+  // give the full expanded size and agree on a long common start.
+  const Decoded shortStored = Decode(cut, 20000);
+  ASSERT_EQ(shortStored.bytes.size(), 20000u);
+  EXPECT_GT(shortStored.outcome.bitsConsumed, cut.size() * 8u);
+  EXPECT_EQ(shortStored.fetched, cut.size());
+  std::size_t same = 0;
+  while (same < data.size() && shortStored.bytes[same] == data[same]) ++same;
+  EXPECT_GT(same, 5000u);
+}
+
+TEST(DecoderCore, AgreesWithThePlainDecoderAcrossRebuilds) {
+  // Long enough for several rebuilds (one per 16,000 symbols or so).
+  const Bytes data = MakeMixedSample(400000, 31);
+  for (CompressionLevel level : {CompressionLevel::Greedy, CompressionLevel::Best}) {
+    const Bytes stream = CompressEntry(data.data(), data.size(), level);
+    Bytes plain(data.size() + 32);
+    const std::int64_t produced = baseline::Decode(stream.data(), static_cast<std::uint32_t>(stream.size()),
+                                                   plain.data(), static_cast<std::uint32_t>(data.size()));
+    plain.resize(data.size());
+    const Decoded d = Decode(stream, static_cast<std::uint32_t>(data.size()));
+    EXPECT_EQ(d.outcome.produced, produced);
+    EXPECT_EQ(d.bytes, plain);
+    EXPECT_EQ(d.bytes, data);
+  }
+}
+
+TEST(DecoderCore, GarbageDecodesWithinBounds) {
+  SampleRandom random(2026);
+  auto state = std::make_unique<DecoderState>();
+  for (int round = 0; round < 200; ++round) {
+    const std::uint32_t storedSize = random.Below(3) == 0 ? random.Below(8) : random.Below(6000);
+    const std::uint32_t expanded = 1 + random.Below(round % 10 == 0 ? 300000 : 20000);
+    Bytes stream(storedSize);
+    for (auto& b : stream) b = static_cast<std::uint8_t>(random.Next());
+    // Exactly the expanded size: a write past it trips the sanitizers.
+    Bytes out(expanded);
+    const DecodeOutcome outcome =
+        DecodeToBuffer(*state, stream.data(), stream.size(), storedSize, expanded, out.data());
+    ASSERT_GE(outcome.produced, static_cast<std::int32_t>(expanded));
+    ASSERT_LE(outcome.produced, static_cast<std::int32_t>(expanded) + 29);
+  }
+}
+
+// Where the stored bytes run out or the sink fails, the bounded mode stops:
+// the sink has then received a prefix of what the whole stream holds, and
+// nothing decoded from bits beyond the stored size.
+TEST(DecoderCore, StopAtStreamEndEndsWhereTheStreamOrTheSinkDoes) {
+  const Bytes data = MakeExecutableLike(20000, 5);
+  const Bytes stream = CompressEntry(data.data(), data.size());
+  struct FailingSink {
+    Bytes out;
+    std::size_t room;
+    void Put(std::uint8_t b) { out.push_back(b); }
+    bool Failed() const { return out.size() >= room; }
+  };
+  struct Case {
+    const char* name;
+    std::size_t available;  // stored bytes that exist
+    std::uint32_t storedSize;
+    std::uint32_t expanded;
+    std::size_t sinkRoom;
+    DecodeEnd end;
+    std::size_t minBytes, maxBytes;  // what the sink receives
+  };
+  const std::uint32_t whole = static_cast<std::uint32_t>(stream.size());
+  const Case cases[] = {
+      {"a sound stream", stream.size(), whole, 20000, SIZE_MAX, DecodeEnd::Complete, 20000, 20000},
+      {"half the stored size", stream.size() / 2, whole / 2, 20000, SIZE_MAX,
+       DecodeEnd::StreamExhausted, 5000, 19999},
+      {"six stored bytes that declare nearly 2 GiB", 6, 6, 0x7FFFFF00u, SIZE_MAX,
+       DecodeEnd::StreamExhausted, 1, 6 * 8 * 30},
+      {"no stored bytes", 0, 0, 100, SIZE_MAX, DecodeEnd::StreamExhausted, 0, 0},
+      {"a sink that fails after 1000 bytes", stream.size(), whole, 20000, 1000,
+       DecodeEnd::SinkFailed, 1000, 1029},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto state = std::make_unique<DecoderState>();
+    CountingSource source{MemorySource{stream.data(), c.available}};
+    FailingSink sink{{}, c.sinkRoom};
+    const DecodeOutcome outcome = DecodeEntryWith<DecodeMode::StopAtStreamEnd>(
+        *state, source, sink, c.expanded, c.storedSize);
+    EXPECT_EQ(outcome.end, c.end);
+    EXPECT_GE(sink.out.size(), c.minBytes);
+    EXPECT_LE(sink.out.size(), c.maxBytes);
+    EXPECT_EQ(static_cast<std::int64_t>(sink.out.size()), outcome.produced);
+    EXPECT_LE(source.fetched, c.storedSize);
+    EXPECT_TRUE(std::equal(sink.out.begin(), sink.out.end(), data.begin()));
+    if (c.end == DecodeEnd::StreamExhausted) {
+      EXPECT_GT(outcome.bitsConsumed, std::uint64_t{c.storedSize} * 8u);
+    }
+  }
+}
+
+// Stored bytes of one literal followed by matches of 30 with p = 0, written
+// as they are asked for: far more stream than is worth holding in memory.
+struct RepeatedMatchSource {
+  Bytes pending;
+  std::size_t position = 0;
+  EntryStreamWriter writer{pending};
+  RepeatedMatchSource() { writer.Literal('a'); }
+  std::uint8_t Fetch(std::uint32_t /*remaining*/) {
+    if (position == pending.size()) {
+      pending.clear();
+      position = 0;
+      for (int i = 0; i < 4096; ++i) writer.Match(30, 0);
+    }
+    return pending[position++];
+  }
+};
+
+// An expanded size of 2^31 - 1 whose last match crosses it: the count goes
+// past what a signed 32-bit number holds (the sanitizers watch it), the sink
+// gets exactly the expanded size and decoding ends.
+TEST(DecoderCore, ACountPastTwoToTheThirtyFirstMinusOneEndsTheEntry) {
+  struct CountingSink {
+    std::uint64_t count = 0;
+    std::uint8_t last = 0;
+    void Put(std::uint8_t b) {
+      ++count;
+      last = b;
+    }
+  };
+  auto state = std::make_unique<DecoderState>();
+  RepeatedMatchSource source;
+  CountingSink sink;
+  const DecodeOutcome outcome = DecodeEntryWith(*state, source, sink, 0x7FFFFFFFu, 0xFFFFFFFFu);
+  // 1 + 30 x 71,582,789 bytes: the last match ends 24 bytes past the size.
+  EXPECT_EQ(outcome.produced, std::int64_t{0x7FFFFFFF} + 24);
+  EXPECT_EQ(sink.count, 0x7FFFFFFFu);
+  EXPECT_EQ(sink.last, 'a');
+  EXPECT_EQ(outcome.end, DecodeEnd::Complete);
+}
+
+}  // namespace

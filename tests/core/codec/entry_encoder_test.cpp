@@ -1,0 +1,144 @@
+// The entry encoder: the known start of an executable's stream, and round
+// trips through the decoder for every level over data of many shapes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/codec/entry_encoder.h"
+#include "core/codec/stream_writer.h"
+#include "core/codec/memory_streams.h"
+#include "sample_data.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kExecutableStart = {0x4D, 0x5A, 0x90, 0x00, 0x03, 0x00, 0x00,
+                                0x00, 0x04, 0x00, 0x00, 0x00, 0xFF, 0xFF};
+
+Bytes Decode(const Bytes& stream, std::size_t expanded) {
+  auto state = std::make_unique<DecoderState>();
+  Bytes out(expanded);
+  const DecodeOutcome outcome = DecodeToBuffer(*state, stream.data(), stream.size(),
+                                               static_cast<std::uint32_t>(stream.size()),
+                                               static_cast<std::uint32_t>(expanded), out.data());
+  EXPECT_GE(outcome.produced, static_cast<std::int32_t>(expanded));
+  // A sound stream never needs bits beyond its end.
+  EXPECT_LE(outcome.bitsConsumed, stream.size() * 8u);
+  return out;
+}
+
+TEST(EntryEncoder, GreedyReproducesTheKnownStartOfAnExecutable) {
+  const Bytes stream = CompressEntry(kExecutableStart.data(), kExecutableStart.size(),
+                                     CompressionLevel::Greedy);
+  // 106 bits: 13 whole bytes, then the bits 10.
+  ASSERT_GE(stream.size(), 14u);
+  const Bytes head(stream.begin(), stream.begin() + 13);
+  EXPECT_EQ(head, (Bytes{0x15, 0x22, 0x58, 0xE4, 0x72, 0xF8, 0x37, 0x6F, 0xE6, 0x64, 0x00,
+                         0xF1, 0xF6}));
+  EXPECT_EQ(stream[13] >> 6, 0b10);
+}
+
+TEST(EntryEncoder, EveryLevelEncodesAWrittenItemSequenceTheSameWay) {
+  // The literals and the one match of the known start, item by item.
+  Bytes byItems;
+  EntryStreamWriter writer(byItems);
+  for (std::uint8_t b : {0x4D, 0x5A, 0x90, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04}) writer.Literal(b);
+  writer.Match(3, 3);
+  writer.Literal(0xFF);
+  writer.Literal(0xFF);
+  EXPECT_EQ(writer.BitsWritten(), 106u);
+  writer.Finish();
+  EXPECT_EQ(byItems, CompressEntry(kExecutableStart.data(), kExecutableStart.size(),
+                                   CompressionLevel::Greedy));
+  EXPECT_EQ(Decode(byItems, kExecutableStart.size()), kExecutableStart);
+}
+
+Bytes Repeat(const std::string& text, std::size_t size) {
+  Bytes out;
+  while (out.size() < size) out.insert(out.end(), text.begin(), text.end());
+  out.resize(size);
+  return out;
+}
+
+Bytes Noise(std::size_t size, std::uint32_t seed) {
+  SampleRandom random(seed);
+  Bytes out(size);
+  for (auto& b : out) b = static_cast<std::uint8_t>(random.Next());
+  return out;
+}
+
+struct Sample {
+  const char* name;
+  Bytes data;
+};
+
+std::vector<Sample> Corpus() {
+  std::vector<Sample> corpus;
+  for (std::size_t size : {1u, 2u, 3u, 29u, 30u, 31u, 32u, 61u}) {
+    corpus.push_back({"text", MakeTextLike(size, 7)});
+    corpus.push_back({"noise", Noise(size, 11)});
+    corpus.push_back({"spaces", Bytes(size, ' ')});
+    corpus.push_back({"zeros", Bytes(size, 0)});
+  }
+  corpus.push_back({"executable 300000", MakeExecutableLike(300000, 3)});
+  corpus.push_back({"text 200000", MakeTextLike(200000, 5)});
+  corpus.push_back({"wave 150000", MakeWaveLike(150000, 9)});
+  corpus.push_back({"noise 70000", Noise(70000, 13)});
+  // Runs far longer than a match, and repeats at the edge of the window.
+  corpus.push_back({"one byte 100000", Bytes(100000, 0xAB)});
+  corpus.push_back({"period 4096", Repeat(std::string(reinterpret_cast<const char*>(
+                                                          Noise(4096, 17).data()),
+                                                      4096),
+                                          20000)});
+  corpus.push_back({"period 4097", Repeat(std::string(reinterpret_cast<const char*>(
+                                                          Noise(4097, 19).data()),
+                                                      4097),
+                                          20000)});
+  corpus.push_back({"spaces then text", [] {
+                      Bytes b(5000, ' ');
+                      Bytes t = MakeTextLike(3000, 23);
+                      b.insert(b.end(), t.begin(), t.end());
+                      return b;
+                    }()});
+  return corpus;
+}
+
+class RoundTrip : public ::testing::TestWithParam<CompressionLevel> {};
+
+TEST_P(RoundTrip, DecodingGivesTheInputBack) {
+  for (const Sample& sample : Corpus()) {
+    SCOPED_TRACE(std::string(sample.name) + ", size " + std::to_string(sample.data.size()));
+    const Bytes stream = CompressEntry(sample.data.data(), sample.data.size(), GetParam());
+    ASSERT_FALSE(stream.empty());
+    EXPECT_EQ(Decode(stream, sample.data.size()), sample.data);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, RoundTrip,
+                         ::testing::Values(CompressionLevel::Greedy, CompressionLevel::Lazy,
+                                           CompressionLevel::Best),
+                         [](const auto& info) {
+                           switch (info.param) {
+                             case CompressionLevel::Greedy: return std::string("Greedy");
+                             case CompressionLevel::Lazy: return std::string("Lazy");
+                             default: return std::string("Best");
+                           }
+                         });
+
+TEST(EntryEncoder, EmptyInputGivesAnEmptyStream) {
+  EXPECT_TRUE(CompressEntry(nullptr, 0).empty());
+}
+
+TEST(EntryEncoder, CostDrivenParseIsNotLargerThanGreedy) {
+  for (const Bytes& data : {MakeExecutableLike(100000, 1), MakeTextLike(100000, 2)}) {
+    const auto greedy = CompressEntry(data.data(), data.size(), CompressionLevel::Greedy);
+    const auto best = CompressEntry(data.data(), data.size(), CompressionLevel::Best);
+    EXPECT_LT(best.size(), greedy.size());
+  }
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+// The walk from an image file to its first resource.
+#include <gtest/gtest.h>
+
+#include "tool/reader/image_file.h"
+#include "core/imagewriter/manifest_writer.h"
+#include "core/imagewriter/pe_image_writer.h"
+#include "core/format/image_walk.h"
+#include "temp_files.h"
+#include "handmade_sky_image.h"
+
+namespace {
+
+using pack::ResourceItem;
+using pack::ResourceKey;
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<std::uint8_t> b) { return b; }
+
+// The manifest's offset as the walk finds it in a file, or -1.
+long WalkPosition(const std::string& path, ManifestWalkInfo* info = nullptr) {
+  ManifestWalkInfo local;
+  if (!info) info = &local;
+  ImageFile file;
+  if (!file.Open(path)) return -1;
+  if (WalkToManifest(file, info) != ManifestWalkError::None) return -1;
+  return static_cast<long>(info->manifestOffset);
+}
+
+// The 4 bytes at the walk's position: which resource it found.
+std::vector<std::uint8_t> FoundData(const std::vector<std::uint8_t>& image) {
+  testsupport::TempFolder folder;
+  ImageFile file;
+  ManifestWalkInfo info;
+  std::vector<std::uint8_t> data(4);
+  if (!file.Open(folder.Write("image.exe", image)) ||
+      WalkToManifest(file, &info) != ManifestWalkError::None ||
+      !file.ReadAt(info.manifestOffset, data.data(), 4))
+    return {};
+  return data;
+}
+
+ResourceItem Item(ResourceKey type, ResourceKey name, std::uint16_t language,
+                  std::vector<std::uint8_t> data) {
+  return ResourceItem{std::move(type), std::move(name), language, std::move(data), false};
+}
+
+std::vector<std::uint8_t> ImageWith(std::vector<ResourceItem> resources) {
+  pack::PeImageSpec spec;
+  spec.sectionsBefore.push_back({".text", {0xC3}, 0x60000020});
+  spec.resources = std::move(resources);
+  return pack::WritePeImage(spec).bytes;
+}
+
+TEST(ImageWalk, HandmadeSkyImageLandsOnTheManifest) {
+  testsupport::TempFolder folder;
+  ManifestWalkInfo info;
+  EXPECT_EQ(WalkPosition(folder.Write("sky.exe", skyimage::BuildHandmadeSkyImage()), &info), 0xDCF0);
+  EXPECT_EQ(info.resourceBase, 0xD000u);
+  EXPECT_EQ(info.resourceVirtualAddress, 0x18000u);
+}
+
+TEST(ImageWalk, TakesTheFirstEntryAtEveryLevel) {
+  const ResourceKey lastres = ResourceKey::Named("LASTRES");
+  struct Case {
+    const char* what;
+    std::vector<ResourceItem> resources;
+    std::vector<std::uint8_t> expected;
+  };
+  const std::vector<Case> cases = {
+      {"a named type comes before numbered ones",
+       {Item(ResourceKey::Number(3), ResourceKey::Number(1), 1033, Bytes({1, 1, 1, 1})),
+        Item(lastres, ResourceKey::Number(1000), 1033, Bytes({7, 7, 7, 7}))},
+       Bytes({7, 7, 7, 7})},
+      {"a named type sorting before LASTRES wins",
+       {Item(lastres, ResourceKey::Number(1000), 1033, Bytes({7, 7, 7, 7})),
+        Item(ResourceKey::Named("AAAA"), ResourceKey::Number(5), 1033, Bytes({2, 2, 2, 2}))},
+       Bytes({2, 2, 2, 2})},
+      {"without named types the lowest type id wins",
+       {Item(ResourceKey::Number(14), ResourceKey::Number(1), 1033, Bytes({1, 4, 1, 4})),
+        Item(ResourceKey::Number(5), ResourceKey::Number(103), 1033, Bytes({5, 5, 5, 5}))},
+       Bytes({5, 5, 5, 5})},
+      {"the lowest name id of a type",
+       {Item(lastres, ResourceKey::Number(1000), 1033, Bytes({1, 0, 0, 0})),
+        Item(lastres, ResourceKey::Number(999), 1033, Bytes({9, 9, 9, 0}))},
+       Bytes({9, 9, 9, 0})},
+      {"a named name before numbered names",
+       {Item(lastres, ResourceKey::Number(1), 1033, Bytes({1, 0, 0, 0})),
+        Item(lastres, ResourceKey::Named("ZED"), 1033, Bytes({2, 0, 0, 0}))},
+       Bytes({2, 0, 0, 0})},
+      {"the lowest language of a name",
+       {Item(lastres, ResourceKey::Number(1000), 1033, Bytes({4, 0, 9, 0})),
+        Item(lastres, ResourceKey::Number(1000), 1031, Bytes({4, 0, 7, 0})),
+        Item(lastres, ResourceKey::Number(1000), 2057, Bytes({8, 0, 5, 7}))},
+       Bytes({4, 0, 7, 0})},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FoundData(ImageWith(c.resources)), c.expected) << c.what;
+}
+
+TEST(ImageWalk, FindsTheResourceSectionInAnyPosition) {
+  for (int before = 0; before <= 3; ++before) {
+    pack::PeImageSpec spec;
+    for (int i = 0; i < before; ++i) spec.sectionsBefore.push_back({".s" + std::to_string(i), {1, 2, 3}});
+    for (int i = before; i < 3; ++i) spec.sectionsAfter.push_back({".t" + std::to_string(i), {4, 5, 6}});
+    spec.resources = {Item(ResourceKey::Named("LASTRES"), ResourceKey::Number(1000), 1033, Bytes({6, 6, 6, 6}))};
+    EXPECT_EQ(FoundData(pack::WritePeImage(spec).bytes), Bytes({6, 6, 6, 6})) << before << " sections before";
+  }
+}
+
+TEST(ImageWalk, SectionNameMustBeExactlyRsrc) {
+  for (const char* name : {".RSRC", ".rsrc2", "rsrc", ".rsr"}) {
+    pack::PeImageSpec spec;
+    spec.resourceSectionName = name;
+    spec.resources = {Item(ResourceKey::Named("LASTRES"), ResourceKey::Number(1000), 1033, Bytes({1, 2, 3, 4}))};
+    testsupport::TempFolder folder;
+    ManifestWalkInfo info;
+    EXPECT_EQ(WalkPosition(folder.Write("x.exe", pack::WritePeImage(spec).bytes), &info), -1) << name;
+    EXPECT_EQ(info.error, ManifestWalkError::NoResourceSection) << name;
+  }
+}
+
+TEST(ImageWalk, PositionDoesNotDependOnTheDeclaredSize) {
+  std::vector<std::uint8_t> image = skyimage::BuildHandmadeSkyImage();
+  testsupport::TempFolder folder;
+  for (std::uint32_t declared : {0u, 4u, 376u, 0xFFFFFFFFu}) {
+    WriteLe32(&image[0xD150 + 4], declared);
+    EXPECT_EQ(WalkPosition(folder.Write("sky.exe", image)), 0xDCF0) << declared;
+  }
+}
+
+TEST(ImageWalk, ImageCutShortAnywhereStopsTheWalk) {
+  // One resource: the root, name and language directories of 24 bytes each
+  // put its data entry at ResourceBase + 72, and the walk's last read is the
+  // entry's 4-byte RVA. Every shorter file must fail; that one must not.
+  const std::vector<std::uint8_t> full = pack::BuildInstallerImage({});
+  testsupport::TempFolder folder;
+  ManifestWalkInfo info;
+  ASSERT_GT(WalkPosition(folder.Write("full.exe", full), &info), 0);
+  const std::uint32_t walkEnd = info.resourceBase + 72 + 4;
+  for (std::uint32_t size = 0; size <= walkEnd; ++size) {
+    std::vector<std::uint8_t> cut(full.begin(), full.begin() + size);
+    const long at = WalkPosition(folder.Write("cut.exe", cut), &info);
+    if (size < walkEnd) {
+      EXPECT_EQ(at, -1) << size;
+      EXPECT_EQ(info.error, ManifestWalkError::CutShort) << size;
+    } else {
+      EXPECT_GT(at, 0) << "the whole walk fits in " << size << " bytes";
+    }
+  }
+}
+
+}  // namespace

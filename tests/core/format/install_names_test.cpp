@@ -1,0 +1,131 @@
+// How entries are named when installed.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/format/install_names.h"
+#include "core/format/title_rule.h"
+
+namespace {
+
+PayloadEntry Media(const char* name, std::uint8_t kind, std::size_t nameBytes = 15) {
+  PayloadEntry entry{};
+  std::memset(entry.Name, ' ', sizeof entry.Name);
+  std::memcpy(entry.Name, name, std::min(std::strlen(name), nameBytes));
+  entry.Kind = kind;
+  return entry;
+}
+
+std::string Path(const char* winDir, const char* title, std::uint32_t position,
+                 const PayloadEntry& entry = PayloadEntry{}, std::uint16_t numberBase = 0,
+                 std::size_t size = kPathBufferSize) {
+  char out[512];
+  if (!BuildInstalledPath(out, size, winDir, title, position, entry, numberBase)) return "(too long)";
+  return out;
+}
+
+TEST(InstallNames, DestinationsByPosition) {
+  struct Case {
+    const char* winDir;
+    const char* title;
+    std::uint32_t position;
+    PayloadEntry entry;
+    std::uint16_t numberBase;
+    const char* expected;
+  };
+  const PayloadEntry mid = Media(".MID", kKindJuke);
+  const Case cases[] = {
+      {"C:\\WINDOWS\\", "Sky", 0, {}, 0, "C:\\WINDOWS\\Sky.scr"},
+      {"C:\\WINDOWS\\", "Sky", 1, {}, 0, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT"},
+      {"C:\\WINDOWS\\", "Sky", 2, {}, 0, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE"},
+      {"C:\\WINDOWS\\", "Sky", 3, mid, 23, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\JUKE0023.MID"},
+      {"C:\\WINDOWS\\", "Sky", 4, mid, 23, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\JUKE0024.MID"},
+      {"C:\\WINDOWS\\", "Sky", 12, mid, 23, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\JUKE0032.MID"},
+      {"C:\\", "Sky", 3, mid, 23, "C:\\MARLOWEN\\VELDRAKE\\Sky\\JUKE0023.MID"},
+      {"", "My.Saver v2", 1, {}, 0, "MARLOWEN\\VELDRAKE\\My.Saver v2\\My.Saver v2.DAT"},
+      {"", "My.Saver v2", 2, {}, 0, "MARLOWEN\\VELDRAKE\\My.Saver v2\\UNINSTAL.EXE"},
+      {"", "", 0, {}, 0, ".scr"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Path(c.winDir, c.title, c.position, c.entry, c.numberBase), c.expected) << c.expected;
+}
+
+TEST(InstallNames, MediaNamesByKindNumberAndName) {
+  struct Case {
+    PayloadEntry entry;
+    std::uint32_t position;
+    std::uint16_t numberBase;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {Media(".MID", 0x5F), 3, 23, "JUK_0023.MID"},
+      {Media(".MID", 0x00), 3, 23, "JUKE0023.MID"},
+      {Media(".MID", 0x20), 3, 23, "FILE0023.MID"},
+      {Media(".MID", 0xFF), 3, 23, "FILE0023.MID"},
+      {Media(".WAV", 0), 3, 9998, "JUKE9998.WAV"},
+      {Media(".WAV", 0), 4, 9998, "JUKE9999.WAV"},
+      {Media(".WAV", 0), 5, 9998, "JUKE10000.WAV"},
+      {Media(".WAV", 0), 3, 0, "JUKE0000.WAV"},
+      {Media(".WAV", 0), 3, 65535, "JUKE65535.WAV"},
+      {Media("ABCDEFGHIJKLMNO", 0), 3, 1, "JUKE0001ABCDEFGHIJKLMNO"},  // 15 bytes, no NUL
+      {Media(" a b .M P", 0), 3, 1, "JUKE0001 a b .M P"},              // inner blanks stay
+      {Media("               ", 0), 3, 7, "JUKE0007"},                  // only blanks
+  };
+  for (const Case& c : cases) {
+    char out[64];
+    ASSERT_TRUE(BuildMediaFileName(out, sizeof out, c.entry, c.position, c.numberBase));
+    EXPECT_STREQ(out, c.expected);
+  }
+  PayloadEntry withNul = Media(".MID", 0);
+  std::memcpy(withNul.Name, ".MI\0XYZ", 7);
+  char out[64];
+  ASSERT_TRUE(BuildMediaFileName(out, sizeof out, withNul, 3, 1));
+  EXPECT_STREQ(out, "JUKE0001.MI");
+}
+
+TEST(InstallNames, PathsThatDoNotFitAreRefused) {
+  const std::string title(230, 't');
+  // "C:\WINDOWS\" (11) + title + ".scr" (4) = 245 fits in 259.
+  EXPECT_EQ(Path("C:\\WINDOWS\\", title.c_str(), 0).size(), 245u);
+  EXPECT_EQ(Path("C:\\WINDOWS\\", title.c_str(), 1), "(too long)");
+  EXPECT_EQ(Path("C:\\WINDOWS\\", "Sky", 0, {}, 0, 17), "(too long)");
+  EXPECT_EQ(Path("C:\\WINDOWS\\", "Sky", 0, {}, 0, 19), "C:\\WINDOWS\\Sky.scr");
+}
+
+TEST(InstallNames, BackslashIsAddedOnlyWhenMissing) {
+  char dir[kPathBufferSize];
+  ASSERT_TRUE(BuildWinDir(dir, sizeof dir, "C:\\WINDOWS"));
+  EXPECT_STREQ(dir, "C:\\WINDOWS\\");
+  ASSERT_TRUE(BuildWinDir(dir, sizeof dir, "C:\\"));
+  EXPECT_STREQ(dir, "C:\\");
+}
+
+TEST(InstallNames, SafeFileNames) {
+  for (const char* good : {"JUKE0023.MID", "a b.txt", "Sky.scr", "CONSOLE.TXT", "COM0.MID", "x..y",
+                           "CONIN", "COM\xB4.MID", "LPT\xB9\xB9"})
+    EXPECT_TRUE(IsSafeFileName(good)) << good;
+  for (const char* bad : {"", ".", "..", "a\\b", "a/b", "C:x", "a:stream", "name.", "name ", "CON",
+                          "con.txt", "NUL.MID", "COM1", "lpt9.wav", "AUX .x", "tab\there", "q?", "star*",
+                          "CONIN$", "conout$.txt", "COM\xB9", "com\xB2.mid", "LPT\xB3 .x"})
+    EXPECT_FALSE(IsSafeFileName(bad)) << bad;
+}
+
+TEST(TitleRule, RefusesWhatWouldLandElsewhereOrBeRenamed) {
+  const struct {
+    const char* title;
+    TitleFault fault;
+  } cases[] = {
+      {"Sky", TitleFault::None},           {"Deep Sea", TitleFault::None},
+      {"v1.2 Stars", TitleFault::None},    {"CONSOLE", TitleFault::None},
+      {"", TitleFault::Empty},             {"Sky\x1B[2J", TitleFault::ControlCharacter},
+      {"A\r\nB", TitleFault::ControlCharacter}, {"A\\B", TitleFault::ReservedCharacter},
+      {"..", TitleFault::OnlyDotsAndBlanks}, {". .", TitleFault::OnlyDotsAndBlanks},
+      {" Sky", TitleFault::LeadingBlank},  {"Evil.", TitleFault::TrailingDotOrBlank},
+      {"Evil ", TitleFault::TrailingDotOrBlank}, {"con", TitleFault::DeviceName},
+      {"CONOUT$", TitleFault::DeviceName}, {"COM\xB9", TitleFault::DeviceName},
+      {"lpt\xB2.x", TitleFault::DeviceName},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CheckTitle(c.title), c.fault) << c.title;
+}
+
+}  // namespace

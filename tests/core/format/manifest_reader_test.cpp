@@ -1,0 +1,180 @@
+// Reading the manifest: title, licence, number base and the entry table.
+#include <gtest/gtest.h>
+
+#include "core/imagewriter/manifest_writer.h"
+#include "installer/own_image.h"
+#include "installer/own_manifest.h"
+#include "tool/reader/payload_image.h"
+#include "temp_files.h"
+#include "handmade_sky_image.h"
+
+namespace {
+
+pack::ManifestEntrySpec Stored(std::size_t size, std::uint8_t fill = 0xAB) {
+  pack::ManifestEntrySpec e;
+  e.stored.assign(size, fill);
+  return e;
+}
+
+PayloadImage Load(const std::vector<std::uint8_t>& bytes) {
+  testsupport::TempFolder folder;
+  const PayloadImage image = LoadPayloadImage(folder.Write("setup.exe", bytes));
+  return image;
+}
+
+TEST(ManifestReader, HandmadeSkyImage) {
+  testsupport::TempFolder folder;
+  const std::string path = folder.Write("sky.exe", skyimage::BuildHandmadeSkyImage());
+
+  HFILE manifest = OpenManifestInImage(path.c_str());
+  ASSERT_NE(manifest, HFILE_ERROR);
+  std::uint16_t numberBase = 0;
+  ASSERT_TRUE(SkipToEntryTable(manifest, &numberBase));
+  EXPECT_EQ(numberBase, 23);
+  EXPECT_EQ(_llseek(manifest, 0, FILE_CURRENT), 0xDDF8);
+  PayloadEntry entry;
+  std::vector<PayloadEntry> entries;
+  while (ReadNextEntry(manifest, &entry)) entries.push_back(entry);
+  // The table's end, terminator included: 376 bytes after the manifest.
+  EXPECT_EQ(_llseek(manifest, 0, FILE_CURRENT), 0xDCF0 + 376);
+  _lclose(manifest);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[1].DataOffset, 0x2CC82u);
+  EXPECT_EQ(entries[1].StoredSize, 709544u);
+  EXPECT_EQ(entries[1].ExpandedSize, 773702u);
+  EXPECT_EQ(std::string(entries[2].Name, 15), ".TMP           ");
+  EXPECT_EQ(entries[2].Kind, 0x20);
+
+  const PayloadImage image = LoadPayloadImage(path);
+  EXPECT_EQ(image.Title(), "Sky");
+  EXPECT_EQ(image.InstallTotalBytes(), 1052230u);
+  for (const PayloadEntry& e : image.entries) EXPECT_TRUE(image.DataInsideFile(e));
+  EXPECT_FALSE(image.tableCutShort);
+}
+
+TEST(ManifestReader, LongestLicenceAndTitleWithoutNul) {
+  pack::ManifestSpec spec;
+  spec.license = std::string(65535, 'L');
+  spec.license[100] = '\0';  // a NUL in the text is data like any other byte
+  spec.title = std::string(260, 'T');
+  spec.numberBase = 0xFFFF;
+  spec.entries = {Stored(3)};
+  PayloadImage image = Load(pack::BuildInstallerImage(spec));
+  EXPECT_EQ(image.licenseLength, 65535);
+  EXPECT_EQ(image.licenseText, spec.license);
+  EXPECT_EQ(std::string(image.titleField), spec.title);  // terminated after 260
+  EXPECT_EQ(image.numberBase, 0xFFFF);
+  ASSERT_EQ(image.entries.size(), 1u);
+  EXPECT_EQ(image.entries[0].StoredSize, 3u);
+}
+
+TEST(ManifestReader, TitleFieldIsReadWholeAndTerminated) {
+  pack::ManifestSpec spec;
+  spec.license = "Read me";
+  spec.title = std::string(260, 'Q');
+  testsupport::TempFolder folder;
+  HFILE manifest = OpenManifestInImage(folder.Write("q.exe", pack::BuildInstallerImage(spec)).c_str());
+  ASSERT_NE(manifest, HFILE_ERROR);
+  char title[kTitleFieldSize + 1];
+  std::memset(title, 'x', sizeof title);
+  EXPECT_TRUE(ReadTitleField(manifest, title));
+  _lclose(manifest);
+  EXPECT_EQ(std::string(title), spec.title);
+}
+
+TEST(ManifestReader, TableEndsAtTheFirstZeroStoredSize) {
+  pack::ManifestSpec spec;
+  spec.title = "T";
+  pack::ManifestEntrySpec empty = Stored(0);
+  spec.entries = {Stored(10), Stored(20), empty, Stored(30)};
+  PayloadImage image = Load(pack::BuildInstallerImage(spec));
+  ASSERT_EQ(image.entries.size(), 2u);
+  EXPECT_EQ(image.InstallTotalBytes(), 30u);
+}
+
+TEST(ManifestReader, InstalledSizeCountsExpandedSizeWhenCompressed) {
+  pack::ManifestSpec spec;
+  spec.title = "T";
+  pack::ManifestEntrySpec compressed = Stored(7);
+  compressed.expandedSize = 1000;
+  spec.entries = {Stored(10), compressed};
+  PayloadImage image = Load(pack::BuildInstallerImage(spec));
+  EXPECT_EQ(image.InstallTotalBytes(), 1010u);
+  EXPECT_TRUE(IsCompressed(image.entries[1]));
+}
+
+TEST(ManifestReader, InstallTotalWrapsAt32Bits) {
+  pack::ManifestSpec spec;
+  spec.title = "Big";
+  for (int i = 0; i < 3; ++i) {
+    pack::ManifestEntrySpec e = Stored(1);
+    e.expandedSize = 0x80000000u;
+    spec.entries.push_back(e);
+  }
+  EXPECT_EQ(Load(pack::BuildInstallerImage(spec)).InstallTotalBytes(), 0x80000000u);
+}
+
+TEST(ManifestReader, ShortReadEndsTheTable) {
+  pack::ManifestSpec spec;
+  spec.title = "T";
+  spec.entries = {Stored(5), Stored(6)};
+  std::vector<std::uint8_t> bytes = pack::BuildInstallerImage(spec);
+  PayloadImage whole = Load(bytes);
+  // Cut inside the second entry's record: only the first entry remains.
+  const std::size_t secondEntry = whole.walk.manifestOffset + ManifestHeaderSize(0) + kEntrySize;
+  bytes.resize(secondEntry + 10);
+  PayloadImage cut = Load(bytes);
+  EXPECT_EQ(cut.entries.size(), 1u);
+  EXPECT_TRUE(cut.tableCutShort);
+  EXPECT_FALSE(cut.DataInsideFile(cut.entries[0]));
+}
+
+TEST(ManifestReader, OnlyTheTerminatorMeansNoEntries) {
+  pack::ManifestSpec spec;
+  spec.title = "Nothing";
+  PayloadImage image = Load(pack::BuildInstallerImage(spec));
+  EXPECT_TRUE(image.entries.empty());
+  EXPECT_EQ(image.InstallTotalBytes(), 0u);
+}
+
+TEST(ManifestReader, DamagedImagesGiveAReason) {
+  testsupport::TempFolder folder;
+  std::vector<std::uint8_t> good = pack::BuildInstallerImage({});
+  PayloadImage probe = Load(good);
+  std::vector<std::uint8_t> notPe = good;
+  notPe[0] = 'X';
+  std::vector<std::uint8_t> beyond = skyimage::BuildHandmadeSkyImage();
+  beyond.resize(0xDCF0);
+  std::vector<std::uint8_t> headerCut = skyimage::BuildHandmadeSkyImage();
+  headerCut.resize(0xDCF0 + 100);
+  pack::PeImageSpec noRsrc;
+  noRsrc.withResourceSection = false;
+  noRsrc.sectionsBefore.push_back({".text", {0xC3}});
+  struct Case {
+    std::vector<std::uint8_t> bytes;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {notPe, "not a PE image"},
+      {{'M', 'Z'}, "not a PE image"},
+      {{}, "not a PE image"},
+      {pack::WritePeImage(noRsrc).bytes, "no .rsrc section"},
+      {std::vector<std::uint8_t>(good.begin(), good.begin() + probe.walk.resourceBase + 20), "image cut short"},
+      {beyond, "manifest lies beyond the end of the file"},
+      {headerCut, "image cut short"},
+  };
+  auto reason = [](const std::string& path) -> std::string {
+    try {
+      LoadPayloadImage(path);
+    } catch (const ImageError& e) {
+      EXPECT_EQ(e.file(), path);
+      return e.what();
+    }
+    return "loaded";
+  };
+  for (const Case& c : cases) EXPECT_EQ(reason(folder.Write("bad.exe", c.bytes)), c.reason);
+  EXPECT_EQ(reason(folder.path() + "/missing.exe"), "cannot open the file: No such file or directory");
+  EXPECT_EQ(reason(folder.path()), "cannot open the file: it is a folder");
+}
+
+}  // namespace

@@ -1,0 +1,249 @@
+// The installer's byte streams: the read requests and write blocks that the
+// image and the destination see, the surplus of a final match kept out of
+// the file for every size, and the end of the process on a short write.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/codec/entry_encoder.h"
+#include "core/codec/stream_writer.h"
+#include "installer/byte_streams.h"
+#include "installer/compressed_entry.h"
+#include "hostwin/machine.h"
+#include "hostwin/runner.h"
+#include "sample_data.h"
+#include "temp_files.h"
+
+// Every fread on the watched stream, by requested size: the streams' reads
+// are seen here exactly as they are made, whatever the C library buffers.
+namespace {
+std::FILE* watchedStream = nullptr;
+std::vector<std::size_t>* watchedReads = nullptr;
+}  // namespace
+
+extern "C" size_t fread(void* buffer, size_t size, size_t count, FILE* stream) {
+  if (stream == watchedStream && watchedReads != nullptr) watchedReads->push_back(size * count);
+  return fread_unlocked(buffer, size, count, stream);
+}
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A C stream over memory that records every fread and fwrite request made
+// on it. Unbuffered, so each fwrite reaches it as one request.
+struct RecordingFile {
+  Bytes data;
+  std::size_t position = 0;
+  std::vector<std::size_t> reads;
+  std::vector<std::size_t> writes;
+  std::FILE* file = nullptr;
+
+  static ssize_t Read(void* cookie, char* buffer, size_t size) {
+    auto* self = static_cast<RecordingFile*>(cookie);
+    const std::size_t n = std::min(size, self->data.size() - self->position);
+    std::memcpy(buffer, self->data.data() + self->position, n);
+    self->position += n;
+    return static_cast<ssize_t>(n);
+  }
+  static ssize_t Write(void* cookie, const char* buffer, size_t size) {
+    auto* self = static_cast<RecordingFile*>(cookie);
+    self->writes.push_back(size);
+    self->data.insert(self->data.end(), buffer, buffer + size);
+    return static_cast<ssize_t>(size);
+  }
+
+  explicit RecordingFile(const char* mode, Bytes contents = {}) : data(std::move(contents)) {
+    cookie_io_functions_t io{};
+    io.read = &RecordingFile::Read;
+    io.write = &RecordingFile::Write;
+    file = fopencookie(this, mode, io);
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    if (mode[0] == 'r') {
+      watchedStream = file;
+      watchedReads = &reads;
+    }
+  }
+  ~RecordingFile() {
+    if (watchedStream == file) watchedStream = nullptr;
+    std::fclose(file);
+  }
+  RecordingFile(const RecordingFile&) = delete;
+  RecordingFile& operator=(const RecordingFile&) = delete;
+};
+
+void ResetStreams() {
+  ReadPtr(nullptr, 0);
+  WritePtr(nullptr, 0, 0);
+}
+
+Bytes Noise(std::size_t size, std::uint32_t seed) {
+  SampleRandom random(seed);
+  Bytes out(size);
+  for (auto& b : out) b = static_cast<std::uint8_t>(random.Next());
+  return out;
+}
+
+TEST(ByteStreams, ReadRequestsAreBlocksOf16384ThenTheRest) {
+  struct Case {
+    std::uint32_t storedSize;
+    std::vector<std::size_t> requests;
+  };
+  const Case cases[] = {
+      {126490, {16384, 16384, 16384, 16384, 16384, 16384, 16384, 11802}},
+      {5000, {5000}},
+      {16384, {16384}},
+      {1, {1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.storedSize);
+    // Random stream bytes and a large expanded size, so the decoder uses up
+    // every stored byte; the image holds more bytes behind the entry.
+    RecordingFile image("rb", Noise(c.storedSize + 5000, c.storedSize));
+    RecordingFile output("wb");
+    ResetStreams();
+    DecodeEntry(image.file, output.file, 2000000, c.storedSize);
+    EXPECT_EQ(image.reads, c.requests);
+    EXPECT_EQ(output.data.size(), 2000000u);
+  }
+}
+
+TEST(ByteStreams, WriteBlocksAre16384ThenTheRestEachAtItsLastByte) {
+  struct Case {
+    std::uint32_t expanded;
+    std::size_t fullBlocks;
+    std::size_t rest;  // 0: none
+  };
+  const Case cases[] = {{1, 0, 1}, {16384, 1, 0}, {16385, 1, 1}, {773702, 47, 3654}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expanded);
+    const Bytes data = MakeMixedSample(c.expanded, c.expanded);
+    const Bytes stream = CompressEntry(data.data(), data.size(), CompressionLevel::Greedy);
+    RecordingFile image("rb", stream);
+    RecordingFile output("wb");
+    ResetStreams();
+    DecodeEntry(image.file, output.file, c.expanded, static_cast<std::uint32_t>(stream.size()));
+    std::vector<std::size_t> expected(c.fullBlocks, 16384);
+    if (c.rest) expected.push_back(c.rest);
+    // Written by DecodeEntry itself, before any flush or close.
+    EXPECT_EQ(output.writes, expected);
+    EXPECT_EQ(output.data, data);
+  }
+}
+
+TEST(ByteStreams, TheSurplusOfAFinalMatchNeverReachesTheFile) {
+  // A last match of 30 that runs past sizes below and above 30.
+  for (std::uint32_t expanded : {1u, 2u, 5u, 29u, 30u, 31u, 45u, 16384u}) {
+    SCOPED_TRACE(expanded);
+    Bytes stream;
+    EntryStreamWriter writer(stream);
+    // Below 30 the match alone (of preset spaces) runs past the end.
+    const std::uint32_t literals = expanded > 30 ? expanded - 20 : expanded == 30 ? 1 : 0;
+    for (std::uint32_t i = 0; i < literals; ++i) writer.Literal(static_cast<std::uint8_t>('a' + i % 26));
+    writer.Match(30, 0);  // runs past the end by 10 or more
+    writer.Finish();
+    RecordingFile image("rb", stream);
+    RecordingFile output("wb");
+    ResetStreams();
+    const std::int64_t produced =
+        DecodeEntry(image.file, output.file, expanded, static_cast<std::uint32_t>(stream.size()));
+    EXPECT_EQ(output.data.size(), expanded);
+    EXPECT_GT(produced, static_cast<std::int32_t>(expanded));
+    // Further bytes after the entry is complete stay out as well.
+    for (int i = 0; i < 40000; ++i) WritePtr(output.file, 'x', expanded);
+    EXPECT_EQ(output.data.size(), expanded);
+  }
+}
+
+TEST(ByteStreams, AReadThatDeliversNothingRepeatsTheFirstByteOfTheLastBlock) {
+  RecordingFile image("rb", Bytes{0x41, 0x42});
+  ResetStreams();
+  EXPECT_EQ(ReadPtr(image.file, 10), 0x41);
+  EXPECT_EQ(ReadPtr(image.file, 9), 0x42);
+  EXPECT_EQ(ReadPtr(image.file, 8), 0x41);  // nothing delivered
+  EXPECT_EQ(ReadPtr(image.file, 7), 0x41);  // and asked again
+  EXPECT_EQ(image.reads, (std::vector<std::size_t>{10, 8, 7}));
+}
+
+// Programs run in the stand-in (a child process, so exit() is real). What
+// they decode is set up by the test before the run.
+Bytes runStream;
+std::uint32_t runExpanded = 0;
+std::uint32_t runOffset = 0;
+
+int WINAPI DecodeToFullDisk(HINSTANCE, HINSTANCE, LPSTR, int) {
+  std::FILE* image = std::tmpfile();
+  std::fwrite(runStream.data(), 1, runStream.size(), image);
+  std::rewind(image);
+  std::FILE* full = fopen("/dev/full", "wb");
+  ResetStreams();
+  DecodeEntry(image, full, runExpanded, static_cast<std::uint32_t>(runStream.size()));
+  return 0;  // not reached: the first block cannot be written
+}
+
+int WINAPI ExtractOneEntry(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  const int result = ExtractCompressedEntry(instance, runOffset, runExpanded,
+                                            static_cast<std::uint32_t>(runStream.size()),
+                                            "C:\\WINDOWS\\OUT.BIN");
+  return result == 1 ? 0 : 3;
+}
+
+struct StandIn {
+  testsupport::TempFolder folder;
+  std::string machine = folder.path() + "/machine";
+  StandIn() {
+    std::string error;
+    EXPECT_TRUE(hostwin::CreateMachine(machine, hostwin::MachineSettings{}, &error)) << error;
+  }
+};
+
+TEST(ByteStreams, AShortWriteShowsTheWriteErrorAndEndsTheRunWithStatus1) {
+  const Bytes data = MakeTextLike(40000, 4);
+  runStream = CompressEntry(data.data(), data.size(), CompressionLevel::Greedy);
+  runExpanded = 40000;
+  StandIn standIn;
+  hostwin::RunOptions options;
+  options.machineFolder = standIn.machine;
+  options.answers = {"ok"};
+  const hostwin::RunResult run = hostwin::RunProgram(options, DecodeToFullDisk);
+  const std::string transcript = hostwin::JoinTranscript(run.transcript);
+  EXPECT_EQ(run.exitCode, 1) << transcript;
+  EXPECT_NE(transcript.find("\"Write error in function WritePtr()\" MB_OK|MB_ICONHAND"), std::string::npos)
+      << transcript;
+}
+
+TEST(CompressedEntry, DecodesFromTheModuleImageAtItsOffsetIntoTheDestination) {
+  const Bytes data = MakeExecutableLike(50000, 6);
+  runStream = CompressEntry(data.data(), data.size());
+  runExpanded = static_cast<std::uint32_t>(data.size());
+  runOffset = 777;
+  Bytes image = Noise(runOffset, 1);  // other bytes ahead of the entry, and behind it
+  image.insert(image.end(), runStream.begin(), runStream.end());
+  const Bytes behind = Noise(300, 2);
+  image.insert(image.end(), behind.begin(), behind.end());
+
+  StandIn standIn;
+  hostwin::RunOptions options;
+  options.machineFolder = standIn.machine;
+  options.imagePath = standIn.folder.Write("setup.exe", image);
+  const hostwin::RunResult run = hostwin::RunProgram(options, ExtractOneEntry);
+  EXPECT_EQ(run.exitCode, 0) << hostwin::JoinTranscript(run.transcript);
+  EXPECT_EQ(testsupport::ReadFileBytes(
+                hostwin::HostPathInMachine(standIn.machine, "C:\\WINDOWS\\OUT.BIN")),
+            data);
+}
+
+TEST(CompressedEntry, WithoutTheModuleFileNameNothingIsCreated) {
+  // Outside a simulated run the stand-in has no module file name to give.
+  const std::string destination = ::testing::TempDir() + "never_created.bin";
+  std::remove(destination.c_str());
+  EXPECT_EQ(ExtractCompressedEntry(nullptr, 0, 10, 10, destination.c_str()), 0);
+  std::FILE* f = fopen(destination.c_str(), "rb");
+  EXPECT_EQ(f, nullptr);
+  if (f) std::fclose(f);
+}
+
+}  // namespace

@@ -1,0 +1,278 @@
+// saverkit list, test and extract on images made to hurt them: cut short
+// anywhere, sizes and offsets past the end, a resource tree that loops,
+// names that would leave the folder, a huge entry count, a decompression
+// bomb, a pipe. Each case gives the exit status and the one line it must
+// print; none may crash, hang or write outside its folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "core/codec/entry_encoder.h"
+#include "tool/reader/payload_image.h"
+#include "core/imagewriter/manifest_writer.h"
+#include "core/format/manifest_layout.h"
+#include "sample_data.h"
+#include "run_saverkit.h"
+#include "temp_files.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+pack::ManifestEntrySpec Stored(std::size_t size, std::uint8_t fill) {
+  pack::ManifestEntrySpec entry;
+  entry.stored.assign(size, fill);
+  return entry;
+}
+
+pack::ManifestEntrySpec Compressed(const Bytes& data) {
+  pack::ManifestEntrySpec entry;
+  entry.stored = CompressEntry(data.data(), data.size());
+  entry.expandedSize = static_cast<std::uint32_t>(data.size());
+  return entry;
+}
+
+pack::ManifestSpec SoundSpec() {
+  pack::ManifestSpec spec;
+  spec.title = "Harbour";
+  spec.license = "Free to share.";
+  spec.numberBase = 23;
+  pack::ManifestEntrySpec media = Stored(50, 0x44);
+  media.name = ".MID";
+  spec.entries = {Compressed(MakeExecutableLike(3000, 7)), Stored(40, 0x22), Stored(300, 0x33), media};
+  return spec;
+}
+
+std::uint32_t Le32(const Bytes& b, std::size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+// The file offset of the root resource directory: the raw data of the
+// section called .rsrc.
+std::size_t ResourceRoot(const Bytes& image) {
+  const std::uint32_t pe = Le32(image, 0x3C);
+  const unsigned sections = image[pe + 6] | image[pe + 7] << 8;
+  const unsigned optionalSize = image[pe + 20] | image[pe + 21] << 8;
+  for (unsigned i = 0; i < sections; ++i) {
+    const std::size_t header = pe + 24 + optionalSize + 40 * i;
+    if (std::string(reinterpret_cast<const char*>(&image[header]), 5) == ".rsrc")
+      return Le32(image, header + 20);
+  }
+  ADD_FAILURE() << "no .rsrc section";
+  return 0;
+}
+
+// Where the manifest's table ends: everything the reader needs before the
+// entry data.
+std::size_t TableEnd(const std::string& path, std::size_t entries) {
+  const PayloadImage image = LoadPayloadImage(path);
+  return image.walk.manifestOffset + 2 + image.licenseLength + kTitleFieldSize + 2 +
+         kEntrySize * (entries + 1);
+}
+
+// Every prefix of a sound image that stops before the table's end is
+// refused with exit status 1 and lines that all name the file, never a
+// crash; the reader itself is run on every prefix, the tool on a spread of
+// them (one process each).
+TEST(HostileImage, EveryTruncationOfHeadersTreeAndManifestFailsCleanly) {
+  testsupport::TempFolder folder;
+  const pack::ManifestSpec spec = SoundSpec();
+  const Bytes whole = pack::BuildInstallerImage(spec);
+  const std::size_t end = TableEnd(folder.Write("whole.exe", whole), spec.entries.size());
+  ASSERT_LE(end, whole.size());
+  for (std::size_t length = 0; length < end; ++length) {
+    const std::string path = folder.Write("cut.exe", Bytes(whole.begin(), whole.begin() + length));
+    bool refused = false;
+    try {
+      refused = LoadPayloadImage(path).tableCutShort;
+    } catch (const ImageError& e) {
+      refused = !std::string(e.what()).empty();
+    }
+    EXPECT_TRUE(refused) << "prefix of " << length << " bytes loaded as sound";
+    if (length % 509 != 0 && length != end - 1) continue;
+    for (const char* command : {"list", "test"}) {
+      const auto run = Saverkit({command, path});
+      EXPECT_EQ(run.exitStatus, 1) << command << " " << length << "\n" << run.err;
+      ASSERT_FALSE(run.err.empty()) << command << " " << length;
+      std::size_t lines = 0;
+      for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1, ++lines)
+        EXPECT_EQ(run.err.compare(at, 10 + path.size(), "saverkit: " + path), 0) << run.err;
+    }
+  }
+}
+
+struct HostileCase {
+  const char* what;
+  std::function<Bytes()> image;
+  std::vector<std::string> args;  // IMAGE and OUT stand for the image and a fresh folder
+  int status;
+  std::string message;  // on stderr
+};
+
+pack::ManifestSpec WithEntry(std::size_t position, const std::function<void(pack::ManifestEntrySpec&)>& change) {
+  pack::ManifestSpec spec = SoundSpec();
+  change(spec.entries[position]);
+  return spec;
+}
+
+Bytes Packed(const pack::ManifestSpec& spec) { return pack::BuildInstallerImage(spec); }
+
+Bytes Titled(const std::string& title) {
+  pack::ManifestSpec spec = SoundSpec();
+  spec.title = title;
+  return Packed(spec);
+}
+
+std::vector<HostileCase> Cases() {
+  const auto offset = [](std::uint32_t value) {
+    return [value] { return Packed(WithEntry(1, [value](pack::ManifestEntrySpec& e) { e.dataOffset = value; })); };
+  };
+  const auto storedSize = [](std::uint32_t value) {
+    return [value] { return Packed(WithEntry(1, [value](pack::ManifestEntrySpec& e) { e.storedSize = value; })); };
+  };
+  // The sound image's four entries and one-byte media files up to `count`.
+  const auto manyEntries = [](std::size_t count) {
+    return [count] {
+      pack::ManifestSpec spec = SoundSpec();
+      pack::ManifestEntrySpec media = Stored(1, 0x55);
+      media.name = ".MID";
+      spec.entries.resize(count, media);
+      return Packed(spec);
+    };
+  };
+  const auto expanded = [](std::uint32_t value) {
+    return [value] { return Packed(WithEntry(0, [value](pack::ManifestEntrySpec& e) { e.expandedSize = value; })); };
+  };
+  const std::string beyond = "entry 1: data lies beyond the end of the file";
+  const std::string tooLarge = "expanded size of 2 GiB or more: the installer writes nothing";
+  const std::string truncated = "truncated: the stream ran out before the expanded size";
+  const std::string unsafeTitle = "refused: the title could lead outside its folder";
+  return {
+      {"offset 0xFFFFFFFF", offset(0xFFFFFFFFu), {"list", "IMAGE"}, 1, beyond},
+      {"offset 0x80000000", offset(0x80000000u), {"test", "IMAGE"}, 1, "data lies beyond the end of the file"},
+      {"stored size 0xFFFFFFFF", storedSize(0xFFFFFFFFu), {"list", "IMAGE"}, 1, beyond},
+      {"stored size 0x80000000", storedSize(0x80000000u), {"extract", "IMAGE", "-d", "OUT"}, 1,
+       "data lies beyond the end of the file"},
+      {"expanded 0x80000000", expanded(0x80000000u), {"list", "IMAGE"}, 1, "entry 0: " + tooLarge},
+      {"expanded 0xFFFFFFFF", expanded(0xFFFFFFFFu), {"test", "IMAGE"}, 1, tooLarge},
+      // A few stored bytes that claim almost 2 GiB: decoding stops where the stream does.
+      {"decompression bomb", expanded(0x7FFFFF00u), {"test", "IMAGE"}, 1, "2,147,483,392 bytes: " + truncated},
+      {"bomb extracted", expanded(0x7FFFFF00u), {"extract", "IMAGE", "-d", "OUT"}, 1, "Harbour.scr: " + truncated},
+      {"install total past 4 GiB",
+       [] {
+         pack::ManifestSpec spec = SoundSpec();
+         for (int i = 0; i < 3; ++i) spec.entries[i].expandedSize = 0x7FFFFFF0u;
+         return Packed(spec);
+       },
+       {"list", "IMAGE"}, 1, "the install total passes 4 GiB, so the installer's 32-bit count wraps to"},
+      {"overlapping entries",
+       [] {
+         // Entry 1 claims its own bytes and entry 2's.
+         return Packed(WithEntry(1, [](pack::ManifestEntrySpec& e) { e.storedSize = 340; }));
+       },
+       {"test", "IMAGE"}, 0, "4 entries, 4 sound, 0 failed"},
+      {"resource tree points back at itself",
+       [] {
+         Bytes image = Packed(SoundSpec());
+         const std::size_t root = ResourceRoot(image);
+         // The first entry's offset: a subdirectory at offset 0, the root.
+         image[root + 16 + 4] = image[root + 16 + 5] = image[root + 16 + 6] = 0;
+         image[root + 16 + 7] = 0x80;
+         return image;
+       },
+       {"list", "IMAGE"}, 1, "hostile.exe: image cut short"},
+      {"title ..", [] { return Titled(".."); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
+      {"title with a separator", [] { return Titled("a\\b"); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
+      {"title with a slash", [] { return Titled("a/b"); }, {"test", "IMAGE"}, 1, unsafeTitle},
+      {"title with a colon", [] { return Titled("C:x"); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
+      {"title a device", [] { return Titled("CON"); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
+      {"title with a trailing dot", [] { return Titled("Evil."); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
+      {"title with a control character", [] { return Titled("a\x1b[2Jb"); }, {"extract", "IMAGE", "-d", "OUT"}, 1,
+       unsafeTitle},
+      {"title no folder without -d", [] { return Titled(".."); }, {"extract", "IMAGE"}, 2,
+       "the title cannot name a folder; choose one with -d DIR"},
+      {"media name with ..",
+       [] { return Packed(WithEntry(3, [](pack::ManifestEntrySpec& e) { e.name = "\\..\\x.MID"; })); },
+       {"extract", "IMAGE", "-d", "OUT"}, 1, "refused: the name could land outside the folder"},
+      {"two entries one name",
+       [] {
+         // Media number 1000 with the name "0.MID" and number 10000 with
+         // ".MID" are both JUKE10000.MID.
+         pack::ManifestSpec spec = SoundSpec();
+         spec.numberBase = 1000;
+         pack::ManifestEntrySpec media = Stored(1, 0x55);
+         media.name = ".MID";
+         spec.entries.resize(3 + 9001, media);
+         spec.entries[3].name = "0.MID";
+         return Packed(spec);
+       },
+       {"extract", "IMAGE", "-d", "OUT", "--force"}, 1,
+       "JUKE10000.MID: refused: an earlier entry was given the same name"},
+      {"huge entry count", manyEntries(200000), {"list", "IMAGE", "--json"}, 0, ""},
+      {"more files than extract writes", manyEntries(20000), {"extract", "IMAGE", "-d", "OUT"}, 1,
+       "the image would write 20001 files, more than 16384"},
+  };
+}
+
+TEST(HostileImage, EachClassGivesItsStatusAndOneLine) {
+  for (const HostileCase& c : Cases()) {
+    SCOPED_TRACE(c.what);
+    testsupport::TempFolder folder;
+    const std::string image = folder.Write("hostile.exe", c.image());
+    const std::string out = folder.path() + "/out";
+    std::vector<std::string> args = c.args;
+    for (std::string& arg : args) arg = arg == "IMAGE" ? image : arg == "OUT" ? out : arg;
+    const auto run = Saverkit(args);
+    EXPECT_EQ(run.exitStatus, c.status) << run.err;
+    // test reports each entry on standard output, the others on standard error.
+    EXPECT_NE((args[0] == "test" ? run.out : run.err).find(c.message), std::string::npos) << run.out << run.err;
+    for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1)
+      EXPECT_EQ(run.err.compare(at, 10, "saverkit: "), 0) << run.err;
+    if (args[0] == "list" && args.back() == "--json" && c.status == 0) {
+      const auto json = nlohmann::json::parse(run.out, nullptr, false);
+      EXPECT_FALSE(json.is_discarded());
+    }
+    // Nothing lands beside the image but the output folder, and no
+    // temporary file is left in it.
+    for (const auto& item : fs::recursive_directory_iterator(folder.path())) {
+      const std::string name = item.path().filename().string();
+      EXPECT_TRUE(item.path() == image || item.path().string().rfind(out, 0) == 0) << item.path();
+      EXPECT_FALSE(name.size() > 5 && name.substr(name.size() - 5) == ".part") << item.path();
+    }
+  }
+}
+
+TEST(HostileImage, APipeIsRefusedWithoutBlocking) {
+  testsupport::TempFolder folder;
+  const std::string pipe = folder.path() + "/pipe.exe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"list", pipe}, {"test", pipe}, {"extract", pipe, "-d", folder.path() + "/out"}}) {
+    const auto run = Saverkit(args);
+    EXPECT_EQ(run.exitStatus, 1) << args[0];
+    EXPECT_EQ(run.err, "saverkit: " + pipe + ": cannot open the file: not a regular file\n");
+  }
+}
+
+// JSON is UTF-8: a folder name or a title that is not must not stop it.
+TEST(HostileImage, ExtractJsonSurvivesBytesThatAreNotUtf8) {
+  testsupport::TempFolder folder;
+  const std::string image = folder.Write("setup.exe", Packed(SoundSpec()));
+  const std::string out = folder.path() + "/out\xff\xfe";
+  const auto run = Saverkit({"extract", image, "-d", out, "--json"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  const auto json = nlohmann::json::parse(run.out, nullptr, false);
+  ASSERT_FALSE(json.is_discarded()) << run.out;
+  EXPECT_EQ(json["failed"], 0);
+  EXPECT_TRUE(fs::exists(out + "/Harbour.scr"));
+}
+
+}  // namespace

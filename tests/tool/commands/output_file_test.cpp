@@ -1,0 +1,114 @@
+// Writing the output: checked under a temporary name, renamed into place,
+// never replacing without leave, and nothing left behind on failure.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "tool/commands/output_file.h"
+#include "temp_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+TEST(OutputFile, TheCheckSeesTheWholeFileBeforeItIsRenamed) {
+  testsupport::TempFolder folder;
+  const std::string target = folder.path() + "/setup.exe";
+  const std::vector<std::uint8_t> bytes = {1, 2, 3, 4, 5};
+  std::string checked;
+  tools::WriteCheckedFile(target, bytes, false, [&](const std::string& path) {
+    EXPECT_NE(path, target);
+    EXPECT_EQ(fs::path(path).parent_path(), fs::path(target).parent_path());
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(testsupport::ReadFileBytes(path), bytes);
+    checked = path;
+  });
+  EXPECT_FALSE(checked.empty());
+  EXPECT_EQ(testsupport::ReadFileBytes(target), bytes);
+  EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"setup.exe"});
+}
+
+TEST(OutputFile, AFailedCheckLeavesNothingBehind) {
+  testsupport::TempFolder folder;
+  const std::string fresh = folder.path() + "/fresh.exe";
+  const std::string existing = folder.Write("existing.exe", std::string("keep"));
+  for (const std::string& target : {fresh, existing}) {
+    SCOPED_TRACE(target);
+    EXPECT_THROW(tools::WriteCheckedFile(target, {7}, true,
+                                        [](const std::string&) { throw std::runtime_error("bad"); }),
+                 std::runtime_error);
+  }
+  EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"existing.exe"});
+  EXPECT_EQ(testsupport::ReadFileBytes(existing), std::vector<std::uint8_t>({'k', 'e', 'e', 'p'}));
+}
+
+TEST(OutputFile, RefusesADirectoryOrAMissingFolder) {
+  testsupport::TempFolder folder;
+  EXPECT_THROW(tools::WriteCheckedFile(folder.path(), {1}, true, [](const std::string&) {}), tools::OutputFileError);
+  EXPECT_THROW(tools::WriteCheckedFile(folder.path() + "/no/such/setup.exe", {1}, true, [](const std::string&) {}),
+               tools::OutputFileError);
+}
+
+// A link planted where a temporary file is to be made, pointing at an
+// existing file or at nothing, is neither followed nor replaced.
+TEST(OutputFile, TemporaryFilesNeverFollowALink) {
+  testsupport::TempFolder folder;
+  const std::string victim = folder.Write("victim.txt", std::string("keep"));
+  const std::string missing = folder.path() + "/made-through-the-link";
+  for (const std::string& target : {victim, missing}) {
+    SCOPED_TRACE(target);
+    const std::string planted = folder.path() + "/.setup.exe.0123456789abcdef.part";
+    fs::remove(planted);
+    fs::create_symlink(target, planted);
+    EXPECT_EQ(tools::CreateExclusiveFile(planted), -1);
+    EXPECT_EQ(errno, EEXIST);
+  }
+  EXPECT_EQ(testsupport::ReadFileBytes(victim), std::vector<std::uint8_t>({'k', 'e', 'e', 'p'}));
+  EXPECT_FALSE(fs::exists(missing));
+}
+
+// Temporary names differ from one file to the next and follow no pattern a
+// process id would give away; a link at the destination is refused without
+// leave and replaced (not followed) with it.
+TEST(OutputFile, UnpredictableNamesAndLinkedDestinations) {
+  testsupport::TempFolder folder;
+  const std::string target = folder.path() + "/setup.exe";
+  tools::OutputFile first(target, false);
+  tools::OutputFile second(target, false);
+  EXPECT_NE(first.TemporaryPath(), second.TemporaryPath());
+  EXPECT_EQ(first.TemporaryPath().find(std::to_string(getpid())), std::string::npos);
+
+  const std::string victim = folder.Write("victim.txt", std::string("keep"));
+  const std::string linked = folder.path() + "/linked.exe";
+  fs::create_symlink(victim, linked);
+  EXPECT_THROW(tools::WriteCheckedFile(linked, {1, 2}, false, [](const std::string&) {}),
+               tools::OutputFileError);
+  tools::WriteCheckedFile(linked, {1, 2}, true, [](const std::string&) {});
+  EXPECT_FALSE(fs::is_symlink(linked));
+  EXPECT_EQ(testsupport::ReadFileBytes(linked), std::vector<std::uint8_t>({1, 2}));
+  EXPECT_EQ(testsupport::ReadFileBytes(victim), std::vector<std::uint8_t>({'k', 'e', 'e', 'p'}));
+}
+
+// Without leave, a destination that appears while the file is written is
+// kept, not replaced by the rename.
+TEST(OutputFile, ADestinationThatAppearsMeanwhileIsKept) {
+  testsupport::TempFolder folder;
+  const std::string target = folder.path() + "/setup.exe";
+  EXPECT_THROW(tools::WriteCheckedFile(target, {9}, false,
+                                       [&](const std::string&) { folder.Write("setup.exe", std::string("first")); }),
+               tools::OutputFileError);
+  EXPECT_EQ(testsupport::ReadFileBytes(target), std::vector<std::uint8_t>({'f', 'i', 'r', 's', 't'}));
+  EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"setup.exe"});
+}
+
+}  // namespace

@@ -1,0 +1,242 @@
+// saverkit pack --sign with a throwaway certificate made here (openssl),
+// checked by osslsigncode and by reading and installing the signed image;
+// and packs that come out byte for byte the same.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+#include "stub_fixture.h"
+#include "core/format/manifest_layout.h"
+#include "core/format/pe_header_fields.h"
+#include "temp_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::CommandOutput;
+using testsupport::RunCommand;
+
+class SignedPack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (RunCommand({"osslsigncode", "--version"}).exitStatus != 0 ||
+        RunCommand({"openssl", "version"}).exitStatus != 0)
+      GTEST_SKIP() << "osslsigncode and openssl are needed (scripts/install-deps.sh installs them)";
+    stub_ = folder_.Write("installer.exe", packtest::MakeStub());
+    saver_ = folder_.Write("night.scr", packtest::TextLikeBytes(20000, 1));
+    data_ = folder_.Write("night.dat", packtest::NoiseBytes(3000, 2));
+    uninstaller_ = folder_.Write("UNINSTAL.EXE", packtest::TextLikeBytes(7000, 3));
+    media_ = folder_.Write("melody.mid", packtest::TextLikeBytes(900, 4));
+    password_ = folder_.Write("password.txt", std::string("correct horse\n"));
+    key_ = folder_.path() + "/key.pem";
+    cert_ = folder_.path() + "/cert.pem";
+    pfx_ = folder_.path() + "/signer.pfx";
+    const CommandOutput req = RunCommand({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                                          "-subj", "/CN=Saverkit test signer", "-keyout", key_, "-out", cert_});
+    ASSERT_EQ(req.exitStatus, 0) << req.err;
+    const CommandOutput p12 = RunCommand({"openssl", "pkcs12", "-export", "-inkey", key_, "-in", cert_, "-out", pfx_,
+                                          "-passout", "file:" + password_});
+    ASSERT_EQ(p12.exitStatus, 0) << p12.err;
+  }
+
+  CommandOutput Pack(const std::string& out, std::vector<std::string> more) {
+    std::vector<std::string> args = {SAVERKIT_TOOL, "pack", "-o", out, "--title", "Night Sky", "--saver", saver_,
+                                     "--data", data_, "--uninstaller", uninstaller_, "--stub", stub_,
+                                     "--media", media_};
+    args.insert(args.end(), more.begin(), more.end());
+    return RunCommand(args);
+  }
+
+  testsupport::TempFolder folder_;
+  std::string stub_, saver_, data_, uninstaller_, media_, password_, key_, cert_, pfx_;
+};
+
+TEST_F(SignedPack, SignedImageVerifiesListsTestsAndInstalls) {
+  const std::string out = folder_.path() + "/setup.exe";
+  const std::string plain = folder_.path() + "/plain.exe";
+  ASSERT_EQ(Pack(plain, {}).exitStatus, 0);
+  const CommandOutput pack = Pack(out, {"--sign", pfx_, "--sign-password-file", password_, "--json"});
+  ASSERT_EQ(pack.exitStatus, 0) << pack.err;
+
+  const CommandOutput verify = RunCommand({"osslsigncode", "verify", "-CAfile", cert_, "-in", out});
+  EXPECT_EQ(verify.exitStatus, 0) << verify.out << verify.err;
+  EXPECT_NE(verify.out.find("Signature verification: ok"), std::string::npos) << verify.out;
+
+  // The signature is appended; what the installer reads is where it was.
+  const std::vector<std::uint8_t> unsignedBytes = testsupport::ReadFileBytes(plain);
+  const std::vector<std::uint8_t> signedBytes = testsupport::ReadFileBytes(out);
+  ASSERT_GT(signedBytes.size(), unsignedBytes.size());
+  EXPECT_EQ(nlohmann::json::parse(pack.out)["image_size"], signedBytes.size());
+
+  for (const char* command : {"list", "test"}) {
+    const CommandOutput run = RunCommand({SAVERKIT_TOOL, command, out});
+    EXPECT_EQ(run.exitStatus, 0) << command << ": " << run.err;
+    EXPECT_EQ(run.out.find("note:"), std::string::npos) << run.out;
+  }
+  EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", out}).out)["signed"], true);
+  EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", plain}).out)["signed"], false);
+  EXPECT_NE(RunCommand({SAVERKIT_TOOL, "list", out}).out.find("Signature:        signed (certificate table at 0x"),
+            std::string::npos);
+  EXPECT_NE(RunCommand({SAVERKIT_TOOL, "list", plain}).out.find("Signature:        none"), std::string::npos);
+  const CommandOutput preview = RunCommand({SAVERKIT_TOOL, "preview", out});
+  EXPECT_EQ(preview.exitStatus, 0) << preview.err;
+  EXPECT_NE(preview.out.find("file added C:\\WINDOWS\\Night Sky.scr 20000 bytes"), std::string::npos)
+      << preview.out;
+  EXPECT_NE(preview.out.find("JUKE0001.MID 900 bytes"), std::string::npos) << preview.out;
+  EXPECT_EQ(preview.out.find("!!"), std::string::npos) << preview.out;
+}
+
+// Points the image's certificate table entry at `offset`, `size` bytes.
+void SetCertificateEntry(std::vector<std::uint8_t>& bytes, std::uint32_t offset, std::uint32_t size) {
+  PeHeaderFields fields;
+  ASSERT_TRUE(FindPeHeaderFields(bytes, &fields));
+  WriteLe32(&bytes[fields.securityDirectory], offset);
+  WriteLe32(&bytes[fields.securityDirectory + 4], size);
+}
+
+// Appends one 16-byte WIN_CERTIFICATE on an 8-byte boundary and points the
+// directory entry at it; returns its offset.
+std::uint32_t AppendCertificate(std::vector<std::uint8_t>& bytes) {
+  bytes.resize((bytes.size() + 7) / 8 * 8, 0);
+  const std::uint32_t at = static_cast<std::uint32_t>(bytes.size());
+  const std::uint8_t certificate[16] = {16, 0, 0, 0, 0x00, 0x02, 0x02, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
+  bytes.insert(bytes.end(), certificate, certificate + sizeof certificate);
+  SetCertificateEntry(bytes, at, sizeof certificate);
+  return at;
+}
+
+TEST_F(SignedPack, TestNotesWhatTheSignatureDoesNotCover) {
+  const std::string signedImage = folder_.path() + "/signed.exe";
+  const std::string plain = folder_.path() + "/plain.exe";
+  ASSERT_EQ(Pack(signedImage, {"--sign", pfx_, "--sign-password-file", password_}).exitStatus, 0);
+  ASSERT_EQ(Pack(plain, {}).exitStatus, 0);
+
+  // Bytes appended after signing: outside the signature, yet the image installs.
+  std::vector<std::uint8_t> appended = testsupport::ReadFileBytes(signedImage);
+  appended.insert(appended.end(), 24, 0xEE);
+  const CommandOutput tail = RunCommand({SAVERKIT_TOOL, "test", folder_.Write("appended.exe", appended)});
+  EXPECT_EQ(tail.exitStatus, 0) << tail.err;
+  EXPECT_NE(tail.out.find("note: 24 bytes of data after the signature, not covered by it"), std::string::npos)
+      << tail.out;
+  EXPECT_EQ(tail.out.find("does not cover the payload"), std::string::npos) << tail.out;
+
+  // A certificate table in front of the last entry's data: that entry is
+  // moved (copied whole) behind the table and its manifest entry follows it.
+  std::vector<std::uint8_t> moved = testsupport::ReadFileBytes(plain);
+  const nlohmann::json listing = nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", plain}).out);
+  const nlohmann::json& last = listing["entries"].back();
+  const std::uint32_t dataOffset = last["data_offset"], storedSize = last["stored_size"];
+  std::uint8_t key[8];
+  WriteLe32(key, dataOffset);
+  WriteLe32(key + 4, storedSize);
+  const auto entryAt = std::search(moved.begin() + listing["manifest_offset"].get<std::uint32_t>(), moved.end(),
+                                   key, key + sizeof key);
+  ASSERT_NE(entryAt, moved.end());
+  const std::uint32_t tableAt = AppendCertificate(moved);
+  const std::vector<std::uint8_t> data(moved.begin() + dataOffset, moved.begin() + dataOffset + storedSize);
+  WriteLe32(&*entryAt, static_cast<std::uint32_t>(moved.size()));
+  moved.insert(moved.end(), data.begin(), data.end());
+  const std::string movedImage = folder_.Write("moved.exe", moved);
+  const CommandOutput uncovered = RunCommand({SAVERKIT_TOOL, "test", movedImage});
+  EXPECT_EQ(uncovered.exitStatus, 0) << uncovered.out << uncovered.err;
+  EXPECT_NE(uncovered.out.find("note: the signature does not cover the payload (certificate table at " +
+                               std::to_string(tableAt) + ", payload ends at " + std::to_string(moved.size()) + ")"),
+            std::string::npos)
+      << uncovered.out;
+  EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", movedImage}).out)["signed"], true);
+}
+
+TEST_F(SignedPack, HostileCertificateEntriesAreReportedAsDamage) {
+  const std::string plain = folder_.path() + "/plain.exe";
+  ASSERT_EQ(Pack(plain, {}).exitStatus, 0);
+  const std::vector<std::uint8_t> base = testsupport::ReadFileBytes(plain);
+  struct Case {
+    const char* what;
+    std::uint32_t offset, size;  // the directory entry; offset 1 means "the appended certificate"
+    std::uint32_t certificateLength;
+    const char* damage;
+  };
+  const Case cases[] = {
+      {"past the end", 1, 24, 16, "certificate table runs past the end of the file"},
+      {"wrapping round", 0xFFFFFFF8u, 0x10, 16, "certificate table runs past the end of the file"},
+      {"huge size", 1, 0xFFFFFFFFu, 16, "certificate table runs past the end of the file"},
+      {"too small", 1, 4, 16, "certificate table smaller than one certificate header"},
+      {"over the headers", 8, 64, 16, "certificate table lies inside the PE headers"},
+      {"certificate longer than its table", 1, 16, 17, "certificate length does not fit its table"},
+      {"certificate of length zero", 1, 16, 0, "certificate length does not fit its table"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> bytes = base;
+    const std::uint32_t at = AppendCertificate(bytes);
+    WriteLe32(&bytes[at], c.certificateLength);
+    SetCertificateEntry(bytes, c.offset == 1 ? at : c.offset, c.size);
+    const std::string image = folder_.Write("hostile.exe", bytes);
+    const CommandOutput list = RunCommand({SAVERKIT_TOOL, "list", "--json", image});
+    ASSERT_EQ(list.exitStatus, 0) << c.what << ": " << list.err;
+    const nlohmann::json json = nlohmann::json::parse(list.out);
+    EXPECT_EQ(json["signed"], false) << c.what;
+    EXPECT_EQ(json.value("signature_damage", ""), c.damage) << c.what;
+    const CommandOutput test = RunCommand({SAVERKIT_TOOL, "test", image});
+    EXPECT_EQ(test.exitStatus, 1) << c.what;
+    EXPECT_EQ(test.err, "saverkit: " + image + ": " + c.damage + "\n") << c.what;
+  }
+}
+
+TEST_F(SignedPack, FailuresLeaveNothingBehind) {
+  const std::string wrong = folder_.Write("wrong.txt", std::string("battery staple\n"));
+  const std::string out = folder_.path() + "/setup.exe";
+  const auto before = std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator());
+  const CommandOutput pack = Pack(out, {"--sign", pfx_, "--sign-password-file", wrong});
+  EXPECT_EQ(pack.exitStatus, 1);
+  EXPECT_EQ(pack.err.rfind("saverkit: " + pfx_ + ": cannot sign the image: osslsigncode failed", 0), 0u) << pack.err;
+  EXPECT_EQ(std::count(pack.err.begin(), pack.err.end(), '\n'), 1) << pack.err;
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), before);
+
+  // Even with --force, the image does not take the certificate's place.
+  const std::vector<std::uint8_t> certificate = testsupport::ReadFileBytes(pfx_);
+  const CommandOutput over = Pack(pfx_, {"--force", "--sign", pfx_, "--sign-password-file", password_});
+  EXPECT_EQ(over.exitStatus, 2);
+  EXPECT_NE(over.err.find("is one of the inputs"), std::string::npos) << over.err;
+  EXPECT_EQ(testsupport::ReadFileBytes(pfx_), certificate);
+}
+
+TEST_F(SignedPack, SameInputsGiveTheSameBytes) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> options;
+  };
+  const Case cases[] = {
+      {"unsigned", {}},
+      {"unsigned, with a build time", {"--source-date-epoch", "1700000000"}},
+      {"signed at a build time", {"--source-date-epoch", "1700000000", "--sign", pfx_, "--sign-password-file",
+                                  password_}},
+  };
+  for (const Case& c : cases) {
+    const std::string first = folder_.path() + "/first.exe";
+    const std::string second = folder_.path() + "/second.exe";
+    ASSERT_EQ(Pack(first, c.options).exitStatus, 0) << c.what;
+    ASSERT_EQ(Pack(second, c.options).exitStatus, 0) << c.what;
+    EXPECT_EQ(testsupport::ReadFileBytes(first), testsupport::ReadFileBytes(second)) << c.what;
+    fs::remove(first);
+    fs::remove(second);
+  }
+}
+
+TEST_F(SignedPack, TheBuildTimeIsTheImageTimeStamp) {
+  const std::string out = folder_.path() + "/setup.exe";
+  ASSERT_EQ(Pack(out, {"--source-date-epoch", "1700000000"}).exitStatus, 0);
+  const std::vector<std::uint8_t> bytes = testsupport::ReadFileBytes(out);
+  const std::uint32_t pe = bytes[0x3C] | bytes[0x3D] << 8 | bytes[0x3E] << 16 | bytes[0x3F] << 24;
+  const std::uint32_t stamp = bytes[pe + 8] | bytes[pe + 9] << 8 | bytes[pe + 10] << 16 | bytes[pe + 11] << 24;
+  EXPECT_EQ(stamp, 1700000000u);
+
+  const CommandOutput bad = Pack(folder_.path() + "/bad.exe", {"--source-date-epoch", "yesterday"});
+  EXPECT_EQ(bad.exitStatus, 2);
+  EXPECT_NE(bad.err.find("yesterday"), std::string::npos) << bad.err;
+}
+
+}  // namespace

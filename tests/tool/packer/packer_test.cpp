@@ -1,0 +1,436 @@
+// The packer: images made across the option space read back with the
+// installer's own reader and decoder; the manifest's placement and layout;
+// the stub's resources and program sections carried over; every refusal.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "tool/packer/packer.h"
+#include "core/imagewriter/pe_checksum.h"
+#include "tool/packer/stub_image.h"
+#include "tool/reader/image_file.h"
+#include "core/format/image_walk.h"
+#include "core/format/install_names.h"
+#include "core/format/memory_source.h"
+#include "tool/reader/payload_image.h"
+#include "stub_fixture.h"
+#include "temp_files.h"
+
+namespace {
+
+using pack::MediaKind;
+
+pack::PackRequest SampleRequest(std::size_t mediaCount = 2) {
+  pack::PackRequest request;
+  request.title = "Night Sky";
+  request.saver = {"night.scr", packtest::TextLikeBytes(30000, 1)};
+  request.data = {"night.dat", packtest::NoiseBytes(5000, 2)};  // does not compress
+  request.uninstaller = {"UNINSTAL.EXE", packtest::TextLikeBytes(9000, 3)};
+  const char* names[] = {"melody.mid", "chime.wav", "extra.Mp3"};
+  for (std::size_t i = 0; i < mediaCount; ++i)
+    request.media.push_back({names[i % 3], packtest::TextLikeBytes(2000 + 100 * i, 4 + static_cast<unsigned>(i))});
+  return request;
+}
+
+const std::vector<std::uint8_t>& InputAt(const pack::PackRequest& request, std::size_t position) {
+  if (position == 0) return request.saver.bytes;
+  if (position == 1) return request.data.bytes;
+  if (position == 2) return request.uninstaller.bytes;
+  return request.media[position - 3].bytes;
+}
+
+// Packs, writes and verifies; returns the written path.
+std::string PackToFile(const testsupport::TempFolder& folder, const std::vector<std::uint8_t>& stubBytes,
+                       const pack::PackRequest& request, pack::PackResult* result) {
+  const pack::StubImage stub = pack::ReadStubImage(stubBytes);
+  *result = pack::PackInstaller(stub, request);
+  const std::string path = folder.Write("setup.exe", result->image);
+  pack::VerifyPackedImage(path, stub, request);
+  return path;
+}
+
+struct OptionCase {
+  const char* label;
+  std::string title;
+  bool store;
+  MediaKind kind;
+  std::uint16_t numberBase;
+  std::size_t licenseLength;
+  std::size_t mediaCount;
+  const char* firstMediaName;  // installed name of position 3
+};
+
+TEST(Packer, ImagesReadBackAcrossTheOptions) {
+  const OptionCase cases[] = {
+      {"compressed, juke", "Night Sky", false, MediaKind::Juke, 23, 0, 2, "JUKE0023.MID"},
+      {"stored, juk_", "Night Sky", true, MediaKind::JukUnderscore, 9999, 0, 3, "JUK_9999.MID"},
+      {"file kind, base 0", "Night Sky", false, MediaKind::File, 0, 0, 1, "FILE0000.MID"},
+      {"licence of 65,535 bytes", "Night Sky", false, MediaKind::Juke, 1, 65535, 0, nullptr},
+      {"dots and inner blanks", "Mr. Blue  Sky v2.1", false, MediaKind::Juke, 7, 12, 2, "JUKE0007.MID"},
+      {"title of 100 characters", std::string(100, 'T'), true, MediaKind::Juke, 1, 1, 1, "JUKE0001.MID"},
+  };
+  for (const OptionCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    pack::PackRequest request = SampleRequest(c.mediaCount);
+    request.title = c.title;
+    request.store = c.store;
+    request.kind = c.kind;
+    request.numberBase = c.numberBase;
+    request.license = std::string(c.licenseLength, 'L');
+    if (c.licenseLength) request.licensePath = "licence.txt";
+
+    testsupport::TempFolder folder;
+    pack::PackResult result;
+    const std::string path = PackToFile(folder, packtest::MakeStub(), request, &result);
+
+    const PayloadImage image = LoadPayloadImage(path);
+    EXPECT_EQ(image.walk.manifestOffset, result.manifestOffset);
+    EXPECT_EQ(image.Title(), request.title);
+    EXPECT_EQ(image.licenseText, request.license);
+    EXPECT_EQ(image.numberBase, c.numberBase);
+    ASSERT_EQ(image.entries.size(), 3 + c.mediaCount);
+    // VerifyPackedImage (above) decoded every entry against its file.
+    for (std::size_t i = 0; i < image.entries.size(); ++i) {
+      const PayloadEntry& entry = image.entries[i];
+      // Text compresses; noise (the data file) is stored even when allowed.
+      EXPECT_EQ(IsCompressed(entry), !c.store && i != 1) << "entry " << i;
+      EXPECT_EQ(InstalledSize(entry), InputAt(request, i).size());
+      if (IsCompressed(entry)) {
+        EXPECT_LT(entry.StoredSize, InstalledSize(entry));
+      }
+    }
+    if (c.firstMediaName) {
+      char name[kPathBufferSize];
+      ASSERT_TRUE(BuildMediaFileName(name, sizeof name, image.entries[3], 3, image.numberBase));
+      EXPECT_STREQ(name, c.firstMediaName);
+      EXPECT_EQ(result.entries[3].installedName,
+                "MARLOWEN\\VELDRAKE\\" + request.title + "\\" + c.firstMediaName);
+    }
+  }
+}
+
+// The layout as installer images have always carried it: three entries and
+// no licence give a 376-byte manifest (0xDCF0 to 0xDE68 in the handmade
+// Sky image), each entry's data right behind the previous one's, the last
+// running to the end of the file.
+TEST(Packer, ManifestLayoutMatchesTheHandmadeSkyImage) {
+  pack::PackRequest request = SampleRequest(0);
+  request.store = true;
+  request.numberBase = 23;
+  testsupport::TempFolder folder;
+  pack::PackResult result;
+  PackToFile(folder, packtest::MakeStub(), request, &result);
+  const std::uint8_t* m = result.image.data() + result.manifestOffset;
+  EXPECT_EQ(ReadLe16(m), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(m + 2)), "Night Sky");
+  EXPECT_EQ(m[2 + 9], 0);
+  EXPECT_EQ(ReadLe16(m + 262), 23);
+  const std::uint32_t first = result.manifestOffset + 376;
+  const std::uint32_t sizes[] = {30000, 5000, 9000};
+  std::uint32_t expected = first;
+  for (int i = 0; i < 3; ++i) {
+    const std::uint8_t* e = m + 264 + 28 * i;
+    EXPECT_EQ(ReadLe32(e), expected) << i;
+    EXPECT_EQ(ReadLe32(e + 4), sizes[i]);
+    EXPECT_EQ(ReadLe32(e + 8), 0u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(e + 12), 16), ".TMP" + std::string(11, ' ') + "\x20");
+    expected += sizes[i];
+  }
+  const std::uint8_t terminator[28] = {};
+  EXPECT_EQ(std::memcmp(m + 264 + 28 * 3, terminator, 28), 0);
+  EXPECT_EQ(result.image.size(), expected);
+
+  // A media entry: ".MID" blank-filled to 15, then Kind.
+  request = SampleRequest(1);
+  request.kind = MediaKind::JukUnderscore;
+  PackToFile(folder, packtest::MakeStub(), request, &result);
+  const std::uint8_t* media = result.image.data() + result.manifestOffset + 264 + 28 * 3;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(media + 12), 16), ".MID" + std::string(11, ' ') + "\x5F");
+}
+
+TEST(Packer, StubResourcesSurviveAndTheManifestComesLast) {
+  const std::vector<std::uint8_t> stubBytes = packtest::MakeStub();
+  const pack::StubImage stub = pack::ReadStubImage(stubBytes);
+  testsupport::TempFolder folder;
+  pack::PackResult result;
+  const std::string path = PackToFile(folder, stubBytes, SampleRequest(), &result);
+
+  // The installer's walk lands on the manifest.
+  ManifestWalkInfo walk;
+  ImageFile file;
+  ASSERT_TRUE(file.Open(path));
+  ASSERT_EQ(WalkToManifest(file, &walk), ManifestWalkError::None);
+  EXPECT_EQ(walk.manifestOffset, result.manifestOffset);
+
+  // Every resource is still there with its data: none lay behind the
+  // manifest, which overwrote everything from its first byte on.
+  const pack::StubImage packed = pack::ReadStubImage(result.image);
+  ASSERT_EQ(packed.resources.size(), stub.resources.size());
+  EXPECT_TRUE(pack::IsPayloadResource(packed.resources.front()));
+  for (const pack::ResourceItem& original : stub.resources) {
+    if (pack::IsPayloadResource(original)) continue;
+    bool found = false;
+    for (const pack::ResourceItem& item : packed.resources)
+      found = found || (item.type.id == original.type.id && item.name.id == original.name.id &&
+                        item.language == original.language && item.data == original.data &&
+                        item.codePage == original.codePage);
+    EXPECT_TRUE(found) << "type " << original.type.id << " id " << original.name.id;
+  }
+  // The manifest starts inside the section's raw data and runs past it.
+  const pack::SectionHeader& rsrc = packed.sections[packed.resourceSection];
+  EXPECT_GE(result.manifestOffset, rsrc.pointerToRawData);
+  EXPECT_LT(result.manifestOffset, rsrc.pointerToRawData + rsrc.sizeOfRawData);
+  EXPECT_GT(result.image.size(), rsrc.pointerToRawData + rsrc.sizeOfRawData);
+  EXPECT_EQ(packed.directories[pack::kResourceDirectory].size, rsrc.virtualSize);
+  EXPECT_EQ(ReadLe32(&result.image[packed.OptionalHeaderOffset() + 64]),
+            pack::ComputePeChecksum(result.image, packed.OptionalHeaderOffset() + 64));
+}
+
+TEST(Packer, SectionsBehindTheResourcesAreMovedOrDropped) {
+  packtest::StubLayout layout;
+  layout.relocationsBehind = true;
+  layout.debugBehind = true;
+  layout.symbols = true;
+  const pack::StubImage stub = pack::ReadStubImage(packtest::MakeStub(layout));
+  ASSERT_EQ(stub.sections.size(), 5u);
+  const pack::SectionHeader& relocs = stub.sections[3];
+  const std::vector<std::uint8_t> relocData(stub.bytes.begin() + relocs.pointerToRawData,
+                                            stub.bytes.begin() + relocs.pointerToRawData + 0x54);
+
+  testsupport::TempFolder folder;
+  pack::PackResult result;
+  PackToFile(folder, packtest::MakeStub(layout), SampleRequest(), &result);
+  const pack::StubImage packed = pack::ReadStubImage(result.image);
+  ASSERT_EQ(packed.sections.size(), 4u);  // .text .data .reloc .rsrc
+  EXPECT_EQ(packed.sections[2].name, ".reloc");
+  EXPECT_EQ(packed.sections[3].name, ".rsrc");
+  EXPECT_EQ(packed.resourceSection, 3u);
+  const pack::SectionHeader& moved = packed.sections[2];
+  EXPECT_EQ(packed.directories[pack::kBaseRelocationDirectory].rva, moved.virtualAddress);
+  EXPECT_EQ(packed.directories[pack::kBaseRelocationDirectory].size, 0x54u);
+  EXPECT_EQ(std::vector<std::uint8_t>(result.image.begin() + moved.pointerToRawData,
+                                      result.image.begin() + moved.pointerToRawData + 0x54),
+            relocData);
+  // Sections stay adjacent in memory, and the image's size covers them.
+  EXPECT_EQ(moved.virtualAddress, stub.sections[2].virtualAddress);
+  EXPECT_GT(packed.sections[3].virtualAddress, moved.virtualAddress);
+  const std::uint32_t sizeOfImage = ReadLe32(&result.image[packed.OptionalHeaderOffset() + 56]);
+  EXPECT_EQ(sizeOfImage % 0x1000, 0u);
+  EXPECT_GE(sizeOfImage, packed.sections[3].virtualAddress + packed.sections[3].virtualSize);
+  EXPECT_EQ(ReadLe32(&result.image[packed.FileHeaderOffset() + 8]), 0u);  // no symbol table
+}
+
+// Byte offsets into the stub's headers, for damaging them.
+std::vector<std::uint8_t> Damaged(std::vector<std::uint8_t> bytes, std::size_t at, std::uint16_t value) {
+  WriteLe16(&bytes[at], value);
+  return bytes;
+}
+
+TEST(Packer, RefusesStubsThatCannotCarryAPayload) {
+  using pack::ResourceKey;
+  const std::vector<std::uint8_t> good = packtest::MakeStub();
+  const std::uint32_t pe = ReadLe32(&good[60]);
+  auto withResources = [](std::vector<pack::ResourceItem> items) {
+    packtest::StubLayout layout;
+    layout.resources = std::move(items);
+    return packtest::MakeStub(layout);
+  };
+  std::vector<pack::ResourceItem> dialogsOnly = packtest::InstallerResources();
+  dialogsOnly.erase(dialogsOnly.begin());
+  auto payloadAs = [](ResourceKey type, std::uint16_t id, std::uint16_t language) {
+    std::vector<pack::ResourceItem> items = packtest::InstallerResources();
+    items.front().type = std::move(type);
+    items.front().name = ResourceKey::Number(id);
+    items.front().language = language;
+    return items;
+  };
+  std::vector<pack::ResourceItem> namedBefore = packtest::InstallerResources();
+  namedBefore.push_back({ResourceKey::Named("BITMAPS"), ResourceKey::Number(1), 1033, {1, 2, 3}, false});
+  pack::PeImageSpec noRsrc;
+  noRsrc.sectionsBefore.push_back({".text", {0xC3}, 0x60000020});
+  noRsrc.resourceSectionName = ".RSRC";
+  noRsrc.resources = packtest::InstallerResources();
+  packtest::StubLayout codeBehind;
+  codeBehind.codeBehind = true;
+  std::vector<std::uint8_t> cut = good;
+  cut.resize(ReadLe32(&good[pe + 248 + 2 * 40 + 20]) + 20);  // inside the resource tree
+
+  const struct {
+    const char* label;
+    std::vector<std::uint8_t> bytes;
+    const char* reason;
+  } cases[] = {
+      {"not MZ", Damaged(good, 0, 0x4D5A), "MZ"},
+      {"no PE signature", Damaged(good, pe, 0x4550 + 1), "PE signature"},
+      {"PE32+", Damaged(good, pe + 24, 0x020B), "PE32"},
+      {"x64 machine", Damaged(good, pe + 4, 0x8664), "32-bit"},
+      {"no .rsrc section", pack::WritePeImage(noRsrc).bytes, "no .rsrc"},
+      {"no LASTRES", withResources(dialogsOnly), "first resource is not LASTRES"},
+      {"named type sorts first", withResources(namedBefore), "first resource is not LASTRES"},
+      {"LASTRES id 1001", withResources(payloadAs(ResourceKey::Named("LASTRES"), 1001, 1033)), "not LASTRES"},
+      {"LASTRES language 1031", withResources(payloadAs(ResourceKey::Named("LASTRES"), 1000, 1031)), "not LASTRES"},
+      {"section behind .rsrc", packtest::MakeStub(codeBehind), "follows the .rsrc section"},
+      {"cut short", cut, "beyond the end of the file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    try {
+      const pack::StubImage stub = pack::ReadStubImage(c.bytes);
+      pack::PackInstaller(stub, SampleRequest());
+      ADD_FAILURE() << "accepted";
+    } catch (const pack::StubError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(Packer, RefusesInputsTheInstallerCannotUse) {
+  const struct {
+    const char* label;
+    void (*change)(pack::PackRequest&);
+    const char* reason;
+  } cases[] = {
+      {"empty title", [](pack::PackRequest& r) { r.title = ""; }, "empty"},
+      {"title of 101", [](pack::PackRequest& r) { r.title = std::string(101, 'a'); }, "at most 100"},
+      {"backslash", [](pack::PackRequest& r) { r.title = "A\\B"; }, "cannot hold"},
+      {"slash", [](pack::PackRequest& r) { r.title = "A/B"; }, "cannot hold"},
+      {"colon", [](pack::PackRequest& r) { r.title = "A:B"; }, "cannot hold"},
+      {"star", [](pack::PackRequest& r) { r.title = "A*"; }, "cannot hold"},
+      {"question mark", [](pack::PackRequest& r) { r.title = "Why?"; }, "cannot hold"},
+      {"quote", [](pack::PackRequest& r) { r.title = "\"A\""; }, "cannot hold"},
+      {"angle brackets", [](pack::PackRequest& r) { r.title = "<A>"; }, "cannot hold"},
+      {"bar", [](pack::PackRequest& r) { r.title = "A|B"; }, "cannot hold"},
+      {"control character", [](pack::PackRequest& r) { r.title = "A\tB"; }, "control"},
+      {"trailing dot", [](pack::PackRequest& r) { r.title = "Sky."; }, "ends in"},
+      {"trailing blank", [](pack::PackRequest& r) { r.title = "Sky "; }, "ends in"},
+      {"leading blank", [](pack::PackRequest& r) { r.title = " Sky"; }, "starts with"},
+      {"device name", [](pack::PackRequest& r) { r.title = "con"; }, "reserves"},
+      {"licence of 65,536", [](pack::PackRequest& r) { r.license.assign(65536, 'x'); }, "65,535"},
+      {"licence with NUL", [](pack::PackRequest& r) { r.license = std::string("a\0b", 3); }, "NUL"},
+      {"empty licence file", [](pack::PackRequest& r) { r.licensePath = "empty.txt"; }, "licence file is empty"},
+      {"empty saver", [](pack::PackRequest& r) { r.saver.bytes.clear(); }, "screen saver is empty"},
+      {"empty data", [](pack::PackRequest& r) { r.data.bytes.clear(); }, "data file is empty"},
+      {"empty uninstaller", [](pack::PackRequest& r) { r.uninstaller.bytes.clear(); }, "uninstaller is empty"},
+      {"empty media", [](pack::PackRequest& r) { r.media[1].bytes.clear(); }, "media file is empty"},
+      {"media without extension", [](pack::PackRequest& r) { r.media[0].path = "dir.x/melody"; }, "extension"},
+      {"media ending in a dot", [](pack::PackRequest& r) { r.media[0].path = "melody."; }, "extension"},
+      {"extension of 15", [](pack::PackRequest& r) { r.media[0].path = "a.abcdefghijklmno"; }, "14 characters"},
+      {"non-ASCII extension", [](pack::PackRequest& r) { r.media[0].path = "a.m\xE9"; }, "ASCII"},
+      {"unsafe media name", [](pack::PackRequest& r) { r.media[0].path = "a.m?d"; }, "cannot hold"},
+      {"numbers past 99999", [](pack::PackRequest& r) { r.numberBase = 65535; r.media[0].bytes = {1}; r.media.resize(34466, r.media[0]); }, "99999"},
+      {"name used twice", [](pack::PackRequest& r) { r.title = "JUKE0001"; r.numberBase = 1; r.media[0].path = "x.dat"; },
+       "already uses"},
+  };
+  const pack::StubImage stub = pack::ReadStubImage(packtest::MakeStub());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    pack::PackRequest request = SampleRequest();
+    c.change(request);
+    try {
+      pack::PackInstaller(stub, request);
+      ADD_FAILURE() << "accepted";
+    } catch (const pack::PackError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(Packer, VerificationCatchesADamagedImage) {
+  const std::vector<std::uint8_t> stubBytes = packtest::MakeStub();
+  const pack::StubImage stub = pack::ReadStubImage(stubBytes);
+  const pack::PackRequest request = SampleRequest();
+  pack::PackResult result = pack::PackInstaller(stub, request);
+  testsupport::TempFolder folder;
+  const PayloadImage image = LoadPayloadImage(folder.Write("good.exe", result.image));
+
+  const struct {
+    const char* label;
+    std::size_t at;
+  } damage[] = {
+      {"compressed entry", image.entries[0].DataOffset + image.entries[0].StoredSize / 2},
+      {"stored entry", image.entries[1].DataOffset + 17},
+      {"title", result.manifestOffset + 3},
+      {"media kind", result.manifestOffset + 264 + 28 * 3 + 27},
+  };
+  for (const auto& d : damage) {
+    SCOPED_TRACE(d.label);
+    std::vector<std::uint8_t> bytes = result.image;
+    bytes[d.at] ^= 0x40;
+    EXPECT_THROW(pack::VerifyPackedImage(folder.Write("bad.exe", bytes), stub, request), pack::PackError);
+  }
+  // Another stub's resources are not this image's.
+  std::vector<pack::ResourceItem> other = packtest::InstallerResources();
+  other.back().data[0] ^= 1;
+  packtest::StubLayout layout;
+  layout.resources = other;
+  EXPECT_THROW(pack::VerifyPackedImage(folder.Write("good.exe", result.image),
+                                       pack::ReadStubImage(packtest::MakeStub(layout)), request),
+               pack::PackError);
+}
+
+// Hand-worked sums: 0x0201 + 0x0003 + length 3; and 0xFFFF + 0xFFFF folds
+// to 0xFFFF, plus length 4. The checksum field itself counts as zero.
+TEST(PeChecksum, KnownSums) {
+  EXPECT_EQ(pack::ComputePeChecksum({0x01, 0x02, 0x03}, 100), 0x0204u + 3);
+  EXPECT_EQ(pack::ComputePeChecksum({0xFF, 0xFF, 0xFF, 0xFF}, 100), 0xFFFFu + 4);
+  EXPECT_EQ(pack::ComputePeChecksum({0x01, 0x02, 0xAA, 0xBB, 0xCC, 0xDD, 0x03, 0x00}, 2), 0x0204u + 8);
+}
+
+}  // namespace
+
+namespace {
+
+// Whatever a stub holds, reading and packing it either works or throws one
+// of the packer's errors: nothing reads outside the file.
+// Packs onto `bytes`: false when the stub is refused; when it is taken, the
+// image must lead the installer's walk to the manifest the packer wrote.
+bool PackAnything(const std::vector<std::uint8_t>& bytes) {
+  pack::PackResult result;
+  try {
+    const pack::StubImage stub = pack::ReadStubImage(bytes);
+    pack::PackRequest request = SampleRequest(1);
+    request.store = true;
+    result = pack::PackInstaller(stub, request);
+  } catch (const pack::StubError&) {
+    return false;
+  } catch (const pack::PackError&) {
+    return false;
+  }
+  MemorySource source(result.image);
+  ManifestWalkInfo walk;
+  EXPECT_EQ(WalkToManifest(source, &walk), ManifestWalkError::None);
+  EXPECT_EQ(walk.manifestOffset, result.manifestOffset);
+  return true;
+}
+
+TEST(Packer, DamagedStubsAreRefusedNotTrusted) {
+  packtest::StubLayout layout;
+  layout.relocationsBehind = true;
+  layout.debugBehind = true;
+  const std::vector<std::uint8_t> stub = packtest::MakeStub(layout);
+  for (std::size_t size = 0; size < stub.size(); size += 13) {
+    EXPECT_FALSE(PackAnything(std::vector<std::uint8_t>(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(size))))
+        << "a stub cut to " << size << " bytes was taken";
+  }
+  EXPECT_TRUE(PackAnything(stub));
+  const pack::StubImage parsed = pack::ReadStubImage(stub);
+  const std::uint32_t rsrc = parsed.sections[parsed.resourceSection].pointerToRawData;
+  std::uint32_t state = 12345;
+  int refused = 0;
+  for (int round = 0; round < 1000; ++round) {
+    std::vector<std::uint8_t> bytes = stub;
+    for (int k = 0; k < 3; ++k) {
+      state = state * 1664525u + 1013904223u;
+      // Headers and the resource tree, where every offset lives.
+      const std::uint32_t span = 0x400 + 0x300;
+      std::uint32_t at = (state >> 8) % span;
+      at = at < 0x400 ? at : rsrc + (at - 0x400);
+      bytes[at] = static_cast<std::uint8_t>(state >> 24);
+    }
+    refused += PackAnything(bytes) ? 0 : 1;
+  }
+  EXPECT_GT(refused, 0) << "the damage never reached what the stub reader checks";
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// Packing the installer program that the win32 build makes, when it is
+// there: its headers and resources must suit the packer as they stand.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tool/packer/packer.h"
+#include "core/imagewriter/pe_checksum.h"
+#include "tool/packer/stub_image.h"
+#include "core/format/manifest_layout.h"
+#include "stub_fixture.h"
+#include "temp_files.h"
+
+namespace {
+
+std::string BuiltInstaller() {
+  if (const char* path = std::getenv("SAVERKIT_INSTALLER_EXE")) return path;
+  return SAVERKIT_WIN32_INSTALLER;
+}
+
+TEST(BuiltInstaller, PacksAndKeepsItsDialogsAndIcon) {
+  const std::string path = BuiltInstaller();
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not built (run the win32 preset)";
+  const pack::StubImage stub = pack::ReadStubImage(testsupport::ReadFileBytes(path));
+  pack::RequirePayloadResourceFirst(stub);
+  const std::uint32_t checksumAt = stub.OptionalHeaderOffset() + pack::kChecksumOffsetInOptionalHeader;
+  const std::uint32_t linkerChecksum = ReadLe32(&stub.bytes[checksumAt]);
+  if (linkerChecksum != 0) {
+    EXPECT_EQ(pack::ComputePeChecksum(stub.bytes, checksumAt), linkerChecksum);
+  }
+
+  auto has = [&](std::uint16_t type, std::uint16_t id) {
+    for (const pack::ResourceItem& item : stub.resources)
+      if (!item.type.IsNamed() && item.type.id == type && item.name.id == id) return true;
+    return false;
+  };
+  for (std::uint16_t dialog : {103, 104, 106, 107}) EXPECT_TRUE(has(5, dialog)) << dialog;
+  EXPECT_TRUE(has(14, 101));  // the icon's group
+
+  pack::PackRequest request;
+  request.title = "Night Sky";
+  request.saver = {"night.scr", packtest::TextLikeBytes(40000, 1)};
+  request.data = {"night.dat", packtest::NoiseBytes(2000, 2)};
+  request.uninstaller = {"UNINSTAL.EXE", packtest::TextLikeBytes(9000, 3)};
+  request.media = {{"melody.mid", packtest::TextLikeBytes(700, 4)}};
+  const pack::PackResult result = pack::PackInstaller(stub, request);
+  testsupport::TempFolder folder;
+  EXPECT_NO_THROW(pack::VerifyPackedImage(folder.Write("setup.exe", result.image), stub, request));
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+// saverkit preview, run as a program: the answers of a normal installation
+// found by itself, given answers, and its errors.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "installer_fixture.h"
+#include "temp_files.h"
+
+namespace {
+
+using installertest::ThreeEntryImage;
+using testsupport::RunCommand;
+
+class PreviewCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+    manifest.license = "Terms.";
+    image_ = temp_.Write("sky.exe", pack::BuildInstallerImage(manifest));
+  }
+  testsupport::TempFolder temp_;
+  std::string image_;
+};
+
+TEST_F(PreviewCommand, FindsTheAnswersOfANormalInstallation) {
+  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image_});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  // Confirmation, licence, completion and information dialog, in order.
+  EXPECT_NE(run.out.find("MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK\n"
+                         "  dialog 106 open \"License Agreement\""),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("dialog 106 wait focus 1009 (no selection) -> accept = command 1"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("\"Installation Complete!\" MB_OK|MB_ICONEXCLAMATION -> ok = IDOK\n"
+                         "  dialog 107 open"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("  WinExec \"C:\\WINDOWS\\Sky.scr\" SW_SHOW = 33\n  exit 0\n\n"
+                         "Changes to the machine:\n"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("  file added C:\\WINDOWS\\Sky.scr 3000 bytes\n"), std::string::npos);
+  EXPECT_NE(run.out.find("  system.ini added [boot] SCRNSAVE.EXE = C:\\WINDOWS\\Sky.scr\n"),
+            std::string::npos);
+  EXPECT_EQ(run.out.find("!!"), std::string::npos);
+}
+
+TEST_F(PreviewCommand, KeepsAGivenMachineSoASecondRunIsAskedToReplace) {
+  const std::string machine = temp_.path() + "/machine";
+  ASSERT_EQ(RunCommand({SAVERKIT_TOOL, "preview", image_, "--machine", machine}).exitStatus, 0);
+  const auto second = RunCommand({SAVERKIT_TOOL, "preview", image_, "--machine", machine});
+  EXPECT_EQ(second.exitStatus, 0) << second.err;
+  EXPECT_EQ(second.out.rfind("Transcript:\n  message box \"Replace Screen Saver?\"", 0), 0u)
+      << second.out;
+  EXPECT_NE(second.out.find("-> yes = IDYES"), std::string::npos);
+}
+
+TEST_F(PreviewCommand, GivenAnswers) {
+  const auto cancelled = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "cancel"});
+  EXPECT_EQ(cancelled.exitStatus, 0);
+  EXPECT_NE(cancelled.out.find("-> cancel = IDCANCEL\n  exit 0\n\nChanges to the machine:\n"
+                               "  (none)\n"),
+            std::string::npos)
+      << cancelled.out;
+
+  // Too few answers: the run stops at the licence, loudly, and says so.
+  const auto tooFew = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "ok"});
+  EXPECT_EQ(tooFew.exitStatus, 1);
+  EXPECT_NE(tooFew.out.find("!! dialog 106 waits for an answer and none is left"),
+            std::string::npos)
+      << tooFew.out;
+}
+
+// Whatever the image names or says reaches the terminal escaped: bytes
+// from 0x7F up (C1 controls among them) in paths, keys and texts, control
+// characters in the licence and in media names.
+TEST_F(PreviewCommand, PrintsOnlyPrintableASCII) {
+  pack::ManifestSpec manifest = ThreeEntryImage("Caf\xE9\x9B\x7F");
+  manifest.license = "Terms\x1B[2J\x07\r\n\x9B" "31m";
+  manifest.entries.push_back(installertest::Media("\x1B]0;x\x07.MID", "m"));
+  const std::string image = temp_.Write("odd.exe", pack::BuildInstallerImage(manifest));
+  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image});
+  for (unsigned char c : run.out) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << static_cast<int>(c);
+  EXPECT_NE(run.out.find("file added C:\\WINDOWS\\Caf\\xE9\\x9B\\x7F.scr"), std::string::npos)
+      << run.out;
+}
+
+// A decoder that cannot write ends the installer with exit code 1; preview
+// says so and fails.
+TEST_F(PreviewCommand, FailsWhenTheInstallerDiesOfAWriteError) {
+  hostwin::MachineSettings settings;
+  settings.writableBytes = 3000 + 10000;
+  const std::string machine = temp_.path() + "/small-disk";
+  std::string error;
+  ASSERT_TRUE(hostwin::CreateMachine(machine, settings, &error)) << error;
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  manifest.entries[1] = installertest::Compressed(installertest::SampleBytes(40000, 'd'));
+  const std::string image = temp_.Write("big.exe", pack::BuildInstallerImage(manifest));
+  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image, "--machine", machine});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.out.find("\"Write error in function WritePtr()\" MB_OK|MB_ICONHAND -> ok = IDOK\n  "
+                         "memory: 1 block not freed at exit\n  exit 1\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.err.find("big.exe: the installer ended with exit code 1"), std::string::npos) << run.err;
+}
+
+// An entry that declares a gigabyte: the machine preview makes has 256 MiB
+// free, so the installer warns of the short space as it would on a small
+// disk (and its writes would stop at 256 MiB, not fill the host's disk).
+TEST_F(PreviewCommand, AMachineItMakesHasASmallDisk) {
+  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  manifest.entries[1].expandedSize = 1u << 30;
+  const std::string image = temp_.Write("bomb.exe", pack::BuildInstallerImage(manifest));
+  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image, "--answer", "cancel"});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_NE(run.out.find("It appears that you only have 262,144 kilobytes free"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("-> cancel = IDCANCEL\n  exit 0\n\nChanges to the machine:\n  (none)\n"),
+            std::string::npos)
+      << run.out;
+}
+
+TEST_F(PreviewCommand, Errors) {
+  const auto unknown = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "maybe"});
+  EXPECT_EQ(unknown.exitStatus, 2);
+  EXPECT_NE(unknown.err.find("unknown answer \"maybe\""), std::string::npos) << unknown.err;
+
+  const auto missing = RunCommand({SAVERKIT_TOOL, "preview", temp_.path() + "/none.exe"});
+  EXPECT_EQ(missing.exitStatus, 1);
+  EXPECT_NE(missing.err.find("none.exe: no such file"), std::string::npos) << missing.err;
+}
+
+}  // namespace

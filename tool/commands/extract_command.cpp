@@ -1,0 +1,296 @@
+// saverkit extract: writes every entry of an installer image into a folder
+// under the file name it is installed under, and the licence text as
+// LICENSE.TXT. Names from the image are untrusted: one that could land
+// outside the folder is refused, and so is every entry the installer itself
+// would not write. Each file goes through OutputFile: written under an
+// exclusive temporary name and renamed only when complete; nothing is
+// overwritten unless asked.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <string>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "tool/reader/image_entry_reader.h"
+#include "core/format/install_names.h"
+#include "tool/reader/payload_image.h"
+#include "tool/commands/command_failure.h"
+#include "tool/commands/commands.h"
+#include "tool/commands/output_file.h"
+#include "tool/commands/text_output.h"
+
+namespace tools {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kLicenseFileName[] = "LICENSE.TXT";
+
+// How many files one extract writes unless told otherwise. Real installers
+// carry a handful; a table entry costs 28 bytes in the image but a file
+// creation on disk (up to a few hundred microseconds each), so an image past
+// this is refused before anything is written, and --max-files lets a user
+// who means it go further.
+constexpr std::uint64_t kDefaultMaxFiles = 16384;
+
+struct ExtractOptions {
+  std::string image;
+  std::string directory;  // empty: the title
+  bool force = false;
+  bool json = false;
+  std::uint64_t maxFiles = kDefaultMaxFiles;
+};
+
+// The entry's file name inside the folder it is installed in, as the
+// naming rules give it; empty when it does not fit.
+std::string InstalledFileName(const PayloadImage& image, std::uint32_t position) {
+  char name[4 * kPathBufferSize];
+  const std::string title = image.Title();
+  if (!BuildInstalledFileName(name, sizeof name, title.c_str(), position, image.entries[position],
+                              image.numberBase))
+    return std::string();
+  return name;
+}
+
+class Progress {
+ public:
+  Progress() : enabled_(isatty(fileno(stdout)) != 0) {}
+  void Show(const std::string& name, std::uint64_t done, std::uint64_t total) {
+    if (!enabled_) return;
+    const unsigned percent = total ? static_cast<unsigned>(done * 100 / total) : 100;
+    std::printf("\r%s: %llu bytes, %u%%\033[K", Printable(name).c_str(),
+                static_cast<unsigned long long>(done), percent);
+    std::fflush(stdout);
+  }
+  void Clear() {
+    if (enabled_) std::printf("\r\033[K");
+  }
+
+ private:
+  bool enabled_;
+};
+
+struct Outcome {
+  std::string name;
+  std::string status;  // "written" or the reason the entry failed
+  std::uint64_t bytes = 0;
+  std::string note;
+  bool ok = false;
+};
+
+// Whether the file system holding `folder` has `bytes` free for this user;
+// true when it cannot tell.
+bool HasRoomFor(const std::string& folder, std::uint64_t bytes) {
+  std::error_code error;
+  const fs::space_info space = fs::space(folder, error);
+  if (error || space.available == static_cast<std::uintmax_t>(-1)) return true;
+  return bytes <= space.available;
+}
+
+int RunExtract(const ExtractOptions& options) {
+  const PayloadImage image = LoadPayloadImage(options.image);
+  std::string directory = options.directory;
+  if (directory.empty()) {
+    directory = image.Title();
+    if (!IsSafeFileName(directory.c_str())) {
+      throw CommandFailure{options.image, "the title cannot name a folder; choose one with -d DIR",
+                           kExitUsageError};
+    }
+  }
+  // Everything the installer would write, counted before anything is
+  // written, so that too many files, or more bytes than the folder's file
+  // system holds, are refused whole.
+  std::uint64_t total = image.licenseLength;
+  std::uint64_t files = image.licenseLength > 0 ? 1 : 0;
+  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
+    const PayloadEntry& entry = image.entries[i];
+    if (image.InstallerRefusalOf(i) != InstallRefusal::None) continue;
+    ++files;
+    if (!ExpandsPastSignedRange(entry)) total += InstalledSize(entry);
+  }
+  if (files > options.maxFiles) {
+    throw CommandFailure{options.image,
+                         "the image would write " + std::to_string(files) + " files, more than " +
+                             std::to_string(options.maxFiles) + " (raise the limit with --max-files)",
+                         kExitDataError};
+  }
+  std::error_code code;
+  fs::create_directories(directory, code);
+  if (code) {
+    throw CommandFailure{directory, "cannot create the output folder: " + code.message(), kExitDataError};
+  }
+  if (!fs::is_directory(directory, code)) {
+    throw CommandFailure{directory, "cannot create the output folder: it is not a folder", kExitDataError};
+  }
+  ImageFile file;
+  if (!file.Open(options.image)) {
+    throw ImageError(options.image, file.Why());
+  }
+  if (!HasRoomFor(directory, total)) {
+    throw CommandFailure{directory,
+                         "no room for the " + std::to_string(total) +
+                             " bytes the image installs on the folder's file system",
+                         kExitDataError};
+  }
+
+  auto decoder = std::make_unique<DecoderState>();
+  Progress progress;
+  std::vector<Outcome> outcomes;
+  // Names already taken by this run: two entries that map to one name (even
+  // with --force) must not replace each other.
+  std::set<std::string> taken;
+
+  // Writes one file from `produce`, which hands its bytes to the sink.
+  auto writeFile = [&](const std::string& name, std::uint64_t expected, auto produce) {
+    Outcome outcome;
+    outcome.name = name;
+    // The name must stay one name inside the output folder on this system too.
+    if (!IsSafeFileName(name.c_str())) {
+      outcome.status = "refused: the name could land outside the folder";
+      return outcome;
+    }
+    if (!taken.insert(name).second) {
+      outcome.status = "refused: an earlier entry was given the same name";
+      return outcome;
+    }
+    if (!HasRoomFor(directory, expected)) {
+      outcome.status = "refused: no room on the folder's file system for " + std::to_string(expected) + " bytes";
+      return outcome;
+    }
+    try {
+      OutputFile output((fs::path(directory) / name).string(), options.force);
+      std::uint64_t done = 0;
+      int writeError = 0;  // errno of a failed write, before output to the terminal changes it
+      const ChunkSink sink = [&](const std::uint8_t* data, std::size_t size) {
+        if (!output.Write(data, size)) {
+          writeError = errno;
+          return false;
+        }
+        done += size;
+        progress.Show(name, done, expected);
+        return true;
+      };
+      EntryReport report;
+      const bool written = produce(sink, &report);
+      progress.Clear();
+      if (!written) {
+        outcome.status = std::string("write failed: ") + std::strerror(writeError ? writeError : EIO);
+        return outcome;
+      }
+      outcome.bytes = report.written;
+      if (report.verdict != EntryVerdict::Ok) {
+        outcome.status = VerdictText(report.verdict);
+        return outcome;
+      }
+      output.Commit();
+      if (report.unreadBytes > 0)
+        outcome.note = std::to_string(report.unreadBytes) + " stored bytes left unread";
+      outcome.status = "written";
+      outcome.ok = true;
+    } catch (const OutputFileError& e) {
+      progress.Clear();
+      outcome.status = e.what();
+    }
+    return outcome;
+  };
+
+  if (image.licenseLength > 0) {
+    outcomes.push_back(writeFile(kLicenseFileName, image.licenseLength,
+                                 [&](const ChunkSink& sink, EntryReport* report) {
+                                   *report = EntryReport{};
+                                   report->written = image.licenseText.size();
+                                   return sink(reinterpret_cast<const std::uint8_t*>(
+                                                   image.licenseText.data()),
+                                               image.licenseText.size());
+                                 }));
+  }
+  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
+    const PayloadEntry& entry = image.entries[i];
+    const std::string name = InstalledFileName(image, i);
+    const std::string shown = name.empty() ? "entry " + std::to_string(i) : name;
+    const InstallRefusal refusal = image.InstallerRefusalOf(i);
+    if (refusal != InstallRefusal::None) {
+      // Not written by the installer, so not decoded either: the ring
+      // stays as the installer leaves it for the next entry.
+      Outcome outcome;
+      outcome.name = shown;
+      outcome.status = RefusalText(refusal);
+      outcomes.push_back(outcome);
+      continue;
+    }
+    bool decoded = false;
+    outcomes.push_back(writeFile(shown, InstalledSize(entry),
+                                 [&](const ChunkSink& sink, EntryReport* report) {
+                                   decoded = true;
+                                   return ReadImageEntry(file, entry, *decoder, sink, report);
+                                 }));
+    // The installer writes this entry: when this folder could not take it,
+    // it still passes through the decoder, so that later entries see the
+    // ring the installer would.
+    if (!decoded && IsCompressed(entry)) {
+      EntryReport ignored;
+      ReadImageEntry(file, entry, *decoder,
+                     [](const std::uint8_t*, std::size_t) { return true; }, &ignored);
+    }
+  }
+
+  std::size_t failed = 0;
+  for (const Outcome& o : outcomes) failed += o.ok ? 0 : 1;
+  if (options.json) {
+    nlohmann::ordered_json out;
+    out["directory"] = directory;  // as given: bytes that are not UTF-8 become U+FFFD below
+    out["files"] = nlohmann::ordered_json::array();
+    for (const Outcome& o : outcomes) {
+      nlohmann::ordered_json item{{"name", Windows1252ToUtf8(o.name)},
+                                  {"status", o.status},
+                                  {"bytes", o.bytes},
+                                  {"ok", o.ok}};
+      if (!o.note.empty()) item["note"] = o.note;
+      out["files"].push_back(item);
+    }
+    out["failed"] = failed;
+    // Plain ASCII, as list --json writes it.
+    std::cout << out.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+  } else {
+    for (const Outcome& o : outcomes) {
+      std::printf("%s: %s%s%s\n", Printable(o.name).c_str(), o.status.c_str(),
+                  o.ok ? (", " + std::to_string(o.bytes) + " bytes").c_str() : "",
+                  o.note.empty() ? "" : (" (note: " + o.note + ")").c_str());
+    }
+    std::printf("%s: %zu files, %zu written, %zu failed\n", Printable(directory).c_str(),
+                outcomes.size(), outcomes.size() - failed, failed);
+  }
+  for (const Outcome& o : outcomes)
+    if (!o.ok) PrintError(options.image, Printable(o.name) + ": " + o.status);
+  return failed == 0 && !image.tableCutShort ? kExitOk : kExitDataError;
+}
+
+}  // namespace
+
+void AddExtractCommand(CLI::App& app, int& exitStatus) {
+  CLI::App* extract = app.add_subcommand(
+      "extract", "Write every file of an installer image into a folder, as it installs them");
+  auto options = std::make_shared<ExtractOptions>();
+  extract->add_option("IMAGE", options->image, "Installer image (.exe)")->required();
+  extract->add_option("-d,--directory", options->directory,
+                      "Output folder (default: a folder named after the title)");
+  extract->add_flag("--force", options->force, "Overwrite files that exist");
+  extract->add_flag("--json", options->json, "Print one JSON object for scripts");
+  extract->add_option("--max-files", options->maxFiles,
+                      "Refuse an image that would write more files than this")
+      ->capture_default_str();
+  extract->callback([options, &exitStatus] {
+    exitStatus = RunCommandReportingFailures(options->image, [&] { return RunExtract(*options); });
+  });
+}
+
+}  // namespace tools

@@ -1,0 +1,336 @@
+// saverkit pack: makes an installer image from a screen saver, its data
+// file, an uninstaller and media files.
+//
+// The installer program to extend (the stub) is, unless --stub names one,
+// the one the same build made: "installer.exe" beside this program (the
+// win32 build holds both), else "../win32/installer.exe" from it (the host
+// build build/host/saverkit finds build/win32/installer.exe), else the
+// installed one, "../share/saverkit/installer.exe" from it (<prefix>/bin/
+// saverkit, whatever the prefix). The default uninstaller, UNINSTAL.EXE,
+// is found the same way.
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tool/packer/authenticode_signing.h"
+#include "tool/packer/image_time_stamp.h"
+#include "tool/commands/output_file.h"
+#include "tool/packer/packer.h"
+#include "tool/packer/stub_image.h"
+#include "core/format/install_names.h"
+#include "core/format/manifest_layout.h"
+#include "tool/commands/command_failure.h"
+#include "tool/commands/commands.h"
+#include "tool/commands/own_executable.h"
+#include "tool/commands/text_output.h"
+
+namespace fs = std::filesystem;
+
+namespace tools {
+
+namespace {
+
+struct PackOptions {
+  std::string output;
+  std::string title;
+  std::string saver;
+  std::string data;
+  std::string uninstaller;
+  std::vector<std::string> media;
+  std::string license;
+  std::uint16_t numberBase = 1;
+  std::string kind = "juke";
+  bool store = false;
+  std::string stub;
+  bool force = false;
+  bool json = false;
+  std::string sign;  // a PKCS#12 certificate: sign the image with it
+  std::string signPasswordFile;
+  std::string timestampUrl;
+  std::string sourceDateEpoch;  // empty: SOURCE_DATE_EPOCH, if set
+};
+
+constexpr char kStubName[] = "installer.exe";
+
+// `name` beside this program, else in the win32 build beside its build,
+// else in the installed data folder.
+std::string FindBuildOutput(const char* name) {
+  const fs::path self = OwnExecutable();
+  if (self.empty()) return std::string();
+  const fs::path directory = self.parent_path();
+  for (const fs::path& candidate : {directory / name, directory / ".." / "win32" / name,
+                                     directory / ".." / "share" / "saverkit" / name}) {
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) return candidate.lexically_normal().string();
+  }
+  return std::string();
+}
+
+std::vector<std::uint8_t> ReadInputFile(const std::string& path, const char* role) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (error || !fs::exists(status)) throw CommandFailure{path, std::string("the ") + role + " does not exist", kExitUsageError};
+  if (!fs::is_regular_file(status)) throw CommandFailure{path, std::string("the ") + role + " is not a file", kExitUsageError};
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (error) throw CommandFailure{path, "cannot read the " + std::string(role), kExitUsageError};
+  if (size > pack::kMaxImageSize) throw CommandFailure{path, std::string("the ") + role + " is 2 GiB or larger", kExitUsageError};
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+    throw CommandFailure{path, "cannot read the " + std::string(role), kExitUsageError};
+  return bytes;
+}
+
+// Windows-1252 code points 0x80-0x9F that are not C1 controls.
+constexpr std::uint16_t kHighLetters[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+
+// The title as the installer will hold it: Windows-1252. On Windows the
+// command line already is in the system's code page; elsewhere it is UTF-8.
+bool TitleToWindows1252(const std::string& text, std::string* out) {
+#ifdef _WIN32
+  *out = text;
+  return true;
+#else
+  out->clear();
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::uint32_t code = 0;
+    std::size_t length = 0;
+    if (lead < 0x80) { code = lead; length = 1; }
+    else if ((lead & 0xE0) == 0xC0) { code = lead & 0x1F; length = 2; }
+    else if ((lead & 0xF0) == 0xE0) { code = lead & 0x0F; length = 3; }
+    else return false;
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    i += length;
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
+      *out += static_cast<char>(code);
+      continue;
+    }
+    bool found = false;
+    for (unsigned k = 0; k < 32 && !found; ++k) {
+      if (kHighLetters[k] == code) {
+        *out += static_cast<char>(0x80 + k);
+        found = true;
+      }
+    }
+    if (!found) return false;
+  }
+  return true;
+#endif
+}
+
+pack::MediaKind KindOf(const std::string& kind) {
+  if (kind == "juk_") return pack::MediaKind::JukUnderscore;
+  if (kind == "file") return pack::MediaKind::File;
+  return pack::MediaKind::Juke;
+}
+
+std::string FileNameOf(const std::string& installedPath) {
+  const std::size_t slash = installedPath.rfind('\\');
+  return slash == std::string::npos ? installedPath : installedPath.substr(slash + 1);
+}
+
+double Ratio(std::uint64_t stored, std::uint64_t size) {
+  return size == 0 ? 0.0 : 100.0 * static_cast<double>(stored) / static_cast<double>(size);
+}
+
+void PrintReport(const std::string& output, const pack::PackResult& result, bool json) {
+  std::uint64_t size = 0, stored = 0;
+  for (const pack::PackedEntry& entry : result.entries) {
+    size += entry.size;
+    stored += entry.storedSize;
+  }
+  if (json) {
+    nlohmann::ordered_json out;
+    out["output"] = output;
+    out["image_size"] = result.image.size();
+    out["manifest_offset"] = result.manifestOffset;
+    out["entries"] = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < result.entries.size(); ++i) {
+      const pack::PackedEntry& entry = result.entries[i];
+      out["entries"].push_back({{"position", i},
+                                {"path", Windows1252ToUtf8(entry.installedName)},
+                                {"size", entry.size},
+                                {"stored_size", entry.storedSize},
+                                {"compressed", entry.compressed},
+                                {"ratio", Ratio(entry.storedSize, entry.size)}});
+    }
+    out["total"] = {{"size", size}, {"stored_size", stored}, {"ratio", Ratio(stored, size)}};
+    // Paths are the user's bytes: anything not UTF-8 is shown replaced.
+    std::cout << out.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    return;
+  }
+  std::printf("%4s  %-32s %13s %13s %7s  %s\n", "Pos", "Name", "Size", "Stored", "Ratio", "Method");
+  for (std::size_t i = 0; i < result.entries.size(); ++i) {
+    const pack::PackedEntry& entry = result.entries[i];
+    std::printf("%4zu  %-32s %13s %13s %6.1f%%  %s\n", i, Printable(FileNameOf(entry.installedName)).c_str(),
+                Thousands(entry.size).c_str(), Thousands(entry.storedSize).c_str(),
+                Ratio(entry.storedSize, entry.size), entry.compressed ? "compressed" : "stored");
+  }
+  std::printf("      %-32s %13s %13s %6.1f%%\n", "Total", Thousands(static_cast<std::uint32_t>(size)).c_str(),
+              Thousands(static_cast<std::uint32_t>(stored)).c_str(), Ratio(stored, size));
+  std::printf("Wrote %s (%s bytes)\n", output.c_str(), Thousands(static_cast<std::uint32_t>(result.image.size())).c_str());
+}
+
+int RunPack(const PackOptions& options) {
+  const fs::path output(options.output);
+  std::error_code error;
+  if (fs::is_directory(output, error)) throw CommandFailure{options.output, "is a directory", kExitUsageError};
+  if (fs::exists(output, error) && !options.force)
+    throw CommandFailure{options.output, "already exists (use --force to replace it)", kExitUsageError};
+  const fs::path directory = output.parent_path().empty() ? fs::path(".") : output.parent_path();
+  if (!fs::is_directory(directory, error))
+    throw CommandFailure{options.output, "its directory does not exist", kExitUsageError};
+
+  pack::PackRequest request;
+  if (!TitleToWindows1252(options.title, &request.title))
+    throw CommandFailure{"", "the title holds letters that the installer's code page (Windows-1252) cannot hold",
+                         kExitUsageError};
+  request.numberBase = options.numberBase;
+  request.kind = KindOf(options.kind);
+  request.store = options.store;
+  request.saver = {options.saver, ReadInputFile(options.saver, "screen saver")};
+  request.data = {options.data, ReadInputFile(options.data, "data file")};
+  std::string uninstaller = options.uninstaller;
+  if (uninstaller.empty()) uninstaller = FindBuildOutput(kUninstallerName);
+  if (uninstaller.empty())
+    throw CommandFailure{"", "no uninstaller: build the win32 preset, which makes UNINSTAL.EXE, or name one with --uninstaller",
+                         kExitUsageError};
+  request.uninstaller = {uninstaller, ReadInputFile(uninstaller, "uninstaller")};
+  for (const std::string& media : options.media) request.media.push_back({media, ReadInputFile(media, "media file")});
+  if (!options.license.empty()) {
+    const std::vector<std::uint8_t> license = ReadInputFile(options.license, "licence");
+    request.license.assign(license.begin(), license.end());
+    request.licensePath = options.license;
+  }
+
+  std::string stubPath = options.stub;
+  if (stubPath.empty()) stubPath = FindBuildOutput(kStubName);
+  if (stubPath.empty())
+    throw CommandFailure{"", "no installer program: build the win32 preset, which makes installer.exe, or name one with --stub",
+                         kExitUsageError};
+  pack::StubImage stub;
+  try {
+    stub = pack::ReadStubImage(ReadInputFile(stubPath, "installer program"));
+    pack::RequirePayloadResourceFirst(stub);
+  } catch (const pack::StubError& e) {
+    throw CommandFailure{stubPath, std::string("cannot be the installer program: ") + e.what(), kExitDataError};
+  }
+
+  // Even with --force, the output must not take the place of what it is
+  // made from (the build's installer program, say).
+  std::vector<std::string> inputs = {stubPath,        options.saver, options.data,          uninstaller,
+                                     options.license, options.sign,  options.signPasswordFile};
+  inputs.insert(inputs.end(), options.media.begin(), options.media.end());
+  for (const std::string& input : inputs) {
+    if (!input.empty() && fs::exists(output, error) && fs::equivalent(output, input, error))
+      throw CommandFailure{options.output, "is one of the inputs (" + input + ")", kExitUsageError};
+  }
+
+  // The build time, when one is given, goes into the image (and into the
+  // signature); without one the image keeps the stub's time stamp.
+  std::optional<std::uint32_t> buildTime;
+  std::string epoch = options.sourceDateEpoch;
+  const char* epochVariable = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch.empty() && epochVariable && *epochVariable) epoch = epochVariable;
+  if (!epoch.empty()) {
+    buildTime = pack::ParseSourceDateEpoch(epoch);
+    if (!buildTime)
+      throw CommandFailure{"", "the source date epoch \"" + epoch + "\" is not a count of seconds from 0 to 4294967295",
+                           kExitUsageError};
+  }
+  pack::SigningOptions signing{options.sign, options.signPasswordFile, options.timestampUrl, buildTime};
+  if (!options.sign.empty()) ReadInputFile(options.sign, "certificate");
+  if (!options.signPasswordFile.empty()) ReadInputFile(options.signPasswordFile, "password file");
+
+  pack::PackResult result;
+  try {
+    result = pack::PackInstaller(stub, request);
+  } catch (const pack::StubError& e) {
+    throw CommandFailure{stubPath, std::string("cannot be the installer program: ") + e.what(), kExitDataError};
+  }
+  if (buildTime && !pack::StampImageTime(result.image, *buildTime))
+    throw CommandFailure{stubPath, "cannot be the installer program: its PE headers cannot be found", kExitDataError};
+
+  // A signature is appended to the verified image before it takes its name;
+  // the signed image must then read back the same.
+  std::vector<std::uint8_t> signedImage;
+  try {
+    WriteCheckedFile(options.output, result.image, options.force, [&](const std::string& written) {
+      pack::VerifyPackedImage(written, stub, request);
+      if (options.sign.empty()) return;
+      signedImage = pack::SignImageFile(written, signing);
+      pack::VerifyPackedImage(written, stub, request);
+    });
+  } catch (const OutputFileError& e) {
+    throw CommandFailure{options.output, e.what(), kExitDataError};
+  } catch (const pack::PackError& e) {
+    throw CommandFailure{options.output, std::string("the written image did not verify: ") + e.what(), kExitDataError};
+  } catch (const pack::SigningError& e) {
+    throw CommandFailure{options.sign, std::string("cannot sign the image: ") + e.what(), kExitDataError};
+  }
+  if (!signedImage.empty()) result.image = std::move(signedImage);
+  PrintReport(options.output, result, options.json);
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddPackCommand(CLI::App& app, int& exitStatus) {
+  CLI::App* command = app.add_subcommand(
+      "pack", "Make an installer image from a screen saver and its files");
+  command->footer(
+      "Without --stub, the installer program is the installer.exe of the same build: beside this\n"
+      "program, else ../win32/installer.exe from it, else the installed\n"
+      "../share/saverkit/installer.exe. UNINSTAL.EXE is found the same way.\n\n"
+      "Example:\n"
+      "  saverkit pack -o NightSkySetup.exe --title \"Night Sky\" --saver night.scr --data night.dat \\\n"
+      "    --media melody.mid --sign signer.pfx --sign-password-file signer.pass");
+  auto options = std::make_shared<PackOptions>();
+  command->add_option("-o,--output", options->output, "The installer to write (.exe)")->required();
+  command->add_option("--title", options->title, "The screen saver's title")->required();
+  command->add_option("--saver", options->saver, "The screen saver (.scr), installed as <title>.scr")->required();
+  command->add_option("--data", options->data, "Its data file, installed as <title>.DAT")->required();
+  command->add_option("--uninstaller", options->uninstaller, "The uninstaller (default: the build's UNINSTAL.EXE)");
+  command->add_option("--media", options->media, "A media file (repeatable), installed in order");
+  command->add_option("--license", options->license, "A licence text the user must accept (at most 65,535 bytes)");
+  command->add_option("--number-base", options->numberBase, "Number of the first media file (default 1)");
+  command->add_option("--kind", options->kind, "Media name prefix: juke (JUKE), juk_ (JUK_) or file (FILE)")
+      ->check(CLI::IsMember({"juke", "juk_", "file"}));
+  command->add_flag("--store", options->store, "Store every file as is, without compression");
+  command->add_option("--stub", options->stub, "The installer program to extend");
+  command->add_flag("--force", options->force, "Replace an existing output file");
+  command->add_flag("--json", options->json, "Print one JSON object for scripts");
+  command->add_option("--sign", options->sign,
+                      "Sign the image with Authenticode using this PKCS#12 certificate (.pfx); runs osslsigncode");
+  command->add_option("--sign-password-file", options->signPasswordFile,
+                      "A file whose first line is the certificate's password")
+      ->needs("--sign");
+  command->add_option("--timestamp-url", options->timestampUrl, "An RFC 3161 time-stamping server for the signature")
+      ->needs("--sign");
+  command->add_option("--source-date-epoch", options->sourceDateEpoch,
+                      "Build time (seconds since 1970) for the image's time stamp and the signing time "
+                      "(default: $SOURCE_DATE_EPOCH)");
+  command->callback([options, &exitStatus] {
+    exitStatus = RunCommandReportingFailures(options->output, [&] { return RunPack(*options); });
+  });
+}
+
+}  // namespace tools

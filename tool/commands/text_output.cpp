@@ -1,0 +1,89 @@
+// Showing untrusted Windows-1252 text from an image.
+#include "tool/commands/text_output.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+
+#include "core/text/format_thousands.h"
+
+namespace tools {
+
+namespace {
+
+// Unicode code points of Windows-1252 bytes 0x80 to 0x9F.
+constexpr std::uint16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, std::uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+std::uint32_t CodePoint(unsigned char byte) {
+  return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
+}
+
+}  // namespace
+
+std::string Windows1252ToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) AppendUtf8(out, CodePoint(c));
+  return out;
+}
+
+std::string Printable(std::string_view text) {
+  std::string out;
+  for (unsigned char c : text) {
+    std::uint32_t code = CodePoint(c);
+    if (code == '\r') {
+      out += "\\r";
+    } else if (code == '\n') {
+      out += "\\n";
+    } else if (code == '\t') {
+      out += "\\t";
+    } else if (code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", c);
+      out += escape;
+    } else {
+      AppendUtf8(out, code);
+    }
+  }
+  return out;
+}
+
+std::string Thousands(std::uint32_t value) {
+  char text[kFormatThousandsSize];
+  return FormatThousands(value, text);
+}
+
+const char* RefusalText(InstallRefusal refusal) {
+  switch (refusal) {
+    case InstallRefusal::None: return "written";
+    case InstallRefusal::NoWindowsDirectory: return "refused: no Windows directory";
+    case InstallRefusal::UnsafeTitle: return "refused: the title could lead outside its folder";
+    case InstallRefusal::UnsafeName: return "refused: the name could land outside the folder";
+    case InstallRefusal::PathTooLong: return "refused: the installed path is too long";
+    case InstallRefusal::DataOutsideImage: return "data lies beyond the end of the file";
+  }
+  return "?";
+}
+
+void PrintError(const std::string& file, const std::string& problem) {
+  std::cerr << "saverkit: " << file << ": " << problem << '\n';
+}
+
+}  // namespace tools

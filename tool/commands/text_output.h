@@ -1,0 +1,30 @@
+// Showing text read from an image: it is Windows-1252 and untrusted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/format/install_decision.h"
+
+namespace tools {
+
+// UTF-8 for the Windows-1252 bytes (bytes that code page leaves undefined
+// map to the C1 controls of the same value, as Windows maps them).
+std::string Windows1252ToUtf8(std::string_view text);
+
+// For terminal output: UTF-8 as above, with control characters shown as
+// escapes (\r, \n, \t, \xNN) so that a name cannot move the cursor.
+std::string Printable(std::string_view text);
+
+// A count with a comma between groups of three digits, as the installer
+// shows it ("1,234,567").
+std::string Thousands(std::uint32_t value);
+
+// Why the installer writes no file for an entry, for reports.
+const char* RefusalText(InstallRefusal refusal);
+
+// "saverkit: <file>: <problem>" on stderr.
+void PrintError(const std::string& file, const std::string& problem);
+
+}  // namespace tools

@@ -1,0 +1,53 @@
+// saverkit: lists, tests, extracts, packs and previews screen saver
+// installer images.
+#include <iostream>
+#include <string>
+
+#include "saverkit_version.h"
+#include "tool/commands/commands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"saverkit " SAVERKIT_VERSION
+               ": lists, tests, extracts, packs and previews screen saver installers"};
+  app.set_version_flag("--version", "saverkit " SAVERKIT_VERSION);
+  app.require_subcommand(1);
+  int exitStatus = tools::kExitOk;
+  tools::AddListCommand(app, exitStatus);
+  tools::AddTestCommand(app, exitStatus);
+  tools::AddExtractCommand(app, exitStatus);
+#if SAVERKIT_PREVIEW
+  tools::AddPreviewCommand(app, exitStatus);
+#endif
+  tools::AddPackCommand(app, exitStatus);
+  // The first word that is not an option names the command (the program
+  // itself takes only flags); one it does not know is named back with the
+  // list, rather than as a missing command.
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (!word.empty() && word[0] == '-') continue;
+    std::string names;
+    bool known = false;
+    for (const CLI::App* command : app.get_subcommands({})) {
+      known = known || command->check_name(word);
+      names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    if (!known) {
+      std::cerr << "saverkit: unknown command \"" << word << "\" (commands: " << names << ")\n";
+      return tools::kExitUsageError;
+    }
+    break;
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "saverkit: " << e.what() << " (see saverkit --help)\n";
+    return tools::kExitUsageError;
+  }
+  return exitStatus;
+}

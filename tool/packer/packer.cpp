@@ -1,0 +1,290 @@
+// Making and verifying an installer image.
+#include "tool/packer/packer.h"
+
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+
+#include "core/codec/entry_encoder.h"
+#include "core/codec/memory_streams.h"
+#include "tool/packer/installer_assembly.h"
+#include "core/format/install_names.h"
+#include "tool/reader/payload_image.h"
+#include "core/format/title_rule.h"
+
+namespace pack {
+
+namespace {
+
+// Entries 0 to 2 carry a Name and Kind that no reader uses; these are the
+// values installer images have always carried there.
+constexpr char kUnusedEntryName[] = ".TMP";
+constexpr std::uint8_t kUnusedEntryKind = 0x20;
+// A five-digit media number is written whole; six digits would not be.
+constexpr std::uint32_t kMaxMediaNumber = 99999;
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+const PackInput& InputAt(const PackRequest& request, std::size_t position) {
+  switch (position) {
+    case kScreenSaverPosition: return request.saver;
+    case kDataFilePosition: return request.data;
+    case kUninstallerPosition: return request.uninstaller;
+    default: return request.media[position - kFirstMediaPosition];
+  }
+}
+
+std::size_t EntryCount(const PackRequest& request) { return kFirstMediaPosition + request.media.size(); }
+
+// The entry as the installer will see it, without data placement.
+PayloadEntry EntryFields(const PackRequest& request, std::size_t position) {
+  PayloadEntry entry{};
+  std::memset(entry.Name, ' ', kEntryNameSize);
+  if (position < kFirstMediaPosition) {
+    std::memcpy(entry.Name, kUnusedEntryName, std::strlen(kUnusedEntryName));
+    entry.Kind = kUnusedEntryKind;
+  } else {
+    const std::string name = MediaEntryName(InputAt(request, position).path);
+    std::memcpy(entry.Name, name.data(), name.size());
+    entry.Kind = KindByte(request.kind);
+  }
+  return entry;
+}
+
+std::string InstalledPath(const PackRequest& request, std::size_t position, const char* winDir) {
+  char path[kPathBufferSize];
+  const PayloadEntry entry = EntryFields(request, position);
+  if (!BuildInstalledPath(path, sizeof path, winDir, request.title.c_str(),
+                          static_cast<std::uint32_t>(position), entry, request.numberBase))
+    return std::string();
+  return path;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Thousands(std::uint64_t value) {
+  std::string digits = std::to_string(value);
+  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<std::size_t>(i), ",");
+  return digits;
+}
+
+void CheckInput(const PackInput& input, const char* role) {
+  if (input.bytes.empty())
+    throw PackError(input.path, std::string("the ") + role + " is empty; an entry cannot be an empty file");
+  if (input.bytes.size() > kMaxImageSize)
+    throw PackError(input.path, std::string("the ") + role + " is 2 GiB or larger");
+}
+
+ManifestEntrySpec EncodeEntry(const PackRequest& request, std::size_t position, PackedEntry* report) {
+  const PackInput& input = InputAt(request, position);
+  const PayloadEntry fields = EntryFields(request, position);
+  ManifestEntrySpec spec;
+  spec.name.assign(fields.Name, kEntryNameSize);
+  spec.kind = fields.Kind;
+  if (!request.store) {
+    std::vector<std::uint8_t> packed = CompressEntry(input.bytes.data(), input.bytes.size(), CompressionLevel::Best);
+    if (packed.size() < input.bytes.size()) {
+      spec.stored = std::move(packed);
+      spec.expandedSize = static_cast<std::uint32_t>(input.bytes.size());
+    }
+  }
+  if (spec.expandedSize == 0) spec.stored = input.bytes;
+  report->installedName = InstalledPath(request, position, "");
+  report->size = static_cast<std::uint32_t>(input.bytes.size());
+  report->storedSize = static_cast<std::uint32_t>(spec.stored.size());
+  report->compressed = spec.expandedSize != 0;
+  return spec;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw PackError(path, "cannot read the written image back");
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool SameResource(const ResourceItem& a, const ResourceItem& b) {
+  return a.type.name == b.type.name && a.type.id == b.type.id && a.name.name == b.name.name &&
+         a.name.id == b.name.id && a.language == b.language && a.data == b.data &&
+         a.codePage == b.codePage;
+}
+
+}  // namespace
+
+std::uint8_t KindByte(MediaKind kind) {
+  switch (kind) {
+    case MediaKind::JukUnderscore: return kKindJukUnderscore;
+    case MediaKind::File: return 0x20;
+    case MediaKind::Juke: break;
+  }
+  return kKindJuke;
+}
+
+std::string TitleProblem(const std::string& title) {
+  if (title.size() > kMaxTitleLength)
+    return "the title has " + std::to_string(title.size()) + " characters; the installer's paths hold at most " +
+           std::to_string(kMaxTitleLength);
+  // A NUL would end the title where the installer reads it.
+  if (title.find('\0') != std::string::npos) return "the title holds a control character";
+  switch (CheckTitle(title.c_str())) {
+    case TitleFault::None: break;
+    case TitleFault::Empty: return "the title is empty";
+    case TitleFault::ControlCharacter: return "the title holds a control character";
+    case TitleFault::ReservedCharacter:
+      return std::string("the title holds '") + title[title.find_first_of(kReservedNameCharacters)] +
+             "', which Windows file names cannot hold";
+    case TitleFault::OnlyDotsAndBlanks: return "the title is made of dots and blanks only";
+    case TitleFault::LeadingBlank: return "the title starts with a blank";
+    case TitleFault::TrailingDotOrBlank: return "the title ends in a blank or a dot";
+    case TitleFault::DeviceName: return "the title is a name Windows reserves (such as CON, NUL or COM1)";
+  }
+  return std::string();
+}
+
+std::string MediaEntryName(const std::string& path) {
+  const std::string base = BaseName(path);
+  const std::size_t dot = base.rfind('.');
+  if (dot == std::string::npos || dot + 1 == base.size())
+    throw PackError(path, "a media file needs an extension: the installer asks the media layer by it");
+  const std::string name = Upper(base.substr(dot));
+  if (name.size() > kEntryNameSize)
+    throw PackError(path, "the extension is longer than the 14 characters a media entry holds");
+  for (unsigned char c : name)
+    if (c < 0x20 || c > 0x7E) throw PackError(path, "the extension holds a character other than printable ASCII");
+  return name;
+}
+
+void CheckPackRequest(const PackRequest& request) {
+  if (std::string problem = TitleProblem(request.title); !problem.empty()) throw PackError("", problem);
+  if (!request.licensePath.empty() || !request.license.empty()) {
+    if (request.license.empty()) throw PackError(request.licensePath, "the licence file is empty");
+    if (request.license.size() > kMaxLicenseLength)
+      throw PackError(request.licensePath, "the licence has " + Thousands(request.license.size()) +
+                                               " bytes; an installer holds at most 65,535");
+    // The licence dialog shows the text up to its first NUL.
+    if (request.license.find('\0') != std::string::npos)
+      throw PackError(request.licensePath, "the licence holds a NUL byte; the installer would show only the text before it");
+  }
+  CheckInput(request.saver, "screen saver");
+  CheckInput(request.data, "data file");
+  CheckInput(request.uninstaller, "uninstaller");
+  for (const PackInput& media : request.media) CheckInput(media, "media file");
+  if (!request.media.empty() &&
+      std::uint32_t{request.numberBase} + request.media.size() - 1 > kMaxMediaNumber)
+    throw PackError("", "the media numbers would run past 99999");
+
+  // Every installed name must be a safe file name, fit the installer's
+  // paths, and differ from the others (the installer's log beside them too).
+  std::set<std::string> names;
+  char titleDirectory[kPathBufferSize];
+  if (BuildTitleDirectory(titleDirectory, sizeof titleDirectory, "", request.title.c_str()))
+    names.insert(Upper(std::string(titleDirectory) + "\\" + kInstallLogName));
+  for (std::size_t position = 0; position < EntryCount(request); ++position) {
+    const std::string& path = InputAt(request, position).path;
+    if (position >= kFirstMediaPosition) {
+      char media[kPathBufferSize];
+      const PayloadEntry entry = EntryFields(request, position);
+      if (!BuildMediaFileName(media, sizeof media, entry, static_cast<std::uint32_t>(position), request.numberBase) ||
+          !IsSafeFileName(media))
+        throw PackError(path, "would be installed under a name Windows cannot hold");
+    }
+    if (InstalledPath(request, position, kReferenceWinDir).empty())
+      throw PackError(path, "its installed path would be longer than the installer's 259 characters");
+    const std::string relative = InstalledPath(request, position, "");
+    if (!names.insert(Upper(relative)).second)
+      throw PackError(path, "would be installed as " + relative + ", which another file of the installer already uses");
+  }
+}
+
+PackResult PackInstaller(const StubImage& stub, const PackRequest& request) {
+  CheckPackRequest(request);
+  RequirePayloadResourceFirst(stub);
+  ManifestSpec manifest;
+  manifest.title = request.title;
+  manifest.license = request.license;
+  manifest.numberBase = request.numberBase;
+  PackResult result;
+  // The image holds at most the stub, the manifest and the stored entries.
+  std::uint64_t bound = stub.bytes.size() + 2 * stub.fileAlignment + ManifestHeaderSize(kMaxLicenseLength) +
+                        kEntrySize * (EntryCount(request) + 1);
+  for (std::size_t position = 0; position < EntryCount(request); ++position) {
+    PackedEntry report;
+    manifest.entries.push_back(EncodeEntry(request, position, &report));
+    bound += report.storedSize;
+    if (bound > kMaxImageSize)
+      throw PackError(InputAt(request, position).path, "the installer would reach 2 GiB with this file");
+    result.entries.push_back(report);
+  }
+  AssembledImage image = AssembleInstaller(stub, manifest);
+  if (image.bytes.size() > kMaxImageSize) throw PackError("", "the installer would reach 2 GiB");
+  result.image = std::move(image.bytes);
+  result.manifestOffset = image.manifestOffset;
+  return result;
+}
+
+void VerifyPackedImage(const std::string& path, const StubImage& stub, const PackRequest& request) {
+  PayloadImage image;
+  try {
+    image = LoadPayloadImage(path);
+  } catch (const ImageError& e) {
+    throw PackError(path, std::string("read back: ") + e.what());
+  }
+  auto fail = [&](const std::string& what) { throw PackError(path, "read back: " + what); };
+  if (image.licenseText != request.license) fail("the licence differs");
+  if (std::string(image.titleField) != request.title) fail("the title differs");
+  if (image.numberBase != request.numberBase) fail("the number base differs");
+  if (image.tableCutShort) fail("the entry table runs past the end of the file");
+  if (image.entries.size() != EntryCount(request)) fail("the table holds another number of entries");
+
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+  // One decoder state for all entries in table order, as the installer has.
+  auto state = std::make_unique<DecoderState>();
+  for (std::size_t position = 0; position < image.entries.size(); ++position) {
+    const PayloadEntry& entry = image.entries[position];
+    const std::vector<std::uint8_t>& input = InputAt(request, position).bytes;
+    const std::string which = "entry " + std::to_string(position);
+    if (!image.DataInsideFile(entry)) fail(which + " lies beyond the end of the file");
+    const PayloadEntry expected = EntryFields(request, position);
+    if (std::memcmp(entry.Name, expected.Name, kEntryNameSize) != 0 || entry.Kind != expected.Kind)
+      fail(which + " has another name or kind");
+    const std::uint8_t* stored = bytes.data() + entry.DataOffset;
+    if (!IsCompressed(entry)) {
+      if (entry.StoredSize != input.size() || std::memcmp(stored, input.data(), input.size()) != 0)
+        fail(which + " differs from its file");
+      continue;
+    }
+    if (entry.ExpandedSize != input.size()) fail(which + " has another expanded size");
+    std::vector<std::uint8_t> decoded(input.size());
+    const DecodeOutcome outcome =
+        DecodeToBuffer(*state, stored, entry.StoredSize, entry.StoredSize, entry.ExpandedSize, decoded.data());
+    if (outcome.produced < static_cast<std::int32_t>(entry.ExpandedSize) ||
+        outcome.bitsConsumed > std::uint64_t{entry.StoredSize} * 8 || decoded != input)
+      fail(which + " does not decode to its file");
+  }
+
+  // The installer's own resources must have come through unchanged.
+  StubImage packed;
+  try {
+    packed = ReadStubImage(bytes);
+  } catch (const StubError& e) {
+    fail(e.what());
+  }
+  if (packed.resources.size() != stub.resources.size()) fail("the resources differ from the stub's");
+  for (const ResourceItem& original : stub.resources) {
+    if (IsPayloadResource(original)) continue;
+    bool found = false;
+    for (const ResourceItem& item : packed.resources) found = found || SameResource(item, original);
+    if (!found) fail("a resource of the stub is missing or changed");
+  }
+  if (!IsPayloadResource(packed.resources.front())) fail("LASTRES is not the first resource");
+}
+
+}  // namespace pack

@@ -1,0 +1,182 @@
+// saverkit preview: runs an installer image's own installation in the Win32
+// stand-in over a simulated machine and shows what a user would see (the
+// transcript) and what it changed (files, registry, system.ini).
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "installer/resources/installer_resources.h"
+#include "installer/main_window.h"
+#include "hostwin/machine.h"
+#include "hostwin/runner.h"
+#include "hostwin/transcript.h"
+#include "tool/commands/commands.h"
+#include "tool/preview/preview_answers.h"
+
+namespace tools {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PreviewOptions {
+  std::string image;
+  std::string machine;
+  std::vector<std::string> answers;
+};
+
+// A fresh machine folder under the system's temporary directory.
+bool MakeTemporaryMachine(std::string* folder, std::string* error) {
+  std::string pattern = (fs::temp_directory_path() / "saverkit-preview-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    *error = "cannot create a temporary machine folder";
+    return false;
+  }
+  *folder = pattern;
+  return true;
+}
+
+// The disk of a machine that preview makes: this many bytes free, and the
+// disk is full after that many written in one run. An image can declare
+// gigabytes that decode from a few stored bytes; on a machine of this size
+// the installer warns of the short space as it would, and its writes stop
+// there instead of filling the host's disk. Real screen saver installations
+// are a few megabytes; a machine given with --machine keeps its own disk.
+constexpr std::uint64_t kPreviewDiskBytes = 256ull << 20;
+
+// The machine at `folder`, made complete with its settings (defaults and
+// preview's disk for a new one).
+bool PrepareMachine(const std::string& folder, std::string* error) {
+  hostwin::MachineSettings settings;
+  std::error_code ignored;
+  if (fs::exists(fs::path(folder) / "machine.ini", ignored)) {
+    if (!hostwin::LoadMachineSettings(folder, &settings, error)) return false;
+  } else {
+    settings.freeBytes = kPreviewDiskBytes;
+    settings.writableBytes = kPreviewDiskBytes;
+  }
+  return hostwin::CreateMachine(folder, settings, error);
+}
+
+hostwin::RunResult RunInstaller(const std::string& machine, const std::string& image,
+                                const std::vector<std::string>& answers) {
+  hostwin::RunOptions run;
+  run.machineFolder = machine;
+  run.imagePath = image;
+  run.answers = answers;
+  run.resources = InstallerResources();
+  return hostwin::RunProgram(run, WinMain);
+}
+
+// Answers that go through a normal installation: the installer runs on
+// copies of the machine, and each prompt it stops at for want of an answer
+// gets the answer that goes on (PreviewAnswerFor), until none is missing.
+bool DeriveAnswers(const std::string& machine, const std::string& image,
+                   std::vector<std::string>* answers, std::string* error) {
+  std::string scratch;
+  if (!MakeTemporaryMachine(&scratch, error)) return false;
+  bool derived = false;
+  for (int attempt = 0; attempt < kMaxPreviewPrompts && !derived; ++attempt) {
+    std::error_code code;
+    fs::remove_all(scratch, code);
+    fs::copy(machine, scratch, fs::copy_options::recursive, code);
+    if (code) {
+      *error = "cannot copy the machine folder: " + code.message();
+      break;
+    }
+    const hostwin::RunResult result = RunInstaller(scratch, image, *answers);
+    std::string answer;
+    if (!NextPreviewAnswer(result.transcript, &answer))
+      derived = true;
+    else
+      answers->push_back(answer);
+  }
+  std::error_code ignored;
+  fs::remove_all(scratch, ignored);
+  if (!derived && error->empty()) *error = "the installer keeps asking; give its answers with --answer";
+  return derived;
+}
+
+// Lines carry names and texts from the image; the stand-in escapes them, and
+// they are escaped here once more (which leaves escaped text as it is), so
+// that nothing reaches the terminal raw whatever made the line.
+void PrintSection(const char* heading, const std::vector<std::string>& lines) {
+  std::printf("%s\n", heading);
+  if (lines.empty()) std::printf("  (none)\n");
+  for (const std::string& line : lines) std::printf("  %s\n", hostwin::TranscriptText(line).c_str());
+}
+
+int RunPreview(const PreviewOptions& options) {
+  std::error_code code;
+  if (!fs::is_regular_file(options.image, code)) {
+    std::fprintf(stderr, "saverkit: %s: no such file\n", options.image.c_str());
+    return kExitDataError;
+  }
+  const std::string image = fs::absolute(options.image, code).string();
+  for (const std::string& answer : options.answers) {
+    if (!IsPreviewAnswer(answer)) {
+      std::fprintf(stderr, "saverkit: unknown answer \"%s\" (use one of %s)\n", answer.c_str(),
+                   kPreviewAnswerNames);
+      return kExitUsageError;
+    }
+  }
+
+  std::string machine = options.machine;
+  std::string error;
+  const bool temporary = machine.empty();
+  if (temporary && !MakeTemporaryMachine(&machine, &error)) {
+    std::fprintf(stderr, "saverkit: %s\n", error.c_str());
+    return kExitDataError;
+  }
+  int status = kExitOk;
+  std::vector<std::string> answers = options.answers;
+  if (!PrepareMachine(machine, &error) ||
+      (options.answers.empty() && !DeriveAnswers(machine, image, &answers, &error))) {
+    std::fprintf(stderr, "saverkit: %s: %s\n", machine.c_str(), error.c_str());
+    status = kExitDataError;
+  } else {
+    const hostwin::RunResult result = RunInstaller(machine, image, answers);
+    PrintSection("Transcript:", result.transcript);
+    std::printf("\n");
+    PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
+    if (HasLoudError(result.transcript)) status = kExitDataError;
+    // The installer ends with 0 on every path but a failed write of its
+    // decoder, which ends it at once with 1.
+    if (!result.killed && result.exitCode != 0) {
+      std::fprintf(stderr, "saverkit: %s: the installer ended with exit code %d%s\n",
+                   options.image.c_str(), result.exitCode,
+                   result.exitCode == 1 ? " (a file could not be written)" : "");
+      status = kExitDataError;
+    }
+  }
+  if (temporary) fs::remove_all(machine, code);
+  return status;
+}
+
+}  // namespace
+
+void AddPreviewCommand(CLI::App& app, int& exitStatus) {
+  auto options = std::make_shared<PreviewOptions>();
+  CLI::App* command = app.add_subcommand(
+      "preview",
+      "Run the installation of an installer image in the Win32 stand-in and show what it "
+      "shows and changes");
+  command->add_option("IMAGE", options->image, "the installer image")->required();
+  command->add_option("--machine", options->machine,
+                      "the simulated machine's folder (created when missing, with a disk of "
+                      "256 MiB; default: a fresh temporary one)");
+  command
+      ->add_option("--answer", options->answers,
+                   "the user's answer to the next message box or dialog, in order: ok, cancel, "
+                   "yes, no, accept, decline, escape, close (default: the answers of a normal "
+                   "installation)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command->callback([options, &exitStatus] { exitStatus = RunPreview(*options); });
+}
+
+}  // namespace tools

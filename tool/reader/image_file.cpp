@@ -1,0 +1,46 @@
+// Reading an image file with std::ifstream.
+#include "tool/reader/image_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+bool ImageFile::Open(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (error) {
+    why_ = "cannot open the file: " + error.message();
+    return false;
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    why_ = std::filesystem::is_directory(status) ? "cannot open the file: it is a folder"
+                                                 : "cannot open the file: not a regular file";
+    return false;
+  }
+  errno = 0;
+  in_.open(path, std::ios::binary);
+  if (!in_) {
+    why_ = std::string("cannot open the file: ") + (errno ? std::strerror(errno) : "unreadable");
+    return false;
+  }
+  in_.seekg(0, std::ios::end);
+  const std::streamoff end = in_.tellg();
+  if (end < 0) return false;
+  size_ = static_cast<std::uint64_t>(end);
+  return true;
+}
+
+bool ImageFile::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size) {
+  if (offset > size_ || size > size_ - offset) return false;
+  // A seek drops the stream's buffer; reads that follow one another (the
+  // entry table, 28 bytes at a time) go on from the buffer instead.
+  if (offset != next_) {
+    in_.clear();
+    in_.seekg(static_cast<std::streamoff>(offset));
+  }
+  in_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(size));
+  const bool whole = static_cast<std::uint32_t>(in_.gcount()) == size;
+  next_ = whole ? offset + size : kUnknownPosition;
+  return whole;
+}

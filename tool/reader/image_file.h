@@ -1,0 +1,34 @@
+// An installer image opened by the tool with plain C++ file I/O, as the
+// byte source of the payload walk and of the entry readers. The path is an
+// ordinary host path: "C:x.exe" or "a\b.exe" name files in the current
+// folder on Linux.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+#include "core/format/source_cursor.h"
+
+class ImageFile {
+ public:
+  // False when the file cannot be opened for reading or is not a regular file
+  // (a pipe or a device is never opened, so it cannot block); Why() then
+  // says which, with the system's reason.
+  bool Open(const std::string& path);
+  const std::string& Why() const { return why_; }
+  std::uint64_t Size() const { return size_; }
+
+  // Exactly `size` bytes from `offset`; false when the file ends first.
+  bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size);
+
+ private:
+  std::ifstream in_;
+  static constexpr std::uint64_t kUnknownPosition = ~std::uint64_t{0};
+  std::uint64_t size_ = 0;
+  std::uint64_t next_ = kUnknownPosition;  // where the stream stands after the last read
+  std::string why_;
+};
+
+// A forward cursor over an ImageFile, for the manifest readers.
+using ImageFileCursor = SourceCursor<ImageFile>;

@@ -1,0 +1,133 @@
+// Reads the whole manifest of an installer image for reports.
+#include "tool/reader/payload_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "tool/reader/image_file.h"
+#include "core/format/manifest_header.h"
+#include "core/format/pe_header_fields.h"
+
+namespace {
+
+// Keeps the licence text in the image's string.
+char* LicenseInto(std::uint16_t length, void* context) {
+  std::string& text = *static_cast<std::string*>(context);
+  text.resize(length);
+  return text.data();
+}
+
+// The smallest certificate table: one WIN_CERTIFICATE header (u32 dwLength,
+// u16 wRevision, u16 wCertificateType).
+constexpr std::uint32_t kCertificateHeaderSize = 8;
+
+// Reads data directory 4 and checks the table it names against the file;
+// every field is hostile.
+CertificateTable ReadCertificateTable(ImageFile& file) {
+  CertificateTable table;
+  PeHeaderFields fields;
+  std::uint8_t entry[8];
+  if (!FindPeHeaderFieldsIn(file, &fields) || !file.ReadAt(fields.securityDirectory, entry, sizeof entry))
+    return table;
+  table.offset = ReadLe32(entry);
+  table.size = ReadLe32(entry + 4);
+  if (table.offset == 0 && table.size == 0) return table;
+
+  table.state = SignatureState::Damaged;
+  const std::uint64_t end = std::uint64_t{table.offset} + table.size;
+  std::uint8_t first[kCertificateHeaderSize];
+  if (table.size < kCertificateHeaderSize) {
+    table.damage = "certificate table smaller than one certificate header";
+  } else if (end > file.Size()) {
+    table.damage = "certificate table runs past the end of the file";
+  } else if (table.offset < fields.securityDirectory + 8) {
+    table.damage = "certificate table lies inside the PE headers";
+  } else if (!file.ReadAt(table.offset, first, sizeof first)) {
+    table.damage = "certificate table cannot be read";
+  } else if (ReadLe32(first) < kCertificateHeaderSize || ReadLe32(first) > table.size) {
+    table.damage = "certificate length does not fit its table";
+  } else {
+    table.state = SignatureState::Signed;
+  }
+  return table;
+}
+
+}  // namespace
+
+std::uint64_t PayloadImage::PayloadEnd() const {
+  std::uint64_t end = manifestEnd;
+  for (const PayloadEntry& entry : entries)
+    end = std::max(end, std::uint64_t{entry.DataOffset} + entry.StoredSize);
+  return end;
+}
+
+bool PayloadImage::SignatureCoversPayload() const { return certificates.offset >= PayloadEnd(); }
+
+std::uint64_t PayloadImage::BytesAfterSignature() const {
+  const std::uint64_t end = std::uint64_t{certificates.offset} + certificates.size;
+  return fileSize > end ? fileSize - end : 0;
+}
+
+std::string PayloadImage::Title() const {
+  std::string title(titleField);
+  while (!title.empty() && title.back() == ' ') title.pop_back();
+  return title;
+}
+
+std::uint32_t PayloadImage::InstallTotalBytes() const {
+  std::uint32_t total = 0;
+  for (const PayloadEntry& entry : entries) total += InstalledSize(entry);
+  return total;
+}
+
+InstallRefusal PayloadImage::InstallerRefusalOf(std::uint32_t position) const {
+  const std::string title = Title();
+  const InstallPlace place{kReferenceWinDir, title.c_str(), numberBase, fileSize};
+  return InstallerRefusal(place, entries[position], position);
+}
+
+PayloadImage LoadPayloadImage(const std::string& path) {
+  PayloadImage loaded;
+  PayloadImage* image = &loaded;
+  image->path = path;
+  ImageFile file;
+  if (!file.Open(path)) throw ImageError(path, file.Why());
+  // The installer never checks the MZ and PE signatures, but a report should
+  // tell a wrong file from a damaged installer.
+  std::uint32_t peSignature = 0;
+  if (!FindPeSignature(file, &peSignature)) throw ImageError(path, "not a PE image");
+  image->fileSize = file.Size();
+
+  switch (WalkToManifest(file, &image->walk)) {
+    case ManifestWalkError::None: break;
+    case ManifestWalkError::OpenFailed: throw ImageError(path, "cannot open the file");
+    case ManifestWalkError::NoResourceSection: throw ImageError(path, "no .rsrc section");
+    case ManifestWalkError::CutShort: throw ImageError(path, "image cut short");
+  }
+  if (image->walk.manifestOffset >= image->fileSize) throw ImageError(path, "manifest lies beyond the end of the file");
+
+  ImageFileCursor cursor(file, image->walk.manifestOffset);
+  ManifestHeaderTargets targets;
+  targets.keepLicense = true;
+  targets.licenseBuffer = LicenseInto;
+  targets.licenseContext = &image->licenseText;
+  targets.title = image->titleField;
+  targets.numberBase = &image->numberBase;
+  if (!ReadManifestHeader(cursor, targets, &image->licenseLength)) throw ImageError(path, "image cut short");
+
+  // Entries up to the terminator; a table that ends by running out of file
+  // rather than at a terminator is cut short.
+  for (;;) {
+    std::uint8_t raw[kEntrySize];
+    if (!cursor.Read(raw, kEntrySize)) {
+      image->tableCutShort = true;
+      break;
+    }
+    const PayloadEntry entry = DecodePayloadEntry(raw);
+    if (entry.StoredSize == 0) break;
+    image->entries.push_back(entry);
+  }
+  image->manifestEnd = cursor.offset();
+  image->certificates = ReadCertificateTable(file);
+  return loaded;
+}

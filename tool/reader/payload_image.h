@@ -1,0 +1,82 @@
+// Reads everything the manifest of an installer image says, for the tool
+// and the packer's read-back: the installer's own walk and header reader
+// over a plain host file, plus what a report needs: the file's size, the
+// licence text, and a clear reason when the image is damaged.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/format/image_walk.h"
+#include "core/format/install_decision.h"
+#include "core/format/manifest_layout.h"
+
+// The image's Authenticode certificate table (data directory 4). The
+// installer never reads it; a report says whether the image is signed and
+// whether the signature covers what the installer reads.
+enum class SignatureState {
+  Unsigned,  // the directory entry is zero (or the headers do not hold one)
+  Signed,    // a table of WIN_CERTIFICATE entries lies wholly inside the file
+  Damaged,   // the entry names a table that cannot be one: see `damage`
+};
+
+struct CertificateTable {
+  SignatureState state = SignatureState::Unsigned;
+  std::uint32_t offset = 0;  // file offset of the table, as the entry says
+  std::uint32_t size = 0;    // its size in bytes, as the entry says
+  std::string damage;        // for Damaged, what is wrong in a few words
+};
+
+struct PayloadImage {
+  std::string path;
+  std::uint64_t fileSize = 0;
+  ManifestWalkInfo walk;
+  std::uint16_t licenseLength = 0;
+  std::string licenseText;  // exactly licenseLength bytes
+  char titleField[kTitleFieldSize + 1] = {};  // as stored, always terminated
+  std::uint16_t numberBase = 0;
+  std::vector<PayloadEntry> entries;  // up to the terminator
+  bool tableCutShort = false;  // the file ended inside the table
+  std::uint64_t manifestEnd = 0;  // file offset just past the entry table as read
+  CertificateTable certificates;
+
+  // File offset just past everything the installer reads: the manifest and
+  // every entry's stored bytes.
+  std::uint64_t PayloadEnd() const;
+  // For a signed image: false when the certificate table starts before the
+  // payload ends, so that some of what the installer reads is not signed.
+  bool SignatureCoversPayload() const;
+  // For a signed image: the bytes after the certificate table, which the
+  // signature does not cover.
+  std::uint64_t BytesAfterSignature() const;
+
+  // The title as the installer uses it: text before the first NUL, trailing
+  // blanks removed.
+  std::string Title() const;
+  // Sum of the installed sizes, modulo 2^32 as the installer counts it.
+  std::uint32_t InstallTotalBytes() const;
+  // True when the entry's stored bytes lie wholly inside the file.
+  bool DataInsideFile(const PayloadEntry& entry) const { return DataInsideImage(entry, fileSize); }
+  // Whether the installer, in the reference Windows directory, writes the
+  // entry at `position` (see install_decision.h).
+  InstallRefusal InstallerRefusalOf(std::uint32_t position) const;
+};
+
+// An image that cannot be read or is damaged: file() names it, what() says
+// what is wrong in a few words.
+class ImageError : public std::runtime_error {
+ public:
+  ImageError(std::string file, const std::string& problem)
+      : std::runtime_error(problem), file_(std::move(file)) {}
+  const std::string& file() const { return file_; }
+
+ private:
+  std::string file_;
+};
+
+// Reads the image at `path`, an ordinary host path. Throws ImageError with
+// a short reason ("cannot open the file", "not a PE image", "no .rsrc
+// section", "image cut short", "manifest lies beyond the end of the file").
+PayloadImage LoadPayloadImage(const std::string& path);
