@@ -40,28 +40,28 @@ struct Image {
   double megabytes;
 };
 
-Image Write(const char* name, const pack::ManifestSpec& spec) {
-  const Bytes bytes = pack::BuildInstallerImage(spec);
+Image Write(const char* name, const pack::ManifestContents& contents) {
+  const Bytes bytes = pack::BuildInstallerImage(contents);
   const std::string path = (Folder() / name).string();
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                               static_cast<std::streamsize>(bytes.size()));
   return {path, bytes.size() / 1048576.0};
 }
 
-pack::ManifestSpec OneByteEntries(std::size_t count) {
-  pack::ManifestSpec spec;
-  spec.title = "Harbour";
-  spec.license = "Free.";
-  spec.numberBase = 1;
-  pack::ManifestEntrySpec media;
+pack::ManifestContents OneByteEntries(std::size_t count) {
+  pack::ManifestContents contents;
+  contents.title = "Harbour";
+  contents.license = "Free.";
+  contents.numberBase = 1;
+  pack::EntryContents media;
   media.stored = {0x55};
   media.name = ".MID";
-  spec.entries.assign(count, media);
-  return spec;
+  contents.entries.assign(count, media);
+  return contents;
 }
 
-pack::ManifestEntrySpec CompressedEntry(const Bytes& data, std::uint32_t declared) {
-  pack::ManifestEntrySpec entry;
+pack::EntryContents CompressedEntry(const Bytes& data, std::uint32_t declared) {
+  pack::EntryContents entry;
   entry.stored = CompressEntry(data.data(), data.size());
   entry.expandedSize = declared;
   return entry;
@@ -81,9 +81,9 @@ const Image& FilesAtTheLimit() {
 
 const Image& Bomb() {
   static const Image image = [] {
-    pack::ManifestSpec spec = OneByteEntries(3);
-    spec.entries[1] = CompressedEntry(Bytes(10, 0x41), 0x7FFFFF00u);
-    return Write("bomb.exe", spec);
+    pack::ManifestContents contents = OneByteEntries(3);
+    contents.entries[1] = CompressedEntry(Bytes(10, 0x41), 0x7FFFFF00u);
+    return Write("bomb.exe", contents);
   }();
   return image;
 }
@@ -91,10 +91,10 @@ const Image& Bomb() {
 const Image& Compressible() {
   static const Image image = [] {
     const Bytes zeros(64u << 20, 0);
-    pack::ManifestSpec spec = OneByteEntries(3);
-    const pack::ManifestEntrySpec entry = CompressedEntry(zeros, static_cast<std::uint32_t>(zeros.size()));
-    spec.entries.assign(3, entry);
-    return Write("zeros.exe", spec);
+    pack::ManifestContents contents = OneByteEntries(3);
+    const pack::EntryContents entry = CompressedEntry(zeros, static_cast<std::uint32_t>(zeros.size()));
+    contents.entries.assign(3, entry);
+    return Write("zeros.exe", contents);
   }();
   return image;
 }

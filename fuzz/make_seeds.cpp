@@ -48,27 +48,27 @@ Bytes DecoderInput(std::uint32_t expanded, const Bytes& stream, std::uint8_t cut
   return input;
 }
 
-pack::ManifestEntrySpec Stored(const Bytes& bytes) {
-  pack::ManifestEntrySpec entry;
+pack::EntryContents Stored(const Bytes& bytes) {
+  pack::EntryContents entry;
   entry.stored = bytes;
   entry.name = ".TMP";
   entry.kind = ' ';
   return entry;
 }
 
-pack::ManifestEntrySpec Compressed(const Bytes& bytes) {
-  pack::ManifestEntrySpec entry = Stored(CompressEntry(bytes.data(), bytes.size()));
+pack::EntryContents Compressed(const Bytes& bytes) {
+  pack::EntryContents entry = Stored(CompressEntry(bytes.data(), bytes.size()));
   entry.expandedSize = static_cast<std::uint32_t>(bytes.size());
   return entry;
 }
 
-pack::ManifestSpec SmallImage(const std::string& title) {
-  pack::ManifestSpec spec;
-  spec.title = title;
-  spec.numberBase = 23;
-  spec.entries = {Stored(BytesOf(Sentences(300, 's'))), Compressed(BytesOf(Sentences(500, 'd'))),
+pack::ManifestContents SmallImage(const std::string& title) {
+  pack::ManifestContents contents;
+  contents.title = title;
+  contents.numberBase = 23;
+  contents.entries = {Stored(BytesOf(Sentences(300, 's'))), Compressed(BytesOf(Sentences(500, 'd'))),
                   Stored(BytesOf(Sentences(70, 'u')))};
-  return spec;
+  return contents;
 }
 
 void Write(const fs::path& folder, const std::string& target, const std::string& name, const Bytes& bytes) {
@@ -122,9 +122,9 @@ int main(int argc, char** argv) {
                 "C:\\MARLOWEN\\VELDRAKE\\Deep Sea\\a.mid.\r\n"));
 
   Write(folder, "installation", "three-entries", pack::BuildInstallerImage(SmallImage("Sky")));
-  pack::ManifestSpec full = SmallImage("Deep Sea");
+  pack::ManifestContents full = SmallImage("Deep Sea");
   full.license = "Share it freely.\r\n";
-  pack::ManifestEntrySpec media = Stored(BytesOf("MThd"));
+  pack::EntryContents media = Stored(BytesOf("MThd"));
   media.name = ".MID";
   media.kind = 0;
   full.entries.push_back(media);
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
   media.kind = '_';
   full.entries.push_back(media);
   Write(folder, "installation", "licence-and-media", pack::BuildInstallerImage(full));
-  pack::ManifestSpec bomb = SmallImage("Sky");
+  pack::ManifestContents bomb = SmallImage("Sky");
   bomb.entries[1].stored.resize(6);
   bomb.entries[1].expandedSize = 0x7FFFFF00u;
   Write(folder, "installation", "six-bytes-declaring-2-gib", pack::BuildInstallerImage(bomb));
@@ -140,9 +140,9 @@ int main(int argc, char** argv) {
 
   // The image readers and the tool's commands start from the same images,
   // and from a few damaged ones.
-  pack::ManifestSpec overlapping = SmallImage("Harbour");
+  pack::ManifestContents overlapping = SmallImage("Harbour");
   overlapping.entries[0].storedSize = 370;  // its own bytes and the next entry's
-  pack::ManifestSpec pastTheEnd = SmallImage("Harbour");
+  pack::ManifestContents pastTheEnd = SmallImage("Harbour");
   pastTheEnd.entries[2].dataOffset = 0xFFFFFFF0u;
   for (const char* target : {"image_walk", "tool_commands"}) {
     Write(folder, target, "three-entries", pack::BuildInstallerImage(SmallImage("Sky")));

@@ -8,21 +8,21 @@
 
 namespace pack {
 
-std::vector<std::uint8_t> BuildManifestTail(const ManifestSpec& spec, std::uint32_t manifestOffset) {
-  if (spec.license.size() > kMaxLicenseLength) throw std::invalid_argument("licence longer than 65,535 bytes");
-  if (spec.title.size() > kTitleFieldSize) throw std::invalid_argument("title longer than 260 bytes");
+std::vector<std::uint8_t> BuildManifestTail(const ManifestContents& contents, std::uint32_t manifestOffset) {
+  if (contents.license.size() > kMaxLicenseLength) throw std::invalid_argument("licence longer than 65,535 bytes");
+  if (contents.title.size() > kTitleFieldSize) throw std::invalid_argument("title longer than 260 bytes");
 
-  const std::uint32_t licenseLength = static_cast<std::uint32_t>(spec.license.size());
-  const std::size_t tableSize = kEntrySize * (spec.entries.size() + 1);
+  const std::uint32_t licenseLength = static_cast<std::uint32_t>(contents.license.size());
+  const std::size_t tableSize = kEntrySize * (contents.entries.size() + 1);
   std::vector<std::uint8_t> out(ManifestHeaderSize(licenseLength) + tableSize, 0);
   WriteLe16(&out[0], static_cast<std::uint16_t>(licenseLength));
-  if (licenseLength) std::memcpy(&out[2], spec.license.data(), licenseLength);
-  if (!spec.title.empty()) std::memcpy(&out[2 + licenseLength], spec.title.data(), spec.title.size());
-  WriteLe16(&out[2 + licenseLength + kTitleFieldSize], spec.numberBase);
+  if (licenseLength) std::memcpy(&out[2], contents.license.data(), licenseLength);
+  if (!contents.title.empty()) std::memcpy(&out[2 + licenseLength], contents.title.data(), contents.title.size());
+  WriteLe16(&out[2 + licenseLength + kTitleFieldSize], contents.numberBase);
 
   std::uint64_t nextData = std::uint64_t{manifestOffset} + out.size();
   std::size_t entryAt = ManifestHeaderSize(licenseLength);
-  for (const ManifestEntrySpec& e : spec.entries) {
+  for (const EntryContents& e : contents.entries) {
     if (e.name.size() > kEntryNameSize) throw std::invalid_argument("entry name longer than 15 bytes");
     PayloadEntry entry{};
     const std::uint64_t dataOffset = e.dataOffset ? *e.dataOffset : nextData;
@@ -46,9 +46,9 @@ std::vector<std::uint8_t> BuildManifestTail(const ManifestSpec& spec, std::uint3
   return out;
 }
 
-std::vector<std::uint8_t> BuildInstallerImage(const ManifestSpec& spec,
+std::vector<std::uint8_t> BuildInstallerImage(const ManifestContents& contents,
                                               std::vector<ResourceItem> otherResources) {
-  PeImageSpec image;
+  PeImageLayout image;
   // A code section that only returns, so the image looks like a program.
   image.sectionsBefore.push_back({".text", {0xC3}, 0x60000020});
   ResourceItem manifest{ResourceKey::Named("LASTRES"), ResourceKey::Number(1000), 1033, {0, 0, 0, 0}, true};
@@ -57,7 +57,7 @@ std::vector<std::uint8_t> BuildInstallerImage(const ManifestSpec& spec,
   PeImage pe = WritePeImage(image);
   // Entries that name no offset place their data behind the manifest, so the
   // tail's size does not depend on explicit offsets elsewhere in the file.
-  std::vector<std::uint8_t> tail = BuildManifestTail(spec, pe.lastDataOffset);
+  std::vector<std::uint8_t> tail = BuildManifestTail(contents, pe.lastDataOffset);
   PlaceTail(pe.bytes, pe.lastDataOffset, tail);
   return pe.bytes;
 }

@@ -145,7 +145,7 @@ std::vector<std::uint8_t> BuildResourceSection(const std::vector<ResourceItem>& 
   return out;
 }
 
-PeImage WritePeImage(const PeImageSpec& spec) {
+PeImage WritePeImage(const PeImageLayout& layout) {
   struct Placed {
     std::string name;
     std::vector<std::uint8_t> data;
@@ -155,15 +155,15 @@ PeImage WritePeImage(const PeImageSpec& spec) {
     bool isResource = false;
   };
   std::vector<Placed> sections;
-  for (const Section& s : spec.sectionsBefore)
+  for (const Section& s : layout.sectionsBefore)
     sections.push_back({s.name, s.data, s.characteristics, s.dataDirectory});
   std::size_t resourceIndex = sections.size();
-  if (spec.withResourceSection)
-    sections.push_back({spec.resourceSectionName, {}, 0x40000040 /* initialised data, read */});
-  for (const Section& s : spec.sectionsAfter)
+  if (layout.withResourceSection)
+    sections.push_back({layout.resourceSectionName, {}, 0x40000040 /* initialised data, read */});
+  for (const Section& s : layout.sectionsAfter)
     sections.push_back({s.name, s.data, s.characteristics, s.dataDirectory});
 
-  const std::uint32_t headersEnd = spec.lfanew + 4 + 20 + 224 + 40 * static_cast<std::uint32_t>(sections.size());
+  const std::uint32_t headersEnd = layout.lfanew + 4 + 20 + 224 + 40 * static_cast<std::uint32_t>(sections.size());
   const std::uint32_t sizeOfHeaders = AlignUp(headersEnd, kFileAlignment);
   PeImage image;
   std::uint32_t rva = AlignUp(sizeOfHeaders, kSectionAlignment);
@@ -173,9 +173,9 @@ PeImage WritePeImage(const PeImageSpec& spec) {
     Placed& s = sections[i];
     s.rva = rva;
     s.raw = raw;
-    if (spec.withResourceSection && i == resourceIndex) {
+    if (layout.withResourceSection && i == resourceIndex) {
       s.isResource = true;
-      s.data = BuildResourceSection(spec.resources, rva, &lastData);
+      s.data = BuildResourceSection(layout.resources, rva, &lastData);
       image.resourceSectionOffset = raw;
       image.resourceSectionRva = rva;
       image.lastDataOffset = raw + lastData;
@@ -187,18 +187,18 @@ PeImage WritePeImage(const PeImageSpec& spec) {
 
   std::vector<std::uint8_t>& out = image.bytes;
   out.assign(raw, 0);
-  out.insert(out.end(), spec.symbolTable.begin(), spec.symbolTable.end());
+  out.insert(out.end(), layout.symbolTable.begin(), layout.symbolTable.end());
   out[0] = 'M';
   out[1] = 'Z';
-  Put32(out, 60, spec.lfanew);
-  const std::uint32_t pe = spec.lfanew;
+  Put32(out, 60, layout.lfanew);
+  const std::uint32_t pe = layout.lfanew;
   std::memcpy(&out[pe], "PE\0\0", 4);
   const std::uint32_t file = pe + 4;
   Put16(out, file + 0, 0x014C);  // Intel 386
   Put16(out, file + 2, static_cast<std::uint16_t>(sections.size()));
-  if (!spec.symbolTable.empty()) {
+  if (!layout.symbolTable.empty()) {
     Put32(out, file + 8, raw);  // PointerToSymbolTable
-    Put32(out, file + 12, static_cast<std::uint32_t>(spec.symbolTable.size() / 18));
+    Put32(out, file + 12, static_cast<std::uint32_t>(layout.symbolTable.size() / 18));
   }
   Put16(out, file + 16, 224);     // SizeOfOptionalHeader
   Put16(out, file + 18, 0x0102);  // executable, 32-bit machine

@@ -43,7 +43,7 @@ struct Section {
   int dataDirectory = -1;  // index of a data directory that covers this section
 };
 
-struct PeImageSpec {
+struct PeImageLayout {
   std::uint32_t lfanew = 0x80;  // file offset of the PE signature
   std::vector<Section> sectionsBefore;  // ahead of the resource section
   std::string resourceSectionName = ".rsrc";
@@ -73,7 +73,7 @@ std::vector<std::uint8_t> BuildResourceSection(const std::vector<ResourceItem>& 
                                                std::uint32_t sectionRva,
                                                std::uint32_t* lastDataOffset);
 
-PeImage WritePeImage(const PeImageSpec& spec);
+PeImage WritePeImage(const PeImageLayout& contents);
 
 // Writes `tail` into `image` from `offset` on, growing the file as needed.
 void PlaceTail(std::vector<std::uint8_t>& image, std::uint32_t offset,

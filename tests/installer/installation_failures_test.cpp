@@ -28,7 +28,7 @@ TEST(FilesNotWrittenWhole, AreNamedAndNothingIsActivated) {
     const char* name;
     hostwin::MachineSettings settings;
     std::vector<std::string> directoriesInTheWay;
-    pack::ManifestSpec manifest;
+    pack::ManifestContents manifest;
     std::string expected;
   };
   std::vector<Case> cases;
@@ -126,7 +126,7 @@ TEST(FilesNotWrittenWhole, DecoderWriteErrorEndsTheProgram) {
   hostwin::MachineSettings settings;
   settings.writableBytes = 3000 + 10000;
   Machine machine(settings);
-  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries[1] = Compressed(SampleBytes(40000, 'd'));
   const auto result = machine.Install(manifest, {"ok", "ok"});
   ExpectTranscript(
@@ -147,7 +147,7 @@ exit 1
 
 TEST(UnsafeNames, MediaNamesThatLeaveTheTitleDirectoryAreNotWritten) {
   Machine machine;
-  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries.push_back(Media("\\..\\..\\A.MID", "a", 0));
   manifest.entries.push_back(Media("/B.MID", "b", 0));
   manifest.entries.push_back(Media(":C.MID", "c", 0));
@@ -218,7 +218,7 @@ TEST(UnsafeNames, TitlesTheTitleRuleRefusesWriteNothing) {
 TEST(BoundedTexts, PathTooLongIsNotWritten) {
   const std::string title(113, 'L');
   Machine machine;
-  pack::ManifestSpec manifest = ThreeEntryImage(title);
+  pack::ManifestContents manifest = ThreeEntryImage(title);
   manifest.entries.push_back(Media(".MID", "mid", 0));
   const auto result = machine.Install(manifest, {"ok", "ok", "ok"});
   const std::string directory = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\" + title;
@@ -279,7 +279,7 @@ TEST(BoundedTexts, LongTitleIsShortenedInTheCaption) {
 // and the screen saver is not activated.
 TEST(BoundedTexts, FullListOfUnsupportedTypes) {
   Machine machine;
-  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  pack::ManifestContents manifest = ThreeEntryImage("Sky");
   for (int i = 0; i < 50; ++i) {
     char name[8];
     std::snprintf(name, sizeof name, ".X%02d", i);

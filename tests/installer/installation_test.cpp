@@ -53,7 +53,7 @@ WinExec "C:\WINDOWS\Sky.scr" SW_SHOW = 33
 exit 0
 )T");
   EXPECT_EQ(result.exitCode, 0);
-  const pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  const pack::ManifestContents manifest = ThreeEntryImage("Sky");
   EXPECT_EQ(machine.Read("C:\\WINDOWS\\Sky.scr"),
             std::string(manifest.entries[0].stored.begin(), manifest.entries[0].stored.end()));
   EXPECT_EQ(machine.Read("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT"), SampleBytes(5000, 'd'));
@@ -130,7 +130,7 @@ dialog 106 move 216,126 593x516
     settings.freeBytes = c.freeBytes;
     Machine machine(settings);
     if (c.existing) machine.Put("C:\\WINDOWS\\Sky.scr", "old");
-    pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+    pack::ManifestContents manifest = ThreeEntryImage("Sky");
     manifest.license = licence;
     const auto result = machine.Install(manifest, c.answers);
     ExpectTranscript(result, c.expected, c.name);
@@ -141,7 +141,7 @@ dialog 106 move 216,126 593x516
 
 TEST(Installation, AcceptedLicenceShowsItsTextUnselected) {
   Machine machine;
-  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.license = "Terms.\r\nUse it kindly.";
   const auto result = machine.Install(manifest, {"ok", "accept", "ok", "ok"});
   ExpectTranscript(result, kSkyConfirmation + R"T( -> ok = IDOK
@@ -167,7 +167,7 @@ TEST(Installation, LicenceTexts) {
   };
   for (const Case& c : cases) {
     Machine machine;
-    pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+    pack::ManifestContents manifest = ThreeEntryImage("Sky");
     manifest.license = c.licence;
     const auto result = machine.Install(manifest, {"ok", "decline"});
     ExpectTranscript(result, kSkyConfirmation + " -> ok = IDOK\n" +
@@ -186,7 +186,7 @@ TEST(Installation, LicenceDialogThatCannotBeCreatedStops) {
   hostwin::MachineSettings settings;
   settings.failingDialogs = {106};
   Machine machine(settings);
-  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.license = "Terms.";
   const auto result = machine.Install(manifest, {"ok"});
   ExpectTranscript(result, kSkyConfirmation + " -> ok = IDOK\ndialog 106 cannot be created\nexit 0\n");
@@ -251,7 +251,7 @@ TEST(Installation, DiskSpaceWarning) {
     settings.freeSpaceKnown = c.known;
     settings.freeSpaceExQuery = c.query;
     Machine machine(settings);
-    pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+    pack::ManifestContents manifest = ThreeEntryImage("Sky");
     if (c.bigEntry != 0) manifest.entries[1].expandedSize = c.bigEntry;
     ExpectTranscript(machine.Install(manifest, {"cancel"}), c.expected, c.name);
   }
@@ -271,8 +271,8 @@ TEST(Installation, GoesOnWhenTheWarningIsAnsweredOk) {
 // Media files: .MPG cannot be played here, .MP is already inside ".MPG"
 // in the list, .MID plays; each type is listed once. The screen saver is
 // neither activated nor started.
-pack::ManifestSpec MediaImage() {
-  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+pack::ManifestContents MediaImage() {
+  pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries.push_back(Media(".MPG", "mpg1", 0));
   manifest.entries.push_back(Media(".MP", "mp", '_'));
   manifest.entries.push_back(Media(".MID", "mid", ' '));
@@ -364,7 +364,7 @@ TEST(Installation, PageThatCannotBeOpenedIsReported) {
 
 TEST(Installation, ShorterTypeListedBeforeALongerOneKeepsBoth) {
   Machine machine(MachineWithoutMpeg());
-  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries.push_back(Media(".MP", "mp", 0));
   manifest.entries.push_back(Media(".MPG", "mpg", 0));
   manifest.entries.push_back(Media(".MP", "mp", 0));

@@ -32,9 +32,9 @@ std::string PathOfLength(std::size_t length) {
 
 std::vector<std::string> RunWithImageAt(const std::string& windowsPath) {
   testsupport::TempFolder folder;
-  pack::ManifestSpec spec;
-  spec.title = "Own Title";
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(spec));
+  pack::ManifestContents contents;
+  contents.title = "Own Title";
+  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(contents));
   std::string error;
   EXPECT_TRUE(hostwin::CreateMachine(folder.path() + "/machine", {}, &error)) << error;
   hostwin::RunOptions options;

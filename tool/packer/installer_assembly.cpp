@@ -51,7 +51,7 @@ void PadTo(std::vector<std::uint8_t>& out, std::uint32_t size) {
 
 }  // namespace
 
-AssembledImage AssembleInstaller(const StubImage& stub, const ManifestSpec& manifest) {
+AssembledImage AssembleInstaller(const StubImage& stub, const ManifestContents& manifest) {
   RequirePayloadResourceFirst(stub);
   const std::size_t r = stub.resourceSection;
   const SectionHeader& rsrc = stub.sections[r];

@@ -30,6 +30,6 @@ struct AssembledImage {
 // Throws StubError when the stub cannot carry a payload, and
 // std::invalid_argument (from the manifest writer) when a manifest field does
 // not fit its width.
-AssembledImage AssembleInstaller(const StubImage& stub, const ManifestSpec& manifest);
+AssembledImage AssembleInstaller(const StubImage& stub, const ManifestContents& manifest);
 
 }  // namespace pack

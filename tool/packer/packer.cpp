@@ -84,25 +84,25 @@ void CheckInput(const PackInput& input, const char* role) {
     throw PackError(input.path, std::string("the ") + role + " is 2 GiB or larger");
 }
 
-ManifestEntrySpec EncodeEntry(const PackRequest& request, std::size_t position, PackedEntry* report) {
+EntryContents EncodeEntry(const PackRequest& request, std::size_t position, PackedEntry* report) {
   const PackInput& input = InputAt(request, position);
   const PayloadEntry fields = EntryFields(request, position);
-  ManifestEntrySpec spec;
-  spec.name.assign(fields.Name, kEntryNameSize);
-  spec.kind = fields.Kind;
+  EntryContents contents;
+  contents.name.assign(fields.Name, kEntryNameSize);
+  contents.kind = fields.Kind;
   if (!request.store) {
     std::vector<std::uint8_t> packed = CompressEntry(input.bytes.data(), input.bytes.size(), CompressionLevel::Best);
     if (packed.size() < input.bytes.size()) {
-      spec.stored = std::move(packed);
-      spec.expandedSize = static_cast<std::uint32_t>(input.bytes.size());
+      contents.stored = std::move(packed);
+      contents.expandedSize = static_cast<std::uint32_t>(input.bytes.size());
     }
   }
-  if (spec.expandedSize == 0) spec.stored = input.bytes;
+  if (contents.expandedSize == 0) contents.stored = input.bytes;
   report->installedName = InstalledPath(request, position, "");
   report->size = static_cast<std::uint32_t>(input.bytes.size());
-  report->storedSize = static_cast<std::uint32_t>(spec.stored.size());
-  report->compressed = spec.expandedSize != 0;
-  return spec;
+  report->storedSize = static_cast<std::uint32_t>(contents.stored.size());
+  report->compressed = contents.expandedSize != 0;
+  return contents;
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
@@ -207,7 +207,7 @@ void CheckPackRequest(const PackRequest& request) {
 PackResult PackInstaller(const StubImage& stub, const PackRequest& request) {
   CheckPackRequest(request);
   RequirePayloadResourceFirst(stub);
-  ManifestSpec manifest;
+  ManifestContents manifest;
   manifest.title = request.title;
   manifest.license = request.license;
   manifest.numberBase = request.numberBase;

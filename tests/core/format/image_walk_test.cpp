@@ -44,10 +44,10 @@ ResourceItem Item(ResourceKey type, ResourceKey name, std::uint16_t language,
 }
 
 std::vector<std::uint8_t> ImageWith(std::vector<ResourceItem> resources) {
-  pack::PeImageSpec spec;
-  spec.sectionsBefore.push_back({".text", {0xC3}, 0x60000020});
-  spec.resources = std::move(resources);
-  return pack::WritePeImage(spec).bytes;
+  pack::PeImageLayout contents;
+  contents.sectionsBefore.push_back({".text", {0xC3}, 0x60000020});
+  contents.resources = std::move(resources);
+  return pack::WritePeImage(contents).bytes;
 }
 
 TEST(ImageWalk, HandmadeSkyImageLandsOnTheManifest) {
@@ -97,22 +97,22 @@ TEST(ImageWalk, TakesTheFirstEntryAtEveryLevel) {
 
 TEST(ImageWalk, FindsTheResourceSectionInAnyPosition) {
   for (int before = 0; before <= 3; ++before) {
-    pack::PeImageSpec spec;
-    for (int i = 0; i < before; ++i) spec.sectionsBefore.push_back({".s" + std::to_string(i), {1, 2, 3}});
-    for (int i = before; i < 3; ++i) spec.sectionsAfter.push_back({".t" + std::to_string(i), {4, 5, 6}});
-    spec.resources = {Item(ResourceKey::Named("LASTRES"), ResourceKey::Number(1000), 1033, Bytes({6, 6, 6, 6}))};
-    EXPECT_EQ(FoundData(pack::WritePeImage(spec).bytes), Bytes({6, 6, 6, 6})) << before << " sections before";
+    pack::PeImageLayout contents;
+    for (int i = 0; i < before; ++i) contents.sectionsBefore.push_back({".s" + std::to_string(i), {1, 2, 3}});
+    for (int i = before; i < 3; ++i) contents.sectionsAfter.push_back({".t" + std::to_string(i), {4, 5, 6}});
+    contents.resources = {Item(ResourceKey::Named("LASTRES"), ResourceKey::Number(1000), 1033, Bytes({6, 6, 6, 6}))};
+    EXPECT_EQ(FoundData(pack::WritePeImage(contents).bytes), Bytes({6, 6, 6, 6})) << before << " sections before";
   }
 }
 
 TEST(ImageWalk, SectionNameMustBeExactlyRsrc) {
   for (const char* name : {".RSRC", ".rsrc2", "rsrc", ".rsr"}) {
-    pack::PeImageSpec spec;
-    spec.resourceSectionName = name;
-    spec.resources = {Item(ResourceKey::Named("LASTRES"), ResourceKey::Number(1000), 1033, Bytes({1, 2, 3, 4}))};
+    pack::PeImageLayout contents;
+    contents.resourceSectionName = name;
+    contents.resources = {Item(ResourceKey::Named("LASTRES"), ResourceKey::Number(1000), 1033, Bytes({1, 2, 3, 4}))};
     testsupport::TempFolder folder;
     ManifestWalkInfo info;
-    EXPECT_EQ(WalkPosition(folder.Write("x.exe", pack::WritePeImage(spec).bytes), &info), -1) << name;
+    EXPECT_EQ(WalkPosition(folder.Write("x.exe", pack::WritePeImage(contents).bytes), &info), -1) << name;
     EXPECT_EQ(info.error, ManifestWalkError::NoResourceSection) << name;
   }
 }

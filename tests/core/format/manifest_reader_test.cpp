@@ -10,8 +10,8 @@
 
 namespace {
 
-pack::ManifestEntrySpec Stored(std::size_t size, std::uint8_t fill = 0xAB) {
-  pack::ManifestEntrySpec e;
+pack::EntryContents Stored(std::size_t size, std::uint8_t fill = 0xAB) {
+  pack::EntryContents e;
   e.stored.assign(size, fill);
   return e;
 }
@@ -53,72 +53,72 @@ TEST(ManifestReader, HandmadeSkyImage) {
 }
 
 TEST(ManifestReader, LongestLicenceAndTitleWithoutNul) {
-  pack::ManifestSpec spec;
-  spec.license = std::string(65535, 'L');
-  spec.license[100] = '\0';  // a NUL in the text is data like any other byte
-  spec.title = std::string(260, 'T');
-  spec.numberBase = 0xFFFF;
-  spec.entries = {Stored(3)};
-  PayloadImage image = Load(pack::BuildInstallerImage(spec));
+  pack::ManifestContents contents;
+  contents.license = std::string(65535, 'L');
+  contents.license[100] = '\0';  // a NUL in the text is data like any other byte
+  contents.title = std::string(260, 'T');
+  contents.numberBase = 0xFFFF;
+  contents.entries = {Stored(3)};
+  PayloadImage image = Load(pack::BuildInstallerImage(contents));
   EXPECT_EQ(image.licenseLength, 65535);
-  EXPECT_EQ(image.licenseText, spec.license);
-  EXPECT_EQ(std::string(image.titleField), spec.title);  // terminated after 260
+  EXPECT_EQ(image.licenseText, contents.license);
+  EXPECT_EQ(std::string(image.titleField), contents.title);  // terminated after 260
   EXPECT_EQ(image.numberBase, 0xFFFF);
   ASSERT_EQ(image.entries.size(), 1u);
   EXPECT_EQ(image.entries[0].StoredSize, 3u);
 }
 
 TEST(ManifestReader, TitleFieldIsReadWholeAndTerminated) {
-  pack::ManifestSpec spec;
-  spec.license = "Read me";
-  spec.title = std::string(260, 'Q');
+  pack::ManifestContents contents;
+  contents.license = "Read me";
+  contents.title = std::string(260, 'Q');
   testsupport::TempFolder folder;
-  HFILE manifest = OpenManifestInImage(folder.Write("q.exe", pack::BuildInstallerImage(spec)).c_str());
+  HFILE manifest = OpenManifestInImage(folder.Write("q.exe", pack::BuildInstallerImage(contents)).c_str());
   ASSERT_NE(manifest, HFILE_ERROR);
   char title[kTitleFieldSize + 1];
   std::memset(title, 'x', sizeof title);
   EXPECT_TRUE(ReadTitleField(manifest, title));
   _lclose(manifest);
-  EXPECT_EQ(std::string(title), spec.title);
+  EXPECT_EQ(std::string(title), contents.title);
 }
 
 TEST(ManifestReader, TableEndsAtTheFirstZeroStoredSize) {
-  pack::ManifestSpec spec;
-  spec.title = "T";
-  pack::ManifestEntrySpec empty = Stored(0);
-  spec.entries = {Stored(10), Stored(20), empty, Stored(30)};
-  PayloadImage image = Load(pack::BuildInstallerImage(spec));
+  pack::ManifestContents contents;
+  contents.title = "T";
+  pack::EntryContents empty = Stored(0);
+  contents.entries = {Stored(10), Stored(20), empty, Stored(30)};
+  PayloadImage image = Load(pack::BuildInstallerImage(contents));
   ASSERT_EQ(image.entries.size(), 2u);
   EXPECT_EQ(image.InstallTotalBytes(), 30u);
 }
 
 TEST(ManifestReader, InstalledSizeCountsExpandedSizeWhenCompressed) {
-  pack::ManifestSpec spec;
-  spec.title = "T";
-  pack::ManifestEntrySpec compressed = Stored(7);
+  pack::ManifestContents contents;
+  contents.title = "T";
+  pack::EntryContents compressed = Stored(7);
   compressed.expandedSize = 1000;
-  spec.entries = {Stored(10), compressed};
-  PayloadImage image = Load(pack::BuildInstallerImage(spec));
+  contents.entries = {Stored(10), compressed};
+  PayloadImage image = Load(pack::BuildInstallerImage(contents));
   EXPECT_EQ(image.InstallTotalBytes(), 1010u);
   EXPECT_TRUE(IsCompressed(image.entries[1]));
 }
 
 TEST(ManifestReader, InstallTotalWrapsAt32Bits) {
-  pack::ManifestSpec spec;
-  spec.title = "Big";
+  pack::ManifestContents contents;
+  contents.title = "Big";
   for (int i = 0; i < 3; ++i) {
-    pack::ManifestEntrySpec e = Stored(1);
+    pack::EntryContents e = Stored(1);
     e.expandedSize = 0x80000000u;
-    spec.entries.push_back(e);
+    contents.entries.push_back(e);
   }
-  EXPECT_EQ(Load(pack::BuildInstallerImage(spec)).InstallTotalBytes(), 0x80000000u);
+  EXPECT_EQ(Load(pack::BuildInstallerImage(contents)).InstallTotalBytes(), 0x80000000u);
 }
 
 TEST(ManifestReader, ShortReadEndsTheTable) {
-  pack::ManifestSpec spec;
-  spec.title = "T";
-  spec.entries = {Stored(5), Stored(6)};
-  std::vector<std::uint8_t> bytes = pack::BuildInstallerImage(spec);
+  pack::ManifestContents contents;
+  contents.title = "T";
+  contents.entries = {Stored(5), Stored(6)};
+  std::vector<std::uint8_t> bytes = pack::BuildInstallerImage(contents);
   PayloadImage whole = Load(bytes);
   // Cut inside the second entry's record: only the first entry remains.
   const std::size_t secondEntry = whole.walk.manifestOffset + ManifestHeaderSize(0) + kEntrySize;
@@ -130,9 +130,9 @@ TEST(ManifestReader, ShortReadEndsTheTable) {
 }
 
 TEST(ManifestReader, OnlyTheTerminatorMeansNoEntries) {
-  pack::ManifestSpec spec;
-  spec.title = "Nothing";
-  PayloadImage image = Load(pack::BuildInstallerImage(spec));
+  pack::ManifestContents contents;
+  contents.title = "Nothing";
+  PayloadImage image = Load(pack::BuildInstallerImage(contents));
   EXPECT_TRUE(image.entries.empty());
   EXPECT_EQ(image.InstallTotalBytes(), 0u);
 }
@@ -147,7 +147,7 @@ TEST(ManifestReader, DamagedImagesGiveAReason) {
   beyond.resize(0xDCF0);
   std::vector<std::uint8_t> headerCut = skyimage::BuildHandmadeSkyImage();
   headerCut.resize(0xDCF0 + 100);
-  pack::PeImageSpec noRsrc;
+  pack::PeImageLayout noRsrc;
   noRsrc.withResourceSection = false;
   noRsrc.sectionsBefore.push_back({".text", {0xC3}});
   struct Case {

@@ -19,8 +19,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
-pack::ManifestEntrySpec Compressed(const Bytes& data, CompressionLevel level) {
-  pack::ManifestEntrySpec entry;
+pack::EntryContents Compressed(const Bytes& data, CompressionLevel level) {
+  pack::EntryContents entry;
   entry.stored = CompressEntry(data.data(), data.size(), level);
   entry.expandedSize = static_cast<std::uint32_t>(data.size());
   return entry;
@@ -31,18 +31,18 @@ struct Sample {
   Bytes data = MakeTextLike(40000, 2);
   Bytes uninstaller = MakeExecutableLike(9000, 3);
   Bytes music = MakeWaveLike(30000, 4);
-  pack::ManifestSpec spec;
+  pack::ManifestContents contents;
 
   Sample() {
-    spec.title = "Deep Sea";
-    spec.license = "Share it freely.\r\n";
-    spec.numberBase = 23;
-    pack::ManifestEntrySpec stored;
+    contents.title = "Deep Sea";
+    contents.license = "Share it freely.\r\n";
+    contents.numberBase = 23;
+    pack::EntryContents stored;
     stored.stored = uninstaller;
-    pack::ManifestEntrySpec media = Compressed(music, CompressionLevel::Greedy);
+    pack::EntryContents media = Compressed(music, CompressionLevel::Greedy);
     media.name = ".MID";
     media.kind = 0;
-    spec.entries = {Compressed(saver, CompressionLevel::Best),
+    contents.entries = {Compressed(saver, CompressionLevel::Best),
                     Compressed(data, CompressionLevel::Lazy), stored, media};
   }
 };
@@ -50,7 +50,7 @@ struct Sample {
 TEST(TestCommand, ReportsEverySoundEntryAndSucceeds) {
   Sample sample;
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.spec));
+  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.contents));
   const auto run = Saverkit({"test", image});
   EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("4 entries, 4 sound, 0 failed"), std::string::npos) << run.out;
@@ -59,35 +59,35 @@ TEST(TestCommand, ReportsEverySoundEntryAndSucceeds) {
 TEST(TestCommand, FlagsDamagedEntriesAndNotesUnreadBytes) {
   struct Case {
     const char* name;
-    void (*damage)(pack::ManifestEntrySpec&);
+    void (*damage)(pack::EntryContents&);
     const char* expected;
     int exitStatus;
   };
   const Case cases[] = {
       {"stream cut short",
-       [](pack::ManifestEntrySpec& e) { e.stored.resize(e.stored.size() / 2); },
+       [](pack::EntryContents& e) { e.stored.resize(e.stored.size() / 2); },
        "truncated", 1},
       // Decoding stops where the stored bytes end instead of making up
       // nearly 2 GiB from zero bits.
       {"a few stored bytes that declare nearly 2 GiB",
-       [](pack::ManifestEntrySpec& e) {
+       [](pack::EntryContents& e) {
          e.stored.resize(6);
          e.expandedSize = 0x7FFFFF00u;
        },
        "truncated", 1},
       {"data beyond the end",
-       [](pack::ManifestEntrySpec& e) { e.dataOffset = 0x7FFFFF00u; },
+       [](pack::EntryContents& e) { e.dataOffset = 0x7FFFFF00u; },
        "data lies beyond the end of the file", 1},
       {"bytes behind the stream",
-       [](pack::ManifestEntrySpec& e) { e.stored.insert(e.stored.end(), 100, 0xA5); },
+       [](pack::EntryContents& e) { e.stored.insert(e.stored.end(), 100, 0xA5); },
        "note: 100 stored bytes left unread", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Sample sample;
-    c.damage(sample.spec.entries[1]);
+    c.damage(sample.contents.entries[1]);
     testsupport::TempFolder folder;
-    const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.spec));
+    const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.contents));
     const auto run = Saverkit({"test", image});
     EXPECT_EQ(run.exitStatus, c.exitStatus) << run.out << run.err;
     EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
@@ -97,7 +97,7 @@ TEST(TestCommand, FlagsDamagedEntriesAndNotesUnreadBytes) {
 TEST(ExtractCommand, WritesEveryFileBitExactUnderItsInstalledName) {
   Sample sample;
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.spec));
+  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.contents));
   const std::string out = folder.path() + "/out";
   const auto run = Saverkit({"extract", image, "-d", out, "--json"});
   ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
@@ -109,7 +109,7 @@ TEST(ExtractCommand, WritesEveryFileBitExactUnderItsInstalledName) {
   EXPECT_EQ(testsupport::ReadFileBytes(out + "/UNINSTAL.EXE"), sample.uninstaller);
   EXPECT_EQ(testsupport::ReadFileBytes(out + "/JUKE0023.MID"), sample.music);
   const Bytes license = testsupport::ReadFileBytes(out + "/LICENSE.TXT");
-  EXPECT_EQ(std::string(license.begin(), license.end()), sample.spec.license);
+  EXPECT_EQ(std::string(license.begin(), license.end()), sample.contents.license);
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(out)) ++files;
   EXPECT_EQ(files, 5u);  // nothing temporary left behind
@@ -118,7 +118,7 @@ TEST(ExtractCommand, WritesEveryFileBitExactUnderItsInstalledName) {
 TEST(ExtractCommand, DefaultFolderIsTheTitleAndNothingIsOverwrittenWithoutForce) {
   Sample sample;
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.spec));
+  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.contents));
   const std::string saver = folder.path() + "/Deep Sea/Deep Sea.scr";
   fs::create_directories(folder.path() + "/Deep Sea");
   folder.Write("Deep Sea/Deep Sea.scr", std::string("keep me"));
@@ -141,10 +141,10 @@ TEST(ExtractCommand, DefaultFolderIsTheTitleAndNothingIsOverwrittenWithoutForce)
 
 TEST(ExtractCommand, RefusesNamesThatCouldLeaveTheFolderAndLeavesNoPartialFile) {
   Sample sample;
-  sample.spec.entries[3].name = "\\..\\..\\x.MID";  // media name with separators
-  sample.spec.entries[1].stored.resize(sample.spec.entries[1].stored.size() / 3);  // truncated
+  sample.contents.entries[3].name = "\\..\\..\\x.MID";  // media name with separators
+  sample.contents.entries[1].stored.resize(sample.contents.entries[1].stored.size() / 3);  // truncated
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.spec));
+  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.contents));
   const std::string out = folder.path() + "/out";
   const auto run = Saverkit({"extract", image, "-d", out});
   EXPECT_NE(run.exitStatus, 0);
@@ -163,7 +163,7 @@ TEST(ExtractCommand, RefusesNamesThatCouldLeaveTheFolderAndLeavesNoPartialFile) 
 TEST(ExtractCommand, WindowsLookingNamesAreOrdinaryHostPaths) {
   Sample sample;
   testsupport::TempFolder folder;
-  folder.Write("C:demo.exe", pack::BuildInstallerImage(sample.spec));
+  folder.Write("C:demo.exe", pack::BuildInstallerImage(sample.contents));
   const auto list = testsupport::RunCommand({SAVERKIT_TOOL, "list", "C:demo.exe"}, folder.path());
   EXPECT_EQ(list.exitStatus, 0) << list.err;
   EXPECT_NE(list.out.find("Deep Sea.scr"), std::string::npos) << list.out;

@@ -27,28 +27,28 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
-pack::ManifestEntrySpec Stored(std::size_t size, std::uint8_t fill) {
-  pack::ManifestEntrySpec entry;
+pack::EntryContents Stored(std::size_t size, std::uint8_t fill) {
+  pack::EntryContents entry;
   entry.stored.assign(size, fill);
   return entry;
 }
 
-pack::ManifestEntrySpec Compressed(const Bytes& data) {
-  pack::ManifestEntrySpec entry;
+pack::EntryContents Compressed(const Bytes& data) {
+  pack::EntryContents entry;
   entry.stored = CompressEntry(data.data(), data.size());
   entry.expandedSize = static_cast<std::uint32_t>(data.size());
   return entry;
 }
 
-pack::ManifestSpec SoundSpec() {
-  pack::ManifestSpec spec;
-  spec.title = "Harbour";
-  spec.license = "Free to share.";
-  spec.numberBase = 23;
-  pack::ManifestEntrySpec media = Stored(50, 0x44);
+pack::ManifestContents SoundManifest() {
+  pack::ManifestContents contents;
+  contents.title = "Harbour";
+  contents.license = "Free to share.";
+  contents.numberBase = 23;
+  pack::EntryContents media = Stored(50, 0x44);
   media.name = ".MID";
-  spec.entries = {Compressed(MakeExecutableLike(3000, 7)), Stored(40, 0x22), Stored(300, 0x33), media};
-  return spec;
+  contents.entries = {Compressed(MakeExecutableLike(3000, 7)), Stored(40, 0x22), Stored(300, 0x33), media};
+  return contents;
 }
 
 std::uint32_t Le32(const Bytes& b, std::size_t at) {
@@ -84,9 +84,9 @@ std::size_t TableEnd(const std::string& path, std::size_t entries) {
 // them (one process each).
 TEST(HostileImage, EveryTruncationOfHeadersTreeAndManifestFailsCleanly) {
   testsupport::TempFolder folder;
-  const pack::ManifestSpec spec = SoundSpec();
-  const Bytes whole = pack::BuildInstallerImage(spec);
-  const std::size_t end = TableEnd(folder.Write("whole.exe", whole), spec.entries.size());
+  const pack::ManifestContents contents = SoundManifest();
+  const Bytes whole = pack::BuildInstallerImage(contents);
+  const std::size_t end = TableEnd(folder.Write("whole.exe", whole), contents.entries.size());
   ASSERT_LE(end, whole.size());
   for (std::size_t length = 0; length < end; ++length) {
     const std::string path = folder.Write("cut.exe", Bytes(whole.begin(), whole.begin() + length));
@@ -117,39 +117,39 @@ struct HostileCase {
   std::string message;  // on stderr
 };
 
-pack::ManifestSpec WithEntry(std::size_t position, const std::function<void(pack::ManifestEntrySpec&)>& change) {
-  pack::ManifestSpec spec = SoundSpec();
-  change(spec.entries[position]);
-  return spec;
+pack::ManifestContents WithEntry(std::size_t position, const std::function<void(pack::EntryContents&)>& change) {
+  pack::ManifestContents contents = SoundManifest();
+  change(contents.entries[position]);
+  return contents;
 }
 
-Bytes Packed(const pack::ManifestSpec& spec) { return pack::BuildInstallerImage(spec); }
+Bytes Packed(const pack::ManifestContents& contents) { return pack::BuildInstallerImage(contents); }
 
 Bytes Titled(const std::string& title) {
-  pack::ManifestSpec spec = SoundSpec();
-  spec.title = title;
-  return Packed(spec);
+  pack::ManifestContents contents = SoundManifest();
+  contents.title = title;
+  return Packed(contents);
 }
 
 std::vector<HostileCase> Cases() {
   const auto offset = [](std::uint32_t value) {
-    return [value] { return Packed(WithEntry(1, [value](pack::ManifestEntrySpec& e) { e.dataOffset = value; })); };
+    return [value] { return Packed(WithEntry(1, [value](pack::EntryContents& e) { e.dataOffset = value; })); };
   };
   const auto storedSize = [](std::uint32_t value) {
-    return [value] { return Packed(WithEntry(1, [value](pack::ManifestEntrySpec& e) { e.storedSize = value; })); };
+    return [value] { return Packed(WithEntry(1, [value](pack::EntryContents& e) { e.storedSize = value; })); };
   };
   // The sound image's four entries and one-byte media files up to `count`.
   const auto manyEntries = [](std::size_t count) {
     return [count] {
-      pack::ManifestSpec spec = SoundSpec();
-      pack::ManifestEntrySpec media = Stored(1, 0x55);
+      pack::ManifestContents contents = SoundManifest();
+      pack::EntryContents media = Stored(1, 0x55);
       media.name = ".MID";
-      spec.entries.resize(count, media);
-      return Packed(spec);
+      contents.entries.resize(count, media);
+      return Packed(contents);
     };
   };
   const auto expanded = [](std::uint32_t value) {
-    return [value] { return Packed(WithEntry(0, [value](pack::ManifestEntrySpec& e) { e.expandedSize = value; })); };
+    return [value] { return Packed(WithEntry(0, [value](pack::EntryContents& e) { e.expandedSize = value; })); };
   };
   const std::string beyond = "entry 1: data lies beyond the end of the file";
   const std::string tooLarge = "expanded size of 2 GiB or more: the installer writes nothing";
@@ -168,20 +168,20 @@ std::vector<HostileCase> Cases() {
       {"bomb extracted", expanded(0x7FFFFF00u), {"extract", "IMAGE", "-d", "OUT"}, 1, "Harbour.scr: " + truncated},
       {"install total past 4 GiB",
        [] {
-         pack::ManifestSpec spec = SoundSpec();
-         for (int i = 0; i < 3; ++i) spec.entries[i].expandedSize = 0x7FFFFFF0u;
-         return Packed(spec);
+         pack::ManifestContents contents = SoundManifest();
+         for (int i = 0; i < 3; ++i) contents.entries[i].expandedSize = 0x7FFFFFF0u;
+         return Packed(contents);
        },
        {"list", "IMAGE"}, 1, "the install total passes 4 GiB, so the installer's 32-bit count wraps to"},
       {"overlapping entries",
        [] {
          // Entry 1 claims its own bytes and entry 2's.
-         return Packed(WithEntry(1, [](pack::ManifestEntrySpec& e) { e.storedSize = 340; }));
+         return Packed(WithEntry(1, [](pack::EntryContents& e) { e.storedSize = 340; }));
        },
        {"test", "IMAGE"}, 0, "4 entries, 4 sound, 0 failed"},
       {"resource tree points back at itself",
        [] {
-         Bytes image = Packed(SoundSpec());
+         Bytes image = Packed(SoundManifest());
          const std::size_t root = ResourceRoot(image);
          // The first entry's offset: a subdirectory at offset 0, the root.
          image[root + 16 + 4] = image[root + 16 + 5] = image[root + 16 + 6] = 0;
@@ -200,19 +200,19 @@ std::vector<HostileCase> Cases() {
       {"title no folder without -d", [] { return Titled(".."); }, {"extract", "IMAGE"}, 2,
        "the title cannot name a folder; choose one with -d DIR"},
       {"media name with ..",
-       [] { return Packed(WithEntry(3, [](pack::ManifestEntrySpec& e) { e.name = "\\..\\x.MID"; })); },
+       [] { return Packed(WithEntry(3, [](pack::EntryContents& e) { e.name = "\\..\\x.MID"; })); },
        {"extract", "IMAGE", "-d", "OUT"}, 1, "refused: the name could land outside the folder"},
       {"two entries one name",
        [] {
          // Media number 1000 with the name "0.MID" and number 10000 with
          // ".MID" are both JUKE10000.MID.
-         pack::ManifestSpec spec = SoundSpec();
-         spec.numberBase = 1000;
-         pack::ManifestEntrySpec media = Stored(1, 0x55);
+         pack::ManifestContents contents = SoundManifest();
+         contents.numberBase = 1000;
+         pack::EntryContents media = Stored(1, 0x55);
          media.name = ".MID";
-         spec.entries.resize(3 + 9001, media);
-         spec.entries[3].name = "0.MID";
-         return Packed(spec);
+         contents.entries.resize(3 + 9001, media);
+         contents.entries[3].name = "0.MID";
+         return Packed(contents);
        },
        {"extract", "IMAGE", "-d", "OUT", "--force"}, 1,
        "JUKE10000.MID: refused: an earlier entry was given the same name"},
@@ -265,7 +265,7 @@ TEST(HostileImage, APipeIsRefusedWithoutBlocking) {
 // JSON is UTF-8: a folder name or a title that is not must not stop it.
 TEST(HostileImage, ExtractJsonSurvivesBytesThatAreNotUtf8) {
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("setup.exe", Packed(SoundSpec()));
+  const std::string image = folder.Write("setup.exe", Packed(SoundManifest()));
   const std::string out = folder.path() + "/out\xff\xfe";
   const auto run = Saverkit({"extract", image, "-d", out, "--json"});
   EXPECT_EQ(run.exitStatus, 0) << run.err;

@@ -10,12 +10,12 @@
 
 namespace {
 
-pack::ManifestSpec SampleSpec() {
-  pack::ManifestSpec spec;
-  spec.license = "You may share this screen saver.";
-  spec.title = "Night Sky  ";  // trailing blanks are not part of the title
-  spec.numberBase = 9999;
-  pack::ManifestEntrySpec saver, data, uninstaller, mid, wav;
+pack::ManifestContents SampleManifest() {
+  pack::ManifestContents contents;
+  contents.license = "You may share this screen saver.";
+  contents.title = "Night Sky  ";  // trailing blanks are not part of the title
+  contents.numberBase = 9999;
+  pack::EntryContents saver, data, uninstaller, mid, wav;
   saver.stored.assign(1200, 0x11);
   data.stored.assign(40, 0x22);
   data.expandedSize = 5000;  // counted as compressed for the listing
@@ -25,13 +25,13 @@ pack::ManifestSpec SampleSpec() {
   mid.kind = 0x5F;
   wav.stored.assign(20, 0x55);
   wav.name = ".WAV";
-  spec.entries = {saver, data, uninstaller, mid, wav};
-  return spec;
+  contents.entries = {saver, data, uninstaller, mid, wav};
+  return contents;
 }
 
 TEST(ListCommand, JsonDescribesEveryEntry) {
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(SampleSpec()));
+  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(SampleManifest()));
   testsupport::CommandOutput run = Saverkit({"list", image, "--json"});
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   const nlohmann::json out = nlohmann::json::parse(run.out);
@@ -74,11 +74,11 @@ TEST(ListCommand, HandmadeSkyImageAsText) {
 }
 
 TEST(ListCommand, TextFromTheImageIsEscaped) {
-  pack::ManifestSpec spec;
-  spec.title = std::string("Caf\xE9 \x80 \x01\x1B[2J\x7F\x81", 14);
-  spec.entries = {pack::ManifestEntrySpec{{1, 2, 3}, 0, "", 0, {}, {}}};
+  pack::ManifestContents contents;
+  contents.title = std::string("Caf\xE9 \x80 \x01\x1B[2J\x7F\x81", 14);
+  contents.entries = {pack::EntryContents{{1, 2, 3}, 0, "", 0, {}, {}}};
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("x.exe", pack::BuildInstallerImage(spec));
+  const std::string image = folder.Write("x.exe", pack::BuildInstallerImage(contents));
   testsupport::CommandOutput json = Saverkit({"list", image, "--json"});
   ASSERT_EQ(json.exitStatus, 0) << json.err;
   EXPECT_EQ(nlohmann::json::parse(json.out)["title"], "Caf\u00e9 \u20ac \u0001\u001b[2J\u007f\u0081");
@@ -89,10 +89,10 @@ TEST(ListCommand, TextFromTheImageIsEscaped) {
 }
 
 TEST(ListCommand, EntryBeyondTheEndIsListedAndFails) {
-  pack::ManifestSpec spec = SampleSpec();
-  spec.entries[1].dataOffset = 0x7FFFFF00u;
+  pack::ManifestContents contents = SampleManifest();
+  contents.entries[1].dataOffset = 0x7FFFFF00u;
   testsupport::TempFolder folder;
-  testsupport::CommandOutput run = Saverkit({"list", folder.Write("x.exe", pack::BuildInstallerImage(spec))});
+  testsupport::CommandOutput run = Saverkit({"list", folder.Write("x.exe", pack::BuildInstallerImage(contents))});
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_NE(run.out.find("Night Sky.DAT"), std::string::npos);
   EXPECT_NE(run.err.find("entry 1: data lies beyond the end of the file"), std::string::npos) << run.err;

@@ -47,17 +47,17 @@ class SmallFileSystem {
 };
 
 Bytes ImageOf(std::size_t saverSize) {
-  pack::ManifestSpec spec;
-  spec.title = "Lantern";
-  spec.license = "Share it.";
+  pack::ManifestContents contents;
+  contents.title = "Lantern";
+  contents.license = "Share it.";
   const Bytes saver = MakeExecutableLike(saverSize, 3);
-  pack::ManifestEntrySpec compressed, data, uninstaller;
+  pack::EntryContents compressed, data, uninstaller;
   compressed.stored = CompressEntry(saver.data(), saver.size());
   compressed.expandedSize = static_cast<std::uint32_t>(saver.size());
   data.stored.assign(100, 0x22);
   uninstaller.stored.assign(200, 0x33);
-  spec.entries = {compressed, data, uninstaller};
-  return pack::BuildInstallerImage(spec);
+  contents.entries = {compressed, data, uninstaller};
+  return pack::BuildInstallerImage(contents);
 }
 
 std::vector<std::string> NamesIn(const std::string& folder) {

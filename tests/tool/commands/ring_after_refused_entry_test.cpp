@@ -19,16 +19,16 @@ using namespace installertest;
 // Entry 1 leaves its first 30 bytes in the ring's tail; entry 3 would leave
 // others, but its name is refused; entry 4 is one 30-byte match at the
 // farthest offset, which copies the tail whole.
-pack::ManifestSpec ImageReadingTheTail(std::string* tail) {
+pack::ManifestContents ImageReadingTheTail(std::string* tail) {
   const std::string data = "0123456789abcdefghijklmnopqrst and the rest of the data file";
   *tail = data.substr(0, 30);
-  pack::ManifestSpec manifest;
+  pack::ManifestContents manifest;
   manifest.title = "Ring";
   manifest.numberBase = 23;
-  pack::ManifestEntrySpec refused = Compressed("ZYXWVUTSRQPONMLKJIHGFEDCBA9876 refused");
+  pack::EntryContents refused = Compressed("ZYXWVUTSRQPONMLKJIHGFEDCBA9876 refused");
   refused.name = "\\..\\EVIL.MID";
   refused.kind = 0;
-  pack::ManifestEntrySpec fromTail;
+  pack::EntryContents fromTail;
   EntryStreamWriter writer(fromTail.stored);
   writer.Match(30, 4095);
   writer.Finish();
@@ -41,7 +41,7 @@ pack::ManifestSpec ImageReadingTheTail(std::string* tail) {
 
 TEST(RingAfterRefusedEntry, ToolWritesWhatTheInstallerWrites) {
   std::string tail;
-  const pack::ManifestSpec manifest = ImageReadingTheTail(&tail);
+  const pack::ManifestContents manifest = ImageReadingTheTail(&tail);
   Machine machine;
   machine.Install(manifest, {"ok", "ok", "ok", "ok", "ok", "ok"});
   const std::string installed = machine.Read("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Ring\\JUKE0024.MID");

@@ -247,7 +247,7 @@ TEST(Packer, RefusesStubsThatCannotCarryAPayload) {
   };
   std::vector<pack::ResourceItem> namedBefore = packtest::InstallerResources();
   namedBefore.push_back({ResourceKey::Named("BITMAPS"), ResourceKey::Number(1), 1033, {1, 2, 3}, false});
-  pack::PeImageSpec noRsrc;
+  pack::PeImageLayout noRsrc;
   noRsrc.sectionsBefore.push_back({".text", {0xC3}, 0x60000020});
   noRsrc.resourceSectionName = ".RSRC";
   noRsrc.resources = packtest::InstallerResources();

@@ -15,7 +15,7 @@ using testsupport::RunCommand;
 class PreviewCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+    pack::ManifestContents manifest = ThreeEntryImage("Sky");
     manifest.license = "Terms.";
     image_ = temp_.Write("sky.exe", pack::BuildInstallerImage(manifest));
   }
@@ -75,7 +75,7 @@ TEST_F(PreviewCommand, GivenAnswers) {
 // from 0x7F up (C1 controls among them) in paths, keys and texts, control
 // characters in the licence and in media names.
 TEST_F(PreviewCommand, PrintsOnlyPrintableASCII) {
-  pack::ManifestSpec manifest = ThreeEntryImage("Caf\xE9\x9B\x7F");
+  pack::ManifestContents manifest = ThreeEntryImage("Caf\xE9\x9B\x7F");
   manifest.license = "Terms\x1B[2J\x07\r\n\x9B" "31m";
   manifest.entries.push_back(installertest::Media("\x1B]0;x\x07.MID", "m"));
   const std::string image = temp_.Write("odd.exe", pack::BuildInstallerImage(manifest));
@@ -93,7 +93,7 @@ TEST_F(PreviewCommand, FailsWhenTheInstallerDiesOfAWriteError) {
   const std::string machine = temp_.path() + "/small-disk";
   std::string error;
   ASSERT_TRUE(hostwin::CreateMachine(machine, settings, &error)) << error;
-  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries[1] = installertest::Compressed(installertest::SampleBytes(40000, 'd'));
   const std::string image = temp_.Write("big.exe", pack::BuildInstallerImage(manifest));
   const auto run = RunCommand({SAVERKIT_TOOL, "preview", image, "--machine", machine});
@@ -109,7 +109,7 @@ TEST_F(PreviewCommand, FailsWhenTheInstallerDiesOfAWriteError) {
 // free, so the installer warns of the short space as it would on a small
 // disk (and its writes would stop at 256 MiB, not fill the host's disk).
 TEST_F(PreviewCommand, AMachineItMakesHasASmallDisk) {
-  pack::ManifestSpec manifest = ThreeEntryImage("Sky");
+  pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries[1].expandedSize = 1u << 30;
   const std::string image = temp_.Write("bomb.exe", pack::BuildInstallerImage(manifest));
   const auto run = RunCommand({SAVERKIT_TOOL, "preview", image, "--answer", "cancel"});
