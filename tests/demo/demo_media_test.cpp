@@ -1,5 +1,4 @@
-// The demo's generated files: RIFF WAVE and standard MIDI structure, and a
-// data file the screen saver reads as meant.
+// The demo's generated files: RIFF WAVE and standard MIDI structure.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -176,19 +175,6 @@ TEST(MidiFile, MelodyIsAWellFormedFormatZeroFile) {
   const double seconds = ticks / double(media::kMelodyTicksPerQuarter) * 0.6;
   EXPECT_GT(seconds, 5.0);
   EXPECT_LT(seconds, 20.0);
-}
-
-TEST(DemoDataFile, ScreenSaverReadsWhatTheGeneratorMeant) {
-  const demo::DemoSettings s = demo::ParseDemoSettings(media::MakeDemoDataFile());
-  EXPECT_EQ(s.Message, "Saverkit Aurora - installed by Saverkit");
-  EXPECT_EQ(s.Background, 0x081630u);
-  EXPECT_EQ(s.Aurora, 0x3CE6A8u);
-  EXPECT_EQ(s.Speed, 3);
-}
-
-TEST(DemoMedia, EveryRunMakesTheSameBytes) {
-  EXPECT_EQ(media::MakeDemoChime(), media::MakeDemoChime());
-  EXPECT_EQ(media::MakeDemoMelody(), media::MakeDemoMelody());
 }
 
 }  // namespace

@@ -9,16 +9,6 @@ namespace {
 using demo::DemoSettings;
 using demo::ParseDemoSettings;
 
-TEST(DemoSettings, DefaultFileIsPinned) {
-  EXPECT_EQ(demo::FormatDemoSettings(DemoSettings()),
-            "; Saverkit demo screen saver: what it shows and in which colours\r\n"
-            "message=Saverkit Aurora\r\n"
-            "background=#061022\r\n"
-            "foreground=#F2F6FF\r\n"
-            "aurora=#38E0A0\r\n"
-            "speed=3\r\n");
-}
-
 TEST(DemoSettings, WrittenSettingsAreReadBack) {
   DemoSettings settings;
   settings.Message = "Hello = world; #1";

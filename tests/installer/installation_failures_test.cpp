@@ -14,104 +14,64 @@ namespace {
 
 using namespace installertest;
 
-// After a failure: the progress dialog ends, the message names the files,
-// the information dialog is still shown, nothing is started.
-std::string Ending(const std::string& failedFiles, const std::string& caption = "Sky Screen Saver Installation") {
-  return kProgressEnd + FailedFilesMessage(caption, failedFiles) + kInfoDialog + "exit 0\n";
-}
+const Sky sky;
+const std::string kSaver = R"T(C:\WINDOWS\Sky.scr\r\n)T";
 const std::string kDat = R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT\r\n)T";
 const std::string kUninstaller = R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE\r\n)T";
-const std::string kLogClosed = "file close C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\INSTALL.LOG 109 bytes\n";
 
 TEST(FilesNotWrittenWhole, AreNamedAndNothingIsActivated) {
+  const std::string start = sky.Confirmation() + kOk + sky.Progress();
+  const std::string saver = Written(sky.Saver(), 3000);
+  const std::string dat = Written(sky.Folder() + "\\Sky.DAT", 5000);
+  const std::string uninstaller = Written(sky.Folder() + "\\UNINSTAL.EXE", 700);
   struct Case {
     const char* name;
     hostwin::MachineSettings settings;
-    std::vector<std::string> directoriesInTheWay;
+    bool directoriesInTheWay;  // where the data file and the uninstaller go
     pack::ManifestContents manifest;
     std::string expected;
   };
-  std::vector<Case> cases;
-  {
-    Case c{"a directory stands where the files go", {}, {}, ThreeEntryImage("Sky"), ""};
-    c.directoriesInTheWay = {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT",
-                             "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE"};
-    c.expected = kSkyConfirmation + " -> ok = IDOK\n" + kSkyProgress +
-                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-file create C:\WINDOWS\Sky.scr
-file close C:\WINDOWS\Sky.scr 3000 bytes
-)T" + kSkyRegistration + kLogClosed + Ending(kDat + kUninstaller);
-    cases.push_back(c);
-  }
-  {
-    // The uninstaller's data is the last in the image; it claims 2048 bytes more.
-    Case c{"stored data ends early", {}, {}, ThreeEntryImage("Sky"), ""};
-    c.manifest.entries[2].storedSize = 700 + 2048;
-    c.expected =
-        R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 10,748 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
-)T" + kSkyProgress + kSkyDirectories +
-        R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-file create C:\WINDOWS\Sky.scr
-file close C:\WINDOWS\Sky.scr 3000 bytes
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
-)T" + SkyRegistration(11) +
-        R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
-)T" + kLogClosed + Ending(kUninstaller);
-    cases.push_back(c);
-  }
-  {
-    // Data beyond the end of the image is not decoded: the decoder would
-    // make up the whole expanded size from nothing.
-    Case c{"compressed data beyond the end of the image", {}, {}, ThreeEntryImage("Sky"), ""};
-    c.manifest.entries[1].dataOffset = 0x100000;
-    c.expected = kSkyConfirmation + " -> ok = IDOK\n" + kSkyProgress + kSkyDirectories +
-                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-file create C:\WINDOWS\Sky.scr
-file close C:\WINDOWS\Sky.scr 3000 bytes
-)T" + kSkyRegistration +
-                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
-)T" + kLogClosed + Ending(kDat);
-    cases.push_back(c);
-  }
-  {
-    Case c{"no copy buffer", {}, {}, ThreeEntryImage("Sky"), ""};
-    c.settings.failLocalAllocCalls = {1};
-    c.expected = kSkyConfirmation + " -> ok = IDOK\n" + kSkyProgress + kSkyDirectories +
-                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
-)T" + kSkyRegistration + kLogClosed +
-                 Ending(R"T(C:\WINDOWS\Sky.scr\r\n)T" + kUninstaller);
-    cases.push_back(c);
-  }
-  {
-    // 4000 bytes fit: the screen saver's 3000, then 980 of the data file
-    // (whose buffered write fails only when it is closed) and the log's
-    // first line.
-    Case c{"disk full", {}, {}, ThreeEntryImage("Sky"), ""};
-    c.settings.writableBytes = 4000;
-    c.expected = kSkyConfirmation + " -> ok = IDOK\n" + kSkyProgress + kSkyDirectories +
-                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-file create C:\WINDOWS\Sky.scr
-file close C:\WINDOWS\Sky.scr 3000 bytes
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+  std::vector<Case> cases = {
+      {"a directory stands where the files go", {}, true, ThreeEntryImage("Sky"),
+       start + sky.LogOpened() + saver + sky.Registration() + sky.LogClosed(109) +
+           sky.Failed(kDat + kUninstaller)},
+      // The uninstaller's data is the last in the image; it claims 2048 bytes more.
+      {"stored data ends early", {}, false, ThreeEntryImage("Sky"),
+       sky.Confirmation("10,748") + kOk + sky.Progress() + sky.Directories() + sky.LogOpened() +
+           saver + dat + sky.Registration(11) + uninstaller + sky.LogClosed(109) +
+           sky.Failed(kUninstaller)},
+      // Data beyond the end of the image is not decoded: the decoder would
+      // make up the whole expanded size from nothing.
+      {"compressed data beyond the end of the image", {}, false, ThreeEntryImage("Sky"),
+       start + sky.Directories() + sky.LogOpened() + saver + sky.Registration() + uninstaller +
+           sky.LogClosed(109) + sky.Failed(kDat)},
+      {"no copy buffer", {}, false, ThreeEntryImage("Sky"),
+       start + sky.Directories() + sky.LogOpened() + dat + sky.Registration() +
+           sky.LogClosed(109) + sky.Failed(kSaver + kUninstaller)},
+      // 4000 bytes fit: the screen saver's 3000, then 980 of the data file
+      // (whose buffered write fails only when it is closed) and the log's
+      // first line.
+      {"disk full", {}, false, ThreeEntryImage("Sky"),
+       start + sky.Directories() + sky.LogOpened() + saver + R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
 disk full C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 980 bytes
 disk full C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-)T" + kSkyRegistration +
-                 R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
+)T" + sky.Registration() + R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
 disk full C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
 file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 0 bytes
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 20 bytes
-)T" + Ending(kDat + kUninstaller + R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG\r\n)T");
-    cases.push_back(c);
-  }
+)T" + sky.LogClosed(20) +
+           sky.Failed(kDat + kUninstaller + R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG\r\n)T")},
+  };
+  cases[1].manifest.entries[2].storedSize = 700 + 2048;
+  cases[2].manifest.entries[1].dataOffset = 0x100000;
+  cases[3].settings.failLocalAllocCalls = {1};
+  cases[4].settings.writableBytes = 4000;
   for (const Case& c : cases) {
     Machine machine(c.settings);
-    for (const std::string& directory : c.directoriesInTheWay) machine.PutDirectory(directory);
+    if (c.directoriesInTheWay) {
+      machine.PutDirectory("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT");
+      machine.PutDirectory("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE");
+    }
     const auto result = machine.Install(c.manifest, {"ok", "ok", "ok"});
     ExpectTranscript(result, c.expected, c.name);
     EXPECT_EQ(ChangesOf(result).find("system.ini"), std::string::npos) << c.name;
@@ -129,14 +89,9 @@ TEST(FilesNotWrittenWhole, DecoderWriteErrorEndsTheProgram) {
   pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries[1] = Compressed(SampleBytes(40000, 'd'));
   const auto result = machine.Install(manifest, {"ok", "ok"});
-  ExpectTranscript(
-      result,
-      R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 43,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
-)T" + kSkyProgress + kSkyDirectories +
-          R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-file create C:\WINDOWS\Sky.scr
-file close C:\WINDOWS\Sky.scr 3000 bytes
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
+  ExpectTranscript(result, sky.Confirmation("43,700") + kOk + sky.Progress() + sky.Directories() +
+                               sky.LogOpened() + Written(sky.Saver(), 3000) +
+                               R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
 disk full C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
 message box "Error" "Write error in function WritePtr()" MB_OK|MB_ICONHAND -> ok = IDOK
 memory: 1 block not freed at exit
@@ -153,24 +108,12 @@ TEST(UnsafeNames, MediaNamesThatLeaveTheTitleDirectoryAreNotWritten) {
   manifest.entries.push_back(Media(":C.MID", "c", 0));
   manifest.entries.push_back(Media(".MID", "d", 0));
   const auto result = machine.Install(manifest, {"ok", "ok", "ok"});
+  const std::string folder = sky.Folder() + "\\";
   ExpectTranscript(
-      result,
-      R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,704 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
-)T" + kSkyProgress + kSkyDirectories +
-          R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-file create C:\WINDOWS\Sky.scr
-file close C:\WINDOWS\Sky.scr 3000 bytes
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
-)T" + kSkyRegistration +
-          R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MID
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MID 1 bytes
-MCI open "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MID" = 0 device 1
-MCI close device 1 = 0
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 156 bytes
-)T" + Ending(R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0023\..\..\A.MID\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0024/B.MID\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0025:C.MID\r\n)T"));
+      result, sky.Confirmation("8,704") + kOk + sky.Progress() + sky.Directories() + sky.Files() +
+                  Written(folder + "JUKE0026.MID", 1) + "MCI open \"" + folder +
+                  "JUKE0026.MID\" = 0 device 1\nMCI close device 1 = 0\n" + sky.LogClosed(156) +
+                  sky.Failed(R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0023\..\..\A.MID\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0024/B.MID\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0025:C.MID\r\n)T"));
   EXPECT_FALSE(machine.Exists("C:\\WINDOWS\\A.MID"));
   EXPECT_FALSE(machine.Exists("C:\\A.MID"));
 }
@@ -180,17 +123,10 @@ file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 156 bytes
 TEST(UnsafeNames, TitleThatLeavesItsDirectoryWritesNothing) {
   Machine machine;
   const auto result = machine.Install(ThreeEntryImage(".."), {"ok", "ok", "ok"});
-  ExpectTranscript(
-      result,
-      R"T(message box ".. Screen Saver Installation" "This program will install .. Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
-cursor IDC_WAIT
-dialog 103 open "" 287x128
-dialog 103 text ".. Screen Saver Installation"
-dialog 103 item 1001 text ".. Screen Saver"
-dialog 103 move 369,320 287x128
-dialog 103 paint "Installing" "Please Wait..." ".. Screen Saver"
-)T" + Ending(R"T(C:\WINDOWS\...scr\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\..\...DAT\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\..\UNINSTAL.EXE\r\nINSTALL.LOG\r\n)T",
-               ".. Screen Saver Installation"));
+  Sky dots;
+  dots.title = "..";
+  ExpectTranscript(result, dots.Confirmation() + kOk + dots.Progress() +
+                               dots.Failed(R"T(C:\WINDOWS\...scr\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\..\...DAT\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\..\UNINSTAL.EXE\r\nINSTALL.LOG\r\n)T"));
   EXPECT_EQ(ChangesOf(result), "");
 }
 
@@ -216,47 +152,23 @@ TEST(UnsafeNames, TitlesTheTitleRuleRefusesWriteNothing) {
 
 // Paths over 259 characters are not written; the report shows their end.
 TEST(BoundedTexts, PathTooLongIsNotWritten) {
-  const std::string title(113, 'L');
+  Sky longTitle;
+  longTitle.title = std::string(113, 'L');
   Machine machine;
-  pack::ManifestContents manifest = ThreeEntryImage(title);
+  pack::ManifestContents manifest = ThreeEntryImage(longTitle.title);
   manifest.entries.push_back(Media(".MID", "mid", 0));
   const auto result = machine.Install(manifest, {"ok", "ok", "ok"});
-  const std::string directory = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\" + title;
-  const std::string dat = directory + "\\" + title + ".DAT";  // 260 characters
+  const std::string folder = longTitle.Folder() + "\\";
+  const std::string dat = folder + longTitle.title + ".DAT";  // 260 characters
   ASSERT_EQ(dat.size(), 260u);
-  const std::string caption = title + " Screen Saver Installation";
   ExpectTranscript(
-      result,
-      "message box \"" + caption + "\" \"This program will install " + title +
-          " Screen Saver to C:\\WINDOWS and will make it your default Screen Saver.  This "
-          "installation will take 8,703 bytes.\" MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK\n"
-          "cursor IDC_WAIT\n"
-          "dialog 103 open \"\" 287x128\n"
-          "dialog 103 text \"" + caption + "\"\n"
-          "dialog 103 item 1001 text \"" + title + " Screen Saver\"\n"
-          "dialog 103 move 369,320 287x128\n"
-          "dialog 103 paint \"Installing\" \"Please Wait...\" \"" + title + " Screen Saver\"\n"
-          "directory create C:\\WINDOWS\\MARLOWEN\n"
-          "directory create C:\\WINDOWS\\MARLOWEN\\VELDRAKE\n"
-          "directory create " + directory + "\n"
-          "file create " + directory + "\\INSTALL.LOG\n"
-          "file create C:\\WINDOWS\\" + title + ".scr\n"
-          "file close C:\\WINDOWS\\" + title + ".scr 3000 bytes\n"
-          "registry create HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " = created\n"
-          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"DisplayName\" REG_SZ \"" + title + " Screen Saver\" 127 bytes\n"
-          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"UninstallString\" REG_SZ \"" + directory + "\\UNINSTAL.EXE\" 156 bytes\n"
-          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"DisplayIcon\" REG_SZ \"C:\\WINDOWS\\" + title + ".scr\" 129 bytes\n"
-          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"EstimatedSize\" REG_DWORD 0x00000009\n"
-          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"NoModify\" REG_DWORD 0x00000001\n"
-          "registry set HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title + " \"NoRepair\" REG_DWORD 0x00000001\n"
-          "file create " + directory + "\\UNINSTAL.EXE\n"
-          "file close " + directory + "\\UNINSTAL.EXE 700 bytes\n"
-          "file create " + directory + "\\JUKE0023.MID\n"
-          "file close " + directory + "\\JUKE0023.MID 3 bytes\n"
-          "MCI open \"" + directory + "\\JUKE0023.MID\" = 0 device 1\n"
-          "MCI close device 1 = 0\n"
-          "file close " + directory + "\\INSTALL.LOG 444 bytes\n" +
-          Ending("..." + dat.substr(dat.size() - 256) + "\\r\\n", caption));
+      result, longTitle.Confirmation("8,703") + kOk + longTitle.Progress() +
+                  longTitle.Directories() + longTitle.LogOpened() +
+                  Written(longTitle.Saver(), 3000) + longTitle.Registration() +
+                  Written(folder + "UNINSTAL.EXE", 700) + Written(folder + "JUKE0023.MID", 3) +
+                  "MCI open \"" + folder + "JUKE0023.MID\" = 0 device 1\nMCI close device 1 = 0\n" +
+                  longTitle.LogClosed(444) +
+                  longTitle.Failed("..." + dat.substr(dat.size() - 256) + "\\r\\n"));
 }
 
 // A caption holds a title of 229 characters; a longer one is shortened

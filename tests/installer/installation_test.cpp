@@ -12,46 +12,27 @@ namespace {
 
 using namespace installertest;
 
+std::string LicenceOpen(const std::string& shown) {
+  return "dialog 106 open \"License Agreement\" 593x516\ndialog 106 item 1009 text \"" + shown +
+         "\"\ndialog 106 move 216,126 593x516\n";
+}
+std::string LicenceEnd(const std::string& answerAndResult, int end) {
+  return "dialog 106 wait focus 1009 (no selection) -> " + answerAndResult + "\ndialog 106 end " +
+         std::to_string(end) + "\n" + (end == 2 ? "exit 0\n" : "");
+}
+std::string DiskWarning(const std::string& needed, const std::string& available) {
+  return "message box \"Disk Full\" \"You will need " + needed +
+         " kilobytes free in your Windows directory to install this screen saver.  It appears "
+         "that you only have " + available +
+         " kilobytes free on this drive.  Would you like to continue the installation?\" "
+         "MB_OKCANCEL|MB_ICONINFORMATION";
+}
+
 TEST(Installation, AnsweredOkThroughoutInstallsEverything) {
   Machine machine;
   const auto result = machine.Install(ThreeEntryImage("Sky"), {"ok", "ok", "ok"});
-  ExpectTranscript(result, kSkyConfirmation + R"T( -> ok = IDOK
-cursor IDC_WAIT
-dialog 103 open "" 287x128
-dialog 103 text "Sky Screen Saver Installation"
-dialog 103 item 1001 text "Sky Screen Saver"
-dialog 103 move 369,320 287x128
-dialog 103 paint "Installing" "Please Wait..." "Sky Screen Saver"
-directory create C:\WINDOWS\MARLOWEN
-directory create C:\WINDOWS\MARLOWEN\VELDRAKE
-directory create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-file create C:\WINDOWS\Sky.scr
-file close C:\WINDOWS\Sky.scr 3000 bytes
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
-registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky = created
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayName" REG_SZ "Sky Screen Saver" 17 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "UninstallString" REG_SZ "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE" 46 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayIcon" REG_SZ "C:\WINDOWS\Sky.scr" 19 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "EstimatedSize" REG_DWORD 0x00000009
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "NoModify" REG_DWORD 0x00000001
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "NoRepair" REG_DWORD 0x00000001
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 109 bytes
-profile C:\WINDOWS\system.ini [boot] SCRNSAVE.EXE = "C:\WINDOWS\Sky.scr"
-SystemParametersInfoA SPI_SETSCREENSAVEACTIVE 1 SPIF_UPDATEINIFILE = TRUE
-dialog 103 end 1
-cursor IDC_ARROW
-message box "Sky Screen Saver Installation" "Installation Complete!" MB_OK|MB_ICONEXCLAMATION -> ok = IDOK
-dialog 107 open "Saverkit Studio Info" 314x274
-dialog 107 move 355,247 314x274
-dialog 107 wait focus 1 -> ok = command 1
-dialog 107 end 1
-WinExec "C:\WINDOWS\Sky.scr" SW_SHOW = 33
-exit 0
-)T");
+  const Sky sky;
+  ExpectTranscript(result, sky.Confirmation() + kOk + sky.Installed());
   EXPECT_EQ(result.exitCode, 0);
   const pack::ManifestContents manifest = ThreeEntryImage("Sky");
   EXPECT_EQ(machine.Read("C:\\WINDOWS\\Sky.scr"),
@@ -65,37 +46,13 @@ exit 0
             "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE\r\n");
 }
 
-// The progress dialog shows its lines before the extraction, which lets no
-// message through, writes anything; the uninstaller is registered before
-// its file is written.
-TEST(Installation, PaintsFirstAndRegistersTheUninstallerBeforeWritingIt) {
-  Machine machine;
-  const auto result = machine.Install(ThreeEntryImage("Sky"), {"ok", "ok", "ok"});
-  const std::size_t painted =
-      LineIndex(result, "dialog 103 paint \"Installing\" \"Please Wait...\" \"Sky Screen Saver\"");
-  ASSERT_LT(painted, result.transcript.size());
-  EXPECT_LT(painted, LineIndex(result, "directory create "));
-  EXPECT_LT(painted, LineIndex(result, "file create "));
-  const std::size_t registered = LineIndex(result, "registry create ");
-  const std::size_t written =
-      LineIndex(result, "file create C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE");
-  ASSERT_LT(written, result.transcript.size());
-  EXPECT_LT(registered, written);
-}
-
 // Every "no" along the way ends the installer at once: no further message,
 // nothing written, exit code 0.
 TEST(Installation, StopsWithoutChangesAtEachQuestion) {
-  const std::string licence = "Terms.\r\nUse it kindly.";
-  const std::string licenceOpen = kSkyConfirmation + R"T( -> ok = IDOK
-dialog 106 open "License Agreement" 593x516
-dialog 106 item 1009 text "Terms.\r\nUse it kindly."
-dialog 106 move 216,126 593x516
-)T";
+  const Sky sky;
+  const std::string licenceOpen = sky.Confirmation() + kOk + LicenceOpen("Terms.\\r\\nUse it kindly.");
   const std::string replace =
       R"T(message box "Replace Screen Saver?" "There is already a screen saver by the same name (Sky.SCR) installed on your system.  Would you like to replace it?" MB_YESNO|MB_ICONQUESTION)T";
-  const std::string diskFull =
-      R"T(message box "Disk Full" "You will need 8 kilobytes free in your Windows directory to install this screen saver.  It appears that you only have 8 kilobytes free on this drive.  Would you like to continue the installation?" MB_OKCANCEL|MB_ICONINFORMATION)T";
   struct Case {
     const char* name;
     bool existing;             // a Sky.scr lies in the Windows directory
@@ -105,25 +62,18 @@ dialog 106 move 216,126 593x516
   } cases[] = {
       {"no to replacing", true, 20ull << 30, {"no"}, replace + " -> no = IDNO\nexit 0\n"},
       {"cancel to the disk warning", false, 8 * 1024, {"cancel"},
-       diskFull + " -> cancel = IDCANCEL\nexit 0\n"},
+       DiskWarning("8", "8") + " -> cancel = IDCANCEL\nexit 0\n"},
       {"escape to the disk warning", false, 8 * 1024, {"escape"},
-       diskFull + " -> escape = IDCANCEL\nexit 0\n"},
+       DiskWarning("8", "8") + " -> escape = IDCANCEL\nexit 0\n"},
       {"cancel to the confirmation", false, 20ull << 30, {"cancel"},
-       kSkyConfirmation + " -> cancel = IDCANCEL\nexit 0\n"},
+       sky.Confirmation() + " -> cancel = IDCANCEL\nexit 0\n"},
       {"escape to the confirmation", false, 20ull << 30, {"escape"},
-       kSkyConfirmation + " -> escape = IDCANCEL\nexit 0\n"},
-      {"decline", false, 20ull << 30, {"ok", "decline"},
-       licenceOpen +
-           "dialog 106 wait focus 1009 (no selection) -> decline = command 2\n"
-           "dialog 106 end 2\nexit 0\n"},
+       sky.Confirmation() + " -> escape = IDCANCEL\nexit 0\n"},
+      {"decline", false, 20ull << 30, {"ok", "decline"}, licenceOpen + LicenceEnd("decline = command 2", 2)},
       {"escape in the licence", false, 20ull << 30, {"ok", "escape"},
-       licenceOpen +
-           "dialog 106 wait focus 1009 (no selection) -> escape = command 2\n"
-           "dialog 106 end 2\nexit 0\n"},
+       licenceOpen + LicenceEnd("escape = command 2", 2)},
       {"close box of the licence", false, 20ull << 30, {"ok", "close"},
-       licenceOpen +
-           "dialog 106 wait focus 1009 (no selection) -> close = close box\n"
-           "dialog 106 end 2\nexit 0\n"},
+       licenceOpen + LicenceEnd("close = close box", 2)},
   };
   for (const Case& c : cases) {
     hostwin::MachineSettings settings;
@@ -131,7 +81,7 @@ dialog 106 move 216,126 593x516
     Machine machine(settings);
     if (c.existing) machine.Put("C:\\WINDOWS\\Sky.scr", "old");
     pack::ManifestContents manifest = ThreeEntryImage("Sky");
-    manifest.license = licence;
+    manifest.license = "Terms.\r\nUse it kindly.";
     const auto result = machine.Install(manifest, c.answers);
     ExpectTranscript(result, c.expected, c.name);
     EXPECT_EQ(ChangesOf(result), "") << c.name;
@@ -139,44 +89,30 @@ dialog 106 move 216,126 593x516
   }
 }
 
-TEST(Installation, AcceptedLicenceShowsItsTextUnselected) {
-  Machine machine;
-  pack::ManifestContents manifest = ThreeEntryImage("Sky");
-  manifest.license = "Terms.\r\nUse it kindly.";
-  const auto result = machine.Install(manifest, {"ok", "accept", "ok", "ok"});
-  ExpectTranscript(result, kSkyConfirmation + R"T( -> ok = IDOK
-dialog 106 open "License Agreement" 593x516
-dialog 106 item 1009 text "Terms.\r\nUse it kindly."
-dialog 106 move 216,126 593x516
-dialog 106 wait focus 1009 (no selection) -> accept = command 1
-dialog 106 end 1
-)T" + kSkyProgress + kSkyDirectories + kSkyFiles +
-                               "file close C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\INSTALL.LOG 109 bytes\n" +
-                               kSkyActivation + kProgressEnd + kSkyComplete + kInfoDialog +
-                               kSkyStart);
-}
-
+// An accepted licence goes on with the installation; a licence ends at its
+// first zero byte and the longest one is shown whole.
 TEST(Installation, LicenceTexts) {
+  const Sky sky;
   struct Case {
     const char* name;
     std::string licence;
     std::string shown;  // the text box's text as the transcript shows it
+    std::vector<std::string> answers;
+    std::string rest;   // after the licence dialog
   } cases[] = {
-      {"ends at a zero byte", std::string("Terms.\0hidden", 13), "Terms."},
-      {"longest licence, whole", std::string(65535, 'a'), std::string(65535, 'a')},
+      {"accepted, shown unselected", "Terms.\r\nUse it kindly.", "Terms.\\r\\nUse it kindly.",
+       {"ok", "accept", "ok", "ok"}, LicenceEnd("accept = command 1", 1) + sky.Installed()},
+      {"ends at a zero byte", std::string("Terms.\0hidden", 13), "Terms.", {"ok", "decline"},
+       LicenceEnd("decline = command 2", 2)},
+      {"longest licence, whole", std::string(65535, 'a'), std::string(65535, 'a'), {"ok", "decline"},
+       LicenceEnd("decline = command 2", 2)},
   };
   for (const Case& c : cases) {
     Machine machine;
     pack::ManifestContents manifest = ThreeEntryImage("Sky");
     manifest.license = c.licence;
-    const auto result = machine.Install(manifest, {"ok", "decline"});
-    ExpectTranscript(result, kSkyConfirmation + " -> ok = IDOK\n" +
-                                 "dialog 106 open \"License Agreement\" 593x516\n"
-                                 "dialog 106 item 1009 text \"" + c.shown + "\"\n"
-                                 "dialog 106 move 216,126 593x516\n"
-                                 "dialog 106 wait focus 1009 (no selection) -> decline = command 2\n"
-                                 "dialog 106 end 2\nexit 0\n",
-                     c.name);
+    const auto result = machine.Install(manifest, c.answers);
+    ExpectTranscript(result, sky.Confirmation() + kOk + LicenceOpen(c.shown) + c.rest, c.name);
   }
 }
 
@@ -189,36 +125,14 @@ TEST(Installation, LicenceDialogThatCannotBeCreatedStops) {
   pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.license = "Terms.";
   const auto result = machine.Install(manifest, {"ok"});
-  ExpectTranscript(result, kSkyConfirmation + " -> ok = IDOK\ndialog 106 cannot be created\nexit 0\n");
+  ExpectTranscript(result, Sky().Confirmation() + kOk + "dialog 106 cannot be created\nexit 0\n");
   EXPECT_EQ(ChangesOf(result), "");
 }
 
-TEST(Installation, ReplaceQuestionFindsALowerCaseScreenSaver) {
-  Machine machine;
-  machine.Put("C:\\WINDOWS\\sky.scr", "old");
-  const auto result = machine.Install(ThreeEntryImage("Sky  "), {"yes", "ok", "ok", "ok"});
-  ExpectTranscript(
-      result,
-      R"T(message box "Replace Screen Saver?" "There is already a screen saver by the same name (Sky.SCR) installed on your system.  Would you like to replace it?" MB_YESNO|MB_ICONQUESTION -> yes = IDYES
-)T" + kSkyConfirmation +
-          " -> ok = IDOK\n" + kSkyProgress + kSkyDirectories + kSkyFiles +
-          "file close C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\INSTALL.LOG 109 bytes\n"
-          "profile C:\\WINDOWS\\system.ini [boot] SCRNSAVE.EXE = \"C:\\WINDOWS\\sky.scr\"\n"
-          "SystemParametersInfoA SPI_SETSCREENSAVEACTIVE 1 SPIF_UPDATEINIFILE = TRUE\n" +
-          kProgressEnd + kSkyComplete + kInfoDialog +
-          "WinExec \"C:\\WINDOWS\\sky.scr\" SW_SHOW = 33\nexit 0\n");
-  EXPECT_EQ(machine.Read("C:\\WINDOWS\\sky.scr").size(), 3000u);
-}
-
 TEST(Installation, DiskSpaceWarning) {
-  const std::string confirmationCancelled = kSkyConfirmation + " -> cancel = IDCANCEL\nexit 0\n";
+  const std::string confirmationCancelled = Sky().Confirmation() + " -> cancel = IDCANCEL\nexit 0\n";
   auto warning = [](const std::string& needed, const std::string& available) {
-    return "message box \"Disk Full\" \"You will need " + needed +
-           " kilobytes free in your Windows directory to install this screen saver.  It "
-           "appears that you only have " +
-           available +
-           " kilobytes free on this drive.  Would you like to continue the installation?\" "
-           "MB_OKCANCEL|MB_ICONINFORMATION -> cancel = IDCANCEL\nexit 0\n";
+    return DiskWarning(needed, available) + " -> cancel = IDCANCEL\nexit 0\n";
   };
   using Query = hostwin::MachineSettings::FreeSpaceExQuery;
   struct Case {
@@ -228,6 +142,7 @@ TEST(Installation, DiskSpaceWarning) {
     Query query;
     std::uint32_t bigEntry;  // 0: the image as it is; else a data file this large
     std::string expected;
+    std::vector<std::string> answers = {"cancel"};
   } cases[] = {
       // 8,700 bytes need 8 kilobytes.
       {"as much free as needed", 8 * 1024, true, Query::Present, 0, warning("8", "8")},
@@ -244,6 +159,9 @@ TEST(Installation, DiskSpaceWarning) {
       {"4 TiB free", 4ull << 40, true, Query::Present, 0, confirmationCancelled},
       {"4 TiB and 8 KiB by the older query", (4ull << 40) + 8 * 1024, true, Query::Missing, 0,
        confirmationCancelled},
+      // Ok to the warning goes on to the confirmation.
+      {"warning answered ok", 0, true, Query::Present, 0,
+       DiskWarning("8", "0") + kOk + confirmationCancelled, {"ok", "cancel"}},
   };
   for (const Case& c : cases) {
     hostwin::MachineSettings settings;
@@ -253,19 +171,8 @@ TEST(Installation, DiskSpaceWarning) {
     Machine machine(settings);
     pack::ManifestContents manifest = ThreeEntryImage("Sky");
     if (c.bigEntry != 0) manifest.entries[1].expandedSize = c.bigEntry;
-    ExpectTranscript(machine.Install(manifest, {"cancel"}), c.expected, c.name);
+    ExpectTranscript(machine.Install(manifest, c.answers), c.expected, c.name);
   }
-}
-
-TEST(Installation, GoesOnWhenTheWarningIsAnsweredOk) {
-  hostwin::MachineSettings settings;
-  settings.freeBytes = 0;
-  Machine machine(settings);
-  const auto result = machine.Install(ThreeEntryImage("Sky"), {"ok", "cancel"});
-  ExpectTranscript(
-      result,
-      R"T(message box "Disk Full" "You will need 8 kilobytes free in your Windows directory to install this screen saver.  It appears that you only have 0 kilobytes free on this drive.  Would you like to continue the installation?" MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
-)T" + kSkyConfirmation + " -> cancel = IDCANCEL\nexit 0\n");
 }
 
 // Media files: .MPG cannot be played here, .MP is already inside ".MPG"
@@ -280,36 +187,6 @@ pack::ManifestContents MediaImage() {
   return manifest;
 }
 
-hostwin::MachineSettings MachineWithoutMpeg() {
-  hostwin::MachineSettings settings;
-  settings.mediaAsMpegVideo = {".MP3"};
-  return settings;
-}
-
-// A function, not a constant: the pieces it is made of are constants of
-// another file.
-std::string MediaExtraction() {
-  return kSkyProgress + kSkyDirectories + kSkyFiles +
-                                     R"T(file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0023.MPG
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0023.MPG 4 bytes
-MCI open "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0023.MPG" = 281 MCIERR_EXTENSION_NOT_FOUND
-MCI open "MPEGVideo" "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0023.MPG" = 296 MCIERR_INVALID_FILE
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUK_0024.MP
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUK_0024.MP 2 bytes
-MCI open "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUK_0024.MP" = 281 MCIERR_EXTENSION_NOT_FOUND
-MCI open "MPEGVideo" "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUK_0024.MP" = 296 MCIERR_INVALID_FILE
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\FILE0025.MID
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\FILE0025.MID 3 bytes
-MCI open "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\FILE0025.MID" = 0 device 1
-MCI close device 1 = 0
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MPG
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MPG 4 bytes
-MCI open "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MPG" = 281 MCIERR_EXTENSION_NOT_FOUND
-MCI open "MPEGVideo" "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\JUKE0026.MPG" = 296 MCIERR_INVALID_FILE
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 296 bytes
-)T" + kProgressEnd;
-}
-
 std::string CodecsMessage(const std::string& types, const std::string& answerAndResult) {
   return "message box \"Missing support codecs\" \"The following file types are not currently "
          "supported by your Windows media player:\\r\\n\\r\\n" +
@@ -321,49 +198,52 @@ std::string CodecsMessage(const std::string& types, const std::string& answerAnd
          answerAndResult + "\n";
 }
 
-const std::string kMediaConfirmation =
-    R"T(message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,713 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
-)T";
-
 TEST(Installation, UnsupportedMediaTypesOfferTheDownloadPage) {
-  Machine machine(MachineWithoutMpeg());
-  const auto result = machine.Install(MediaImage(), {"ok", "ok", "ok"});
-  ExpectTranscript(result,
-                   kMediaConfirmation + MediaExtraction() +
-                       CodecsMessage(".MPG\\r\\n", "ok = IDOK") +
-                       "ShellExecuteA \"open\" "
-                       "\"https://www.microsoft.com/windows/windows-media-player\" "
-                       "SW_SHOWMAXIMIZED = 42\n" +
-                       kInfoDialog + "exit 0\n");
-  EXPECT_EQ(ChangesOf(result).find("system.ini"), std::string::npos);
-}
-
-TEST(Installation, CancelOnTheCodecsMessageOpensNothing) {
-  Machine machine(MachineWithoutMpeg());
-  const auto result = machine.Install(MediaImage(), {"ok", "cancel", "ok"});
-  ExpectTranscript(result, kMediaConfirmation + MediaExtraction() +
-                               CodecsMessage(".MPG\\r\\n", "cancel = IDCANCEL") + kInfoDialog +
-                               "exit 0\n");
-}
-
-TEST(Installation, PageThatCannotBeOpenedIsReported) {
-  hostwin::MachineSettings settings = MachineWithoutMpeg();
-  settings.shellExecuteResult = 2;
-  Machine machine(settings);
-  const auto result = machine.Install(MediaImage(), {"ok", "ok", "ok", "ok"});
-  ExpectTranscript(result,
-                   kMediaConfirmation + MediaExtraction() +
-                       CodecsMessage(".MPG\\r\\n", "ok = IDOK") +
-                       "ShellExecuteA \"open\" "
-                       "\"https://www.microsoft.com/windows/windows-media-player\" "
-                       "SW_SHOWMAXIMIZED = 2\n"
-                       "message box \"https://www.microsoft.com/windows/windows-media-player\" "
-                       "\"Could not connect to this site.\" MB_OK|MB_ICONHAND -> ok = IDOK\n" +
-                       kInfoDialog + "exit 0\n");
+  const Sky sky;
+  const std::string folder = sky.Folder() + "\\";
+  auto unplayable = [&folder](const std::string& name, std::size_t bytes) {
+    return Written(folder + name, bytes) + "MCI open \"" + folder + name +
+           "\" = 281 MCIERR_EXTENSION_NOT_FOUND\nMCI open \"MPEGVideo\" \"" + folder + name +
+           "\" = 296 MCIERR_INVALID_FILE\n";
+  };
+  const std::string extraction =
+      sky.Confirmation("8,713") + kOk + sky.Progress() + sky.Directories() + sky.Files() +
+      unplayable("JUKE0023.MPG", 4) + unplayable("JUK_0024.MP", 2) +
+      Written(folder + "FILE0025.MID", 3) + "MCI open \"" + folder +
+      "FILE0025.MID\" = 0 device 1\nMCI close device 1 = 0\n" + unplayable("JUKE0026.MPG", 4) +
+      sky.LogClosed(296) + kProgressEnd;
+  const std::string page = "\"https://www.microsoft.com/windows/windows-media-player\"";
+  struct Case {
+    const char* name;
+    int shellResult;
+    std::vector<std::string> answers;
+    std::string afterExtraction;
+  } cases[] = {
+      {"ok opens the page", 42, {"ok", "ok", "ok"},
+       CodecsMessage(".MPG\\r\\n", "ok = IDOK") + "ShellExecuteA \"open\" " + page +
+           " SW_SHOWMAXIMIZED = 42\n"},
+      {"cancel opens nothing", 42, {"ok", "cancel", "ok"},
+       CodecsMessage(".MPG\\r\\n", "cancel = IDCANCEL")},
+      {"a page that cannot be opened is reported", 2, {"ok", "ok", "ok", "ok"},
+       CodecsMessage(".MPG\\r\\n", "ok = IDOK") + "ShellExecuteA \"open\" " + page +
+           " SW_SHOWMAXIMIZED = 2\nmessage box " + page +
+           " \"Could not connect to this site.\" MB_OK|MB_ICONHAND -> ok = IDOK\n"},
+  };
+  for (const Case& c : cases) {
+    hostwin::MachineSettings settings;
+    settings.mediaAsMpegVideo = {".MP3"};
+    settings.shellExecuteResult = c.shellResult;
+    Machine machine(settings);
+    const auto result = machine.Install(MediaImage(), c.answers);
+    ExpectTranscript(result, extraction + c.afterExtraction + kInfoDialog + "exit 0\n", c.name);
+    EXPECT_EQ(ChangesOf(result).find("system.ini"), std::string::npos) << c.name;
+  }
 }
 
 TEST(Installation, ShorterTypeListedBeforeALongerOneKeepsBoth) {
-  Machine machine(MachineWithoutMpeg());
+  hostwin::MachineSettings settings;
+  settings.mediaAsMpegVideo = {".MP3"};
+  Machine machine(settings);
   pack::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries.push_back(Media(".MP", "mp", 0));
   manifest.entries.push_back(Media(".MPG", "mpg", 0));
@@ -373,12 +253,49 @@ TEST(Installation, ShorterTypeListedBeforeALongerOneKeepsBoth) {
             CodecsMessage(".MP\\r\\n.MPG\\r\\n", "cancel = IDCANCEL"));
 }
 
-TEST(Installation, TitleWithTrailingBlanksIsUsedWithoutThem) {
-  Machine plain;
-  Machine blanks;
-  EXPECT_EQ(Joined(blanks.Install(ThreeEntryImage("Sky   "), {"ok", "ok", "ok"}).transcript),
-            Joined(plain.Install(ThreeEntryImage("Sky"), {"ok", "ok", "ok"}).transcript));
-  EXPECT_TRUE(blanks.Exists("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT"));
+// Titles and Windows directories: trailing blanks are cut; only the ".scr"
+// is cut, the dots of a title stay in every name; a Windows directory that
+// is a drive root gets no second backslash and the confirmation shows it as
+// the system gives it; an existing screen saver is found whatever its case.
+TEST(Installation, NamesFollowTheTitleAndTheWindowsDirectory) {
+  const std::string replace =
+      R"T(message box "Replace Screen Saver?" "There is already a screen saver by the same name (Sky.SCR) installed on your system.  Would you like to replace it?" MB_YESNO|MB_ICONQUESTION -> yes = IDYES
+)T";
+  Sky dots;
+  dots.title = "Sky.Night.v2";
+  Sky root;
+  root.windows = "C:\\";
+  struct Case {
+    const char* name;
+    std::string title;
+    std::string windows;
+    const char* existing;  // a screen saver already there, or nullptr
+    std::string expected;
+  } cases[] = {
+      {"trailing blanks", "Sky   ", "C:\\WINDOWS", nullptr,
+       Sky().Confirmation() + kOk + Sky().Installed()},
+      {"lower-case screen saver", "Sky  ", "C:\\WINDOWS", "C:\\WINDOWS\\sky.scr",
+       replace + Sky().Confirmation() + kOk + Sky().Installed(109, "C:\\WINDOWS\\sky.scr")},
+      {"dots", dots.title, "C:\\WINDOWS", nullptr,
+       dots.Confirmation() + kOk + dots.Installed(145, "C:\\WINDOWS\\SKYNIG~1.SCR")},
+      {"drive root", "Sky", "C:\\", "C:\\sky.SCR",
+       replace + root.Confirmation() + kOk + root.Installed(85, "C:\\sky.SCR")},
+  };
+  for (const Case& c : cases) {
+    hostwin::MachineSettings settings;
+    settings.windowsDirectory = c.windows;
+    Machine machine(settings);
+    std::vector<std::string> answers = {"ok", "ok", "ok"};
+    if (c.existing) {
+      machine.Put(c.existing, "old");
+      answers.insert(answers.begin(), "yes");
+    }
+    ExpectTranscript(machine.Install(ThreeEntryImage(c.title), answers), c.expected, c.name);
+    // The screen saver that was there is the one replaced.
+    if (c.existing) {
+      EXPECT_EQ(machine.Read(c.existing).size(), 3000u) << c.name;
+    }
+  }
 }
 
 // A title of blanks only is empty once trimmed: its files would land in the
@@ -387,96 +304,11 @@ TEST(Installation, TitleWithTrailingBlanksIsUsedWithoutThem) {
 TEST(Installation, TitleOfBlanksOnly) {
   Machine machine;
   const auto result = machine.Install(ThreeEntryImage("   "), {"ok", "ok", "ok"});
-  ExpectTranscript(result, R"T(message box " Screen Saver Installation" "This program will install  Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
-cursor IDC_WAIT
-dialog 103 open "" 287x128
-dialog 103 text " Screen Saver Installation"
-dialog 103 item 1001 text " Screen Saver"
-dialog 103 move 369,320 287x128
-dialog 103 paint "Installing" "Please Wait..." " Screen Saver"
-)T" + kProgressEnd +
-                               FailedFilesMessage(" Screen Saver Installation",
-                                                  R"T(C:\WINDOWS\.scr\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\\.DAT\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\\UNINSTAL.EXE\r\nINSTALL.LOG\r\n)T") +
-                               kInfoDialog + "exit 0\n");
+  Sky blank;
+  blank.title = "";
+  ExpectTranscript(result, blank.Confirmation() + kOk + blank.Progress() +
+                               blank.Failed(R"T(C:\WINDOWS\.scr\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\\.DAT\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\\UNINSTAL.EXE\r\nINSTALL.LOG\r\n)T"));
   EXPECT_EQ(ChangesOf(result), "");
-}
-
-// Only the ".scr" is cut: the dots of the title stay in every name.
-TEST(Installation, TitleWithDots) {
-  Machine machine;
-  const auto result = machine.Install(ThreeEntryImage("Sky.Night.v2"), {"ok", "ok", "ok"});
-  ExpectTranscript(result, R"T(message box "Sky.Night.v2 Screen Saver Installation" "This program will install Sky.Night.v2 Screen Saver to C:\WINDOWS and will make it your default Screen Saver.  This installation will take 8,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
-cursor IDC_WAIT
-dialog 103 open "" 287x128
-dialog 103 text "Sky.Night.v2 Screen Saver Installation"
-dialog 103 item 1001 text "Sky.Night.v2 Screen Saver"
-dialog 103 move 369,320 287x128
-dialog 103 paint "Installing" "Please Wait..." "Sky.Night.v2 Screen Saver"
-directory create C:\WINDOWS\MARLOWEN
-directory create C:\WINDOWS\MARLOWEN\VELDRAKE
-directory create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\INSTALL.LOG
-file create C:\WINDOWS\Sky.Night.v2.scr
-file close C:\WINDOWS\Sky.Night.v2.scr 3000 bytes
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\Sky.Night.v2.DAT
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\Sky.Night.v2.DAT 5000 bytes
-registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 = created
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "DisplayName" REG_SZ "Sky.Night.v2 Screen Saver" 26 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "UninstallString" REG_SZ "C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\UNINSTAL.EXE" 55 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "DisplayIcon" REG_SZ "C:\WINDOWS\Sky.Night.v2.scr" 28 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "EstimatedSize" REG_DWORD 0x00000009
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "NoModify" REG_DWORD 0x00000001
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky.Night.v2 "NoRepair" REG_DWORD 0x00000001
-file create C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\UNINSTAL.EXE
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\UNINSTAL.EXE 700 bytes
-file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky.Night.v2\INSTALL.LOG 145 bytes
-profile C:\WINDOWS\system.ini [boot] SCRNSAVE.EXE = "C:\WINDOWS\SKYNIG~1.SCR"
-SystemParametersInfoA SPI_SETSCREENSAVEACTIVE 1 SPIF_UPDATEINIFILE = TRUE
-dialog 103 end 1
-cursor IDC_ARROW
-message box "Sky.Night.v2 Screen Saver Installation" "Installation Complete!" MB_OK|MB_ICONEXCLAMATION -> ok = IDOK
-)T" + kInfoDialog + "WinExec \"C:\\WINDOWS\\SKYNIG~1.SCR\" SW_SHOW = 33\nexit 0\n");
-}
-
-// A Windows directory that is a drive root gets no second backslash, and
-// the confirmation shows it as the system gives it.
-TEST(Installation, DriveRootWindowsDirectory) {
-  hostwin::MachineSettings settings;
-  settings.windowsDirectory = "C:\\";
-  Machine machine(settings);
-  machine.Put("C:\\sky.SCR", "old");
-  const auto result = machine.Install(ThreeEntryImage("Sky"), {"yes", "ok", "ok", "ok"});
-  ExpectTranscript(result, R"T(message box "Replace Screen Saver?" "There is already a screen saver by the same name (Sky.SCR) installed on your system.  Would you like to replace it?" MB_YESNO|MB_ICONQUESTION -> yes = IDYES
-message box "Sky Screen Saver Installation" "This program will install Sky Screen Saver to C:\ and will make it your default Screen Saver.  This installation will take 8,700 bytes." MB_OKCANCEL|MB_ICONINFORMATION -> ok = IDOK
-cursor IDC_WAIT
-dialog 103 open "" 287x128
-dialog 103 text "Sky Screen Saver Installation"
-dialog 103 item 1001 text "Sky Screen Saver"
-dialog 103 move 369,320 287x128
-dialog 103 paint "Installing" "Please Wait..." "Sky Screen Saver"
-directory create C:\MARLOWEN
-directory create C:\MARLOWEN\VELDRAKE
-directory create C:\MARLOWEN\VELDRAKE\Sky
-file create C:\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG
-file create C:\Sky.scr
-file close C:\Sky.scr 3000 bytes
-file create C:\MARLOWEN\VELDRAKE\Sky\Sky.DAT
-file close C:\MARLOWEN\VELDRAKE\Sky\Sky.DAT 5000 bytes
-registry create HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky = created
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayName" REG_SZ "Sky Screen Saver" 17 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "UninstallString" REG_SZ "C:\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE" 38 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "DisplayIcon" REG_SZ "C:\Sky.scr" 11 bytes
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "EstimatedSize" REG_DWORD 0x00000009
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "NoModify" REG_DWORD 0x00000001
-registry set HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sky "NoRepair" REG_DWORD 0x00000001
-file create C:\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE
-file close C:\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 700 bytes
-file close C:\MARLOWEN\VELDRAKE\Sky\INSTALL.LOG 85 bytes
-profile C:\system.ini [boot] SCRNSAVE.EXE = "C:\sky.SCR"
-SystemParametersInfoA SPI_SETSCREENSAVEACTIVE 1 SPIF_UPDATEINIFILE = TRUE
-dialog 103 end 1
-cursor IDC_ARROW
-)T" + kSkyComplete + kInfoDialog + "WinExec \"C:\\sky.SCR\" SW_SHOW = 33\nexit 0\n");
 }
 
 TEST(Installation, SecondInstallationAppendsToTheLog) {

@@ -243,11 +243,9 @@ class Scenario:
               "the stand-in installs the signed image differently from the unsigned one")
         check(result["screen_save_active"] == "REG_SZ 1", "ScreenSaveActive not switched on")
 
-    def run_cancel(self):
-        self.installation("cancel", self.pack("image"), ["cancel"])
-
-    def run_decline(self):
-        self.installation("decline", self.pack("image"), ["ok", "decline"])
+    def run_stopped(self, name, answers):
+        """An installation stopped at a question agrees too."""
+        self.installation(name, self.pack("image"), answers)
 
     def run_codecs(self, answer):
         image = self.codecs_image()
@@ -321,28 +319,27 @@ class Scenario:
         shutil.copy(image, os.path.join(drive_c, "setup.exe"))
         env = winerun.wine_env(prefix)
 
-        def both(args, wine_args):
-            linux = subprocess.run([self.saverkit] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-            wine = subprocess.run([winerun.WINE, "C:\\saverkit.exe"] + wine_args, cwd=drive_c, env=env,
+        def under_wine(args):
+            return subprocess.run([winerun.WINE, "C:\\saverkit.exe"] + args, cwd=drive_c, env=env,
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+
+        def both(command, args, wine_args):
+            """Runs a command on Linux and under Wine; both must succeed."""
+            linux = subprocess.run([self.saverkit] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            wine = under_wine(wine_args)
+            check(wine.returncode == linux.returncode == 0, "%s exit codes %s/%s: %s" %
+                  (command, linux.returncode, wine.returncode, wine.stderr[-300:]))
             return linux, wine
 
         try:
-            linux, wine = both(["list", "--json", image], ["list", "--json", "setup.exe"])
-            check(wine.returncode == linux.returncode == 0, "list --json exit codes %s/%s: %s" %
-                  (linux.returncode, wine.returncode, wine.stderr[-300:]))
-            mine, theirs = json.loads(linux.stdout), json.loads(wine.stdout)
-            check(mine == theirs,
+            linux, wine = both("list --json", ["list", "--json", image], ["list", "--json", "setup.exe"])
+            check(json.loads(linux.stdout) == json.loads(wine.stdout),
                   "list --json differs:\n%s\n%s" % (linux.stdout, wine.stdout))
-            linux, wine = both(["test", image], ["test", "setup.exe"])
-            check(wine.returncode == linux.returncode == 0, "test exit codes %s/%s" %
-                  (linux.returncode, wine.returncode))
+            linux, wine = both("test", ["test", image], ["test", "setup.exe"])
             check(normalise_lines(linux.stdout, image) == normalise_lines(wine.stdout, "setup.exe"),
                   "test output differs:\n%s\n%s" % (linux.stdout, wine.stdout))
             out_linux = os.path.join(self.work, "tool", "linux-out")
-            linux, wine = both(["extract", image, "-d", out_linux], ["extract", "setup.exe", "-d", "out"])
-            check(wine.returncode == linux.returncode == 0, "extract exit codes %s/%s: %s" %
-                  (linux.returncode, wine.returncode, wine.stderr[-300:]))
+            both("extract", ["extract", image, "-d", out_linux], ["extract", "setup.exe", "-d", "out"])
             check(tree_digest(out_linux) == tree_digest(os.path.join(drive_c, "out")),
                   "extract wrote different files")
             inputs = os.path.join(drive_c, "in")
@@ -365,18 +362,14 @@ class Scenario:
                 return args
 
             linux_image = os.path.join(self.work, "tool", "linux.exe")
-            linux, wine = both(pack_args(inputs, linux_image), pack_args("in", "wine.exe"))
-            check(wine.returncode == linux.returncode == 0, "pack exit codes %s/%s: %s" %
-                  (linux.returncode, wine.returncode, wine.stderr[-300:]))
+            both("pack", pack_args(inputs, linux_image), pack_args("in", "wine.exe"))
             check(filecmp.cmp(linux_image, os.path.join(drive_c, "wine.exe"), shallow=False),
                   "pack under Wine wrote a different image")
             # Without --stub and --uninstaller the Windows tool takes the ones
             # beside its own file, which it asks the C runtime for.
             for name in ("installer.exe", "UNINSTAL.EXE"):
                 shutil.copy(sources[name], os.path.join(drive_c, name))
-            wine = subprocess.run([winerun.WINE, "C:\\saverkit.exe"] + pack_args("in", "beside.exe", False),
-                                  cwd=drive_c, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                  timeout=300)
+            wine = under_wine(pack_args("in", "beside.exe", False))
             check(wine.returncode == 0, "pack with the stub beside saverkit.exe: exit code %s: %s" %
                   (wine.returncode, wine.stderr[-300:]))
             check(filecmp.cmp(linux_image, os.path.join(drive_c, "beside.exe"), shallow=False),
@@ -444,8 +437,9 @@ def main():
         print("Wine is not set up: %s --version does not run (run scripts/wine/setup.sh)" % winerun.WINE)
         return 1
     scenario = Scenario(options)
-    runs = {"install": scenario.run_install, "cancel": scenario.run_cancel,
-            "decline": scenario.run_decline, "codecs-cancel": lambda: scenario.run_codecs("cancel"),
+    runs = {"install": scenario.run_install,
+            "cancel": lambda: scenario.run_stopped("cancel", ["cancel"]),
+            "decline": lambda: scenario.run_stopped("decline", ["ok", "decline"]), "codecs-cancel": lambda: scenario.run_codecs("cancel"),
             "codecs-ok": lambda: scenario.run_codecs("ok"), "twice": scenario.run_twice,
             "saver": scenario.run_saver, "tool": scenario.run_tool,
             "signed": scenario.run_signed}

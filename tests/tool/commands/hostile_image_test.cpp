@@ -161,6 +161,10 @@ std::vector<HostileCase> Cases() {
       {"stored size 0xFFFFFFFF", storedSize(0xFFFFFFFFu), {"list", "IMAGE"}, 1, beyond},
       {"stored size 0x80000000", storedSize(0x80000000u), {"extract", "IMAGE", "-d", "OUT"}, 1,
        "data lies beyond the end of the file"},
+      // The last entry's data runs to the end of the file; one byte more is past it.
+      {"last entry one byte past the end",
+       [] { return Packed(WithEntry(3, [](pack::EntryContents& e) { e.storedSize = 51; })); },
+       {"list", "IMAGE"}, 1, "entry 3: data lies beyond the end of the file"},
       {"expanded 0x80000000", expanded(0x80000000u), {"list", "IMAGE"}, 1, "entry 0: " + tooLarge},
       {"expanded 0xFFFFFFFF", expanded(0xFFFFFFFFu), {"test", "IMAGE"}, 1, tooLarge},
       // A few stored bytes that claim almost 2 GiB: decoding stops where the stream does.
