@@ -179,7 +179,7 @@ TEST(MidiFile, MelodyIsAWellFormedFormatZeroFile) {
 }
 
 TEST(DemoDataFile, ScreenSaverReadsWhatTheGeneratorMeant) {
-  const demo::DemoSettings s = demo::ParseDemoSettings(media::MakeDemoDataFile());
+  const settings::DemoSettings s = settings::ParseDemoSettings(media::MakeDemoDataFile());
   EXPECT_EQ(s.Message, "Saverkit Aurora - installed by Saverkit");
   EXPECT_EQ(s.Background, 0x081630u);
   EXPECT_EQ(s.Aurora, 0x3CE6A8u);
