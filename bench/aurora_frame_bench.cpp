@@ -16,7 +16,7 @@ void BM_AuroraFrame(benchmark::State& state) {
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
   double seconds = 0;
   for (auto _ : state) {
-    demo::DrawAuroraFrame(pixels.data(), width, height, seconds, {0x081630, 0x3CE6A8, 0x9A4CFF});
+    screensaver::DrawAuroraFrame(pixels.data(), width, height, seconds, {0x081630, 0x3CE6A8, 0x9A4CFF});
     benchmark::DoNotOptimize(pixels.data());
     seconds += 0.04;
   }

@@ -186,10 +186,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using Area = hostwin::MachineChange::Area;
     bool placed = true;
     switch (change.area) {
-      case Area::File: placed = IsInstallationPlace(change.what, false); break;
-      case Area::Directory: placed = IsInstallationPlace(change.what, true); break;
-      case Area::Registry: placed = IsInstallationKey(change.what, change.detail == "(key)"); break;
-      case Area::SystemIni: placed = change.what == "[boot] SCRNSAVE.EXE"; break;
+      case Area::kFile: placed = IsInstallationPlace(change.what, false); break;
+      case Area::kDirectory: placed = IsInstallationPlace(change.what, true); break;
+      case Area::kRegistry: placed = IsInstallationKey(change.what, change.detail == "(key)"); break;
+      case Area::kSystemIni: placed = change.what == "[boot] SCRNSAVE.EXE"; break;
     }
     if (!placed) {
       for (const std::string& line : hostwin::FormatChanges(result.changes))

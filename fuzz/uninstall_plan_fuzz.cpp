@@ -45,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string winDir = windows;
   if (winDir.back() != '\\') winDir += '\\';
-  uninstall::UninstallPlace place;
-  if (!uninstall::MakeUninstallPlace(windows, winDir + "MARLOWEN\\VELDRAKE\\" + std::string(title), &place))
+  uninstaller::UninstallPlace place;
+  if (!uninstaller::MakeUninstallPlace(windows, winDir + "MARLOWEN\\VELDRAKE\\" + std::string(title), &place))
     return 0;
   FUZZ_CHECK(IsPlainFileName(place.Title));
   const std::string saver = Upper(place.ScreenSaverPath);
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(saver == Upper(winDir + place.Title + ".scr"));
   FUZZ_CHECK(inside == Upper(winDir + "MARLOWEN\\VELDRAKE\\" + place.Title + "\\"));
 
-  const uninstall::RemovalPlan plan = uninstall::PlanRemoval(place, log);
+  const uninstaller::RemovalPlan plan = uninstaller::PlanRemoval(place, log);
   for (const std::string& deletion : plan.Deletions) {
     const std::string upper = Upper(deletion);
     if (upper == saver) continue;

@@ -89,13 +89,13 @@ std::vector<std::uint8_t> MakeDemoMelody() {
 }
 
 std::string MakeDemoDataFile() {
-  demo::DemoSettings settings;
+  settings::DemoSettings settings;
   settings.Message = "Saverkit Aurora - installed by Saverkit";
   settings.Background = 0x081630;
   settings.Foreground = 0xF4F1E6;
   settings.Aurora = 0x3CE6A8;
   settings.Speed = 3;
-  return demo::FormatDemoSettings(settings);
+  return settings::FormatDemoSettings(settings);
 }
 
 }  // namespace media

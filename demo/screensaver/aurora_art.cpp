@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-namespace demo {
+namespace screensaver {
 namespace {
 
 constexpr int kMaxSide = 4096;
@@ -147,4 +147,4 @@ void DrawAuroraFrame(std::uint32_t* pixels, int width, int height, double second
     DrawCurtain(pixels, width, height, seconds, i, Mix(aurora, accent, 0.45f * static_cast<float>(i)));
 }
 
-}  // namespace demo
+}  // namespace screensaver

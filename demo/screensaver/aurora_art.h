@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace demo {
+namespace screensaver {
 
 struct AuroraColours {
   std::uint32_t Sky;     // 0xRRGGBB at the horizon; the zenith is darker
@@ -20,4 +20,4 @@ struct AuroraColours {
 void DrawAuroraFrame(std::uint32_t* pixels, int width, int height, double seconds,
                      const AuroraColours& colours);
 
-}  // namespace demo
+}  // namespace screensaver

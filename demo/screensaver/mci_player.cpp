@@ -3,8 +3,10 @@
 
 #include "core/text/bounded_text.h"
 
-static_assert(demo::kNoticeSuccessful == MCI_NOTIFY_SUCCESSFUL && demo::kNoticeSuperseded == MCI_NOTIFY_SUPERSEDED &&
-                  demo::kNoticeAborted == MCI_NOTIFY_ABORTED && demo::kNoticeFailure == MCI_NOTIFY_FAILURE,
+namespace screensaver {
+
+static_assert(kNoticeSuccessful == MCI_NOTIFY_SUCCESSFUL && kNoticeSuperseded == MCI_NOTIFY_SUPERSEDED &&
+                  kNoticeAborted == MCI_NOTIFY_ABORTED && kNoticeFailure == MCI_NOTIFY_FAILURE,
               "the playlist's notices are MCI's");
 
 MciPlayer::~MciPlayer() {
@@ -95,3 +97,5 @@ void MciPlayer::Close(unsigned device) {
   MCI_GENERIC_PARMS close = {};
   sendCommand_(device, MCI_CLOSE, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&close));
 }
+
+}  // namespace screensaver

@@ -11,7 +11,9 @@
 
 #include "demo/screensaver/playlist.h"
 
-class MciPlayer : public demo::MediaPlayer {
+namespace screensaver {
+
+class MciPlayer : public MediaPlayer {
  public:
   // Notices of a file's end (MM_MCINOTIFY) go to `window`.
   explicit MciPlayer(HWND window) : window_(window) {}
@@ -36,3 +38,5 @@ class MciPlayer : public demo::MediaPlayer {
   // The file playing took MCI_FORMAT_MILLISECONDS (one file plays at a time).
   bool timeInMilliseconds_ = false;
 };
+
+}  // namespace screensaver

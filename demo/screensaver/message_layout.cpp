@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace demo {
+namespace screensaver {
 namespace {
 
 constexpr int kSmallestFont = 9;
@@ -159,4 +159,4 @@ void AdvanceDrift(MessageDrift& drift, const MessageLayout& layout, double secon
   Bounce(drift.Y, drift.SpeedY, area.Top, area.Bottom - layout.BlockHeight);
 }
 
-}  // namespace demo
+}  // namespace screensaver

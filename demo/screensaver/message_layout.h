@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace demo {
+namespace screensaver {
 
 // A line of text as drawn: its advance width and its line height.
 struct TextExtent {
@@ -68,4 +68,4 @@ MessageDrift StartDrift(const MessageLayout& layout, int width, int height, int 
 // block is larger than the area).
 void AdvanceDrift(MessageDrift& drift, const MessageLayout& layout, double seconds);
 
-}  // namespace demo
+}  // namespace screensaver

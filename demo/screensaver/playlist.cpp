@@ -3,7 +3,7 @@
 
 #include <utility>
 
-namespace demo {
+namespace screensaver {
 
 void Playlist::Start(std::vector<std::string> paths) {
   Stop();
@@ -96,4 +96,4 @@ std::string_view Playlist::NowPlaying() const {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-}  // namespace demo
+}  // namespace screensaver

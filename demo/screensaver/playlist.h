@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-namespace demo {
+namespace screensaver {
 
 // What the playlist asks of the media layer. A device is an MCI device id;
 // 0 is none.
@@ -96,4 +96,4 @@ class Playlist {
   int stillChecks_ = 0;            // looks in a row that found it playing at position_
 };
 
-}  // namespace demo
+}  // namespace screensaver

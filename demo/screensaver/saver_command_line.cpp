@@ -1,7 +1,7 @@
 // Reading the screen saver's command line.
 #include "demo/screensaver/saver_command_line.h"
 
-namespace demo {
+namespace screensaver {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -50,4 +50,4 @@ SaverCommand ParseSaverCommandLine(std::string_view arguments) {
   return command;
 }
 
-}  // namespace demo
+}  // namespace screensaver

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace demo {
+namespace screensaver {
 
 enum class SaverMode { kSettings, kPreview, kFullScreen, kPassword };
 
@@ -28,4 +28,4 @@ struct SaverCommand {
 // Unknown options show the settings, the harmless choice.
 SaverCommand ParseSaverCommandLine(std::string_view arguments);
 
-}  // namespace demo
+}  // namespace screensaver

@@ -7,7 +7,7 @@
 #include "core/text/ascii_case.h"
 #include "core/format/install_names.h"
 
-namespace demo {
+namespace screensaver {
 namespace {
 
 // The media number that follows the four-letter prefix; digits past nine
@@ -75,4 +75,4 @@ std::vector<std::string> SelectMediaFiles(const std::vector<std::string>& names,
   return media;
 }
 
-}  // namespace demo
+}  // namespace screensaver

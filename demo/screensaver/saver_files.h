@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace demo {
+namespace screensaver {
 
 // The title from the screen saver's own path (long form): the file name
 // without its last extension, "C:\WINDOWS\Saverkit Aurora.scr" gives
@@ -33,4 +33,4 @@ bool IsMediaFileName(std::string_view name, std::string_view dataFileName);
 std::vector<std::string> SelectMediaFiles(const std::vector<std::string>& names,
                                           std::string_view dataFileName);
 
-}  // namespace demo
+}  // namespace screensaver

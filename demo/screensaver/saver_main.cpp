@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "demo/common/win32_paths.h"
 #include "demo/screensaver/saver_command_line.h"
 #include "demo/screensaver/saver_files.h"
 #include "demo/screensaver/saver_window.h"
+#include "demo/win32paths/win32_paths.h"
 #include "core/format/install_names.h"
+
+namespace screensaver {
 
 namespace {
 
@@ -31,28 +33,28 @@ SaverPlaces FindPlaces() {
   const UINT windowsLength = GetWindowsDirectoryA(windows, MAX_PATH);
   if (moduleLength == 0 || moduleLength >= MAX_PATH || windowsLength == 0 || windowsLength >= MAX_PATH)
     return places;
-  places.Title = demo::TitleFromModulePath(LongPathForm(module));
+  places.Title = TitleFromModulePath(win32paths::LongPathForm(module));
   if (places.Title.empty()) return places;
-  places.TitleDirectory = demo::TitleDirectoryFor(windows, places.Title);
-  places.DataFile = demo::DataFilePathFor(windows, places.Title);
+  places.TitleDirectory = TitleDirectoryFor(windows, places.Title);
+  places.DataFile = DataFilePathFor(windows, places.Title);
   return places;
 }
 
 // The data file is read whole up to its size limit; a missing or damaged
 // file leaves the defaults.
-demo::DemoSettings ReadSettings(SaverPlaces* places) {
-  if (places->DataFile.empty()) return demo::DemoSettings();
+settings::DemoSettings ReadSettings(SaverPlaces* places) {
+  if (places->DataFile.empty()) return settings::DemoSettings();
   HANDLE file = CreateFileA(places->DataFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return demo::DemoSettings();
-  std::string text(demo::kMaxDataFileBytes, '\0');
+  if (file == INVALID_HANDLE_VALUE) return settings::DemoSettings();
+  std::string text(settings::kMaxDataFileBytes, '\0');
   DWORD read = 0;
   const BOOL ok = ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
   CloseHandle(file);
-  if (!ok) return demo::DemoSettings();
+  if (!ok) return settings::DemoSettings();
   places->DataFileFound = true;
   text.resize(read);
-  return demo::ParseDemoSettings(text);
+  return settings::ParseDemoSettings(text);
 }
 
 std::vector<std::string> FindMedia(const SaverPlaces& places) {
@@ -68,7 +70,7 @@ std::vector<std::string> FindMedia(const SaverPlaces& places) {
   } while (FindNextFileA(search, &found) && names.size() < 1000);
   FindClose(search);
   const std::string dataFileName = places.Title + kDataFileExtension;
-  for (const std::string& name : demo::SelectMediaFiles(names, dataFileName))
+  for (const std::string& name : SelectMediaFiles(names, dataFileName))
     paths.push_back(places.TitleDirectory + "\\" + name);
   return paths;
 }
@@ -97,28 +99,30 @@ bool ShowSettingsNote(HWND owner, const SaverPlaces& places, const SaverSetup& s
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-  RestrictDllSearchToSystem();
-  const demo::SaverCommand command = demo::ParseSaverCommandLine(commandLine ? commandLine : "");
-  if (command.Mode == demo::SaverMode::kPassword) return 0;  // no password of its own
+}  // namespace screensaver
 
-  SaverPlaces places = FindPlaces();
-  SaverSetup setup;
-  setup.Settings = ReadSettings(&places);
-  setup.MediaPaths = FindMedia(places);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  win32paths::RestrictDllSearchToSystem();
+  const screensaver::SaverCommand command = screensaver::ParseSaverCommandLine(commandLine ? commandLine : "");
+  if (command.Mode == screensaver::SaverMode::kPassword) return 0;  // no password of its own
+
+  screensaver::SaverPlaces places = screensaver::FindPlaces();
+  screensaver::SaverSetup setup;
+  setup.Settings = screensaver::ReadSettings(&places);
+  setup.MediaPaths = screensaver::FindMedia(places);
   setup.Title = places.Title;
 
   switch (command.Mode) {
-    case demo::SaverMode::kFullScreen:
-      return RunFullScreen(instance, setup);
-    case demo::SaverMode::kPreview:
+    case screensaver::SaverMode::kFullScreen:
+      return screensaver::RunFullScreen(instance, setup);
+    case screensaver::SaverMode::kPreview:
       if (command.Window == 0) return 0;
-      return RunPreview(instance, setup, reinterpret_cast<HWND>(command.Window));
+      return screensaver::RunPreview(instance, setup, reinterpret_cast<HWND>(command.Window));
     default: {
       HWND owner = reinterpret_cast<HWND>(command.Window);
       const bool offerShow = !command.Explicit;
-      if (ShowSettingsNote(IsWindow(owner) ? owner : nullptr, places, setup, offerShow))
-        return RunFullScreen(instance, setup);
+      if (screensaver::ShowSettingsNote(IsWindow(owner) ? owner : nullptr, places, setup, offerShow))
+        return screensaver::RunFullScreen(instance, setup);
       return 0;
     }
   }

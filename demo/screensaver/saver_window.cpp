@@ -12,6 +12,8 @@
 #include "demo/screensaver/playlist.h"
 #include "demo/screensaver/saver_resource_ids.h"
 
+namespace screensaver {
+
 namespace {
 
 constexpr char kWindowClass[] = "SaverkitAuroraWindow";
@@ -44,13 +46,13 @@ struct SaverState {
   HFONT MessageFont = nullptr;
   HFONT SmallFont = nullptr;
   // The message's lines, font size and drift area, and where it is now.
-  demo::MessageLayout Layout;
-  demo::MessageDrift Drift;
+  MessageLayout Layout;
+  MessageDrift Drift;
   bool HaveMouse = false;
   POINT FirstMouse = {0, 0};
   // The media files, full screen only; the player lives while they play.
   std::unique_ptr<MciPlayer> Player;
-  std::unique_ptr<demo::Playlist> Playlist;
+  std::unique_ptr<screensaver::Playlist> Playlist;
 };
 
 SaverState* g_state = nullptr;
@@ -84,7 +86,7 @@ HFONT MakeFont(int height, int weight) {
 
 // The extent of `text` in the message's font at `fontHeight`, measured on
 // `dc` with a font made for the measuring only.
-demo::TextExtent MeasureMessageText(HDC dc, std::string_view text, int fontHeight) {
+TextExtent MeasureMessageText(HDC dc, std::string_view text, int fontHeight) {
   HFONT font = MakeFont(fontHeight, FW_BOLD);
   HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
   SIZE size = {0, 0};
@@ -131,14 +133,14 @@ bool MakeSurfaces(SaverState* s, HWND window, int width, int height) {
 
   // Only the full screen shows the "Now playing" line.
   HDC measuring = s->BackDc;
-  s->Layout = demo::LayOutMessage(
+  s->Layout = LayOutMessage(
       s->Setup.Settings.Message, width, height, s->FullScreen,
       [measuring](std::string_view text, int fontHeight) {
         return MeasureMessageText(measuring, text, fontHeight);
       });
   s->MessageFont = MakeFont(s->Layout.FontHeight, FW_BOLD);
   s->SmallFont = MakeFont(s->Layout.StatusFontHeight, FW_NORMAL);
-  s->Drift = demo::StartDrift(s->Layout, width, height, s->Setup.Settings.Speed);
+  s->Drift = StartDrift(s->Layout, width, height, s->Setup.Settings.Speed);
   return true;
 }
 
@@ -150,9 +152,9 @@ void DrawShadowedText(HDC dc, int x, int y, const char* text, int length, COLORR
 }
 
 void DrawFrame(SaverState* s, double step) {
-  const demo::DemoSettings& settings = s->Setup.Settings;
-  demo::DrawAuroraFrame(s->ArtPixels, s->ArtWidth, s->ArtHeight, s->Seconds,
-                        {settings.Background, settings.Aurora, kAccentColour});
+  const settings::DemoSettings& settings = s->Setup.Settings;
+  DrawAuroraFrame(s->ArtPixels, s->ArtWidth, s->ArtHeight, s->Seconds,
+                  {settings.Background, settings.Aurora, kAccentColour});
   GdiFlush();  // the DIB's bits were written directly
   SetStretchBltMode(s->BackDc, HALFTONE);
   SetBrushOrgEx(s->BackDc, 0, 0, nullptr);
@@ -161,8 +163,8 @@ void DrawFrame(SaverState* s, double step) {
   SetBkMode(s->BackDc, TRANSPARENT);
   const COLORREF foreground = ToColorRef(settings.Foreground);
   HGDIOBJ oldFont = SelectObject(s->BackDc, s->MessageFont);
-  const demo::MessageLayout& layout = s->Layout;
-  demo::AdvanceDrift(s->Drift, layout, step);
+  const MessageLayout& layout = s->Layout;
+  AdvanceDrift(s->Drift, layout, step);
   // Each line centred in the block; the shadow takes the block's last pixels.
   const int x = static_cast<int>(s->Drift.X), y = static_cast<int>(s->Drift.Y);
   const int inner = layout.BlockWidth - layout.ShadowOffset;
@@ -243,7 +245,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       GetClientRect(window, &r);
       if (s->FullScreen) {
         s->Player = std::make_unique<MciPlayer>(window);
-        s->Playlist = std::make_unique<demo::Playlist>(*s->Player);
+        s->Playlist = std::make_unique<screensaver::Playlist>(*s->Player);
         s->Playlist->Start(s->Setup.MediaPaths);
       }
       if (MakeSurfaces(s, window, r.right - r.left, r.bottom - r.top)) DrawFrame(s, 0);
@@ -359,3 +361,5 @@ int RunPreview(HINSTANCE instance, const SaverSetup& setup, HWND parent) {
   g_state = nullptr;
   return code;
 }
+
+}  // namespace screensaver

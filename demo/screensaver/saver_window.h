@@ -11,8 +11,10 @@
 
 #include "demo/settings/demo_settings.h"
 
+namespace screensaver {
+
 struct SaverSetup {
-  demo::DemoSettings Settings;
+  settings::DemoSettings Settings;
   std::vector<std::string> MediaPaths;  // full paths, in playing order
   std::string Title;                    // the window's name; may be empty
 };
@@ -22,3 +24,5 @@ int RunFullScreen(HINSTANCE instance, const SaverSetup& setup);
 
 // Draws inside `parent` (the preview box) until that window goes away.
 int RunPreview(HINSTANCE instance, const SaverSetup& setup, HWND parent);
+
+}  // namespace screensaver

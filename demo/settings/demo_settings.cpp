@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-namespace demo {
+namespace settings {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -114,4 +114,4 @@ std::string FormatDemoSettings(const DemoSettings& settings) {
   return text;
 }
 
-}  // namespace demo
+}  // namespace settings

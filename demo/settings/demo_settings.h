@@ -23,7 +23,7 @@
 #include <string>
 #include <string_view>
 
-namespace demo {
+namespace settings {
 
 constexpr std::size_t kMaxDataFileBytes = 8192;
 constexpr std::size_t kMaxDataLineLength = 255;  // longer lines are skipped
@@ -49,4 +49,4 @@ DemoSettings ParseDemoSettings(std::string_view text);
 // as parsing would keep it.
 std::string FormatDemoSettings(const DemoSettings& settings);
 
-}  // namespace demo
+}  // namespace settings

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-namespace uninstall {
+namespace uninstaller {
 namespace {
 
 constexpr char kFinishSwitch[] = "/finish";
@@ -63,4 +63,4 @@ bool ParseFinishCommand(std::string_view arguments, FinishCommand* command) {
   return true;
 }
 
-}  // namespace uninstall
+}  // namespace uninstaller

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace uninstall {
+namespace uninstaller {
 
 struct FinishCommand {
   std::uintptr_t OriginalProcess = 0;
@@ -28,4 +28,4 @@ std::string FormatFinishCommandLine(std::string_view copyPath, std::uintptr_t or
 // started the uninstaller.
 bool ParseFinishCommand(std::string_view arguments, FinishCommand* command);
 
-}  // namespace uninstall
+}  // namespace uninstaller

@@ -6,7 +6,7 @@
 #include "core/text/bounded_text.h"
 #include "core/format/install_names.h"
 
-namespace uninstall {
+namespace uninstaller {
 namespace {
 
 bool EqualComponents(const std::vector<std::string>& a, const std::vector<std::string>& b,
@@ -174,4 +174,4 @@ std::vector<std::string> DirectoriesToRemove(const UninstallPlace& place) {
   return directories;
 }
 
-}  // namespace uninstall
+}  // namespace uninstaller

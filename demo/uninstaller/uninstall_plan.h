@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-namespace uninstall {
+namespace uninstaller {
 
 // Bytes of INSTALL.LOG that are read; an installation writes a few hundred.
 constexpr std::size_t kMaxInstallLogBytes = 256 * 1024;
@@ -93,4 +93,4 @@ bool SettingNamesScreenSaver(std::string_view value, std::string_view valueLongF
 // title directory, then VELDRAKE, then MARLOWEN. Each goes only when empty.
 std::vector<std::string> DirectoriesToRemove(const UninstallPlace& place);
 
-}  // namespace uninstall
+}  // namespace uninstaller

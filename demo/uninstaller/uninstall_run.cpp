@@ -1,7 +1,7 @@
 // The uninstaller's work in order, and its final report.
 #include "demo/uninstaller/uninstall_run.h"
 
-namespace uninstall {
+namespace uninstaller {
 namespace {
 
 void AppendList(std::string* text, const char* heading, const std::vector<std::string>& items) {
@@ -73,4 +73,4 @@ std::string FormatReport(const UninstallPlace& place, const UninstallReport& rep
   return text;
 }
 
-}  // namespace uninstall
+}  // namespace uninstaller

@@ -19,7 +19,7 @@
 
 #include "demo/uninstaller/uninstall_plan.h"
 
-namespace uninstall {
+namespace uninstaller {
 
 // What the uninstaller asks of the system. Removal calls answer true when
 // the thing is gone afterwards, also when it was never there.
@@ -58,4 +58,4 @@ UninstallReport RemoveInstallation(const UninstallPlace& place, const std::strin
 constexpr std::size_t kMaxReportLines = 12;
 std::string FormatReport(const UninstallPlace& place, const UninstallReport& report, bool* warning);
 
-}  // namespace uninstall
+}  // namespace uninstaller

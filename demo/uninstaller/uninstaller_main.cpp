@@ -17,10 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "demo/common/win32_paths.h"
 #include "demo/uninstaller/finish_command.h"
 #include "demo/uninstaller/uninstall_plan.h"
 #include "demo/uninstaller/uninstall_run.h"
+#include "demo/win32paths/win32_paths.h"
+
+namespace uninstaller {
 
 namespace {
 
@@ -48,10 +50,10 @@ Environment ReadEnvironment() {
   Environment env;
   char buffer[MAX_PATH];
   UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) env.WindowsDirectory = LongPathForm(buffer);
+  if (length > 0 && length < MAX_PATH) env.WindowsDirectory = win32paths::LongPathForm(buffer);
   DWORD moduleLength = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
   if (moduleLength > 0 && moduleLength < MAX_PATH) {
-    env.OwnPath = LongPathForm(buffer);
+    env.OwnPath = win32paths::LongPathForm(buffer);
     const std::size_t slash = env.OwnPath.find_last_of('\\');
     if (slash != std::string::npos) env.OwnDirectory = env.OwnPath.substr(0, slash);
   }
@@ -91,7 +93,7 @@ bool RemoveDirectoryWithRetry(const std::string& path) {
 }
 
 // The uninstaller's requests, answered by Win32.
-class WindowsSystem : public uninstall::UninstallSystem {
+class WindowsSystem : public UninstallSystem {
  public:
   bool ReadText(const std::string& path, std::size_t limit, std::string* text, bool* cut) override {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -126,20 +128,20 @@ class WindowsSystem : public uninstall::UninstallSystem {
     WritePrivateProfileStringA(kBootSection, kScreenSaverKey, nullptr, kSystemIni);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
   }
-  std::string LongForm(const std::string& path) override { return LongPathForm(path); }
+  std::string LongForm(const std::string& path) override { return win32paths::LongPathForm(path); }
   std::string ShortForm(const std::string& path) override { return ShortPathForm(path); }
 };
 
-void ShowReport(const uninstall::UninstallPlace& place, const uninstall::UninstallReport& report) {
+void ShowReport(const UninstallPlace& place, const UninstallReport& report) {
   bool warning = false;
-  const std::string text = uninstall::FormatReport(place, report, &warning);
+  const std::string text = FormatReport(place, report, &warning);
   const std::string caption = place.Title + " Uninstall";
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | (warning ? MB_ICONWARNING : MB_ICONINFORMATION));
 }
 
 // Copies this program to the temporary directory and starts the copy with
 // the finish command; the copy inherits a handle on this process to wait on.
-bool StartFinishingCopy(const Environment& env, const uninstall::UninstallPlace& place) {
+bool StartFinishingCopy(const Environment& env, const UninstallPlace& place) {
   if (env.TempDirectory.empty()) return false;
   char copy[MAX_PATH];
   // Creates an empty file with a unique name, which the copy then replaces.
@@ -154,7 +156,7 @@ bool StartFinishingCopy(const Environment& env, const uninstall::UninstallPlace&
     return false;
   }
   const std::string line =
-      uninstall::FormatFinishCommandLine(copy, reinterpret_cast<std::uintptr_t>(self), place.TitleDirectory);
+      FormatFinishCommandLine(copy, reinterpret_cast<std::uintptr_t>(self), place.TitleDirectory);
   std::vector<char> commandLine(line.begin(), line.end());
   commandLine.push_back('\0');
   STARTUPINFOA startup = {};
@@ -174,8 +176,8 @@ bool StartFinishingCopy(const Environment& env, const uninstall::UninstallPlace&
   return true;
 }
 
-bool MakePlace(const Environment& env, const std::string& titleDirectory, uninstall::UninstallPlace* place) {
-  if (uninstall::MakeUninstallPlace(env.WindowsDirectory, titleDirectory, place)) return true;
+bool MakePlace(const Environment& env, const std::string& titleDirectory, UninstallPlace* place) {
+  if (MakeUninstallPlace(env.WindowsDirectory, titleDirectory, place)) return true;
   const std::string text =
       "This uninstaller removes a screen saver installed by Saverkit, and works only from that screen "
       "saver's own folder (in the Windows directory, under MARLOWEN\\VELDRAKE). It was given:\n    " +
@@ -185,8 +187,8 @@ bool MakePlace(const Environment& env, const std::string& titleDirectory, uninst
 }
 
 int Start(const Environment& env) {
-  uninstall::UninstallPlace place;
-  if (!MakePlace(env, LongPathForm(env.OwnDirectory), &place)) return 1;
+  UninstallPlace place;
+  if (!MakePlace(env, win32paths::LongPathForm(env.OwnDirectory), &place)) return 1;
   const std::string question =
       "Do you want to remove the " + place.Title + " screen saver and all of its files from this computer?";
   const std::string caption = place.Title + " Uninstall";
@@ -194,11 +196,11 @@ int Start(const Environment& env) {
     return 0;
   if (StartFinishingCopy(env, place)) return 0;
   WindowsSystem system;
-  ShowReport(place, uninstall::RemoveInstallation(place, env.OwnPath, &system));
+  ShowReport(place, RemoveInstallation(place, env.OwnPath, &system));
   return 0;
 }
 
-int Finish(const Environment& env, const uninstall::FinishCommand& command) {
+int Finish(const Environment& env, const FinishCommand& command) {
   if (!env.TempDirectory.empty()) SetCurrentDirectoryA(env.TempDirectory.c_str());
   HANDLE original = reinterpret_cast<HANDLE>(command.OriginalProcess);
   if (original) {
@@ -206,16 +208,16 @@ int Finish(const Environment& env, const uninstall::FinishCommand& command) {
     CloseHandle(original);
   }
   int result = 1;
-  uninstall::UninstallPlace place;
-  if (MakePlace(env, LongPathForm(command.TitleDirectory), &place)) {
+  UninstallPlace place;
+  if (MakePlace(env, win32paths::LongPathForm(command.TitleDirectory), &place)) {
     WindowsSystem system;
-    ShowReport(place, uninstall::RemoveInstallation(place, std::string(), &system));
+    ShowReport(place, RemoveInstallation(place, std::string(), &system));
     result = 0;
   }
   // This copy in the temporary directory cannot delete itself while it
   // runs: Windows deletes it when it next starts. A finish command given
   // to a program outside the temporary directory leaves the program be.
-  std::string temp = LongPathForm(env.TempDirectory);
+  std::string temp = win32paths::LongPathForm(env.TempDirectory);
   if (!temp.empty() && temp.back() == '\\') temp.pop_back();
   if (!temp.empty() && lstrcmpiA(temp.c_str(), env.OwnDirectory.c_str()) == 0)
     MoveFileExA(env.OwnPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -224,10 +226,12 @@ int Finish(const Environment& env, const uninstall::FinishCommand& command) {
 
 }  // namespace
 
+}  // namespace uninstaller
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
-  RestrictDllSearchToSystem();
-  const Environment env = ReadEnvironment();
-  uninstall::FinishCommand finish;
-  if (uninstall::ParseFinishCommand(commandLine ? commandLine : "", &finish)) return Finish(env, finish);
-  return Start(env);
+  win32paths::RestrictDllSearchToSystem();
+  const uninstaller::Environment env = uninstaller::ReadEnvironment();
+  uninstaller::FinishCommand finish;
+  if (uninstaller::ParseFinishCommand(commandLine ? commandLine : "", &finish)) return uninstaller::Finish(env, finish);
+  return uninstaller::Start(env);
 }

@@ -23,7 +23,7 @@
 #include "names.h"
 #include "windows_model.h"
 
-using namespace hostwin;
+namespace hostwin {
 
 namespace {
 
@@ -80,7 +80,7 @@ HWND FirstTabStop(const Window& dialog) {
 std::string FocusDescription() {
   Window* f = WindowOf(GetFocus());
   if (!f) return "none";
-  std::string text = f->kind == WindowKind::Control ? std::to_string(f->id) : "dialog";
+  std::string text = f->kind == WindowKind::kControl ? std::to_string(f->id) : "dialog";
   if (SameText(f->className, "EDIT")) {
     text += f->selectionStart == f->selectionEnd
                 ? " (no selection)"
@@ -89,30 +89,30 @@ std::string FocusDescription() {
   return text;
 }
 
-HWND BuildDialog(int id, const DialogTemplate& t, DLGPROC procedure) {
+HWND BuildDialog(int id, const DialogTemplate& layout, DLGPROC procedure) {
   Window dialog;
-  dialog.kind = WindowKind::Dialog;
+  dialog.kind = WindowKind::kDialog;
   dialog.className = "#32770";
   dialog.dialogProcedure = procedure;
   dialog.templateId = id;
-  dialog.text = t.caption;
-  dialog.style = t.style;
-  dialog.exStyle = t.exStyle | ((t.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0);
+  dialog.text = layout.caption;
+  dialog.style = layout.style;
+  dialog.exStyle = layout.exStyle | ((layout.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0);
   dialog.parent = nullptr;  // an owner does not make the dialog a child
-  int fx, fy, caption;
-  FrameOf(dialog.style, dialog.exStyle, &fx, &fy, &caption);
-  const int width = DialogUnitsToPixelsX(t.cx) + 2 * fx;
-  const int height = DialogUnitsToPixelsY(t.cy) + 2 * fy + caption;
-  int left = DialogUnitsToPixelsX(t.x), top = DialogUnitsToPixelsY(t.y);
-  if (t.style & DS_CENTER) {
+  int frameX, frameY, caption;
+  FrameOf(dialog.style, dialog.exStyle, &frameX, &frameY, &caption);
+  const int width = DialogUnitsToPixelsX(layout.cx) + 2 * frameX;
+  const int height = DialogUnitsToPixelsY(layout.cy) + 2 * frameY + caption;
+  int left = DialogUnitsToPixelsX(layout.x), top = DialogUnitsToPixelsY(layout.y);
+  if (layout.style & DS_CENTER) {
     left = (Machine().settings.screenWidth - width) / 2;
     top = (Machine().settings.screenHeight - height) / 2;
   }
   dialog.rect = RECT{left, top, left + width, top + height};
   HWND handle = CreateWindowObject(dialog);
-  for (const DialogItemTemplate& item : t.items) {
+  for (const DialogItemTemplate& item : layout.items) {
     Window control;
-    control.kind = WindowKind::Control;
+    control.kind = WindowKind::kControl;
     control.className = item.className;
     control.text = item.text;
     control.style = item.style;
@@ -120,8 +120,9 @@ HWND BuildDialog(int id, const DialogTemplate& t, DLGPROC procedure) {
     control.id = item.id;
     control.parent = handle;
     control.visible = (item.style & WS_VISIBLE) != 0;
-    const int x = DialogUnitsToPixelsX(item.x), y = DialogUnitsToPixelsY(item.y);
-    control.rect = RECT{x, y, x + DialogUnitsToPixelsX(item.cx), y + DialogUnitsToPixelsY(item.cy)};
+    const int itemLeft = DialogUnitsToPixelsX(item.x), itemTop = DialogUnitsToPixelsY(item.y);
+    control.rect = RECT{itemLeft, itemTop, itemLeft + DialogUnitsToPixelsX(item.cx),
+                        itemTop + DialogUnitsToPixelsY(item.cy)};
     CreateWindowObject(control);
   }
   return handle;
@@ -145,13 +146,13 @@ Action Command(HWND dialog, int id) {
 // What the user's action for `answer` sends to the dialog; false when the
 // answer does not fit this dialog.
 bool Plan(HWND dialog, const std::string& answer, Action* action) {
-  Window* d = WindowOf(dialog);
+  Window* window = WindowOf(dialog);
   if (answer == "escape") {
     *action = Command(dialog, IDCANCEL);
     return true;
   }
   if (answer == "close") {
-    if ((d->style & WS_CAPTION) != WS_CAPTION || !(d->style & WS_SYSMENU)) return false;
+    if ((window->style & WS_CAPTION) != WS_CAPTION || !(window->style & WS_SYSMENU)) return false;
     action->message = WM_SYSCOMMAND;
     action->wParam = SC_CLOSE;
     action->effect = "close box";
@@ -162,7 +163,7 @@ bool Plan(HWND dialog, const std::string& answer, Action* action) {
     if (focus && SameText(focus->className, "EDIT") && (focus->style & ES_MULTILINE) && (focus->style & ES_WANTRETURN))
       return false;  // Enter would go into the text
     int id = IDOK;
-    if (focus && focus->kind == WindowKind::Control && focus->parent == dialog && IsPushButton(*focus)) {
+    if (focus && focus->kind == WindowKind::kControl && focus->parent == dialog && IsPushButton(*focus)) {
       id = focus->id;
     } else {
       LRESULT def = Deliver(dialog, DM_GETDEFID, 0, 0);
@@ -173,63 +174,56 @@ bool Plan(HWND dialog, const std::string& answer, Action* action) {
   }
   std::string text = answer;
   if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
-  HWND button = ButtonWithText(*d, text);
+  HWND button = ButtonWithText(*window, text);
   if (!button) return false;
   *action = Command(dialog, WindowOf(button)->id);
   return true;
 }
 
-}  // namespace
-
-extern "C" {
-
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC procedure,
-                               LPARAM initParam) {
-  if (!IS_INTRESOURCE(templateName) || !IsProgramInstance(instance)) {
-    Loud("DialogBoxParamA: only numeric templates of the program's own module are supported");
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return -1;
-  }
-  const int id = static_cast<int>(reinterpret_cast<std::uintptr_t>(templateName));
-  const std::string label = "dialog " + std::to_string(id);
+// The dialog template `id` of the program's resources; false, with the
+// failure reported and the last error set, when there is none to build.
+bool LoadDialogTemplate(int id, const std::string& label, DialogTemplate* layout) {
   for (int failing : Machine().settings.failingDialogs) {
     if (failing == id) {
       Emit(label + " cannot be created");
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return -1;
+      return false;
     }
   }
   const Resource* resource = FindResource(ProgramResources(), 5 /* RT_DIALOG */, static_cast<std::uint16_t>(id));
-  DialogTemplate t;
   std::string error;
   if (!resource) {
     Loud(label + ": no such template in the program's resources");
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return -1;
+    return false;
   }
-  if (!ParseDialogTemplate(resource->data, resource->size, &t, &error)) {
+  if (!ParseDialogTemplate(resource->data, resource->size, layout, &error)) {
     Loud(label + ": " + error);
     SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
-    return -1;
+    return false;
   }
-  HWND dialog = BuildDialog(id, t, procedure);
-  {
-    const RECT& r = WindowOf(dialog)->rect;
-    Emit(label + " open " + Quoted(t.caption) + " " + std::to_string(r.right - r.left) + "x" +
-         std::to_string(r.bottom - r.top) + (owner ? " owner" : ""));
-  }
-  HWND previousFocus = GetFocus();
+  return true;
+}
+
+// Sends WM_INITDIALOG (the focus goes to the first tab stop unless the
+// procedure set it), then shows and activates the dialog.
+void InitializeAndShow(HWND dialog, LPARAM initParam) {
   HWND first = FirstTabStop(*WindowOf(dialog));
   if (Deliver(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), initParam) && WindowOf(dialog)) {
     if (first) DialogSetFocus(first);
   }
   // Shown and activated: the dialog manager gives the focus control its
   // focus again, and an edit box then has its whole text selected.
-  if (Window* d = WindowOf(dialog)) {
-    d->visible = true;
-    d->needsPaint = true;
+  if (Window* window = WindowOf(dialog)) {
+    window->visible = true;
+    window->needsPaint = true;
     if (GetFocus()) DialogSetFocus(GetFocus());
   }
+}
+
+// The modal loop: delivers what is queued, and when nothing is, sends what
+// the user's next answer stands for, until the dialog ends.
+void RunModalLoop(HWND dialog, const std::string& label) {
   bool forced = false;
   while (WindowOf(dialog) && !WindowOf(dialog)->ended) {
     auto& queue = Queue();
@@ -267,6 +261,36 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
     }
     Deliver(dialog, action.message, action.wParam, action.lParam);
   }
+}
+
+}  // namespace
+
+}  // namespace hostwin
+
+using namespace hostwin;
+
+extern "C" {
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC procedure,
+                               LPARAM initParam) {
+  if (!IS_INTRESOURCE(templateName) || !IsProgramInstance(instance)) {
+    Loud("DialogBoxParamA: only numeric templates of the program's own module are supported");
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return -1;
+  }
+  const int id = static_cast<int>(reinterpret_cast<std::uintptr_t>(templateName));
+  const std::string label = "dialog " + std::to_string(id);
+  DialogTemplate layout;
+  if (!LoadDialogTemplate(id, label, &layout)) return -1;
+  HWND dialog = BuildDialog(id, layout, procedure);
+  {
+    const RECT& rect = WindowOf(dialog)->rect;
+    Emit(label + " open " + Quoted(layout.caption) + " " + std::to_string(rect.right - rect.left) + "x" +
+         std::to_string(rect.bottom - rect.top) + (owner ? " owner" : ""));
+  }
+  HWND previousFocus = GetFocus();
+  InitializeAndShow(dialog, initParam);
+  RunModalLoop(dialog, label);
   INT_PTR result = WindowOf(dialog) ? WindowOf(dialog)->result : -1;
   if (WindowOf(dialog)) DestroyWindow(dialog);
   SetFocus(WindowOf(previousFocus) ? previousFocus : nullptr);
@@ -276,7 +300,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
 
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
   Window* d = WindowOf(dialog);
-  if (!d || d->kind != WindowKind::Dialog) {
+  if (!d || d->kind != WindowKind::kDialog) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }

@@ -7,7 +7,7 @@
 #include "machine.h"
 #include "short_names.h"
 
-using namespace hostwin;
+namespace hostwin {
 
 namespace {
 
@@ -34,6 +34,10 @@ bool IsExistingDirectory(const char* path) {
 DWORD Clamp32(std::uint64_t value) { return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(value); }
 
 }  // namespace
+
+}  // namespace hostwin
+
+using namespace hostwin;
 
 extern "C" {
 
@@ -62,7 +66,7 @@ BOOL WINAPI GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD by
 BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeBytesAvailableToCaller,
                                 PULARGE_INTEGER totalBytes, PULARGE_INTEGER totalFreeBytes) {
   const MachineSettings& s = Machine().settings;
-  if (s.freeSpaceExQuery == MachineSettings::FreeSpaceExQuery::Fails || !s.freeSpaceKnown) {
+  if (s.freeSpaceExQuery == MachineSettings::FreeSpaceExQuery::kFails || !s.freeSpaceKnown) {
     SetLastError(ERROR_NOT_READY);
     return FALSE;
   }

@@ -86,10 +86,6 @@ bool PathTooLong(const char* path, std::size_t limit) {
   return IsMachinePath(path) && std::strlen(path) >= limit;
 }
 
-}  // namespace hostwin
-
-using namespace hostwin;
-
 namespace {
 
 // Opens a Windows path; sets the last error and returns -1 on failure. A
@@ -145,6 +141,10 @@ UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
 }
 
 }  // namespace
+
+}  // namespace hostwin
+
+using namespace hostwin;
 
 extern "C" {
 
@@ -351,6 +351,8 @@ DWORD WINAPI GetModuleFileNameA(HMODULE /*module*/, LPSTR name, DWORD size) {
 }  // extern "C"
 
 // ------------------------------------------------------------- C runtime
+namespace hostwin {
+
 namespace {
 
 struct StreamCookie {
@@ -396,6 +398,8 @@ int CookieClose(void* cookie) {
 }
 
 }  // namespace
+
+}  // namespace hostwin
 
 #undef fopen
 extern "C" FILE* HostwinFopen(const char* path, const char* mode) {

@@ -133,11 +133,11 @@ std::string MapPath(const std::string& machineFolder, const char* windowsPath) {
     }
     component.clear();
   };
-  for (const char* p = rest; *p; ++p) {
-    if (*p == '\\' || *p == '/') {
+  for (const char* at = rest; *at; ++at) {
+    if (*at == '\\' || *at == '/') {
       flush();
     } else {
-      component += *p;
+      component += *at;
     }
   }
   flush();
@@ -207,32 +207,33 @@ bool ParseNumber(const std::string& text, std::uint64_t* value) {
 
 }  // namespace
 
-bool SaveMachineSettings(const std::string& folder, const MachineSettings& s, std::string* error) {
-  const char* exQuery = s.freeSpaceExQuery == MachineSettings::FreeSpaceExQuery::Missing ? "missing"
-                        : s.freeSpaceExQuery == MachineSettings::FreeSpaceExQuery::Fails ? "fails"
-                                                                                           : "present";
+bool SaveMachineSettings(const std::string& folder, const MachineSettings& settings, std::string* error) {
+  using Query = MachineSettings::FreeSpaceExQuery;
+  const char* exQuery = settings.freeSpaceExQuery == Query::kMissing ? "missing"
+                        : settings.freeSpaceExQuery == Query::kFails ? "fails"
+                                                                     : "present";
   std::string text =
       "; A simulated Windows machine for the Win32 stand-in.\r\n"
       "[Machine]\r\n"
-      "WindowsDirectory=" + s.windowsDirectory + "\r\n"
-      "SystemDirectory=" + s.systemDirectory + "\r\n"
-      "ScreenWidth=" + std::to_string(s.screenWidth) + "\r\n"
-      "ScreenHeight=" + std::to_string(s.screenHeight) + "\r\n"
-      "WindowCreation=" + (s.windowCreationFails ? "fails" : "works") + "\r\n"
-      "FailDialogs=" + JoinNumbers(s.failingDialogs) + "\r\n"
+      "WindowsDirectory=" + settings.windowsDirectory + "\r\n"
+      "SystemDirectory=" + settings.systemDirectory + "\r\n"
+      "ScreenWidth=" + std::to_string(settings.screenWidth) + "\r\n"
+      "ScreenHeight=" + std::to_string(settings.screenHeight) + "\r\n"
+      "WindowCreation=" + (settings.windowCreationFails ? "fails" : "works") + "\r\n"
+      "FailDialogs=" + JoinNumbers(settings.failingDialogs) + "\r\n"
       "\r\n[Disk]\r\n"
-      "FreeBytes=" + (s.freeSpaceKnown ? std::to_string(s.freeBytes) : "unknown") + "\r\n"
-      "TotalBytes=" + std::to_string(s.totalBytes) + "\r\n"
+      "FreeBytes=" + (settings.freeSpaceKnown ? std::to_string(settings.freeBytes) : "unknown") + "\r\n"
+      "TotalBytes=" + std::to_string(settings.totalBytes) + "\r\n"
       "FreeSpaceExQuery=" + exQuery + "\r\n"
-      "WritableBytes=" + (s.writableBytes ? std::to_string(*s.writableBytes) : "unlimited") + "\r\n"
+      "WritableBytes=" + (settings.writableBytes ? std::to_string(*settings.writableBytes) : "unlimited") + "\r\n"
       "\r\n[Media]\r\n"
-      "ByExtension=" + JoinList(s.mediaByExtension) + "\r\n"
-      "MPEGVideo=" + JoinList(s.mediaAsMpegVideo) + "\r\n"
+      "ByExtension=" + JoinList(settings.mediaByExtension) + "\r\n"
+      "MPEGVideo=" + JoinList(settings.mediaAsMpegVideo) + "\r\n"
       "\r\n[Shell]\r\n"
-      "ShellExecuteResult=" + std::to_string(s.shellExecuteResult) + "\r\n"
+      "ShellExecuteResult=" + std::to_string(settings.shellExecuteResult) + "\r\n"
       "\r\n[Memory]\r\n"
-      "FailLocalAlloc=" + JoinNumbers(s.failLocalAllocCalls) + "\r\n"
-      "FailGlobalAlloc=" + JoinNumbers(s.failGlobalAllocCalls) + "\r\n";
+      "FailLocalAlloc=" + JoinNumbers(settings.failLocalAllocCalls) + "\r\n"
+      "FailGlobalAlloc=" + JoinNumbers(settings.failGlobalAllocCalls) + "\r\n";
   if (!WriteHostFile(folder + "/machine.ini", text)) {
     if (error) *error = folder + "/machine.ini: cannot be written";
     return false;
@@ -240,7 +241,7 @@ bool SaveMachineSettings(const std::string& folder, const MachineSettings& s, st
   return true;
 }
 
-bool LoadMachineSettings(const std::string& folder, MachineSettings* s, std::string* error) {
+bool LoadMachineSettings(const std::string& folder, MachineSettings* settings, std::string* error) {
   std::string text;
   const std::string path = folder + "/machine.ini";
   if (!ReadHostFile(path, &text)) {
@@ -248,53 +249,56 @@ bool LoadMachineSettings(const std::string& folder, MachineSettings* s, std::str
     return false;
   }
   IniText ini = IniText::Parse(text);
-  *s = MachineSettings();
+  *settings = MachineSettings();
   std::string bad;
   auto number = [&](const char* section, const char* key, std::uint64_t* out) {
-    auto v = ini.Get(section, key);
-    if (v && !v->empty() && !ParseNumber(*v, out)) bad = key;
+    auto value = ini.Get(section, key);
+    if (value && !value->empty() && !ParseNumber(*value, out)) bad = key;
   };
-  if (auto v = ini.Get("Machine", "WindowsDirectory"); v && !v->empty()) s->windowsDirectory = *v;
-  if (auto v = ini.Get("Machine", "SystemDirectory")) s->systemDirectory = *v;
-  std::uint64_t n = 0;
-  n = static_cast<std::uint64_t>(s->screenWidth);
-  number("Machine", "ScreenWidth", &n);
-  s->screenWidth = static_cast<int>(n);
-  n = static_cast<std::uint64_t>(s->screenHeight);
-  number("Machine", "ScreenHeight", &n);
-  s->screenHeight = static_cast<int>(n);
-  if (auto v = ini.Get("Machine", "WindowCreation")) s->windowCreationFails = SameText(*v, "fails");
-  if (auto v = ini.Get("Machine", "FailDialogs"))
-    for (const std::string& item : SplitList(*v)) s->failingDialogs.push_back(std::atoi(item.c_str()));
-  if (auto v = ini.Get("Disk", "FreeBytes"); v && SameText(*v, "unknown")) {
-    s->freeSpaceKnown = false;
+  if (auto value = ini.Get("Machine", "WindowsDirectory"); value && !value->empty())
+    settings->windowsDirectory = *value;
+  if (auto value = ini.Get("Machine", "SystemDirectory")) settings->systemDirectory = *value;
+  std::uint64_t pixels = static_cast<std::uint64_t>(settings->screenWidth);
+  number("Machine", "ScreenWidth", &pixels);
+  settings->screenWidth = static_cast<int>(pixels);
+  pixels = static_cast<std::uint64_t>(settings->screenHeight);
+  number("Machine", "ScreenHeight", &pixels);
+  settings->screenHeight = static_cast<int>(pixels);
+  if (auto value = ini.Get("Machine", "WindowCreation")) settings->windowCreationFails = SameText(*value, "fails");
+  if (auto value = ini.Get("Machine", "FailDialogs"))
+    for (const std::string& item : SplitList(*value)) settings->failingDialogs.push_back(std::atoi(item.c_str()));
+  if (auto value = ini.Get("Disk", "FreeBytes"); value && SameText(*value, "unknown")) {
+    settings->freeSpaceKnown = false;
   } else {
-    number("Disk", "FreeBytes", &s->freeBytes);
+    number("Disk", "FreeBytes", &settings->freeBytes);
   }
-  number("Disk", "TotalBytes", &s->totalBytes);
-  if (auto v = ini.Get("Disk", "FreeSpaceExQuery")) {
-    if (SameText(*v, "missing")) s->freeSpaceExQuery = MachineSettings::FreeSpaceExQuery::Missing;
-    else if (SameText(*v, "fails")) s->freeSpaceExQuery = MachineSettings::FreeSpaceExQuery::Fails;
-    else if (!v->empty() && !SameText(*v, "present")) bad = "FreeSpaceExQuery";
+  number("Disk", "TotalBytes", &settings->totalBytes);
+  if (auto value = ini.Get("Disk", "FreeSpaceExQuery")) {
+    using Query = MachineSettings::FreeSpaceExQuery;
+    if (SameText(*value, "missing")) settings->freeSpaceExQuery = Query::kMissing;
+    else if (SameText(*value, "fails")) settings->freeSpaceExQuery = Query::kFails;
+    else if (!value->empty() && !SameText(*value, "present")) bad = "FreeSpaceExQuery";
   }
-  if (auto v = ini.Get("Disk", "WritableBytes"); v && !v->empty() && !SameText(*v, "unlimited")) {
+  if (auto value = ini.Get("Disk", "WritableBytes"); value && !value->empty() && !SameText(*value, "unlimited")) {
     std::uint64_t limit = 0;
-    if (ParseNumber(*v, &limit)) s->writableBytes = limit;
+    if (ParseNumber(*value, &limit)) settings->writableBytes = limit;
     else bad = "WritableBytes";
   }
-  if (auto v = ini.Get("Media", "ByExtension")) s->mediaByExtension = SplitList(*v);
-  if (auto v = ini.Get("Media", "MPEGVideo")) s->mediaAsMpegVideo = SplitList(*v);
-  if (auto v = ini.Get("Shell", "ShellExecuteResult"); v && !v->empty()) s->shellExecuteResult = std::atoi(v->c_str());
-  for (auto [key, list] : {std::pair{"FailLocalAlloc", &s->failLocalAllocCalls},
-                           std::pair{"FailGlobalAlloc", &s->failGlobalAllocCalls}}) {
-    if (auto v = ini.Get("Memory", key))
-      for (const std::string& item : SplitList(*v)) list->push_back(std::atoi(item.c_str()));
+  if (auto value = ini.Get("Media", "ByExtension")) settings->mediaByExtension = SplitList(*value);
+  if (auto value = ini.Get("Media", "MPEGVideo")) settings->mediaAsMpegVideo = SplitList(*value);
+  if (auto value = ini.Get("Shell", "ShellExecuteResult"); value && !value->empty())
+    settings->shellExecuteResult = std::atoi(value->c_str());
+  for (auto [key, list] : {std::pair{"FailLocalAlloc", &settings->failLocalAllocCalls},
+                           std::pair{"FailGlobalAlloc", &settings->failGlobalAllocCalls}}) {
+    if (auto value = ini.Get("Memory", key))
+      for (const std::string& item : SplitList(*value)) list->push_back(std::atoi(item.c_str()));
   }
   if (!bad.empty()) {
     if (error) *error = path + ": " + bad + " is not a valid value";
     return false;
   }
-  if (s->windowsDirectory.size() < 3 || s->windowsDirectory[1] != ':' || s->windowsDirectory[2] != '\\') {
+  const std::string& windows = settings->windowsDirectory;
+  if (windows.size() < 3 || windows[1] != ':' || windows[2] != '\\') {
     if (error) *error = path + ": WindowsDirectory must be a full path such as C:\\WINDOWS";
     return false;
   }

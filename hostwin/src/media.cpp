@@ -11,7 +11,7 @@
 #include "machine.h"
 #include "names.h"
 
-using namespace hostwin;
+namespace hostwin {
 
 namespace {
 
@@ -65,14 +65,14 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms, std::string* line) {
 
 }  // namespace
 
-namespace hostwin {
-
 void ReportMediaAtExit() {
   for (const auto& [device, element] : Devices().open)
     Emit("MCI device " + std::to_string(device) + " left open at exit");
 }
 
 }  // namespace hostwin
+
+using namespace hostwin;
 
 extern "C" {
 

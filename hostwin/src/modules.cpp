@@ -13,7 +13,7 @@
 #include "machine.h"
 #include "names.h"
 
-using namespace hostwin;
+namespace hostwin {
 
 namespace {
 
@@ -108,8 +108,6 @@ void* Release(void* handle, const char* function) {
 
 }  // namespace
 
-namespace hostwin {
-
 void ReportMemoryAtExit() {
   int live = Machine().liveBlocks;
   if (live > 0) Emit("memory: " + std::to_string(live) + (live == 1 ? " block" : " blocks") + " not freed at exit");
@@ -125,6 +123,8 @@ void ReportLibrariesAtExit() {
 bool MediaLibraryLoaded() { return Libraries()[kWinmmBase].loads > 0; }
 
 }  // namespace hostwin
+
+using namespace hostwin;
 
 extern "C" {
 
@@ -173,7 +173,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
   if (name && !IS_INTRESOURCE(name)) {
     if (base == kKernel32Base) {
       if (std::strcmp(name, "GetDiskFreeSpaceExA") == 0 &&
-          Machine().settings.freeSpaceExQuery != MachineSettings::FreeSpaceExQuery::Missing)
+          Machine().settings.freeSpaceExQuery != MachineSettings::FreeSpaceExQuery::kMissing)
         return AsFarProc(&GetDiskFreeSpaceExA);
       if (std::strcmp(name, "GetDiskFreeSpaceA") == 0) return AsFarProc(&GetDiskFreeSpaceA);
     } else if (base == kWinmmBase && MediaLibraryLoaded()) {

@@ -7,7 +7,7 @@
 #include "ini_text.h"
 #include "machine.h"
 
-using namespace hostwin;
+namespace hostwin {
 
 namespace {
 
@@ -36,6 +36,10 @@ IniText ReadIni(const std::string& windowsPath) {
 }
 
 }  // namespace
+
+}  // namespace hostwin
+
+using namespace hostwin;
 
 extern "C" {
 
@@ -90,11 +94,11 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default
   } else {
     // A list of names, each NUL-terminated, ended by one more NUL.
     std::string list;
-    for (const auto& [s, kv] : ini.Entries()) {
+    for (const auto& [sectionName, entry] : ini.Entries()) {
       if (section) {
-        if (SameText(s, section)) list += kv.first + '\0';
-      } else if (list.find(s + '\0') == std::string::npos) {
-        list += s + '\0';
+        if (SameText(sectionName, section)) list += entry.first + '\0';
+      } else if (list.find(sectionName + '\0') == std::string::npos) {
+        list += sectionName + '\0';
       }
     }
     if (list.size() + 1 > size) list.resize(size >= 2 ? size - 2 : 0);

@@ -8,7 +8,7 @@
 #include "machine.h"
 #include "registry_file.h"
 
-using namespace hostwin;
+namespace hostwin {
 
 namespace {
 
@@ -125,8 +125,6 @@ HKEY NewHandle(const std::string& upperPath) {
 
 }  // namespace
 
-namespace hostwin {
-
 // Sets a value without a transcript line: the system's own settings
 // (SystemParametersInfoA with SPIF_UPDATEINIFILE).
 void SetSystemRegistryString(const std::string& path, const std::string& name, const std::string& text) {
@@ -138,6 +136,8 @@ void SetSystemRegistryString(const std::string& path, const std::string& name, c
 }
 
 }  // namespace hostwin
+
+using namespace hostwin;
 
 extern "C" {
 

@@ -143,16 +143,16 @@ void ParseValueLine(const std::string& line, RegistryKey* key) {
   if (at >= line.size() || line[at] != '=') return;
   std::string data = line.substr(at + 1);
   if (!data.empty() && data[0] == '"') {
-    std::size_t p = 0;
+    std::size_t end = 0;
     std::string text;
-    if (!ReadQuoted(data, &p, &text)) return;
+    if (!ReadQuoted(data, &end, &text)) return;
     value.type = REG_SZ;
     value.data.assign(text.begin(), text.end());
     value.data.push_back(0);
   } else if (data.compare(0, 6, "dword:") == 0) {
-    DWORD v = static_cast<DWORD>(std::strtoul(data.c_str() + 6, nullptr, 16));
+    DWORD number = static_cast<DWORD>(std::strtoul(data.c_str() + 6, nullptr, 16));
     value.type = REG_DWORD;
-    for (int i = 0; i < 4; ++i) value.data.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i) value.data.push_back(static_cast<unsigned char>(number >> (8 * i)));
   } else if (data.compare(0, 4, "hex:") == 0) {
     value.type = REG_BINARY;
     value.data = ParseHexBytes(data.substr(4));
@@ -180,8 +180,8 @@ RegistryTree ParseRegistryText(const std::string& text) {
   RegistryKey* current = nullptr;
   std::string line;
   std::vector<std::string> lines;
-  for (char c : text + "\n") {
-    if (c == '\n') {
+  for (char character : text + "\n") {
+    if (character == '\n') {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       // A line ending in a backslash goes on in the next (long hex data).
       if (!lines.empty() && !lines.back().empty() && lines.back().back() == '\\' &&
@@ -194,19 +194,19 @@ RegistryTree ParseRegistryText(const std::string& text) {
       }
       line.clear();
     } else {
-      line += c;
+      line += character;
     }
   }
-  for (const std::string& l : lines) {
-    if (l.empty() || l[0] == ';' || l == "REGEDIT4") continue;
-    if (l[0] == '[') {
-      std::size_t close = l.rfind(']');
-      std::string path = UnescapeKeyPath(l.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+  for (const std::string& entry : lines) {
+    if (entry.empty() || entry[0] == ';' || entry == "REGEDIT4") continue;
+    if (entry[0] == '[') {
+      std::size_t close = entry.rfind(']');
+      std::string path = UnescapeKeyPath(entry.substr(1, close == std::string::npos ? std::string::npos : close - 1));
       RegistryKey& key = tree[UpperCase(path)];
       if (key.path.empty()) key.path = path;
       current = &key;
     } else if (current) {
-      ParseValueLine(l, current);
+      ParseValueLine(entry, current);
     }
   }
   // A key implies its parents, as in the registry itself.

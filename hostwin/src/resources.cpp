@@ -61,9 +61,9 @@ class Reader {
     at_ += n;
     return true;
   }
-  std::size_t at() const { return at_; }
+  std::size_t Offset() const { return at_; }
   void Seek(std::size_t at) { at_ = at; }
-  std::size_t left() const { return size_ - at_; }
+  std::size_t Remaining() const { return size_ - at_; }
 
  private:
   const unsigned char* data_;
@@ -80,27 +80,27 @@ std::string Described(const ResourceName& name) {
 bool ParseResources(const unsigned char* bytes, std::size_t size, std::vector<Resource>* out, std::string* error) {
   out->clear();
   Reader r(bytes, size);
-  while (r.left() > 0) {
-    const std::size_t start = r.at();
+  while (r.Remaining() > 0) {
+    const std::size_t start = r.Offset();
     std::uint32_t dataSize, headerSize;
     Resource res;
     std::uint32_t dataVersion, version, characteristics;
     std::uint16_t memoryFlags;
-    if (!r.U32(&dataSize) || !r.U32(&headerSize) || headerSize < 16 || headerSize > r.left() + 8 ||
+    if (!r.U32(&dataSize) || !r.U32(&headerSize) || headerSize < 16 || headerSize > r.Remaining() + 8 ||
         !r.NameOrOrdinal(&res.type) || !r.NameOrOrdinal(&res.name) || !r.Align4(start) || !r.U32(&dataVersion) ||
         !r.U16(&memoryFlags) || !r.U16(&res.language) || !r.U32(&version) || !r.U32(&characteristics)) {
       if (error) *error = "resource header at offset " + std::to_string(start) + " is cut short or malformed";
       return false;
     }
     r.Seek(start + headerSize);
-    if (dataSize > r.left()) {
-      if (error) *error = "resource data at offset " + std::to_string(r.at()) + " runs past the end";
+    if (dataSize > r.Remaining()) {
+      if (error) *error = "resource data at offset " + std::to_string(r.Offset()) + " runs past the end";
       return false;
     }
-    res.data = bytes + r.at();
+    res.data = bytes + r.Offset();
     res.size = dataSize;
     r.Skip(dataSize);
-    if (r.left() > 0 && !r.Align4()) r.Seek(size);
+    if (r.Remaining() > 0 && !r.Align4()) r.Seek(size);
     if (!(res.type.numeric && res.type.number == 0)) out->push_back(res);
   }
   return true;
@@ -123,21 +123,21 @@ bool ParseDialogTemplate(const unsigned char* data, std::size_t size, DialogTemp
     return false;
   };
   *out = DialogTemplate();
-  Reader r(data, size);
+  Reader reader(data, size);
   std::uint16_t first, second;
-  if (size >= 4 && (r.U16(&first), r.U16(&second), first == 1 && second == 0xFFFF))
+  if (size >= 4 && (reader.U16(&first), reader.U16(&second), first == 1 && second == 0xFFFF))
     return fail("extended dialog template (DIALOGEX) is not supported");
-  r.Seek(0);
+  reader.Seek(0);
   std::uint16_t count;
   ResourceName menu, windowClass;
-  if (!r.U32(&out->style) || !r.U32(&out->exStyle) || !r.U16(&count) || !r.I16(&out->x) || !r.I16(&out->y) ||
-      !r.I16(&out->cx) || !r.I16(&out->cy) || !r.NameOrOrdinal(&menu) || !r.NameOrOrdinal(&windowClass) ||
-      !r.Text(&out->caption))
+  if (!reader.U32(&out->style) || !reader.U32(&out->exStyle) || !reader.U16(&count) || !reader.I16(&out->x) ||
+      !reader.I16(&out->y) || !reader.I16(&out->cx) || !reader.I16(&out->cy) || !reader.NameOrOrdinal(&menu) ||
+      !reader.NameOrOrdinal(&windowClass) || !reader.Text(&out->caption))
     return fail("dialog template header is cut short");
   out->menu = Described(menu);
   out->windowClass = Described(windowClass);
   if (out->style & 0x40 /* DS_SETFONT */) {
-    if (!r.U16(&out->pointSize) || !r.Text(&out->font)) return fail("dialog template font is cut short");
+    if (!reader.U16(&out->pointSize) || !reader.Text(&out->font)) return fail("dialog template font is cut short");
   }
   static const char* const kAtoms[] = {"BUTTON", "EDIT", "STATIC", "LISTBOX", "SCROLLBAR", "COMBOBOX"};
   for (std::uint16_t i = 0; i < count; ++i) {
@@ -145,9 +145,9 @@ bool ParseDialogTemplate(const unsigned char* data, std::size_t size, DialogTemp
     std::uint16_t id;
     ResourceName cls, title;
     std::uint16_t extra;
-    if (!r.Align4() || !r.U32(&item.style) || !r.U32(&item.exStyle) || !r.I16(&item.x) || !r.I16(&item.y) ||
-        !r.I16(&item.cx) || !r.I16(&item.cy) || !r.U16(&id) || !r.NameOrOrdinal(&cls) || !r.NameOrOrdinal(&title) ||
-        !r.U16(&extra) || !r.Skip(extra))
+    if (!reader.Align4() || !reader.U32(&item.style) || !reader.U32(&item.exStyle) || !reader.I16(&item.x) ||
+        !reader.I16(&item.y) || !reader.I16(&item.cx) || !reader.I16(&item.cy) || !reader.U16(&id) ||
+        !reader.NameOrOrdinal(&cls) || !reader.NameOrOrdinal(&title) || !reader.U16(&extra) || !reader.Skip(extra))
       return fail("dialog item " + std::to_string(i + 1) + " is cut short");
     item.id = static_cast<std::int16_t>(id);
     if (cls.numeric) {

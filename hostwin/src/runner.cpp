@@ -68,9 +68,133 @@ bool CopyIntoMachine(const std::string& folder, const std::string& hostFile, con
 }
 
 double Now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The program's run as the runner sees it: its child process and the read
+// end of the pipe its records arrive on.
+struct Child {
+  pid_t process = -1;
+  int records = -1;
+};
+
+// What the records told and how the child ended.
+struct ChildOutcome {
+  bool timedOut = false;
+  bool codeReported = false;
+  long long reportedCode = 0;  // the whole exit code ("X<code>"), when reported
+  int status = 0;              // waitpid's status
+};
+
+// Places the program's image into the machine; false with `error` set when
+// the machine cannot be read or the image cannot be placed.
+bool PrepareMachine(const RunOptions& options, std::string* error) {
+  MachineSettings settings;
+  return LoadMachineSettings(options.machineFolder, &settings, error) &&
+         (options.imagePath.empty() ||
+          CopyIntoMachine(options.machineFolder, options.imagePath, options.imageWindowsPath, error));
+}
+
+// Forks the child that runs `winMain`; false with `error` set when it cannot
+// be started.
+bool StartChild(const RunOptions& options, WinMainFunction winMain, Child* child, std::string* error) {
+  int fds[2];
+  if (pipe(fds) != 0) {
+    *error = "no pipe";
+    return false;
+  }
+  std::fflush(nullptr);  // nothing buffered may be written twice
+  pid_t process = fork();
+  if (process == 0) {
+    close(fds[0]);
+    RunChild(options, winMain, fds[1]);
+  }
+  close(fds[1]);
+  if (process < 0) {
+    close(fds[0]);
+    *error = "cannot start the program";
+    return false;
+  }
+  child->process = process;
+  child->records = fds[0];
+  return true;
+}
+
+// Takes the complete records at the front of `pending` and leaves the rest.
+void TakeRecords(std::string* pending, RunResult* result, ChildOutcome* outcome) {
+  std::size_t start = 0, end;
+  while ((end = pending->find('\n', start)) != std::string::npos) {
+    if (end > start) {
+      const char kind = (*pending)[start];
+      if (kind == 'T') {
+        result->transcript.push_back(pending->substr(start + 1, end - start - 1));
+      } else if (kind == 'A') {
+        ++result->answersUsed;
+      } else if (kind == 'X') {
+        outcome->reportedCode = std::atoll(pending->c_str() + start + 1);
+        outcome->codeReported = true;
+      }
+    }
+    start = end + 1;
+  }
+  pending->erase(0, start);
+}
+
+// Reads the child's records until it closes the pipe or the time is up (then
+// the child is killed), and waits for it to end.
+ChildOutcome FollowChild(const Child& child, int timeoutSeconds, RunResult* result) {
+  ChildOutcome outcome;
+  std::string pending;
+  const double deadline = Now() + timeoutSeconds;
+  for (;;) {
+    double left = deadline - Now();
+    if (left <= 0) {
+      outcome.timedOut = true;
+      kill(child.process, SIGKILL);
+      break;
+    }
+    pollfd readable{child.records, POLLIN, 0};
+    int ready = poll(&readable, 1, static_cast<int>(left * 1000) + 1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) continue;
+    char buffer[65536];
+    ssize_t count = read(child.records, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    pending.append(buffer, static_cast<std::size_t>(count));
+    TakeRecords(&pending, result, &outcome);
+  }
+  close(child.records);
+  while (waitpid(child.process, &outcome.status, 0) < 0 && errno == EINTR) {
+  }
+  return outcome;
+}
+
+// The runner's own closing lines: answers left over, then how the program
+// ended; and the exit code.
+void AddEndLines(const RunOptions& options, const ChildOutcome& outcome, RunResult* result) {
+  if (result->answersUsed < options.answers.size()) {
+    std::string left;
+    for (std::size_t i = result->answersUsed; i < options.answers.size(); ++i)
+      left += (left.empty() ? "" : ", ") + options.answers[i];
+    result->transcript.push_back("!! answers left unused: " + left);
+  }
+  const int status = outcome.status;
+  result->killed = !WIFEXITED(status) || outcome.timedOut;
+  if (outcome.timedOut) {
+    result->transcript.push_back("!! timed out after " + std::to_string(options.timeoutSeconds) + " s");
+  } else if (WIFEXITED(status)) {
+    result->exitCode = WEXITSTATUS(status);
+    // The whole code when the runner was told it and it agrees with the status.
+    if (outcome.codeReported && (outcome.reportedCode & 0xFF) == result->exitCode)
+      result->exitCode = static_cast<int>(outcome.reportedCode);
+    result->transcript.push_back("exit " + std::to_string(result->exitCode));
+  } else if (WIFSIGNALED(status)) {
+    result->transcript.push_back("!! killed by signal " + std::to_string(WTERMSIG(status)) + " (" +
+                                 strsignal(WTERMSIG(status)) + ")");
+  }
 }
 
 }  // namespace
@@ -78,91 +202,21 @@ double Now() {
 RunResult RunProgram(const RunOptions& options, WinMainFunction winMain) {
   RunResult result;
   std::string error;
-  MachineSettings settings;
-  if (!LoadMachineSettings(options.machineFolder, &settings, &error) ||
-      (!options.imagePath.empty() &&
-       !CopyIntoMachine(options.machineFolder, options.imagePath, options.imageWindowsPath, &error))) {
+  if (!PrepareMachine(options, &error)) {
     result.transcript.push_back("!! machine: " + error);
     result.loudErrors = 1;
     return result;
   }
   const MachineSnapshot before = TakeSnapshot(options.machineFolder);
 
-  int fds[2];
-  if (pipe(fds) != 0) {
-    result.transcript.push_back("!! runner: no pipe");
+  Child child;
+  if (!StartChild(options, winMain, &child, &error)) {
+    result.transcript.push_back("!! runner: " + error);
     result.loudErrors = 1;
     return result;
   }
-  std::fflush(nullptr);  // nothing buffered may be written twice
-  pid_t child = fork();
-  if (child == 0) {
-    close(fds[0]);
-    RunChild(options, winMain, fds[1]);
-  }
-  close(fds[1]);
-  if (child < 0) {
-    close(fds[0]);
-    result.transcript.push_back("!! runner: cannot start the program");
-    result.loudErrors = 1;
-    return result;
-  }
-
-  std::string pending;
-  bool timedOut = false;
-  long long reportedCode = 0;
-  bool codeReported = false;
-  const double deadline = Now() + options.timeoutSeconds;
-  for (;;) {
-    double left = deadline - Now();
-    if (left <= 0) {
-      timedOut = true;
-      kill(child, SIGKILL);
-      break;
-    }
-    pollfd p{fds[0], POLLIN, 0};
-    int ready = poll(&p, 1, static_cast<int>(left * 1000) + 1);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) continue;
-    char buffer[65536];
-    ssize_t n = read(fds[0], buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    pending.append(buffer, static_cast<std::size_t>(n));
-    std::size_t start = 0, end;
-    while ((end = pending.find('\n', start)) != std::string::npos) {
-      if (end > start) {
-        if (pending[start] == 'T') result.transcript.push_back(pending.substr(start + 1, end - start - 1));
-        else if (pending[start] == 'A') ++result.answersUsed;
-        else if (pending[start] == 'X') reportedCode = std::atoll(pending.c_str() + start + 1), codeReported = true;
-      }
-      start = end + 1;
-    }
-    pending.erase(0, start);
-  }
-  close(fds[0]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-
-  if (result.answersUsed < options.answers.size()) {
-    std::string left;
-    for (std::size_t i = result.answersUsed; i < options.answers.size(); ++i)
-      left += (left.empty() ? "" : ", ") + options.answers[i];
-    result.transcript.push_back("!! answers left unused: " + left);
-  }
-  result.killed = !WIFEXITED(status) || timedOut;
-  if (timedOut) {
-    result.transcript.push_back("!! timed out after " + std::to_string(options.timeoutSeconds) + " s");
-  } else if (WIFEXITED(status)) {
-    result.exitCode = WEXITSTATUS(status);
-    // The whole code when the runner was told it and it agrees with the status.
-    if (codeReported && (reportedCode & 0xFF) == result.exitCode) result.exitCode = static_cast<int>(reportedCode);
-    result.transcript.push_back("exit " + std::to_string(result.exitCode));
-  } else if (WIFSIGNALED(status)) {
-    result.transcript.push_back("!! killed by signal " + std::to_string(WTERMSIG(status)) + " (" +
-                                strsignal(WTERMSIG(status)) + ")");
-  }
+  const ChildOutcome outcome = FollowChild(child, options.timeoutSeconds, &result);
+  AddEndLines(options, outcome, &result);
   for (const std::string& line : result.transcript)
     if (line.compare(0, 3, "!! ") == 0) ++result.loudErrors;
   result.changes = CompareSnapshots(before, TakeSnapshot(options.machineFolder));

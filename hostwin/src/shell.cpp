@@ -8,11 +8,9 @@
 #include "machine.h"
 #include "names.h"
 
-using namespace hostwin;
-
 namespace hostwin {
+
 void SetSystemRegistryString(const std::string& path, const std::string& name, const std::string& text);
-}
 
 namespace {
 
@@ -37,6 +35,10 @@ std::string UpdateFlagsName(UINT flags) {
 }
 
 }  // namespace
+
+}  // namespace hostwin
+
+using namespace hostwin;
 
 extern "C" {
 

@@ -68,25 +68,25 @@ std::string ShortNameOf(const std::string& folder, const std::string& entry) {
   const std::string key = mine.base.substr(0, 6);
   std::vector<std::string> rivals;
   if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* e = readdir(dir)) {
-      std::string n = e->d_name;
-      if (n == "." || n == ".." || IsValidShortName(n)) continue;
-      Stem other = StemOf(n);
-      if (other.base.substr(0, 6) == key && other.ext == mine.ext) rivals.push_back(n);
+    while (dirent* found = readdir(dir)) {
+      std::string name = found->d_name;
+      if (name == "." || name == ".." || IsValidShortName(name)) continue;
+      Stem other = StemOf(name);
+      if (other.base.substr(0, 6) == key && other.ext == mine.ext) rivals.push_back(name);
     }
     closedir(dir);
   }
-  auto upper = [](std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
+  auto upper = [](std::string text) {
+    for (char& letter : text) letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    return text;
   };
   // Ordered by cleaned name first, so "My Saver.scr" comes before
   // "My Saver 2.scr" as it would when created first.
-  std::sort(rivals.begin(), rivals.end(), [&](const std::string& a, const std::string& b) {
-    Stem sa = StemOf(a), sb = StemOf(b);
-    if (sa.base != sb.base) return sa.base < sb.base;
-    std::string ua = upper(a), ub = upper(b);
-    return ua != ub ? ua < ub : a < b;
+  std::sort(rivals.begin(), rivals.end(), [&](const std::string& left, const std::string& right) {
+    Stem leftStem = StemOf(left), rightStem = StemOf(right);
+    if (leftStem.base != rightStem.base) return leftStem.base < rightStem.base;
+    std::string leftUpper = upper(left), rightUpper = upper(right);
+    return leftUpper != rightUpper ? leftUpper < rightUpper : left < right;
   });
   std::size_t index = 0;
   auto found = std::find(rivals.begin(), rivals.end(), entry);

@@ -97,42 +97,42 @@ std::vector<MachineChange> CompareSnapshots(const MachineSnapshot& before, const
   using Kind = MachineChange::Kind;
   using Area = MachineChange::Area;
   std::map<std::string, const MachineSnapshot::File*> old;
-  for (const auto& f : before.files) old[f.path] = &f;
-  for (const auto& f : after.files) {
-    auto it = old.find(f.path);
-    const Area area = f.directory ? Area::Directory : Area::File;
-    const std::string size = f.directory ? "" : std::to_string(f.size) + " bytes";
+  for (const auto& file : before.files) old[file.path] = &file;
+  for (const auto& file : after.files) {
+    auto it = old.find(file.path);
+    const Area area = file.directory ? Area::kDirectory : Area::kFile;
+    const std::string size = file.directory ? "" : std::to_string(file.size) + " bytes";
     if (it == old.end()) {
-      changes.push_back({Kind::Added, area, f.path, size});
+      changes.push_back({Kind::kAdded, area, file.path, size});
     } else {
-      if (it->second->directory != f.directory || it->second->size != f.size || it->second->hash != f.hash)
-        changes.push_back({Kind::Changed, area, f.path, size});
+      if (it->second->directory != file.directory || it->second->size != file.size || it->second->hash != file.hash)
+        changes.push_back({Kind::kChanged, area, file.path, size});
       old.erase(it);
     }
   }
-  for (const auto& [path, f] : old)
-    changes.push_back({Kind::Removed, f->directory ? Area::Directory : Area::File, path, ""});
+  for (const auto& [path, file] : old)
+    changes.push_back({Kind::kRemoved, file->directory ? Area::kDirectory : Area::kFile, path, ""});
   // Files before directories, each in path order.
-  std::sort(changes.begin(), changes.end(), [](const MachineChange& a, const MachineChange& b) {
-    return a.area != b.area ? a.area < b.area : a.what < b.what;
+  std::sort(changes.begin(), changes.end(), [](const MachineChange& left, const MachineChange& right) {
+    return left.area != right.area ? left.area < right.area : left.what < right.what;
   });
 
-  auto compareList = [&](const std::vector<std::pair<std::string, std::string>>& a,
-                         const std::vector<std::pair<std::string, std::string>>& b, Area area) {
+  auto compareList = [&](const std::vector<std::pair<std::string, std::string>>& beforeList,
+                         const std::vector<std::pair<std::string, std::string>>& afterList, Area area) {
     std::map<std::string, std::string> was;
-    for (const auto& [k, v] : a) was[UpperCase(k)] = v;
+    for (const auto& [key, value] : beforeList) was[UpperCase(key)] = value;
     std::map<std::string, bool> seen;
-    for (const auto& [k, v] : b) {
-      auto it = was.find(UpperCase(k));
-      seen[UpperCase(k)] = true;
-      if (it == was.end()) changes.push_back({Kind::Added, area, k, v});
-      else if (it->second != v) changes.push_back({Kind::Changed, area, k, v});
+    for (const auto& [key, value] : afterList) {
+      auto it = was.find(UpperCase(key));
+      seen[UpperCase(key)] = true;
+      if (it == was.end()) changes.push_back({Kind::kAdded, area, key, value});
+      else if (it->second != value) changes.push_back({Kind::kChanged, area, key, value});
     }
-    for (const auto& [k, v] : a)
-      if (!seen.count(UpperCase(k))) changes.push_back({Kind::Removed, area, k, v});
+    for (const auto& [key, value] : beforeList)
+      if (!seen.count(UpperCase(key))) changes.push_back({Kind::kRemoved, area, key, value});
   };
-  compareList(before.registry, after.registry, Area::Registry);
-  compareList(before.systemIni, after.systemIni, Area::SystemIni);
+  compareList(before.registry, after.registry, Area::kRegistry);
+  compareList(before.systemIni, after.systemIni, Area::kSystemIni);
   return changes;
 }
 
@@ -142,19 +142,21 @@ std::vector<std::string> FormatChanges(const std::vector<MachineChange>& changes
   // transcript, so that every line is printable ASCII.
   auto add = [&lines](const std::string& line) { lines.push_back(TranscriptText(line)); };
   for (const MachineChange& c : changes) {
-    const char* kind = c.kind == MachineChange::Kind::Added ? "added" : c.kind == MachineChange::Kind::Changed ? "changed" : "removed";
+    const char* kind = c.kind == MachineChange::Kind::kAdded     ? "added"
+                       : c.kind == MachineChange::Kind::kChanged ? "changed"
+                                                                 : "removed";
     switch (c.area) {
-      case MachineChange::Area::File:
+      case MachineChange::Area::kFile:
         add(std::string("file ") + kind + " " + c.what + (c.detail.empty() ? "" : " " + c.detail));
         break;
-      case MachineChange::Area::Directory: add(std::string("directory ") + kind + " " + c.what); break;
-      case MachineChange::Area::Registry:
+      case MachineChange::Area::kDirectory: add(std::string("directory ") + kind + " " + c.what); break;
+      case MachineChange::Area::kRegistry:
         if (c.detail == "(key)") add(std::string("registry key ") + kind + " " + c.what);
         else add(std::string("registry ") + kind + " " + c.what + " = " + c.detail);
         break;
-      case MachineChange::Area::SystemIni:
+      case MachineChange::Area::kSystemIni:
         add(std::string("system.ini ") + kind + " " + c.what +
-                        (c.kind == MachineChange::Kind::Removed ? "" : " = " + c.detail));
+                        (c.kind == MachineChange::Kind::kRemoved ? "" : " = " + c.detail));
         break;
     }
   }

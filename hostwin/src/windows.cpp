@@ -8,7 +8,7 @@
 #include "names.h"
 #include "windows_model.h"
 
-using namespace hostwin;
+namespace hostwin {
 
 namespace {
 
@@ -38,7 +38,7 @@ int MulDiv(int value, int numerator, int denominator) {
   return static_cast<int>(product >= 0 ? (product + half) / denominator : (product - half) / denominator);
 }
 
-bool IsEdit(const Window& w) { return w.kind == WindowKind::Control && SameText(w.className, "EDIT"); }
+bool IsEdit(const Window& w) { return w.kind == WindowKind::kControl && SameText(w.className, "EDIT"); }
 
 // Edit boxes tell their parent what happens to them with WM_COMMAND, the
 // notification code in wParam's high word.
@@ -53,34 +53,34 @@ void NotifyParent(HWND control, WORD code) {
     Deliver(w->parent, WM_COMMAND, MAKEWPARAM(w->id, code), reinterpret_cast<LPARAM>(control));
 }
 
-LRESULT ControlProcedure(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT ControlProcedure(Window& control, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SETTEXT: {
-      w.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-      w.selectionStart = w.selectionEnd = 0;
+      control.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
+      control.selectionStart = control.selectionEnd = 0;
       // A multi-line edit box sends nothing for a text set by WM_SETTEXT.
-      if (IsEdit(w) && !(w.style & ES_MULTILINE)) {
-        HWND self = w.handle;
+      if (IsEdit(control) && !(control.style & ES_MULTILINE)) {
+        HWND self = control.handle;
         NotifyParent(self, kEditUpdate);
         NotifyParent(self, kEditChange);
       }
       return TRUE;
     }
-    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w.text.size());
+    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(control.text.size());
     case WM_GETTEXT: {
       if (wParam == 0 || !lParam) return 0;
-      std::size_t n = std::min<std::size_t>(w.text.size(), wParam - 1);
-      std::memcpy(reinterpret_cast<char*>(lParam), w.text.data(), n);
-      reinterpret_cast<char*>(lParam)[n] = '\0';
-      return static_cast<LRESULT>(n);
+      std::size_t count = std::min<std::size_t>(control.text.size(), wParam - 1);
+      std::memcpy(reinterpret_cast<char*>(lParam), control.text.data(), count);
+      reinterpret_cast<char*>(lParam)[count] = '\0';
+      return static_cast<LRESULT>(count);
     }
     case EM_SETSEL: {
-      if (!IsEdit(w)) return 0;
-      const int length = static_cast<int>(w.text.size());
+      if (!IsEdit(control)) return 0;
+      const int length = static_cast<int>(control.text.size());
       int start = static_cast<int>(static_cast<LONG>(wParam));
       int end = static_cast<int>(static_cast<LONG>(lParam));
       if (start == -1) {  // removes the selection, the caret stays
-        w.selectionStart = w.selectionEnd;
+        control.selectionStart = control.selectionEnd;
         return 0;
       }
       if (end == -1 || end > length) end = length;
@@ -88,16 +88,18 @@ LRESULT ControlProcedure(Window& w, UINT message, WPARAM wParam, LPARAM lParam) 
       if (start < 0) start = 0;
       if (end < 0) end = 0;
       if (start > end) std::swap(start, end);
-      w.selectionStart = start;
-      w.selectionEnd = end;
+      control.selectionStart = start;
+      control.selectionEnd = end;
       return 0;
     }
     case EM_GETSEL:
-      if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(w.selectionStart);
-      if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(w.selectionEnd);
-      return MAKELONG(w.selectionStart, w.selectionEnd);
+      if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(control.selectionStart);
+      if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(control.selectionEnd);
+      return MAKELONG(control.selectionStart, control.selectionEnd);
     case BM_CLICK:
-      if (w.parent) Deliver(w.parent, WM_COMMAND, MAKEWPARAM(w.id, BN_CLICKED), reinterpret_cast<LPARAM>(w.handle));
+      if (control.parent)
+        Deliver(control.parent, WM_COMMAND, MAKEWPARAM(control.id, BN_CLICKED),
+                reinterpret_cast<LPARAM>(control.handle));
       return 0;
     default: return 0;
   }
@@ -107,7 +109,7 @@ LRESULT ControlProcedure(Window& w, UINT message, WPARAM wParam, LPARAM lParam) 
 // dialog) as due for a paint.
 void InvalidateTopLevel(HWND window) {
   Window* w = WindowOf(window);
-  if (w && w->kind == WindowKind::Control) w = WindowOf(w->parent);
+  if (w && w->kind == WindowKind::kControl) w = WindowOf(w->parent);
   if (w) w->needsPaint = true;
 }
 
@@ -137,8 +139,6 @@ LRESULT DefaultDialogProcedure(Window& w, UINT message, WPARAM wParam, LPARAM lP
 }
 
 }  // namespace
-
-namespace hostwin {
 
 Window* WindowOf(HWND handle) {
   auto it = State().windows.find(reinterpret_cast<std::uintptr_t>(handle));
@@ -179,17 +179,17 @@ LRESULT Deliver(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
   Window* w = WindowOf(handle);
   if (!w) return 0;
   switch (w->kind) {
-    case WindowKind::Classed:
+    case WindowKind::kClassed:
       return w->procedure ? w->procedure(handle, message, wParam, lParam)
                           : DefWindowProcA(handle, message, wParam, lParam);
-    case WindowKind::Dialog: {
+    case WindowKind::kDialog: {
       INT_PTR handled = w->dialogProcedure ? w->dialogProcedure(handle, message, wParam, lParam) : FALSE;
       if (message == WM_INITDIALOG) return handled;
       w = WindowOf(handle);  // the procedure may have destroyed it
       if (!handled && w) return DefaultDialogProcedure(*w, message, wParam, lParam);
       return handled;
     }
-    case WindowKind::Control: return ControlProcedure(*w, message, wParam, lParam);
+    case WindowKind::kControl: return ControlProcedure(*w, message, wParam, lParam);
   }
   return 0;
 }
@@ -214,7 +214,7 @@ bool QuitPosted(int* exitCode) {
 }
 
 std::string WindowLabel(const Window& w) {
-  if (w.kind == WindowKind::Dialog) return "dialog " + std::to_string(w.templateId);
+  if (w.kind == WindowKind::kDialog) return "dialog " + std::to_string(w.templateId);
   return "window " + Quoted(w.className);
 }
 
@@ -224,6 +224,8 @@ void DialogSetFocus(HWND control) {
 }
 
 }  // namespace hostwin
+
+using namespace hostwin;
 
 extern "C" {
 
@@ -251,14 +253,14 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     return nullptr;
   }
   const WindowClass* found = nullptr;
-  for (const WindowClass& c : State().classes)
-    if (SameText(c.name, name)) found = &c;
+  for (const WindowClass& registered : State().classes)
+    if (SameText(registered.name, name)) found = &registered;
   if (!found) {
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
   Window model;
-  model.kind = WindowKind::Classed;
+  model.kind = WindowKind::kClassed;
   model.className = found->name;
   model.procedure = found->definition.lpfnWndProc;
   model.text = windowName ? windowName : "";
@@ -266,14 +268,14 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   model.exStyle = exStyle;
   model.parent = parent;
   // CW_USEDEFAULT: the top-left corner and three quarters of the screen.
-  const MachineSettings& s = Machine().settings;
+  const MachineSettings& settings = Machine().settings;
   int left = x == CW_USEDEFAULT ? 0 : x, top = x == CW_USEDEFAULT ? 0 : y;
-  int w = width == CW_USEDEFAULT ? s.screenWidth * 3 / 4 : width;
-  int h = width == CW_USEDEFAULT ? s.screenHeight * 3 / 4 : height;
-  model.rect = RECT{left, top, left + w, top + h};
+  int windowWidth = width == CW_USEDEFAULT ? settings.screenWidth * 3 / 4 : width;
+  int windowHeight = width == CW_USEDEFAULT ? settings.screenHeight * 3 / 4 : height;
+  model.rect = RECT{left, top, left + windowWidth, top + windowHeight};
   HWND handle = CreateWindowObject(model);
-  CREATESTRUCTA create{param, instance, menu, parent, h, w, top, left, static_cast<LONG>(style),
-                       windowName, className, exStyle};
+  CREATESTRUCTA create{param, instance, menu, parent, windowHeight, windowWidth, top, left,
+                       static_cast<LONG>(style), windowName, className, exStyle};
   // WM_NCCREATE then WM_CREATE; a refusal of either destroys the window.
   if (!Deliver(handle, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)) ||
       Deliver(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
@@ -307,7 +309,7 @@ BOOL WINAPI ShowWindow(HWND window, int show) {
   BOOL was = w->visible;
   w->visible = show != SW_HIDE;
   if (w->visible && !was) w->needsPaint = true;
-  if (w->kind == WindowKind::Classed && !w->parent) Emit(WindowLabel(*w) + " shown " + ShowCommandName(show));
+  if (w->kind == WindowKind::kClassed && !w->parent) Emit(WindowLabel(*w) + " shown " + ShowCommandName(show));
   return was;
 }
 
@@ -321,7 +323,7 @@ BOOL WINAPI UpdateWindow(HWND window) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  if (w->kind == WindowKind::Control || !w->visible || !w->needsPaint) return TRUE;
+  if (w->kind == WindowKind::kControl || !w->visible || !w->needsPaint) return TRUE;
   w->needsPaint = false;
   std::string line = WindowLabel(*w) + " paint";
   for (HWND child : w->children)
@@ -396,7 +398,7 @@ BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text) {
   }
   std::string value = text ? text : "";
   InvalidateTopLevel(window);
-  if (w->kind == WindowKind::Control) {
+  if (w->kind == WindowKind::kControl) {
     if (Window* parent = WindowOf(w->parent))
       Emit(WindowLabel(*parent) + " item " + std::to_string(w->id) + " text " + Quoted(value));
     Deliver(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
@@ -424,7 +426,7 @@ BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
   }
   *rect = w->rect;
   // A control's rectangle is kept in its parent's client coordinates.
-  for (Window* p = WindowOf(w->parent); p && w->kind == WindowKind::Control; p = nullptr) {
+  for (Window* p = WindowOf(w->parent); p && w->kind == WindowKind::kControl; p = nullptr) {
     int fx, fy, caption;
     FrameOf(p->style, p->exStyle, &fx, &fy, &caption);
     const LONG dx = p->rect.left + fx, dy = p->rect.top + fy + caption;
@@ -440,7 +442,7 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
     return FALSE;
   }
   int fx = 0, fy = 0, caption = 0;
-  if (w->kind != WindowKind::Control) FrameOf(w->style, w->exStyle, &fx, &fy, &caption);
+  if (w->kind != WindowKind::kControl) FrameOf(w->style, w->exStyle, &fx, &fy, &caption);
   *rect = RECT{0, 0, w->rect.right - w->rect.left - 2 * fx, w->rect.bottom - w->rect.top - 2 * fy - caption};
   return TRUE;
 }
@@ -452,7 +454,7 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL /*
     return FALSE;
   }
   w->rect = RECT{x, y, x + width, y + height};
-  if (w->kind != WindowKind::Control)
+  if (w->kind != WindowKind::kControl)
     Emit(WindowLabel(*w) + " move " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(width) +
          "x" + std::to_string(height));
   return TRUE;

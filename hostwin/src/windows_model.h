@@ -30,11 +30,11 @@ constexpr int kSizingFrame = 4;   // WS_THICKFRAME
 constexpr int kCaption = 18;      // SM_CYCAPTION
 constexpr int kScrollBar = 16;    // SM_CXVSCROLL, SM_CYHSCROLL
 
-enum class WindowKind { Classed, Dialog, Control };
+enum class WindowKind { kClassed, kDialog, kControl };
 
 struct Window {
   HWND handle = nullptr;
-  WindowKind kind = WindowKind::Classed;
+  WindowKind kind = WindowKind::kClassed;
   std::string className;
   WNDPROC procedure = nullptr;      // Classed
   DLGPROC dialogProcedure = nullptr;  // Dialog

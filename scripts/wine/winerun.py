@@ -529,161 +529,23 @@ def run_once(template, out, program, args, answers, prompt_dialogs, timeout, win
     out = os.path.abspath(out)
     os.makedirs(out, exist_ok=True)
     work = tempfile.mkdtemp(prefix="saverkit-wine-")
-    problems = []
     display = None
     try:
         if prefix is None:
             prefix = os.path.join(work, "prefix")
             copy_prefix(template, prefix)
-        windows_dir = os.path.join(prefix, "drive_c", "windows")
-        # Files that earlier runs in this prefix wrote are newer than the
-        # mark setup.sh leaves on a finished prefix (copies keep its time).
-        mark = os.path.join(prefix, READY_MARK)
-        made = os.stat(mark).st_mtime_ns if os.path.exists(mark) else None
-        files_before = snapshot(windows_dir, hash_newer_than=made)
-        boot_before = read_boot_line(prefix)
-        registry_before = read_registry(prefix)
-        if windows_path:
-            command = program
-        else:
-            shutil.copy(program, os.path.join(prefix, "drive_c"))
-            command = "C:\\" + os.path.basename(program)
+        before = PrefixState(prefix)
+        command = place_program(prefix, program, windows_path)
         display = Display(os.path.join(out, "xvfb.txt"), *screen)
-        relay_path = os.path.join(out, "relay.txt")
-        with open(relay_path, "w") as relay, open(os.path.join(out, "stdout.txt"), "wb") as stdout:
-            process = subprocess.Popen([WINE, command] + list(args), cwd=os.path.join(prefix, "drive_c"),
-                                       env=wine_env(prefix, display.name, relay=True),
-                                       stdout=stdout, stderr=relay, start_new_session=True)
-        trace = RelayTrace(relay_path)
-        queue = list(answers)
-        prompts = []
-        handled = set()       # call indexes of prompts dealt with
-        shown = set()         # windows pictured so far (ids may come back)
-        answered_window = None
-        answered_at = 0.0
-        deadline = time.time() + timeout
-        while True:
-            trace.update()
-            # Done when the program has ended and, with it, every program it
-            # started (the wineserver ends with its last client).
-            if process.poll() is not None and not trace.pending_prompts() \
-                    and wait_wineserver(prefix, 1):
-                break
-            if time.time() > deadline:
-                problems.append("timed out after %d s" % timeout)
-                break
-            if trace.no_display or not display.alive():
-                problems.append("%s %s: Wine could not draw on the X display (%s)" %
-                                (DISPLAY_LOST, display.name, display.last_words()))
-                break
-            # A window X has just closed may come back under the same id:
-            # look for the next one only once the last answered is gone. The
-            # id may also be taken at once by the next program's first window
-            # (X hands a departed client's ids to the next one), so the wait
-            # ends after a few seconds: an answered window closes well within
-            # them.
-            if answered_window is not None:
-                if answered_window in display.visible_windows() and \
-                        time.time() < answered_at + ANSWERED_WINDOW_CLOSES_WITHIN:
-                    time.sleep(0.2)
-                    continue
-                shown.discard(answered_window)
-                answered_window = None
-            pending = [i for i in trace.pending_prompts() if i not in handled]
-            if not pending:
-                for window, name in display.visible_windows().items():
-                    if window not in shown and on_window is not None:
-                        shown.add(window)
-                        on_window(display, window, name)
-                time.sleep(0.3)
-                continue
-            index = pending[0]
-            call = trace.calls[index]
-            is_box = call["function"].endswith("MessageBoxA")
-            template_id = None if is_box else call["args"][1] if len(call["args"]) > 1 else None
-            window = prompt_window(display, call, shown, set())
-            if window is None:
-                time.sleep(0.3)
-                continue
-            waits = is_box or prompt_dialogs is None or template_id in prompt_dialogs
-            if waits:
-                picture = display.settled_picture(window)
-            else:
-                # A dialog that closes by itself: its last picture, which
-                # shows the most of what it painted.
-                picture = None
-                while trace.calls[index]["result"] is None:
-                    current = display.picture(window)
-                    if current is None:
-                        break
-                    picture = current
-                    time.sleep(0.3)
-                    trace.update()
-            entry = {"pid": call["pid"], "kind": "message box" if is_box else "dialog",
-                     "call": index, "window_name": display.visible_windows().get(window, "")}
-            if is_box:
-                entry.update(caption=call["args"][2], text=call["args"][1], style=call["args"][3])
-            else:
-                entry.update(template=template_id)
-            if picture is not None:
-                name = "%02d-%s.png" % (len(prompts) + 1, safe_name(entry["window_name"]))
-                with open(os.path.join(out, name), "wb") as png:
-                    png.write(picture.png())
-                entry["picture"] = name
-            shown.add(window)
-            handled.add(index)
-            prompts.append(entry)
-            if not waits:
-                entry["answer"] = None
-                continue
-            if not queue:
-                problems.append("%s %r waits for an answer and none is left" %
-                                (entry["kind"], entry.get("caption", entry["window_name"])))
-                break
-            answer = queue.pop(0)
-            entry["answer"] = answer
-            if answer not in ANSWER_KEYS:
-                problems.append("unknown answer %r" % answer)
-                break
-            display.key(window, ANSWER_KEYS[answer])
-            # The key may reach the window before it takes input: press again
-            # while the call is still running after a while.
-            for attempt in range(3):
-                limit = time.time() + 6
-                while time.time() < limit and trace.calls[index]["result"] is None:
-                    time.sleep(0.2)
-                    trace.update()
-                if trace.calls[index]["result"] is not None:
-                    break
-                display.key(window, ANSWER_KEYS[answer])
-            answered_window = window
-            answered_at = time.time()
-        if problems:
-            kill_wineserver(prefix)
-        try:
-            process.wait(30)
-        except subprocess.TimeoutExpired:
-            os.killpg(process.pid, signal.SIGKILL)
-            process.wait()
-            problems.append("the program did not end")
-        if not wait_wineserver(prefix, 60):
-            kill_wineserver(prefix)
-            problems.append("wineserver did not end")
+        process, trace = start_program(prefix, out, display, command, args)
+        session = PromptSession(out, display, trace, answers, prompt_dialogs, on_window)
+        session.follow(process, prefix, timeout)
+        problems = session.problems
+        end_program(process, prefix, problems)
         trace.update()
-        for entry in prompts:
+        for entry in session.prompts:
             entry["result"] = trace.calls[entry["call"]]["result"]
-        result = {
-            "exit": None if problems else process.returncode,
-            "prompts": prompts,
-            "calls": trace.calls,
-            "files": file_changes(windows_dir, files_before, out),
-            "registry": registry_changes(registry_before, read_registry(prefix)),
-            "boot": read_boot_line(prefix),
-            "boot_before": boot_before,
-            "screen_save_active": read_registry(prefix).get(
-                "HKEY_CURRENT_USER\\Control Panel\\Desktop", {}).get("ScreenSaveActive"),
-            "problems": problems,
-        }
+        result = collect_result(prefix, out, before, process, trace, session.prompts, problems)
         if keep_prefix:
             if os.path.exists(keep_prefix):
                 shutil.rmtree(keep_prefix)
@@ -695,6 +557,214 @@ def run_once(template, out, program, args, answers, prompt_dialogs, timeout, win
         if display is not None:
             display.close()
         shutil.rmtree(work, ignore_errors=True)
+
+
+class PrefixState:
+    """What the prefix holds before the run, to compare the run's changes
+    against: the Windows directory's files, the [boot] line and the
+    registry."""
+
+    def __init__(self, prefix):
+        self.windows_dir = os.path.join(prefix, "drive_c", "windows")
+        # Files that earlier runs in this prefix wrote are newer than the
+        # mark setup.sh leaves on a finished prefix (copies keep its time).
+        mark = os.path.join(prefix, READY_MARK)
+        made = os.stat(mark).st_mtime_ns if os.path.exists(mark) else None
+        self.files = snapshot(self.windows_dir, hash_newer_than=made)
+        self.boot = read_boot_line(prefix)
+        self.registry = read_registry(prefix)
+
+
+def place_program(prefix, program, windows_path):
+    """The command line's program: a host file is copied to C:\\ first."""
+    if windows_path:
+        return program
+    shutil.copy(program, os.path.join(prefix, "drive_c"))
+    return "C:\\" + os.path.basename(program)
+
+
+def start_program(prefix, out, display, command, args):
+    """Starts the program under Wine with its relay trace going to
+    OUT/relay.txt; returns the process and the trace."""
+    relay_path = os.path.join(out, "relay.txt")
+    with open(relay_path, "w") as relay, open(os.path.join(out, "stdout.txt"), "wb") as stdout:
+        process = subprocess.Popen([WINE, command] + list(args), cwd=os.path.join(prefix, "drive_c"),
+                                   env=wine_env(prefix, display.name, relay=True),
+                                   stdout=stdout, stderr=relay, start_new_session=True)
+    return process, RelayTrace(relay_path)
+
+
+class PromptSession:
+    """Follows a running program: pictures each window, and answers each
+    message box and waiting dialog from the list of answers."""
+
+    def __init__(self, out, display, trace, answers, prompt_dialogs, on_window):
+        self.out = out
+        self.display = display
+        self.trace = trace
+        self.queue = list(answers)
+        self.prompt_dialogs = prompt_dialogs
+        self.on_window = on_window
+        self.prompts = []
+        self.problems = []
+        self.handled = set()       # call indexes of prompts dealt with
+        self.shown = set()         # windows pictured so far (ids may come back)
+        self.answered_window = None
+        self.answered_at = 0.0
+
+    def follow(self, process, prefix, timeout):
+        """Until the program and all it started have ended, or a problem
+        stops the run."""
+        display, trace = self.display, self.trace
+        deadline = time.time() + timeout
+        while True:
+            trace.update()
+            # Done when the program has ended and, with it, every program it
+            # started (the wineserver ends with its last client).
+            if process.poll() is not None and not trace.pending_prompts() \
+                    and wait_wineserver(prefix, 1):
+                break
+            if time.time() > deadline:
+                self.problems.append("timed out after %d s" % timeout)
+                break
+            if trace.no_display or not display.alive():
+                self.problems.append("%s %s: Wine could not draw on the X display (%s)" %
+                                     (DISPLAY_LOST, display.name, display.last_words()))
+                break
+            if self.answered_window_still_open():
+                time.sleep(0.2)
+                continue
+            pending = [i for i in trace.pending_prompts() if i not in self.handled]
+            if not pending:
+                self.picture_new_windows()
+                time.sleep(0.3)
+                continue
+            if not self.take_prompt(pending[0]):
+                break
+
+    def answered_window_still_open(self):
+        """A window X has just closed may come back under the same id: look
+        for the next one only once the last answered is gone. The id may
+        also be taken at once by the next program's first window (X hands a
+        departed client's ids to the next one), so the wait ends after a few
+        seconds: an answered window closes well within them."""
+        if self.answered_window is None:
+            return False
+        if self.answered_window in self.display.visible_windows() and \
+                time.time() < self.answered_at + ANSWERED_WINDOW_CLOSES_WITHIN:
+            return True
+        self.shown.discard(self.answered_window)
+        self.answered_window = None
+        return False
+
+    def picture_new_windows(self):
+        for window, name in self.display.visible_windows().items():
+            if window not in self.shown and self.on_window is not None:
+                self.shown.add(window)
+                self.on_window(self.display, window, name)
+
+    def take_prompt(self, index):
+        """Pictures the prompt of call `index` and answers it when it waits;
+        False when the run cannot go on."""
+        call = self.trace.calls[index]
+        is_box = call["function"].endswith("MessageBoxA")
+        template_id = None if is_box else call["args"][1] if len(call["args"]) > 1 else None
+        window = prompt_window(self.display, call, self.shown, set())
+        if window is None:
+            time.sleep(0.3)
+            return True
+        waits = is_box or self.prompt_dialogs is None or template_id in self.prompt_dialogs
+        picture = self.display.settled_picture(window) if waits else self.last_picture(index, window)
+        entry = {"pid": call["pid"], "kind": "message box" if is_box else "dialog",
+                 "call": index, "window_name": self.display.visible_windows().get(window, "")}
+        if is_box:
+            entry.update(caption=call["args"][2], text=call["args"][1], style=call["args"][3])
+        else:
+            entry.update(template=template_id)
+        if picture is not None:
+            name = "%02d-%s.png" % (len(self.prompts) + 1, safe_name(entry["window_name"]))
+            with open(os.path.join(self.out, name), "wb") as png:
+                png.write(picture.png())
+            entry["picture"] = name
+        self.shown.add(window)
+        self.handled.add(index)
+        self.prompts.append(entry)
+        if not waits:
+            entry["answer"] = None
+            return True
+        return self.answer(entry, index, window)
+
+    def last_picture(self, index, window):
+        """A dialog that closes by itself: its last picture, which shows the
+        most of what it painted."""
+        picture = None
+        while self.trace.calls[index]["result"] is None:
+            current = self.display.picture(window)
+            if current is None:
+                break
+            picture = current
+            time.sleep(0.3)
+            self.trace.update()
+        return picture
+
+    def answer(self, entry, index, window):
+        """Gives the prompt the next answer; False when none is left or it is
+        unknown."""
+        if not self.queue:
+            self.problems.append("%s %r waits for an answer and none is left" %
+                                 (entry["kind"], entry.get("caption", entry["window_name"])))
+            return False
+        answer = self.queue.pop(0)
+        entry["answer"] = answer
+        if answer not in ANSWER_KEYS:
+            self.problems.append("unknown answer %r" % answer)
+            return False
+        self.display.key(window, ANSWER_KEYS[answer])
+        # The key may reach the window before it takes input: press again
+        # while the call is still running after a while.
+        for attempt in range(3):
+            limit = time.time() + 6
+            while time.time() < limit and self.trace.calls[index]["result"] is None:
+                time.sleep(0.2)
+                self.trace.update()
+            if self.trace.calls[index]["result"] is not None:
+                break
+            self.display.key(window, ANSWER_KEYS[answer])
+        self.answered_window = window
+        self.answered_at = time.time()
+        return True
+
+
+def end_program(process, prefix, problems):
+    """Waits for the program and the wineserver to end (after a problem the
+    wineserver is ended first), killing what does not."""
+    if problems:
+        kill_wineserver(prefix)
+    try:
+        process.wait(30)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+        problems.append("the program did not end")
+    if not wait_wineserver(prefix, 60):
+        kill_wineserver(prefix)
+        problems.append("wineserver did not end")
+
+
+def collect_result(prefix, out, before, process, trace, prompts, problems):
+    """The result dictionary of the run (see the top of this file)."""
+    return {
+        "exit": None if problems else process.returncode,
+        "prompts": prompts,
+        "calls": trace.calls,
+        "files": file_changes(before.windows_dir, before.files, out),
+        "registry": registry_changes(before.registry, read_registry(prefix)),
+        "boot": read_boot_line(prefix),
+        "boot_before": before.boot,
+        "screen_save_active": read_registry(prefix).get(
+            "HKEY_CURRENT_USER\\Control Panel\\Desktop", {}).get("ScreenSaveActive"),
+        "problems": problems,
+    }
 
 
 def file_changes(windows_dir, before, out):

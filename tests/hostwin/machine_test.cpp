@@ -270,13 +270,13 @@ TEST_F(MachineTest, FreeSpaceFollowsTheSettings) {
   };
   const std::uint64_t fiveTiB = 5ull << 40;
   const Case cases[] = {
-      {true, 123456789, Query::Present, 123456789},
-      {true, 123456789, Query::Missing, 123453440},  // whole 4096-byte clusters only
-      {true, 123456789, Query::Fails, 123453440},
-      {true, fiveTiB, Query::Present, fiveTiB},
-      {true, fiveTiB, Query::Missing, fiveTiB},
-      {false, 123456789, Query::Present, ~std::uint64_t{0}},
-      {false, 123456789, Query::Missing, ~std::uint64_t{0}},
+      {true, 123456789, Query::kPresent, 123456789},
+      {true, 123456789, Query::kMissing, 123453440},  // whole 4096-byte clusters only
+      {true, 123456789, Query::kFails, 123453440},
+      {true, fiveTiB, Query::kPresent, fiveTiB},
+      {true, fiveTiB, Query::kMissing, fiveTiB},
+      {false, 123456789, Query::kPresent, ~std::uint64_t{0}},
+      {false, 123456789, Query::kMissing, ~std::uint64_t{0}},
   };
   for (const Case& c : cases) {
     MachineSettings s;
@@ -304,7 +304,7 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
   s.failingDialogs = {106, 107};
   s.freeSpaceKnown = false;
   s.totalBytes = 99;
-  s.freeSpaceExQuery = MachineSettings::FreeSpaceExQuery::Fails;
+  s.freeSpaceExQuery = MachineSettings::FreeSpaceExQuery::kFails;
   s.writableBytes = 4096;
   s.mediaByExtension = {".MID"};
   s.mediaAsMpegVideo = {};
@@ -323,7 +323,7 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
   EXPECT_EQ(back.failingDialogs, s.failingDialogs);
   EXPECT_FALSE(back.freeSpaceKnown);
   EXPECT_EQ(back.totalBytes, 99u);
-  EXPECT_EQ(back.freeSpaceExQuery, MachineSettings::FreeSpaceExQuery::Fails);
+  EXPECT_EQ(back.freeSpaceExQuery, MachineSettings::FreeSpaceExQuery::kFails);
   EXPECT_EQ(back.writableBytes, s.writableBytes);
   EXPECT_EQ(back.mediaByExtension, s.mediaByExtension);
   EXPECT_TRUE(back.mediaAsMpegVideo.empty());

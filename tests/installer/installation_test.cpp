@@ -145,19 +145,19 @@ TEST(Installation, DiskSpaceWarning) {
     std::vector<std::string> answers = {"cancel"};
   } cases[] = {
       // 8,700 bytes need 8 kilobytes.
-      {"as much free as needed", 8 * 1024, true, Query::Present, 0, warning("8", "8")},
-      {"one kilobyte more", 9 * 1024, true, Query::Present, 0, confirmationCancelled},
-      {"free space unknown", 0, false, Query::Present, 0, confirmationCancelled},
+      {"as much free as needed", 8 * 1024, true, Query::kPresent, 0, warning("8", "8")},
+      {"one kilobyte more", 9 * 1024, true, Query::kPresent, 0, confirmationCancelled},
+      {"free space unknown", 0, false, Query::kPresent, 0, confirmationCancelled},
       // The older query counts whole clusters (4 KiB on this machine).
-      {"older query when the newer is missing", 8 * 1024, true, Query::Missing, 0,
+      {"older query when the newer is missing", 8 * 1024, true, Query::kMissing, 0,
        warning("8", "8")},
-      {"older query when the newer fails", 12 * 1024, true, Query::Fails, 0,
+      {"older query when the newer fails", 12 * 1024, true, Query::kFails, 0,
        confirmationCancelled},
-      {"numbers with separators", 1000000ull * 1024, true, Query::Present, 1234567890,
+      {"numbers with separators", 1000000ull * 1024, true, Query::kPresent, 1234567890,
        warning("1,205,636", "1,000,000")},
       // 2^32 kilobytes do not fit 32 bits; they must not wrap to nothing.
-      {"4 TiB free", 4ull << 40, true, Query::Present, 0, confirmationCancelled},
-      {"4 TiB and 8 KiB by the older query", (4ull << 40) + 8 * 1024, true, Query::Missing, 0,
+      {"4 TiB free", 4ull << 40, true, Query::kPresent, 0, confirmationCancelled},
+      {"4 TiB and 8 KiB by the older query", (4ull << 40) + 8 * 1024, true, Query::kMissing, 0,
        confirmationCancelled},
       // Ok to the warning goes on to the confirmation.
       {"warning answered ok", 0, true, Query::Present, 0,

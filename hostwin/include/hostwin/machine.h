@@ -56,10 +56,10 @@ struct MachineSettings {
   bool freeSpaceKnown = true;                    // false: GetDiskFreeSpace(Ex)A both fail
   std::uint64_t freeBytes = 20ull << 30;         // free bytes available to the program
   std::uint64_t totalBytes = 0;                  // 0: the larger of freeBytes and 64 GiB
-  enum class FreeSpaceExQuery { Present, Missing, Fails };
-  // Missing: GetProcAddress(kernel32, "GetDiskFreeSpaceExA") gives NULL.
-  // Fails: the newer query is there but returns FALSE.
-  FreeSpaceExQuery freeSpaceExQuery = FreeSpaceExQuery::Present;
+  enum class FreeSpaceExQuery { kPresent, kMissing, kFails };
+  // kMissing: GetProcAddress(kernel32, "GetDiskFreeSpaceExA") gives NULL.
+  // kFails: the newer query is there but returns FALSE.
+  FreeSpaceExQuery freeSpaceExQuery = FreeSpaceExQuery::kPresent;
   // Bytes that all writes of one run together may still put on the disk
   // (_lwrite, WriteFile, fopen'ed streams); nullopt: no limit. A write that
   // does not fit stores what fits and fails with ERROR_DISK_FULL.
@@ -109,8 +109,8 @@ struct MachineSnapshot {
 MachineSnapshot TakeSnapshot(const std::string& folder);
 
 struct MachineChange {
-  enum class Kind { Added, Changed, Removed };
-  enum class Area { File, Directory, Registry, SystemIni };
+  enum class Kind { kAdded, kChanged, kRemoved };
+  enum class Area { kFile, kDirectory, kRegistry, kSystemIni };
   Kind kind;
   Area area;
   std::string what;    // Windows path, registry value, or "[section] key"

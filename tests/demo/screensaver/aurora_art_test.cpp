@@ -10,9 +10,9 @@ namespace {
 
 constexpr int kWidth = 160, kHeight = 120;
 
-std::vector<std::uint32_t> Frame(double seconds, const demo::AuroraColours& colours) {
+std::vector<std::uint32_t> Frame(double seconds, const screensaver::AuroraColours& colours) {
   std::vector<std::uint32_t> pixels(kWidth * kHeight, 0xDEADBEEF);
-  demo::DrawAuroraFrame(pixels.data(), kWidth, kHeight, seconds, colours);
+  screensaver::DrawAuroraFrame(pixels.data(), kWidth, kHeight, seconds, colours);
   return pixels;
 }
 
@@ -44,11 +44,11 @@ TEST(AuroraArt, CurtainsCarryTheAuroraColour) {
 
 TEST(AuroraArt, TinyAndRefusedSizesStayInBounds) {
   std::uint32_t one = 0xDEADBEEF;
-  demo::DrawAuroraFrame(&one, 1, 1, 0.0, {0x123456, 0xFFFFFF, 0xFFFFFF});
+  screensaver::DrawAuroraFrame(&one, 1, 1, 0.0, {0x123456, 0xFFFFFF, 0xFFFFFF});
   EXPECT_NE(one, 0xDEADBEEFu);
   std::uint32_t untouched = 0xDEADBEEF;
-  demo::DrawAuroraFrame(&untouched, 0, 1, 0.0, {0, 0, 0});
-  demo::DrawAuroraFrame(&untouched, 1, 5000, 0.0, {0, 0, 0});
+  screensaver::DrawAuroraFrame(&untouched, 0, 1, 0.0, {0, 0, 0});
+  screensaver::DrawAuroraFrame(&untouched, 1, 5000, 0.0, {0, 0, 0});
   EXPECT_EQ(untouched, 0xDEADBEEFu);
 }
 

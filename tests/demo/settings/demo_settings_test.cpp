@@ -6,8 +6,8 @@
 
 namespace {
 
-using demo::DemoSettings;
-using demo::ParseDemoSettings;
+using settings::DemoSettings;
+using settings::ParseDemoSettings;
 
 TEST(DemoSettings, WrittenSettingsAreReadBack) {
   DemoSettings settings;
@@ -16,7 +16,7 @@ TEST(DemoSettings, WrittenSettingsAreReadBack) {
   settings.Foreground = 0xFFFFFF;
   settings.Aurora = 0xA0B1C2;
   settings.Speed = 9;
-  const DemoSettings read = ParseDemoSettings(demo::FormatDemoSettings(settings));
+  const DemoSettings read = ParseDemoSettings(settings::FormatDemoSettings(settings));
   EXPECT_EQ(read.Message, settings.Message);
   EXPECT_EQ(read.Background, settings.Background);
   EXPECT_EQ(read.Foreground, settings.Foreground);
@@ -64,7 +64,7 @@ TEST(DemoSettings, RepeatedKeyKeepsItsLastGoodValue) {
 TEST(DemoSettings, MessageIsCleanedAndCut) {
   EXPECT_EQ(ParseDemoSettings("message=a\tb\x7f" "c").Message, "a b c");
   const std::string longMessage(200, 'x');
-  EXPECT_EQ(ParseDemoSettings("message=" + longMessage).Message, std::string(demo::kMaxMessageLength, 'x'));
+  EXPECT_EQ(ParseDemoSettings("message=" + longMessage).Message, std::string(settings::kMaxMessageLength, 'x'));
 }
 
 TEST(DemoSettings, OverlongLinesAndBytesPastTheLimitAreIgnored) {
@@ -73,9 +73,9 @@ TEST(DemoSettings, OverlongLinesAndBytesPastTheLimitAreIgnored) {
   EXPECT_EQ(ParseDemoSettings(text).Speed, 8);
   // A line of exactly 255 characters is read.
   text = "message=" + std::string(247, 'm');
-  EXPECT_EQ(ParseDemoSettings(text).Message, std::string(demo::kMaxMessageLength, 'm'));
+  EXPECT_EQ(ParseDemoSettings(text).Message, std::string(settings::kMaxMessageLength, 'm'));
   // Settings beyond the first kMaxDataFileBytes bytes are not read.
-  text = std::string(demo::kMaxDataFileBytes - 4, '\n') + "speed=8\n";
+  text = std::string(settings::kMaxDataFileBytes - 4, '\n') + "speed=8\n";
   EXPECT_EQ(ParseDemoSettings(text).Speed, DemoSettings().Speed);
 }
 
@@ -101,12 +101,12 @@ TEST(DemoSettings, RandomBytesGiveSettingsWithinLimits) {
   for (int round = 0; round < 2000; ++round) {
     std::string text(next() % 600, '\0');
     for (char& c : text) c = alphabet[next() % (sizeof alphabet - 1)];
-    const demo::DemoSettings s = ParseDemoSettings(text);
+    const settings::DemoSettings s = ParseDemoSettings(text);
     EXPECT_FALSE(s.Message.empty());
-    EXPECT_LE(s.Message.size(), demo::kMaxMessageLength);
+    EXPECT_LE(s.Message.size(), settings::kMaxMessageLength);
     for (char c : s.Message) EXPECT_GE(static_cast<unsigned char>(c), 0x20);
-    EXPECT_GE(s.Speed, demo::kMinSpeed);
-    EXPECT_LE(s.Speed, demo::kMaxSpeed);
+    EXPECT_GE(s.Speed, settings::kMinSpeed);
+    EXPECT_LE(s.Speed, settings::kMaxSpeed);
     EXPECT_LE(s.Background | s.Foreground | s.Aurora, 0xFFFFFFu);
   }
 }

@@ -6,15 +6,15 @@
 namespace {
 
 TEST(FinishCommand, WrittenLineIsReadBack) {
-  const std::string line = uninstall::FormatFinishCommandLine(
+  const std::string line = uninstaller::FormatFinishCommandLine(
       "C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp", 0x1F4, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
   EXPECT_EQ(line,
             "\"C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp\" /finish 500 "
             "\"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora\"");
   // WinMain gets the arguments without the program's path.
   const std::string arguments = line.substr(line.find("/finish"));
-  uninstall::FinishCommand command;
-  ASSERT_TRUE(uninstall::ParseFinishCommand(arguments, &command));
+  uninstaller::FinishCommand command;
+  ASSERT_TRUE(uninstaller::ParseFinishCommand(arguments, &command));
   EXPECT_EQ(command.OriginalProcess, 500u);
   EXPECT_EQ(command.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
 }
@@ -33,11 +33,11 @@ TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
       "/s",
   };
   for (const char* line : lines) {
-    uninstall::FinishCommand command;
-    EXPECT_FALSE(uninstall::ParseFinishCommand(line, &command)) << line;
+    uninstaller::FinishCommand command;
+    EXPECT_FALSE(uninstaller::ParseFinishCommand(line, &command)) << line;
   }
-  uninstall::FinishCommand command;
-  EXPECT_FALSE(uninstall::ParseFinishCommand("/finish 1 \"" + std::string(2000, 'a') + "\"", &command));
+  uninstaller::FinishCommand command;
+  EXPECT_FALSE(uninstaller::ParseFinishCommand("/finish 1 \"" + std::string(2000, 'a') + "\"", &command));
 }
 
 }  // namespace

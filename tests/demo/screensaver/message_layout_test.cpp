@@ -22,7 +22,7 @@ int Thousandths(char c) {
   }
 }
 
-demo::TextExtent BoldSans(std::string_view text, int fontHeight) {
+screensaver::TextExtent BoldSans(std::string_view text, int fontHeight) {
   long long total = 0;
   for (char c : text) total += Thousandths(c);
   return {static_cast<int>((total * fontHeight + 999) / 1000), (fontHeight * 115 + 99) / 100};
@@ -32,7 +32,7 @@ constexpr char kDemoMessage[] = "Saverkit Aurora - installed by Saverkit";
 
 // The block of lines stays on the screen, inside the drift area, and the
 // drift area ends above the status line.
-void ExpectClear(const demo::MessageLayout& layout, int width, int height, bool statusLine,
+void ExpectClear(const screensaver::MessageLayout& layout, int width, int height, bool statusLine,
                  const std::string& what) {
   // Measured anew: the lines as drawn, not the layout's word for them.
   const int widest = std::max(BoldSans(layout.First, layout.FontHeight).Width,
@@ -63,7 +63,7 @@ TEST(MessageLayout, TheDemoMessageFitsTheCommonScreens) {
   };
   for (const Case& c : cases) {
     const std::string what = std::to_string(c.width) + "x" + std::to_string(c.height);
-    const demo::MessageLayout layout = demo::LayOutMessage(kDemoMessage, c.width, c.height, true, BoldSans);
+    const screensaver::MessageLayout layout = screensaver::LayOutMessage(kDemoMessage, c.width, c.height, true, BoldSans);
     EXPECT_EQ(layout.First, c.first) << what;
     EXPECT_EQ(layout.Second, c.second) << what;
     EXPECT_GE(layout.FontHeight, c.height / 14) << what;
@@ -71,9 +71,9 @@ TEST(MessageLayout, TheDemoMessageFitsTheCommonScreens) {
 
     // Two minutes of drift at the highest speed, a frame at a time: the
     // block never leaves the area.
-    demo::MessageDrift drift = demo::StartDrift(layout, c.width, c.height, 9);
+    screensaver::MessageDrift drift = screensaver::StartDrift(layout, c.width, c.height, 9);
     for (int frame = 0; frame < 120 * 25; ++frame) {
-      demo::AdvanceDrift(drift, layout, 0.04);
+      screensaver::AdvanceDrift(drift, layout, 0.04);
       ASSERT_GE(drift.X, 0) << what << " frame " << frame;
       ASSERT_GE(drift.Y, 0) << what << " frame " << frame;
       ASSERT_LE(drift.X + layout.BlockWidth, c.width) << what << " frame " << frame;
@@ -95,27 +95,27 @@ TEST(MessageLayout, ShortMessagesStayOnOneLineAndLongOnesShrink) {
       {"longest message", std::string(60, 'W') + " " + std::string(66, 'W'), 800, 600, true, 2},
   };
   for (const Case& c : cases) {
-    const demo::MessageLayout layout =
-        demo::LayOutMessage(c.message, c.width, c.height, c.statusLine, BoldSans);
+    const screensaver::MessageLayout layout =
+        screensaver::LayOutMessage(c.message, c.width, c.height, c.statusLine, BoldSans);
     EXPECT_EQ(layout.Second.empty() ? 1 : 2, c.lines) << c.name;
     ExpectClear(layout, c.width, c.height, c.statusLine, c.name);
   }
   // Nothing to shrink for: the font stays an eleventh of the height.
-  EXPECT_EQ(demo::LayOutMessage("Aurora", 1024, 768, true, BoldSans).FontHeight, 768 / 11);
+  EXPECT_EQ(screensaver::LayOutMessage("Aurora", 1024, 768, true, BoldSans).FontHeight, 768 / 11);
   // Without a status line the message may drift down to the bottom.
-  EXPECT_EQ(demo::LayOutMessage(kDemoMessage, 152, 112, false, BoldSans).DriftArea.Bottom, 112);
+  EXPECT_EQ(screensaver::LayOutMessage(kDemoMessage, 152, 112, false, BoldSans).DriftArea.Bottom, 112);
 }
 
 TEST(MessageLayout, AWordTooLongForTheScreenEndsAtTheSmallestFont) {
   const std::string word(127, 'W');
-  const demo::MessageLayout layout = demo::LayOutMessage(word, 800, 600, true, BoldSans);
+  const screensaver::MessageLayout layout = screensaver::LayOutMessage(word, 800, 600, true, BoldSans);
   EXPECT_EQ(layout.FontHeight, 9);
   EXPECT_EQ(layout.First, word);
   EXPECT_TRUE(layout.Second.empty());
   // Wider than the screen: it stays at the left edge and still clear of
   // the status line.
-  demo::MessageDrift drift = demo::StartDrift(layout, 800, 600, 3);
-  for (int frame = 0; frame < 500; ++frame) demo::AdvanceDrift(drift, layout, 0.04);
+  screensaver::MessageDrift drift = screensaver::StartDrift(layout, 800, 600, 3);
+  for (int frame = 0; frame < 500; ++frame) screensaver::AdvanceDrift(drift, layout, 0.04);
   EXPECT_EQ(drift.X, 0);
   EXPECT_LE(drift.Y + layout.BlockHeight, layout.DriftArea.Bottom);
 }

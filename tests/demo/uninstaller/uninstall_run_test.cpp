@@ -9,8 +9,8 @@
 
 namespace {
 
-using uninstall::UninstallPlace;
-using uninstall::UninstallReport;
+using uninstaller::UninstallPlace;
+using uninstaller::UninstallReport;
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
@@ -18,7 +18,7 @@ std::string Upper(std::string s) {
 }
 
 // Files and folders by upper-cased full path; every action is recorded.
-class FakeSystem : public uninstall::UninstallSystem {
+class FakeSystem : public uninstaller::UninstallSystem {
  public:
   std::map<std::string, std::string> Files;
   std::set<std::string> Folders;
@@ -87,7 +87,7 @@ const char kOtherProduct[] = "C:\\WINDOWS\\MARLOWEN\\OTHER\\keep.dat";
 
 UninstallPlace Place() {
   UninstallPlace place;
-  EXPECT_TRUE(uninstall::MakeUninstallPlace("C:\\WINDOWS", kTitleDirectory, &place));
+  EXPECT_TRUE(uninstaller::MakeUninstallPlace("C:\\WINDOWS", kTitleDirectory, &place));
   return place;
 }
 
@@ -110,7 +110,7 @@ FakeSystem InstalledMachine() {
 
 TEST(RemoveInstallation, RemovesEverythingItOwnsAndNothingElse) {
   FakeSystem machine = InstalledMachine();
-  const UninstallReport report = uninstall::RemoveInstallation(Place(), "", &machine);
+  const UninstallReport report = uninstaller::RemoveInstallation(Place(), "", &machine);
 
   for (const char* path : {kSaver, kData, kUninstaller, kMidi, kLog}) EXPECT_FALSE(machine.HasFile(path)) << path;
   EXPECT_TRUE(machine.HasFile(kStranger));
@@ -138,14 +138,14 @@ TEST(RemoveInstallation, AnotherScreenSaversSettingIsKept) {
   for (const char* setting : {"C:\\WINDOWS\\logon.scr", "C:\\WINDOWS\\SAVERK~2.SCR", ""}) {
     FakeSystem machine = InstalledMachine();
     machine.Setting = setting;
-    uninstall::RemoveInstallation(Place(), "", &machine);
+    uninstaller::RemoveInstallation(Place(), "", &machine);
     EXPECT_FALSE(machine.SettingCleared) << setting;
   }
 }
 
 TEST(RemoveInstallation, RunningFromTheTitleDirectoryLeavesItselfTheLogAndTheFolder) {
   FakeSystem machine = InstalledMachine();
-  const UninstallReport report = uninstall::RemoveInstallation(Place(), kUninstaller, &machine);
+  const UninstallReport report = uninstaller::RemoveInstallation(Place(), kUninstaller, &machine);
   EXPECT_TRUE(machine.HasFile(kUninstaller));
   EXPECT_TRUE(machine.HasFile(kLog));  // so that a second run can finish
   EXPECT_FALSE(machine.HasFile(kData));
@@ -159,7 +159,7 @@ TEST(RemoveInstallation, RunningFromTheTitleDirectoryLeavesItselfTheLogAndTheFol
 TEST(RemoveInstallation, LockedFileIsReportedAndKeepsTheLog) {
   FakeSystem machine = InstalledMachine();
   machine.Locked.insert(Upper(kMidi));
-  const UninstallReport report = uninstall::RemoveInstallation(Place(), "", &machine);
+  const UninstallReport report = uninstaller::RemoveInstallation(Place(), "", &machine);
   EXPECT_TRUE(machine.HasFile(kMidi));
   EXPECT_TRUE(machine.HasFile(kLog));
   EXPECT_EQ(report.NotRemoved, (std::vector<std::string>{kMidi, kTitleDirectory}));
@@ -169,7 +169,7 @@ TEST(RemoveInstallation, WithoutALogTheRestIsStillUndone) {
   FakeSystem machine = InstalledMachine();
   machine.Files.erase(Upper(kLog));
   for (const char* path : {kData, kUninstaller, kMidi}) machine.Files.erase(Upper(path));
-  const UninstallReport report = uninstall::RemoveInstallation(Place(), "", &machine);
+  const UninstallReport report = uninstaller::RemoveInstallation(Place(), "", &machine);
   EXPECT_TRUE(machine.HasFile(kSaver));  // only what the log lists is deleted
   EXPECT_FALSE(machine.KeyExists);
   EXPECT_FALSE(machine.HasFolder(kTitleDirectory));
@@ -181,7 +181,7 @@ TEST(RemoveInstallation, SettingIsJudgedBeforeTheScreenSaverIsDeleted) {
   // The short form of the screen saver's path exists only while the file
   // does; asked afterwards, the setting would not be recognised.
   FakeSystem machine = InstalledMachine();
-  uninstall::RemoveInstallation(Place(), "", &machine);
+  uninstaller::RemoveInstallation(Place(), "", &machine);
   const auto setting = std::find(machine.Actions.begin(), machine.Actions.end(), "setting");
   const auto deleteSaver = std::find(machine.Actions.begin(), machine.Actions.end(), std::string("delete ") + kSaver);
   ASSERT_NE(setting, machine.Actions.end());
@@ -191,14 +191,14 @@ TEST(RemoveInstallation, SettingIsJudgedBeforeTheScreenSaverIsDeleted) {
 
 TEST(FormatReport, SuccessOrListsCutToTheirLimit) {
   bool warning = true;
-  EXPECT_EQ(uninstall::FormatReport(Place(), UninstallReport(), &warning),
+  EXPECT_EQ(uninstaller::FormatReport(Place(), UninstallReport(), &warning),
             "The Saverkit Aurora screen saver has been removed.");
   EXPECT_FALSE(warning);
 
   UninstallReport report;
   report.NotRemoved = {"C:\\a"};
   for (int i = 0; i < 15; ++i) report.LeftAlone.push_back("line " + std::to_string(i));
-  const std::string text = uninstall::FormatReport(Place(), report, &warning);
+  const std::string text = uninstaller::FormatReport(Place(), report, &warning);
   EXPECT_TRUE(warning);
   EXPECT_NE(text.find("Could not be removed:\n    C:\\a\n"), std::string::npos);
   EXPECT_NE(text.find("line 11"), std::string::npos);

@@ -1,8 +1,10 @@
 // Long path names and a safe DLL search order, looked up at run time so
 // that the programs still start on systems that lack the calls.
-#include "demo/common/win32_paths.h"
+#include "demo/win32paths/win32_paths.h"
 
 #include <windows.h>
+
+namespace win32paths {
 
 namespace {
 
@@ -36,3 +38,5 @@ void RestrictDllSearchToSystem() {
       reinterpret_cast<DllDirectoryFunction>(reinterpret_cast<void*>(Kernel32Function("SetDllDirectoryA")));
   if (setDirectory) setDirectory("");
 }
+
+}  // namespace win32paths

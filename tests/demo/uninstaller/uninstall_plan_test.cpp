@@ -10,29 +10,29 @@
 
 namespace {
 
-using uninstall::Verdict;
+using uninstaller::Verdict;
 
-uninstall::UninstallPlace Place(const char* windows = "C:\\WINDOWS",
-                                const char* title = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title") {
-  uninstall::UninstallPlace place;
-  EXPECT_TRUE(uninstall::MakeUninstallPlace(windows, title, &place));
+uninstaller::UninstallPlace Place(const char* windows = "C:\\WINDOWS",
+                                  const char* title = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title") {
+  uninstaller::UninstallPlace place;
+  EXPECT_TRUE(uninstaller::MakeUninstallPlace(windows, title, &place));
   return place;
 }
 
 TEST(UninstallPlace, SpellsEveryPlaceByTheInstallersRules) {
-  const uninstall::UninstallPlace place = Place("C:\\WINDOWS", "c:\\windows\\marlowen\\veldrake\\Saverkit Aurora");
+  const uninstaller::UninstallPlace place = Place("C:\\WINDOWS", "c:\\windows\\marlowen\\veldrake\\Saverkit Aurora");
   EXPECT_EQ(place.Title, "Saverkit Aurora");
   EXPECT_EQ(place.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
   EXPECT_EQ(place.ScreenSaverPath, "C:\\WINDOWS\\Saverkit Aurora.scr");
   EXPECT_EQ(place.InstallLogPath, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora\\INSTALL.LOG");
   EXPECT_EQ(place.UninstallKeyName, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Saverkit Aurora");
-  EXPECT_EQ(uninstall::DirectoriesToRemove(place),
+  EXPECT_EQ(uninstaller::DirectoriesToRemove(place),
             (std::vector<std::string>{"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora",
                                       "C:\\WINDOWS\\MARLOWEN\\VELDRAKE", "C:\\WINDOWS\\MARLOWEN"}));
 }
 
 TEST(UninstallPlace, WindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
-  const uninstall::UninstallPlace place = Place("D:\\", "D:\\MARLOWEN\\VELDRAKE\\My.Saver");
+  const uninstaller::UninstallPlace place = Place("D:\\", "D:\\MARLOWEN\\VELDRAKE\\My.Saver");
   EXPECT_EQ(place.ScreenSaverPath, "D:\\My.Saver.scr");
   EXPECT_EQ(place.TitleDirectory, "D:\\MARLOWEN\\VELDRAKE\\My.Saver");
 }
@@ -55,14 +55,14 @@ TEST(UninstallPlace, RefusesAnyOtherFolder) {
       "",
   };
   for (const char* folder : folders) {
-    uninstall::UninstallPlace place;
-    EXPECT_FALSE(uninstall::MakeUninstallPlace("C:\\WINDOWS", folder, &place)) << folder;
+    uninstaller::UninstallPlace place;
+    EXPECT_FALSE(uninstaller::MakeUninstallPlace("C:\\WINDOWS", folder, &place)) << folder;
   }
 }
 
 TEST(UninstallPlace, ResolvedComponentsMayReachTheTitleDirectory) {
-  uninstall::UninstallPlace place;
-  ASSERT_TRUE(uninstall::MakeUninstallPlace("C:\\WINDOWS\\", "C:/Windows/Temp/../MARLOWEN//VELDRAKE/./Title\\", &place));
+  uninstaller::UninstallPlace place;
+  ASSERT_TRUE(uninstaller::MakeUninstallPlace("C:\\WINDOWS\\", "C:/Windows/Temp/../MARLOWEN//VELDRAKE/./Title\\", &place));
   EXPECT_EQ(place.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title");
 }
 
@@ -124,16 +124,16 @@ TEST(JudgeLoggedPath, OnlyThisScreenSaverAndItsOwnFolderAreDeleted) {
       {"", Verdict::kMalformed},
       {"1:\\WINDOWS\\Title.scr", Verdict::kMalformed},
   };
-  const uninstall::UninstallPlace place = Place();
+  const uninstaller::UninstallPlace place = Place();
   for (const LineCase& c : cases) {
     std::string normal;
-    EXPECT_EQ(uninstall::JudgeLoggedPath(place, c.line, &normal), c.verdict) << c.line;
+    EXPECT_EQ(uninstaller::JudgeLoggedPath(place, c.line, &normal), c.verdict) << c.line;
   }
 }
 
 TEST(JudgeLoggedPath, ResolvedFormIsWhatGetsDeleted) {
   std::string normal;
-  ASSERT_EQ(uninstall::JudgeLoggedPath(Place(), "c:/windows/MARLOWEN/x/../VELDRAKE/Title/JUKE0023.MID", &normal),
+  ASSERT_EQ(uninstaller::JudgeLoggedPath(Place(), "c:/windows/MARLOWEN/x/../VELDRAKE/Title/JUKE0023.MID", &normal),
             Verdict::kDelete);
   EXPECT_EQ(normal, "C:\\windows\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID");
 }
@@ -143,8 +143,8 @@ TEST(JudgeLoggedPath, PathsLongerThanTheInstallerCanWriteAreRefused) {
   const std::string fits = directory + std::string(259 - directory.size(), 'a');
   const std::string tooLong = fits + "a";
   std::string normal;
-  EXPECT_EQ(uninstall::JudgeLoggedPath(Place(), fits, &normal), Verdict::kDelete);
-  EXPECT_EQ(uninstall::JudgeLoggedPath(Place(), tooLong, &normal), Verdict::kMalformed);
+  EXPECT_EQ(uninstaller::JudgeLoggedPath(Place(), fits, &normal), Verdict::kDelete);
+  EXPECT_EQ(uninstaller::JudgeLoggedPath(Place(), tooLong, &normal), Verdict::kMalformed);
 }
 
 TEST(JudgeLoggedPath, EmbeddedNulIsNotCutShort) {
@@ -152,7 +152,7 @@ TEST(JudgeLoggedPath, EmbeddedNulIsNotCutShort) {
   const char raw[] = "C:\\WINDOWS\\Title.scr\0\\..\\x";
   const std::string line(raw, sizeof raw - 1);
   std::string normal;
-  EXPECT_EQ(uninstall::JudgeLoggedPath(Place(), line, &normal), Verdict::kMalformed);
+  EXPECT_EQ(uninstaller::JudgeLoggedPath(Place(), line, &normal), Verdict::kMalformed);
 }
 
 TEST(SplitLogLines, EveryLineEndAndNoneAtTheEnd) {
@@ -170,7 +170,7 @@ TEST(SplitLogLines, EveryLineEndAndNoneAtTheEnd) {
       {"\r\n", {}},
       {"a\r\n\rb", {"a", "b"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(uninstall::SplitLogLines(c.text), c.lines) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(uninstaller::SplitLogLines(c.text), c.lines) << c.text;
 }
 
 TEST(PlanRemoval, TwoInstallationsDeleteEachFileOnceAndReportStrangersOnce) {
@@ -187,7 +187,7 @@ TEST(PlanRemoval, TwoInstallationsDeleteEachFileOnceAndReportStrangersOnce) {
       "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID\r\n"
       "C:\\WINDOWS\\system32\\kernel32.dll\r\n"
       "..\\x\x01y";
-  const uninstall::RemovalPlan plan = uninstall::PlanRemoval(Place(), log);
+  const uninstaller::RemovalPlan plan = uninstaller::PlanRemoval(Place(), log);
   EXPECT_EQ(plan.Deletions, (std::vector<std::string>{
                                 "C:\\WINDOWS\\Title.scr",
                                 "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Title.DAT",
@@ -215,31 +215,31 @@ TEST(PlanRemoval, EveryPathTheInstallerNamesIsRemoved) {
       installed.push_back(path);
       log += std::string(path) + "\r\n";
     }
-    uninstall::UninstallPlace place;
-    ASSERT_TRUE(uninstall::MakeUninstallPlace(windows, std::string(winDir) + "MARLOWEN\\VELDRAKE\\" + title, &place));
-    const uninstall::RemovalPlan plan = uninstall::PlanRemoval(place, log + log);  // installed twice
+    uninstaller::UninstallPlace place;
+    ASSERT_TRUE(uninstaller::MakeUninstallPlace(windows, std::string(winDir) + "MARLOWEN\\VELDRAKE\\" + title, &place));
+    const uninstaller::RemovalPlan plan = uninstaller::PlanRemoval(place, log + log);  // installed twice
     EXPECT_EQ(plan.Deletions, installed);
     EXPECT_TRUE(plan.LeftAlone.empty());
   }
 }
 
 TEST(PlanRemoval, LogBeyondItsLimitIsNotRead) {
-  std::string log(uninstall::kMaxInstallLogBytes, '\n');
+  std::string log(uninstaller::kMaxInstallLogBytes, '\n');
   log += "C:\\WINDOWS\\Title.scr\r\n";
-  EXPECT_TRUE(uninstall::PlanRemoval(Place(), log).Deletions.empty());
+  EXPECT_TRUE(uninstaller::PlanRemoval(Place(), log).Deletions.empty());
 }
 
 TEST(SettingNamesScreenSaver, MatchesByShortOrLongFormOnly) {
   const char* saver = "C:\\WINDOWS\\Saverkit Aurora.scr";
   const char* shortSaver = "C:\\WINDOWS\\SAVERK~1.SCR";
-  EXPECT_TRUE(uninstall::SettingNamesScreenSaver("C:\\WINDOWS\\SAVERK~1.SCR", "", saver, shortSaver));
-  EXPECT_TRUE(uninstall::SettingNamesScreenSaver("c:\\windows\\saverk~1.scr", "", saver, shortSaver));
-  EXPECT_TRUE(uninstall::SettingNamesScreenSaver("C:\\WINDOWS\\SAVERK~2.SCR", saver, saver, shortSaver));
-  EXPECT_TRUE(uninstall::SettingNamesScreenSaver("C:\\WINDOWS\\saverkit aurora.scr", "", saver, ""));
-  EXPECT_FALSE(uninstall::SettingNamesScreenSaver("C:\\WINDOWS\\SAVERK~2.SCR", "", saver, shortSaver));
-  EXPECT_FALSE(uninstall::SettingNamesScreenSaver("C:\\WINDOWS\\logon.scr", "C:\\WINDOWS\\logon.scr", saver, shortSaver));
-  EXPECT_FALSE(uninstall::SettingNamesScreenSaver("", "", saver, ""));
-  EXPECT_FALSE(uninstall::SettingNamesScreenSaver("SAVERK~1.SCR", "", saver, shortSaver));
+  EXPECT_TRUE(uninstaller::SettingNamesScreenSaver("C:\\WINDOWS\\SAVERK~1.SCR", "", saver, shortSaver));
+  EXPECT_TRUE(uninstaller::SettingNamesScreenSaver("c:\\windows\\saverk~1.scr", "", saver, shortSaver));
+  EXPECT_TRUE(uninstaller::SettingNamesScreenSaver("C:\\WINDOWS\\SAVERK~2.SCR", saver, saver, shortSaver));
+  EXPECT_TRUE(uninstaller::SettingNamesScreenSaver("C:\\WINDOWS\\saverkit aurora.scr", "", saver, ""));
+  EXPECT_FALSE(uninstaller::SettingNamesScreenSaver("C:\\WINDOWS\\SAVERK~2.SCR", "", saver, shortSaver));
+  EXPECT_FALSE(uninstaller::SettingNamesScreenSaver("C:\\WINDOWS\\logon.scr", "C:\\WINDOWS\\logon.scr", saver, shortSaver));
+  EXPECT_FALSE(uninstaller::SettingNamesScreenSaver("", "", saver, ""));
+  EXPECT_FALSE(uninstaller::SettingNamesScreenSaver("SAVERK~1.SCR", "", saver, shortSaver));
 }
 
 }  // namespace
@@ -251,7 +251,7 @@ namespace {
 // random components replaced, inserted or dropped, so that near misses
 // ("..", other folders, other drives, odd names) are common.
 TEST(PlanRemoval, MutatedLogsOnlyEverDeleteOwnFiles) {
-  const uninstall::UninstallPlace place = Place();
+  const uninstaller::UninstallPlace place = Place();
   const std::vector<std::vector<std::string>> own = {
       {"C:", "WINDOWS", "Title.scr"},
       {"C:", "WINDOWS", "MARLOWEN", "VELDRAKE", "Title", "a.dat"},
@@ -278,13 +278,13 @@ TEST(PlanRemoval, MutatedLogsOnlyEverDeleteOwnFiles) {
     }
     std::string line = parts[0];
     for (std::size_t i = 1; i < parts.size(); ++i) line += separators[next(2)] + parts[i];
-    const uninstall::RemovalPlan plan = uninstall::PlanRemoval(place, line + "\r\n");
+    const uninstaller::RemovalPlan plan = uninstaller::PlanRemoval(place, line + "\r\n");
     refusals += plan.Deletions.empty();
     for (const std::string& path : plan.Deletions) {
       ++deletions;
       const std::string directory = path.substr(0, path.rfind('\\'));
-      const bool saver = uninstall::SamePath(path, place.ScreenSaverPath);
-      const bool inTitleDirectory = uninstall::SamePath(directory + "\\x", place.TitleDirectory + "\\x");
+      const bool saver = uninstaller::SamePath(path, place.ScreenSaverPath);
+      const bool inTitleDirectory = uninstaller::SamePath(directory + "\\x", place.TitleDirectory + "\\x");
       EXPECT_TRUE(saver || inTitleDirectory) << line << " -> " << path;
     }
   }

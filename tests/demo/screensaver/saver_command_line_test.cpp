@@ -5,7 +5,7 @@
 
 namespace {
 
-using demo::SaverMode;
+using screensaver::SaverMode;
 
 TEST(SaverCommandLine, EveryUsualForm) {
   struct Case {
@@ -36,7 +36,7 @@ TEST(SaverCommandLine, EveryUsualForm) {
       {"/p 99999999999999999999999999", SaverMode::kPreview, 0, true},
   };
   for (const Case& c : cases) {
-    const demo::SaverCommand command = demo::ParseSaverCommandLine(c.arguments);
+    const screensaver::SaverCommand command = screensaver::ParseSaverCommandLine(c.arguments);
     EXPECT_EQ(command.Mode, c.mode) << c.arguments;
     EXPECT_EQ(command.Window, c.window) << c.arguments;
     EXPECT_EQ(command.Explicit, c.explicitMode) << c.arguments;

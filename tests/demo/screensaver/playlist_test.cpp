@@ -24,7 +24,7 @@ enum class Behaviour {
 };
 
 // A media layer that plays from a script and writes down what it was asked.
-class ScriptedPlayer : public demo::MediaPlayer {
+class ScriptedPlayer : public screensaver::MediaPlayer {
  public:
   std::map<std::string, Behaviour> files;
   std::map<std::string, std::uint32_t> lengths;  // milliseconds; none: unknown
@@ -67,17 +67,17 @@ class ScriptedPlayer : public demo::MediaPlayer {
 
 TEST(Playlist, TheEndOfAFileStartsTheNextAndTheLastTheFirst) {
   ScriptedPlayer player;
-  demo::Playlist playlist(player);
+  screensaver::Playlist playlist(player);
   playlist.Start({kMidi, kWave});
   EXPECT_EQ(playlist.NowPlaying(), "JUKE0023.MID");
   // Not the device playing, or its own closing: nothing changes.
-  playlist.OnNotice(demo::kNoticeSuccessful, 7);
-  playlist.OnNotice(demo::kNoticeAborted, 1);
-  playlist.OnNotice(demo::kNoticeSuperseded, 1);
+  playlist.OnNotice(screensaver::kNoticeSuccessful, 7);
+  playlist.OnNotice(screensaver::kNoticeAborted, 1);
+  playlist.OnNotice(screensaver::kNoticeSuperseded, 1);
   EXPECT_EQ(playlist.NowPlaying(), "JUKE0023.MID");
-  playlist.OnNotice(demo::kNoticeSuccessful, 1);
+  playlist.OnNotice(screensaver::kNoticeSuccessful, 1);
   EXPECT_EQ(playlist.NowPlaying(), "JUKE0024.WAV");
-  playlist.OnNotice(demo::kNoticeSuccessful, 2);
+  playlist.OnNotice(screensaver::kNoticeSuccessful, 2);
   EXPECT_EQ(playlist.NowPlaying(), "JUKE0023.MID");
   // A device found playing at every look is left alone.
   for (std::uint32_t now = 0; now < 20000; now += 40) playlist.OnTick(now);
@@ -99,7 +99,7 @@ TEST(Playlist, FilesThatDoNotPlayAreSkippedAndAWholeRoundOfThemEndsTheMusic) {
   } cases[] = {
       {"the melody stops silently", Behaviour::StopsSilently, Behaviour::Plays, 0,
        {"play JUKE0023.MID = 1", "close 1", "play JUKE0024.WAV = 2"}, "JUKE0024.WAV"},
-      {"the melody reports a failure", Behaviour::Plays, Behaviour::Plays, demo::kNoticeFailure,
+      {"the melody reports a failure", Behaviour::Plays, Behaviour::Plays, screensaver::kNoticeFailure,
        {"play JUKE0023.MID = 1", "close 1", "play JUKE0024.WAV = 2"}, "JUKE0024.WAV"},
       {"the melody will not start", Behaviour::WillNotStart, Behaviour::Plays, 0,
        {"play JUKE0023.MID failed", "play JUKE0024.WAV = 1"}, "JUKE0024.WAV"},
@@ -111,7 +111,7 @@ TEST(Playlist, FilesThatDoNotPlayAreSkippedAndAWholeRoundOfThemEndsTheMusic) {
   for (const Case& c : cases) {
     ScriptedPlayer player;
     player.files = {{kMidi, c.midi}, {kWave, c.wave}};
-    demo::Playlist playlist(player);
+    screensaver::Playlist playlist(player);
     playlist.Start({kMidi, kWave});
     if (c.failureNotice != 0) playlist.OnNotice(c.failureNotice, 1);
     for (std::uint32_t now = 0; now <= 2000; now += 40) playlist.OnTick(now);
@@ -123,7 +123,7 @@ TEST(Playlist, FilesThatDoNotPlayAreSkippedAndAWholeRoundOfThemEndsTheMusic) {
 TEST(Playlist, AStoppedDeviceIsLeftForTwoLooksASecondApartAcrossTheTickWrap) {
   ScriptedPlayer player;
   player.files = {{kMidi, Behaviour::StopsSilently}};
-  demo::Playlist playlist(player);
+  screensaver::Playlist playlist(player);
   playlist.Start({kMidi, kWave});
   const std::uint32_t start = 0xFFFFFC00u;  // 1024 ms before the tick count wraps
   playlist.OnTick(start);                   // the clock starts
@@ -150,19 +150,19 @@ TEST(Playlist, AFileThatStandsStillOrOverrunsItsLengthIsGivenUp) {
       // The first look after 11 s plus 2 s of slack.
       {"moves past its length", Behaviour::Plays, 11000, 14000},
       {"past its length, position unknown", Behaviour::NoPosition, 11000, 14000},
-      {"moves, length unknown", Behaviour::Plays, 0, demo::kUnknownLengthLimit + 1000},
-      {"a length beyond the limit", Behaviour::Plays, demo::kUnknownLengthLimit + 5000,
-       demo::kUnknownLengthLimit + 1000},
+      {"moves, length unknown", Behaviour::Plays, 0, screensaver::kUnknownLengthLimit + 1000},
+      {"a length beyond the limit", Behaviour::Plays, screensaver::kUnknownLengthLimit + 5000,
+       screensaver::kUnknownLengthLimit + 1000},
   };
   for (const Case& c : cases) {
     ScriptedPlayer player;
     player.files = {{kMidi, c.midi}};
     if (c.length != 0) player.lengths = {{kMidi, c.length}};
-    demo::Playlist playlist(player);
+    screensaver::Playlist playlist(player);
     playlist.Start({kMidi, kWave});
     const std::uint32_t start = 0xFFFFF000u;  // across the tick count's wrap
     std::uint32_t elapsed = 0;
-    while (playlist.NowPlaying() == "JUKE0023.MID" && elapsed <= demo::kUnknownLengthLimit + 10000) {
+    while (playlist.NowPlaying() == "JUKE0023.MID" && elapsed <= screensaver::kUnknownLengthLimit + 10000) {
       elapsed += 40;
       playlist.OnTick(start + elapsed);
     }
@@ -173,7 +173,7 @@ TEST(Playlist, AFileThatStandsStillOrOverrunsItsLengthIsGivenUp) {
   // Two files that both stand still: a round of failures, then silence.
   ScriptedPlayer player;
   player.files = {{kMidi, Behaviour::StandsStill}, {kWave, Behaviour::StandsStill}};
-  demo::Playlist playlist(player);
+  screensaver::Playlist playlist(player);
   playlist.Start({kMidi, kWave});
   for (std::uint32_t now = 0; now <= 10000; now += 40) playlist.OnTick(now);
   EXPECT_EQ(playlist.NowPlaying(), "");

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace win32paths {
+
 // The long form of an existing path ("C:\WINDOWS\SAVERK~1.SCR" gives
 // "C:\WINDOWS\Saverkit Aurora.scr"); the path as given when Windows cannot
 // say (no such file, or a system without GetLongPathNameA).
@@ -14,3 +16,5 @@ std::string LongPathForm(const std::string& path);
 // otherwise plant a DLL beside it. Systems without the call at least drop
 // the current directory from the search.
 void RestrictDllSearchToSystem();
+
+}  // namespace win32paths
