@@ -160,7 +160,7 @@ TEST(Installation, DiskSpaceWarning) {
       {"4 TiB and 8 KiB by the older query", (4ull << 40) + 8 * 1024, true, Query::kMissing, 0,
        confirmationCancelled},
       // Ok to the warning goes on to the confirmation.
-      {"warning answered ok", 0, true, Query::Present, 0,
+      {"warning answered ok", 0, true, Query::kPresent, 0,
        DiskWarning("8", "0") + kOk + confirmationCancelled, {"ok", "cancel"}},
   };
   for (const Case& c : cases) {
