@@ -3,6 +3,8 @@
 
 #include "core/text/bounded_text.h"
 
+using text::AppendText;
+
 static_assert(demo::kNoticeSuccessful == MCI_NOTIFY_SUCCESSFUL && demo::kNoticeSuperseded == MCI_NOTIFY_SUPERSEDED &&
                   demo::kNoticeAborted == MCI_NOTIFY_ABORTED && demo::kNoticeFailure == MCI_NOTIFY_FAILURE,
               "the playlist's notices are MCI's");

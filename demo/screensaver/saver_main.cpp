@@ -12,6 +12,8 @@
 #include "demo/screensaver/saver_window.h"
 #include "core/format/install_names.h"
 
+using format::kDataFileExtension;
+
 namespace {
 
 struct SaverPlaces {
