@@ -15,6 +15,16 @@
 #include "core/codec/memory_streams.h"
 #include "sample_data.h"
 
+using codec::CompressEntry;
+using codec::CompressionLevel;
+using codec::DecodeToBuffer;
+using codec::DecoderState;
+using installer::DecodeEntry;
+using installer::ReadPtr;
+using installer::WritePtr;
+using samples::MakeMixedSample;
+namespace baseline = samples::baseline;
+
 namespace {
 
 struct Entry {
@@ -26,7 +36,7 @@ const Entry& Mixed() {
   static const Entry entry = [] {
     Entry e;
     e.data = MakeMixedSample(1536 * 1024, 2024);
-    e.stream = CompressEntry(e.data.data(), e.data.size(), CompressionLevel::Best);
+    e.stream = CompressEntry(e.data.data(), e.data.size(), CompressionLevel::kBest);
     return e;
   }();
   return entry;

@@ -7,6 +7,12 @@
 #include "core/codec/entry_encoder.h"
 #include "sample_data.h"
 
+using codec::CompressEntry;
+using codec::CompressionLevel;
+using samples::MakeExecutableLike;
+using samples::MakeTextLike;
+using samples::MakeWaveLike;
+
 namespace {
 
 const std::vector<std::uint8_t>& Sample(int kind) {
@@ -27,7 +33,7 @@ void BM_Encode(benchmark::State& state) {
     benchmark::DoNotOptimize(size);
   }
   const std::size_t greedy =
-      CompressEntry(data.data(), data.size(), CompressionLevel::Greedy).size();
+      CompressEntry(data.data(), data.size(), CompressionLevel::kGreedy).size();
   state.SetLabel(kKindNames[state.range(0)]);
   state.counters["stream_bytes"] = static_cast<double>(size);
   state.counters["vs_greedy"] = static_cast<double>(size) / static_cast<double>(greedy);
@@ -38,9 +44,9 @@ void BM_Encode(benchmark::State& state) {
 
 BENCHMARK(BM_Encode)
     ->ArgsProduct({{0, 1, 2},
-                   {static_cast<int>(CompressionLevel::Greedy),
-                    static_cast<int>(CompressionLevel::Lazy),
-                    static_cast<int>(CompressionLevel::Best)}})
+                   {static_cast<int>(CompressionLevel::kGreedy),
+                    static_cast<int>(CompressionLevel::kLazy),
+                    static_cast<int>(CompressionLevel::kBest)}})
     ->ArgNames({"data", "level"})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -15,6 +15,12 @@
 #include "core/codec/decoder_core.h"
 #include "fuzz_check.h"
 
+using codec::DecodeEnd;
+using codec::DecodeEntryWith;
+using codec::DecodeMode;
+using codec::DecodeOutcome;
+using codec::DecoderState;
+
 namespace {
 
 // Padding decodes every byte of the expanded size: bounded here to keep each
@@ -56,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckedSource source{stream, storedSize};
     CollectingSink sink;
     const DecodeOutcome outcome = DecodeEntryWith(*state, source, sink, expanded, storedSize);
-    FUZZ_CHECK(outcome.end == DecodeEnd::Complete);
+    FUZZ_CHECK(outcome.end == DecodeEnd::kComplete);
     if (tooLarge) {
       FUZZ_CHECK(outcome.produced == 0 && sink.out.empty() && source.fetched == 0);
     } else {
@@ -71,17 +77,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckedSource source{stream, storedSize};
   CollectingSink sink;
   const DecodeOutcome outcome =
-      DecodeEntryWith<DecodeMode::StopAtStreamEnd>(*state, source, sink, expanded, storedSize);
+      DecodeEntryWith<DecodeMode::kStopAtStreamEnd>(*state, source, sink, expanded, storedSize);
   if (tooLarge) {
     FUZZ_CHECK(outcome.produced == 0 && sink.out.empty() && source.fetched == 0);
     return 0;
   }
   FUZZ_CHECK(static_cast<std::int64_t>(sink.out.size()) ==
              std::min<std::int64_t>(outcome.produced, expanded));
-  if (outcome.end == DecodeEnd::Complete) FUZZ_CHECK(sink.out.size() == expanded);
-  if (outcome.end == DecodeEnd::StreamExhausted)
+  if (outcome.end == DecodeEnd::kComplete) FUZZ_CHECK(sink.out.size() == expanded);
+  if (outcome.end == DecodeEnd::kStreamExhausted)
     FUZZ_CHECK(outcome.bitsConsumed > std::uint64_t{storedSize} * 8u);
-  FUZZ_CHECK(outcome.end != DecodeEnd::SinkFailed);
+  FUZZ_CHECK(outcome.end != DecodeEnd::kSinkFailed);
   if (paddedDone) FUZZ_CHECK(std::equal(sink.out.begin(), sink.out.end(), padded.begin()));
   return 0;
 }

@@ -18,6 +18,16 @@
 #include "core/format/memory_source.h"
 #include "core/format/source_cursor.h"
 
+using format::ManifestHeaderTargets;
+using format::ManifestWalkError;
+using format::ManifestWalkInfo;
+using format::MemoryImageSource;
+using format::ReadManifestHeader;
+using format::SourceCursor;
+using format::WalkToManifest;
+using format::kEntrySize;
+using format::kTitleFieldSize;
+
 namespace {
 
 std::string TemporaryImagePath() {
@@ -27,14 +37,14 @@ std::string TemporaryImagePath() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  MemorySource memory(data, size);
+  MemoryImageSource memory(data, size);
   ManifestWalkInfo walk;
   const ManifestWalkError walked = WalkToManifest(memory, &walk);
   bool headerRead = false;
   std::uint16_t licenseLength = 0, numberBase = 0;
   char title[kTitleFieldSize + 1] = {};
-  if (walked == ManifestWalkError::None) {
-    SourceCursor<MemorySource> cursor(memory, walk.manifestOffset);
+  if (walked == ManifestWalkError::kNone) {
+    SourceCursor<MemoryImageSource> cursor(memory, walk.manifestOffset);
     ManifestHeaderTargets targets;
     targets.title = title;
     targets.numberBase = &numberBase;
@@ -49,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(file);
   try {
     const PayloadImage image = LoadPayloadImage(path);
-    FUZZ_CHECK(walked == ManifestWalkError::None && headerRead);
+    FUZZ_CHECK(walked == ManifestWalkError::kNone && headerRead);
     FUZZ_CHECK(image.walk.manifestOffset == walk.manifestOffset);
     FUZZ_CHECK(image.licenseLength == licenseLength && image.licenseText.size() == licenseLength);
     FUZZ_CHECK(image.numberBase == numberBase);

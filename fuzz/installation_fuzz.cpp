@@ -33,6 +33,13 @@
 #include "hostwin/runner.h"
 #include "core/format/install_names.h"
 
+using format::IsSafeFileName;
+using format::kMakerFolder;
+using format::kProductFolder;
+using format::kScreenSaverExtension;
+using format::kUninstallKeyParent;
+using resources::InstallerResources;
+
 // The coverage counters of this program (set only in the libFuzzer build).
 extern "C" __attribute__((weak)) std::uint8_t __start___sancov_cntrs[];
 extern "C" __attribute__((weak)) std::uint8_t __stop___sancov_cntrs[];

@@ -8,15 +8,19 @@
 
 #include "core/codec/decoder_core.h"
 
+namespace installer {
+
+using codec::DecoderState;
+
 namespace {
 
 // Input side: bytes fetched from the image and not yet handed out.
-std::uint8_t InputBuffer[StreamBlockSize];
+std::uint8_t InputBuffer[kStreamBlockSize];
 std::int16_t InputAvailable;  // -1 after a read that delivered nothing
 std::int16_t InputPosition;   // next byte to hand out
 
 // Output side.
-std::uint8_t OutputBuffer[StreamBlockSize];
+std::uint8_t OutputBuffer[kStreamBlockSize];
 std::int16_t OutputCount;     // bytes held, 0-16384
 std::int16_t FlushThreshold;  // held bytes at which the block is written
 std::uint16_t ThresholdValid;  // 0: work the threshold out at the next byte
@@ -51,7 +55,7 @@ int ReadPtr(std::FILE* stream, std::uint32_t remaining) {
     return 0;
   }
   if (InputAvailable < 1) {
-    const std::size_t wanted = remaining < StreamBlockSize ? remaining : StreamBlockSize;
+    const std::size_t wanted = remaining < kStreamBlockSize ? remaining : kStreamBlockSize;
     // A short read is not an error here: the bytes delivered are handed out
     // and the stream is asked again after them. Nothing delivered leaves -1
     // after handing out InputBuffer[0].
@@ -78,7 +82,7 @@ int WritePtr(std::FILE* stream, int byte, std::uint32_t total) {
     // a final match: it never reaches the file, whatever the entry's size.
     if (BytesFlushed >= total) return 0;
     const std::uint32_t left = total - BytesFlushed;
-    FlushThreshold = static_cast<std::int16_t>(left < StreamBlockSize ? left : StreamBlockSize);
+    FlushThreshold = static_cast<std::int16_t>(left < kStreamBlockSize ? left : kStreamBlockSize);
     ThresholdValid = 1;
   }
   OutputBuffer[OutputCount] = static_cast<std::uint8_t>(byte);
@@ -106,3 +110,5 @@ std::int64_t DecodeEntry(std::FILE* input, std::FILE* output, std::uint32_t expa
   StreamSink sink{output, expandedSize};
   return DecodeEntryWith(Decoder, source, sink, expandedSize, storedSize).produced;
 }
+
+}  // namespace installer

@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <cstdio>
 
-constexpr unsigned StreamBlockSize = 16384;
+namespace installer {
+
+constexpr unsigned kStreamBlockSize = 16384;
 
 // The next stored byte (0-255). `remaining` is the number of the entry's
 // stored bytes still to be fetched, this one included. ReadPtr(nullptr, 0)
@@ -35,3 +37,5 @@ int WritePtr(std::FILE* stream, int byte, std::uint32_t total);
 // exactly expandedSize bytes. The decoder's state is process-wide.
 std::int64_t DecodeEntry(std::FILE* input, std::FILE* output, std::uint32_t expandedSize,
                          std::uint32_t storedSize);
+
+}  // namespace installer

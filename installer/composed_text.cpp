@@ -6,6 +6,12 @@
 #include "installer/installer_texts.h"
 #include "core/text/bounded_text.h"
 
+namespace installer {
+
+using text::AppendText;
+using text::AppendTextPart;
+using text::FormatText;
+
 namespace {
 constexpr char kEllipsis[] = "...";
 constexpr std::size_t kEllipsisLength = sizeof kEllipsis - 1;
@@ -40,3 +46,5 @@ void FormatWithTitle(char* out, std::size_t size, const char* format, const char
 void FormatInstallerCaption(char (&caption)[kCaptionSize], const char* title) {
   FormatWithTitle(caption, sizeof caption, kInstallerCaptionFormat, title);
 }
+
+}  // namespace installer

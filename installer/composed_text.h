@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace installer {
+
 // Copies `text` into `out` (of `size` bytes); when it is longer than
 // `maxChars` (or than the buffer holds), keeps its beginning and ends it
 // with "...", so that the result has at most `maxChars` characters.
@@ -18,3 +20,5 @@ void FormatWithTitle(char* out, std::size_t size, const char* format, const char
 // at most in a 256-byte buffer).
 constexpr std::size_t kCaptionSize = 256;
 void FormatInstallerCaption(char (&caption)[kCaptionSize], const char* title);
+
+}  // namespace installer

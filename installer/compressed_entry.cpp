@@ -5,6 +5,8 @@
 
 #include "installer/byte_streams.h"
 
+namespace installer {
+
 int ExtractCompressedEntry(HINSTANCE instance, DWORD dataOffset, DWORD expandedSize,
                            DWORD storedSize, LPCSTR destination) {
   ReadPtr(nullptr, 0);
@@ -33,3 +35,5 @@ int ExtractCompressedEntry(HINSTANCE instance, DWORD dataOffset, DWORD expandedS
   std::fclose(image);
   return 1;
 }
+
+}  // namespace installer

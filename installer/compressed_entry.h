@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace installer {
+
 // Resets both decoder streams, opens the image of `instance` ("rb") at
 // `dataOffset` and `destination` ("wb"), decodes the entry, and closes the
 // destination, then the image. Returns 1 after decoding; 0 when the module's
@@ -12,3 +14,5 @@
 // opened (nothing is decoded).
 int ExtractCompressedEntry(HINSTANCE instance, DWORD dataOffset, DWORD expandedSize,
                            DWORD storedSize, LPCSTR destination);
+
+}  // namespace installer

@@ -11,6 +11,11 @@
 #include "installer/own_manifest.h"
 #include "installer/resources/resource_ids.h"
 
+namespace installer {
+
+using format::ManifestHeaderTargets;
+using format::ReadManifestHeader;
+
 namespace {
 
 // The whole wParam is compared, so only commands with notification code 0
@@ -142,3 +147,5 @@ INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     default: return FALSE;
   }
 }
+
+}  // namespace installer

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+namespace installer {
+
 // Where a window `size` pixels long goes on a screen `screen` pixels long:
 // each halved by itself (rounding toward zero) before the subtraction, so
 // 301 on 1024 gives 512 - 150 = 362. No clamping: a window larger than the
@@ -23,5 +25,7 @@ BOOL ShowLicense(HINSTANCE instance);
 INT_PTR CALLBACK LicenseDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK InfoDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // The progress dialog: titles itself, then sends itself the command that
-// runs the extraction (extract/extraction.h) and ends the dialog.
+// runs the extraction (installer/extraction.h) and ends the dialog.
 INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace installer

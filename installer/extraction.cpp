@@ -23,6 +23,31 @@
 #include "installer/own_manifest.h"
 #include "core/format/title_rule.h"
 
+namespace installer {
+
+using format::BuildInstalledPath;
+using format::BuildTitleDirectory;
+using format::BuildUninstallKeyName;
+using format::BuildWinDir;
+using format::CheckTitle;
+using format::DataInsideImage;
+using format::InstallDestination;
+using format::InstallPlace;
+using format::InstallRefusal;
+using format::IsCompressed;
+using format::PayloadEntry;
+using format::TitleFault;
+using format::kFirstMediaPosition;
+using format::kInstallLogName;
+using format::kPathBufferSize;
+using format::kScreenSaverPosition;
+using format::kTitleFieldSize;
+using format::kUninstallKeyParent;
+using format::kUninstallerPosition;
+using text::AppendText;
+using text::CopyText;
+using text::FormatText;
+
 namespace {
 
 constexpr UINT kCopyBufferSize = 2048;
@@ -67,12 +92,12 @@ void NameForReport(char (&shown)[kPathBufferSize], const char* path) {
 // Creates the title directory and its two parents, the maker's and the
 // product's folders, in that order. Failures (an existing directory
 // included) are ignored: a file whose directory is missing fails by itself.
-void CreateTitleDirectories(const Extraction& x) {
+void CreateTitleDirectories(const Extraction& run) {
   char directory[kPathBufferSize];
-  if (!x.destinationsUsable ||
-      !BuildTitleDirectory(directory, sizeof directory, x.winDir, x.in.title))
+  if (!run.destinationsUsable ||
+      !BuildTitleDirectory(directory, sizeof directory, run.winDir, run.in.title))
     return;
-  for (char* level = directory + std::strlen(x.winDir);
+  for (char* level = directory + std::strlen(run.winDir);
        (level = std::strchr(level, '\\')) != nullptr; ++level) {
     *level = '\0';
     CreateDirectoryA(directory, nullptr);
@@ -81,68 +106,68 @@ void CreateTitleDirectories(const Extraction& x) {
   CreateDirectoryA(directory, nullptr);
 }
 
-void OpenInstallLog(Extraction& x) {
+void OpenInstallLog(Extraction& run) {
   char directory[kPathBufferSize];
-  if (!x.destinationsUsable ||
-      !BuildTitleDirectory(directory, sizeof directory, x.winDir, x.in.title) ||
-      !CopyText(x.logPath, directory) || !AppendText(x.logPath, "\\") ||
-      !AppendText(x.logPath, kInstallLogName)) {
-    x.logIncomplete = true;
+  if (!run.destinationsUsable ||
+      !BuildTitleDirectory(directory, sizeof directory, run.winDir, run.in.title) ||
+      !CopyText(run.logPath, directory) || !AppendText(run.logPath, "\\") ||
+      !AppendText(run.logPath, kInstallLogName)) {
+    run.logIncomplete = true;
     return;
   }
-  x.log = CreateFileA(x.logPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+  run.log = CreateFileA(run.logPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (x.log == INVALID_HANDLE_VALUE) {
-    x.logIncomplete = true;
+  if (run.log == INVALID_HANDLE_VALUE) {
+    run.logIncomplete = true;
     return;
   }
-  SetFilePointer(x.log, 0, nullptr, FILE_END);
+  SetFilePointer(run.log, 0, nullptr, FILE_END);
 }
 
 // One line: the path and CR LF.
-void AppendLogLine(Extraction& x, const char* path) {
-  if (x.log == INVALID_HANDLE_VALUE) return;
+void AppendLogLine(Extraction& run, const char* path) {
+  if (run.log == INVALID_HANDLE_VALUE) return;
   char line[kPathBufferSize + 2];
   CopyText(line, path);
   AppendText(line, "\r\n");
   const DWORD length = static_cast<DWORD>(std::strlen(line));
   DWORD written = 0;
-  if (!WriteFile(x.log, line, length, &written, nullptr) || written != length)
-    x.logIncomplete = true;
+  if (!WriteFile(run.log, line, length, &written, nullptr) || written != length)
+    run.logIncomplete = true;
 }
 
 // Opens the entry table and notes the image's size, by which a compressed
 // entry's data is checked to lie inside the image.
-void OpenEntryTable(Extraction& x) {
-  x.manifest = OpenPayloadManifest();
-  if (x.manifest == HFILE_ERROR) return;
-  const LONG manifestStart = _llseek(x.manifest, 0, FILE_CURRENT);
-  const LONG end = _llseek(x.manifest, 0, FILE_END);
+void OpenEntryTable(Extraction& run) {
+  run.manifest = OpenPayloadManifest();
+  if (run.manifest == HFILE_ERROR) return;
+  const LONG manifestStart = _llseek(run.manifest, 0, FILE_CURRENT);
+  const LONG end = _llseek(run.manifest, 0, FILE_END);
   if (manifestStart >= 0 && end >= 0 &&
-      _llseek(x.manifest, manifestStart, FILE_BEGIN) == manifestStart)
-    x.imageSize = static_cast<std::uint32_t>(end);
-  if (!SkipToEntryTable(x.manifest, &x.numberBase)) {
-    _lclose(x.manifest);
-    x.manifest = HFILE_ERROR;
+      _llseek(run.manifest, manifestStart, FILE_BEGIN) == manifestStart)
+    run.imageSize = static_cast<std::uint32_t>(end);
+  if (!SkipToEntryTable(run.manifest, &run.numberBase)) {
+    _lclose(run.manifest);
+    run.manifest = HFILE_ERROR;
   }
 }
 
-void CloseEntryTable(Extraction& x) {
-  if (x.manifest != HFILE_ERROR) _lclose(x.manifest);
-  x.manifest = HFILE_ERROR;
+void CloseEntryTable(Extraction& run) {
+  if (run.manifest != HFILE_ERROR) _lclose(run.manifest);
+  run.manifest = HFILE_ERROR;
 }
 
-InstallPlace PlaceOf(const Extraction& x) {
-  return InstallPlace{x.winDir, x.in.title, x.numberBase, x.imageSize};
+InstallPlace PlaceOf(const Extraction& run) {
+  return InstallPlace{run.winDir, run.in.title, run.numberBase, run.imageSize};
 }
 
 // The destination of the entry at `position`. False when it cannot be
 // written there; `shown` then names it for the report.
-bool BuildDestination(const Extraction& x, const PayloadEntry& entry, std::uint32_t position,
+bool BuildDestination(const Extraction& run, const PayloadEntry& entry, std::uint32_t position,
                       char (&destination)[kPathBufferSize], char (&shown)[kPathBufferSize]) {
   char path[kLongPathSize];
-  if (InstallDestination(PlaceOf(x), entry, position, destination, path, sizeof path) ==
-      InstallRefusal::None)
+  if (InstallDestination(PlaceOf(run), entry, position, destination, path, sizeof path) ==
+      InstallRefusal::kNone)
     return true;
   NameForReport(shown, path);
   return false;
@@ -196,18 +221,18 @@ void RegisterUninstaller(const ExtractionInputs& in, const char* uninstallerPath
 
 // Copies a stored entry through the copy buffer; true when the destination
 // received all StoredSize bytes.
-bool CopyStoredEntry(const Extraction& x, const PayloadEntry& entry, const char* destination) {
-  if (x.copyBuffer == nullptr || entry.DataOffset > 0x7FFFFFFFu) return false;
+bool CopyStoredEntry(const Extraction& run, const PayloadEntry& entry, const char* destination) {
+  if (run.copyBuffer == nullptr || entry.DataOffset > 0x7FFFFFFFu) return false;
   const LONG offset = static_cast<LONG>(entry.DataOffset);
-  if (_llseek(x.manifest, offset, FILE_BEGIN) != offset) return false;
+  if (_llseek(run.manifest, offset, FILE_BEGIN) != offset) return false;
   HFILE file = _lcreat(destination, 0);
   if (file == HFILE_ERROR) return false;
   std::uint32_t remaining = entry.StoredSize;
   while (remaining > 0) {
     const UINT chunk = remaining < kCopyBufferSize ? remaining : kCopyBufferSize;
-    const UINT got = _lread(x.manifest, x.copyBuffer, chunk);
+    const UINT got = _lread(run.manifest, run.copyBuffer, chunk);
     if (got == 0 || got > chunk) break;  // the image ends early, or a read error
-    if (_lwrite(file, reinterpret_cast<LPCCH>(x.copyBuffer), got) != got) break;
+    if (_lwrite(file, reinterpret_cast<LPCCH>(run.copyBuffer), got) != got) break;
     remaining -= got;
   }
   _lclose(file);
@@ -229,12 +254,12 @@ bool HasSize(const char* path, std::uint32_t size) {
 // table's reader is closed around it and opened afresh. Data that does not
 // lie whole inside the image is not decoded: past its end the decoder would
 // make up the whole expanded size (up to 2 GiB) from nothing.
-bool WriteCompressedEntry(Extraction& x, const PayloadEntry& entry, const char* destination) {
-  if (!DataInsideImage(entry, x.imageSize)) return false;
-  CloseEntryTable(x);
-  const int decoded = ExtractCompressedEntry(x.in.instance, entry.DataOffset,
+bool WriteCompressedEntry(Extraction& run, const PayloadEntry& entry, const char* destination) {
+  if (!DataInsideImage(entry, run.imageSize)) return false;
+  CloseEntryTable(run);
+  const int decoded = ExtractCompressedEntry(run.in.instance, entry.DataOffset,
                                              entry.ExpandedSize, entry.StoredSize, destination);
-  x.manifest = OpenPayloadManifest();
+  run.manifest = OpenPayloadManifest();
   return decoded == 1 && HasSize(destination, entry.ExpandedSize);
 }
 
@@ -249,7 +274,7 @@ const char* MediaTypeOf(const char* path) {
 
 // Lists the file's type when the multimedia layer opens it neither by its
 // extension nor as an MPEG video.
-void CheckMediaFile(Extraction& x, const char* path) {
+void CheckMediaFile(Extraction& run, const char* path) {
   LoadMediaLayer();
   MCI_OPEN_PARMSA open = {};
   open.lpstrDeviceType = kMpegVideoDevice;
@@ -259,7 +284,7 @@ void CheckMediaFile(Extraction& x, const char* path) {
   if (result != 0)
     result = SendMediaCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, parameters);
   if (result != 0) {
-    x.out.ListUnsupportedType(MediaTypeOf(path));
+    run.out.ListUnsupportedType(MediaTypeOf(path));
     return;
   }
   MCI_GENERIC_PARMS close = {};
@@ -267,43 +292,43 @@ void CheckMediaFile(Extraction& x, const char* path) {
 }
 
 // Installs the entry at `position`. False when the table cannot be read on.
-bool InstallEntry(Extraction& x, const PayloadEntry& entry, std::uint32_t position) {
+bool InstallEntry(Extraction& run, const PayloadEntry& entry, std::uint32_t position) {
   if (position != kScreenSaverPosition && position != kUninstallerPosition)
-    CreateTitleDirectories(x);
+    CreateTitleDirectories(run);
   char destination[kPathBufferSize];
   char shown[kPathBufferSize];
-  if (!BuildDestination(x, entry, position, destination, shown)) {
-    x.out.RecordFailedFile(shown);
+  if (!BuildDestination(run, entry, position, destination, shown)) {
+    run.out.RecordFailedFile(shown);
     return true;
   }
   // Registered before its file is written.
   if (position == kUninstallerPosition) {
     char screenSaver[kPathBufferSize];
-    if (!BuildInstalledPath(screenSaver, sizeof screenSaver, x.winDir, x.in.title,
-                            kScreenSaverPosition, entry, x.numberBase))
+    if (!BuildInstalledPath(screenSaver, sizeof screenSaver, run.winDir, run.in.title,
+                            kScreenSaverPosition, entry, run.numberBase))
       screenSaver[0] = '\0';
-    RegisterUninstaller(x.in, destination, screenSaver);
+    RegisterUninstaller(run.in, destination, screenSaver);
   }
 
-  const LONG nextEntry = _llseek(x.manifest, 0, FILE_CURRENT);
-  const bool whole = IsCompressed(entry) ? WriteCompressedEntry(x, entry, destination)
-                                         : CopyStoredEntry(x, entry, destination);
+  const LONG nextEntry = _llseek(run.manifest, 0, FILE_CURRENT);
+  const bool whole = IsCompressed(entry) ? WriteCompressedEntry(run, entry, destination)
+                                         : CopyStoredEntry(run, entry, destination);
   // Logged whatever became of the data.
-  AppendLogLine(x, destination);
-  if (!whole) x.out.RecordFailedFile(destination);
+  AppendLogLine(run, destination);
+  if (!whole) run.out.RecordFailedFile(destination);
   const bool tableGoesOn =
-      x.manifest != HFILE_ERROR && nextEntry >= 0 &&
-      _llseek(x.manifest, nextEntry, FILE_BEGIN) == nextEntry;
-  if (position >= kFirstMediaPosition) CheckMediaFile(x, destination);
+      run.manifest != HFILE_ERROR && nextEntry >= 0 &&
+      _llseek(run.manifest, nextEntry, FILE_BEGIN) == nextEntry;
+  if (position >= kFirstMediaPosition) CheckMediaFile(run, destination);
   return tableGoesOn;
 }
 
 // Makes the installed screen saver the system's screen saver and switches
 // it on.
-void Activate(const Extraction& x) {
+void Activate(const Extraction& run) {
   char path[kPathBufferSize];
   char shortPath[kPathBufferSize];
-  if (CopyText(path, x.winDir) && AppendText(path, x.in.screenSaverFileName)) {
+  if (CopyText(path, run.winDir) && AppendText(path, run.in.screenSaverFileName)) {
     const DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
     if (length > 0 && length < sizeof shortPath)
       WritePrivateProfileStringA(kActivationSection, kActivationKey, shortPath, kActivationFile);
@@ -314,31 +339,34 @@ void Activate(const Extraction& x) {
 }  // namespace
 
 void RunExtraction(const ExtractionInputs& inputs, ExtractionResults* results) {
-  Extraction x(inputs, *results);
+  Extraction run(inputs, *results);
   char windowsDirectory[kPathBufferSize];
   const bool winDirKnown = ReadWindowsDirectory(windowsDirectory, sizeof windowsDirectory) &&
-                           BuildWinDir(x.winDir, sizeof x.winDir, windowsDirectory);
-  if (!winDirKnown) x.winDir[0] = '\0';
+                           BuildWinDir(run.winDir, sizeof run.winDir, windowsDirectory);
+  if (!winDirKnown) run.winDir[0] = '\0';
   // A title the naming rules refuse would put files, the log or the key
   // somewhere else (or make Windows change the name): nothing is written.
-  x.destinationsUsable = winDirKnown && CheckTitle(inputs.title) == TitleFault::None;
+  run.destinationsUsable = winDirKnown && CheckTitle(inputs.title) == TitleFault::kNone;
 
-  CreateTitleDirectories(x);
-  OpenInstallLog(x);
-  OpenEntryTable(x);
-  x.copyBuffer = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, kCopyBufferSize));
+  CreateTitleDirectories(run);
+  OpenInstallLog(run);
+  OpenEntryTable(run);
+  run.copyBuffer = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, kCopyBufferSize));
 
   PayloadEntry entry;
   for (std::uint32_t position = 0;
-       x.manifest != HFILE_ERROR && ReadNextEntry(x.manifest, &entry); ++position) {
-    if (!InstallEntry(x, entry, position)) break;
+       run.manifest != HFILE_ERROR && ReadNextEntry(run.manifest, &entry); ++position) {
+    if (!InstallEntry(run, entry, position)) break;
   }
 
   FreeMediaLayer();
-  if (x.copyBuffer != nullptr) LocalFree(x.copyBuffer);
-  CloseEntryTable(x);
-  if (x.log != INVALID_HANDLE_VALUE) CloseHandle(x.log);
-  if (x.logIncomplete) results->RecordFailedFile(x.logPath[0] != '\0' ? x.logPath : kInstallLogName);
+  if (run.copyBuffer != nullptr) LocalFree(run.copyBuffer);
+  CloseEntryTable(run);
+  if (run.log != INVALID_HANDLE_VALUE) CloseHandle(run.log);
+  if (run.logIncomplete)
+    results->RecordFailedFile(run.logPath[0] != '\0' ? run.logPath : kInstallLogName);
 
-  if (winDirKnown && results->AllMediaSupported() && results->FailedFileCount == 0) Activate(x);
+  if (winDirKnown && results->AllMediaSupported() && results->failedFileCount == 0) Activate(run);
 }
+
+}  // namespace installer

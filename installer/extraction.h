@@ -9,6 +9,8 @@
 
 #include "installer/extraction_results.h"
 
+namespace installer {
+
 // What the extraction reads.
 struct ExtractionInputs {
   HINSTANCE instance;               // the installer's module: its image file
@@ -19,3 +21,5 @@ struct ExtractionInputs {
 
 // Runs the whole extraction and adds what it finds to `results`.
 void RunExtraction(const ExtractionInputs& inputs, ExtractionResults* results);
+
+}  // namespace installer

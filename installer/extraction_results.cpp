@@ -5,8 +5,12 @@
 
 #include "core/text/bounded_text.h"
 
+namespace installer {
+
+using text::AppendText;
+
 bool ExtractionResults::AllMediaSupported() const {
-  return UnsupportedTypes[0] == '\0' && !UnsupportedTypesOverflow;
+  return UnsupportedTypes[0] == '\0' && !unsupportedTypesOverflow;
 }
 
 void ExtractionResults::ListUnsupportedType(const char* extension) {
@@ -14,7 +18,7 @@ void ExtractionResults::ListUnsupportedType(const char* extension) {
   // Both parts or neither, so that the list stays one extension per line.
   const std::size_t used = std::strlen(UnsupportedTypes);
   if (used + std::strlen(extension) + 2 >= sizeof UnsupportedTypes) {
-    UnsupportedTypesOverflow = true;
+    unsupportedTypesOverflow = true;
     return;
   }
   AppendText(UnsupportedTypes, extension);
@@ -22,12 +26,14 @@ void ExtractionResults::ListUnsupportedType(const char* extension) {
 }
 
 void ExtractionResults::RecordFailedFile(const char* path) {
-  ++FailedFileCount;
-  const std::size_t used = std::strlen(FailedFiles);
-  if (used + std::strlen(path) + 2 >= sizeof FailedFiles) {
-    ++FailedFilesNotListed;
+  ++failedFileCount;
+  const std::size_t used = std::strlen(failedFiles);
+  if (used + std::strlen(path) + 2 >= sizeof failedFiles) {
+    ++failedFilesNotListed;
     return;
   }
-  AppendText(FailedFiles, path);
-  AppendText(FailedFiles, "\r\n");
+  AppendText(failedFiles, path);
+  AppendText(failedFiles, "\r\n");
 }
+
+}  // namespace installer

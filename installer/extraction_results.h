@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace installer {
+
 constexpr std::size_t kUnsupportedTypesSize = 256;
 constexpr std::size_t kFailedFilesSize = 768;
 
@@ -12,14 +14,14 @@ struct ExtractionResults {
   // open, each followed by CR LF, each at most once. Empty: everything plays.
   char UnsupportedTypes[kUnsupportedTypesSize] = "";
   // Set when an extension did not fit into UnsupportedTypes any more.
-  bool UnsupportedTypesOverflow = false;
+  bool unsupportedTypesOverflow = false;
   // Files that were not written whole (could not be created, data short or
   // outside the image, unsafe name, path too long): their paths, each
   // followed by CR LF. A path that no longer fits is counted in
-  // FailedFilesNotListed.
-  char FailedFiles[kFailedFilesSize] = "";
-  unsigned FailedFileCount = 0;
-  unsigned FailedFilesNotListed = 0;
+  // failedFilesNotListed.
+  char failedFiles[kFailedFilesSize] = "";
+  unsigned failedFileCount = 0;
+  unsigned failedFilesNotListed = 0;
 
   // True when no media file failed the media check.
   bool AllMediaSupported() const;
@@ -28,3 +30,5 @@ struct ExtractionResults {
   void ListUnsupportedType(const char* extension);
   void RecordFailedFile(const char* path);
 };
+
+}  // namespace installer

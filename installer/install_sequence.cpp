@@ -18,6 +18,18 @@
 #include "installer/own_manifest.h"
 #include "installer/resources/resource_ids.h"
 
+namespace installer {
+
+using format::AppendBackslashIfMissing;
+using format::kPathBufferSize;
+using format::kScreenSaverExtension;
+using text::AppendText;
+using text::AppendTextPart;
+using text::CopyText;
+using text::FormatText;
+using text::FormatThousands;
+using text::TrimTrailingBlanks;
+
 namespace {
 
 constexpr std::size_t kMessageSize = 512;  // 511 characters and the terminator
@@ -81,7 +93,7 @@ void OfferMediaPlayerDownload() {
   AppendText(text, kMissingCodecsHead);
   const std::size_t reserve = std::strlen(kMissingCodecsMiddle) +
                               std::strlen(kMediaPlayerPage) + std::strlen(kMissingCodecsTail);
-  AppendLines(text, sizeof text - 1, Extracted.UnsupportedTypes, Extracted.UnsupportedTypesOverflow,
+  AppendLines(text, sizeof text - 1, Extracted.UnsupportedTypes, Extracted.unsupportedTypesOverflow,
               reserve);
   AppendText(text, kMissingCodecsMiddle);
   AppendText(text, kMediaPlayerPage);
@@ -97,10 +109,10 @@ void ReportFailedFiles(const char* caption) {
   // Room for the whole list of failed files and the fixed parts.
   char text[kFailedFilesSize + 256] = "";
   AppendText(text, kFailedFilesHead);
-  AppendText(text, Extracted.FailedFiles);
-  if (Extracted.FailedFilesNotListed > 0) {
+  AppendText(text, Extracted.failedFiles);
+  if (Extracted.failedFilesNotListed > 0) {
     char more[32];
-    FormatText(more, sizeof more, kFailedFilesMoreFormat, Extracted.FailedFilesNotListed);
+    FormatText(more, sizeof more, kFailedFilesMoreFormat, Extracted.failedFilesNotListed);
     AppendText(text, more);
   }
   AppendText(text, kFailedFilesTail);
@@ -108,7 +120,7 @@ void ReportFailedFiles(const char* caption) {
 }
 
 void ShowCompletion(const char* caption) {
-  if (Extracted.FailedFileCount > 0)
+  if (Extracted.failedFileCount > 0)
     ReportFailedFiles(caption);
   else if (Extracted.AllMediaSupported())
     MessageBoxA(nullptr, kInstallationComplete, caption, MB_OK | MB_ICONEXCLAMATION);
@@ -144,6 +156,8 @@ void RunInstallSequence() {
   DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_PRODUCT_INFO), nullptr, InfoDlgProc, 0);
   // Not started when something cannot play or was not installed whole:
   // then it was not made the system's screen saver either.
-  if (!Extracted.AllMediaSupported() || Extracted.FailedFileCount > 0) return;
+  if (!Extracted.AllMediaSupported() || Extracted.failedFileCount > 0) return;
   StartScreenSaver();
 }
+
+}  // namespace installer

@@ -2,4 +2,8 @@
 // installed screen saver; run inside the main window's WM_CREATE.
 #pragma once
 
+namespace installer {
+
 void RunInstallSequence();
+
+}  // namespace installer

@@ -1,7 +1,13 @@
 // The installer's process-wide state.
 #include "installer/installer_state.h"
 
+namespace installer {
+
+using format::kPathBufferSize;
+
 HINSTANCE InstanceHandle = nullptr;
 char ScreenSaverFileName[kPathBufferSize] = "";
 std::uint32_t InstallTotalBytes = 0;
 ExtractionResults Extracted;
+
+}  // namespace installer

@@ -3,6 +3,8 @@
 // blanks. Each %s is filled as its comment says.
 #pragma once
 
+namespace installer {
+
 // Window class of the hidden main window.
 constexpr char kMainWindowClass[] = "QUORInst";
 
@@ -56,3 +58,5 @@ constexpr char kFailedFilesHead[] = "The following files could not be installed 
 constexpr char kFailedFilesMoreFormat[] = "and %u more\r\n";
 constexpr char kFailedFilesTail[] =
     "\r\nThe screen saver was not activated.  Please run the installation again.";
+
+}  // namespace installer

@@ -6,6 +6,8 @@
 #include "installer/installer_texts.h"
 #include "installer/resources/resource_ids.h"
 
+namespace installer {
+
 namespace {
 
 // Set when WM_DESTROY has posted the quit message; without it the message
@@ -40,14 +42,24 @@ LRESULT OnDestroy() {
 
 }  // namespace
 
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: return OnCreate();
+    case WM_DESTROY: return OnDestroy();
+    default: return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace installer
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int showCommand) {
-  if (previousInstance == nullptr) RegisterMainWindowClass(instance);
-  InstanceHandle = instance;
-  HWND window = CreateWindowExA(0, kMainWindowClass, "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                                instance, nullptr);
+  if (previousInstance == nullptr) installer::RegisterMainWindowClass(instance);
+  installer::InstanceHandle = instance;
+  HWND window = CreateWindowExA(0, installer::kMainWindowClass, "", WS_OVERLAPPEDWINDOW,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                nullptr, nullptr, instance, nullptr);
   // No window and no quit message: it could not be created at all.
-  if (window == nullptr && !QuitPosted) return 0;
+  if (window == nullptr && !installer::QuitPosted) return 0;
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   MSG message = {};
@@ -56,12 +68,4 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int sh
     DispatchMessageA(&message);
   }
   return static_cast<int>(message.wParam);
-}
-
-LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CREATE: return OnCreate();
-    case WM_DESTROY: return OnDestroy();
-    default: return DefWindowProcA(window, message, wParam, lParam);
-  }
 }

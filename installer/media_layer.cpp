@@ -4,6 +4,11 @@
 #include "core/text/bounded_text.h"
 #include "core/format/install_names.h"
 
+namespace installer {
+
+using format::AppendBackslashIfMissing;
+using text::AppendText;
+
 namespace {
 
 typedef MCIERROR(WINAPI* MciSendCommandFunction)(MCIDEVICEID, UINT, DWORD_PTR, DWORD_PTR);
@@ -38,3 +43,5 @@ MCIERROR SendMediaCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWO
   if (MciSendCommand == nullptr) return MCIERR_CANNOT_LOAD_DRIVER;
   return MciSendCommand(device, message, flags, parameters);
 }
+
+}  // namespace installer

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+namespace installer {
+
 // Loads winmm.dll and looks up mciSendCommandA; false when either fails.
 bool LoadMediaLayer();
 void FreeMediaLayer();
@@ -14,3 +16,5 @@ void FreeMediaLayer();
 // layer is not loaded, so that every open fails and nothing counts as
 // playable.
 MCIERROR SendMediaCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR parameters);
+
+}  // namespace installer

@@ -1,6 +1,12 @@
 // Opening the installer's own image at its payload manifest.
 #include "installer/own_image.h"
 
+namespace installer {
+
+using format::ManifestWalkError;
+using format::ManifestWalkInfo;
+using format::WalkToManifest;
+
 namespace {
 
 // _lopen mode 0x40: read-only, other openers not excluded.
@@ -24,13 +30,13 @@ HFILE OpenManifestInImage(LPCSTR imagePath, ManifestWalkInfo* info) {
   if (!info) info = &local;
   HFILE file = _lopen(imagePath, kOpenReadShared);
   if (file == HFILE_ERROR) {
-    info->error = ManifestWalkError::OpenFailed;
+    info->error = ManifestWalkError::kOpenFailed;
     return HFILE_ERROR;
   }
   LopenImageSource source(file);
-  if (WalkToManifest(source, info) == ManifestWalkError::None && !source.SeekTo(info->manifestOffset))
-    info->error = ManifestWalkError::CutShort;
-  if (info->error != ManifestWalkError::None) {
+  if (WalkToManifest(source, info) == ManifestWalkError::kNone && !source.SeekTo(info->manifestOffset))
+    info->error = ManifestWalkError::kCutShort;
+  if (info->error != ManifestWalkError::kNone) {
     _lclose(file);
     return HFILE_ERROR;
   }
@@ -44,3 +50,5 @@ HFILE OpenPayloadManifest() {
   if (length == 0 || length >= kModulePathBufferSize) return HFILE_ERROR;
   return OpenManifestInImage(path);
 }
+
+}  // namespace installer

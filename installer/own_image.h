@@ -9,6 +9,8 @@
 
 #include "core/format/image_walk.h"
 
+namespace installer {
+
 // An open image file as the walk's byte source: each read is an absolute
 // seek (_llseek FILE_BEGIN) followed by one _lread of the whole size.
 class LopenImageSource {
@@ -25,8 +27,10 @@ class LopenImageSource {
 // Opens `imagePath` read-only and shared, and walks to the image's first
 // resource. Returns a handle positioned at that resource's first byte, or
 // HFILE_ERROR with the file closed; `info` (optional) says why.
-HFILE OpenManifestInImage(LPCSTR imagePath, ManifestWalkInfo* info = nullptr);
+HFILE OpenManifestInImage(LPCSTR imagePath, format::ManifestWalkInfo* info = nullptr);
 
 // The same walk on the running installer's own image file. The caller owns
 // the handle and closes it with _lclose.
 HFILE OpenPayloadManifest();
+
+}  // namespace installer

@@ -5,6 +5,14 @@
 #include "core/format/manifest_header.h"
 #include "installer/own_image.h"
 
+namespace installer {
+
+using format::DecodePayloadEntry;
+using format::ManifestHeaderTargets;
+using format::PayloadEntry;
+using format::kEntrySize;
+using format::kTitleFieldSize;
+
 char ScreenSaverTitle[kTitleFieldSize + 1];
 
 bool ReadTitleField(HFILE manifest, char (&title)[kTitleFieldSize + 1]) {
@@ -36,3 +44,5 @@ bool ReadNextEntry(HFILE manifest, PayloadEntry* entry) {
   *entry = DecodePayloadEntry(raw);
   return entry->StoredSize != 0;
 }
+
+}  // namespace installer

@@ -9,6 +9,8 @@
 
 #include "core/format/manifest_layout.h"
 
+namespace installer {
+
 // The manifest read sequentially through an open handle: Read is one
 // _lread, Skip one relative _llseek.
 class LopenManifestCursor {
@@ -26,7 +28,7 @@ class LopenManifestCursor {
 // The title as read (260 bytes) plus the terminating zero that storage
 // always keeps behind them. Trimmed of trailing blanks by the install
 // sequence after the pre-install checks.
-extern char ScreenSaverTitle[kTitleFieldSize + 1];
+extern char ScreenSaverTitle[format::kTitleFieldSize + 1];
 
 // Fills ScreenSaverTitle from the installer's own manifest. When the manifest
 // cannot be opened the title keeps what it held.
@@ -34,7 +36,7 @@ void ReadScreenSaverTitle();
 
 // Reads the title field from a handle at the manifest's first byte into
 // `title` (260 bytes and a terminator). False on a short read.
-bool ReadTitleField(HFILE manifest, char (&title)[kTitleFieldSize + 1]);
+bool ReadTitleField(HFILE manifest, char (&title)[format::kTitleFieldSize + 1]);
 
 // From the manifest's first byte to its first entry: reads LicenseLength,
 // skips the licence text and the title, reads NumberBase. False when a read
@@ -43,4 +45,6 @@ bool SkipToEntryTable(HFILE manifest, std::uint16_t* numberBase);
 
 // Reads the next 28-byte entry. False at the terminator (StoredSize 0) and
 // when the read comes up short: either ends the table.
-bool ReadNextEntry(HFILE manifest, PayloadEntry* entry);
+bool ReadNextEntry(HFILE manifest, format::PayloadEntry* entry);
+
+}  // namespace installer

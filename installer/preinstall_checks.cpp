@@ -12,6 +12,20 @@
 #include "installer/own_image.h"
 #include "installer/own_manifest.h"
 
+namespace installer {
+
+using format::AppendBackslashIfMissing;
+using format::InstalledSize;
+using format::PayloadEntry;
+using format::kPathBufferSize;
+using format::kTitleFieldSize;
+using text::AppendText;
+using text::AppendTextPart;
+using text::CopyText;
+using text::FormatText;
+using text::FormatThousands;
+using text::TrimTrailingBlanks;
+
 namespace {
 
 // The existence test looks for the upper-case extension; names compare
@@ -117,3 +131,5 @@ std::uint32_t GetFreeKilobytes(const char* directory) {
   if (freeClusters != 0 && clusterBytes > UINT64_MAX / freeClusters) return kFreeSpaceAtLeast4TiB;
   return KilobytesFromBytes(clusterBytes * freeClusters);
 }
+
+}  // namespace installer

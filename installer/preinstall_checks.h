@@ -9,6 +9,8 @@
 
 #include "core/text/format_thousands.h"  // FormatThousands, for the warning and the confirmation
 
+namespace installer {
+
 // Asks before replacing an installed screen saver of the same name.
 // Non-zero: go on; zero: the user answered No.
 BOOL ConfirmReplaceExisting(HINSTANCE instance);
@@ -28,3 +30,5 @@ std::uint32_t GetFreeKilobytes(const char* directory);
 
 // Kilobytes from a byte count, saturated at kFreeSpaceAtLeast4TiB.
 std::uint32_t KilobytesFromBytes(std::uint64_t bytes);
+
+}  // namespace installer

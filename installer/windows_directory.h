@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace installer {
+
 // GetWindowsDirectoryA into `buffer` of `size` bytes. False when the call
 // fails (0) or the directory does not fit (the call then gives the size it
 // would need); `buffer` then holds "".
@@ -13,3 +15,5 @@ inline bool ReadWindowsDirectory(char* buffer, UINT size) {
   if (size > 0) buffer[0] = '\0';
   return false;
 }
+
+}  // namespace installer

@@ -1,7 +1,7 @@
 // The plain bit-at-a-time decoder (see baseline_decoder.h).
 #include "baseline_decoder.h"
 
-namespace baseline {
+namespace samples::baseline {
 
 std::uint16_t freq[568];
 std::uint16_t son[567];
@@ -185,4 +185,4 @@ std::int32_t Decode(const std::uint8_t* stored, std::uint32_t storedSize, std::u
   return count;
 }
 
-}  // namespace baseline
+}  // namespace samples::baseline

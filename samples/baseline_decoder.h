@@ -1,12 +1,12 @@
 // A plain decoder of the entry format, one stream bit at a time, written
 // straight from the algorithm with linear scans and per-byte fetches: the
-// yardstick that the real decoder (extract/decoder_core.h) is measured
+// yardstick that the real decoder (core/codec/decoder_core.h) is measured
 // against, and an independent second reading of the format for tests.
 #pragma once
 
 #include <cstdint>
 
-namespace baseline {
+namespace samples::baseline {
 
 // The model's arrays, exposed so that tests can compare trees.
 extern std::uint16_t freq[568];
@@ -21,4 +21,4 @@ void Update(unsigned symbol);  // rebuilds first at a root count of 0x8000
 std::int32_t Decode(const std::uint8_t* stored, std::uint32_t storedSize, std::uint8_t* out,
                     std::uint32_t expandedSize);
 
-}  // namespace baseline
+}  // namespace samples::baseline

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+namespace samples {
+
 namespace {
 
 void Append(std::vector<std::uint8_t>& out, std::initializer_list<std::uint8_t> bytes) {
@@ -214,3 +216,5 @@ std::vector<std::uint8_t> MakeMixedSample(std::size_t size, std::uint32_t seed) 
   out.insert(out.end(), wave.begin(), wave.end());
   return out;
 }
+
+}  // namespace samples

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace samples {
+
 // x86 code in functions with prologues and calls, import names, relocation
 // tables, zero padding and UTF-16 resource strings.
 std::vector<std::uint8_t> MakeExecutableLike(std::size_t size, std::uint32_t seed);
@@ -35,3 +37,5 @@ class SampleRandom {
  private:
   std::uint32_t state_;
 };
+
+}  // namespace samples

@@ -12,31 +12,33 @@
 #include <cstdint>
 #include <cstring>
 
-constexpr unsigned RingSize = 4096;
-constexpr unsigned RingPreset = RingSize - 30;  // positions 0-4065 start as spaces
-constexpr unsigned MaxMatchLength = 30;
-constexpr unsigned MinMatchLength = 3;
-constexpr unsigned LiteralCount = 256;
-constexpr unsigned SymbolCount = LiteralCount + MaxMatchLength - MinMatchLength + 1;  // 284
-constexpr unsigned NodeCount = 2 * SymbolCount - 1;                                  // 567
-constexpr unsigned RootNode = NodeCount - 1;                                         // 566
-constexpr unsigned FrequencyLimit = 0x8000;  // root count at which the tree is rebuilt
+namespace codec {
+
+constexpr unsigned kRingSize = 4096;
+constexpr unsigned kRingPreset = kRingSize - 30;  // positions 0-4065 start as spaces
+constexpr unsigned kMaxMatchLength = 30;
+constexpr unsigned kMinMatchLength = 3;
+constexpr unsigned kLiteralCount = 256;
+constexpr unsigned kSymbolCount = kLiteralCount + kMaxMatchLength - kMinMatchLength + 1;  // 284
+constexpr unsigned kNodeCount = 2 * kSymbolCount - 1;                                  // 567
+constexpr unsigned kRootNode = kNodeCount - 1;                                         // 566
+constexpr unsigned kFrequencyLimit = 0x8000;  // root count at which the tree is rebuilt
 
 // Match symbol for a match of `length` bytes (3-30), and back.
-constexpr unsigned MatchSymbol(unsigned length) { return length + LiteralCount - MinMatchLength; }
-constexpr unsigned MatchLengthOf(unsigned symbol) { return symbol - LiteralCount + MinMatchLength; }
+constexpr unsigned MatchSymbol(unsigned length) { return length + kLiteralCount - kMinMatchLength; }
+constexpr unsigned MatchLengthOf(unsigned symbol) { return symbol - kLiteralCount + kMinMatchLength; }
 
 struct AdaptiveModel {
   // Counts of nodes 0-566; entry 567 is a sentinel of 0xFFFF that ends the
   // upward scans of UpdateModel. Three more sentinels let a scan read four
   // counts at once from any node.
-  std::uint16_t NodeFrequency[NodeCount + 4];
+  std::uint16_t nodeFrequency[kNodeCount + 4];
   // Internal node: index of its first child (the second is the next index).
   // Leaf: 567 + its symbol, so any value of 567 or more marks a leaf.
-  std::uint16_t NodeChild[NodeCount];
+  std::uint16_t nodeChild[kNodeCount];
   // 0-566: parent of the node at that index (the root's entry is 0).
   // 567 + s: index of the leaf that holds symbol s.
-  std::uint16_t NodeParent[NodeCount + SymbolCount];
+  std::uint16_t nodeParent[kNodeCount + kSymbolCount];
 };
 
 // The initial tree: every symbol counted once, internal nodes built pairwise
@@ -45,7 +47,7 @@ struct AdaptiveModel {
 void InitModel(AdaptiveModel& model);
 
 // Halves every leaf count ((count + 1) / 2, so no count drops to 0) and
-// builds the tree afresh; run when the root count reaches FrequencyLimit.
+// builds the tree afresh; run when the root count reaches kFrequencyLimit.
 void RebuildTree(AdaptiveModel& model);
 
 // First index above `from` whose count is `k` or more. The counts above
@@ -73,7 +75,7 @@ inline unsigned FirstCountAtLeast(const std::uint16_t* frequency, unsigned from,
     lo = hi;
     step <<= 1;
     hi = lo + step;
-    if (hi > NodeCount) hi = NodeCount;
+    if (hi > kNodeCount) hi = kNodeCount;
   }
   // frequency[lo] < k <= frequency[hi]
   while (hi - lo > 1) {
@@ -90,9 +92,9 @@ inline unsigned FirstCountAtLeast(const std::uint16_t* frequency, unsigned from,
 // count is below `k`, taking that node's place (its subtree moves with it)
 // and giving it c's; the positions keep their parents. Returns the new index.
 inline unsigned MoveCountedNode(AdaptiveModel& model, unsigned c, unsigned k) {
-  std::uint16_t* const frequency = model.NodeFrequency;
-  std::uint16_t* const child = model.NodeChild;
-  std::uint16_t* const parent = model.NodeParent;
+  std::uint16_t* const frequency = model.nodeFrequency;
+  std::uint16_t* const child = model.nodeChild;
+  std::uint16_t* const parent = model.nodeParent;
   const unsigned l = FirstCountAtLeast(frequency, c + 1, k) - 1;
   frequency[c] = frequency[l];
   frequency[l] = static_cast<std::uint16_t>(k);
@@ -102,12 +104,12 @@ inline unsigned MoveCountedNode(AdaptiveModel& model, unsigned c, unsigned k) {
   // spares an unpredictable branch.
   const unsigned i = child[c];
   parent[i] = static_cast<std::uint16_t>(l);
-  parent[i + (i < NodeCount)] = static_cast<std::uint16_t>(l);
+  parent[i + (i < kNodeCount)] = static_cast<std::uint16_t>(l);
 
   const unsigned j = child[l];
   child[l] = static_cast<std::uint16_t>(i);
   parent[j] = static_cast<std::uint16_t>(c);
-  parent[j + (j < NodeCount)] = static_cast<std::uint16_t>(c);
+  parent[j + (j < kNodeCount)] = static_cast<std::uint16_t>(c);
   child[c] = static_cast<std::uint16_t>(j);
   return l;
 }
@@ -115,12 +117,12 @@ inline unsigned MoveCountedNode(AdaptiveModel& model, unsigned c, unsigned k) {
 // Counts symbol `s` once: walks from its leaf up to the root, raising each
 // count by one. A node whose count passes its right neighbour's changes
 // places with the last node of the lower count, which keeps the sibling
-// order. Runs RebuildTree first when the root count stands at FrequencyLimit.
+// order. Runs RebuildTree first when the root count stands at kFrequencyLimit.
 inline void UpdateModel(AdaptiveModel& model, unsigned s) {
-  std::uint16_t* const frequency = model.NodeFrequency;
-  const std::uint16_t* const parent = model.NodeParent;
-  if (frequency[RootNode] == FrequencyLimit) RebuildTree(model);
-  unsigned c = parent[NodeCount + s];
+  std::uint16_t* const frequency = model.nodeFrequency;
+  const std::uint16_t* const parent = model.nodeParent;
+  if (frequency[kRootNode] == kFrequencyLimit) RebuildTree(model);
+  unsigned c = parent[kNodeCount + s];
   // The leaf moves about half the time, the nodes above it seldom: two
   // branches, so that each is predicted on its own.
   {
@@ -134,3 +136,5 @@ inline void UpdateModel(AdaptiveModel& model, unsigned s) {
     c = parent[c];
   }
 }
+
+}  // namespace codec

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace codec {
+
 class BitWriter {
  public:
   explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
@@ -34,3 +36,5 @@ class BitWriter {
   std::uint64_t pending_ = 0;  // the low count_ bits are not yet written
   unsigned count_ = 0;
 };
+
+}  // namespace codec

@@ -17,7 +17,7 @@
 //   Sink:   void Put(std::uint8_t byte)
 //           one decoded byte; called exactly min(expandedSize, produced)
 //           times: the surplus of a final match never reaches the sink.
-//           With DecodeMode::StopAtStreamEnd also
+//           With DecodeMode::kStopAtStreamEnd also
 //           bool Failed() const
 //           true once the sink cannot take more; asked after every item.
 //
@@ -32,12 +32,14 @@
 #include "core/codec/adaptive_model.h"
 #include "core/codec/offset_code.h"
 
+namespace codec {
+
 // What survives from one entry to the next: the model is rebuilt for every
 // entry, but ring positions 4066-4095 are not preset and keep what the last
 // entry left there (zero before the first).
 struct DecoderState {
-  AdaptiveModel Model;
-  std::uint8_t RingBuffer[RingSize];
+  AdaptiveModel model;
+  std::uint8_t ringBuffer[kRingSize];
 };
 
 // What the decoder does when the stored bytes run out before the expanded
@@ -45,18 +47,18 @@ struct DecoderState {
 enum class DecodeMode {
   // The installer's: every bit beyond the stored size reads as 0 and
   // decoding goes on up to the expanded size.
-  PadWithZeroBits,
+  kPadWithZeroBits,
   // The tool's: the entry ends before the first item that needs a bit beyond
   // the stored size (nothing decoded from made-up bits reaches the sink), or
   // as soon as the sink reports that it failed.
-  StopAtStreamEnd,
+  kStopAtStreamEnd,
 };
 
 // Why decoding ended.
 enum class DecodeEnd {
-  Complete,         // the expanded size was reached
-  StreamExhausted,  // StopAtStreamEnd only: the stored bytes ran out first
-  SinkFailed,       // StopAtStreamEnd only: the sink reported a failure
+  kComplete,         // the expanded size was reached
+  kStreamExhausted,  // kStopAtStreamEnd only: the stored bytes ran out first
+  kSinkFailed,       // kStopAtStreamEnd only: the sink reported a failure
 };
 
 // How one entry went.
@@ -141,19 +143,19 @@ class BitInput {
 // symbol found.
 template <class Source>
 inline unsigned DecodeSymbol(AdaptiveModel& model, BitInput<Source>& input) {
-  const std::uint16_t* const child = model.NodeChild;
-  unsigned c = child[RootNode];
+  const std::uint16_t* const child = model.nodeChild;
+  unsigned c = child[kRootNode];
   // The tree keeps the sibling order, so it is a Huffman tree of counts that
   // sum to at most 32768: no code is longer than 23 bits, and Peek holds 32.
   std::uint64_t bits = input.Peek();
   unsigned used = 0;
-  while (c < NodeCount) {
+  while (c < kNodeCount) {
     c = child[c + static_cast<unsigned>(bits >> 63)];
     bits <<= 1;
     ++used;
   }
   input.Skip(used);
-  const unsigned symbol = c - NodeCount;
+  const unsigned symbol = c - kNodeCount;
   UpdateModel(model, symbol);
   return symbol;
 }
@@ -164,64 +166,66 @@ template <class Source>
 inline unsigned DecodeMatchOffset(BitInput<Source>& input) {
   const std::uint64_t bits = input.Peek();
   const unsigned index = static_cast<unsigned>(bits >> 56);
-  const unsigned length = OffsetCodeLength[index] + 6u;
+  const unsigned length = kOffsetCodeLength[index] + 6u;
   input.Skip(length);
   const unsigned lower = static_cast<unsigned>(bits >> (64 - length)) & 63u;
-  return (static_cast<unsigned>(OffsetUpperBits[index]) << 6) | lower;
+  return (static_cast<unsigned>(kOffsetUpperBits[index]) << 6) | lower;
 }
 
 // Decodes one entry of `storedSize` stream bytes into `expandedSize` bytes.
 // The expanded size is compared as a signed 32-bit number, so one of 2^31 or
 // more produces nothing. Allocates nothing.
-template <DecodeMode Mode = DecodeMode::PadWithZeroBits, class Source, class Sink>
+template <DecodeMode Mode = DecodeMode::kPadWithZeroBits, class Source, class Sink>
 DecodeOutcome DecodeEntryWith(DecoderState& state, Source& source, Sink& sink,
                               std::uint32_t expandedSize, std::uint32_t storedSize) {
   const std::int32_t expanded = static_cast<std::int32_t>(expandedSize);
-  if (expanded <= 0) return {0, 0, DecodeEnd::Complete};
+  if (expanded <= 0) return {0, 0, DecodeEnd::kComplete};
 
-  AdaptiveModel& model = state.Model;
-  std::uint8_t* const ring = state.RingBuffer;
+  AdaptiveModel& model = state.model;
+  std::uint8_t* const ring = state.ringBuffer;
   InitModel(model);
-  std::memset(ring, ' ', RingPreset);
-  unsigned r = RingPreset;
+  std::memset(ring, ' ', kRingPreset);
+  unsigned next = kRingPreset;  // the ring position the next byte goes to
   std::int64_t produced = 0;
   BitInput<Source> input(source, storedSize);
-  constexpr bool kBounded = Mode == DecodeMode::StopAtStreamEnd;
+  constexpr bool kBounded = Mode == DecodeMode::kStopAtStreamEnd;
 
   while (produced < expanded) {
     const unsigned symbol = DecodeSymbol(model, input);
     if constexpr (kBounded) {
-      if (input.Overran()) return {produced, input.BitsConsumed(), DecodeEnd::StreamExhausted};
+      if (input.Overran()) return {produced, input.BitsConsumed(), DecodeEnd::kStreamExhausted};
     }
-    if (symbol < LiteralCount) {
+    if (symbol < kLiteralCount) {
       const std::uint8_t byte = static_cast<std::uint8_t>(symbol);
       sink.Put(byte);
-      ring[r] = byte;
-      r = (r + 1) & (RingSize - 1);
+      ring[next] = byte;
+      next = (next + 1) & (kRingSize - 1);
       ++produced;
     } else {
-      const unsigned p = DecodeMatchOffset(input);
+      const unsigned offset = DecodeMatchOffset(input);
       if constexpr (kBounded) {
-        if (input.Overran()) return {produced, input.BitsConsumed(), DecodeEnd::StreamExhausted};
+        if (input.Overran()) return {produced, input.BitsConsumed(), DecodeEnd::kStreamExhausted};
       }
       const unsigned length = MatchLengthOf(symbol);
       // Bytes are copied one at a time, each stored before the next is read,
-      // so a match may repeat the bytes it produces (p = 0 repeats the last).
-      unsigned from = (r - p - 1) & (RingSize - 1);
+      // so a match may repeat the bytes it produces (offset 0 repeats the last).
+      unsigned from = (next - offset - 1) & (kRingSize - 1);
       const std::int64_t left = expanded - produced;
       const unsigned emitted = left < length ? static_cast<unsigned>(left) : length;
-      for (unsigned k = 0; k < length; ++k) {
+      for (unsigned copied = 0; copied < length; ++copied) {
         const std::uint8_t byte = ring[from];
-        if (k < emitted) sink.Put(byte);
-        ring[r] = byte;
-        r = (r + 1) & (RingSize - 1);
-        from = (from + 1) & (RingSize - 1);
+        if (copied < emitted) sink.Put(byte);
+        ring[next] = byte;
+        next = (next + 1) & (kRingSize - 1);
+        from = (from + 1) & (kRingSize - 1);
       }
       produced += length;
     }
     if constexpr (kBounded) {
-      if (sink.Failed()) return {produced, input.BitsConsumed(), DecodeEnd::SinkFailed};
+      if (sink.Failed()) return {produced, input.BitsConsumed(), DecodeEnd::kSinkFailed};
     }
   }
-  return {produced, input.BitsConsumed(), DecodeEnd::Complete};
+  return {produced, input.BitsConsumed(), DecodeEnd::kComplete};
 }
+
+}  // namespace codec

@@ -16,20 +16,22 @@
 #include "core/codec/adaptive_model.h"
 #include "core/codec/offset_code.h"
 
+namespace codec {
+
 namespace {
 
 std::vector<std::uint8_t> PresetWindow(const std::uint8_t* data, std::size_t size) {
-  std::vector<std::uint8_t> window(RingPreset + size);
-  std::memset(window.data(), ' ', RingPreset);
-  if (size > 0) std::memcpy(window.data() + RingPreset, data, size);
+  std::vector<std::uint8_t> window(kRingPreset + size);
+  std::memset(window.data(), ' ', kRingPreset);
+  if (size > 0) std::memcpy(window.data() + kRingPreset, data, size);
   return window;
 }
 
 void GreedyParse(const std::vector<std::uint8_t>& window, EntryStreamWriter& items) {
   MatchFinder finder(window.data(), window.size(), 256);
-  for (std::size_t b = RingPreset; b < window.size();) {
+  for (std::size_t b = kRingPreset; b < window.size();) {
     const MatchCandidate match = finder.Longest(b);
-    if (match.length >= MinMatchLength) {
+    if (match.length >= kMinMatchLength) {
       items.Match(match.length, match.distance - 1);
       b += match.length;
     } else {
@@ -41,10 +43,10 @@ void GreedyParse(const std::vector<std::uint8_t>& window, EntryStreamWriter& ite
 
 void LazyParse(const std::vector<std::uint8_t>& window, EntryStreamWriter& items) {
   MatchFinder finder(window.data(), window.size(), 256);
-  std::size_t b = RingPreset;
+  std::size_t b = kRingPreset;
   MatchCandidate match = b < window.size() ? finder.Longest(b) : MatchCandidate{0, 0};
   while (b < window.size()) {
-    if (match.length < MinMatchLength) {
+    if (match.length < kMinMatchLength) {
       items.Literal(window[b]);
       ++b;
       if (b < window.size()) match = finder.Longest(b);
@@ -77,10 +79,10 @@ class OptimalParser {
   // no longer than one already found costs one byte comparison, and the
   // far ones still give the longer matches a shorter chain would miss.
   OptimalParser(const std::vector<std::uint8_t>& window, EntryStreamWriter& items)
-      : window_(window), items_(items), finder_(window.data(), window.size(), RingSize) {}
+      : window_(window), items_(items), finder_(window.data(), window.size(), kRingSize) {}
 
   void Run() {
-    for (std::size_t start = RingPreset; start < window_.size();) {
+    for (std::size_t start = kRingPreset; start < window_.size();) {
       const std::size_t end = std::min(window_.size(), start + kBlock);
       ParseBlock(start, end);
       start = end;
@@ -95,40 +97,42 @@ class OptimalParser {
   };
 
   void ParseBlock(std::size_t start, std::size_t end) {
-    std::uint8_t lengths[SymbolCount];
+    std::uint8_t lengths[kSymbolCount];
     SymbolCodeLengths(items_.Model(), lengths);
     const std::size_t span = end - start;
     constexpr std::uint32_t kUnreached = std::numeric_limits<std::uint32_t>::max();
-    for (std::size_t i = 0; i <= span; ++i) steps_[i] = Step{kUnreached, 0, 0};
+    for (std::size_t position = 0; position <= span; ++position)
+      steps_[position] = Step{kUnreached, 0, 0};
     steps_[0].cost = 0;
 
-    MatchCandidate matches[MaxMatchLength];
-    for (std::size_t i = 0; i < span; ++i) {
-      const std::uint32_t here = steps_[i].cost;
-      const std::size_t b = start + i;
-      const std::uint32_t literal = here + lengths[window_[b]];
-      if (literal < steps_[i + 1].cost) steps_[i + 1] = Step{literal, 1, 0};
+    MatchCandidate matches[kMaxMatchLength];
+    for (std::size_t position = 0; position < span; ++position) {
+      const std::uint32_t here = steps_[position].cost;
+      const std::size_t windowIndex = start + position;
+      const std::uint32_t literal = here + lengths[window_[windowIndex]];
+      if (literal < steps_[position + 1].cost) steps_[position + 1] = Step{literal, 1, 0};
 
-      const unsigned found = finder_.FindMatches(b, matches);
-      unsigned length = MinMatchLength;
-      for (unsigned m = 0; m < found; ++m) {
-        const unsigned distance = matches[m].distance;
+      const unsigned found = finder_.FindMatches(windowIndex, matches);
+      unsigned length = kMinMatchLength;
+      for (unsigned candidate = 0; candidate < found; ++candidate) {
+        const unsigned distance = matches[candidate].distance;
         const std::uint32_t offsetCost = here + OffsetCodeBits(distance - 1);
         // Matches stop at the block's end; what lies beyond goes to the next.
         const unsigned longest =
-            std::min<std::size_t>(matches[m].length, span - i);
+            std::min<std::size_t>(matches[candidate].length, span - position);
         for (; length <= longest; ++length) {
           const std::uint32_t cost = offsetCost + lengths[MatchSymbol(length)];
-          if (cost < steps_[i + length].cost)
-            steps_[i + length] = Step{cost, static_cast<std::uint16_t>(length),
-                                      static_cast<std::uint16_t>(distance)};
+          if (cost < steps_[position + length].cost)
+            steps_[position + length] = Step{cost, static_cast<std::uint16_t>(length),
+                                             static_cast<std::uint16_t>(distance)};
         }
       }
     }
 
     // Walk back from the block's end, then send the items front to back.
     std::size_t count = 0;
-    for (std::size_t i = span; i > 0; i -= steps_[i].length) chosen_[count++] = i;
+    for (std::size_t position = span; position > 0; position -= steps_[position].length)
+      chosen_[count++] = position;
     std::size_t at = 0;
     while (count > 0) {
       const std::size_t to = chosen_[--count];
@@ -158,13 +162,13 @@ std::vector<std::uint8_t> CompressEntry(const std::uint8_t* data, std::size_t si
   const std::vector<std::uint8_t> window = PresetWindow(data, size);
   EntryStreamWriter items(out);
   switch (level) {
-    case CompressionLevel::Greedy:
+    case CompressionLevel::kGreedy:
       GreedyParse(window, items);
       break;
-    case CompressionLevel::Lazy:
+    case CompressionLevel::kLazy:
       LazyParse(window, items);
       break;
-    case CompressionLevel::Best: {
+    case CompressionLevel::kBest: {
       auto parser = std::make_unique<OptimalParser>(window, items);
       parser->Run();
       break;
@@ -173,3 +177,5 @@ std::vector<std::uint8_t> CompressEntry(const std::uint8_t* data, std::size_t si
   items.Finish();
   return out;
 }
+
+}  // namespace codec

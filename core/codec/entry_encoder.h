@@ -8,14 +8,18 @@
 #include <cstdint>
 #include <vector>
 
+namespace codec {
+
 enum class CompressionLevel {
-  Greedy,  // the longest match at every position, the nearest of equals
-  Lazy,    // a match is put off when the next position offers a longer one
-  Best,    // matches and literals chosen by their cost in the adaptive code
+  kGreedy,  // the longest match at every position, the nearest of equals
+  kLazy,    // a match is put off when the next position offers a longer one
+  kBest,    // matches and literals chosen by their cost in the adaptive code
 };
 
 // The compressed stream of `size` bytes at `data`. Decoding it with an
 // expanded size of `size` gives the data back. An empty input gives an empty
 // stream; the manifest cannot describe entries of 2^31 bytes or more.
 std::vector<std::uint8_t> CompressEntry(const std::uint8_t* data, std::size_t size,
-                                        CompressionLevel level = CompressionLevel::Best);
+                                        CompressionLevel level = CompressionLevel::kBest);
+
+}  // namespace codec

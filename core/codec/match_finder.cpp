@@ -3,9 +3,11 @@
 
 #include "core/codec/adaptive_model.h"
 
+namespace codec {
+
 namespace {
 constexpr unsigned kHashBits = 15;
-constexpr std::size_t kPreviousSize = 2 * RingSize;  // covers every distance
+constexpr std::size_t kPreviousSize = 2 * kRingSize;  // covers every distance
 }  // namespace
 
 MatchFinder::MatchFinder(const std::uint8_t* window, std::size_t size, unsigned maxChain)
@@ -30,16 +32,16 @@ void MatchFinder::InsertUpTo(std::size_t b) {
 unsigned MatchFinder::FindMatches(std::size_t b, MatchCandidate* out) {
   InsertUpTo(b);
   const std::size_t room = size_ - b;
-  const unsigned maxLength = room < MaxMatchLength ? static_cast<unsigned>(room) : MaxMatchLength;
-  if (maxLength < MinMatchLength) return 0;
+  const unsigned maxLength = room < kMaxMatchLength ? static_cast<unsigned>(room) : kMaxMatchLength;
+  if (maxLength < kMinMatchLength) return 0;
 
   const std::uint8_t* const here = window_ + b;
   unsigned found = 0;
-  unsigned best = MinMatchLength - 1;
+  unsigned best = kMinMatchLength - 1;
   std::int32_t candidate = head_[Hash(b)];
   for (unsigned steps = 0; candidate >= 0 && steps < maxChain_; ++steps) {
     const std::size_t distance = b - static_cast<std::size_t>(candidate);
-    if (distance > RingSize) break;
+    if (distance > kRingSize) break;
     const std::uint8_t* const there = window_ + candidate;
     // Only a longer match is of use: test its last byte first.
     if (there[best] == here[best]) {
@@ -57,7 +59,9 @@ unsigned MatchFinder::FindMatches(std::size_t b, MatchCandidate* out) {
 }
 
 MatchCandidate MatchFinder::Longest(std::size_t b) {
-  MatchCandidate all[MaxMatchLength];
+  MatchCandidate all[kMaxMatchLength];
   const unsigned n = FindMatches(b, all);
   return n == 0 ? MatchCandidate{0, 0} : all[n - 1];
 }
+
+}  // namespace codec

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace codec {
+
 struct MatchCandidate {
   std::uint32_t length;    // 3-30
   std::uint32_t distance;  // 1-4096
@@ -43,3 +45,5 @@ class MatchFinder {
   std::vector<std::int32_t> head_;
   std::vector<std::int32_t> previous_;  // by position mod its size
 };
+
+}  // namespace codec

@@ -7,9 +7,12 @@
 
 #include "core/codec/decoder_core.h"
 
-// Stored bytes from memory. `available` may be less than the entry's stored
-// size (an image cut short): bytes beyond it read as 0.
-struct MemorySource {
+namespace codec {
+
+// An entry's stored bytes in memory as the decoder's sequential source.
+// `available` may be less than the entry's stored size (an image cut
+// short): bytes beyond it read as 0.
+struct MemoryStoredSource {
   const std::uint8_t* data;
   std::size_t available;
   std::size_t position = 0;
@@ -32,7 +35,9 @@ struct BufferSink {
 inline DecodeOutcome DecodeToBuffer(DecoderState& state, const std::uint8_t* stored,
                                     std::size_t available, std::uint32_t storedSize,
                                     std::uint32_t expandedSize, std::uint8_t* out) {
-  MemorySource source{stored, available};
+  MemoryStoredSource source{stored, available};
   BufferSink sink{out};
   return DecodeEntryWith(state, source, sink, expandedSize, storedSize);
 }
+
+}  // namespace codec

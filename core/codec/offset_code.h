@@ -2,8 +2,8 @@
 //
 // An offset p (0-4095; the match starts p + 1 bytes back) is sent as a prefix
 // code of 3 to 8 bits for its upper 6 bits, then its lower 6 bits plain. The
-// decoder reads 8 bits as an index i: OffsetUpperBits[i] is the upper value
-// and OffsetCodeLength[i] the length of its prefix, so OffsetCodeLength[i] - 2
+// decoder reads 8 bits as an index i: kOffsetUpperBits[i] is the upper value
+// and kOffsetCodeLength[i] the length of its prefix, so kOffsetCodeLength[i] - 2
 // more bits follow, the last 6 of all the bits read being the lower 6 bits.
 //
 //   index range   upper values   indices per value   prefix length
@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-namespace offset_code_detail {
+namespace codec {
 
 struct OffsetTables {
   std::uint8_t upper[256];
@@ -47,10 +47,8 @@ constexpr OffsetTables BuildOffsetTables() {
 
 inline constexpr OffsetTables kOffsetTables = BuildOffsetTables();
 
-}  // namespace offset_code_detail
-
-inline constexpr const std::uint8_t (&OffsetUpperBits)[256] = offset_code_detail::kOffsetTables.upper;
-inline constexpr const std::uint8_t (&OffsetCodeLength)[256] = offset_code_detail::kOffsetTables.length;
+inline constexpr const std::uint8_t (&kOffsetUpperBits)[256] = kOffsetTables.upper;
+inline constexpr const std::uint8_t (&kOffsetCodeLength)[256] = kOffsetTables.length;
 
 // The code of offset p for the encoder: `bits` right-aligned, `length` of
 // them (9 to 14), the prefix of the upper 6 bits followed by the lower 6.
@@ -62,8 +60,8 @@ struct OffsetCodeWord {
 inline OffsetCodeWord EncodeOffset(unsigned p) {
   const unsigned upper = p >> 6;
   // The prefix is the top bits of the first index that decodes to `upper`.
-  const unsigned first = offset_code_detail::kOffsetTables.firstIndex[upper];
-  const unsigned prefixLength = OffsetCodeLength[first];
+  const unsigned first = kOffsetTables.firstIndex[upper];
+  const unsigned prefixLength = kOffsetCodeLength[first];
   const std::uint32_t prefix = first >> (8 - prefixLength);
   return {(prefix << 6) | (p & 63u), prefixLength + 6};
 }
@@ -73,3 +71,5 @@ constexpr unsigned OffsetCodeBits(unsigned p) {
   const unsigned upper = p >> 6;
   return upper < 1 ? 9 : upper < 4 ? 10 : upper < 12 ? 11 : upper < 24 ? 12 : upper < 48 ? 13 : 14;
 }
+
+}  // namespace codec

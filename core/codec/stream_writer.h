@@ -12,6 +12,8 @@
 #include "core/codec/adaptive_model.h"
 #include "core/codec/offset_code.h"
 
+namespace codec {
+
 class EntryStreamWriter {
  public:
   explicit EntryStreamWriter(std::vector<std::uint8_t>& out) : writer_(out) { InitModel(model_); }
@@ -35,3 +37,5 @@ class EntryStreamWriter {
   AdaptiveModel model_;
   BitWriter writer_;
 };
+
+}  // namespace codec

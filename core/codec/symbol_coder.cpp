@@ -1,15 +1,17 @@
 // Sending symbols through the adaptive code tree (see symbol_coder.h).
 #include "core/codec/symbol_coder.h"
 
+namespace codec {
+
 void EncodeSymbol(AdaptiveModel& model, BitWriter& writer, unsigned s) {
   // Walk up from the leaf; each node's bit is whether it is its parent's
   // second child. The tree of 32768 counts at most is no deeper than 23.
   std::uint32_t code = 0;
   unsigned length = 0;
-  unsigned c = model.NodeParent[NodeCount + s];
-  while (c != RootNode) {
-    const unsigned up = model.NodeParent[c];
-    code |= static_cast<std::uint32_t>(c - model.NodeChild[up]) << length;
+  unsigned c = model.nodeParent[kNodeCount + s];
+  while (c != kRootNode) {
+    const unsigned up = model.nodeParent[c];
+    code |= static_cast<std::uint32_t>(c - model.nodeChild[up]) << length;
     ++length;
     c = up;
   }
@@ -17,16 +19,18 @@ void EncodeSymbol(AdaptiveModel& model, BitWriter& writer, unsigned s) {
   UpdateModel(model, s);
 }
 
-void SymbolCodeLengths(const AdaptiveModel& model, std::uint8_t (&lengths)[SymbolCount]) {
+void SymbolCodeLengths(const AdaptiveModel& model, std::uint8_t (&lengths)[kSymbolCount]) {
   // Depths top-down: parents sit at higher indices than their children.
-  std::uint8_t depth[NodeCount];
-  depth[RootNode] = 0;
-  for (unsigned q = RootNode + 1; q-- > 0;) {
-    const unsigned k = model.NodeChild[q];
-    if (k >= NodeCount) {
-      lengths[k - NodeCount] = depth[q];
+  std::uint8_t depth[kNodeCount];
+  depth[kRootNode] = 0;
+  for (unsigned q = kRootNode + 1; q-- > 0;) {
+    const unsigned k = model.nodeChild[q];
+    if (k >= kNodeCount) {
+      lengths[k - kNodeCount] = depth[q];
     } else {
       depth[k] = depth[k + 1] = static_cast<std::uint8_t>(depth[q] + 1);
     }
   }
 }
+
+}  // namespace codec

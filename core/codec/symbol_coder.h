@@ -8,8 +8,12 @@
 #include "core/codec/bit_writer.h"
 #include "core/codec/adaptive_model.h"
 
+namespace codec {
+
 // Writes the code of symbol `s` (0-283) and counts it in `model`.
 void EncodeSymbol(AdaptiveModel& model, BitWriter& writer, unsigned s);
 
 // The code length in bits of every symbol under the model as it stands.
-void SymbolCodeLengths(const AdaptiveModel& model, std::uint8_t (&lengths)[SymbolCount]);
+void SymbolCodeLengths(const AdaptiveModel& model, std::uint8_t (&lengths)[kSymbolCount]);
+
+}  // namespace codec

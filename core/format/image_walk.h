@@ -22,29 +22,29 @@
 #include <cstring>
 
 #include "core/format/manifest_layout.h"
+#include "core/format/pe_layout.h"
+
+namespace format {
 
 // Why a walk found no manifest.
 enum class ManifestWalkError {
-  None,
-  OpenFailed,         // the file could not be opened (or its path is too long)
-  CutShort,           // a read on the walk came up short, or a seek failed
-  NoResourceSection,  // no section header named exactly ".rsrc"
+  kNone,
+  kOpenFailed,         // the file could not be opened (or its path is too long)
+  kCutShort,           // a read on the walk came up short, or a seek failed
+  kNoResourceSection,  // no section header named exactly ".rsrc"
 };
 
 // Where the walk found things, for callers that report on the image.
 struct ManifestWalkInfo {
-  ManifestWalkError error = ManifestWalkError::None;
+  ManifestWalkError error = ManifestWalkError::kNone;
   std::uint32_t resourceBase = 0;    // file offset of the root resource directory
   std::uint32_t resourceVirtualAddress = 0;  // of the ".rsrc" section
   std::uint32_t manifestOffset = 0;  // file offset of the manifest's first byte
 };
 
-namespace image_walk {
-
-constexpr std::uint32_t kLfanewOffset = 60;
-constexpr std::uint32_t kHeadersBeforeSections = 4 + 20 + 224;
+// The signature, file header and optional header, skipped as one block.
+constexpr std::uint32_t kHeadersBeforeSections = 4 + kFileHeaderSize + kOptionalHeaderSize;
 constexpr std::uint32_t kNumberOfSectionsOffset = 4 + 2;  // from e_lfanew
-constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kDirectoryHeaderSize = 16;
 constexpr std::uint32_t kSubdirectoryFlag = 0x80000000u;
 
@@ -64,15 +64,12 @@ bool FirstEntryOffset(Source& image, std::uint32_t resourceBase, std::uint32_t d
                    offsetToData);
 }
 
-}  // namespace image_walk
-
 // Walks `image` to its first resource and fills `info` (error and, on
 // success, the offsets). Offsets wrap modulo 2^32 as the installer's
 // arithmetic does; the source refuses what lies outside the file.
 template <class Source>
 ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
-  using namespace image_walk;
-  info->error = ManifestWalkError::CutShort;
+  info->error = ManifestWalkError::kCutShort;
   std::uint32_t lfanew = 0;
   if (!ReadU32At(image, kLfanewOffset, &lfanew)) return info->error;
 
@@ -84,9 +81,9 @@ ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
   std::uint32_t virtualAddress = 0;
   std::uint32_t rawPointer = 0;
   bool found = false;
-  for (unsigned i = 0; i < sectionCount && !found; ++i) {
+  for (unsigned section = 0; section < sectionCount && !found; ++section) {
     std::uint8_t header[kSectionHeaderSize];
-    if (!image.ReadAt(lfanew + kHeadersBeforeSections + i * kSectionHeaderSize, header,
+    if (!image.ReadAt(lfanew + kHeadersBeforeSections + section * kSectionHeaderSize, header,
                       sizeof header))
       return info->error;
     // The 8-byte name read as a NUL-terminated string, compared exactly.
@@ -98,7 +95,7 @@ ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
       found = true;
     }
   }
-  if (!found) return info->error = ManifestWalkError::NoResourceSection;
+  if (!found) return info->error = ManifestWalkError::kNoResourceSection;
 
   const std::uint32_t resourceBase = rawPointer;
   std::uint32_t typeEntry = 0, nameEntry = 0, languageEntry = 0, dataRva = 0;
@@ -112,5 +109,7 @@ ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
   info->resourceBase = resourceBase;
   info->resourceVirtualAddress = virtualAddress;
   info->manifestOffset = dataRva - virtualAddress + rawPointer;
-  return info->error = ManifestWalkError::None;
+  return info->error = ManifestWalkError::kNone;
 }
+
+}  // namespace format

@@ -4,22 +4,24 @@
 #include "core/text/bounded_text.h"
 #include "core/format/title_rule.h"
 
+namespace format {
+
 InstallRefusal InstallDestination(const InstallPlace& place, const PayloadEntry& entry,
                                   std::uint32_t position, char (&destination)[kPathBufferSize],
                                   char* fullPath, std::size_t fullSize) {
   destination[0] = '\0';
   BuildInstalledPath(fullPath, fullSize, place.winDir, place.title, position, entry,
                      place.numberBase);
-  if (place.winDir[0] == '\0') return InstallRefusal::NoWindowsDirectory;
-  if (CheckTitle(place.title) != TitleFault::None) return InstallRefusal::UnsafeTitle;
+  if (place.winDir[0] == '\0') return InstallRefusal::kNoWindowsDirectory;
+  if (CheckTitle(place.title) != TitleFault::kNone) return InstallRefusal::kUnsafeTitle;
   if (position >= kFirstMediaPosition) {
     char name[kPathBufferSize];
     if (!BuildMediaFileName(name, sizeof name, entry, position, place.numberBase) ||
         !IsSafeFileName(name))
-      return InstallRefusal::UnsafeName;
+      return InstallRefusal::kUnsafeName;
   }
-  if (!CopyText(destination, fullPath)) return InstallRefusal::PathTooLong;
-  return InstallRefusal::None;
+  if (!text::CopyText(destination, fullPath)) return InstallRefusal::kPathTooLong;
+  return InstallRefusal::kNone;
 }
 
 InstallRefusal InstallerRefusal(const InstallPlace& place, const PayloadEntry& entry,
@@ -28,7 +30,9 @@ InstallRefusal InstallerRefusal(const InstallPlace& place, const PayloadEntry& e
   char fullPath[4 * kPathBufferSize];
   const InstallRefusal refusal =
       InstallDestination(place, entry, position, destination, fullPath, sizeof fullPath);
-  if (refusal != InstallRefusal::None) return refusal;
-  return DataInsideImage(entry, place.imageSize) ? InstallRefusal::None
-                                                 : InstallRefusal::DataOutsideImage;
+  if (refusal != InstallRefusal::kNone) return refusal;
+  return DataInsideImage(entry, place.imageSize) ? InstallRefusal::kNone
+                                                 : InstallRefusal::kDataOutsideImage;
 }
+
+}  // namespace format

@@ -14,13 +14,15 @@
 #include "core/format/install_names.h"
 #include "core/format/manifest_layout.h"
 
+namespace format {
+
 enum class InstallRefusal {
-  None,
-  NoWindowsDirectory,  // the system did not give it
-  UnsafeTitle,         // the title would lead out of its folder
-  UnsafeName,          // a media file name would
-  PathTooLong,         // over 259 characters
-  DataOutsideImage,    // the stored bytes run past the end of the image
+  kNone,
+  kNoWindowsDirectory,  // the system did not give it
+  kUnsafeTitle,         // the title would lead out of its folder
+  kUnsafeName,          // a media file name would
+  kPathTooLong,         // over 259 characters
+  kDataOutsideImage,    // the stored bytes run past the end of the image
 };
 
 // Where the entries go: the Windows directory with its backslash ("" when
@@ -39,7 +41,9 @@ InstallRefusal InstallDestination(const InstallPlace& place, const PayloadEntry&
                                   std::uint32_t position, char (&destination)[kPathBufferSize],
                                   char* fullPath, std::size_t fullSize);
 
-// The whole rule: None when the installer writes the entry (and decodes it,
+// The whole rule: kNone when the installer writes the entry (and decodes it,
 // when it is compressed).
 InstallRefusal InstallerRefusal(const InstallPlace& place, const PayloadEntry& entry,
                                 std::uint32_t position);
+
+}  // namespace format

@@ -5,6 +5,14 @@
 
 #include "core/text/bounded_text.h"
 
+namespace format {
+
+using text::AppendText;
+using text::AppendTextPart;
+using text::CopyText;
+using text::FormatText;
+using text::TrimTrailingBlanks;
+
 const char* MediaFilePrefix(std::uint8_t kind) {
   if (kind == kKindJukUnderscore) return "JUK_";
   if (kind == kKindJuke) return "JUKE";
@@ -112,3 +120,5 @@ bool IsSafeFileName(const char* name) {
   }
   return !IsDeviceName(name);
 }
+
+}  // namespace format

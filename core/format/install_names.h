@@ -15,6 +15,8 @@
 
 #include "core/format/manifest_layout.h"
 
+namespace format {
+
 constexpr char kMakerFolder[] = "MARLOWEN";
 constexpr char kProductFolder[] = "VELDRAKE";
 constexpr char kUninstallerName[] = "UNINSTAL.EXE";
@@ -82,3 +84,5 @@ bool IsDeviceName(const char* name);
 // not empty, no path separator, no drive or stream colon, not "." or "..",
 // no control characters, no trailing dot or blank, not a device name.
 bool IsSafeFileName(const char* name);
+
+}  // namespace format

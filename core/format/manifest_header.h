@@ -13,6 +13,8 @@
 
 #include "core/format/manifest_layout.h"
 
+namespace format {
+
 struct ManifestHeaderTargets {
   // Where the licence text goes (LicenseLength bytes, not terminated), as
   // chosen once the length is known; null skips the text.
@@ -53,3 +55,5 @@ bool ReadManifestHeader(Cursor& manifest, const ManifestHeaderTargets& targets,
   *targets.numberBase = ReadLe16(raw);
   return true;
 }
+
+}  // namespace format

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace format {
+
 PayloadEntry DecodePayloadEntry(const std::uint8_t (&raw)[kEntrySize]) {
   PayloadEntry entry;
   entry.DataOffset = ReadLe32(raw + 0);
@@ -20,3 +22,5 @@ void EncodePayloadEntry(const PayloadEntry& entry, std::uint8_t (&raw)[kEntrySiz
   std::memcpy(raw + 12, entry.Name, kEntryNameSize);
   raw[27] = entry.Kind;
 }
+
+}  // namespace format

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace format {
+
 constexpr std::size_t kTitleFieldSize = 260;
 constexpr std::size_t kEntrySize = 28;
 constexpr std::size_t kEntryNameSize = 15;
@@ -79,3 +81,5 @@ inline void WriteLe16(std::uint8_t* p, std::uint16_t v) {
 inline void WriteLe32(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
+
+}  // namespace format

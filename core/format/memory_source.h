@@ -1,6 +1,8 @@
-// Bytes held in memory as a byte source for the walk to the manifest, the
-// PE header lookups and SourceCursor: ReadAt copies exactly `size` bytes
-// from `offset`, or fails when they do not all lie inside.
+// An image held in memory as the random-access byte source of the walk to
+// the manifest, the PE header lookups and SourceCursor: ReadAt copies exactly
+// `size` bytes from `offset`, or fails when they do not all lie inside. (The
+// decoder's sequential source of stored bytes is MemoryStoredSource, in
+// core/codec/memory_streams.h.)
 #pragma once
 
 #include <cstddef>
@@ -8,10 +10,13 @@
 #include <cstring>
 #include <vector>
 
-class MemorySource {
+namespace format {
+
+class MemoryImageSource {
  public:
-  MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  explicit MemorySource(const std::vector<std::uint8_t>& bytes) : MemorySource(bytes.data(), bytes.size()) {}
+  MemoryImageSource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  explicit MemoryImageSource(const std::vector<std::uint8_t>& bytes)
+      : MemoryImageSource(bytes.data(), bytes.size()) {}
 
   bool ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size) const {
     if (offset > size_ || size > size_ - offset) return false;
@@ -24,3 +29,5 @@ class MemorySource {
   const std::uint8_t* data_;
   std::size_t size_;
 };
+
+}  // namespace format

@@ -15,6 +15,9 @@
 
 #include "core/format/manifest_layout.h"
 #include "core/format/memory_source.h"
+#include "core/format/pe_layout.h"
+
+namespace format {
 
 struct PeHeaderFields {
   std::uint32_t timeDateStamp = 0;      // file offset of TimeDateStamp (u32, seconds since 1970)
@@ -23,24 +26,18 @@ struct PeHeaderFields {
                                         // u32 file offset, u32 size in bytes
 };
 
-namespace pe_header_fields {
-
-constexpr std::uint32_t kLfanewOffset = 0x3C;
-constexpr std::uint32_t kFileHeaderSize = 20;
 constexpr std::uint32_t kChecksumInOptionalHeader = 64;
 // Data directory 4 (certificates) of a PE32 (not PE32+) optional header.
 constexpr std::uint32_t kSecurityEntryInOptionalHeader = 96 + 8 * 4;
-
-}  // namespace pe_header_fields
 
 // The file offset of the PE signature (e_lfanew), or false when the file
 // has no "MZ" header or no "PE\0\0" there.
 template <class Source>
 bool FindPeSignature(Source& image, std::uint32_t* pe) {
-  std::uint8_t dos[pe_header_fields::kLfanewOffset + 4];
+  std::uint8_t dos[kLfanewOffset + 4];
   std::uint8_t signature[4];
   if (!image.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
-  *pe = ReadLe32(dos + pe_header_fields::kLfanewOffset);
+  *pe = ReadLe32(dos + kLfanewOffset);
   return image.ReadAt(*pe, signature, 4) && std::memcmp(signature, "PE\0\0", 4) == 0;
 }
 
@@ -48,7 +45,6 @@ bool FindPeSignature(Source& image, std::uint32_t* pe) {
 // (no "MZ", e_lfanew past the end, no "PE\0\0", optional header cut short).
 template <class Source>
 bool FindPeHeaderFieldsIn(Source& image, PeHeaderFields* fields) {
-  using namespace pe_header_fields;
   std::uint32_t peOffset = 0;
   if (!FindPeSignature(image, &peOffset)) return false;
   // In 64 bits: e_lfanew is hostile and the entry must not wrap round.
@@ -66,6 +62,8 @@ bool FindPeHeaderFieldsIn(Source& image, PeHeaderFields* fields) {
 
 // The same over an image held in memory.
 inline bool FindPeHeaderFields(const std::vector<std::uint8_t>& image, PeHeaderFields* fields) {
-  MemorySource source(image);
+  MemoryImageSource source(image);
   return FindPeHeaderFieldsIn(source, fields);
 }
+
+}  // namespace format

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace format {
+
 template <class Source>
 class SourceCursor {
  public:
@@ -26,3 +28,5 @@ class SourceCursor {
   Source& source_;
   std::uint64_t offset_;
 };
+
+}  // namespace format

@@ -13,16 +13,20 @@
 // The installer applies it to the title trimmed of trailing blanks.
 #pragma once
 
+namespace format {
+
 enum class TitleFault {
-  None,
-  Empty,
-  ControlCharacter,   // a byte below 0x20
-  ReservedCharacter,  // \ / : * ? " < > |
-  OnlyDotsAndBlanks,
-  LeadingBlank,
-  TrailingDotOrBlank,
-  DeviceName,
+  kNone,
+  kEmpty,
+  kControlCharacter,   // a byte below 0x20
+  kReservedCharacter,  // \ / : * ? " < > |
+  kOnlyDotsAndBlanks,
+  kLeadingBlank,
+  kTrailingDotOrBlank,
+  kDeviceName,
 };
 
-// The first fault of `title` in the order above, or None.
+// The first fault of `title` in the order above, or kNone.
 TitleFault CheckTitle(const char* title);
+
+}  // namespace format

@@ -8,6 +8,15 @@
 
 namespace pack {
 
+using format::EncodePayloadEntry;
+using format::ManifestHeaderSize;
+using format::PayloadEntry;
+using format::WriteLe16;
+using format::kEntryNameSize;
+using format::kEntrySize;
+using format::kMaxLicenseLength;
+using format::kTitleFieldSize;
+
 std::vector<std::uint8_t> BuildManifestTail(const ManifestContents& contents, std::uint32_t manifestOffset) {
   if (contents.license.size() > kMaxLicenseLength) throw std::invalid_argument("licence longer than 65,535 bytes");
   if (contents.title.size() > kTitleFieldSize) throw std::invalid_argument("title longer than 260 bytes");

@@ -10,6 +10,9 @@
 
 namespace pack {
 
+using format::WriteLe16;
+using format::WriteLe32;
+
 namespace {
 
 std::uint32_t AlignUp(std::uint32_t value, std::uint32_t alignment) {

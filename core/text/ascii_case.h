@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace text {
+
 inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 inline bool EqualNoCase(std::string_view a, std::string_view b) {
@@ -20,3 +22,5 @@ inline bool LessNoCase(std::string_view a, std::string_view b) {
     if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return AsciiUpper(a[i]) < AsciiUpper(b[i]);
   return a.size() < b.size();
 }
+
+}  // namespace text

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace text {
+
 bool CopyText(char* buffer, std::size_t size, const char* text) {
   if (size == 0) return false;
   buffer[0] = '\0';
@@ -42,3 +44,5 @@ bool FormatText(char* buffer, std::size_t size, const char* format, ...) {
   }
   return static_cast<std::size_t>(n) < size;
 }
+
+}  // namespace text

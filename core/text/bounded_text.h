@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace text {
+
 // Copies `text`; false (and the buffer left empty) when it does not fit.
 bool CopyText(char* buffer, std::size_t size, const char* text);
 
@@ -30,3 +32,5 @@ template <std::size_t N>
 bool CopyText(char (&buffer)[N], const char* text) { return CopyText(buffer, N, text); }
 template <std::size_t N>
 bool AppendText(char (&buffer)[N], const char* text) { return AppendText(buffer, N, text); }
+
+}  // namespace text

@@ -1,6 +1,8 @@
 // Thousands separators for counts shown to the user.
 #include "core/text/format_thousands.h"
 
+namespace text {
+
 char* FormatThousands(std::uint32_t value, char* output) {
   // Digits least significant first, a comma after every third one that is
   // followed by another digit, then the whole text reversed in place.
@@ -23,3 +25,5 @@ char* FormatThousands(std::uint32_t value, char* output) {
   }
   return output;
 }
+
+}  // namespace text

@@ -4,9 +4,13 @@
 
 #include <cstdint>
 
+namespace text {
+
 // The longest result is 13 characters and the terminator.
 constexpr unsigned kFormatThousandsSize = 14;
 
 // Writes into `output` (at least kFormatThousandsSize bytes) and returns it,
 // so that the call can stand directly as a formatting argument.
 char* FormatThousands(std::uint32_t value, char* output);
+
+}  // namespace text

@@ -3,6 +3,8 @@
 
 #include "core/text/bounded_text.h"
 
+using text::AppendText;
+
 namespace screensaver {
 
 static_assert(kNoticeSuccessful == MCI_NOTIFY_SUCCESSFUL && kNoticeSuperseded == MCI_NOTIFY_SUPERSEDED &&

@@ -7,6 +7,19 @@
 #include "core/text/ascii_case.h"
 #include "core/format/install_names.h"
 
+using format::BuildInstalledPath;
+using format::BuildTitleDirectory;
+using format::BuildWinDir;
+using format::IsSafeFileName;
+using format::MediaFilePrefix;
+using format::PayloadEntry;
+using format::kDataFilePosition;
+using format::kKindJukUnderscore;
+using format::kKindJuke;
+using format::kPathBufferSize;
+using text::EqualNoCase;
+using text::LessNoCase;
+
 namespace screensaver {
 namespace {
 

@@ -12,6 +12,8 @@
 #include "demo/win32paths/win32_paths.h"
 #include "core/format/install_names.h"
 
+using format::kDataFileExtension;
+
 namespace screensaver {
 
 namespace {

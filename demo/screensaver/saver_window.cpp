@@ -12,6 +12,9 @@
 #include "demo/screensaver/playlist.h"
 #include "demo/screensaver/saver_resource_ids.h"
 
+using text::AppendTextPart;
+using text::CopyText;
+
 namespace screensaver {
 
 namespace {

@@ -6,6 +6,21 @@
 #include "core/text/bounded_text.h"
 #include "core/format/install_names.h"
 
+using format::BuildInstalledPath;
+using format::BuildTitleDirectory;
+using format::BuildUninstallKeyName;
+using format::BuildWinDir;
+using format::IsSafeFileName;
+using format::PayloadEntry;
+using format::kInstallLogName;
+using format::kMakerFolder;
+using format::kPathBufferSize;
+using format::kProductFolder;
+using format::kScreenSaverPosition;
+using text::AppendText;
+using text::AsciiUpper;
+using text::EqualNoCase;
+
 namespace uninstaller {
 namespace {
 

@@ -7,7 +7,11 @@
 extern const unsigned char InstallerResourceBytes[];
 extern const std::size_t InstallerResourceBytesSize;
 
+namespace resources {
+
 std::vector<unsigned char> InstallerResources() {
   return std::vector<unsigned char>(InstallerResourceBytes,
                                     InstallerResourceBytes + InstallerResourceBytesSize);
 }
+
+}  // namespace resources

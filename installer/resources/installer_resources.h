@@ -5,4 +5,8 @@
 
 #include <vector>
 
+namespace resources {
+
 std::vector<unsigned char> InstallerResources();
+
+}  // namespace resources

@@ -17,6 +17,18 @@
 #include "sample_data.h"
 #include "temp_files.h"
 
+using codec::CompressEntry;
+using codec::CompressionLevel;
+using codec::EntryStreamWriter;
+using installer::DecodeEntry;
+using installer::ExtractCompressedEntry;
+using installer::ReadPtr;
+using installer::WritePtr;
+using samples::MakeExecutableLike;
+using samples::MakeMixedSample;
+using samples::MakeTextLike;
+using samples::SampleRandom;
+
 // Every fread on the watched stream, by requested size: the streams' reads
 // are seen here exactly as they are made, whatever the C library buffers.
 namespace {
@@ -121,7 +133,7 @@ TEST(ByteStreams, WriteBlocksAre16384ThenTheRestEachAtItsLastByte) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expanded);
     const Bytes data = MakeMixedSample(c.expanded, c.expanded);
-    const Bytes stream = CompressEntry(data.data(), data.size(), CompressionLevel::Greedy);
+    const Bytes stream = CompressEntry(data.data(), data.size(), CompressionLevel::kGreedy);
     RecordingFile image("rb", stream);
     RecordingFile output("wb");
     ResetStreams();
@@ -202,7 +214,7 @@ struct StandIn {
 
 TEST(ByteStreams, AShortWriteShowsTheWriteErrorAndEndsTheRunWithStatus1) {
   const Bytes data = MakeTextLike(40000, 4);
-  runStream = CompressEntry(data.data(), data.size(), CompressionLevel::Greedy);
+  runStream = CompressEntry(data.data(), data.size(), CompressionLevel::kGreedy);
   runExpanded = 40000;
   StandIn standIn;
   hostwin::RunOptions options;

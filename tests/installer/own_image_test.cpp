@@ -8,6 +8,13 @@
 #include "installer/own_manifest.h"
 #include "temp_files.h"
 
+using format::ManifestWalkError;
+using format::ManifestWalkInfo;
+using installer::OpenManifestInImage;
+using installer::OpenPayloadManifest;
+using installer::ReadScreenSaverTitle;
+using installer::ScreenSaverTitle;
+
 namespace {
 
 // A program that reports, in one message box, what the walk on its own
@@ -74,10 +81,10 @@ TEST(OwnImage, FailedWalksCloseTheirFile) {
   for (std::size_t size : {std::size_t{0}, std::size_t{63}, std::size_t{400}, walkEnd - 1}) {
     const std::vector<std::uint8_t> cut(full.begin(), full.begin() + static_cast<long>(size));
     EXPECT_EQ(OpenManifestInImage(folder.Write("cut.exe", cut).c_str(), &info), HFILE_ERROR) << size;
-    EXPECT_EQ(info.error, ManifestWalkError::CutShort) << size;
+    EXPECT_EQ(info.error, ManifestWalkError::kCutShort) << size;
   }
   EXPECT_EQ(OpenManifestInImage((folder.path() + "/missing.exe").c_str(), &info), HFILE_ERROR);
-  EXPECT_EQ(info.error, ManifestWalkError::OpenFailed);
+  EXPECT_EQ(info.error, ManifestWalkError::kOpenFailed);
   EXPECT_EQ(testsupport::OpenDescriptorCount(), descriptors);
 }
 

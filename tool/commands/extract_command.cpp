@@ -27,6 +27,16 @@
 #include "tool/commands/output_file.h"
 #include "tool/commands/text_output.h"
 
+using codec::DecoderState;
+using format::BuildInstalledFileName;
+using format::ExpandsPastSignedRange;
+using format::InstallRefusal;
+using format::InstalledSize;
+using format::IsCompressed;
+using format::IsSafeFileName;
+using format::PayloadEntry;
+using format::kPathBufferSize;
+
 namespace tools {
 
 namespace {
@@ -113,7 +123,7 @@ int RunExtract(const ExtractOptions& options) {
   std::uint64_t files = image.licenseLength > 0 ? 1 : 0;
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
-    if (image.InstallerRefusalOf(i) != InstallRefusal::None) continue;
+    if (image.InstallerRefusalOf(i) != InstallRefusal::kNone) continue;
     ++files;
     if (!ExpandsPastSignedRange(entry)) total += InstalledSize(entry);
   }
@@ -218,7 +228,7 @@ int RunExtract(const ExtractOptions& options) {
     const std::string name = InstalledFileName(image, i);
     const std::string shown = name.empty() ? "entry " + std::to_string(i) : name;
     const InstallRefusal refusal = image.InstallerRefusalOf(i);
-    if (refusal != InstallRefusal::None) {
+    if (refusal != InstallRefusal::kNone) {
       // Not written by the installer, so not decoded either: the ring
       // stays as the installer leaves it for the next entry.
       Outcome outcome;

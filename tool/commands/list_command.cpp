@@ -12,6 +12,16 @@
 #include "tool/commands/commands.h"
 #include "tool/commands/text_output.h"
 
+using format::BuildInstalledPath;
+using format::ExpandsPastSignedRange;
+using format::InstalledSize;
+using format::IsCompressed;
+using format::PayloadEntry;
+using format::kDataFilePosition;
+using format::kPathBufferSize;
+using format::kScreenSaverPosition;
+using format::kUninstallerPosition;
+
 namespace tools {
 
 namespace {

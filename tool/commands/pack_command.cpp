@@ -33,6 +33,8 @@
 #include "tool/commands/own_executable.h"
 #include "tool/commands/text_output.h"
 
+using format::kUninstallerName;
+
 namespace fs = std::filesystem;
 
 namespace tools {

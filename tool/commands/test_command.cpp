@@ -10,6 +10,11 @@
 #include "tool/commands/commands.h"
 #include "tool/commands/text_output.h"
 
+using codec::DecoderState;
+using format::InstallRefusal;
+using format::IsCompressed;
+using format::PayloadEntry;
+
 namespace tools {
 
 namespace {
@@ -46,7 +51,7 @@ int RunTest(const std::string& path) {
     // Only what the installer writes passes through the decoder, so that
     // every later entry starts from the ring the installer leaves.
     const InstallRefusal refusal = image.InstallerRefusalOf(i);
-    if (refusal != InstallRefusal::None) {
+    if (refusal != InstallRefusal::kNone) {
       std::printf("%s%s\n", line.c_str(), RefusalText(refusal));
       ++failed;
       continue;

@@ -7,6 +7,10 @@
 
 #include "core/text/format_thousands.h"
 
+using format::InstallRefusal;
+using text::FormatThousands;
+using text::kFormatThousandsSize;
+
 namespace tools {
 
 namespace {
@@ -72,12 +76,12 @@ std::string Thousands(std::uint32_t value) {
 
 const char* RefusalText(InstallRefusal refusal) {
   switch (refusal) {
-    case InstallRefusal::None: return "written";
-    case InstallRefusal::NoWindowsDirectory: return "refused: no Windows directory";
-    case InstallRefusal::UnsafeTitle: return "refused: the title could lead outside its folder";
-    case InstallRefusal::UnsafeName: return "refused: the name could land outside the folder";
-    case InstallRefusal::PathTooLong: return "refused: the installed path is too long";
-    case InstallRefusal::DataOutsideImage: return "data lies beyond the end of the file";
+    case InstallRefusal::kNone: return "written";
+    case InstallRefusal::kNoWindowsDirectory: return "refused: no Windows directory";
+    case InstallRefusal::kUnsafeTitle: return "refused: the title could lead outside its folder";
+    case InstallRefusal::kUnsafeName: return "refused: the name could land outside the folder";
+    case InstallRefusal::kPathTooLong: return "refused: the installed path is too long";
+    case InstallRefusal::kDataOutsideImage: return "data lies beyond the end of the file";
   }
   return "?";
 }

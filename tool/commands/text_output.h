@@ -22,7 +22,7 @@ std::string Printable(std::string_view text);
 std::string Thousands(std::uint32_t value);
 
 // Why the installer writes no file for an entry, for reports.
-const char* RefusalText(InstallRefusal refusal);
+const char* RefusalText(format::InstallRefusal refusal);
 
 // "saverkit: <file>: <problem>" on stderr.
 void PrintError(const std::string& file, const std::string& problem);

@@ -11,6 +11,10 @@
 #include "core/format/pe_header_fields.h"
 #include "core/format/manifest_layout.h"
 
+using format::FindPeHeaderFields;
+using format::PeHeaderFields;
+using format::ReadLe32;
+
 namespace fs = std::filesystem;
 
 namespace pack {

@@ -5,6 +5,10 @@
 #include "core/format/pe_header_fields.h"
 #include "core/format/manifest_layout.h"
 
+using format::FindPeHeaderFields;
+using format::PeHeaderFields;
+using format::WriteLe32;
+
 namespace pack {
 
 bool StampImageTime(std::vector<std::uint8_t>& image, std::uint32_t secondsSince1970) {

@@ -7,6 +7,9 @@
 #include "core/imagewriter/pe_checksum.h"
 #include "core/format/manifest_layout.h"
 
+using format::WriteLe16;
+using format::WriteLe32;
+
 namespace pack {
 
 namespace {

@@ -15,6 +15,34 @@
 #include "tool/reader/payload_image.h"
 #include "core/format/title_rule.h"
 
+using codec::CompressEntry;
+using codec::CompressionLevel;
+using codec::DecodeOutcome;
+using codec::DecodeToBuffer;
+using codec::DecoderState;
+using format::BuildInstalledPath;
+using format::BuildMediaFileName;
+using format::BuildTitleDirectory;
+using format::CheckTitle;
+using format::IsCompressed;
+using format::IsSafeFileName;
+using format::ManifestHeaderSize;
+using format::PayloadEntry;
+using format::TitleFault;
+using format::kDataFilePosition;
+using format::kEntryNameSize;
+using format::kEntrySize;
+using format::kFirstMediaPosition;
+using format::kInstallLogName;
+using format::kKindJukUnderscore;
+using format::kKindJuke;
+using format::kMaxLicenseLength;
+using format::kPathBufferSize;
+using format::kReferenceWinDir;
+using format::kReservedNameCharacters;
+using format::kScreenSaverPosition;
+using format::kUninstallerPosition;
+
 namespace pack {
 
 namespace {
@@ -91,7 +119,7 @@ EntryContents EncodeEntry(const PackRequest& request, std::size_t position, Pack
   contents.name.assign(fields.Name, kEntryNameSize);
   contents.kind = fields.Kind;
   if (!request.store) {
-    std::vector<std::uint8_t> packed = CompressEntry(input.bytes.data(), input.bytes.size(), CompressionLevel::Best);
+    std::vector<std::uint8_t> packed = CompressEntry(input.bytes.data(), input.bytes.size(), CompressionLevel::kBest);
     if (packed.size() < input.bytes.size()) {
       contents.stored = std::move(packed);
       contents.expandedSize = static_cast<std::uint32_t>(input.bytes.size());
@@ -135,16 +163,16 @@ std::string TitleProblem(const std::string& title) {
   // A NUL would end the title where the installer reads it.
   if (title.find('\0') != std::string::npos) return "the title holds a control character";
   switch (CheckTitle(title.c_str())) {
-    case TitleFault::None: break;
-    case TitleFault::Empty: return "the title is empty";
-    case TitleFault::ControlCharacter: return "the title holds a control character";
-    case TitleFault::ReservedCharacter:
+    case TitleFault::kNone: break;
+    case TitleFault::kEmpty: return "the title is empty";
+    case TitleFault::kControlCharacter: return "the title holds a control character";
+    case TitleFault::kReservedCharacter:
       return std::string("the title holds '") + title[title.find_first_of(kReservedNameCharacters)] +
              "', which Windows file names cannot hold";
-    case TitleFault::OnlyDotsAndBlanks: return "the title is made of dots and blanks only";
-    case TitleFault::LeadingBlank: return "the title starts with a blank";
-    case TitleFault::TrailingDotOrBlank: return "the title ends in a blank or a dot";
-    case TitleFault::DeviceName: return "the title is a name Windows reserves (such as CON, NUL or COM1)";
+    case TitleFault::kOnlyDotsAndBlanks: return "the title is made of dots and blanks only";
+    case TitleFault::kLeadingBlank: return "the title starts with a blank";
+    case TitleFault::kTrailingDotOrBlank: return "the title ends in a blank or a dot";
+    case TitleFault::kDeviceName: return "the title is a name Windows reserves (such as CON, NUL or COM1)";
   }
   return std::string();
 }

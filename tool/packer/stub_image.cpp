@@ -5,6 +5,9 @@
 
 #include "core/format/manifest_layout.h"
 
+using format::ReadLe16;
+using format::ReadLe32;
+
 namespace pack {
 
 namespace {

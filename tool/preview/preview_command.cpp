@@ -17,6 +17,8 @@
 #include "tool/commands/commands.h"
 #include "tool/preview/preview_answers.h"
 
+using resources::InstallerResources;
+
 namespace tools {
 
 namespace {

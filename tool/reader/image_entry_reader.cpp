@@ -3,6 +3,16 @@
 
 #include <vector>
 
+using codec::DecodeEnd;
+using codec::DecodeEntryWith;
+using codec::DecodeMode;
+using codec::DecodeOutcome;
+using codec::DecoderState;
+using format::DataInsideImage;
+using format::ExpandsPastSignedRange;
+using format::IsCompressed;
+using format::PayloadEntry;
+
 namespace {
 
 constexpr std::uint32_t kBlock = 1 << 16;
@@ -107,7 +117,7 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
   // Unlike the installer, the tool stops where the stored bytes run out (the
   // installer would make up the rest, up to 2 GiB, from zero bits) and where
   // its sink fails.
-  const DecodeOutcome outcome = DecodeEntryWith<DecodeMode::StopAtStreamEnd>(
+  const DecodeOutcome outcome = DecodeEntryWith<DecodeMode::kStopAtStreamEnd>(
       decoder, source, blocks, entry.ExpandedSize, entry.StoredSize);
   blocks.Flush();
   report->written = blocks.written();
@@ -115,7 +125,7 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
   const std::uint64_t storedBits = std::uint64_t{entry.StoredSize} * 8u;
   if (source.failed()) {
     report->verdict = EntryVerdict::ReadFailed;
-  } else if (outcome.end == DecodeEnd::StreamExhausted) {
+  } else if (outcome.end == DecodeEnd::kStreamExhausted) {
     report->verdict = EntryVerdict::Truncated;
   } else {
     report->unreadBytes = static_cast<std::uint32_t>((storedBits - outcome.bitsConsumed) / 8u);

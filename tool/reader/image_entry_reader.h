@@ -41,5 +41,5 @@ using ChunkSink = std::function<bool(const std::uint8_t* data, std::size_t size)
 // received only what the stored bytes hold) or the sink refuses bytes, so a
 // small entry that declares a huge expanded size costs no more than its
 // stored bytes. Returns false when the sink refused bytes.
-bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& decoder,
-                    const ChunkSink& sink, EntryReport* report);
+bool ReadImageEntry(ImageFile& image, const format::PayloadEntry& entry,
+                    codec::DecoderState& decoder, const ChunkSink& sink, EntryReport* report);

@@ -31,4 +31,4 @@ class ImageFile {
 };
 
 // A forward cursor over an ImageFile, for the manifest readers.
-using ImageFileCursor = SourceCursor<ImageFile>;
+using ImageFileCursor = format::SourceCursor<ImageFile>;

@@ -8,6 +8,23 @@
 #include "core/format/manifest_header.h"
 #include "core/format/pe_header_fields.h"
 
+using format::DecodePayloadEntry;
+using format::FindPeHeaderFieldsIn;
+using format::FindPeSignature;
+using format::InstallPlace;
+using format::InstallRefusal;
+using format::InstalledSize;
+using format::InstallerRefusal;
+using format::ManifestHeaderTargets;
+using format::ManifestWalkError;
+using format::PayloadEntry;
+using format::PeHeaderFields;
+using format::ReadLe32;
+using format::ReadManifestHeader;
+using format::WalkToManifest;
+using format::kEntrySize;
+using format::kReferenceWinDir;
+
 namespace {
 
 // Keeps the licence text in the image's string.
@@ -99,10 +116,10 @@ PayloadImage LoadPayloadImage(const std::string& path) {
   image->fileSize = file.Size();
 
   switch (WalkToManifest(file, &image->walk)) {
-    case ManifestWalkError::None: break;
-    case ManifestWalkError::OpenFailed: throw ImageError(path, "cannot open the file");
-    case ManifestWalkError::NoResourceSection: throw ImageError(path, "no .rsrc section");
-    case ManifestWalkError::CutShort: throw ImageError(path, "image cut short");
+    case ManifestWalkError::kNone: break;
+    case ManifestWalkError::kOpenFailed: throw ImageError(path, "cannot open the file");
+    case ManifestWalkError::kNoResourceSection: throw ImageError(path, "no .rsrc section");
+    case ManifestWalkError::kCutShort: throw ImageError(path, "image cut short");
   }
   if (image->walk.manifestOffset >= image->fileSize) throw ImageError(path, "manifest lies beyond the end of the file");
 

@@ -32,12 +32,12 @@ struct CertificateTable {
 struct PayloadImage {
   std::string path;
   std::uint64_t fileSize = 0;
-  ManifestWalkInfo walk;
+  format::ManifestWalkInfo walk;
   std::uint16_t licenseLength = 0;
   std::string licenseText;  // exactly licenseLength bytes
-  char titleField[kTitleFieldSize + 1] = {};  // as stored, always terminated
+  char titleField[format::kTitleFieldSize + 1] = {};  // as stored, always terminated
   std::uint16_t numberBase = 0;
-  std::vector<PayloadEntry> entries;  // up to the terminator
+  std::vector<format::PayloadEntry> entries;  // up to the terminator
   bool tableCutShort = false;  // the file ended inside the table
   std::uint64_t manifestEnd = 0;  // file offset just past the entry table as read
   CertificateTable certificates;
@@ -58,10 +58,12 @@ struct PayloadImage {
   // Sum of the installed sizes, modulo 2^32 as the installer counts it.
   std::uint32_t InstallTotalBytes() const;
   // True when the entry's stored bytes lie wholly inside the file.
-  bool DataInsideFile(const PayloadEntry& entry) const { return DataInsideImage(entry, fileSize); }
+  bool DataInsideFile(const format::PayloadEntry& entry) const {
+    return format::DataInsideImage(entry, fileSize);
+  }
   // Whether the installer, in the reference Windows directory, writes the
   // entry at `position` (see install_decision.h).
-  InstallRefusal InstallerRefusalOf(std::uint32_t position) const;
+  format::InstallRefusal InstallerRefusalOf(std::uint32_t position) const;
 };
 
 // An image that cannot be read or is damaged: file() names it, what() says

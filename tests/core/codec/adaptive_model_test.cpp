@@ -12,14 +12,32 @@
 #include "core/codec/offset_code.h"
 #include "sample_data.h"
 
+using codec::AdaptiveModel;
+using codec::EncodeOffset;
+using codec::InitModel;
+using codec::OffsetCodeBits;
+using codec::OffsetCodeWord;
+using codec::RebuildTree;
+using codec::SymbolCodeLengths;
+using codec::UpdateModel;
+using codec::kFrequencyLimit;
+using codec::kNodeCount;
+using codec::kOffsetCodeLength;
+using codec::kOffsetUpperBits;
+using codec::kRingSize;
+using codec::kRootNode;
+using codec::kSymbolCount;
+using samples::SampleRandom;
+namespace baseline = samples::baseline;
+
 namespace {
 
 // The code of `symbol` as text, read off the tree from the root down.
 std::string CodeOf(const AdaptiveModel& model, unsigned symbol) {
   std::string code;
-  for (unsigned c = model.NodeParent[NodeCount + symbol]; c != RootNode;) {
-    const unsigned up = model.NodeParent[c];
-    code.insert(code.begin(), c == model.NodeChild[up] ? '0' : '1');
+  for (unsigned c = model.nodeParent[kNodeCount + symbol]; c != kRootNode;) {
+    const unsigned up = model.nodeParent[c];
+    code.insert(code.begin(), c == model.nodeChild[up] ? '0' : '1');
     c = up;
   }
   return code;
@@ -34,40 +52,40 @@ std::string Bits(unsigned value, unsigned length) {
 // Sibling order, sums, and links in both directions.
 ::testing::AssertionResult TreeIsSound(const AdaptiveModel& m) {
   unsigned leafTotal = 0;
-  for (unsigned q = 0; q < NodeCount; ++q) {
-    if (m.NodeFrequency[q] > m.NodeFrequency[q + 1])
+  for (unsigned q = 0; q < kNodeCount; ++q) {
+    if (m.nodeFrequency[q] > m.nodeFrequency[q + 1])
       return ::testing::AssertionFailure() << "counts fall at " << q;
-    const unsigned k = m.NodeChild[q];
-    if (k >= NodeCount) {
-      if (m.NodeParent[k] != q) return ::testing::AssertionFailure() << "leaf link at " << q;
-      leafTotal += m.NodeFrequency[q];
+    const unsigned k = m.nodeChild[q];
+    if (k >= kNodeCount) {
+      if (m.nodeParent[k] != q) return ::testing::AssertionFailure() << "leaf link at " << q;
+      leafTotal += m.nodeFrequency[q];
     } else {
-      if (m.NodeParent[k] != q || m.NodeParent[k + 1] != q)
+      if (m.nodeParent[k] != q || m.nodeParent[k + 1] != q)
         return ::testing::AssertionFailure() << "child links at " << q;
-      if (m.NodeFrequency[q] != m.NodeFrequency[k] + m.NodeFrequency[k + 1])
+      if (m.nodeFrequency[q] != m.nodeFrequency[k] + m.nodeFrequency[k + 1])
         return ::testing::AssertionFailure() << "sum at " << q;
     }
   }
-  if (m.NodeFrequency[RootNode] != leafTotal) return ::testing::AssertionFailure() << "root total";
-  if (m.NodeFrequency[NodeCount] != 0xFFFF) return ::testing::AssertionFailure() << "sentinel";
+  if (m.nodeFrequency[kRootNode] != leafTotal) return ::testing::AssertionFailure() << "root total";
+  if (m.nodeFrequency[kNodeCount] != 0xFFFF) return ::testing::AssertionFailure() << "sentinel";
   return ::testing::AssertionSuccess();
 }
 
 bool SameAsBaseline(const AdaptiveModel& m) {
-  return std::memcmp(m.NodeFrequency, baseline::freq, sizeof baseline::freq) == 0 &&
-         std::memcmp(m.NodeChild, baseline::son, sizeof baseline::son) == 0 &&
-         std::memcmp(m.NodeParent, baseline::prnt, sizeof baseline::prnt) == 0;
+  return std::memcmp(m.nodeFrequency, baseline::freq, sizeof baseline::freq) == 0 &&
+         std::memcmp(m.nodeChild, baseline::son, sizeof baseline::son) == 0 &&
+         std::memcmp(m.nodeParent, baseline::prnt, sizeof baseline::prnt) == 0;
 }
 
 TEST(AdaptiveModel, InitialCodesAreEightBitsFrom56AndNineBitsBelow) {
   AdaptiveModel m;
   InitModel(m);
   EXPECT_TRUE(TreeIsSound(m));
-  EXPECT_EQ(m.NodeFrequency[RootNode], 284);
-  for (unsigned s = 56; s < SymbolCount; ++s) EXPECT_EQ(CodeOf(m, s), Bits(s - 56, 8)) << s;
+  EXPECT_EQ(m.nodeFrequency[kRootNode], 284);
+  for (unsigned s = 56; s < kSymbolCount; ++s) EXPECT_EQ(CodeOf(m, s), Bits(s - 56, 8)) << s;
   for (unsigned s = 0; s < 56; ++s) EXPECT_EQ(CodeOf(m, s), Bits(0x1C8 + s, 9)) << s;
 
-  std::uint8_t lengths[SymbolCount];
+  std::uint8_t lengths[kSymbolCount];
   SymbolCodeLengths(m, lengths);
   EXPECT_EQ(lengths[0], 9);
   EXPECT_EQ(lengths[283], 8);
@@ -79,9 +97,9 @@ TEST(AdaptiveModel, ACountedNodeMovesToTheEndOfItsRunOfEqualCounts) {
   // All leaves have count 1: the leaf of symbol 0 goes to 283, the highest
   // index of count 1, and takes the code that was 283's, one bit shorter.
   UpdateModel(m, 0);
-  EXPECT_EQ(m.NodeParent[NodeCount + 0], 283);
-  EXPECT_EQ(m.NodeChild[283], NodeCount + 0);
-  EXPECT_EQ(m.NodeChild[0], NodeCount + 283);  // 283's leaf took its place
+  EXPECT_EQ(m.nodeParent[kNodeCount + 0], 283);
+  EXPECT_EQ(m.nodeChild[283], kNodeCount + 0);
+  EXPECT_EQ(m.nodeChild[0], kNodeCount + 283);  // 283's leaf took its place
   EXPECT_EQ(CodeOf(m, 0), "11100011");
   EXPECT_TRUE(TreeIsSound(m));
 }
@@ -111,18 +129,18 @@ TEST(AdaptiveModel, RebuildsAtTheFrequencyLimitOnThe32485thSymbol) {
   baseline::StartModel();
   SampleRandom random(5);
   for (unsigned n = 1; n <= 32484; ++n) {
-    const unsigned s = random.Below(4) == 0 ? random.Below(SymbolCount) : random.Below(20);
+    const unsigned s = random.Below(4) == 0 ? random.Below(kSymbolCount) : random.Below(20);
     UpdateModel(m, s);
     baseline::Update(s);
   }
-  ASSERT_EQ(m.NodeFrequency[RootNode], FrequencyLimit);
+  ASSERT_EQ(m.nodeFrequency[kRootNode], kFrequencyLimit);
   // Halved leaf counts the next symbol should find.
   unsigned halved = 0;
-  for (unsigned q = 0; q < NodeCount; ++q)
-    if (m.NodeChild[q] >= NodeCount) halved += (m.NodeFrequency[q] + 1u) / 2u;
+  for (unsigned q = 0; q < kNodeCount; ++q)
+    if (m.nodeChild[q] >= kNodeCount) halved += (m.nodeFrequency[q] + 1u) / 2u;
   UpdateModel(m, 7);
   baseline::Update(7);
-  EXPECT_EQ(m.NodeFrequency[RootNode], halved + 1);
+  EXPECT_EQ(m.nodeFrequency[kRootNode], halved + 1);
   EXPECT_TRUE(TreeIsSound(m));
   EXPECT_TRUE(SameAsBaseline(m));
 }
@@ -132,13 +150,13 @@ TEST(AdaptiveModel, RebuildPutsANewNodeBehindEveryNodeOfItsCount) {
   // placed, so every insertion meets a run of equal counts.
   AdaptiveModel m;
   InitModel(m);
-  for (unsigned q = 0; q < SymbolCount; ++q) m.NodeFrequency[q] = static_cast<std::uint16_t>(1 + 2 * (q / 4));
+  for (unsigned q = 0; q < kSymbolCount; ++q) m.nodeFrequency[q] = static_cast<std::uint16_t>(1 + 2 * (q / 4));
   RebuildTree(m);
   EXPECT_TRUE(TreeIsSound(m));
-  for (unsigned q = 0; q < NodeCount; ++q) {
+  for (unsigned q = 0; q < kNodeCount; ++q) {
     // An internal node never stands before a leaf of the same count.
-    if (m.NodeChild[q] < NodeCount && q + 1 < NodeCount && m.NodeChild[q + 1] >= NodeCount) {
-      EXPECT_LT(m.NodeFrequency[q], m.NodeFrequency[q + 1]) << q;
+    if (m.nodeChild[q] < kNodeCount && q + 1 < kNodeCount && m.nodeChild[q + 1] >= kNodeCount) {
+      EXPECT_LT(m.nodeFrequency[q], m.nodeFrequency[q + 1]) << q;
     }
   }
 }
@@ -148,14 +166,14 @@ TEST(AdaptiveModel, MatchesThePlainModelSymbolBySymbolThroughSeveralRebuilds) {
     const char* name;
     unsigned hot;  // symbols drawn most of the time
   };
-  for (const Mix mix : {Mix{"flat", SymbolCount}, Mix{"skewed", 12}, Mix{"one symbol", 1}}) {
+  for (const Mix mix : {Mix{"flat", kSymbolCount}, Mix{"skewed", 12}, Mix{"one symbol", 1}}) {
     SCOPED_TRACE(mix.name);
     AdaptiveModel m;
     InitModel(m);
     baseline::StartModel();
     SampleRandom random(99);
     for (unsigned n = 0; n < 120000; ++n) {
-      const unsigned s = random.Below(8) == 0 ? random.Below(SymbolCount) : random.Below(mix.hot);
+      const unsigned s = random.Below(8) == 0 ? random.Below(kSymbolCount) : random.Below(mix.hot);
       UpdateModel(m, s);
       baseline::Update(s);
       if (n % 4999 == 0) {
@@ -175,22 +193,22 @@ TEST(OffsetCode, TablesFollowTheRangeRule) {
                           {0x90, 0xBF, 12, 4, 6}, {0xC0, 0xEF, 24, 2, 7}, {0xF0, 0xFF, 48, 1, 8}};
   for (const Range& r : ranges) {
     for (unsigned i = r.firstIndex; i <= r.lastIndex; ++i) {
-      EXPECT_EQ(OffsetUpperBits[i], r.firstUpper + (i - r.firstIndex) / r.perValue) << i;
-      EXPECT_EQ(OffsetCodeLength[i], r.length) << i;
+      EXPECT_EQ(kOffsetUpperBits[i], r.firstUpper + (i - r.firstIndex) / r.perValue) << i;
+      EXPECT_EQ(kOffsetCodeLength[i], r.length) << i;
     }
   }
 }
 
 TEST(OffsetCode, EveryOffsetEncodesToBitsThatDecodeBackToIt) {
-  for (unsigned p = 0; p < RingSize; ++p) {
+  for (unsigned p = 0; p < kRingSize; ++p) {
     const OffsetCodeWord word = EncodeOffset(p);
     ASSERT_EQ(word.length, OffsetCodeBits(p));
     // The decoder's view: 8 bits as an index, then length - 8 more bits.
     const std::uint32_t aligned = word.bits << (14 - word.length);  // as 14 bits
     const unsigned index = aligned >> 6;
-    ASSERT_EQ(OffsetCodeLength[index] + 6u, word.length) << p;
+    ASSERT_EQ(kOffsetCodeLength[index] + 6u, word.length) << p;
     const unsigned lower = (aligned >> (14 - word.length)) & 63u;
-    ASSERT_EQ(OffsetUpperBits[index] * 64u + lower, p) << p;
+    ASSERT_EQ(kOffsetUpperBits[index] * 64u + lower, p) << p;
   }
   EXPECT_EQ(EncodeOffset(3).bits, 0b000000011u);  // p = 3 in nine bits
 }

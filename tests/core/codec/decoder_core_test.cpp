@@ -17,13 +17,29 @@
 #include "core/codec/memory_streams.h"
 #include "sample_data.h"
 
+using codec::CompressEntry;
+using codec::CompressionLevel;
+using codec::DecodeEnd;
+using codec::DecodeEntryWith;
+using codec::DecodeMode;
+using codec::DecodeOutcome;
+using codec::DecodeToBuffer;
+using codec::DecoderState;
+using codec::EntryStreamWriter;
+using codec::MemoryStoredSource;
+using samples::MakeExecutableLike;
+using samples::MakeMixedSample;
+using samples::MakeTextLike;
+using samples::SampleRandom;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+namespace baseline = samples::baseline;
 
 // Counts what the core asks of its source and gives to its sink.
 struct CountingSource {
-  MemorySource memory;
+  MemoryStoredSource memory;
   std::uint32_t fetched = 0;
   std::uint32_t lowestRemaining = 0xFFFFFFFFu;
   std::uint8_t Fetch(std::uint32_t remaining) {
@@ -45,7 +61,7 @@ struct Decoded {
 
 Decoded DecodeWith(DecoderState& state, const Bytes& stream, std::uint32_t expanded,
                    std::uint32_t storedSize) {
-  CountingSource source{MemorySource{stream.data(), stream.size()}};
+  CountingSource source{MemoryStoredSource{stream.data(), stream.size()}};
   VectorSink sink;
   const DecodeOutcome outcome = DecodeEntryWith(state, source, sink, expanded, storedSize);
   EXPECT_LE(source.fetched, storedSize);
@@ -203,7 +219,7 @@ TEST(DecoderCore, AStreamThatEndsEarlyGoesOnWithZeroBits) {
 TEST(DecoderCore, AgreesWithThePlainDecoderAcrossRebuilds) {
   // Long enough for several rebuilds (one per 16,000 symbols or so).
   const Bytes data = MakeMixedSample(400000, 31);
-  for (CompressionLevel level : {CompressionLevel::Greedy, CompressionLevel::Best}) {
+  for (CompressionLevel level : {CompressionLevel::kGreedy, CompressionLevel::kBest}) {
     const Bytes stream = CompressEntry(data.data(), data.size(), level);
     Bytes plain(data.size() + 32);
     const std::int64_t produced = baseline::Decode(stream.data(), static_cast<std::uint32_t>(stream.size()),
@@ -256,21 +272,21 @@ TEST(DecoderCore, StopAtStreamEndEndsWhereTheStreamOrTheSinkDoes) {
   };
   const std::uint32_t whole = static_cast<std::uint32_t>(stream.size());
   const Case cases[] = {
-      {"a sound stream", stream.size(), whole, 20000, SIZE_MAX, DecodeEnd::Complete, 20000, 20000},
+      {"a sound stream", stream.size(), whole, 20000, SIZE_MAX, DecodeEnd::kComplete, 20000, 20000},
       {"half the stored size", stream.size() / 2, whole / 2, 20000, SIZE_MAX,
-       DecodeEnd::StreamExhausted, 5000, 19999},
+       DecodeEnd::kStreamExhausted, 5000, 19999},
       {"six stored bytes that declare nearly 2 GiB", 6, 6, 0x7FFFFF00u, SIZE_MAX,
-       DecodeEnd::StreamExhausted, 1, 6 * 8 * 30},
-      {"no stored bytes", 0, 0, 100, SIZE_MAX, DecodeEnd::StreamExhausted, 0, 0},
+       DecodeEnd::kStreamExhausted, 1, 6 * 8 * 30},
+      {"no stored bytes", 0, 0, 100, SIZE_MAX, DecodeEnd::kStreamExhausted, 0, 0},
       {"a sink that fails after 1000 bytes", stream.size(), whole, 20000, 1000,
-       DecodeEnd::SinkFailed, 1000, 1029},
+       DecodeEnd::kSinkFailed, 1000, 1029},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto state = std::make_unique<DecoderState>();
-    CountingSource source{MemorySource{stream.data(), c.available}};
+    CountingSource source{MemoryStoredSource{stream.data(), c.available}};
     FailingSink sink{{}, c.sinkRoom};
-    const DecodeOutcome outcome = DecodeEntryWith<DecodeMode::StopAtStreamEnd>(
+    const DecodeOutcome outcome = DecodeEntryWith<DecodeMode::kStopAtStreamEnd>(
         *state, source, sink, c.expanded, c.storedSize);
     EXPECT_EQ(outcome.end, c.end);
     EXPECT_GE(sink.out.size(), c.minBytes);
@@ -278,7 +294,7 @@ TEST(DecoderCore, StopAtStreamEndEndsWhereTheStreamOrTheSinkDoes) {
     EXPECT_EQ(static_cast<std::int64_t>(sink.out.size()), outcome.produced);
     EXPECT_LE(source.fetched, c.storedSize);
     EXPECT_TRUE(std::equal(sink.out.begin(), sink.out.end(), data.begin()));
-    if (c.end == DecodeEnd::StreamExhausted) {
+    if (c.end == DecodeEnd::kStreamExhausted) {
       EXPECT_GT(outcome.bitsConsumed, std::uint64_t{c.storedSize} * 8u);
     }
   }
@@ -321,7 +337,7 @@ TEST(DecoderCore, ACountPastTwoToTheThirtyFirstMinusOneEndsTheEntry) {
   EXPECT_EQ(outcome.produced, std::int64_t{0x7FFFFFFF} + 24);
   EXPECT_EQ(sink.count, 0x7FFFFFFFu);
   EXPECT_EQ(sink.last, 'a');
-  EXPECT_EQ(outcome.end, DecodeEnd::Complete);
+  EXPECT_EQ(outcome.end, DecodeEnd::kComplete);
 }
 
 }  // namespace

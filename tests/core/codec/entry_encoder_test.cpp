@@ -12,6 +12,17 @@
 #include "core/codec/memory_streams.h"
 #include "sample_data.h"
 
+using codec::CompressEntry;
+using codec::CompressionLevel;
+using codec::DecodeOutcome;
+using codec::DecodeToBuffer;
+using codec::DecoderState;
+using codec::EntryStreamWriter;
+using samples::MakeExecutableLike;
+using samples::MakeTextLike;
+using samples::MakeWaveLike;
+using samples::SampleRandom;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -33,7 +44,7 @@ Bytes Decode(const Bytes& stream, std::size_t expanded) {
 
 TEST(EntryEncoder, GreedyReproducesTheKnownStartOfAnExecutable) {
   const Bytes stream = CompressEntry(kExecutableStart.data(), kExecutableStart.size(),
-                                     CompressionLevel::Greedy);
+                                     CompressionLevel::kGreedy);
   // 106 bits: 13 whole bytes, then the bits 10.
   ASSERT_GE(stream.size(), 14u);
   const Bytes head(stream.begin(), stream.begin() + 13);
@@ -53,7 +64,7 @@ TEST(EntryEncoder, EveryLevelEncodesAWrittenItemSequenceTheSameWay) {
   EXPECT_EQ(writer.BitsWritten(), 106u);
   writer.Finish();
   EXPECT_EQ(byItems, CompressEntry(kExecutableStart.data(), kExecutableStart.size(),
-                                   CompressionLevel::Greedy));
+                                   CompressionLevel::kGreedy));
   EXPECT_EQ(Decode(byItems, kExecutableStart.size()), kExecutableStart);
 }
 
@@ -119,12 +130,12 @@ TEST_P(RoundTrip, DecodingGivesTheInputBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, RoundTrip,
-                         ::testing::Values(CompressionLevel::Greedy, CompressionLevel::Lazy,
-                                           CompressionLevel::Best),
+                         ::testing::Values(CompressionLevel::kGreedy, CompressionLevel::kLazy,
+                                           CompressionLevel::kBest),
                          [](const auto& info) {
                            switch (info.param) {
-                             case CompressionLevel::Greedy: return std::string("Greedy");
-                             case CompressionLevel::Lazy: return std::string("Lazy");
+                             case CompressionLevel::kGreedy: return std::string("Greedy");
+                             case CompressionLevel::kLazy: return std::string("Lazy");
                              default: return std::string("Best");
                            }
                          });
@@ -135,8 +146,8 @@ TEST(EntryEncoder, EmptyInputGivesAnEmptyStream) {
 
 TEST(EntryEncoder, CostDrivenParseIsNotLargerThanGreedy) {
   for (const Bytes& data : {MakeExecutableLike(100000, 1), MakeTextLike(100000, 2)}) {
-    const auto greedy = CompressEntry(data.data(), data.size(), CompressionLevel::Greedy);
-    const auto best = CompressEntry(data.data(), data.size(), CompressionLevel::Best);
+    const auto greedy = CompressEntry(data.data(), data.size(), CompressionLevel::kGreedy);
+    const auto best = CompressEntry(data.data(), data.size(), CompressionLevel::kBest);
     EXPECT_LT(best.size(), greedy.size());
   }
 }

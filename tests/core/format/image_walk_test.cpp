@@ -8,6 +8,11 @@
 #include "temp_files.h"
 #include "handmade_sky_image.h"
 
+using format::ManifestWalkError;
+using format::ManifestWalkInfo;
+using format::WalkToManifest;
+using format::WriteLe32;
+
 namespace {
 
 using pack::ResourceItem;
@@ -21,7 +26,7 @@ long WalkPosition(const std::string& path, ManifestWalkInfo* info = nullptr) {
   if (!info) info = &local;
   ImageFile file;
   if (!file.Open(path)) return -1;
-  if (WalkToManifest(file, info) != ManifestWalkError::None) return -1;
+  if (WalkToManifest(file, info) != ManifestWalkError::kNone) return -1;
   return static_cast<long>(info->manifestOffset);
 }
 
@@ -32,7 +37,7 @@ std::vector<std::uint8_t> FoundData(const std::vector<std::uint8_t>& image) {
   ManifestWalkInfo info;
   std::vector<std::uint8_t> data(4);
   if (!file.Open(folder.Write("image.exe", image)) ||
-      WalkToManifest(file, &info) != ManifestWalkError::None ||
+      WalkToManifest(file, &info) != ManifestWalkError::kNone ||
       !file.ReadAt(info.manifestOffset, data.data(), 4))
     return {};
   return data;
@@ -113,7 +118,7 @@ TEST(ImageWalk, SectionNameMustBeExactlyRsrc) {
     testsupport::TempFolder folder;
     ManifestWalkInfo info;
     EXPECT_EQ(WalkPosition(folder.Write("x.exe", pack::WritePeImage(contents).bytes), &info), -1) << name;
-    EXPECT_EQ(info.error, ManifestWalkError::NoResourceSection) << name;
+    EXPECT_EQ(info.error, ManifestWalkError::kNoResourceSection) << name;
   }
 }
 
@@ -140,7 +145,7 @@ TEST(ImageWalk, ImageCutShortAnywhereStopsTheWalk) {
     const long at = WalkPosition(folder.Write("cut.exe", cut), &info);
     if (size < walkEnd) {
       EXPECT_EQ(at, -1) << size;
-      EXPECT_EQ(info.error, ManifestWalkError::CutShort) << size;
+      EXPECT_EQ(info.error, ManifestWalkError::kCutShort) << size;
     } else {
       EXPECT_GT(at, 0) << "the whole walk fits in " << size << " bytes";
     }

@@ -6,6 +6,16 @@
 #include "core/format/install_names.h"
 #include "core/format/title_rule.h"
 
+using format::BuildInstalledPath;
+using format::BuildMediaFileName;
+using format::BuildWinDir;
+using format::CheckTitle;
+using format::IsSafeFileName;
+using format::PayloadEntry;
+using format::TitleFault;
+using format::kKindJuke;
+using format::kPathBufferSize;
+
 namespace {
 
 PayloadEntry Media(const char* name, std::uint8_t kind, std::size_t nameBytes = 15) {
@@ -115,15 +125,15 @@ TEST(TitleRule, RefusesWhatWouldLandElsewhereOrBeRenamed) {
     const char* title;
     TitleFault fault;
   } cases[] = {
-      {"Sky", TitleFault::None},           {"Deep Sea", TitleFault::None},
-      {"v1.2 Stars", TitleFault::None},    {"CONSOLE", TitleFault::None},
-      {"", TitleFault::Empty},             {"Sky\x1B[2J", TitleFault::ControlCharacter},
-      {"A\r\nB", TitleFault::ControlCharacter}, {"A\\B", TitleFault::ReservedCharacter},
-      {"..", TitleFault::OnlyDotsAndBlanks}, {". .", TitleFault::OnlyDotsAndBlanks},
-      {" Sky", TitleFault::LeadingBlank},  {"Evil.", TitleFault::TrailingDotOrBlank},
-      {"Evil ", TitleFault::TrailingDotOrBlank}, {"con", TitleFault::DeviceName},
-      {"CONOUT$", TitleFault::DeviceName}, {"COM\xB9", TitleFault::DeviceName},
-      {"lpt\xB2.x", TitleFault::DeviceName},
+      {"Sky", TitleFault::kNone},           {"Deep Sea", TitleFault::kNone},
+      {"v1.2 Stars", TitleFault::kNone},    {"CONSOLE", TitleFault::kNone},
+      {"", TitleFault::kEmpty},             {"Sky\x1B[2J", TitleFault::kControlCharacter},
+      {"A\r\nB", TitleFault::kControlCharacter}, {"A\\B", TitleFault::kReservedCharacter},
+      {"..", TitleFault::kOnlyDotsAndBlanks}, {". .", TitleFault::kOnlyDotsAndBlanks},
+      {" Sky", TitleFault::kLeadingBlank},  {"Evil.", TitleFault::kTrailingDotOrBlank},
+      {"Evil ", TitleFault::kTrailingDotOrBlank}, {"con", TitleFault::kDeviceName},
+      {"CONOUT$", TitleFault::kDeviceName}, {"COM\xB9", TitleFault::kDeviceName},
+      {"lpt\xB2.x", TitleFault::kDeviceName},
   };
   for (const auto& c : cases) EXPECT_EQ(CheckTitle(c.title), c.fault) << c.title;
 }

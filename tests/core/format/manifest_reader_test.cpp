@@ -8,6 +8,16 @@
 #include "temp_files.h"
 #include "handmade_sky_image.h"
 
+using format::IsCompressed;
+using format::ManifestHeaderSize;
+using format::PayloadEntry;
+using format::kEntrySize;
+using format::kTitleFieldSize;
+using installer::OpenManifestInImage;
+using installer::ReadNextEntry;
+using installer::ReadTitleField;
+using installer::SkipToEntryTable;
+
 namespace {
 
 pack::EntryContents Stored(std::size_t size, std::uint8_t fill = 0xAB) {

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <cstring>
 
+using text::FormatThousands;
+using text::kFormatThousandsSize;
+
 namespace {
 
 TEST(FormatThousands, GroupsOfThreeFromTheRight) {

@@ -8,6 +8,14 @@
 
 #include "core/format/install_names.h"
 
+using format::BuildInstalledPath;
+using format::BuildWinDir;
+using format::PayloadEntry;
+using format::kEntryNameSize;
+using format::kKindJukUnderscore;
+using format::kKindJuke;
+using format::kPathBufferSize;
+
 namespace {
 
 using uninstaller::Verdict;

@@ -14,6 +14,12 @@
 #include "run_saverkit.h"
 #include "temp_files.h"
 
+using codec::CompressEntry;
+using codec::CompressionLevel;
+using samples::MakeExecutableLike;
+using samples::MakeTextLike;
+using samples::MakeWaveLike;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -39,11 +45,11 @@ struct Sample {
     contents.numberBase = 23;
     pack::EntryContents stored;
     stored.stored = uninstaller;
-    pack::EntryContents media = Compressed(music, CompressionLevel::Greedy);
+    pack::EntryContents media = Compressed(music, CompressionLevel::kGreedy);
     media.name = ".MID";
     media.kind = 0;
-    contents.entries = {Compressed(saver, CompressionLevel::Best),
-                    Compressed(data, CompressionLevel::Lazy), stored, media};
+    contents.entries = {Compressed(saver, CompressionLevel::kBest),
+                    Compressed(data, CompressionLevel::kLazy), stored, media};
   }
 };
 

@@ -22,6 +22,11 @@
 #include "run_saverkit.h"
 #include "temp_files.h"
 
+using codec::CompressEntry;
+using format::kEntrySize;
+using format::kTitleFieldSize;
+using samples::MakeExecutableLike;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

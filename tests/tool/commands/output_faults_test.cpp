@@ -21,6 +21,9 @@
 #include "run_saverkit.h"
 #include "temp_files.h"
 
+using codec::CompressEntry;
+using samples::MakeExecutableLike;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

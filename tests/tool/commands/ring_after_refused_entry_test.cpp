@@ -12,6 +12,8 @@
 #include "core/codec/stream_writer.h"
 #include "temp_files.h"
 
+using codec::EntryStreamWriter;
+
 namespace {
 
 using namespace installertest;

@@ -13,6 +13,10 @@
 #include "core/format/pe_header_fields.h"
 #include "temp_files.h"
 
+using format::FindPeHeaderFields;
+using format::PeHeaderFields;
+using format::WriteLe32;
+
 namespace {
 
 namespace fs = std::filesystem;

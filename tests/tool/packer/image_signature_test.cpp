@@ -9,6 +9,11 @@
 #include "core/format/manifest_layout.h"
 #include "stub_fixture.h"
 
+using format::FindPeHeaderFields;
+using format::PeHeaderFields;
+using format::ReadLe32;
+using format::WriteLe32;
+
 namespace {
 
 struct Signed {

@@ -17,6 +17,19 @@
 #include "stub_fixture.h"
 #include "temp_files.h"
 
+using format::BuildMediaFileName;
+using format::InstalledSize;
+using format::IsCompressed;
+using format::ManifestWalkError;
+using format::ManifestWalkInfo;
+using format::MemoryImageSource;
+using format::PayloadEntry;
+using format::ReadLe16;
+using format::ReadLe32;
+using format::WalkToManifest;
+using format::WriteLe16;
+using format::kPathBufferSize;
+
 namespace {
 
 using pack::MediaKind;
@@ -160,7 +173,7 @@ TEST(Packer, StubResourcesSurviveAndTheManifestComesLast) {
   ManifestWalkInfo walk;
   ImageFile file;
   ASSERT_TRUE(file.Open(path));
-  ASSERT_EQ(WalkToManifest(file, &walk), ManifestWalkError::None);
+  ASSERT_EQ(WalkToManifest(file, &walk), ManifestWalkError::kNone);
   EXPECT_EQ(walk.manifestOffset, result.manifestOffset);
 
   // Every resource is still there with its data: none lay behind the
@@ -397,9 +410,9 @@ bool PackAnything(const std::vector<std::uint8_t>& bytes) {
   } catch (const pack::PackError&) {
     return false;
   }
-  MemorySource source(result.image);
+  MemoryImageSource source(result.image);
   ManifestWalkInfo walk;
-  EXPECT_EQ(WalkToManifest(source, &walk), ManifestWalkError::None);
+  EXPECT_EQ(WalkToManifest(source, &walk), ManifestWalkError::kNone);
   EXPECT_EQ(walk.manifestOffset, result.manifestOffset);
   return true;
 }

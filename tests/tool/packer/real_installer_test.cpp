@@ -12,6 +12,8 @@
 #include "stub_fixture.h"
 #include "temp_files.h"
 
+using format::ReadLe32;
+
 namespace {
 
 std::string BuiltInstaller() {

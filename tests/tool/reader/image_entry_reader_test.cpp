@@ -11,13 +11,19 @@
 #include "sample_data.h"
 #include "temp_files.h"
 
+using codec::CompressEntry;
+using codec::CompressionLevel;
+using codec::DecoderState;
+using format::PayloadEntry;
+using samples::MakeMixedSample;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(ImageEntryReader, StopsWhereTheStoredBytesEndOrTheSinkFails) {
   const Bytes data = MakeMixedSample(1000000, 9);
-  const Bytes stream = CompressEntry(data.data(), data.size(), CompressionLevel::Greedy);
+  const Bytes stream = CompressEntry(data.data(), data.size(), CompressionLevel::kGreedy);
   constexpr std::uint32_t kOffset = 100;
   Bytes image(kOffset + stream.size(), 0);
   std::copy(stream.begin(), stream.end(), image.begin() + kOffset);
