@@ -18,6 +18,10 @@
 #include "core/format/memory_source.h"
 #include "core/format/source_cursor.h"
 
+using reader::ImageError;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+
 namespace {
 
 std::string TemporaryImagePath() {

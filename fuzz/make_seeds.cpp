@@ -12,6 +12,8 @@
 #include "core/codec/entry_encoder.h"
 #include "core/imagewriter/manifest_writer.h"
 
+namespace pack = imagewriter;
+
 namespace {
 
 namespace fs = std::filesystem;

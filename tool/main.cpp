@@ -5,20 +5,23 @@
 
 #include "saverkit_version.h"
 #include "tool/commands/commands.h"
+#if SAVERKIT_PREVIEW
+#include "tool/preview/preview_command.h"
+#endif
 
 int main(int argc, char** argv) {
   CLI::App app{"saverkit " SAVERKIT_VERSION
                ": lists, tests, extracts, packs and previews screen saver installers"};
   app.set_version_flag("--version", "saverkit " SAVERKIT_VERSION);
   app.require_subcommand(1);
-  int exitStatus = tools::kExitOk;
-  tools::AddListCommand(app, exitStatus);
-  tools::AddTestCommand(app, exitStatus);
-  tools::AddExtractCommand(app, exitStatus);
+  int exitStatus = commands::kExitOk;
+  commands::AddListCommand(app, exitStatus);
+  commands::AddTestCommand(app, exitStatus);
+  commands::AddExtractCommand(app, exitStatus);
 #if SAVERKIT_PREVIEW
-  tools::AddPreviewCommand(app, exitStatus);
+  preview::AddPreviewCommand(app, exitStatus);
 #endif
-  tools::AddPackCommand(app, exitStatus);
+  commands::AddPackCommand(app, exitStatus);
   // The first word that is not an option names the command (the program
   // itself takes only flags); one it does not know is named back with the
   // list, rather than as a missing command.
@@ -33,7 +36,7 @@ int main(int argc, char** argv) {
     }
     if (!known) {
       std::cerr << "saverkit: unknown command \"" << word << "\" (commands: " << names << ")\n";
-      return tools::kExitUsageError;
+      return commands::kExitUsageError;
     }
     break;
   }
@@ -47,7 +50,7 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::cerr << "saverkit: " << e.what() << " (see saverkit --help)\n";
-    return tools::kExitUsageError;
+    return commands::kExitUsageError;
   }
   return exitStatus;
 }

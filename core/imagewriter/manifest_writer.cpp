@@ -6,7 +6,7 @@
 
 #include "core/format/manifest_layout.h"
 
-namespace pack {
+namespace imagewriter {
 
 std::vector<std::uint8_t> BuildManifestTail(const ManifestContents& contents, std::uint32_t manifestOffset) {
   if (contents.license.size() > kMaxLicenseLength) throw std::invalid_argument("licence longer than 65,535 bytes");
@@ -62,4 +62,4 @@ std::vector<std::uint8_t> BuildInstallerImage(const ManifestContents& contents,
   return pe.bytes;
 }
 
-}  // namespace pack
+}  // namespace imagewriter

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace pack {
+namespace imagewriter {
 
 // File offset of CheckSum: 64 bytes into the optional header.
 constexpr std::uint32_t kChecksumOffsetInOptionalHeader = 64;
@@ -17,4 +17,4 @@ constexpr std::uint32_t kChecksumOffsetInOptionalHeader = 64;
 // added to the file length.
 std::uint32_t ComputePeChecksum(const std::vector<std::uint8_t>& image, std::size_t checksumOffset);
 
-}  // namespace pack
+}  // namespace imagewriter

@@ -8,7 +8,7 @@
 
 #include "core/format/manifest_layout.h"
 
-namespace pack {
+namespace imagewriter {
 
 namespace {
 
@@ -247,4 +247,4 @@ void PlaceTail(std::vector<std::uint8_t>& image, std::uint32_t offset,
   if (!tail.empty()) std::memcpy(&image[offset], tail.data(), tail.size());
 }
 
-}  // namespace pack
+}  // namespace imagewriter

@@ -8,6 +8,8 @@
 #include "installer/own_manifest.h"
 #include "temp_files.h"
 
+namespace pack = imagewriter;
+
 namespace {
 
 // A program that reports, in one message box, what the walk on its own

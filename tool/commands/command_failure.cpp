@@ -10,7 +10,9 @@
 #include "tool/commands/output_file.h"
 #include "tool/commands/text_output.h"
 
-namespace tools {
+namespace commands {
+
+using reader::ImageError;
 
 namespace {
 
@@ -29,7 +31,7 @@ int RunCommandReportingFailures(const std::string& mainFile, const std::function
   } catch (const ImageError& e) {
     PrintError(Named(e.file(), mainFile), e.what());
     return kExitDataError;
-  } catch (const pack::PackError& e) {
+  } catch (const packer::PackError& e) {
     // The packer refuses what it was given to pack: a usage error.
     PrintError(Named(e.file(), mainFile), e.what());
     return kExitUsageError;
@@ -39,4 +41,4 @@ int RunCommandReportingFailures(const std::string& mainFile, const std::function
   }
 }
 
-}  // namespace tools
+}  // namespace commands

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace tools {
+namespace commands {
 
 // A refusal or failure that a command raises itself; `file` may be empty
 // (the command's main file is named then).
@@ -18,9 +18,9 @@ struct CommandFailure {
 };
 
 // Runs `command` and returns its exit status; every failure it throws
-// (CommandFailure with its own status, ImageError as 1, pack::PackError as
+// (CommandFailure with its own status, ImageError as 1, packer::PackError as
 // 2, any other std::exception as 1) is printed as one line. `mainFile` names the failure
 // when the exception does not.
 int RunCommandReportingFailures(const std::string& mainFile, const std::function<int()>& command);
 
-}  // namespace tools
+}  // namespace commands

@@ -4,7 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
-namespace tools {
+namespace commands {
 
 // Exit statuses of every command.
 enum ExitStatus : int {
@@ -14,10 +14,8 @@ enum ExitStatus : int {
 };
 
 void AddListCommand(CLI::App& app, int& exitStatus);
-// Host builds only (SAVERKIT_PREVIEW): runs an image in the Win32 stand-in.
-void AddPreviewCommand(CLI::App& app, int& exitStatus);
 void AddPackCommand(CLI::App& app, int& exitStatus);
 void AddTestCommand(CLI::App& app, int& exitStatus);
 void AddExtractCommand(CLI::App& app, int& exitStatus);
 
-}  // namespace tools
+}  // namespace commands

@@ -27,7 +27,17 @@
 #include "tool/commands/output_file.h"
 #include "tool/commands/text_output.h"
 
-namespace tools {
+namespace commands {
+
+using reader::ChunkSink;
+using reader::EntryReport;
+using reader::EntryVerdict;
+using reader::ImageError;
+using reader::ImageFile;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+using reader::ReadImageEntry;
+using reader::VerdictText;
 
 namespace {
 
@@ -293,4 +303,4 @@ void AddExtractCommand(CLI::App& app, int& exitStatus) {
   });
 }
 
-}  // namespace tools
+}  // namespace commands

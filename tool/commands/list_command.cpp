@@ -12,7 +12,14 @@
 #include "tool/commands/commands.h"
 #include "tool/commands/text_output.h"
 
-namespace tools {
+namespace commands {
+
+using reader::CertificateTable;
+using reader::EntryVerdict;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+using reader::SignatureState;
+using reader::VerdictText;
 
 namespace {
 
@@ -170,4 +177,4 @@ void AddListCommand(CLI::App& app, int& exitStatus) {
   });
 }
 
-}  // namespace tools
+}  // namespace commands

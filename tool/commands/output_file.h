@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace tools {
+namespace commands {
 
 // A refusal or a failed write; what() says which, in a few words.
 class OutputFileError : public std::runtime_error {
@@ -64,4 +64,4 @@ class OutputFile {
 void WriteCheckedFile(const std::string& destination, const std::vector<std::uint8_t>& bytes,
                       bool replace, const std::function<void(const std::string& temporaryPath)>& check);
 
-}  // namespace tools
+}  // namespace commands

@@ -35,7 +35,7 @@
 
 namespace fs = std::filesystem;
 
-namespace tools {
+namespace commands {
 
 namespace {
 
@@ -82,7 +82,7 @@ std::vector<std::uint8_t> ReadInputFile(const std::string& path, const char* rol
   if (!fs::is_regular_file(status)) throw CommandFailure{path, std::string("the ") + role + " is not a file", kExitUsageError};
   const std::uintmax_t size = fs::file_size(path, error);
   if (error) throw CommandFailure{path, "cannot read the " + std::string(role), kExitUsageError};
-  if (size > pack::kMaxImageSize) throw CommandFailure{path, std::string("the ") + role + " is 2 GiB or larger", kExitUsageError};
+  if (size > packer::kMaxImageSize) throw CommandFailure{path, std::string("the ") + role + " is 2 GiB or larger", kExitUsageError};
   std::ifstream in(path, std::ios::binary);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
@@ -136,10 +136,10 @@ bool TitleToWindows1252(const std::string& text, std::string* out) {
 #endif
 }
 
-pack::MediaKind KindOf(const std::string& kind) {
-  if (kind == "juk_") return pack::MediaKind::JukUnderscore;
-  if (kind == "file") return pack::MediaKind::File;
-  return pack::MediaKind::Juke;
+packer::MediaKind KindOf(const std::string& kind) {
+  if (kind == "juk_") return packer::MediaKind::JukUnderscore;
+  if (kind == "file") return packer::MediaKind::File;
+  return packer::MediaKind::Juke;
 }
 
 std::string FileNameOf(const std::string& installedPath) {
@@ -151,9 +151,9 @@ double Ratio(std::uint64_t stored, std::uint64_t size) {
   return size == 0 ? 0.0 : 100.0 * static_cast<double>(stored) / static_cast<double>(size);
 }
 
-void PrintReport(const std::string& output, const pack::PackResult& result, bool json) {
+void PrintReport(const std::string& output, const packer::PackResult& result, bool json) {
   std::uint64_t size = 0, stored = 0;
-  for (const pack::PackedEntry& entry : result.entries) {
+  for (const packer::PackedEntry& entry : result.entries) {
     size += entry.size;
     stored += entry.storedSize;
   }
@@ -164,7 +164,7 @@ void PrintReport(const std::string& output, const pack::PackResult& result, bool
     out["manifest_offset"] = result.manifestOffset;
     out["entries"] = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < result.entries.size(); ++i) {
-      const pack::PackedEntry& entry = result.entries[i];
+      const packer::PackedEntry& entry = result.entries[i];
       out["entries"].push_back({{"position", i},
                                 {"path", Windows1252ToUtf8(entry.installedName)},
                                 {"size", entry.size},
@@ -179,7 +179,7 @@ void PrintReport(const std::string& output, const pack::PackResult& result, bool
   }
   std::printf("%4s  %-32s %13s %13s %7s  %s\n", "Pos", "Name", "Size", "Stored", "Ratio", "Method");
   for (std::size_t i = 0; i < result.entries.size(); ++i) {
-    const pack::PackedEntry& entry = result.entries[i];
+    const packer::PackedEntry& entry = result.entries[i];
     std::printf("%4zu  %-32s %13s %13s %6.1f%%  %s\n", i, Printable(FileNameOf(entry.installedName)).c_str(),
                 Thousands(entry.size).c_str(), Thousands(entry.storedSize).c_str(),
                 Ratio(entry.storedSize, entry.size), entry.compressed ? "compressed" : "stored");
@@ -199,7 +199,7 @@ int RunPack(const PackOptions& options) {
   if (!fs::is_directory(directory, error))
     throw CommandFailure{options.output, "its directory does not exist", kExitUsageError};
 
-  pack::PackRequest request;
+  packer::PackRequest request;
   if (!TitleToWindows1252(options.title, &request.title))
     throw CommandFailure{"", "the title holds letters that the installer's code page (Windows-1252) cannot hold",
                          kExitUsageError};
@@ -226,11 +226,11 @@ int RunPack(const PackOptions& options) {
   if (stubPath.empty())
     throw CommandFailure{"", "no installer program: build the win32 preset, which makes installer.exe, or name one with --stub",
                          kExitUsageError};
-  pack::StubImage stub;
+  packer::StubImage stub;
   try {
-    stub = pack::ReadStubImage(ReadInputFile(stubPath, "installer program"));
-    pack::RequirePayloadResourceFirst(stub);
-  } catch (const pack::StubError& e) {
+    stub = packer::ReadStubImage(ReadInputFile(stubPath, "installer program"));
+    packer::RequirePayloadResourceFirst(stub);
+  } catch (const packer::StubError& e) {
     throw CommandFailure{stubPath, std::string("cannot be the installer program: ") + e.what(), kExitDataError};
   }
 
@@ -251,22 +251,22 @@ int RunPack(const PackOptions& options) {
   const char* epochVariable = std::getenv("SOURCE_DATE_EPOCH");
   if (epoch.empty() && epochVariable && *epochVariable) epoch = epochVariable;
   if (!epoch.empty()) {
-    buildTime = pack::ParseSourceDateEpoch(epoch);
+    buildTime = packer::ParseSourceDateEpoch(epoch);
     if (!buildTime)
       throw CommandFailure{"", "the source date epoch \"" + epoch + "\" is not a count of seconds from 0 to 4294967295",
                            kExitUsageError};
   }
-  pack::SigningOptions signing{options.sign, options.signPasswordFile, options.timestampUrl, buildTime};
+  packer::SigningOptions signing{options.sign, options.signPasswordFile, options.timestampUrl, buildTime};
   if (!options.sign.empty()) ReadInputFile(options.sign, "certificate");
   if (!options.signPasswordFile.empty()) ReadInputFile(options.signPasswordFile, "password file");
 
-  pack::PackResult result;
+  packer::PackResult result;
   try {
-    result = pack::PackInstaller(stub, request);
-  } catch (const pack::StubError& e) {
+    result = packer::PackInstaller(stub, request);
+  } catch (const packer::StubError& e) {
     throw CommandFailure{stubPath, std::string("cannot be the installer program: ") + e.what(), kExitDataError};
   }
-  if (buildTime && !pack::StampImageTime(result.image, *buildTime))
+  if (buildTime && !packer::StampImageTime(result.image, *buildTime))
     throw CommandFailure{stubPath, "cannot be the installer program: its PE headers cannot be found", kExitDataError};
 
   // A signature is appended to the verified image before it takes its name;
@@ -274,16 +274,16 @@ int RunPack(const PackOptions& options) {
   std::vector<std::uint8_t> signedImage;
   try {
     WriteCheckedFile(options.output, result.image, options.force, [&](const std::string& written) {
-      pack::VerifyPackedImage(written, stub, request);
+      packer::VerifyPackedImage(written, stub, request);
       if (options.sign.empty()) return;
-      signedImage = pack::SignImageFile(written, signing);
-      pack::VerifyPackedImage(written, stub, request);
+      signedImage = packer::SignImageFile(written, signing);
+      packer::VerifyPackedImage(written, stub, request);
     });
   } catch (const OutputFileError& e) {
     throw CommandFailure{options.output, e.what(), kExitDataError};
-  } catch (const pack::PackError& e) {
+  } catch (const packer::PackError& e) {
     throw CommandFailure{options.output, std::string("the written image did not verify: ") + e.what(), kExitDataError};
-  } catch (const pack::SigningError& e) {
+  } catch (const packer::SigningError& e) {
     throw CommandFailure{options.sign, std::string("cannot sign the image: ") + e.what(), kExitDataError};
   }
   if (!signedImage.empty()) result.image = std::move(signedImage);
@@ -333,4 +333,4 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
   });
 }
 
-}  // namespace tools
+}  // namespace commands

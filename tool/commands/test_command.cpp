@@ -10,7 +10,18 @@
 #include "tool/commands/commands.h"
 #include "tool/commands/text_output.h"
 
-namespace tools {
+namespace commands {
+
+using reader::ChunkSink;
+using reader::EntryReport;
+using reader::EntryVerdict;
+using reader::ImageError;
+using reader::ImageFile;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+using reader::ReadImageEntry;
+using reader::SignatureState;
+using reader::VerdictText;
 
 namespace {
 
@@ -88,4 +99,4 @@ void AddTestCommand(CLI::App& app, int& exitStatus) {
   });
 }
 
-}  // namespace tools
+}  // namespace commands

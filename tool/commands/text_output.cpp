@@ -7,7 +7,7 @@
 
 #include "core/text/format_thousands.h"
 
-namespace tools {
+namespace commands {
 
 namespace {
 
@@ -86,4 +86,4 @@ void PrintError(const std::string& file, const std::string& problem) {
   std::cerr << "saverkit: " << file << ": " << problem << '\n';
 }
 
-}  // namespace tools
+}  // namespace commands

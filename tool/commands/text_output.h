@@ -7,7 +7,7 @@
 
 #include "core/format/install_decision.h"
 
-namespace tools {
+namespace commands {
 
 // UTF-8 for the Windows-1252 bytes (bytes that code page leaves undefined
 // map to the C1 controls of the same value, as Windows maps them).
@@ -27,4 +27,4 @@ const char* RefusalText(InstallRefusal refusal);
 // "saverkit: <file>: <problem>" on stderr.
 void PrintError(const std::string& file, const std::string& problem);
 
-}  // namespace tools
+}  // namespace commands

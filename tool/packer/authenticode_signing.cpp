@@ -13,7 +13,9 @@
 
 namespace fs = std::filesystem;
 
-namespace pack {
+namespace packer {
+
+using imagewriter::ComputePeChecksum;
 
 namespace {
 
@@ -117,4 +119,4 @@ std::vector<std::uint8_t> SignImageFile(const std::string& path, const SigningOp
   return after;
 }
 
-}  // namespace pack
+}  // namespace packer

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace pack {
+namespace packer {
 
 class SigningError : public std::runtime_error {
  public:
@@ -49,4 +49,4 @@ std::vector<std::uint8_t> SignImageFile(const std::string& path, const SigningOp
 std::string SignedLayoutProblem(const std::vector<std::uint8_t>& unsignedImage,
                                 const std::vector<std::uint8_t>& signedImage);
 
-}  // namespace pack
+}  // namespace packer

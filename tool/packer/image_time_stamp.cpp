@@ -5,7 +5,9 @@
 #include "core/format/pe_header_fields.h"
 #include "core/format/manifest_layout.h"
 
-namespace pack {
+namespace packer {
+
+using imagewriter::ComputePeChecksum;
 
 bool StampImageTime(std::vector<std::uint8_t>& image, std::uint32_t secondsSince1970) {
   PeHeaderFields fields;
@@ -26,4 +28,4 @@ std::optional<std::uint32_t> ParseSourceDateEpoch(const std::string& text) {
   return static_cast<std::uint32_t>(value);
 }
 
-}  // namespace pack
+}  // namespace packer

@@ -7,7 +7,15 @@
 #include "core/imagewriter/pe_checksum.h"
 #include "core/format/manifest_layout.h"
 
-namespace pack {
+namespace packer {
+
+using imagewriter::BuildManifestTail;
+using imagewriter::BuildResourceSection;
+using imagewriter::ComputePeChecksum;
+using imagewriter::ManifestContents;
+using imagewriter::PlaceTail;
+using imagewriter::ResourceItem;
+using imagewriter::kChecksumOffsetInOptionalHeader;
 
 namespace {
 
@@ -154,4 +162,4 @@ AssembledImage AssembleInstaller(const StubImage& stub, const ManifestContents& 
   return out;
 }
 
-}  // namespace pack
+}  // namespace packer

@@ -15,7 +15,14 @@
 #include "tool/reader/payload_image.h"
 #include "core/format/title_rule.h"
 
-namespace pack {
+namespace packer {
+
+using imagewriter::EntryContents;
+using imagewriter::ManifestContents;
+using imagewriter::ResourceItem;
+using reader::ImageError;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
 
 namespace {
 
@@ -287,4 +294,4 @@ void VerifyPackedImage(const std::string& path, const StubImage& stub, const Pac
   if (!IsPayloadResource(packed.resources.front())) fail("LASTRES is not the first resource");
 }
 
-}  // namespace pack
+}  // namespace packer

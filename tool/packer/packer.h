@@ -10,7 +10,7 @@
 
 #include "tool/packer/stub_image.h"
 
-namespace pack {
+namespace packer {
 
 // An input the packer refuses, or a packed image that did not read back as
 // written: `file` names the file concerned (may be empty), what() the problem.
@@ -103,4 +103,4 @@ PackResult PackInstaller(const StubImage& stub, const PackRequest& request);
 // the first difference.
 void VerifyPackedImage(const std::string& path, const StubImage& stub, const PackRequest& request);
 
-}  // namespace pack
+}  // namespace packer

@@ -5,7 +5,10 @@
 
 #include "core/format/manifest_layout.h"
 
-namespace pack {
+namespace packer {
+
+using imagewriter::ResourceItem;
+using imagewriter::ResourceKey;
 
 namespace {
 
@@ -226,4 +229,4 @@ void RequirePayloadResourceFirst(const StubImage& stub) {
     throw StubError("the first resource is not LASTRES 1000 (language 1033)");
 }
 
-}  // namespace pack
+}  // namespace packer

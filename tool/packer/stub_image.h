@@ -11,7 +11,7 @@
 
 #include "core/imagewriter/pe_image_writer.h"
 
-namespace pack {
+namespace packer {
 
 // A stub or a packed image that the packer cannot use, with the reason.
 class StubError : public std::runtime_error {
@@ -57,7 +57,7 @@ struct StubImage {
   std::size_t resourceSection = 0;   // index of the ".rsrc" section
   // Every resource, in directory order; data copied out of the file. The
   // resource the installer takes first is resources.front().
-  std::vector<ResourceItem> resources;
+  std::vector<imagewriter::ResourceItem> resources;
 
   // File offsets of header fields, for the packer's fix-ups.
   std::uint32_t FileHeaderOffset() const { return peOffset + 4; }
@@ -70,10 +70,10 @@ struct StubImage {
 StubImage ReadStubImage(std::vector<std::uint8_t> bytes);
 
 // True when `item` is the payload's home: type LASTRES, id 1000, language 1033.
-bool IsPayloadResource(const ResourceItem& item);
+bool IsPayloadResource(const imagewriter::ResourceItem& item);
 
 // Throws StubError unless the first resource in directory order (the one
 // the installer's walk takes) is LASTRES 1000 in language 1033.
 void RequirePayloadResourceFirst(const StubImage& stub);
 
-}  // namespace pack
+}  // namespace packer

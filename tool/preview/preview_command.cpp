@@ -16,8 +16,13 @@
 #include "hostwin/transcript.h"
 #include "tool/commands/commands.h"
 #include "tool/preview/preview_answers.h"
+#include "tool/preview/preview_command.h"
 
-namespace tools {
+namespace preview {
+
+using commands::kExitDataError;
+using commands::kExitOk;
+using commands::kExitUsageError;
 
 namespace {
 
@@ -179,4 +184,4 @@ void AddPreviewCommand(CLI::App& app, int& exitStatus) {
   command->callback([options, &exitStatus] { exitStatus = RunPreview(*options); });
 }
 
-}  // namespace tools
+}  // namespace preview

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+namespace reader {
+
 namespace {
 
 constexpr std::uint32_t kBlock = 1 << 16;
@@ -122,3 +124,5 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
   }
   return true;
 }
+
+}  // namespace reader

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace reader {
+
 bool ImageFile::Open(const std::string& path) {
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(path, error);
@@ -44,3 +46,5 @@ bool ImageFile::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size) {
   next_ = whole ? offset + size : kUnknownPosition;
   return whole;
 }
+
+}  // namespace reader

@@ -10,6 +10,8 @@
 
 #include "core/format/source_cursor.h"
 
+namespace reader {
+
 class ImageFile {
  public:
   // False when the file cannot be opened for reading or is not a regular file
@@ -32,3 +34,5 @@ class ImageFile {
 
 // A forward cursor over an ImageFile, for the manifest readers.
 using ImageFileCursor = SourceCursor<ImageFile>;
+
+}  // namespace reader

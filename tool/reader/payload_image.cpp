@@ -8,6 +8,8 @@
 #include "core/format/manifest_header.h"
 #include "core/format/pe_header_fields.h"
 
+namespace reader {
+
 namespace {
 
 // Keeps the licence text in the image's string.
@@ -131,3 +133,5 @@ PayloadImage LoadPayloadImage(const std::string& path) {
   image->certificates = ReadCertificateTable(file);
   return loaded;
 }
+
+}  // namespace reader

@@ -13,6 +13,8 @@
 #include "core/format/install_decision.h"
 #include "core/format/manifest_layout.h"
 
+namespace reader {
+
 // The image's Authenticode certificate table (data directory 4). The
 // installer never reads it; a report says whether the image is signed and
 // whether the signature covers what the installer reads.
@@ -80,3 +82,5 @@ class ImageError : public std::runtime_error {
 // a short reason ("cannot open the file", "not a PE image", "no .rsrc
 // section", "image cut short", "manifest lies beyond the end of the file").
 PayloadImage LoadPayloadImage(const std::string& path);
+
+}  // namespace reader

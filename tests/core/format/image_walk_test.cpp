@@ -8,6 +8,9 @@
 #include "temp_files.h"
 #include "handmade_sky_image.h"
 
+namespace pack = imagewriter;
+using reader::ImageFile;
+
 namespace {
 
 using pack::ResourceItem;

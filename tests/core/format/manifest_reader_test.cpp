@@ -8,6 +8,11 @@
 #include "temp_files.h"
 #include "handmade_sky_image.h"
 
+namespace pack = imagewriter;
+using reader::ImageError;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+
 namespace {
 
 pack::EntryContents Stored(std::size_t size, std::uint8_t fill = 0xAB) {

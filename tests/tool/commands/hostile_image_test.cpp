@@ -22,6 +22,11 @@
 #include "run_saverkit.h"
 #include "temp_files.h"
 
+namespace pack = imagewriter;
+using reader::ImageError;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

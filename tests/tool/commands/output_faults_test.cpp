@@ -21,6 +21,8 @@
 #include "run_saverkit.h"
 #include "temp_files.h"
 
+namespace pack = imagewriter;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -12,6 +12,8 @@
 #include "core/codec/stream_writer.h"
 #include "temp_files.h"
 
+namespace pack = imagewriter;
+
 namespace {
 
 using namespace installertest;

@@ -9,6 +9,12 @@
 #include "core/format/manifest_layout.h"
 #include "stub_fixture.h"
 
+// The packer's and the image writer's names under the one prefix used here.
+namespace pack {
+using namespace ::imagewriter;
+using namespace ::packer;
+}  // namespace pack
+
 namespace {
 
 struct Signed {

@@ -17,6 +17,15 @@
 #include "stub_fixture.h"
 #include "temp_files.h"
 
+// The packer's and the image writer's names under the one prefix used here.
+namespace pack {
+using namespace ::imagewriter;
+using namespace ::packer;
+}  // namespace pack
+using reader::ImageFile;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+
 namespace {
 
 using pack::MediaKind;

@@ -12,6 +12,12 @@
 #include "stub_fixture.h"
 #include "temp_files.h"
 
+// The packer's and the image writer's names under the one prefix used here.
+namespace pack {
+using namespace ::imagewriter;
+using namespace ::packer;
+}  // namespace pack
+
 namespace {
 
 std::string BuiltInstaller() {

@@ -11,6 +11,12 @@
 #include "sample_data.h"
 #include "temp_files.h"
 
+using reader::ChunkSink;
+using reader::EntryReport;
+using reader::EntryVerdict;
+using reader::ImageFile;
+using reader::ReadImageEntry;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
