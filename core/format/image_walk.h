@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "core/format/manifest_layout.h"
+#include "core/format/pe_layout.h"
 
 // Why a walk found no manifest.
 enum class ManifestWalkError {
@@ -41,12 +42,7 @@ struct ManifestWalkInfo {
 
 namespace image_walk {
 
-constexpr std::uint32_t kLfanewOffset = 60;
-constexpr std::uint32_t kHeadersBeforeSections = 4 + 20 + 224;
-constexpr std::uint32_t kNumberOfSectionsOffset = 4 + 2;  // from e_lfanew
-constexpr std::uint32_t kSectionHeaderSize = 40;
-constexpr std::uint32_t kDirectoryHeaderSize = 16;
-constexpr std::uint32_t kSubdirectoryFlag = 0x80000000u;
+using namespace format::pe_layout;
 
 template <class Source>
 bool ReadU32At(Source& image, std::uint32_t offset, std::uint32_t* value) {
@@ -60,7 +56,7 @@ bool ReadU32At(Source& image, std::uint32_t offset, std::uint32_t* value) {
 template <class Source>
 bool FirstEntryOffset(Source& image, std::uint32_t resourceBase, std::uint32_t directoryOffset,
                       std::uint32_t* offsetToData) {
-  return ReadU32At(image, resourceBase + directoryOffset + kDirectoryHeaderSize + 4,
+  return ReadU32At(image, resourceBase + directoryOffset + kResourceDirectoryHeaderSize + 4,
                    offsetToData);
 }
 
@@ -77,7 +73,8 @@ ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
   if (!ReadU32At(image, kLfanewOffset, &lfanew)) return info->error;
 
   std::uint8_t countRaw[2];
-  if (!image.ReadAt(lfanew + kNumberOfSectionsOffset, countRaw, sizeof countRaw))
+  if (!image.ReadAt(lfanew + kFileHeaderFromSignature + kNumberOfSections, countRaw,
+                    sizeof countRaw))
     return info->error;
   const unsigned sectionCount = ReadLe16(countRaw);
 
@@ -86,15 +83,15 @@ ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
   bool found = false;
   for (unsigned i = 0; i < sectionCount && !found; ++i) {
     std::uint8_t header[kSectionHeaderSize];
-    if (!image.ReadAt(lfanew + kHeadersBeforeSections + i * kSectionHeaderSize, header,
+    if (!image.ReadAt(lfanew + kSectionTableFromSignature + i * kSectionHeaderSize, header,
                       sizeof header))
       return info->error;
     // The 8-byte name read as a NUL-terminated string, compared exactly.
     char name[9] = {};
-    std::memcpy(name, header, 8);
+    std::memcpy(name, header + kSectionName, kSectionNameSize);
     if (std::strcmp(name, ".rsrc") == 0) {
-      virtualAddress = ReadLe32(header + 12);
-      rawPointer = ReadLe32(header + 20);
+      virtualAddress = ReadLe32(header + kVirtualAddress);
+      rawPointer = ReadLe32(header + kPointerToRawData);
       found = true;
     }
   }
@@ -103,8 +100,8 @@ ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
   const std::uint32_t resourceBase = rawPointer;
   std::uint32_t typeEntry = 0, nameEntry = 0, languageEntry = 0, dataRva = 0;
   if (!FirstEntryOffset(image, resourceBase, 0, &typeEntry) ||
-      !FirstEntryOffset(image, resourceBase, typeEntry & ~kSubdirectoryFlag, &nameEntry) ||
-      !FirstEntryOffset(image, resourceBase, nameEntry & ~kSubdirectoryFlag, &languageEntry) ||
+      !FirstEntryOffset(image, resourceBase, typeEntry & ~kResourceSubdirectory, &nameEntry) ||
+      !FirstEntryOffset(image, resourceBase, nameEntry & ~kResourceSubdirectory, &languageEntry) ||
       // The language entry's offset is taken whole: it names a data entry.
       !ReadU32At(image, resourceBase + languageEntry, &dataRva))
     return info->error;

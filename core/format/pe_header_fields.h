@@ -10,11 +10,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "core/format/manifest_layout.h"
 #include "core/format/memory_source.h"
+#include "core/format/pe_layout.h"
 
 struct PeHeaderFields {
   std::uint32_t timeDateStamp = 0;      // file offset of TimeDateStamp (u32, seconds since 1970)
@@ -23,44 +23,36 @@ struct PeHeaderFields {
                                         // u32 file offset, u32 size in bytes
 };
 
-namespace pe_header_fields {
-
-constexpr std::uint32_t kLfanewOffset = 0x3C;
-constexpr std::uint32_t kFileHeaderSize = 20;
-constexpr std::uint32_t kChecksumInOptionalHeader = 64;
-// Data directory 4 (certificates) of a PE32 (not PE32+) optional header.
-constexpr std::uint32_t kSecurityEntryInOptionalHeader = 96 + 8 * 4;
-
-}  // namespace pe_header_fields
-
 // The file offset of the PE signature (e_lfanew), or false when the file
 // has no "MZ" header or no "PE\0\0" there.
 template <class Source>
 bool FindPeSignature(Source& image, std::uint32_t* pe) {
-  std::uint8_t dos[pe_header_fields::kLfanewOffset + 4];
-  std::uint8_t signature[4];
-  if (!image.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
-  *pe = ReadLe32(dos + pe_header_fields::kLfanewOffset);
-  return image.ReadAt(*pe, signature, 4) && std::memcmp(signature, "PE\0\0", 4) == 0;
+  using namespace format::pe_layout;
+  std::uint8_t dos[kLfanewOffset + 4];
+  std::uint8_t signature[kSignatureSize];
+  if (!image.ReadAt(0, dos, sizeof dos) || !IsMzSignature(dos)) return false;
+  *pe = ReadLe32(dos + kLfanewOffset);
+  return image.ReadAt(*pe, signature, sizeof signature) && IsPeSignature(signature);
 }
 
 // The offsets in `image`, or false when its headers do not reach that far
 // (no "MZ", e_lfanew past the end, no "PE\0\0", optional header cut short).
 template <class Source>
 bool FindPeHeaderFieldsIn(Source& image, PeHeaderFields* fields) {
-  using namespace pe_header_fields;
+  using namespace format::pe_layout;
   std::uint32_t peOffset = 0;
   if (!FindPeSignature(image, &peOffset)) return false;
   // In 64 bits: e_lfanew is hostile and the entry must not wrap round.
   const std::uint64_t pe = peOffset;
-  const std::uint64_t optional = pe + 4 + kFileHeaderSize;
-  const std::uint64_t entryEnd = optional + kSecurityEntryInOptionalHeader + 8;
-  std::uint8_t entry[8];
-  if (entryEnd > 0xFFFFFFFFu || !image.ReadAt(static_cast<std::uint32_t>(entryEnd - 8), entry, 8))
+  const std::uint64_t optional = pe + kOptionalHeaderFromSignature;
+  const std::uint64_t securityEntry = optional + DataDirectoryOffset(kSecurityDirectory);
+  std::uint8_t entry[kDataDirectoryEntrySize];
+  if (securityEntry + sizeof entry > 0xFFFFFFFFu ||
+      !image.ReadAt(static_cast<std::uint32_t>(securityEntry), entry, sizeof entry))
     return false;
-  fields->timeDateStamp = static_cast<std::uint32_t>(pe + 4 + 4);
-  fields->checksum = static_cast<std::uint32_t>(optional + kChecksumInOptionalHeader);
-  fields->securityDirectory = static_cast<std::uint32_t>(optional + kSecurityEntryInOptionalHeader);
+  fields->timeDateStamp = static_cast<std::uint32_t>(pe + kFileHeaderFromSignature + kTimeDateStamp);
+  fields->checksum = static_cast<std::uint32_t>(optional + kCheckSum);
+  fields->securityDirectory = static_cast<std::uint32_t>(securityEntry);
   return true;
 }
 

@@ -1,5 +1,6 @@
-// The PE image checksum (the optional header's CheckSum field), as the
-// system's image loader checks it for drivers and critical programs.
+// The PE image checksum (the optional header's CheckSum field, at
+// format::pe_layout::kCheckSum), as the system's image loader checks it for
+// drivers and critical programs.
 #pragma once
 
 #include <cstddef>
@@ -7,9 +8,6 @@
 #include <vector>
 
 namespace imagewriter {
-
-// File offset of CheckSum: 64 bytes into the optional header.
-constexpr std::uint32_t kChecksumOffsetInOptionalHeader = 64;
 
 // The 16-bit one's-complement-style sum of the whole file taken as
 // little-endian 16-bit words (an odd last byte padded with zero), with the

@@ -7,8 +7,11 @@
 #include <stdexcept>
 
 #include "core/format/manifest_layout.h"
+#include "core/format/pe_layout.h"
 
 namespace imagewriter {
+
+namespace pe = format::pe_layout;
 
 namespace {
 
@@ -33,13 +36,8 @@ using LanguageMap = std::map<std::uint16_t, const ResourceItem*>;
 using NameMap = std::map<ResourceKey, LanguageMap, KeyOrder>;
 using TypeMap = std::map<ResourceKey, NameMap, KeyOrder>;
 
-constexpr std::uint32_t kDirectoryHeaderSize = 16;
-constexpr std::uint32_t kDirectoryEntrySize = 8;
-constexpr std::uint32_t kDataEntrySize = 16;
-constexpr std::uint32_t kSubdirectory = 0x80000000u;
-
 std::uint32_t DirectorySize(std::size_t entries) {
-  return kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint32_t>(entries);
+  return pe::kResourceDirectoryHeaderSize + pe::kResourceEntrySize * static_cast<std::uint32_t>(entries);
 }
 
 }  // namespace
@@ -68,7 +66,7 @@ std::vector<std::uint8_t> BuildResourceSection(const std::vector<ResourceItem>& 
     for (auto& [name, languages] : names)
       for (auto& [language, item] : languages) {
         dataEntries[item] = offset;
-        offset += kDataEntrySize;
+        offset += pe::kResourceDataEntrySize;
       }
   std::map<std::string, std::uint32_t> strings;
   auto addString = [&](const ResourceKey& key) {
@@ -97,12 +95,12 @@ std::vector<std::uint8_t> BuildResourceSection(const std::vector<ResourceItem>& 
 
   std::vector<std::uint8_t> out(offset, 0);
   auto keyField = [&](const ResourceKey& key) {
-    return key.IsNamed() ? (kSubdirectory | strings[key.name]) : key.id;
+    return key.IsNamed() ? (pe::kResourceNameIsString | strings[key.name]) : key.id;
   };
   auto writeDirectory = [&](std::uint32_t at, std::size_t named, std::size_t numbered) {
-    Put16(out, at + 12, static_cast<std::uint16_t>(named));
-    Put16(out, at + 14, static_cast<std::uint16_t>(numbered));
-    return at + kDirectoryHeaderSize;
+    Put16(out, at + pe::kNamedEntryCount, static_cast<std::uint16_t>(named));
+    Put16(out, at + pe::kIdEntryCount, static_cast<std::uint16_t>(numbered));
+    return at + pe::kResourceDirectoryHeaderSize;
   };
   auto countNamed = [](const auto& map) {
     return static_cast<std::size_t>(std::count_if(map.begin(), map.end(),
@@ -111,22 +109,22 @@ std::vector<std::uint8_t> BuildResourceSection(const std::vector<ResourceItem>& 
   std::uint32_t at = writeDirectory(0, countNamed(tree), tree.size() - countNamed(tree));
   for (auto& [type, names] : tree) {
     Put32(out, at, keyField(type));
-    Put32(out, at + 4, kSubdirectory | nameDirs[&names]);
-    at += kDirectoryEntrySize;
+    Put32(out, at + 4, pe::kResourceSubdirectory | nameDirs[&names]);
+    at += pe::kResourceEntrySize;
   }
   for (auto& [type, names] : tree) {
     at = writeDirectory(nameDirs[&names], countNamed(names), names.size() - countNamed(names));
     for (auto& [name, languages] : names) {
       Put32(out, at, keyField(name));
-      Put32(out, at + 4, kSubdirectory | languageDirs[&languages]);
-      at += kDirectoryEntrySize;
+      Put32(out, at + 4, pe::kResourceSubdirectory | languageDirs[&languages]);
+      at += pe::kResourceEntrySize;
     }
     for (auto& [name, languages] : names) {
       at = writeDirectory(languageDirs[&languages], 0, languages.size());
       for (auto& [language, item] : languages) {
         Put32(out, at, language);
         Put32(out, at + 4, dataEntries[item]);
-        at += kDirectoryEntrySize;
+        at += pe::kResourceEntrySize;
       }
     }
   }
@@ -163,7 +161,8 @@ PeImage WritePeImage(const PeImageLayout& layout) {
   for (const Section& s : layout.sectionsAfter)
     sections.push_back({s.name, s.data, s.characteristics, s.dataDirectory});
 
-  const std::uint32_t headersEnd = layout.lfanew + 4 + 20 + 224 + 40 * static_cast<std::uint32_t>(sections.size());
+  const std::uint32_t headersEnd = layout.lfanew + pe::kSectionTableFromSignature +
+                                   pe::kSectionHeaderSize * static_cast<std::uint32_t>(sections.size());
   const std::uint32_t sizeOfHeaders = AlignUp(headersEnd, kFileAlignment);
   PeImage image;
   std::uint32_t rva = AlignUp(sizeOfHeaders, kSectionAlignment);
@@ -190,53 +189,51 @@ PeImage WritePeImage(const PeImageLayout& layout) {
   out.insert(out.end(), layout.symbolTable.begin(), layout.symbolTable.end());
   out[0] = 'M';
   out[1] = 'Z';
-  Put32(out, 60, layout.lfanew);
-  const std::uint32_t pe = layout.lfanew;
-  std::memcpy(&out[pe], "PE\0\0", 4);
-  const std::uint32_t file = pe + 4;
-  Put16(out, file + 0, 0x014C);  // Intel 386
-  Put16(out, file + 2, static_cast<std::uint16_t>(sections.size()));
+  Put32(out, pe::kLfanewOffset, layout.lfanew);
+  std::memcpy(&out[layout.lfanew], "PE\0\0", pe::kSignatureSize);
+  const std::uint32_t file = layout.lfanew + pe::kFileHeaderFromSignature;
+  Put16(out, file + pe::kMachine, pe::kMachineI386);
+  Put16(out, file + pe::kNumberOfSections, static_cast<std::uint16_t>(sections.size()));
   if (!layout.symbolTable.empty()) {
-    Put32(out, file + 8, raw);  // PointerToSymbolTable
-    Put32(out, file + 12, static_cast<std::uint32_t>(layout.symbolTable.size() / 18));
+    Put32(out, file + pe::kPointerToSymbolTable, raw);
+    Put32(out, file + pe::kNumberOfSymbols, static_cast<std::uint32_t>(layout.symbolTable.size() / pe::kSymbolSize));
   }
-  Put16(out, file + 16, 224);     // SizeOfOptionalHeader
-  Put16(out, file + 18, 0x0102);  // executable, 32-bit machine
-  const std::uint32_t opt = file + 20;
-  Put16(out, opt + 0, 0x010B);  // PE32
-  Put32(out, opt + 16, sections.empty() ? 0 : sections.front().rva);  // entry point
-  Put32(out, opt + 28, kImageBase);
-  Put32(out, opt + 32, kSectionAlignment);
-  Put32(out, opt + 36, kFileAlignment);
-  Put16(out, opt + 40, 4);  // operating system version 4.0
-  Put16(out, opt + 48, 4);  // subsystem version 4.0
-  Put32(out, opt + 56, rva);  // SizeOfImage
-  Put32(out, opt + 60, sizeOfHeaders);
-  Put16(out, opt + 68, 2);  // Windows GUI
-  Put32(out, opt + 72, 0x100000);  // stack reserve
-  Put32(out, opt + 76, 0x1000);
-  Put32(out, opt + 80, 0x100000);  // heap reserve
-  Put32(out, opt + 84, 0x1000);
-  Put32(out, opt + 92, 16);  // NumberOfRvaAndSizes
-  std::uint32_t sectionHeader = opt + 224;
+  Put16(out, file + pe::kSizeOfOptionalHeader, pe::kOptionalHeaderSize);
+  Put16(out, file + pe::kCharacteristics, 0x0102);  // executable, 32-bit machine
+  const std::uint32_t opt = layout.lfanew + pe::kOptionalHeaderFromSignature;
+  Put16(out, opt + pe::kMagic, pe::kPe32Magic);
+  Put32(out, opt + pe::kAddressOfEntryPoint, sections.empty() ? 0 : sections.front().rva);
+  Put32(out, opt + pe::kImageBase, kImageBase);
+  Put32(out, opt + pe::kSectionAlignment, kSectionAlignment);
+  Put32(out, opt + pe::kFileAlignment, kFileAlignment);
+  Put16(out, opt + pe::kMajorOperatingSystemVersion, 4);  // 4.0
+  Put16(out, opt + pe::kMajorSubsystemVersion, 4);  // 4.0
+  Put32(out, opt + pe::kSizeOfImage, rva);
+  Put32(out, opt + pe::kSizeOfHeaders, sizeOfHeaders);
+  Put16(out, opt + pe::kSubsystem, 2);  // Windows GUI
+  Put32(out, opt + pe::kSizeOfStackReserve, 0x100000);
+  Put32(out, opt + pe::kSizeOfStackCommit, 0x1000);
+  Put32(out, opt + pe::kSizeOfHeapReserve, 0x100000);
+  Put32(out, opt + pe::kSizeOfHeapCommit, 0x1000);
+  Put32(out, opt + pe::kNumberOfRvaAndSizes, pe::kDataDirectoryCount);
+  auto setDirectory = [&](std::uint32_t index, const Placed& s) {
+    Put32(out, opt + pe::DataDirectoryOffset(index), s.rva);
+    Put32(out, opt + pe::DataDirectoryOffset(index) + 4, static_cast<std::uint32_t>(s.data.size()));
+  };
+  std::uint32_t sectionHeader = layout.lfanew + pe::kSectionTableFromSignature;
   for (const Placed& s : sections) {
-    std::memcpy(&out[sectionHeader], s.name.data(), std::min<std::size_t>(s.name.size(), 8));
-    Put32(out, sectionHeader + 8, static_cast<std::uint32_t>(s.data.size()));  // VirtualSize
-    Put32(out, sectionHeader + 12, s.rva);
-    Put32(out, sectionHeader + 16, s.rawSize);
-    Put32(out, sectionHeader + 20, s.raw);
-    Put32(out, sectionHeader + 36, s.characteristics);
-    if (s.dataDirectory >= 0 && s.dataDirectory < 16) {
-      Put32(out, opt + 96 + 8 * static_cast<std::uint32_t>(s.dataDirectory), s.rva);
-      Put32(out, opt + 96 + 8 * static_cast<std::uint32_t>(s.dataDirectory) + 4,
-            static_cast<std::uint32_t>(s.data.size()));
-    }
-    if (s.isResource) {
-      Put32(out, opt + 96 + 2 * 8, s.rva);  // resource data directory
-      Put32(out, opt + 96 + 2 * 8 + 4, static_cast<std::uint32_t>(s.data.size()));
-    }
+    std::memcpy(&out[sectionHeader + pe::kSectionName], s.name.data(),
+                std::min<std::size_t>(s.name.size(), pe::kSectionNameSize));
+    Put32(out, sectionHeader + pe::kVirtualSize, static_cast<std::uint32_t>(s.data.size()));
+    Put32(out, sectionHeader + pe::kVirtualAddress, s.rva);
+    Put32(out, sectionHeader + pe::kSizeOfRawData, s.rawSize);
+    Put32(out, sectionHeader + pe::kPointerToRawData, s.raw);
+    Put32(out, sectionHeader + pe::kSectionCharacteristics, s.characteristics);
+    if (s.dataDirectory >= 0 && s.dataDirectory < static_cast<int>(pe::kDataDirectoryCount))
+      setDirectory(static_cast<std::uint32_t>(s.dataDirectory), s);
+    if (s.isResource) setDirectory(pe::kResourceDirectory, s);
     if (!s.data.empty()) std::memcpy(&out[s.raw], s.data.data(), s.data.size());
-    sectionHeader += 40;
+    sectionHeader += pe::kSectionHeaderSize;
   }
   return image;
 }

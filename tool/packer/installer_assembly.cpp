@@ -6,6 +6,7 @@
 
 #include "core/imagewriter/pe_checksum.h"
 #include "core/format/manifest_layout.h"
+#include "core/format/pe_layout.h"
 
 namespace packer {
 
@@ -15,11 +16,11 @@ using imagewriter::ComputePeChecksum;
 using imagewriter::ManifestContents;
 using imagewriter::PlaceTail;
 using imagewriter::ResourceItem;
-using imagewriter::kChecksumOffsetInOptionalHeader;
+
+namespace pe = format::pe_layout;
 
 namespace {
 
-constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kDeclaredSizeAlignment = 16;
 
 std::uint32_t AlignUp(std::uint64_t value, std::uint32_t alignment) {
@@ -34,8 +35,8 @@ std::uint64_t VirtualEnd(const SectionHeader& s) {
 }
 
 bool DirectoryPointsInto(const StubImage& stub, const SectionHeader& s, unsigned skip) {
-  for (unsigned i = 0; i < kDataDirectoryCount; ++i) {
-    if (i == skip || i == kSecurityDirectory) continue;  // security: a file offset
+  for (unsigned i = 0; i < pe::kDataDirectoryCount; ++i) {
+    if (i == skip || i == pe::kSecurityDirectory) continue;  // security: a file offset
     const DataDirectoryEntry& d = stub.directories[i];
     if (d.rva == 0 && d.size == 0) continue;
     if (d.rva >= s.virtualAddress && d.rva < VirtualEnd(s)) return true;
@@ -44,13 +45,13 @@ bool DirectoryPointsInto(const StubImage& stub, const SectionHeader& s, unsigned
 }
 
 void WriteSectionHeader(std::vector<std::uint8_t>& out, std::uint32_t at, const SectionHeader& s) {
-  std::memset(&out[at], 0, kSectionHeaderSize);
-  std::memcpy(&out[at], s.name.data(), std::min<std::size_t>(s.name.size(), 8));
-  WriteLe32(&out[at + 8], s.virtualSize);
-  WriteLe32(&out[at + 12], s.virtualAddress);
-  WriteLe32(&out[at + 16], s.sizeOfRawData);
-  WriteLe32(&out[at + 20], s.pointerToRawData);
-  WriteLe32(&out[at + 36], s.characteristics);
+  std::memset(&out[at], 0, pe::kSectionHeaderSize);
+  std::memcpy(&out[at + pe::kSectionName], s.name.data(), std::min<std::size_t>(s.name.size(), pe::kSectionNameSize));
+  WriteLe32(&out[at + pe::kVirtualSize], s.virtualSize);
+  WriteLe32(&out[at + pe::kVirtualAddress], s.virtualAddress);
+  WriteLe32(&out[at + pe::kSizeOfRawData], s.sizeOfRawData);
+  WriteLe32(&out[at + pe::kPointerToRawData], s.pointerToRawData);
+  WriteLe32(&out[at + pe::kSectionCharacteristics], s.characteristics);
 }
 
 void PadTo(std::vector<std::uint8_t>& out, std::uint32_t size) {
@@ -64,7 +65,7 @@ AssembledImage AssembleInstaller(const StubImage& stub, const ManifestContents& 
   const std::size_t r = stub.resourceSection;
   const SectionHeader& rsrc = stub.sections[r];
   const std::uint32_t tableEnd =
-      stub.SectionTableOffset() + kSectionHeaderSize * static_cast<std::uint32_t>(stub.sections.size());
+      stub.SectionTableOffset() + pe::kSectionHeaderSize * static_cast<std::uint32_t>(stub.sections.size());
   if (rsrc.pointerToRawData < tableEnd)
     throw StubError("the .rsrc section's data overlaps the headers");
 
@@ -76,18 +77,18 @@ AssembledImage AssembleInstaller(const StubImage& stub, const ManifestContents& 
     if (VirtualEnd(s) > rsrc.virtualAddress)
       throw StubError("section " + s.name + " lies above the .rsrc section in memory");
   }
-  if (DirectoryPointsInto(stub, rsrc, kResourceDirectory))
+  if (DirectoryPointsInto(stub, rsrc, pe::kResourceDirectory))
     throw StubError("a data directory other than the resources points into .rsrc");
 
   // Behind ".rsrc": the base relocations move, debug information goes.
   const SectionHeader* relocations = nullptr;
   for (std::size_t i = r + 1; i < stub.sections.size(); ++i) {
     const SectionHeader& s = stub.sections[i];
-    const DataDirectoryEntry& relocs = stub.directories[kBaseRelocationDirectory];
+    const DataDirectoryEntry& relocs = stub.directories[pe::kBaseRelocationDirectory];
     if (!relocations && relocs.size != 0 && relocs.rva == s.virtualAddress &&
-        !DirectoryPointsInto(stub, s, kBaseRelocationDirectory)) {
+        !DirectoryPointsInto(stub, s, pe::kBaseRelocationDirectory)) {
       relocations = &s;
-    } else if (!(s.characteristics & kSectionDiscardable) || DirectoryPointsInto(stub, s, kDataDirectoryCount)) {
+    } else if (!(s.characteristics & pe::kSectionDiscardable) || DirectoryPointsInto(stub, s, pe::kDataDirectoryCount)) {
       throw StubError("section " + s.name +
                       " follows the .rsrc section; the resource section must be the program's last");
     }
@@ -136,28 +137,29 @@ AssembledImage AssembleInstaller(const StubImage& stub, const ManifestContents& 
   PlaceTail(bytes, out.manifestOffset, BuildManifestTail(manifest, out.manifestOffset));
 
   // Headers: the new section table, with the slots of dropped sections zeroed.
-  std::uint32_t at = stub.SectionTableOffset() + kSectionHeaderSize * static_cast<std::uint32_t>(r);
+  std::uint32_t at = stub.SectionTableOffset() + pe::kSectionHeaderSize * static_cast<std::uint32_t>(r);
   for (const SectionHeader& s : placed) {
     WriteSectionHeader(bytes, at, s);
-    at += kSectionHeaderSize;
+    at += pe::kSectionHeaderSize;
   }
   std::memset(&bytes[at], 0, tableEnd - at);
   const std::uint32_t file = stub.FileHeaderOffset();
-  WriteLe16(&bytes[file + 2], static_cast<std::uint16_t>(r + placed.size()));
-  WriteLe32(&bytes[file + 8], 0);   // PointerToSymbolTable: the symbols stay behind
-  WriteLe32(&bytes[file + 12], 0);  // NumberOfSymbols
+  WriteLe16(&bytes[file + pe::kNumberOfSections], static_cast<std::uint16_t>(r + placed.size()));
+  // The symbols stay behind.
+  WriteLe32(&bytes[file + pe::kPointerToSymbolTable], 0);
+  WriteLe32(&bytes[file + pe::kNumberOfSymbols], 0);
   const std::uint32_t opt = stub.OptionalHeaderOffset();
-  WriteLe32(&bytes[opt + 56], AlignUp(VirtualEnd(resources), stub.sectionAlignment));  // SizeOfImage
+  WriteLe32(&bytes[opt + pe::kSizeOfImage], AlignUp(VirtualEnd(resources), stub.sectionAlignment));
   auto setDirectory = [&](unsigned index, std::uint32_t rva, std::uint32_t size) {
-    WriteLe32(&bytes[opt + 96 + 8 * index], rva);
-    WriteLe32(&bytes[opt + 100 + 8 * index], size);
+    WriteLe32(&bytes[opt + pe::DataDirectoryOffset(index)], rva);
+    WriteLe32(&bytes[opt + pe::DataDirectoryOffset(index) + 4], size);
   };
-  setDirectory(kResourceDirectory, resources.virtualAddress, resources.virtualSize);
+  setDirectory(pe::kResourceDirectory, resources.virtualAddress, resources.virtualSize);
   // A signature covers the old file and would not verify; it is dropped.
-  setDirectory(kSecurityDirectory, 0, 0);
-  if (relocations) setDirectory(kBaseRelocationDirectory, placed.front().virtualAddress,
-                                stub.directories[kBaseRelocationDirectory].size);
-  const std::uint32_t checksumAt = opt + kChecksumOffsetInOptionalHeader;
+  setDirectory(pe::kSecurityDirectory, 0, 0);
+  if (relocations) setDirectory(pe::kBaseRelocationDirectory, placed.front().virtualAddress,
+                                stub.directories[pe::kBaseRelocationDirectory].size);
+  const std::uint32_t checksumAt = opt + pe::kCheckSum;
   WriteLe32(&bytes[checksumAt], ComputePeChecksum(bytes, checksumAt));
   return out;
 }

@@ -13,12 +13,15 @@
 #include "core/format/image_walk.h"
 #include "core/format/install_names.h"
 #include "core/format/memory_source.h"
+#include "core/format/pe_layout.h"
 #include "tool/reader/payload_image.h"
 #include "stub_fixture.h"
 #include "temp_files.h"
 
-// The packer's and the image writer's names under the one prefix used here.
+// The packer's, the image writer's and the PE layout's names under the one
+// prefix used here.
 namespace pack {
+using namespace ::format::pe_layout;
 using namespace ::imagewriter;
 using namespace ::packer;
 }  // namespace pack
