@@ -4,14 +4,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tool/failure.h"
+
 namespace commands {
 
-// Exit statuses of every command.
-enum ExitStatus : int {
-  kExitOk = 0,
-  kExitDataError = 1,   // a damaged or unreadable image, a failed entry
-  kExitUsageError = 2,  // bad arguments
-};
+// Exit statuses of every command (tool/failure.h).
+using tool::ExitStatus;
+using tool::kExitDataError;
+using tool::kExitOk;
+using tool::kExitUsageError;
 
 void AddListCommand(CLI::App& app, int& exitStatus);
 void AddPackCommand(CLI::App& app, int& exitStatus);

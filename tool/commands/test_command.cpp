@@ -15,7 +15,6 @@ namespace commands {
 using reader::ChunkSink;
 using reader::EntryReport;
 using reader::EntryVerdict;
-using reader::ImageError;
 using reader::ImageFile;
 using reader::LoadPayloadImage;
 using reader::PayloadImage;
@@ -41,9 +40,7 @@ void PrintSignatureNotes(const PayloadImage& image) {
 int RunTest(const std::string& path) {
   const PayloadImage image = LoadPayloadImage(path);
   ImageFile file;
-  if (!file.Open(path)) {
-    throw ImageError(path, file.Why());
-  }
+  file.Open(path);
   auto decoder = std::make_unique<DecoderState>();  // the ring starts at zero, as in the installer
   const ChunkSink discard = [](const std::uint8_t*, std::size_t) { return true; };
   std::size_t failed = 0;

@@ -86,4 +86,6 @@ void PrintError(const std::string& file, const std::string& problem) {
   std::cerr << "saverkit: " << file << ": " << problem << '\n';
 }
 
+void PrintError(const std::string& problem) { std::cerr << "saverkit: " << problem << '\n'; }
+
 }  // namespace commands

@@ -26,5 +26,7 @@ const char* RefusalText(InstallRefusal refusal);
 
 // "saverkit: <file>: <problem>" on stderr.
 void PrintError(const std::string& file, const std::string& problem);
+// "saverkit: <problem>" on stderr, for a failure that concerns no file.
+void PrintError(const std::string& problem);
 
 }  // namespace commands

@@ -14,15 +14,17 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "tool/failure.h"
+
 namespace packer {
 
-class SigningError : public std::runtime_error {
+// Why an image could not be signed.
+class SigningError : public tool::Failure {
  public:
-  using std::runtime_error::runtime_error;
+  explicit SigningError(const std::string& problem) : tool::Failure("", problem, tool::kExitDataError) {}
 };
 
 struct SigningOptions {

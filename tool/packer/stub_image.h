@@ -5,19 +5,19 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/format/pe_layout.h"
 #include "core/imagewriter/pe_image_writer.h"
+#include "tool/failure.h"
 
 namespace packer {
 
 // A stub or a packed image that the packer cannot use, with the reason.
-class StubError : public std::runtime_error {
+class StubError : public tool::Failure {
  public:
-  using std::runtime_error::runtime_error;
+  explicit StubError(const std::string& problem) : tool::Failure("", problem, tool::kExitDataError) {}
 };
 
 // One 40-byte section header as the file holds it.

@@ -93,7 +93,7 @@ PayloadImage LoadPayloadImage(const std::string& path) {
   PayloadImage* image = &loaded;
   image->path = path;
   ImageFile file;
-  if (!file.Open(path)) throw ImageError(path, file.Why());
+  file.Open(path);
   // The installer never checks the MZ and PE signatures, but a report should
   // tell a wrong file from a damaged installer.
   std::uint32_t peSignature = 0;

@@ -5,13 +5,13 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/format/image_walk.h"
 #include "core/format/install_decision.h"
 #include "core/format/manifest_layout.h"
+#include "tool/reader/image_file.h"
 
 namespace reader {
 
@@ -64,18 +64,6 @@ struct PayloadImage {
   // Whether the installer, in the reference Windows directory, writes the
   // entry at `position` (see install_decision.h).
   InstallRefusal InstallerRefusalOf(std::uint32_t position) const;
-};
-
-// An image that cannot be read or is damaged: file() names it, what() says
-// what is wrong in a few words.
-class ImageError : public std::runtime_error {
- public:
-  ImageError(std::string file, const std::string& problem)
-      : std::runtime_error(problem), file_(std::move(file)) {}
-  const std::string& file() const { return file_; }
-
- private:
-  std::string file_;
 };
 
 // Reads the image at `path`, an ordinary host path. Throws ImageError with

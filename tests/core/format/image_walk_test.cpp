@@ -23,7 +23,7 @@ long WalkPosition(const std::string& path, ManifestWalkInfo* info = nullptr) {
   ManifestWalkInfo local;
   if (!info) info = &local;
   ImageFile file;
-  if (!file.Open(path)) return -1;
+  file.Open(path);
   if (WalkToManifest(file, info) != ManifestWalkError::None) return -1;
   return static_cast<long>(info->manifestOffset);
 }
@@ -34,8 +34,8 @@ std::vector<std::uint8_t> FoundData(const std::vector<std::uint8_t>& image) {
   ImageFile file;
   ManifestWalkInfo info;
   std::vector<std::uint8_t> data(4);
-  if (!file.Open(folder.Write("image.exe", image)) ||
-      WalkToManifest(file, &info) != ManifestWalkError::None ||
+  file.Open(folder.Write("image.exe", image));
+  if (WalkToManifest(file, &info) != ManifestWalkError::None ||
       !file.ReadAt(info.manifestOffset, data.data(), 4))
     return {};
   return data;

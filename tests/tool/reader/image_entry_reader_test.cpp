@@ -50,7 +50,7 @@ TEST(ImageEntryReader, StopsWhereTheStoredBytesEndOrTheSinkFails) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ImageFile file;
-    ASSERT_TRUE(file.Open(path));
+    ASSERT_NO_THROW(file.Open(path));
     PayloadEntry entry{};
     entry.DataOffset = kOffset;
     entry.StoredSize = c.storedSize;
