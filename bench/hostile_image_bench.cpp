@@ -23,6 +23,8 @@
 
 using codec::CompressEntry;
 
+namespace pack = imagewriter;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -28,6 +28,10 @@ using format::WalkToManifest;
 using format::kEntrySize;
 using format::kTitleFieldSize;
 
+using reader::ImageError;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+
 namespace {
 
 std::string TemporaryImagePath() {

@@ -14,6 +14,8 @@
 
 using codec::CompressEntry;
 
+namespace pack = imagewriter;
+
 namespace {
 
 namespace fs = std::filesystem;

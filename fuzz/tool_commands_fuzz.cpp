@@ -20,6 +20,8 @@
 #include "fuzz_check.h"
 #include "tool/commands/commands.h"
 
+namespace tools = commands;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -1,27 +1,20 @@
 // saverkit: lists, tests, extracts, packs and previews screen saver
 // installer images.
-#include <iostream>
 #include <string>
 
 #include "saverkit_version.h"
+#include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
-
-int main(int argc, char** argv) {
-  CLI::App app{"saverkit " SAVERKIT_VERSION
-               ": lists, tests, extracts, packs and previews screen saver installers"};
-  app.set_version_flag("--version", "saverkit " SAVERKIT_VERSION);
-  app.require_subcommand(1);
-  int exitStatus = tools::kExitOk;
-  tools::AddListCommand(app, exitStatus);
-  tools::AddTestCommand(app, exitStatus);
-  tools::AddExtractCommand(app, exitStatus);
 #if SAVERKIT_PREVIEW
-  tools::AddPreviewCommand(app, exitStatus);
+#include "tool/preview/preview_command.h"
 #endif
-  tools::AddPackCommand(app, exitStatus);
-  // The first word that is not an option names the command (the program
-  // itself takes only flags); one it does not know is named back with the
-  // list, rather than as a missing command.
+
+namespace {
+
+// The first word that is not an option names the command (the program
+// itself takes only flags); one it does not know is named back with the
+// list, rather than as a missing command.
+void RequireKnownCommand(const CLI::App& app, int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (!word.empty() && word[0] == '-') continue;
@@ -32,11 +25,17 @@ int main(int argc, char** argv) {
       names += (names.empty() ? "" : ", ") + command->get_name();
     }
     if (!known) {
-      std::cerr << "saverkit: unknown command \"" << word << "\" (commands: " << names << ")\n";
-      return tools::kExitUsageError;
+      throw tool::Failure::Unfiled("unknown command \"" + word + "\" (commands: " + names + ")",
+                                   tool::kExitUsageError);
     }
-    break;
+    return;
   }
+}
+
+// Parses the command line, which runs the command it names; the command's
+// exit status, or the one of a request for help or the version.
+int ParseAndRun(CLI::App& app, int argc, char** argv, const int& exitStatus) {
+  RequireKnownCommand(app, argc, argv);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -46,8 +45,26 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "saverkit: " << e.what() << " (see saverkit --help)\n";
-    return tools::kExitUsageError;
+    throw tool::Failure::Unfiled(std::string(e.what()) + " (see saverkit --help)", tool::kExitUsageError);
   }
   return exitStatus;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"saverkit " SAVERKIT_VERSION
+               ": lists, tests, extracts, packs and previews screen saver installers"};
+  app.set_version_flag("--version", "saverkit " SAVERKIT_VERSION);
+  app.require_subcommand(1);
+  int exitStatus = tool::kExitOk;
+  commands::AddListCommand(app, exitStatus);
+  commands::AddTestCommand(app, exitStatus);
+  commands::AddExtractCommand(app, exitStatus);
+#if SAVERKIT_PREVIEW
+  preview::AddPreviewCommand(app, exitStatus);
+#endif
+  commands::AddPackCommand(app, exitStatus);
+  // Failures before any command runs concern no file.
+  return commands::RunCommandReportingFailures("", [&] { return ParseAndRun(app, argc, argv, exitStatus); });
 }

@@ -43,10 +43,11 @@ struct ManifestWalkInfo {
 };
 
 // The signature, file header and optional header, skipped as one block.
-constexpr std::uint32_t kHeadersBeforeSections = 4 + kFileHeaderSize + kOptionalHeaderSize;
-constexpr std::uint32_t kNumberOfSectionsOffset = 4 + 2;  // from e_lfanew
-constexpr std::uint32_t kDirectoryHeaderSize = 16;
-constexpr std::uint32_t kSubdirectoryFlag = 0x80000000u;
+constexpr std::uint32_t kHeadersBeforeSections = pe_layout::kSectionTableFromSignature;
+constexpr std::uint32_t kNumberOfSectionsOffset =
+    pe_layout::kFileHeaderFromSignature + pe_layout::kNumberOfSections;  // from e_lfanew
+constexpr std::uint32_t kDirectoryHeaderSize = pe_layout::kResourceDirectoryHeaderSize;
+constexpr std::uint32_t kSubdirectoryFlag = pe_layout::kResourceSubdirectory;
 
 template <class Source>
 bool ReadU32At(Source& image, std::uint32_t offset, std::uint32_t* value) {
@@ -71,7 +72,7 @@ template <class Source>
 ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
   info->error = ManifestWalkError::kCutShort;
   std::uint32_t lfanew = 0;
-  if (!ReadU32At(image, kLfanewOffset, &lfanew)) return info->error;
+  if (!ReadU32At(image, pe_layout::kLfanewOffset, &lfanew)) return info->error;
 
   std::uint8_t countRaw[2];
   if (!image.ReadAt(lfanew + kNumberOfSectionsOffset, countRaw, sizeof countRaw))
@@ -82,8 +83,8 @@ ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
   std::uint32_t rawPointer = 0;
   bool found = false;
   for (unsigned section = 0; section < sectionCount && !found; ++section) {
-    std::uint8_t header[kSectionHeaderSize];
-    if (!image.ReadAt(lfanew + kHeadersBeforeSections + section * kSectionHeaderSize, header,
+    std::uint8_t header[pe_layout::kSectionHeaderSize];
+    if (!image.ReadAt(lfanew + kHeadersBeforeSections + section * pe_layout::kSectionHeaderSize, header,
                       sizeof header))
       return info->error;
     // The 8-byte name read as a NUL-terminated string, compared exactly.

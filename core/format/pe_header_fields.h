@@ -26,19 +26,20 @@ struct PeHeaderFields {
                                         // u32 file offset, u32 size in bytes
 };
 
-constexpr std::uint32_t kChecksumInOptionalHeader = 64;
-// Data directory 4 (certificates) of a PE32 (not PE32+) optional header.
-constexpr std::uint32_t kSecurityEntryInOptionalHeader = 96 + 8 * 4;
+constexpr std::uint32_t kChecksumInOptionalHeader = pe_layout::kCheckSum;
+// The certificate table's entry of a PE32 (not PE32+) optional header.
+constexpr std::uint32_t kSecurityEntryInOptionalHeader =
+    pe_layout::DataDirectoryOffset(pe_layout::kSecurityDirectory);
 
 // The file offset of the PE signature (e_lfanew), or false when the file
 // has no "MZ" header or no "PE\0\0" there.
 template <class Source>
 bool FindPeSignature(Source& image, std::uint32_t* pe) {
-  std::uint8_t dos[kLfanewOffset + 4];
+  std::uint8_t dos[pe_layout::kLfanewOffset + 4];
   std::uint8_t signature[4];
-  if (!image.ReadAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
-  *pe = ReadLe32(dos + kLfanewOffset);
-  return image.ReadAt(*pe, signature, 4) && std::memcmp(signature, "PE\0\0", 4) == 0;
+  if (!image.ReadAt(0, dos, sizeof dos) || !pe_layout::IsMzSignature(dos)) return false;
+  *pe = ReadLe32(dos + pe_layout::kLfanewOffset);
+  return image.ReadAt(*pe, signature, 4) && pe_layout::IsPeSignature(signature);
 }
 
 // The offsets in `image`, or false when its headers do not reach that far
@@ -49,7 +50,7 @@ bool FindPeHeaderFieldsIn(Source& image, PeHeaderFields* fields) {
   if (!FindPeSignature(image, &peOffset)) return false;
   // In 64 bits: e_lfanew is hostile and the entry must not wrap round.
   const std::uint64_t pe = peOffset;
-  const std::uint64_t optional = pe + 4 + kFileHeaderSize;
+  const std::uint64_t optional = pe + 4 + pe_layout::kFileHeaderSize;
   const std::uint64_t entryEnd = optional + kSecurityEntryInOptionalHeader + 8;
   std::uint8_t entry[8];
   if (entryEnd > 0xFFFFFFFFu || !image.ReadAt(static_cast<std::uint32_t>(entryEnd - 8), entry, 8))

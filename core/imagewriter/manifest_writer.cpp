@@ -6,7 +6,7 @@
 
 #include "core/format/manifest_layout.h"
 
-namespace pack {
+namespace imagewriter {
 
 using format::EncodePayloadEntry;
 using format::ManifestHeaderSize;
@@ -71,4 +71,4 @@ std::vector<std::uint8_t> BuildInstallerImage(const ManifestContents& contents,
   return pe.bytes;
 }
 
-}  // namespace pack
+}  // namespace imagewriter

@@ -8,7 +8,7 @@
 
 #include "core/imagewriter/pe_image_writer.h"
 
-namespace pack {
+namespace imagewriter {
 
 struct EntryContents {
   std::vector<std::uint8_t> stored;  // the bytes stored in the image
@@ -40,4 +40,4 @@ std::vector<std::uint8_t> BuildManifestTail(const ManifestContents& contents, st
 std::vector<std::uint8_t> BuildInstallerImage(const ManifestContents& contents,
                                               std::vector<ResourceItem> otherResources = {});
 
-}  // namespace pack
+}  // namespace imagewriter

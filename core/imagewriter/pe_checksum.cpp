@@ -1,7 +1,7 @@
 // The PE image checksum.
 #include "core/imagewriter/pe_checksum.h"
 
-namespace pack {
+namespace imagewriter {
 
 std::uint32_t ComputePeChecksum(const std::vector<std::uint8_t>& image, std::size_t checksumOffset) {
   const std::size_t size = image.size();
@@ -18,4 +18,4 @@ std::uint32_t ComputePeChecksum(const std::vector<std::uint8_t>& image, std::siz
   return static_cast<std::uint32_t>(sum + size);
 }
 
-}  // namespace pack
+}  // namespace imagewriter

@@ -1,15 +1,13 @@
-// The PE image checksum (the optional header's CheckSum field), as the
-// system's image loader checks it for drivers and critical programs.
+// The PE image checksum (the optional header's CheckSum field, at
+// format::pe_layout::kCheckSum), as the system's image loader checks it for
+// drivers and critical programs.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace pack {
-
-// File offset of CheckSum: 64 bytes into the optional header.
-constexpr std::uint32_t kChecksumOffsetInOptionalHeader = 64;
+namespace imagewriter {
 
 // The 16-bit one's-complement-style sum of the whole file taken as
 // little-endian 16-bit words (an odd last byte padded with zero), with the
@@ -17,4 +15,4 @@ constexpr std::uint32_t kChecksumOffsetInOptionalHeader = 64;
 // added to the file length.
 std::uint32_t ComputePeChecksum(const std::vector<std::uint8_t>& image, std::size_t checksumOffset);
 
-}  // namespace pack
+}  // namespace imagewriter

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace pack {
+namespace imagewriter {
 
 // A resource type, name or language key: named (non-empty `name`) or numbered.
 struct ResourceKey {
@@ -79,4 +79,4 @@ PeImage WritePeImage(const PeImageLayout& contents);
 void PlaceTail(std::vector<std::uint8_t>& image, std::uint32_t offset,
                const std::vector<std::uint8_t>& tail);
 
-}  // namespace pack
+}  // namespace imagewriter

@@ -10,6 +10,8 @@
 
 #include "installer_fixture.h"
 
+namespace pack = imagewriter;
+
 namespace {
 
 using namespace installertest;

@@ -8,6 +8,8 @@
 
 #include "installer_fixture.h"
 
+namespace pack = imagewriter;
+
 namespace {
 
 using namespace installertest;

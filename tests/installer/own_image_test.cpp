@@ -15,6 +15,8 @@ using installer::OpenPayloadManifest;
 using installer::ReadScreenSaverTitle;
 using installer::ScreenSaverTitle;
 
+namespace pack = imagewriter;
+
 namespace {
 
 // A program that reports, in one message box, what the walk on its own

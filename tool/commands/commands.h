@@ -4,20 +4,19 @@
 
 #include <CLI/CLI.hpp>
 
-namespace tools {
+#include "tool/failure.h"
 
-// Exit statuses of every command.
-enum ExitStatus : int {
-  kExitOk = 0,
-  kExitDataError = 1,   // a damaged or unreadable image, a failed entry
-  kExitUsageError = 2,  // bad arguments
-};
+namespace commands {
+
+// Exit statuses of every command (tool/failure.h).
+using tool::ExitStatus;
+using tool::kExitDataError;
+using tool::kExitOk;
+using tool::kExitUsageError;
 
 void AddListCommand(CLI::App& app, int& exitStatus);
-// Host builds only (SAVERKIT_PREVIEW): runs an image in the Win32 stand-in.
-void AddPreviewCommand(CLI::App& app, int& exitStatus);
 void AddPackCommand(CLI::App& app, int& exitStatus);
 void AddTestCommand(CLI::App& app, int& exitStatus);
 void AddExtractCommand(CLI::App& app, int& exitStatus);
 
-}  // namespace tools
+}  // namespace commands

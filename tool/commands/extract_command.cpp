@@ -37,7 +37,16 @@ using format::IsSafeFileName;
 using format::PayloadEntry;
 using format::kPathBufferSize;
 
-namespace tools {
+namespace commands {
+
+using reader::ChunkSink;
+using reader::EntryReport;
+using reader::EntryVerdict;
+using reader::ImageFile;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+using reader::ReadImageEntry;
+using reader::VerdictText;
 
 namespace {
 
@@ -112,7 +121,7 @@ int RunExtract(const ExtractOptions& options) {
   if (directory.empty()) {
     directory = image.Title();
     if (!IsSafeFileName(directory.c_str())) {
-      throw CommandFailure{options.image, "the title cannot name a folder; choose one with -d DIR",
+      throw Failure{options.image, "the title cannot name a folder; choose one with -d DIR",
                            kExitUsageError};
     }
   }
@@ -128,7 +137,7 @@ int RunExtract(const ExtractOptions& options) {
     if (!ExpandsPastSignedRange(entry)) total += InstalledSize(entry);
   }
   if (files > options.maxFiles) {
-    throw CommandFailure{options.image,
+    throw Failure{options.image,
                          "the image would write " + std::to_string(files) + " files, more than " +
                              std::to_string(options.maxFiles) + " (raise the limit with --max-files)",
                          kExitDataError};
@@ -136,17 +145,15 @@ int RunExtract(const ExtractOptions& options) {
   std::error_code code;
   fs::create_directories(directory, code);
   if (code) {
-    throw CommandFailure{directory, "cannot create the output folder: " + code.message(), kExitDataError};
+    throw Failure{directory, "cannot create the output folder: " + code.message(), kExitDataError};
   }
   if (!fs::is_directory(directory, code)) {
-    throw CommandFailure{directory, "cannot create the output folder: it is not a folder", kExitDataError};
+    throw Failure{directory, "cannot create the output folder: it is not a folder", kExitDataError};
   }
   ImageFile file;
-  if (!file.Open(options.image)) {
-    throw ImageError(options.image, file.Why());
-  }
+  file.Open(options.image);
   if (!HasRoomFor(directory, total)) {
-    throw CommandFailure{directory,
+    throw Failure{directory,
                          "no room for the " + std::to_string(total) +
                              " bytes the image installs on the folder's file system",
                          kExitDataError};
@@ -303,4 +310,4 @@ void AddExtractCommand(CLI::App& app, int& exitStatus) {
   });
 }
 
-}  // namespace tools
+}  // namespace commands

@@ -22,7 +22,14 @@ using format::kPathBufferSize;
 using format::kScreenSaverPosition;
 using format::kUninstallerPosition;
 
-namespace tools {
+namespace commands {
+
+using reader::CertificateTable;
+using reader::EntryVerdict;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+using reader::SignatureState;
+using reader::VerdictText;
 
 namespace {
 
@@ -180,4 +187,4 @@ void AddListCommand(CLI::App& app, int& exitStatus) {
   });
 }
 
-}  // namespace tools
+}  // namespace commands

@@ -19,7 +19,7 @@
 
 namespace fs = std::filesystem;
 
-namespace tools {
+namespace commands {
 
 namespace {
 
@@ -165,4 +165,4 @@ void WriteCheckedFile(const std::string& destination, const std::vector<std::uin
   file.Commit();
 }
 
-}  // namespace tools
+}  // namespace commands

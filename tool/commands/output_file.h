@@ -10,16 +10,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace tools {
+#include "tool/failure.h"
 
-// A refusal or a failed write; what() says which, in a few words.
-class OutputFileError : public std::runtime_error {
+namespace commands {
+
+// A refusal or a failed write; what() says which, in a few words. It
+// concerns the command's output file.
+class OutputFileError : public tool::Failure {
  public:
-  using std::runtime_error::runtime_error;
+  explicit OutputFileError(const std::string& problem) : tool::Failure("", problem, tool::kExitDataError) {}
 };
 
 // Creates `path` for writing only when no file, directory or link of that
@@ -64,4 +66,4 @@ class OutputFile {
 void WriteCheckedFile(const std::string& destination, const std::vector<std::uint8_t>& bytes,
                       bool replace, const std::function<void(const std::string& temporaryPath)>& check);
 
-}  // namespace tools
+}  // namespace commands

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-namespace tools {
+namespace commands {
 
 // The program's own file; empty when the system does not tell.
 std::filesystem::path OwnExecutable();
 
-}  // namespace tools
+}  // namespace commands

@@ -3,7 +3,7 @@
 
 #include <system_error>
 
-namespace tools {
+namespace commands {
 
 std::filesystem::path OwnExecutable() {
   std::error_code error;
@@ -11,4 +11,4 @@ std::filesystem::path OwnExecutable() {
   return error ? std::filesystem::path() : path;
 }
 
-}  // namespace tools
+}  // namespace commands

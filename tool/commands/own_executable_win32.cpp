@@ -5,11 +5,11 @@
 
 #include <cstdlib>
 
-namespace tools {
+namespace commands {
 
 std::filesystem::path OwnExecutable() {
   const char* path = _pgmptr;
   return path != nullptr && *path != '\0' ? std::filesystem::path(path) : std::filesystem::path();
 }
 
-}  // namespace tools
+}  // namespace commands

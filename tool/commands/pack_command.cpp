@@ -37,7 +37,7 @@ using format::kUninstallerName;
 
 namespace fs = std::filesystem;
 
-namespace tools {
+namespace commands {
 
 namespace {
 
@@ -80,15 +80,15 @@ std::string FindBuildOutput(const char* name) {
 std::vector<std::uint8_t> ReadInputFile(const std::string& path, const char* role) {
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
-  if (error || !fs::exists(status)) throw CommandFailure{path, std::string("the ") + role + " does not exist", kExitUsageError};
-  if (!fs::is_regular_file(status)) throw CommandFailure{path, std::string("the ") + role + " is not a file", kExitUsageError};
+  if (error || !fs::exists(status)) throw Failure{path, std::string("the ") + role + " does not exist", kExitUsageError};
+  if (!fs::is_regular_file(status)) throw Failure{path, std::string("the ") + role + " is not a file", kExitUsageError};
   const std::uintmax_t size = fs::file_size(path, error);
-  if (error) throw CommandFailure{path, "cannot read the " + std::string(role), kExitUsageError};
-  if (size > pack::kMaxImageSize) throw CommandFailure{path, std::string("the ") + role + " is 2 GiB or larger", kExitUsageError};
+  if (error) throw Failure{path, "cannot read the " + std::string(role), kExitUsageError};
+  if (size > packer::kMaxImageSize) throw Failure{path, std::string("the ") + role + " is 2 GiB or larger", kExitUsageError};
   std::ifstream in(path, std::ios::binary);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
-    throw CommandFailure{path, "cannot read the " + std::string(role), kExitUsageError};
+    throw Failure{path, "cannot read the " + std::string(role), kExitUsageError};
   return bytes;
 }
 
@@ -138,10 +138,10 @@ bool TitleToWindows1252(const std::string& text, std::string* out) {
 #endif
 }
 
-pack::MediaKind KindOf(const std::string& kind) {
-  if (kind == "juk_") return pack::MediaKind::JukUnderscore;
-  if (kind == "file") return pack::MediaKind::File;
-  return pack::MediaKind::Juke;
+packer::MediaKind KindOf(const std::string& kind) {
+  if (kind == "juk_") return packer::MediaKind::JukUnderscore;
+  if (kind == "file") return packer::MediaKind::File;
+  return packer::MediaKind::Juke;
 }
 
 std::string FileNameOf(const std::string& installedPath) {
@@ -153,9 +153,9 @@ double Ratio(std::uint64_t stored, std::uint64_t size) {
   return size == 0 ? 0.0 : 100.0 * static_cast<double>(stored) / static_cast<double>(size);
 }
 
-void PrintReport(const std::string& output, const pack::PackResult& result, bool json) {
+void PrintReport(const std::string& output, const packer::PackResult& result, bool json) {
   std::uint64_t size = 0, stored = 0;
-  for (const pack::PackedEntry& entry : result.entries) {
+  for (const packer::PackedEntry& entry : result.entries) {
     size += entry.size;
     stored += entry.storedSize;
   }
@@ -166,7 +166,7 @@ void PrintReport(const std::string& output, const pack::PackResult& result, bool
     out["manifest_offset"] = result.manifestOffset;
     out["entries"] = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < result.entries.size(); ++i) {
-      const pack::PackedEntry& entry = result.entries[i];
+      const packer::PackedEntry& entry = result.entries[i];
       out["entries"].push_back({{"position", i},
                                 {"path", Windows1252ToUtf8(entry.installedName)},
                                 {"size", entry.size},
@@ -181,7 +181,7 @@ void PrintReport(const std::string& output, const pack::PackResult& result, bool
   }
   std::printf("%4s  %-32s %13s %13s %7s  %s\n", "Pos", "Name", "Size", "Stored", "Ratio", "Method");
   for (std::size_t i = 0; i < result.entries.size(); ++i) {
-    const pack::PackedEntry& entry = result.entries[i];
+    const packer::PackedEntry& entry = result.entries[i];
     std::printf("%4zu  %-32s %13s %13s %6.1f%%  %s\n", i, Printable(FileNameOf(entry.installedName)).c_str(),
                 Thousands(entry.size).c_str(), Thousands(entry.storedSize).c_str(),
                 Ratio(entry.storedSize, entry.size), entry.compressed ? "compressed" : "stored");
@@ -191,103 +191,139 @@ void PrintReport(const std::string& output, const pack::PackResult& result, bool
   std::printf("Wrote %s (%s bytes)\n", output.c_str(), Thousands(static_cast<std::uint32_t>(result.image.size())).c_str());
 }
 
-int RunPack(const PackOptions& options) {
+// A stub problem as the command tells it: about the installer program's file.
+constexpr char kNotTheInstallerProgram[] = "cannot be the installer program: ";
+
+// Refuses an output that is a folder, that exists without --force, or whose
+// folder does not exist.
+void CheckOutputPath(const PackOptions& options) {
   const fs::path output(options.output);
   std::error_code error;
-  if (fs::is_directory(output, error)) throw CommandFailure{options.output, "is a directory", kExitUsageError};
+  if (fs::is_directory(output, error)) throw Failure{options.output, "is a directory", kExitUsageError};
   if (fs::exists(output, error) && !options.force)
-    throw CommandFailure{options.output, "already exists (use --force to replace it)", kExitUsageError};
+    throw Failure{options.output, "already exists (use --force to replace it)", kExitUsageError};
   const fs::path directory = output.parent_path().empty() ? fs::path(".") : output.parent_path();
   if (!fs::is_directory(directory, error))
-    throw CommandFailure{options.output, "its directory does not exist", kExitUsageError};
+    throw Failure{options.output, "its directory does not exist", kExitUsageError};
+}
 
-  pack::PackRequest request;
+// What goes into the image, read from the files the options name (the
+// build's UNINSTAL.EXE unless one is named); `uninstaller` receives the
+// uninstaller's path.
+packer::PackRequest ReadPackRequest(const PackOptions& options, std::string* uninstaller) {
+  packer::PackRequest request;
   if (!TitleToWindows1252(options.title, &request.title))
-    throw CommandFailure{"", "the title holds letters that the installer's code page (Windows-1252) cannot hold",
-                         kExitUsageError};
+    throw Failure{"", "the title holds letters that the installer's code page (Windows-1252) cannot hold",
+                  kExitUsageError};
   request.numberBase = options.numberBase;
   request.kind = KindOf(options.kind);
   request.store = options.store;
   request.saver = {options.saver, ReadInputFile(options.saver, "screen saver")};
   request.data = {options.data, ReadInputFile(options.data, "data file")};
-  std::string uninstaller = options.uninstaller;
-  if (uninstaller.empty()) uninstaller = FindBuildOutput(kUninstallerName);
-  if (uninstaller.empty())
-    throw CommandFailure{"", "no uninstaller: build the win32 preset, which makes UNINSTAL.EXE, or name one with --uninstaller",
-                         kExitUsageError};
-  request.uninstaller = {uninstaller, ReadInputFile(uninstaller, "uninstaller")};
+  *uninstaller = options.uninstaller;
+  if (uninstaller->empty()) *uninstaller = FindBuildOutput(kUninstallerName);
+  if (uninstaller->empty())
+    throw Failure{"", "no uninstaller: build the win32 preset, which makes UNINSTAL.EXE, or name one with --uninstaller",
+                  kExitUsageError};
+  request.uninstaller = {*uninstaller, ReadInputFile(*uninstaller, "uninstaller")};
   for (const std::string& media : options.media) request.media.push_back({media, ReadInputFile(media, "media file")});
   if (!options.license.empty()) {
     const std::vector<std::uint8_t> license = ReadInputFile(options.license, "licence");
     request.license.assign(license.begin(), license.end());
     request.licensePath = options.license;
   }
+  return request;
+}
 
-  std::string stubPath = options.stub;
-  if (stubPath.empty()) stubPath = FindBuildOutput(kStubName);
-  if (stubPath.empty())
-    throw CommandFailure{"", "no installer program: build the win32 preset, which makes installer.exe, or name one with --stub",
-                         kExitUsageError};
-  pack::StubImage stub;
+// The installer program at `stubPath`, read and checked for the payload's
+// resource.
+packer::StubImage ReadStub(const std::string& stubPath) {
+  std::vector<std::uint8_t> bytes = ReadInputFile(stubPath, "installer program");
   try {
-    stub = pack::ReadStubImage(ReadInputFile(stubPath, "installer program"));
-    pack::RequirePayloadResourceFirst(stub);
-  } catch (const pack::StubError& e) {
-    throw CommandFailure{stubPath, std::string("cannot be the installer program: ") + e.what(), kExitDataError};
+    packer::StubImage stub = packer::ReadStubImage(std::move(bytes));
+    packer::RequirePayloadResourceFirst(stub);
+    return stub;
+  } catch (const packer::StubError& e) {
+    throw e.Within(stubPath, kNotTheInstallerProgram, kExitDataError);
   }
+}
 
-  // Even with --force, the output must not take the place of what it is
-  // made from (the build's installer program, say).
+// Even with --force, the output must not take the place of what it is made
+// from (the build's installer program, say).
+void RefuseOutputAmongInputs(const PackOptions& options, const std::string& stubPath,
+                             const std::string& uninstaller) {
+  const fs::path output(options.output);
+  std::error_code error;
   std::vector<std::string> inputs = {stubPath,        options.saver, options.data,          uninstaller,
                                      options.license, options.sign,  options.signPasswordFile};
   inputs.insert(inputs.end(), options.media.begin(), options.media.end());
   for (const std::string& input : inputs) {
     if (!input.empty() && fs::exists(output, error) && fs::equivalent(output, input, error))
-      throw CommandFailure{options.output, "is one of the inputs (" + input + ")", kExitUsageError};
+      throw Failure{options.output, "is one of the inputs (" + input + ")", kExitUsageError};
   }
+}
 
-  // The build time, when one is given, goes into the image (and into the
-  // signature); without one the image keeps the stub's time stamp.
-  std::optional<std::uint32_t> buildTime;
+// The build time, when one is given (--source-date-epoch, else
+// SOURCE_DATE_EPOCH): it goes into the image and into the signature.
+std::optional<std::uint32_t> BuildTime(const PackOptions& options) {
   std::string epoch = options.sourceDateEpoch;
   const char* epochVariable = std::getenv("SOURCE_DATE_EPOCH");
   if (epoch.empty() && epochVariable && *epochVariable) epoch = epochVariable;
-  if (!epoch.empty()) {
-    buildTime = pack::ParseSourceDateEpoch(epoch);
-    if (!buildTime)
-      throw CommandFailure{"", "the source date epoch \"" + epoch + "\" is not a count of seconds from 0 to 4294967295",
-                           kExitUsageError};
-  }
-  pack::SigningOptions signing{options.sign, options.signPasswordFile, options.timestampUrl, buildTime};
-  if (!options.sign.empty()) ReadInputFile(options.sign, "certificate");
-  if (!options.signPasswordFile.empty()) ReadInputFile(options.signPasswordFile, "password file");
+  if (epoch.empty()) return std::nullopt;
+  const std::optional<std::uint32_t> buildTime = packer::ParseSourceDateEpoch(epoch);
+  if (!buildTime)
+    throw Failure{"", "the source date epoch \"" + epoch + "\" is not a count of seconds from 0 to 4294967295",
+                  kExitUsageError};
+  return buildTime;
+}
 
-  pack::PackResult result;
-  try {
-    result = pack::PackInstaller(stub, request);
-  } catch (const pack::StubError& e) {
-    throw CommandFailure{stubPath, std::string("cannot be the installer program: ") + e.what(), kExitDataError};
-  }
-  if (buildTime && !pack::StampImageTime(result.image, *buildTime))
-    throw CommandFailure{stubPath, "cannot be the installer program: its PE headers cannot be found", kExitDataError};
-
-  // A signature is appended to the verified image before it takes its name;
-  // the signed image must then read back the same.
+// Writes the image to the output once it reads back as packed; with --sign,
+// the signature is appended before it takes its name, and the signed image
+// must read back the same. Returns the signed bytes, or none unsigned.
+std::vector<std::uint8_t> WriteVerifiedImage(const PackOptions& options, const packer::PackResult& result,
+                                             const packer::StubImage& stub, const packer::PackRequest& request,
+                                             const packer::SigningOptions& signing) {
   std::vector<std::uint8_t> signedImage;
   try {
     WriteCheckedFile(options.output, result.image, options.force, [&](const std::string& written) {
-      pack::VerifyPackedImage(written, stub, request);
+      packer::VerifyPackedImage(written, stub, request);
       if (options.sign.empty()) return;
-      signedImage = pack::SignImageFile(written, signing);
-      pack::VerifyPackedImage(written, stub, request);
+      signedImage = packer::SignImageFile(written, signing);
+      packer::VerifyPackedImage(written, stub, request);
     });
-  } catch (const OutputFileError& e) {
-    throw CommandFailure{options.output, e.what(), kExitDataError};
-  } catch (const pack::PackError& e) {
-    throw CommandFailure{options.output, std::string("the written image did not verify: ") + e.what(), kExitDataError};
-  } catch (const pack::SigningError& e) {
-    throw CommandFailure{options.sign, std::string("cannot sign the image: ") + e.what(), kExitDataError};
+  } catch (const packer::PackError& e) {
+    throw e.Within(options.output, "the written image did not verify: ", kExitDataError);
+  } catch (const packer::SigningError& e) {
+    throw e.Within(options.sign, "cannot sign the image: ", kExitDataError);
   }
+  return signedImage;
+}
+
+int RunPack(const PackOptions& options) {
+  CheckOutputPath(options);
+  std::string uninstaller;
+  const packer::PackRequest request = ReadPackRequest(options, &uninstaller);
+  std::string stubPath = options.stub;
+  if (stubPath.empty()) stubPath = FindBuildOutput(kStubName);
+  if (stubPath.empty())
+    throw Failure{"", "no installer program: build the win32 preset, which makes installer.exe, or name one with --stub",
+                  kExitUsageError};
+  const packer::StubImage stub = ReadStub(stubPath);
+  RefuseOutputAmongInputs(options, stubPath, uninstaller);
+  const std::optional<std::uint32_t> buildTime = BuildTime(options);
+  const packer::SigningOptions signing{options.sign, options.signPasswordFile, options.timestampUrl, buildTime};
+  if (!options.sign.empty()) ReadInputFile(options.sign, "certificate");
+  if (!options.signPasswordFile.empty()) ReadInputFile(options.signPasswordFile, "password file");
+
+  packer::PackResult result;
+  try {
+    result = packer::PackInstaller(stub, request);
+  } catch (const packer::StubError& e) {
+    throw e.Within(stubPath, kNotTheInstallerProgram, kExitDataError);
+  }
+  if (buildTime && !packer::StampImageTime(result.image, *buildTime))
+    throw Failure{stubPath, std::string(kNotTheInstallerProgram) + "its PE headers cannot be found", kExitDataError};
+  std::vector<std::uint8_t> signedImage = WriteVerifiedImage(options, result, stub, request, signing);
   if (!signedImage.empty()) result.image = std::move(signedImage);
   PrintReport(options.output, result, options.json);
   return kExitOk;
@@ -335,4 +371,4 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
   });
 }
 
-}  // namespace tools
+}  // namespace commands

@@ -15,7 +15,17 @@ using format::InstallRefusal;
 using format::IsCompressed;
 using format::PayloadEntry;
 
-namespace tools {
+namespace commands {
+
+using reader::ChunkSink;
+using reader::EntryReport;
+using reader::EntryVerdict;
+using reader::ImageFile;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+using reader::ReadImageEntry;
+using reader::SignatureState;
+using reader::VerdictText;
 
 namespace {
 
@@ -35,9 +45,7 @@ void PrintSignatureNotes(const PayloadImage& image) {
 int RunTest(const std::string& path) {
   const PayloadImage image = LoadPayloadImage(path);
   ImageFile file;
-  if (!file.Open(path)) {
-    throw ImageError(path, file.Why());
-  }
+  file.Open(path);
   auto decoder = std::make_unique<DecoderState>();  // the ring starts at zero, as in the installer
   const ChunkSink discard = [](const std::uint8_t*, std::size_t) { return true; };
   std::size_t failed = 0;
@@ -93,4 +101,4 @@ void AddTestCommand(CLI::App& app, int& exitStatus) {
   });
 }
 
-}  // namespace tools
+}  // namespace commands

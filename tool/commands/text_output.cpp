@@ -11,7 +11,7 @@ using format::InstallRefusal;
 using text::FormatThousands;
 using text::kFormatThousandsSize;
 
-namespace tools {
+namespace commands {
 
 namespace {
 
@@ -90,4 +90,6 @@ void PrintError(const std::string& file, const std::string& problem) {
   std::cerr << "saverkit: " << file << ": " << problem << '\n';
 }
 
-}  // namespace tools
+void PrintError(const std::string& problem) { std::cerr << "saverkit: " << problem << '\n'; }
+
+}  // namespace commands

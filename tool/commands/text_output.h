@@ -7,7 +7,7 @@
 
 #include "core/format/install_decision.h"
 
-namespace tools {
+namespace commands {
 
 // UTF-8 for the Windows-1252 bytes (bytes that code page leaves undefined
 // map to the C1 controls of the same value, as Windows maps them).
@@ -26,5 +26,7 @@ const char* RefusalText(format::InstallRefusal refusal);
 
 // "saverkit: <file>: <problem>" on stderr.
 void PrintError(const std::string& file, const std::string& problem);
+// "saverkit: <problem>" on stderr, for a failure that concerns no file.
+void PrintError(const std::string& problem);
 
-}  // namespace tools
+}  // namespace commands

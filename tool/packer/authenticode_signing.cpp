@@ -17,7 +17,9 @@ using format::ReadLe32;
 
 namespace fs = std::filesystem;
 
-namespace pack {
+namespace packer {
+
+using imagewriter::ComputePeChecksum;
 
 namespace {
 
@@ -121,4 +123,4 @@ std::vector<std::uint8_t> SignImageFile(const std::string& path, const SigningOp
   return after;
 }
 
-}  // namespace pack
+}  // namespace packer

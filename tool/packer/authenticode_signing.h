@@ -14,15 +14,17 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace pack {
+#include "tool/failure.h"
 
-class SigningError : public std::runtime_error {
+namespace packer {
+
+// Why an image could not be signed.
+class SigningError : public tool::Failure {
  public:
-  using std::runtime_error::runtime_error;
+  explicit SigningError(const std::string& problem) : tool::Failure("", problem, tool::kExitDataError) {}
 };
 
 struct SigningOptions {
@@ -49,4 +51,4 @@ std::vector<std::uint8_t> SignImageFile(const std::string& path, const SigningOp
 std::string SignedLayoutProblem(const std::vector<std::uint8_t>& unsignedImage,
                                 const std::vector<std::uint8_t>& signedImage);
 
-}  // namespace pack
+}  // namespace packer

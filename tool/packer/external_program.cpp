@@ -12,7 +12,7 @@
 extern char** environ;
 #endif
 
-namespace pack {
+namespace packer {
 
 #ifdef _WIN32
 
@@ -67,4 +67,4 @@ ProgramRun RunProgram(const std::vector<std::string>& argv) {
 
 #endif
 
-}  // namespace pack
+}  // namespace packer

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace pack {
+namespace packer {
 
 struct ProgramRun {
   bool started = false;  // false: the program could not be run (not installed)
@@ -16,4 +16,4 @@ struct ProgramRun {
 // Runs argv[0], found on PATH, with argv; standard input is empty.
 ProgramRun RunProgram(const std::vector<std::string>& argv);
 
-}  // namespace pack
+}  // namespace packer

@@ -9,7 +9,9 @@ using format::FindPeHeaderFields;
 using format::PeHeaderFields;
 using format::WriteLe32;
 
-namespace pack {
+namespace packer {
+
+using imagewriter::ComputePeChecksum;
 
 bool StampImageTime(std::vector<std::uint8_t>& image, std::uint32_t secondsSince1970) {
   PeHeaderFields fields;
@@ -30,4 +32,4 @@ std::optional<std::uint32_t> ParseSourceDateEpoch(const std::string& text) {
   return static_cast<std::uint32_t>(value);
 }
 
-}  // namespace pack
+}  // namespace packer

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace pack {
+namespace packer {
 
 // Sets TimeDateStamp to `secondsSince1970` and recomputes the PE checksum.
 // Returns false (image unchanged) when the headers cannot be found.
@@ -19,4 +19,4 @@ bool StampImageTime(std::vector<std::uint8_t>& image, std::uint32_t secondsSince
 // (the field is an unsigned 32-bit count). Empty when `text` is not one.
 std::optional<std::uint32_t> ParseSourceDateEpoch(const std::string& text);
 
-}  // namespace pack
+}  // namespace packer

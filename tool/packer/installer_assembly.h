@@ -18,7 +18,7 @@
 #include "core/imagewriter/manifest_writer.h"
 #include "tool/packer/stub_image.h"
 
-namespace pack {
+namespace packer {
 
 struct AssembledImage {
   std::vector<std::uint8_t> bytes;
@@ -30,6 +30,6 @@ struct AssembledImage {
 // Throws StubError when the stub cannot carry a payload, and
 // std::invalid_argument (from the manifest writer) when a manifest field does
 // not fit its width.
-AssembledImage AssembleInstaller(const StubImage& stub, const ManifestContents& manifest);
+AssembledImage AssembleInstaller(const StubImage& stub, const imagewriter::ManifestContents& manifest);
 
-}  // namespace pack
+}  // namespace packer

@@ -43,7 +43,14 @@ using format::kReservedNameCharacters;
 using format::kScreenSaverPosition;
 using format::kUninstallerPosition;
 
-namespace pack {
+namespace packer {
+
+using imagewriter::EntryContents;
+using imagewriter::ManifestContents;
+using imagewriter::ResourceItem;
+using reader::ImageError;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
 
 namespace {
 
@@ -315,4 +322,4 @@ void VerifyPackedImage(const std::string& path, const StubImage& stub, const Pac
   if (!IsPayloadResource(packed.resources.front())) fail("LASTRES is not the first resource");
 }
 
-}  // namespace pack
+}  // namespace packer

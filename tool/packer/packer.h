@@ -4,24 +4,21 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "tool/failure.h"
 #include "tool/packer/stub_image.h"
 
-namespace pack {
+namespace packer {
 
 // An input the packer refuses, or a packed image that did not read back as
 // written: `file` names the file concerned (may be empty), what() the problem.
-class PackError : public std::runtime_error {
+// A refused input ends the command as a usage error.
+class PackError : public tool::Failure {
  public:
   PackError(std::string file, const std::string& problem)
-      : std::runtime_error(problem), file_(std::move(file)) {}
-  const std::string& file() const { return file_; }
-
- private:
-  std::string file_;
+      : tool::Failure(std::move(file), problem, tool::kExitUsageError) {}
 };
 
 // The longest title accepted, in characters. The installer builds every
@@ -103,4 +100,4 @@ PackResult PackInstaller(const StubImage& stub, const PackRequest& request);
 // the first difference.
 void VerifyPackedImage(const std::string& path, const StubImage& stub, const PackRequest& request);
 
-}  // namespace pack
+}  // namespace packer

@@ -4,23 +4,20 @@
 #include <cstring>
 
 #include "core/format/manifest_layout.h"
+#include "core/format/pe_layout.h"
 
 using format::ReadLe16;
 using format::ReadLe32;
 
-namespace pack {
+namespace packer {
+
+using imagewriter::ResourceItem;
+using imagewriter::ResourceKey;
+
+namespace pe = format::pe_layout;
 
 namespace {
 
-constexpr std::uint16_t kMachineI386 = 0x014C;
-constexpr std::uint16_t kPe32Magic = 0x010B;
-// The installer skips the PE signature, file header and optional header as
-// one block of 4 + 20 + 224 bytes, so the optional header must be exactly
-// the PE32 one with 16 data directories.
-constexpr std::uint16_t kOptionalHeaderSize = 224;
-constexpr std::uint32_t kSectionHeaderSize = 40;
-constexpr std::uint32_t kSubdirectory = 0x80000000u;
-constexpr std::uint32_t kNameIsString = 0x80000000u;
 // A real resource tree holds a few dozen resources; this bounds the work a
 // tree whose directories point at each other many times can cause.
 constexpr std::size_t kMaxResources = 65536;
@@ -63,7 +60,7 @@ class ResourceTreeReader {
         item.name = name;
         ForEachEntry(Subdirectory(nameTarget), [&](const ResourceKey& language, std::uint32_t target) {
           if (language.IsNamed()) throw StubError("a resource language is a name, not a number");
-          if (target & kSubdirectory) throw StubError("the resource tree is deeper than three levels");
+          if (target & pe::kResourceSubdirectory) throw StubError("the resource tree is deeper than three levels");
           item.language = language.id;
           ReadData(target, &item);
           if (items.size() == kMaxResources) throw StubError("the resource tree holds too many resources");
@@ -78,28 +75,29 @@ class ResourceTreeReader {
   template <class Visit>
   void ForEachEntry(std::uint32_t directory, Visit visit) {
     const std::uint64_t at = std::uint64_t{base_} + directory;
-    Inside(at, 16, "a resource directory");
-    const std::uint32_t count = std::uint32_t{view_.U16(at + 12, "a resource directory")} +
-                                view_.U16(at + 14, "a resource directory");
-    Inside(at + 16, std::uint64_t{count} * 8, "a resource directory's entries");
+    Inside(at, pe::kResourceDirectoryHeaderSize, "a resource directory");
+    const std::uint32_t count = std::uint32_t{view_.U16(at + pe::kNamedEntryCount, "a resource directory")} +
+                                view_.U16(at + pe::kIdEntryCount, "a resource directory");
+    const std::uint64_t entries = at + pe::kResourceDirectoryHeaderSize;
+    Inside(entries, std::uint64_t{count} * pe::kResourceEntrySize, "a resource directory's entries");
     for (std::uint32_t i = 0; i < count; ++i) {
-      const std::uint64_t entry = at + 16 + 8 * i;
+      const std::uint64_t entry = entries + pe::kResourceEntrySize * i;
       const std::uint32_t nameField = view_.U32(entry, "a resource entry");
       visit(KeyOf(nameField), view_.U32(entry + 4, "a resource entry"));
     }
   }
 
   std::uint32_t Subdirectory(std::uint32_t target) const {
-    if (!(target & kSubdirectory)) throw StubError("the resource tree is shallower than three levels");
-    return target & ~kSubdirectory;
+    if (!(target & pe::kResourceSubdirectory)) throw StubError("the resource tree is shallower than three levels");
+    return target & ~pe::kResourceSubdirectory;
   }
 
   ResourceKey KeyOf(std::uint32_t nameField) const {
-    if (!(nameField & kNameIsString)) {
+    if (!(nameField & pe::kResourceNameIsString)) {
       if (nameField > 0xFFFF) throw StubError("a resource id does not fit 16 bits");
       return ResourceKey::Number(static_cast<std::uint16_t>(nameField));
     }
-    const std::uint64_t at = std::uint64_t{base_} + (nameField & ~kNameIsString);
+    const std::uint64_t at = std::uint64_t{base_} + (nameField & ~pe::kResourceNameIsString);
     Inside(at, 2, "a resource name");
     const std::uint16_t length = view_.U16(at, "a resource name");
     if (length == 0) throw StubError("a resource name is empty");
@@ -116,7 +114,7 @@ class ResourceTreeReader {
 
   void ReadData(std::uint32_t dataEntry, ResourceItem* item) {
     const std::uint64_t at = std::uint64_t{base_} + dataEntry;
-    Inside(at, 16, "a resource data entry");
+    Inside(at, pe::kResourceDataEntrySize, "a resource data entry");
     const std::uint32_t rva = view_.U32(at, "a resource data entry");
     const std::uint32_t size = view_.U32(at + 4, "a resource data entry");
     item->codePage = view_.U32(at + 8, "a resource data entry");
@@ -158,48 +156,49 @@ StubImage ReadStubImage(std::vector<std::uint8_t> bytes) {
   StubImage image;
   image.bytes = std::move(bytes);
   const FileView view(image.bytes);
-  if (!view.Has(0, 64) || image.bytes[0] != 'M' || image.bytes[1] != 'Z')
+  if (!view.Has(0, pe::kDosHeaderSize) || !pe::IsMzSignature(image.bytes.data()))
     throw StubError("not a Windows program (no MZ header)");
-  image.peOffset = view.U32(60, "the PE header");
-  view.Need(image.peOffset, 4 + 20 + kOptionalHeaderSize, "the PE header");
-  if (std::memcmp(&image.bytes[image.peOffset], "PE\0\0", 4) != 0)
-    throw StubError("not a PE image (no PE signature)");
+  image.peOffset = view.U32(pe::kLfanewOffset, "the PE header");
+  view.Need(image.peOffset, pe::kSectionTableFromSignature, "the PE header");
+  if (!pe::IsPeSignature(&image.bytes[image.peOffset])) throw StubError("not a PE image (no PE signature)");
 
   const std::uint32_t file = image.FileHeaderOffset();
-  if (view.U16(file, "the file header") != kMachineI386) throw StubError("not a 32-bit x86 program");
-  const unsigned sectionCount = view.U16(file + 2, "the file header");
-  if (view.U16(file + 16, "the file header") != kOptionalHeaderSize)
+  if (view.U16(file + pe::kMachine, "the file header") != pe::kMachineI386)
+    throw StubError("not a 32-bit x86 program");
+  const unsigned sectionCount = view.U16(file + pe::kNumberOfSections, "the file header");
+  if (view.U16(file + pe::kSizeOfOptionalHeader, "the file header") != pe::kOptionalHeaderSize)
     throw StubError("the optional header is not the 224-byte PE32 one");
 
   const std::uint32_t opt = image.OptionalHeaderOffset();
-  if (view.U16(opt, "the optional header") != kPe32Magic) throw StubError("not a PE32 image");
-  image.sectionAlignment = view.U32(opt + 32, "the optional header");
-  image.fileAlignment = view.U32(opt + 36, "the optional header");
-  image.sizeOfHeaders = view.U32(opt + 60, "the optional header");
+  if (view.U16(opt + pe::kMagic, "the optional header") != pe::kPe32Magic) throw StubError("not a PE32 image");
+  image.sectionAlignment = view.U32(opt + pe::kSectionAlignment, "the optional header");
+  image.fileAlignment = view.U32(opt + pe::kFileAlignment, "the optional header");
+  image.sizeOfHeaders = view.U32(opt + pe::kSizeOfHeaders, "the optional header");
   auto isPowerOfTwo = [](std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
   if (!isPowerOfTwo(image.fileAlignment) || !isPowerOfTwo(image.sectionAlignment) ||
       image.fileAlignment > image.sectionAlignment)
     throw StubError("the section or file alignment is not a power of two");
-  const std::uint32_t directoryCount = view.U32(opt + 92, "the optional header");
-  for (unsigned i = 0; i < kDataDirectoryCount && i < directoryCount; ++i) {
-    image.directories[i].rva = view.U32(opt + 96 + 8 * i, "the data directories");
-    image.directories[i].size = view.U32(opt + 100 + 8 * i, "the data directories");
+  const std::uint32_t directoryCount = view.U32(opt + pe::kNumberOfRvaAndSizes, "the optional header");
+  for (unsigned i = 0; i < pe::kDataDirectoryCount && i < directoryCount; ++i) {
+    const std::uint32_t entry = opt + pe::DataDirectoryOffset(i);
+    image.directories[i].rva = view.U32(entry, "the data directories");
+    image.directories[i].size = view.U32(entry + 4, "the data directories");
   }
 
   const std::uint32_t table = image.SectionTableOffset();
-  view.Need(table, std::uint64_t{kSectionHeaderSize} * sectionCount, "the section table");
+  view.Need(table, std::uint64_t{pe::kSectionHeaderSize} * sectionCount, "the section table");
   bool found = false;
   for (unsigned i = 0; i < sectionCount; ++i) {
-    const std::uint32_t at = table + kSectionHeaderSize * i;
+    const std::uint8_t* header = &image.bytes[table + pe::kSectionHeaderSize * i];
     SectionHeader s;
-    char name[9] = {};
-    std::memcpy(name, &image.bytes[at], 8);
+    char name[pe::kSectionNameSize + 1] = {};
+    std::memcpy(name, header + pe::kSectionName, pe::kSectionNameSize);
     s.name = name;
-    s.virtualSize = ReadLe32(&image.bytes[at + 8]);
-    s.virtualAddress = ReadLe32(&image.bytes[at + 12]);
-    s.sizeOfRawData = ReadLe32(&image.bytes[at + 16]);
-    s.pointerToRawData = ReadLe32(&image.bytes[at + 20]);
-    s.characteristics = ReadLe32(&image.bytes[at + 36]);
+    s.virtualSize = ReadLe32(header + pe::kVirtualSize);
+    s.virtualAddress = ReadLe32(header + pe::kVirtualAddress);
+    s.sizeOfRawData = ReadLe32(header + pe::kSizeOfRawData);
+    s.pointerToRawData = ReadLe32(header + pe::kPointerToRawData);
+    s.characteristics = ReadLe32(header + pe::kSectionCharacteristics);
     if (s.sizeOfRawData != 0) view.Need(s.pointerToRawData, s.sizeOfRawData, ("the data of section " + s.name).c_str());
     // The installer takes the first header named exactly ".rsrc".
     if (!found && s.name == ".rsrc") {
@@ -211,7 +210,7 @@ StubImage ReadStubImage(std::vector<std::uint8_t> bytes) {
   if (!found) throw StubError("no .rsrc section");
 
   const SectionHeader& rsrc = image.sections[image.resourceSection];
-  if (image.directories[kResourceDirectory].rva != rsrc.virtualAddress)
+  if (image.directories[pe::kResourceDirectory].rva != rsrc.virtualAddress)
     throw StubError("the resource directory does not start the .rsrc section");
   ResourceTreeReader reader(image, rsrc.pointerToRawData, rsrc.pointerToRawData + rsrc.sizeOfRawData);
   image.resources = reader.Read();
@@ -229,4 +228,4 @@ void RequirePayloadResourceFirst(const StubImage& stub) {
     throw StubError("the first resource is not LASTRES 1000 (language 1033)");
 }
 
-}  // namespace pack
+}  // namespace packer

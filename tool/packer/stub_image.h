@@ -5,18 +5,19 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "core/format/pe_layout.h"
 #include "core/imagewriter/pe_image_writer.h"
+#include "tool/failure.h"
 
-namespace pack {
+namespace packer {
 
 // A stub or a packed image that the packer cannot use, with the reason.
-class StubError : public std::runtime_error {
+class StubError : public tool::Failure {
  public:
-  using std::runtime_error::runtime_error;
+  explicit StubError(const std::string& problem) : tool::Failure("", problem, tool::kExitDataError) {}
 };
 
 // One 40-byte section header as the file holds it.
@@ -28,18 +29,6 @@ struct SectionHeader {
   std::uint32_t pointerToRawData = 0;
   std::uint32_t characteristics = 0;
 };
-
-// IMAGE_SCN_MEM_DISCARDABLE: the loader may drop the section after loading
-// (relocations, debug information).
-constexpr std::uint32_t kSectionDiscardable = 0x02000000;
-
-// Data directory indexes of the optional header that the packer touches.
-enum DataDirectory : unsigned {
-  kResourceDirectory = 2,
-  kSecurityDirectory = 4,        // file offset of certificates, not an RVA
-  kBaseRelocationDirectory = 5,
-};
-constexpr unsigned kDataDirectoryCount = 16;
 
 struct DataDirectoryEntry {
   std::uint32_t rva = 0;  // a file offset for the security directory
@@ -53,16 +42,22 @@ struct StubImage {
   std::uint32_t fileAlignment = 0;
   std::uint32_t sectionAlignment = 0;
   std::vector<SectionHeader> sections;  // in table order
-  DataDirectoryEntry directories[kDataDirectoryCount];
+  DataDirectoryEntry directories[format::pe_layout::kDataDirectoryCount];
   std::size_t resourceSection = 0;   // index of the ".rsrc" section
   // Every resource, in directory order; data copied out of the file. The
   // resource the installer takes first is resources.front().
-  std::vector<ResourceItem> resources;
+  std::vector<imagewriter::ResourceItem> resources;
 
   // File offsets of header fields, for the packer's fix-ups.
-  std::uint32_t FileHeaderOffset() const { return peOffset + 4; }
-  std::uint32_t OptionalHeaderOffset() const { return peOffset + 24; }
-  std::uint32_t SectionTableOffset() const { return peOffset + 24 + 224; }
+  std::uint32_t FileHeaderOffset() const {
+    return peOffset + format::pe_layout::kFileHeaderFromSignature;
+  }
+  std::uint32_t OptionalHeaderOffset() const {
+    return peOffset + format::pe_layout::kOptionalHeaderFromSignature;
+  }
+  std::uint32_t SectionTableOffset() const {
+    return peOffset + format::pe_layout::kSectionTableFromSignature;
+  }
 };
 
 // Parses `bytes` as a PE32 image with a ".rsrc" section that holds the
@@ -70,10 +65,10 @@ struct StubImage {
 StubImage ReadStubImage(std::vector<std::uint8_t> bytes);
 
 // True when `item` is the payload's home: type LASTRES, id 1000, language 1033.
-bool IsPayloadResource(const ResourceItem& item);
+bool IsPayloadResource(const imagewriter::ResourceItem& item);
 
 // Throws StubError unless the first resource in directory order (the one
 // the installer's walk takes) is LASTRES 1000 in language 1033.
 void RequirePayloadResourceFirst(const StubImage& stub);
 
-}  // namespace pack
+}  // namespace packer

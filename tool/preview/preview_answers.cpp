@@ -3,7 +3,7 @@
 
 #include "installer/resources/resource_ids.h"
 
-namespace tools {
+namespace preview {
 
 namespace {
 
@@ -75,4 +75,4 @@ bool HasLoudError(const std::vector<std::string>& transcript) {
   return false;
 }
 
-}  // namespace tools
+}  // namespace preview

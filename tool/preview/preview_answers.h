@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace tools {
+namespace preview {
 
 // The names the stand-in understands, for help and error texts.
 constexpr char kPreviewAnswerNames[] = "ok, cancel, yes, no, accept, decline, escape, close";
@@ -24,4 +24,4 @@ bool NextPreviewAnswer(const std::vector<std::string>& transcript, std::string* 
 // True when the transcript holds a loud error ("!! ...").
 bool HasLoudError(const std::vector<std::string>& transcript);
 
-}  // namespace tools
+}  // namespace preview

@@ -14,12 +14,18 @@
 #include "hostwin/machine.h"
 #include "hostwin/runner.h"
 #include "hostwin/transcript.h"
-#include "tool/commands/commands.h"
+#include "tool/commands/command_failure.h"
 #include "tool/preview/preview_answers.h"
+#include "tool/preview/preview_command.h"
 
 using resources::InstallerResources;
 
-namespace tools {
+namespace preview {
+
+using tool::Failure;
+using tool::kExitDataError;
+using tool::kExitOk;
+using tool::kExitUsageError;
 
 namespace {
 
@@ -76,7 +82,7 @@ hostwin::RunResult RunInstaller(const std::string& machine, const std::string& i
 
 // Answers that go through a normal installation: the installer runs on
 // copies of the machine, and each prompt it stops at for want of an answer
-// gets the answer that goes on (PreviewAnswerFor), until none is missing.
+// gets the answer that goes on (NextPreviewAnswer), until none is missing.
 bool DeriveAnswers(const std::string& machine, const std::string& image,
                    std::vector<std::string>* answers, std::string* error) {
   std::string scratch;
@@ -112,51 +118,55 @@ void PrintSection(const char* heading, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) std::printf("  %s\n", hostwin::TranscriptText(line).c_str());
 }
 
+// Removes the machine folder that preview made for this run, however the
+// run ends.
+class TemporaryMachine {
+ public:
+  explicit TemporaryMachine(std::string folder) : folder_(std::move(folder)) {}
+  ~TemporaryMachine() {
+    std::error_code ignored;
+    if (!folder_.empty()) fs::remove_all(folder_, ignored);
+  }
+  TemporaryMachine(const TemporaryMachine&) = delete;
+  TemporaryMachine& operator=(const TemporaryMachine&) = delete;
+
+ private:
+  std::string folder_;
+};
+
 int RunPreview(const PreviewOptions& options) {
   std::error_code code;
-  if (!fs::is_regular_file(options.image, code)) {
-    std::fprintf(stderr, "saverkit: %s: no such file\n", options.image.c_str());
-    return kExitDataError;
-  }
+  if (!fs::is_regular_file(options.image, code)) throw Failure(options.image, "no such file", kExitDataError);
   const std::string image = fs::absolute(options.image, code).string();
   for (const std::string& answer : options.answers) {
     if (!IsPreviewAnswer(answer)) {
-      std::fprintf(stderr, "saverkit: unknown answer \"%s\" (use one of %s)\n", answer.c_str(),
-                   kPreviewAnswerNames);
-      return kExitUsageError;
+      throw Failure::Unfiled("unknown answer \"" + answer + "\" (use one of " + kPreviewAnswerNames + ")",
+                             kExitUsageError);
     }
   }
 
   std::string machine = options.machine;
   std::string error;
-  const bool temporary = machine.empty();
-  if (temporary && !MakeTemporaryMachine(&machine, &error)) {
-    std::fprintf(stderr, "saverkit: %s\n", error.c_str());
-    return kExitDataError;
-  }
-  int status = kExitOk;
+  if (machine.empty() && !MakeTemporaryMachine(&machine, &error)) throw Failure::Unfiled(error, kExitDataError);
+  const TemporaryMachine temporary(options.machine.empty() ? machine : std::string());
   std::vector<std::string> answers = options.answers;
   if (!PrepareMachine(machine, &error) ||
-      (options.answers.empty() && !DeriveAnswers(machine, image, &answers, &error))) {
-    std::fprintf(stderr, "saverkit: %s: %s\n", machine.c_str(), error.c_str());
-    status = kExitDataError;
-  } else {
-    const hostwin::RunResult result = RunInstaller(machine, image, answers);
-    PrintSection("Transcript:", result.transcript);
-    std::printf("\n");
-    PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
-    if (HasLoudError(result.transcript)) status = kExitDataError;
-    // The installer ends with 0 on every path but a failed write of its
-    // decoder, which ends it at once with 1.
-    if (!result.killed && result.exitCode != 0) {
-      std::fprintf(stderr, "saverkit: %s: the installer ended with exit code %d%s\n",
-                   options.image.c_str(), result.exitCode,
-                   result.exitCode == 1 ? " (a file could not be written)" : "");
-      status = kExitDataError;
-    }
+      (options.answers.empty() && !DeriveAnswers(machine, image, &answers, &error)))
+    throw Failure(machine, error, kExitDataError);
+
+  const hostwin::RunResult result = RunInstaller(machine, image, answers);
+  PrintSection("Transcript:", result.transcript);
+  std::printf("\n");
+  PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
+  // The installer ends with 0 on every path but a failed write of its
+  // decoder, which ends it at once with 1.
+  if (!result.killed && result.exitCode != 0) {
+    throw Failure(options.image,
+                  "the installer ended with exit code " + std::to_string(result.exitCode) +
+                      (result.exitCode == 1 ? " (a file could not be written)" : ""),
+                  kExitDataError);
   }
-  if (temporary) fs::remove_all(machine, code);
-  return status;
+  return HasLoudError(result.transcript) ? kExitDataError : kExitOk;
 }
 
 }  // namespace
@@ -178,7 +188,9 @@ void AddPreviewCommand(CLI::App& app, int& exitStatus) {
                    "installation)")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  command->callback([options, &exitStatus] { exitStatus = RunPreview(*options); });
+  command->callback([options, &exitStatus] {
+    exitStatus = commands::RunCommandReportingFailures(options->image, [&] { return RunPreview(*options); });
+  });
 }
 
-}  // namespace tools
+}  // namespace preview

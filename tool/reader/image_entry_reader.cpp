@@ -13,6 +13,8 @@ using format::ExpandsPastSignedRange;
 using format::IsCompressed;
 using format::PayloadEntry;
 
+namespace reader {
+
 namespace {
 
 constexpr std::uint32_t kBlock = 1 << 16;
@@ -132,3 +134,5 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
   }
   return true;
 }
+
+}  // namespace reader

@@ -12,6 +12,8 @@
 #include "tool/reader/image_file.h"
 #include "core/format/manifest_layout.h"
 
+namespace reader {
+
 enum class EntryVerdict {
   Ok,
   DataBeyondEnd,  // the stored bytes run past the end of the image file
@@ -43,3 +45,5 @@ using ChunkSink = std::function<bool(const std::uint8_t* data, std::size_t size)
 // stored bytes. Returns false when the sink refused bytes.
 bool ReadImageEntry(ImageFile& image, const format::PayloadEntry& entry,
                     codec::DecoderState& decoder, const ChunkSink& sink, EntryReport* report);
+
+}  // namespace reader

@@ -6,29 +6,27 @@
 #include <filesystem>
 #include <system_error>
 
-bool ImageFile::Open(const std::string& path) {
+namespace reader {
+
+void ImageFile::Open(const std::string& path) {
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(path, error);
-  if (error) {
-    why_ = "cannot open the file: " + error.message();
-    return false;
-  }
+  if (error) throw ImageError(path, "cannot open the file: " + error.message());
   if (!std::filesystem::is_regular_file(status)) {
-    why_ = std::filesystem::is_directory(status) ? "cannot open the file: it is a folder"
-                                                 : "cannot open the file: not a regular file";
-    return false;
+    throw ImageError(path, std::filesystem::is_directory(status) ? "cannot open the file: it is a folder"
+                                                                 : "cannot open the file: not a regular file");
   }
   errno = 0;
   in_.open(path, std::ios::binary);
   if (!in_) {
-    why_ = std::string("cannot open the file: ") + (errno ? std::strerror(errno) : "unreadable");
-    return false;
+    throw ImageError(path, std::string("cannot open the file: ") + (errno ? std::strerror(errno) : "unreadable"));
   }
   in_.seekg(0, std::ios::end);
   const std::streamoff end = in_.tellg();
-  if (end < 0) return false;
+  // An open regular file whose end cannot be found: the system gives no
+  // reason to pass on.
+  if (end < 0) throw ImageError(path, std::string());
   size_ = static_cast<std::uint64_t>(end);
-  return true;
 }
 
 bool ImageFile::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size) {
@@ -44,3 +42,5 @@ bool ImageFile::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t size) {
   next_ = whole ? offset + size : kUnknownPosition;
   return whole;
 }
+
+}  // namespace reader

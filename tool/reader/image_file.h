@@ -9,14 +9,24 @@
 #include <string>
 
 #include "core/format/source_cursor.h"
+#include "tool/failure.h"
+
+namespace reader {
+
+// An image that cannot be read or is damaged: file() names it, what() says
+// what is wrong in a few words. It ends a command as a data error.
+class ImageError : public tool::Failure {
+ public:
+  ImageError(std::string file, const std::string& problem)
+      : tool::Failure(std::move(file), problem, tool::kExitDataError) {}
+};
 
 class ImageFile {
  public:
-  // False when the file cannot be opened for reading or is not a regular file
-  // (a pipe or a device is never opened, so it cannot block); Why() then
-  // says which, with the system's reason.
-  bool Open(const std::string& path);
-  const std::string& Why() const { return why_; }
+  // Throws ImageError when the file cannot be opened for reading or is not a
+  // regular file (a pipe or a device is never opened, so it cannot block),
+  // saying which, with the system's reason.
+  void Open(const std::string& path);
   std::uint64_t Size() const { return size_; }
 
   // Exactly `size` bytes from `offset`; false when the file ends first.
@@ -27,8 +37,9 @@ class ImageFile {
   static constexpr std::uint64_t kUnknownPosition = ~std::uint64_t{0};
   std::uint64_t size_ = 0;
   std::uint64_t next_ = kUnknownPosition;  // where the stream stands after the last read
-  std::string why_;
 };
 
 // A forward cursor over an ImageFile, for the manifest readers.
 using ImageFileCursor = format::SourceCursor<ImageFile>;
+
+}  // namespace reader

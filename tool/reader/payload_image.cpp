@@ -25,6 +25,8 @@ using format::WalkToManifest;
 using format::kEntrySize;
 using format::kReferenceWinDir;
 
+namespace reader {
+
 namespace {
 
 // Keeps the licence text in the image's string.
@@ -108,7 +110,7 @@ PayloadImage LoadPayloadImage(const std::string& path) {
   PayloadImage* image = &loaded;
   image->path = path;
   ImageFile file;
-  if (!file.Open(path)) throw ImageError(path, file.Why());
+  file.Open(path);
   // The installer never checks the MZ and PE signatures, but a report should
   // tell a wrong file from a damaged installer.
   std::uint32_t peSignature = 0;
@@ -148,3 +150,5 @@ PayloadImage LoadPayloadImage(const std::string& path) {
   image->certificates = ReadCertificateTable(file);
   return loaded;
 }
+
+}  // namespace reader

@@ -5,13 +5,15 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/format/image_walk.h"
 #include "core/format/install_decision.h"
 #include "core/format/manifest_layout.h"
+#include "tool/reader/image_file.h"
+
+namespace reader {
 
 // The image's Authenticode certificate table (data directory 4). The
 // installer never reads it; a report says whether the image is signed and
@@ -66,19 +68,9 @@ struct PayloadImage {
   format::InstallRefusal InstallerRefusalOf(std::uint32_t position) const;
 };
 
-// An image that cannot be read or is damaged: file() names it, what() says
-// what is wrong in a few words.
-class ImageError : public std::runtime_error {
- public:
-  ImageError(std::string file, const std::string& problem)
-      : std::runtime_error(problem), file_(std::move(file)) {}
-  const std::string& file() const { return file_; }
-
- private:
-  std::string file_;
-};
-
 // Reads the image at `path`, an ordinary host path. Throws ImageError with
 // a short reason ("cannot open the file", "not a PE image", "no .rsrc
 // section", "image cut short", "manifest lies beyond the end of the file").
 PayloadImage LoadPayloadImage(const std::string& path);
+
+}  // namespace reader

@@ -12,6 +12,8 @@ using format::ManifestWalkError;
 using format::ManifestWalkInfo;
 using format::WalkToManifest;
 using format::WriteLe32;
+namespace pack = imagewriter;
+using reader::ImageFile;
 
 namespace {
 
@@ -25,7 +27,7 @@ long WalkPosition(const std::string& path, ManifestWalkInfo* info = nullptr) {
   ManifestWalkInfo local;
   if (!info) info = &local;
   ImageFile file;
-  if (!file.Open(path)) return -1;
+  file.Open(path);
   if (WalkToManifest(file, info) != ManifestWalkError::kNone) return -1;
   return static_cast<long>(info->manifestOffset);
 }
@@ -36,8 +38,8 @@ std::vector<std::uint8_t> FoundData(const std::vector<std::uint8_t>& image) {
   ImageFile file;
   ManifestWalkInfo info;
   std::vector<std::uint8_t> data(4);
-  if (!file.Open(folder.Write("image.exe", image)) ||
-      WalkToManifest(file, &info) != ManifestWalkError::kNone ||
+  file.Open(folder.Write("image.exe", image));
+  if (WalkToManifest(file, &info) != ManifestWalkError::kNone ||
       !file.ReadAt(info.manifestOffset, data.data(), 4))
     return {};
   return data;

@@ -18,6 +18,11 @@ using installer::ReadNextEntry;
 using installer::ReadTitleField;
 using installer::SkipToEntryTable;
 
+namespace pack = imagewriter;
+using reader::ImageError;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+
 namespace {
 
 pack::EntryContents Stored(std::size_t size, std::uint8_t fill = 0xAB) {

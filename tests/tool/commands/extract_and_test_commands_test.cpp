@@ -20,6 +20,8 @@ using samples::MakeExecutableLike;
 using samples::MakeTextLike;
 using samples::MakeWaveLike;
 
+namespace pack = imagewriter;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -27,6 +27,11 @@ using format::kEntrySize;
 using format::kTitleFieldSize;
 using samples::MakeExecutableLike;
 
+namespace pack = imagewriter;
+using reader::ImageError;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -8,6 +8,8 @@
 #include "temp_files.h"
 #include "handmade_sky_image.h"
 
+namespace pack = imagewriter;
+
 namespace {
 
 pack::ManifestContents SampleManifest() {

@@ -24,6 +24,8 @@
 using codec::CompressEntry;
 using samples::MakeExecutableLike;
 
+namespace pack = imagewriter;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

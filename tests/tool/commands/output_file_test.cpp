@@ -11,6 +11,8 @@
 #include "tool/commands/output_file.h"
 #include "temp_files.h"
 
+namespace tools = commands;
+
 namespace {
 
 namespace fs = std::filesystem;

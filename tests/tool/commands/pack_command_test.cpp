@@ -12,6 +12,9 @@
 #include "run_saverkit.h"
 #include "temp_files.h"
 
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
+
 namespace {
 
 namespace fs = std::filesystem;

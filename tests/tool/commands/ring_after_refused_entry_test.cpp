@@ -14,6 +14,8 @@
 
 using codec::EntryStreamWriter;
 
+namespace pack = imagewriter;
+
 namespace {
 
 using namespace installertest;

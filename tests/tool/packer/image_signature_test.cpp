@@ -14,6 +14,12 @@ using format::PeHeaderFields;
 using format::ReadLe32;
 using format::WriteLe32;
 
+// The packer's and the image writer's names under the one prefix used here.
+namespace pack {
+using namespace ::imagewriter;
+using namespace ::packer;
+}  // namespace pack
+
 namespace {
 
 struct Signed {

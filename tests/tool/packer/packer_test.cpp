@@ -13,6 +13,7 @@
 #include "core/format/image_walk.h"
 #include "core/format/install_names.h"
 #include "core/format/memory_source.h"
+#include "core/format/pe_layout.h"
 #include "tool/reader/payload_image.h"
 #include "stub_fixture.h"
 #include "temp_files.h"
@@ -29,6 +30,16 @@ using format::ReadLe32;
 using format::WalkToManifest;
 using format::WriteLe16;
 using format::kPathBufferSize;
+// The packer's, the image writer's and the PE layout's names under the one
+// prefix used here.
+namespace pack {
+using namespace ::format::pe_layout;
+using namespace ::imagewriter;
+using namespace ::packer;
+}  // namespace pack
+using reader::ImageFile;
+using reader::LoadPayloadImage;
+using reader::PayloadImage;
 
 namespace {
 
@@ -172,7 +183,7 @@ TEST(Packer, StubResourcesSurviveAndTheManifestComesLast) {
   // The installer's walk lands on the manifest.
   ManifestWalkInfo walk;
   ImageFile file;
-  ASSERT_TRUE(file.Open(path));
+  ASSERT_NO_THROW(file.Open(path));
   ASSERT_EQ(WalkToManifest(file, &walk), ManifestWalkError::kNone);
   EXPECT_EQ(walk.manifestOffset, result.manifestOffset);
 

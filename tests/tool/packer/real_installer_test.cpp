@@ -9,10 +9,17 @@
 #include "core/imagewriter/pe_checksum.h"
 #include "tool/packer/stub_image.h"
 #include "core/format/manifest_layout.h"
+#include "core/format/pe_layout.h"
 #include "stub_fixture.h"
 #include "temp_files.h"
 
 using format::ReadLe32;
+
+// The packer's and the image writer's names under the one prefix used here.
+namespace pack {
+using namespace ::imagewriter;
+using namespace ::packer;
+}  // namespace pack
 
 namespace {
 
@@ -26,7 +33,7 @@ TEST(BuiltInstaller, PacksAndKeepsItsDialogsAndIcon) {
   if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not built (run the win32 preset)";
   const pack::StubImage stub = pack::ReadStubImage(testsupport::ReadFileBytes(path));
   pack::RequirePayloadResourceFirst(stub);
-  const std::uint32_t checksumAt = stub.OptionalHeaderOffset() + pack::kChecksumOffsetInOptionalHeader;
+  const std::uint32_t checksumAt = stub.OptionalHeaderOffset() + format::pe_layout::kCheckSum;
   const std::uint32_t linkerChecksum = ReadLe32(&stub.bytes[checksumAt]);
   if (linkerChecksum != 0) {
     EXPECT_EQ(pack::ComputePeChecksum(stub.bytes, checksumAt), linkerChecksum);

@@ -7,6 +7,8 @@
 
 #include "tool/preview/preview_answers.h"
 
+namespace tools = preview;
+
 namespace {
 
 using tools::NextPreviewAnswer;

@@ -7,6 +7,8 @@
 #include "installer_fixture.h"
 #include "temp_files.h"
 
+namespace pack = imagewriter;
+
 namespace {
 
 using installertest::ThreeEntryImage;

@@ -17,6 +17,12 @@ using codec::DecoderState;
 using format::PayloadEntry;
 using samples::MakeMixedSample;
 
+using reader::ChunkSink;
+using reader::EntryReport;
+using reader::EntryVerdict;
+using reader::ImageFile;
+using reader::ReadImageEntry;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -50,7 +56,7 @@ TEST(ImageEntryReader, StopsWhereTheStoredBytesEndOrTheSinkFails) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ImageFile file;
-    ASSERT_TRUE(file.Open(path));
+    ASSERT_NO_THROW(file.Open(path));
     PayloadEntry entry{};
     entry.DataOffset = kOffset;
     entry.StoredSize = c.storedSize;
