@@ -201,7 +201,7 @@ class FolderWriter {
       return;
     }
     outcome->bytes = report.written;
-    if (report.verdict != EntryVerdict::Ok) {
+    if (report.verdict != EntryVerdict::kOk) {
       outcome->status = VerdictText(report.verdict);
       return;
     }
