@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <set>
@@ -115,19 +116,21 @@ bool HasRoomFor(const std::string& folder, std::uint64_t bytes) {
   return bytes <= space.available;
 }
 
-int RunExtract(const ExtractOptions& options) {
-  const PayloadImage image = LoadPayloadImage(options.image);
-  std::string directory = options.directory;
-  if (directory.empty()) {
-    directory = image.Title();
-    if (!IsSafeFileName(directory.c_str())) {
-      throw Failure{options.image, "the title cannot name a folder; choose one with -d DIR",
-                           kExitUsageError};
-    }
+// The folder the files go into: -d DIR, else the title, which must then be
+// usable as a folder name.
+std::string OutputFolder(const ExtractOptions& options, const PayloadImage& image) {
+  if (!options.directory.empty()) return options.directory;
+  std::string directory = image.Title();
+  if (!IsSafeFileName(directory.c_str())) {
+    throw Failure{options.image, "the title cannot name a folder; choose one with -d DIR", kExitUsageError};
   }
-  // Everything the installer would write, counted before anything is
-  // written, so that too many files, or more bytes than the folder's file
-  // system holds, are refused whole.
+  return directory;
+}
+
+// Everything the installer would write, counted before anything is written,
+// so that too many files, or more bytes than the folder's file system
+// holds, are refused whole. Returns the bytes.
+std::uint64_t CheckInstallCount(const ExtractOptions& options, const PayloadImage& image) {
   std::uint64_t total = image.licenseLength;
   std::uint64_t files = image.licenseLength > 0 ? 1 : 0;
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
@@ -138,98 +141,107 @@ int RunExtract(const ExtractOptions& options) {
   }
   if (files > options.maxFiles) {
     throw Failure{options.image,
-                         "the image would write " + std::to_string(files) + " files, more than " +
-                             std::to_string(options.maxFiles) + " (raise the limit with --max-files)",
-                         kExitDataError};
+                  "the image would write " + std::to_string(files) + " files, more than " +
+                      std::to_string(options.maxFiles) + " (raise the limit with --max-files)",
+                  kExitDataError};
   }
+  return total;
+}
+
+void CreateOutputFolder(const std::string& directory) {
   std::error_code code;
   fs::create_directories(directory, code);
-  if (code) {
-    throw Failure{directory, "cannot create the output folder: " + code.message(), kExitDataError};
-  }
-  if (!fs::is_directory(directory, code)) {
+  if (code) throw Failure{directory, "cannot create the output folder: " + code.message(), kExitDataError};
+  if (!fs::is_directory(directory, code))
     throw Failure{directory, "cannot create the output folder: it is not a folder", kExitDataError};
-  }
-  ImageFile file;
-  file.Open(options.image);
-  if (!HasRoomFor(directory, total)) {
-    throw Failure{directory,
-                         "no room for the " + std::to_string(total) +
-                             " bytes the image installs on the folder's file system",
-                         kExitDataError};
-  }
+}
 
-  auto decoder = std::make_unique<DecoderState>();
-  Progress progress;
-  std::vector<Outcome> outcomes;
-  // Names already taken by this run: two entries that map to one name (even
-  // with --force) must not replace each other.
-  std::set<std::string> taken;
+// Hands one file's bytes to the sink; false when the sink refused them.
+using Producer = std::function<bool(const ChunkSink& sink, EntryReport* report)>;
 
-  // Writes one file from `produce`, which hands its bytes to the sink.
-  auto writeFile = [&](const std::string& name, std::uint64_t expected, auto produce) {
+// Writes the files of one run into its folder, each through OutputFile.
+class FolderWriter {
+ public:
+  FolderWriter(std::string directory, bool force) : directory_(std::move(directory)), force_(force) {}
+
+  // Writes `name` from `produce`, which is not called when the name is refused.
+  Outcome Write(const std::string& name, std::uint64_t expected, const Producer& produce) {
     Outcome outcome;
     outcome.name = name;
-    // The name must stay one name inside the output folder on this system too.
-    if (!IsSafeFileName(name.c_str())) {
-      outcome.status = "refused: the name could land outside the folder";
-      return outcome;
-    }
-    if (!taken.insert(name).second) {
-      outcome.status = "refused: an earlier entry was given the same name";
-      return outcome;
-    }
-    if (!HasRoomFor(directory, expected)) {
-      outcome.status = "refused: no room on the folder's file system for " + std::to_string(expected) + " bytes";
-      return outcome;
-    }
+    outcome.status = Refusal(name, expected);
+    if (!outcome.status.empty()) return outcome;
     try {
-      OutputFile output((fs::path(directory) / name).string(), options.force);
-      std::uint64_t done = 0;
-      int writeError = 0;  // errno of a failed write, before output to the terminal changes it
-      const ChunkSink sink = [&](const std::uint8_t* data, std::size_t size) {
-        if (!output.Write(data, size)) {
-          writeError = errno;
-          return false;
-        }
-        done += size;
-        progress.Show(name, done, expected);
-        return true;
-      };
-      EntryReport report;
-      const bool written = produce(sink, &report);
-      progress.Clear();
-      if (!written) {
-        outcome.status = std::string("write failed: ") + std::strerror(writeError ? writeError : EIO);
-        return outcome;
-      }
-      outcome.bytes = report.written;
-      if (report.verdict != EntryVerdict::Ok) {
-        outcome.status = VerdictText(report.verdict);
-        return outcome;
-      }
-      output.Commit();
-      if (report.unreadBytes > 0)
-        outcome.note = std::to_string(report.unreadBytes) + " stored bytes left unread";
-      outcome.status = "written";
-      outcome.ok = true;
+      WriteThrough(name, expected, produce, &outcome);
     } catch (const OutputFileError& e) {
-      progress.Clear();
+      progress_.Clear();
       outcome.status = e.what();
     }
     return outcome;
-  };
-
-  if (image.licenseLength > 0) {
-    outcomes.push_back(writeFile(kLicenseFileName, image.licenseLength,
-                                 [&](const ChunkSink& sink, EntryReport* report) {
-                                   *report = EntryReport{};
-                                   report->written = image.licenseText.size();
-                                   return sink(reinterpret_cast<const std::uint8_t*>(
-                                                   image.licenseText.data()),
-                                               image.licenseText.size());
-                                 }));
   }
+
+ private:
+  // Why `name` is not written, or empty.
+  std::string Refusal(const std::string& name, std::uint64_t expected) {
+    // The name must stay one name inside the output folder on this system too.
+    if (!IsSafeFileName(name.c_str())) return "refused: the name could land outside the folder";
+    if (!taken_.insert(name).second) return "refused: an earlier entry was given the same name";
+    if (!HasRoomFor(directory_, expected))
+      return "refused: no room on the folder's file system for " + std::to_string(expected) + " bytes";
+    return std::string();
+  }
+
+  void WriteThrough(const std::string& name, std::uint64_t expected, const Producer& produce, Outcome* outcome) {
+    OutputFile output((fs::path(directory_) / name).string(), force_);
+    std::uint64_t done = 0;
+    int writeError = 0;  // errno of a failed write, before output to the terminal changes it
+    const ChunkSink sink = [&](const std::uint8_t* data, std::size_t size) {
+      if (!output.Write(data, size)) {
+        writeError = errno;
+        return false;
+      }
+      done += size;
+      progress_.Show(name, done, expected);
+      return true;
+    };
+    EntryReport report;
+    const bool written = produce(sink, &report);
+    progress_.Clear();
+    if (!written) {
+      outcome->status = std::string("write failed: ") + std::strerror(writeError ? writeError : EIO);
+      return;
+    }
+    outcome->bytes = report.written;
+    if (report.verdict != EntryVerdict::kOk) {
+      outcome->status = VerdictText(report.verdict);
+      return;
+    }
+    output.Commit();
+    if (report.unreadBytes > 0) outcome->note = std::to_string(report.unreadBytes) + " stored bytes left unread";
+    outcome->status = "written";
+    outcome->ok = true;
+  }
+
+  std::string directory_;
+  bool force_;
+  Progress progress_;
+  // Names already taken by this run: two entries that map to one name (even
+  // with --force) must not replace each other.
+  std::set<std::string> taken_;
+};
+
+// The licence and every entry, in table order, as the installer writes them.
+std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, FolderWriter& writer) {
+  std::vector<Outcome> outcomes;
+  if (image.licenseLength > 0) {
+    outcomes.push_back(writer.Write(kLicenseFileName, image.licenseLength,
+                                    [&](const ChunkSink& sink, EntryReport* report) {
+                                      *report = EntryReport{};
+                                      report->written = image.licenseText.size();
+                                      return sink(reinterpret_cast<const std::uint8_t*>(image.licenseText.data()),
+                                                  image.licenseText.size());
+                                    }));
+  }
+  auto decoder = std::make_unique<DecoderState>();
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
     const std::string name = InstalledFileName(image, i);
@@ -245,24 +257,24 @@ int RunExtract(const ExtractOptions& options) {
       continue;
     }
     bool decoded = false;
-    outcomes.push_back(writeFile(shown, InstalledSize(entry),
-                                 [&](const ChunkSink& sink, EntryReport* report) {
-                                   decoded = true;
-                                   return ReadImageEntry(file, entry, *decoder, sink, report);
-                                 }));
+    outcomes.push_back(writer.Write(shown, InstalledSize(entry), [&](const ChunkSink& sink, EntryReport* report) {
+      decoded = true;
+      return ReadImageEntry(file, entry, *decoder, sink, report);
+    }));
     // The installer writes this entry: when this folder could not take it,
     // it still passes through the decoder, so that later entries see the
     // ring the installer would.
     if (!decoded && IsCompressed(entry)) {
       EntryReport ignored;
-      ReadImageEntry(file, entry, *decoder,
-                     [](const std::uint8_t*, std::size_t) { return true; }, &ignored);
+      ReadImageEntry(file, entry, *decoder, [](const std::uint8_t*, std::size_t) { return true; }, &ignored);
     }
   }
+  return outcomes;
+}
 
-  std::size_t failed = 0;
-  for (const Outcome& o : outcomes) failed += o.ok ? 0 : 1;
-  if (options.json) {
+void PrintOutcomes(const std::string& directory, const std::vector<Outcome>& outcomes, std::size_t failed,
+                   bool json) {
+  if (json) {
     nlohmann::ordered_json out;
     out["directory"] = directory;  // as given: bytes that are not UTF-8 become U+FFFD below
     out["files"] = nlohmann::ordered_json::array();
@@ -277,15 +289,35 @@ int RunExtract(const ExtractOptions& options) {
     out["failed"] = failed;
     // Plain ASCII, as list --json writes it.
     std::cout << out.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) << '\n';
-  } else {
-    for (const Outcome& o : outcomes) {
-      std::printf("%s: %s%s%s\n", Printable(o.name).c_str(), o.status.c_str(),
-                  o.ok ? (", " + std::to_string(o.bytes) + " bytes").c_str() : "",
-                  o.note.empty() ? "" : (" (note: " + o.note + ")").c_str());
-    }
-    std::printf("%s: %zu files, %zu written, %zu failed\n", Printable(directory).c_str(),
-                outcomes.size(), outcomes.size() - failed, failed);
+    return;
   }
+  for (const Outcome& o : outcomes) {
+    std::printf("%s: %s%s%s\n", Printable(o.name).c_str(), o.status.c_str(),
+                o.ok ? (", " + std::to_string(o.bytes) + " bytes").c_str() : "",
+                o.note.empty() ? "" : (" (note: " + o.note + ")").c_str());
+  }
+  std::printf("%s: %zu files, %zu written, %zu failed\n", Printable(directory).c_str(), outcomes.size(),
+              outcomes.size() - failed, failed);
+}
+
+int RunExtract(const ExtractOptions& options) {
+  const PayloadImage image = LoadPayloadImage(options.image);
+  const std::string directory = OutputFolder(options, image);
+  const std::uint64_t total = CheckInstallCount(options, image);
+  CreateOutputFolder(directory);
+  ImageFile file;
+  file.Open(options.image);
+  if (!HasRoomFor(directory, total)) {
+    throw Failure{directory,
+                  "no room for the " + std::to_string(total) + " bytes the image installs on the folder's file system",
+                  kExitDataError};
+  }
+
+  FolderWriter writer(directory, options.force);
+  const std::vector<Outcome> outcomes = WriteFiles(image, file, writer);
+  std::size_t failed = 0;
+  for (const Outcome& o : outcomes) failed += o.ok ? 0 : 1;
+  PrintOutcomes(directory, outcomes, failed, options.json);
   for (const Outcome& o : outcomes)
     if (!o.ok) PrintError(options.image, Printable(o.name) + ": " + o.status);
   return failed == 0 && !image.tableCutShort ? kExitOk : kExitDataError;

@@ -57,9 +57,9 @@ std::string RelativePath(const PayloadImage& image, std::uint32_t position) {
 std::string SignatureLine(const PayloadImage& image) {
   const CertificateTable& table = image.certificates;
   switch (table.state) {
-    case SignatureState::Unsigned: return "none";
-    case SignatureState::Damaged: return "damaged (" + table.damage + ")";
-    case SignatureState::Signed: break;
+    case SignatureState::kUnsigned: return "none";
+    case SignatureState::kDamaged: return "damaged (" + table.damage + ")";
+    case SignatureState::kSigned: break;
   }
   char where[64];
   std::snprintf(where, sizeof where, "0x%X", table.offset);
@@ -120,8 +120,8 @@ void PrintJson(const PayloadImage& image) {
   head["install_total_bytes"] = image.InstallTotalBytes();
   head["install_total_wraps"] = InstallTotalWraps(image);
   head["install_total_true_bytes"] = TrueInstallTotal(image);
-  head["signed"] = image.certificates.state == SignatureState::Signed;
-  if (image.certificates.state == SignatureState::Damaged) head["signature_damage"] = image.certificates.damage;
+  head["signed"] = image.certificates.state == SignatureState::kSigned;
+  if (image.certificates.state == SignatureState::kDamaged) head["signature_damage"] = image.certificates.damage;
   std::string text = JsonText(head);
   text.pop_back();  // the closing brace: the entries follow
   std::fputs(text.c_str(), stdout);
@@ -158,7 +158,7 @@ int RunList(const std::string& path, bool json) {
   }
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     if (ExpandsPastSignedRange(image.entries[i])) {
-      PrintError(path, "entry " + std::to_string(i) + ": " + VerdictText(EntryVerdict::TooLarge));
+      PrintError(path, "entry " + std::to_string(i) + ": " + VerdictText(EntryVerdict::kTooLarge));
       status = kExitDataError;
     }
   }

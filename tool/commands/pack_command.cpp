@@ -139,9 +139,9 @@ bool TitleToWindows1252(const std::string& text, std::string* out) {
 }
 
 packer::MediaKind KindOf(const std::string& kind) {
-  if (kind == "juk_") return packer::MediaKind::JukUnderscore;
-  if (kind == "file") return packer::MediaKind::File;
-  return packer::MediaKind::Juke;
+  if (kind == "juk_") return packer::MediaKind::kJukUnderscore;
+  if (kind == "file") return packer::MediaKind::kFile;
+  return packer::MediaKind::kJuke;
 }
 
 std::string FileNameOf(const std::string& installedPath) {

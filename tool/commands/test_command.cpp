@@ -33,7 +33,7 @@ namespace {
 // installer reads. Anything else still installs, so it is a note, not a
 // failure: the signature just does not vouch for all of the file.
 void PrintSignatureNotes(const PayloadImage& image) {
-  if (image.certificates.state != SignatureState::Signed) return;
+  if (image.certificates.state != SignatureState::kSigned) return;
   if (!image.SignatureCoversPayload())
     std::printf("note: the signature does not cover the payload (certificate table at %s, payload ends at %s)\n",
                 std::to_string(image.certificates.offset).c_str(), std::to_string(image.PayloadEnd()).c_str());
@@ -67,13 +67,13 @@ int RunTest(const std::string& path) {
     EntryReport report;
     ReadImageEntry(file, entry, *decoder, discard, &report);
     line += VerdictText(report.verdict);
-    if (report.verdict == EntryVerdict::Ok && report.unreadBytes > 0)
+    if (report.verdict == EntryVerdict::kOk && report.unreadBytes > 0)
       line += " (note: " + Thousands(report.unreadBytes) + " stored bytes left unread)";
     std::printf("%s\n", line.c_str());
-    if (report.verdict != EntryVerdict::Ok) ++failed;
+    if (report.verdict != EntryVerdict::kOk) ++failed;
   }
   if (image.tableCutShort) PrintError(path, "the entry table runs past the end of the file");
-  const bool signatureDamaged = image.certificates.state == SignatureState::Damaged;
+  const bool signatureDamaged = image.certificates.state == SignatureState::kDamaged;
   if (signatureDamaged) PrintError(path, image.certificates.damage);
   PrintSignatureNotes(image);
   std::printf("%s: %zu entries, %zu sound, %zu failed%s%s\n", Printable(path).c_str(),

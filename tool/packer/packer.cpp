@@ -156,9 +156,9 @@ bool SameResource(const ResourceItem& a, const ResourceItem& b) {
 
 std::uint8_t KindByte(MediaKind kind) {
   switch (kind) {
-    case MediaKind::JukUnderscore: return kKindJukUnderscore;
-    case MediaKind::File: return 0x20;
-    case MediaKind::Juke: break;
+    case MediaKind::kJukUnderscore: return kKindJukUnderscore;
+    case MediaKind::kFile: return 0x20;
+    case MediaKind::kJuke: break;
   }
   return kKindJuke;
 }

@@ -39,9 +39,9 @@ constexpr std::uint64_t kMaxImageSize = 0x7FFFFFFF;
 
 // What `Kind` a media entry carries: its installed name's prefix.
 enum class MediaKind {
-  Juke,           // Kind 0:    JUKE0023.MID
-  JukUnderscore,  // Kind 0x5F: JUK_0023.MID
-  File,           // Kind 0x20: FILE0023.MID
+  kJuke,           // Kind 0:    JUKE0023.MID
+  kJukUnderscore,  // Kind 0x5F: JUK_0023.MID
+  kFile,           // Kind 0x20: FILE0023.MID
 };
 std::uint8_t KindByte(MediaKind kind);
 
@@ -56,7 +56,7 @@ struct PackRequest {
   std::string license;  // bytes as they stand; empty: no licence
   std::string licensePath;  // for messages
   std::uint16_t numberBase = 1;
-  MediaKind kind = MediaKind::Juke;
+  MediaKind kind = MediaKind::kJuke;
   bool store = false;  // store every entry as is
   PackInput saver;        // position 0
   PackInput data;         // position 1

@@ -174,7 +174,7 @@ StubImage ReadStubImage(std::vector<std::uint8_t> bytes) {
   image.sectionAlignment = view.U32(opt + pe::kSectionAlignment, "the optional header");
   image.fileAlignment = view.U32(opt + pe::kFileAlignment, "the optional header");
   image.sizeOfHeaders = view.U32(opt + pe::kSizeOfHeaders, "the optional header");
-  auto isPowerOfTwo = [](std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
+  auto isPowerOfTwo = [](std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; };
   if (!isPowerOfTwo(image.fileAlignment) || !isPowerOfTwo(image.sectionAlignment) ||
       image.fileAlignment > image.sectionAlignment)
     throw StubError("the section or file alignment is not a power of two");
@@ -190,30 +190,31 @@ StubImage ReadStubImage(std::vector<std::uint8_t> bytes) {
   bool found = false;
   for (unsigned i = 0; i < sectionCount; ++i) {
     const std::uint8_t* header = &image.bytes[table + pe::kSectionHeaderSize * i];
-    SectionHeader s;
+    SectionHeader section;
     char name[pe::kSectionNameSize + 1] = {};
     std::memcpy(name, header + pe::kSectionName, pe::kSectionNameSize);
-    s.name = name;
-    s.virtualSize = ReadLe32(header + pe::kVirtualSize);
-    s.virtualAddress = ReadLe32(header + pe::kVirtualAddress);
-    s.sizeOfRawData = ReadLe32(header + pe::kSizeOfRawData);
-    s.pointerToRawData = ReadLe32(header + pe::kPointerToRawData);
-    s.characteristics = ReadLe32(header + pe::kSectionCharacteristics);
-    if (s.sizeOfRawData != 0) view.Need(s.pointerToRawData, s.sizeOfRawData, ("the data of section " + s.name).c_str());
+    section.name = name;
+    section.virtualSize = ReadLe32(header + pe::kVirtualSize);
+    section.virtualAddress = ReadLe32(header + pe::kVirtualAddress);
+    section.sizeOfRawData = ReadLe32(header + pe::kSizeOfRawData);
+    section.pointerToRawData = ReadLe32(header + pe::kPointerToRawData);
+    section.characteristics = ReadLe32(header + pe::kSectionCharacteristics);
+    if (section.sizeOfRawData != 0)
+      view.Need(section.pointerToRawData, section.sizeOfRawData, ("the data of section " + section.name).c_str());
     // The installer takes the first header named exactly ".rsrc".
-    if (!found && s.name == ".rsrc") {
+    if (!found && section.name == ".rsrc") {
       image.resourceSection = i;
       found = true;
     }
-    image.sections.push_back(s);
+    image.sections.push_back(section);
   }
   if (!found) throw StubError("no .rsrc section");
 
   const SectionHeader& rsrc = image.sections[image.resourceSection];
   if (image.directories[pe::kResourceDirectory].rva != rsrc.virtualAddress)
     throw StubError("the resource directory does not start the .rsrc section");
-  ResourceTreeReader reader(image, rsrc.pointerToRawData, rsrc.pointerToRawData + rsrc.sizeOfRawData);
-  image.resources = reader.Read();
+  ResourceTreeReader treeReader(image, rsrc.pointerToRawData, rsrc.pointerToRawData + rsrc.sizeOfRawData);
+  image.resources = treeReader.Read();
   if (image.resources.empty()) throw StubError("the .rsrc section holds no resources");
   return image;
 }

@@ -77,11 +77,11 @@ class BlockSink {
 
 const char* VerdictText(EntryVerdict verdict) {
   switch (verdict) {
-    case EntryVerdict::Ok: return "ok";
-    case EntryVerdict::DataBeyondEnd: return "data lies beyond the end of the file";
-    case EntryVerdict::Truncated: return "truncated: the stream ran out before the expanded size";
-    case EntryVerdict::TooLarge: return "expanded size of 2 GiB or more: the installer writes nothing";
-    case EntryVerdict::ReadFailed: return "the image could not be read";
+    case EntryVerdict::kOk: return "ok";
+    case EntryVerdict::kDataBeyondEnd: return "data lies beyond the end of the file";
+    case EntryVerdict::kTruncated: return "truncated: the stream ran out before the expanded size";
+    case EntryVerdict::kTooLarge: return "expanded size of 2 GiB or more: the installer writes nothing";
+    case EntryVerdict::kReadFailed: return "the image could not be read";
   }
   return "?";
 }
@@ -90,7 +90,7 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
                     const ChunkSink& sink, EntryReport* report) {
   *report = EntryReport{};
   if (!DataInsideImage(entry, image.Size())) {
-    report->verdict = EntryVerdict::DataBeyondEnd;
+    report->verdict = EntryVerdict::kDataBeyondEnd;
     return true;
   }
   if (!IsCompressed(entry)) {
@@ -100,7 +100,7 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
     while (left > 0) {
       const std::uint32_t want = left < kBlock ? left : kBlock;
       if (!image.ReadAt(offset, buffer.data(), want)) {
-        report->verdict = EntryVerdict::ReadFailed;
+        report->verdict = EntryVerdict::kReadFailed;
         return true;
       }
       if (!sink(buffer.data(), want)) return false;
@@ -111,7 +111,7 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
     return true;
   }
   if (ExpandsPastSignedRange(entry)) {
-    report->verdict = EntryVerdict::TooLarge;
+    report->verdict = EntryVerdict::kTooLarge;
     return true;
   }
   FileSource source(image, entry.DataOffset);
@@ -126,9 +126,9 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
   if (!blocks.ok()) return false;
   const std::uint64_t storedBits = std::uint64_t{entry.StoredSize} * 8u;
   if (source.failed()) {
-    report->verdict = EntryVerdict::ReadFailed;
+    report->verdict = EntryVerdict::kReadFailed;
   } else if (outcome.end == DecodeEnd::kStreamExhausted) {
-    report->verdict = EntryVerdict::Truncated;
+    report->verdict = EntryVerdict::kTruncated;
   } else {
     report->unreadBytes = static_cast<std::uint32_t>((storedBits - outcome.bitsConsumed) / 8u);
   }

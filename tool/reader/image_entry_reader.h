@@ -15,15 +15,15 @@
 namespace reader {
 
 enum class EntryVerdict {
-  Ok,
-  DataBeyondEnd,  // the stored bytes run past the end of the image file
-  Truncated,      // the stream ran out before the expanded size was reached
-  TooLarge,       // an expanded size of 2^31 or more: the installer writes nothing
-  ReadFailed,     // the image could not be read
+  kOk,
+  kDataBeyondEnd,  // the stored bytes run past the end of the image file
+  kTruncated,      // the stream ran out before the expanded size was reached
+  kTooLarge,       // an expanded size of 2^31 or more: the installer writes nothing
+  kReadFailed,     // the image could not be read
 };
 
 struct EntryReport {
-  EntryVerdict verdict = EntryVerdict::Ok;
+  EntryVerdict verdict = EntryVerdict::kOk;
   std::uint64_t written = 0;      // bytes handed to the sink
   std::uint32_t unreadBytes = 0;  // whole stored bytes the stream did not need
 };

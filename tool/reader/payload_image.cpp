@@ -52,7 +52,7 @@ CertificateTable ReadCertificateTable(ImageFile& file) {
   table.size = ReadLe32(entry + 4);
   if (table.offset == 0 && table.size == 0) return table;
 
-  table.state = SignatureState::Damaged;
+  table.state = SignatureState::kDamaged;
   const std::uint64_t end = std::uint64_t{table.offset} + table.size;
   std::uint8_t first[kCertificateHeaderSize];
   if (table.size < kCertificateHeaderSize) {
@@ -66,7 +66,7 @@ CertificateTable ReadCertificateTable(ImageFile& file) {
   } else if (ReadLe32(first) < kCertificateHeaderSize || ReadLe32(first) > table.size) {
     table.damage = "certificate length does not fit its table";
   } else {
-    table.state = SignatureState::Signed;
+    table.state = SignatureState::kSigned;
   }
   return table;
 }

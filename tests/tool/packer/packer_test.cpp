@@ -87,12 +87,12 @@ struct OptionCase {
 
 TEST(Packer, ImagesReadBackAcrossTheOptions) {
   const OptionCase cases[] = {
-      {"compressed, juke", "Night Sky", false, MediaKind::Juke, 23, 0, 2, "JUKE0023.MID"},
-      {"stored, juk_", "Night Sky", true, MediaKind::JukUnderscore, 9999, 0, 3, "JUK_9999.MID"},
-      {"file kind, base 0", "Night Sky", false, MediaKind::File, 0, 0, 1, "FILE0000.MID"},
-      {"licence of 65,535 bytes", "Night Sky", false, MediaKind::Juke, 1, 65535, 0, nullptr},
-      {"dots and inner blanks", "Mr. Blue  Sky v2.1", false, MediaKind::Juke, 7, 12, 2, "JUKE0007.MID"},
-      {"title of 100 characters", std::string(100, 'T'), true, MediaKind::Juke, 1, 1, 1, "JUKE0001.MID"},
+      {"compressed, juke", "Night Sky", false, MediaKind::kJuke, 23, 0, 2, "JUKE0023.MID"},
+      {"stored, juk_", "Night Sky", true, MediaKind::kJukUnderscore, 9999, 0, 3, "JUK_9999.MID"},
+      {"file kind, base 0", "Night Sky", false, MediaKind::kFile, 0, 0, 1, "FILE0000.MID"},
+      {"licence of 65,535 bytes", "Night Sky", false, MediaKind::kJuke, 1, 65535, 0, nullptr},
+      {"dots and inner blanks", "Mr. Blue  Sky v2.1", false, MediaKind::kJuke, 7, 12, 2, "JUKE0007.MID"},
+      {"title of 100 characters", std::string(100, 'T'), true, MediaKind::kJuke, 1, 1, 1, "JUKE0001.MID"},
   };
   for (const OptionCase& c : cases) {
     SCOPED_TRACE(c.label);
@@ -167,7 +167,7 @@ TEST(Packer, ManifestLayoutMatchesTheHandmadeSkyImage) {
 
   // A media entry: ".MID" blank-filled to 15, then Kind.
   request = SampleRequest(1);
-  request.kind = MediaKind::JukUnderscore;
+  request.kind = MediaKind::kJukUnderscore;
   PackToFile(folder, packtest::MakeStub(), request, &result);
   const std::uint8_t* media = result.image.data() + result.manifestOffset + 264 + 28 * 3;
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(media + 12), 16), ".MID" + std::string(11, ' ') + "\x5F");

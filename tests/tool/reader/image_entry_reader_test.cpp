@@ -48,8 +48,8 @@ TEST(ImageEntryReader, StopsWhereTheStoredBytesEndOrTheSinkFails) {
   const std::uint64_t block = 1 << 16;
   const Case cases[] = {
       {"six stored bytes that declare nearly 2 GiB", 6, 0x7FFFFF00u, false, true,
-       EntryVerdict::Truncated, 6 * 8 * 30},
-      {"a sink that fails at its first block", whole, 1000000, true, false, EntryVerdict::Ok,
+       EntryVerdict::kTruncated, 6 * 8 * 30},
+      {"a sink that fails at its first block", whole, 1000000, true, false, EntryVerdict::kOk,
        block},
   };
   ASSERT_GT(stream.size(), 4u * block);
