@@ -300,19 +300,6 @@ TEST(Installation, NamesFollowTheTitleAndTheWindowsDirectory) {
   }
 }
 
-// A title of blanks only is empty once trimmed: its files would land in the
-// shared product folder itself and the screen saver would be ".scr", so
-// nothing is written and the user is told.
-TEST(Installation, TitleOfBlanksOnly) {
-  Machine machine;
-  const auto result = machine.Install(ThreeEntryImage("   "), {"ok", "ok", "ok"});
-  Sky blank;
-  blank.title = "";
-  ExpectTranscript(result, blank.Confirmation() + kOk + blank.Progress() +
-                               blank.Failed(R"T(C:\WINDOWS\.scr\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\\.DAT\r\nC:\WINDOWS\MARLOWEN\VELDRAKE\\UNINSTAL.EXE\r\nINSTALL.LOG\r\n)T"));
-  EXPECT_EQ(ChangesOf(result), "");
-}
-
 TEST(Installation, SecondInstallationAppendsToTheLog) {
   Machine machine;
   machine.Install(ThreeEntryImage("Sky"), {"ok", "ok", "ok"});
