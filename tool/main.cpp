@@ -25,8 +25,8 @@ void RequireKnownCommand(const CLI::App& app, int argc, char** argv) {
       names += (names.empty() ? "" : ", ") + command->get_name();
     }
     if (!known) {
-      throw tool::Failure::Unfiled("unknown command \"" + word + "\" (commands: " + names + ")",
-                                   tool::kExitUsageError);
+      throw errors::Failure::Unfiled("unknown command \"" + word + "\" (commands: " + names + ")",
+                                   errors::kExitUsageError);
     }
     return;
   }
@@ -45,7 +45,7 @@ int ParseAndRun(CLI::App& app, int argc, char** argv, const int& exitStatus) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    throw tool::Failure::Unfiled(std::string(e.what()) + " (see saverkit --help)", tool::kExitUsageError);
+    throw errors::Failure::Unfiled(std::string(e.what()) + " (see saverkit --help)", errors::kExitUsageError);
   }
   return exitStatus;
 }
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
                ": lists, tests, extracts, packs and previews screen saver installers"};
   app.set_version_flag("--version", "saverkit " SAVERKIT_VERSION);
   app.require_subcommand(1);
-  int exitStatus = tool::kExitOk;
+  int exitStatus = errors::kExitOk;
   commands::AddListCommand(app, exitStatus);
   commands::AddTestCommand(app, exitStatus);
   commands::AddExtractCommand(app, exitStatus);

@@ -18,7 +18,7 @@ int RunCommandReportingFailures(const std::string& mainFile, const std::function
     return failure.status();
   } catch (const std::exception& e) {
     PrintError(mainFile, e.what());
-    return tool::kExitDataError;
+    return errors::kExitDataError;
   }
 }
 

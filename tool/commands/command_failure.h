@@ -1,4 +1,4 @@
-// The tool's one error idiom: a command throws a tool::Failure when it
+// The tool's one error idiom: a command throws an errors::Failure when it
 // cannot go on (a refusal, an unreadable or damaged image, a failed write),
 // and the command's top catches it once, prints "saverkit: FILE: problem"
 // and ends with the failure's exit status. Per-entry results are reports,
@@ -8,11 +8,11 @@
 #include <functional>
 #include <string>
 
-#include "tool/failure.h"
+#include "tool/errors/failure.h"
 
 namespace commands {
 
-using tool::Failure;
+using errors::Failure;
 
 // Runs `command` and returns its exit status; a Failure it throws is printed
 // as one line naming its file (`mainFile` when it names none) and ends with

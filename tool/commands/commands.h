@@ -4,15 +4,15 @@
 
 #include <CLI/CLI.hpp>
 
-#include "tool/failure.h"
+#include "tool/errors/failure.h"
 
 namespace commands {
 
 // Exit statuses of every command (tool/failure.h).
-using tool::ExitStatus;
-using tool::kExitDataError;
-using tool::kExitOk;
-using tool::kExitUsageError;
+using errors::ExitStatus;
+using errors::kExitDataError;
+using errors::kExitOk;
+using errors::kExitUsageError;
 
 void AddListCommand(CLI::App& app, int& exitStatus);
 void AddPackCommand(CLI::App& app, int& exitStatus);

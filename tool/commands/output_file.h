@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "tool/failure.h"
+#include "tool/errors/failure.h"
 
 namespace commands {
 
 // A refusal or a failed write; what() says which, in a few words. It
 // concerns the command's output file.
-class OutputFileError : public tool::Failure {
+class OutputFileError : public errors::Failure {
  public:
-  explicit OutputFileError(const std::string& problem) : tool::Failure("", problem, tool::kExitDataError) {}
+  explicit OutputFileError(const std::string& problem) : errors::Failure("", problem, errors::kExitDataError) {}
 };
 
 // Creates `path` for writing only when no file, directory or link of that

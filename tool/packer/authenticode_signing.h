@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "tool/failure.h"
+#include "tool/errors/failure.h"
 
 namespace packer {
 
 // Why an image could not be signed.
-class SigningError : public tool::Failure {
+class SigningError : public errors::Failure {
  public:
-  explicit SigningError(const std::string& problem) : tool::Failure("", problem, tool::kExitDataError) {}
+  explicit SigningError(const std::string& problem) : errors::Failure("", problem, errors::kExitDataError) {}
 };
 
 struct SigningOptions {

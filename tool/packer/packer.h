@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tool/failure.h"
+#include "tool/errors/failure.h"
 #include "tool/packer/stub_image.h"
 
 namespace packer {
@@ -15,10 +15,10 @@ namespace packer {
 // An input the packer refuses, or a packed image that did not read back as
 // written: `file` names the file concerned (may be empty), what() the problem.
 // A refused input ends the command as a usage error.
-class PackError : public tool::Failure {
+class PackError : public errors::Failure {
  public:
   PackError(std::string file, const std::string& problem)
-      : tool::Failure(std::move(file), problem, tool::kExitUsageError) {}
+      : errors::Failure(std::move(file), problem, errors::kExitUsageError) {}
 };
 
 // The longest title accepted, in characters. The installer builds every

@@ -10,14 +10,14 @@
 
 #include "core/format/pe_layout.h"
 #include "core/imagewriter/pe_image_writer.h"
-#include "tool/failure.h"
+#include "tool/errors/failure.h"
 
 namespace packer {
 
 // A stub or a packed image that the packer cannot use, with the reason.
-class StubError : public tool::Failure {
+class StubError : public errors::Failure {
  public:
-  explicit StubError(const std::string& problem) : tool::Failure("", problem, tool::kExitDataError) {}
+  explicit StubError(const std::string& problem) : errors::Failure("", problem, errors::kExitDataError) {}
 };
 
 // One 40-byte section header as the file holds it.

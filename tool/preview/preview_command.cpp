@@ -22,10 +22,10 @@ using resources::InstallerResources;
 
 namespace preview {
 
-using tool::Failure;
-using tool::kExitDataError;
-using tool::kExitOk;
-using tool::kExitUsageError;
+using errors::Failure;
+using errors::kExitDataError;
+using errors::kExitOk;
+using errors::kExitUsageError;
 
 namespace {
 

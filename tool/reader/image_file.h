@@ -9,16 +9,16 @@
 #include <string>
 
 #include "core/format/source_cursor.h"
-#include "tool/failure.h"
+#include "tool/errors/failure.h"
 
 namespace reader {
 
 // An image that cannot be read or is damaged: file() names it, what() says
 // what is wrong in a few words. It ends a command as a data error.
-class ImageError : public tool::Failure {
+class ImageError : public errors::Failure {
  public:
   ImageError(std::string file, const std::string& problem)
-      : tool::Failure(std::move(file), problem, tool::kExitDataError) {}
+      : errors::Failure(std::move(file), problem, errors::kExitDataError) {}
 };
 
 class ImageFile {

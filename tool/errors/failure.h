@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace tool {
+namespace errors {
 
 // Exit statuses of every command.
 enum ExitStatus : int {
@@ -49,4 +49,4 @@ class Failure : public std::runtime_error {
   bool concernsFile_ = true;
 };
 
-}  // namespace tool
+}  // namespace errors
