@@ -8,12 +8,8 @@
 #include "installer/own_manifest.h"
 #include "temp_files.h"
 
-using format::ManifestWalkError;
-using format::ManifestWalkInfo;
-using installer::OpenManifestInImage;
-using installer::OpenPayloadManifest;
-using installer::ReadScreenSaverTitle;
-using installer::ScreenSaverTitle;
+using namespace format;
+using namespace installer;
 
 namespace pack = imagewriter;
 
