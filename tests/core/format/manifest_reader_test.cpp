@@ -98,7 +98,8 @@ TEST(ManifestReader, EntriesAndInstallTotal) {
     std::uint32_t total;
   } cases[] = {
       {"only the terminator", {}, 0, 0},
-      {"the table ends at the first zero stored size", {Stored(10), Stored(20), Stored(0), Stored(30)}, 2, 30},
+      {"the table ends at the first zero stored size",
+       {Stored(10), Stored(20), Stored(0), Stored(30)}, 2, 30},
       {"a compressed entry counts its expanded size", {Stored(10), compressed}, 2, 1010},
       {"the total wraps at 32 bits", {huge, huge, huge}, 3, 0x80000000u},
   };
