@@ -15,11 +15,7 @@
 #include "core/codec/decoder_core.h"
 #include "fuzz_check.h"
 
-using codec::DecodeEnd;
-using codec::DecodeEntryWith;
-using codec::DecodeMode;
-using codec::DecodeOutcome;
-using codec::DecoderState;
+using namespace codec;
 
 namespace {
 
@@ -38,12 +34,6 @@ struct CheckedSource {
   }
 };
 
-struct CollectingSink {
-  std::vector<std::uint8_t> out;
-  void Put(std::uint8_t byte) { out.push_back(byte); }
-  bool Failed() const { return false; }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -60,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (tooLarge || expanded <= kMaxPaddedSize) {
     auto state = std::make_unique<DecoderState>();
     CheckedSource source{stream, storedSize};
-    CollectingSink sink;
+    VectorSink sink;
     const DecodeOutcome outcome = DecodeEntryWith(*state, source, sink, expanded, storedSize);
     FUZZ_CHECK(outcome.end == DecodeEnd::kComplete);
     if (tooLarge) {
@@ -75,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   auto state = std::make_unique<DecoderState>();
   CheckedSource source{stream, storedSize};
-  CollectingSink sink;
+  VectorSink sink;
   const DecodeOutcome outcome =
       DecodeEntryWith<DecodeMode::kStopAtStreamEnd>(*state, source, sink, expanded, storedSize);
   if (tooLarge) {

@@ -12,24 +12,7 @@
 #include "core/codec/memory_streams.h"
 #include "fuzz_check.h"
 
-using codec::CompressEntry;
-using codec::CompressionLevel;
-using codec::DecodeEnd;
-using codec::DecodeEntryWith;
-using codec::DecodeMode;
-using codec::DecodeOutcome;
-using codec::DecoderState;
-using codec::MemoryStoredSource;
-
-namespace {
-
-struct VectorSink {
-  std::vector<std::uint8_t> out;
-  void Put(std::uint8_t byte) { out.push_back(byte); }
-  bool Failed() const { return false; }
-};
-
-}  // namespace
+using namespace codec;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t inputSize) {
   if (inputSize < 2) return 0;

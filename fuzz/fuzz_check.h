@@ -1,10 +1,15 @@
 // A check inside a fuzz target: on failure it names the broken property and
 // aborts, which libFuzzer records as a crash with its input, and which fails
-// the corpus replay.
+// the corpus replay. And what several targets share: writing the input to a
+// file, and a sink that keeps what a decoder gives it.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #define FUZZ_CHECK(condition)                                                   \
   do {                                                                          \
@@ -13,3 +18,16 @@
       std::abort();                                                             \
     }                                                                           \
   } while (0)
+
+inline void WriteInputFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  file.close();
+  FUZZ_CHECK(!file.fail());
+}
+
+struct VectorSink {
+  std::vector<std::uint8_t> out;
+  void Put(std::uint8_t byte) { out.push_back(byte); }
+  bool Failed() const { return false; }
+};

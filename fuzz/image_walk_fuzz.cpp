@@ -18,27 +18,10 @@
 #include "core/format/memory_source.h"
 #include "core/format/source_cursor.h"
 
-using format::ManifestHeaderTargets;
-using format::ManifestWalkError;
-using format::ManifestWalkInfo;
-using format::MemoryImageSource;
-using format::ReadManifestHeader;
-using format::SourceCursor;
-using format::WalkToManifest;
-using format::kEntrySize;
-using format::kTitleFieldSize;
-
+using namespace format;
 using reader::ImageError;
 using reader::LoadPayloadImage;
 using reader::PayloadImage;
-
-namespace {
-
-std::string TemporaryImagePath() {
-  return "/tmp/saverkit-fuzz-image-walk-" + std::to_string(getpid()) + ".exe";
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   MemoryImageSource memory(data, size);
@@ -56,11 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(title[kTitleFieldSize] == '\0');
   }
 
-  const std::string path = TemporaryImagePath();
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  FUZZ_CHECK(file != nullptr);
-  FUZZ_CHECK(std::fwrite(data, 1, size, file) == size);
-  std::fclose(file);
+  const std::string path = "/tmp/saverkit-fuzz-image-walk-" + std::to_string(getpid()) + ".exe";
+  WriteInputFile(path, data, size);
   try {
     const PayloadImage image = LoadPayloadImage(path);
     FUZZ_CHECK(walked == ManifestWalkError::kNone && headerRead);

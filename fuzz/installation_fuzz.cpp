@@ -12,16 +12,15 @@
 // it ends with _exit once the stand-in's own exit reports are done, before
 // libFuzzer's exit handler (which would take the child's ordinary exit for a
 // crash of the target).
+#include <strings.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -93,16 +92,10 @@ void MergeChildCoverage() {
       __start___sancov_cntrs[i] = Shared->counters[i];
 }
 
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
+bool SameNoCase(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && StartsWithNoCase(a, b);
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && SameNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
@@ -167,8 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string image = WorkFolder + "/setup.exe";
   std::error_code ignored;
   fs::remove_all(machine, ignored);
-  std::ofstream(image, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  WriteInputFile(image, data, size);
   hostwin::MachineSettings settings;
   settings.writableBytes = kWritableBytes;
   std::string error;

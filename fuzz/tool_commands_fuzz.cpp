@@ -60,12 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const fs::path out = scratch.root / "out";
   std::error_code error;
   fs::remove_all(out, error);
-  {
-    std::FILE* file = std::fopen(image.c_str(), "wb");
-    FUZZ_CHECK(file != nullptr);
-    FUZZ_CHECK(std::fwrite(data, 1, size, file) == size);
-    std::fclose(file);
-  }
+  WriteInputFile(image.string(), data, size);
   const std::vector<std::vector<std::string>> commands = {
       {"list", image.string()},
       {"list", image.string(), "--json"},

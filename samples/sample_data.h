@@ -38,4 +38,13 @@ class SampleRandom {
   std::uint32_t state_;
 };
 
+// Bytes without structure (the low byte of each SampleRandom number): data
+// the encoder cannot shrink, or a stream the decoder must survive.
+inline std::vector<std::uint8_t> MakeNoise(std::size_t size, std::uint32_t seed) {
+  SampleRandom random(seed);
+  std::vector<std::uint8_t> out(size);
+  for (auto& b : out) b = static_cast<std::uint8_t>(random.Next());
+  return out;
+}
+
 }  // namespace samples

@@ -1,6 +1,6 @@
 // The installer's byte streams: the read requests and write blocks that the
-// image and the destination see, the surplus of a final match kept out of
-// the file for every size, and the end of the process on a short write.
+// image and the destination see, and the surplus of a final match kept out
+// of the file for every size.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,11 +12,10 @@
 #include "core/codec/stream_writer.h"
 #include "installer/byte_streams.h"
 #include "installer/compressed_entry.h"
-#include "hostwin/machine.h"
-#include "hostwin/runner.h"
 #include "sample_data.h"
-#include "temp_files.h"
 
+using samples::MakeMixedSample;
+using samples::MakeNoise;
 using codec::CompressEntry;
 using codec::CompressionLevel;
 using codec::EntryStreamWriter;
@@ -24,10 +23,6 @@ using installer::DecodeEntry;
 using installer::ExtractCompressedEntry;
 using installer::ReadPtr;
 using installer::WritePtr;
-using samples::MakeExecutableLike;
-using samples::MakeMixedSample;
-using samples::MakeTextLike;
-using samples::SampleRandom;
 
 // Every fread on the watched stream, by requested size: the streams' reads
 // are seen here exactly as they are made, whatever the C library buffers.
@@ -92,12 +87,18 @@ void ResetStreams() {
   WritePtr(nullptr, 0, 0);
 }
 
-Bytes Noise(std::size_t size, std::uint32_t seed) {
-  SampleRandom random(seed);
-  Bytes out(size);
-  for (auto& b : out) b = static_cast<std::uint8_t>(random.Next());
-  return out;
-}
+// DecodeEntry from an image of `imageBytes` (the stream first) into a
+// recording destination.
+struct DecodeRun {
+  RecordingFile image;
+  RecordingFile output{"wb"};
+  std::int64_t produced;
+  DecodeRun(const Bytes& imageBytes, std::uint32_t expanded, std::size_t storedSize)
+      : image("rb", imageBytes) {
+    ResetStreams();
+    produced = DecodeEntry(image.file, output.file, expanded, static_cast<std::uint32_t>(storedSize));
+  }
+};
 
 TEST(ByteStreams, ReadRequestsAreBlocksOf16384ThenTheRest) {
   struct Case {
@@ -114,12 +115,9 @@ TEST(ByteStreams, ReadRequestsAreBlocksOf16384ThenTheRest) {
     SCOPED_TRACE(c.storedSize);
     // Random stream bytes and a large expanded size, so the decoder uses up
     // every stored byte; the image holds more bytes behind the entry.
-    RecordingFile image("rb", Noise(c.storedSize + 5000, c.storedSize));
-    RecordingFile output("wb");
-    ResetStreams();
-    DecodeEntry(image.file, output.file, 2000000, c.storedSize);
-    EXPECT_EQ(image.reads, c.requests);
-    EXPECT_EQ(output.data.size(), 2000000u);
+    const DecodeRun run(MakeNoise(c.storedSize + 5000, c.storedSize), 2000000, c.storedSize);
+    EXPECT_EQ(run.image.reads, c.requests);
+    EXPECT_EQ(run.output.data.size(), 2000000u);
   }
 }
 
@@ -134,15 +132,12 @@ TEST(ByteStreams, WriteBlocksAre16384ThenTheRestEachAtItsLastByte) {
     SCOPED_TRACE(c.expanded);
     const Bytes data = MakeMixedSample(c.expanded, c.expanded);
     const Bytes stream = CompressEntry(data.data(), data.size(), CompressionLevel::kGreedy);
-    RecordingFile image("rb", stream);
-    RecordingFile output("wb");
-    ResetStreams();
-    DecodeEntry(image.file, output.file, c.expanded, static_cast<std::uint32_t>(stream.size()));
+    const DecodeRun run(stream, c.expanded, stream.size());
     std::vector<std::size_t> expected(c.fullBlocks, 16384);
     if (c.rest) expected.push_back(c.rest);
     // Written by DecodeEntry itself, before any flush or close.
-    EXPECT_EQ(output.writes, expected);
-    EXPECT_EQ(output.data, data);
+    EXPECT_EQ(run.output.writes, expected);
+    EXPECT_EQ(run.output.data, data);
   }
 }
 
@@ -157,16 +152,12 @@ TEST(ByteStreams, TheSurplusOfAFinalMatchNeverReachesTheFile) {
     for (std::uint32_t i = 0; i < literals; ++i) writer.Literal(static_cast<std::uint8_t>('a' + i % 26));
     writer.Match(30, 0);  // runs past the end by 10 or more
     writer.Finish();
-    RecordingFile image("rb", stream);
-    RecordingFile output("wb");
-    ResetStreams();
-    const std::int64_t produced =
-        DecodeEntry(image.file, output.file, expanded, static_cast<std::uint32_t>(stream.size()));
-    EXPECT_EQ(output.data.size(), expanded);
-    EXPECT_GT(produced, static_cast<std::int32_t>(expanded));
+    const DecodeRun run(stream, expanded, stream.size());
+    EXPECT_EQ(run.output.data.size(), expanded);
+    EXPECT_GT(run.produced, static_cast<std::int32_t>(expanded));
     // Further bytes after the entry is complete stay out as well.
-    for (int i = 0; i < 40000; ++i) WritePtr(output.file, 'x', expanded);
-    EXPECT_EQ(output.data.size(), expanded);
+    for (int i = 0; i < 40000; ++i) WritePtr(run.output.file, 'x', expanded);
+    EXPECT_EQ(run.output.data.size(), expanded);
   }
 }
 
@@ -180,73 +171,9 @@ TEST(ByteStreams, AReadThatDeliversNothingRepeatsTheFirstByteOfTheLastBlock) {
   EXPECT_EQ(image.reads, (std::vector<std::size_t>{10, 8, 7}));
 }
 
-// Programs run in the stand-in (a child process, so exit() is real). What
-// they decode is set up by the test before the run.
-Bytes runStream;
-std::uint32_t runExpanded = 0;
-std::uint32_t runOffset = 0;
-
-int WINAPI DecodeToFullDisk(HINSTANCE, HINSTANCE, LPSTR, int) {
-  std::FILE* image = std::tmpfile();
-  std::fwrite(runStream.data(), 1, runStream.size(), image);
-  std::rewind(image);
-  std::FILE* full = fopen("/dev/full", "wb");
-  ResetStreams();
-  DecodeEntry(image, full, runExpanded, static_cast<std::uint32_t>(runStream.size()));
-  return 0;  // not reached: the first block cannot be written
-}
-
-int WINAPI ExtractOneEntry(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  const int result = ExtractCompressedEntry(instance, runOffset, runExpanded,
-                                            static_cast<std::uint32_t>(runStream.size()),
-                                            "C:\\WINDOWS\\OUT.BIN");
-  return result == 1 ? 0 : 3;
-}
-
-struct StandIn {
-  testsupport::TempFolder folder;
-  std::string machine = folder.path() + "/machine";
-  StandIn() {
-    std::string error;
-    EXPECT_TRUE(hostwin::CreateMachine(machine, hostwin::MachineSettings{}, &error)) << error;
-  }
-};
-
-TEST(ByteStreams, AShortWriteShowsTheWriteErrorAndEndsTheRunWithStatus1) {
-  const Bytes data = MakeTextLike(40000, 4);
-  runStream = CompressEntry(data.data(), data.size(), CompressionLevel::kGreedy);
-  runExpanded = 40000;
-  StandIn standIn;
-  hostwin::RunOptions options;
-  options.machineFolder = standIn.machine;
-  options.answers = {"ok"};
-  const hostwin::RunResult run = hostwin::RunProgram(options, DecodeToFullDisk);
-  const std::string transcript = hostwin::JoinTranscript(run.transcript);
-  EXPECT_EQ(run.exitCode, 1) << transcript;
-  EXPECT_NE(transcript.find("\"Write error in function WritePtr()\" MB_OK|MB_ICONHAND"), std::string::npos)
-      << transcript;
-}
-
-TEST(CompressedEntry, DecodesFromTheModuleImageAtItsOffsetIntoTheDestination) {
-  const Bytes data = MakeExecutableLike(50000, 6);
-  runStream = CompressEntry(data.data(), data.size());
-  runExpanded = static_cast<std::uint32_t>(data.size());
-  runOffset = 777;
-  Bytes image = Noise(runOffset, 1);  // other bytes ahead of the entry, and behind it
-  image.insert(image.end(), runStream.begin(), runStream.end());
-  const Bytes behind = Noise(300, 2);
-  image.insert(image.end(), behind.begin(), behind.end());
-
-  StandIn standIn;
-  hostwin::RunOptions options;
-  options.machineFolder = standIn.machine;
-  options.imagePath = standIn.folder.Write("setup.exe", image);
-  const hostwin::RunResult run = hostwin::RunProgram(options, ExtractOneEntry);
-  EXPECT_EQ(run.exitCode, 0) << hostwin::JoinTranscript(run.transcript);
-  EXPECT_EQ(testsupport::ReadFileBytes(
-                hostwin::HostPathInMachine(standIn.machine, "C:\\WINDOWS\\OUT.BIN")),
-            data);
-}
+// A short write inside DecodeEntry, and decoding an entry from the module
+// image into its file, are run whole in FilesNotWrittenWhole.* and
+// Installation.AnsweredOkThroughoutInstallsEverything.
 
 TEST(CompressedEntry, WithoutTheModuleFileNameNothingIsCreated) {
   // Outside a simulated run the stand-in has no module file name to give.

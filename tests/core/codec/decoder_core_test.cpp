@@ -17,25 +17,12 @@
 #include "core/codec/memory_streams.h"
 #include "sample_data.h"
 
-using codec::CompressEntry;
-using codec::CompressionLevel;
-using codec::DecodeEnd;
-using codec::DecodeEntryWith;
-using codec::DecodeMode;
-using codec::DecodeOutcome;
-using codec::DecodeToBuffer;
-using codec::DecoderState;
-using codec::EntryStreamWriter;
-using codec::MemoryStoredSource;
-using samples::MakeExecutableLike;
-using samples::MakeMixedSample;
-using samples::MakeTextLike;
-using samples::SampleRandom;
+using namespace codec;
+using namespace samples;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-namespace baseline = samples::baseline;
 
 // Counts what the core asks of its source and gives to its sink.
 struct CountingSource {
@@ -59,11 +46,14 @@ struct Decoded {
   std::uint32_t fetched;
 };
 
-Decoded DecodeWith(DecoderState& state, const Bytes& stream, std::uint32_t expanded,
-                   std::uint32_t storedSize) {
+// Decodes the whole stream as one entry, on `state` when given (the ring
+// carries over), else on a fresh one.
+Decoded Decode(const Bytes& stream, std::uint32_t expanded, DecoderState* state = nullptr) {
+  const auto fresh = std::make_unique<DecoderState>();
+  const std::uint32_t storedSize = static_cast<std::uint32_t>(stream.size());
   CountingSource source{MemoryStoredSource{stream.data(), stream.size()}};
   VectorSink sink;
-  const DecodeOutcome outcome = DecodeEntryWith(state, source, sink, expanded, storedSize);
+  const DecodeOutcome outcome = DecodeEntryWith(state ? *state : *fresh, source, sink, expanded, storedSize);
   EXPECT_LE(source.fetched, storedSize);
   if (source.fetched > 0) {
     EXPECT_GE(source.lowestRemaining, 1u);
@@ -71,16 +61,14 @@ Decoded DecodeWith(DecoderState& state, const Bytes& stream, std::uint32_t expan
   return {sink.out, outcome, source.fetched};
 }
 
-Decoded Decode(const Bytes& stream, std::uint32_t expanded) {
-  auto state = std::make_unique<DecoderState>();
-  return DecodeWith(*state, stream, expanded, static_cast<std::uint32_t>(stream.size()));
-}
-
-template <class Write>
-Bytes Stream(Write write) {
+// The stream of the literals `before`, one match of `length` at offset p
+// (none for length 0), then the literals `after`.
+Bytes Stream(const Bytes& before, unsigned length = 0, unsigned p = 0, const Bytes& after = {}) {
   Bytes out;
   EntryStreamWriter writer(out);
-  write(writer);
+  for (std::uint8_t b : before) writer.Literal(b);
+  if (length != 0) writer.Match(length, p);
+  for (std::uint8_t b : after) writer.Literal(b);
   writer.Finish();
   return out;
 }
@@ -103,65 +91,29 @@ TEST(DecoderCore, ZeroBitsDecodeFirstTo0x38) {
   }
 }
 
-struct ShapeCase {
-  const char* name;
-  Bytes stream;
-  std::uint32_t expanded;
-  Bytes expected;
-  std::int64_t produced;
-};
-
-std::vector<ShapeCase> ShapeCases() {
-  std::vector<ShapeCase> cases;
-  cases.push_back({"first match reads the preset spaces",
-                   Stream([](EntryStreamWriter& w) {
-                     w.Match(5, 100);
-                     w.Literal('x');
-                   }),
-                   6, Bytes{' ', ' ', ' ', ' ', ' ', 'x'}, 6});
-  cases.push_back({"p = 0 with length 30 repeats the last byte",
-                   Stream([](EntryStreamWriter& w) {
-                     w.Literal('a');
-                     w.Literal('b');
-                     w.Match(30, 0);
-                   }),
-                   32, [] {
-                     Bytes b{'a'};
-                     b.insert(b.end(), 31, 'b');
-                     return b;
-                   }(),
-                   32});
-  cases.push_back({"a match may overlap what it produces",
-                   Stream([](EntryStreamWriter& w) {
-                     w.Literal('1');
-                     w.Literal('2');
-                     w.Literal('3');
-                     w.Match(7, 2);
-                   }),
-                   10, Bytes{'1', '2', '3', '1', '2', '3', '1', '2', '3', '1'}, 10});
-  cases.push_back({"a final match past the end is cut from the output",
-                   Stream([](EntryStreamWriter& w) {
-                     w.Literal('z');
-                     w.Match(30, 0);
-                   }),
-                   5, Bytes(5, 'z'), 31});
-  {
-    // p = 4095 reads the byte written 4096 positions before.
-    Bytes data = MakeTextLike(4096, 3);
-    ShapeCase c{"p = 4095 reaches 4096 bytes back",
-                Stream([&](EntryStreamWriter& w) {
-                  for (std::uint8_t b : data) w.Literal(b);
-                  w.Match(3, 4095);
-                }),
-                4099, data, 4099};
-    c.expected.insert(c.expected.end(), data.begin(), data.begin() + 3);
-    cases.push_back(c);
-  }
-  return cases;
-}
-
 TEST(DecoderCore, StreamsOfChosenShapes) {
-  for (const ShapeCase& c : ShapeCases()) {
+  const Bytes text = MakeTextLike(4096, 3);
+  Bytes textAndItsStart = text;
+  textAndItsStart.insert(textAndItsStart.end(), text.begin(), text.begin() + 3);
+  Bytes aThen31b{'a'};
+  aThen31b.insert(aThen31b.end(), 31, 'b');
+  const struct {
+    const char* name;
+    Bytes stream;
+    std::uint32_t expanded;
+    Bytes expected;
+    std::int64_t produced;
+  } cases[] = {
+      {"first match reads the preset spaces", Stream({}, 5, 100, {'x'}), 6,
+       Bytes{' ', ' ', ' ', ' ', ' ', 'x'}, 6},
+      {"p = 0 with length 30 repeats the last byte", Stream({'a', 'b'}, 30, 0), 32, aThen31b, 32},
+      {"a match may overlap what it produces", Stream({'1', '2', '3'}, 7, 2), 10,
+       Bytes{'1', '2', '3', '1', '2', '3', '1', '2', '3', '1'}, 10},
+      {"a final match past the end is cut from the output", Stream({'z'}, 30, 0), 5, Bytes(5, 'z'), 31},
+      // p = 4095 reads the byte written 4096 positions before.
+      {"p = 4095 reaches 4096 bytes back", Stream(text, 3, 4095), 4099, textAndItsStart, 4099},
+  };
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Decoded d = Decode(c.stream, c.expanded);
     EXPECT_EQ(d.bytes, c.expected);
@@ -183,36 +135,25 @@ TEST(DecoderCore, NothingIsReadOrWrittenForSizeZeroOrASizeOf2To31OrMore) {
 TEST(DecoderCore, RingPositionsBehindThePresetCarryOverFromTheLastEntry) {
   auto state = std::make_unique<DecoderState>();
   // Before any entry they are zero: a first match 4096 back reads them.
-  const Bytes reach = Stream([](EntryStreamWriter& w) { w.Match(4, 4095); });
-  EXPECT_EQ(DecodeWith(*state, reach, 4, static_cast<std::uint32_t>(reach.size())).bytes,
-            Bytes(4, 0));
+  const Bytes reach = Stream({}, 4, 4095);
+  EXPECT_EQ(Decode(reach, 4, state.get()).bytes, Bytes(4, 0));
   // After an entry that wrote "WXYZ" there, the same stream reads it back.
-  const Bytes first = Stream([](EntryStreamWriter& w) {
-    for (char ch : {'W', 'X', 'Y', 'Z'}) w.Literal(static_cast<std::uint8_t>(ch));
-  });
-  DecodeWith(*state, first, 4, static_cast<std::uint32_t>(first.size()));
-  EXPECT_EQ(DecodeWith(*state, reach, 4, static_cast<std::uint32_t>(reach.size())).bytes,
-            (Bytes{'W', 'X', 'Y', 'Z'}));
+  Decode(Stream({'W', 'X', 'Y', 'Z'}), 4, state.get());
+  EXPECT_EQ(Decode(reach, 4, state.get()).bytes, (Bytes{'W', 'X', 'Y', 'Z'}));
 }
 
+// Half the stored bytes missing read as zero bits, as past the stored size:
+// the entry still gets its full expanded size and a long sound start.
 TEST(DecoderCore, AStreamThatEndsEarlyGoesOnWithZeroBits) {
   const Bytes data = MakeExecutableLike(20000, 8);
   const Bytes stream = CompressEntry(data.data(), data.size());
   const Bytes cut(stream.begin(), stream.begin() + static_cast<long>(stream.size() / 2));
-
-  const Decoded whole = Decode(stream, 20000);
-  EXPECT_EQ(whole.bytes, data);
-  EXPECT_LE(whole.outcome.bitsConsumed, stream.size() * 8u);
-
-  // The same stored size with half the bytes missing (they read as zero bits,
-  // as past the stored size) and a stored size of half: both run dry, both
-  // give the full expanded size and agree on a long common start.
-  const Decoded shortStored = Decode(cut, 20000);
-  ASSERT_EQ(shortStored.bytes.size(), 20000u);
-  EXPECT_GT(shortStored.outcome.bitsConsumed, cut.size() * 8u);
-  EXPECT_EQ(shortStored.fetched, cut.size());
+  const Decoded d = Decode(cut, 20000);
+  ASSERT_EQ(d.bytes.size(), 20000u);
+  EXPECT_GT(d.outcome.bitsConsumed, cut.size() * 8u);
+  EXPECT_EQ(d.fetched, cut.size());
   std::size_t same = 0;
-  while (same < data.size() && shortStored.bytes[same] == data[same]) ++same;
+  while (same < data.size() && d.bytes[same] == data[same]) ++same;
   EXPECT_GT(same, 5000u);
 }
 

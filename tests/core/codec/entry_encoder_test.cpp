@@ -12,16 +12,8 @@
 #include "core/codec/memory_streams.h"
 #include "sample_data.h"
 
-using codec::CompressEntry;
-using codec::CompressionLevel;
-using codec::DecodeOutcome;
-using codec::DecodeToBuffer;
-using codec::DecoderState;
-using codec::EntryStreamWriter;
-using samples::MakeExecutableLike;
-using samples::MakeTextLike;
-using samples::MakeWaveLike;
-using samples::SampleRandom;
+using namespace codec;
+using namespace samples;
 
 namespace {
 
@@ -42,19 +34,9 @@ Bytes Decode(const Bytes& stream, std::size_t expanded) {
   return out;
 }
 
+// The literals and the one match of the known start, written item by item,
+// are its 106-bit stream, and the greedy parse finds the same items.
 TEST(EntryEncoder, GreedyReproducesTheKnownStartOfAnExecutable) {
-  const Bytes stream = CompressEntry(kExecutableStart.data(), kExecutableStart.size(),
-                                     CompressionLevel::kGreedy);
-  // 106 bits: 13 whole bytes, then the bits 10.
-  ASSERT_GE(stream.size(), 14u);
-  const Bytes head(stream.begin(), stream.begin() + 13);
-  EXPECT_EQ(head, (Bytes{0x15, 0x22, 0x58, 0xE4, 0x72, 0xF8, 0x37, 0x6F, 0xE6, 0x64, 0x00,
-                         0xF1, 0xF6}));
-  EXPECT_EQ(stream[13] >> 6, 0b10);
-}
-
-TEST(EntryEncoder, EveryLevelEncodesAWrittenItemSequenceTheSameWay) {
-  // The literals and the one match of the known start, item by item.
   Bytes byItems;
   EntryStreamWriter writer(byItems);
   for (std::uint8_t b : {0x4D, 0x5A, 0x90, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04}) writer.Literal(b);
@@ -63,22 +45,22 @@ TEST(EntryEncoder, EveryLevelEncodesAWrittenItemSequenceTheSameWay) {
   writer.Literal(0xFF);
   EXPECT_EQ(writer.BitsWritten(), 106u);
   writer.Finish();
-  EXPECT_EQ(byItems, CompressEntry(kExecutableStart.data(), kExecutableStart.size(),
-                                   CompressionLevel::kGreedy));
+  // 13 whole bytes, then the bits 10.
+  ASSERT_EQ(byItems.size(), 14u);
+  EXPECT_EQ(Bytes(byItems.begin(), byItems.begin() + 13),
+            (Bytes{0x15, 0x22, 0x58, 0xE4, 0x72, 0xF8, 0x37, 0x6F, 0xE6, 0x64, 0x00, 0xF1, 0xF6}));
+  EXPECT_EQ(byItems[13] >> 6, 0b10);
+  EXPECT_EQ(CompressEntry(kExecutableStart.data(), kExecutableStart.size(), CompressionLevel::kGreedy),
+            byItems);
   EXPECT_EQ(Decode(byItems, kExecutableStart.size()), kExecutableStart);
 }
 
-Bytes Repeat(const std::string& text, std::size_t size) {
+// `size` bytes that repeat a noise block of `period` bytes.
+Bytes Periodic(std::size_t period, std::uint32_t seed, std::size_t size) {
+  const Bytes block = MakeNoise(period, seed);
   Bytes out;
-  while (out.size() < size) out.insert(out.end(), text.begin(), text.end());
+  while (out.size() < size) out.insert(out.end(), block.begin(), block.end());
   out.resize(size);
-  return out;
-}
-
-Bytes Noise(std::size_t size, std::uint32_t seed) {
-  SampleRandom random(seed);
-  Bytes out(size);
-  for (auto& b : out) b = static_cast<std::uint8_t>(random.Next());
   return out;
 }
 
@@ -91,24 +73,18 @@ std::vector<Sample> Corpus() {
   std::vector<Sample> corpus;
   for (std::size_t size : {1u, 2u, 3u, 29u, 30u, 31u, 32u, 61u}) {
     corpus.push_back({"text", MakeTextLike(size, 7)});
-    corpus.push_back({"noise", Noise(size, 11)});
+    corpus.push_back({"noise", MakeNoise(size, 11)});
     corpus.push_back({"spaces", Bytes(size, ' ')});
     corpus.push_back({"zeros", Bytes(size, 0)});
   }
   corpus.push_back({"executable 300000", MakeExecutableLike(300000, 3)});
   corpus.push_back({"text 200000", MakeTextLike(200000, 5)});
   corpus.push_back({"wave 150000", MakeWaveLike(150000, 9)});
-  corpus.push_back({"noise 70000", Noise(70000, 13)});
+  corpus.push_back({"noise 70000", MakeNoise(70000, 13)});
   // Runs far longer than a match, and repeats at the edge of the window.
   corpus.push_back({"one byte 100000", Bytes(100000, 0xAB)});
-  corpus.push_back({"period 4096", Repeat(std::string(reinterpret_cast<const char*>(
-                                                          Noise(4096, 17).data()),
-                                                      4096),
-                                          20000)});
-  corpus.push_back({"period 4097", Repeat(std::string(reinterpret_cast<const char*>(
-                                                          Noise(4097, 19).data()),
-                                                      4097),
-                                          20000)});
+  corpus.push_back({"period 4096", Periodic(4096, 17, 20000)});
+  corpus.push_back({"period 4097", Periodic(4097, 19, 20000)});
   corpus.push_back({"spaces then text", [] {
                       Bytes b(5000, ' ');
                       Bytes t = MakeTextLike(3000, 23);

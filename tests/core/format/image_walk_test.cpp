@@ -8,10 +8,7 @@
 #include "temp_files.h"
 #include "handmade_sky_image.h"
 
-using format::ManifestWalkError;
-using format::ManifestWalkInfo;
-using format::WalkToManifest;
-using format::WriteLe32;
+using namespace format;
 namespace pack = imagewriter;
 using reader::ImageFile;
 
@@ -22,27 +19,22 @@ using pack::ResourceKey;
 
 std::vector<std::uint8_t> Bytes(std::initializer_list<std::uint8_t> b) { return b; }
 
-// The manifest's offset as the walk finds it in a file, or -1.
-long WalkPosition(const std::string& path, ManifestWalkInfo* info = nullptr) {
+// The manifest's offset as the walk finds it in a file of these bytes, or -1.
+long WalkPosition(const std::vector<std::uint8_t>& image, ManifestWalkInfo* info = nullptr) {
   ManifestWalkInfo local;
   if (!info) info = &local;
+  testsupport::TempFolder folder;
   ImageFile file;
-  file.Open(path);
+  file.Open(folder.Write("image.exe", image));
   if (WalkToManifest(file, info) != ManifestWalkError::kNone) return -1;
   return static_cast<long>(info->manifestOffset);
 }
 
 // The 4 bytes at the walk's position: which resource it found.
 std::vector<std::uint8_t> FoundData(const std::vector<std::uint8_t>& image) {
-  testsupport::TempFolder folder;
-  ImageFile file;
-  ManifestWalkInfo info;
-  std::vector<std::uint8_t> data(4);
-  file.Open(folder.Write("image.exe", image));
-  if (WalkToManifest(file, &info) != ManifestWalkError::kNone ||
-      !file.ReadAt(info.manifestOffset, data.data(), 4))
-    return {};
-  return data;
+  const long at = WalkPosition(image);
+  if (at < 0 || static_cast<std::size_t>(at) + 4 > image.size()) return {};
+  return std::vector<std::uint8_t>(image.begin() + at, image.begin() + at + 4);
 }
 
 ResourceItem Item(ResourceKey type, ResourceKey name, std::uint16_t language,
@@ -55,14 +47,6 @@ std::vector<std::uint8_t> ImageWith(std::vector<ResourceItem> resources) {
   contents.sectionsBefore.push_back({".text", {0xC3}, 0x60000020});
   contents.resources = std::move(resources);
   return pack::WritePeImage(contents).bytes;
-}
-
-TEST(ImageWalk, HandmadeSkyImageLandsOnTheManifest) {
-  testsupport::TempFolder folder;
-  ManifestWalkInfo info;
-  EXPECT_EQ(WalkPosition(folder.Write("sky.exe", skyimage::BuildHandmadeSkyImage()), &info), 0xDCF0);
-  EXPECT_EQ(info.resourceBase, 0xD000u);
-  EXPECT_EQ(info.resourceVirtualAddress, 0x18000u);
 }
 
 TEST(ImageWalk, TakesTheFirstEntryAtEveryLevel) {
@@ -117,19 +101,22 @@ TEST(ImageWalk, SectionNameMustBeExactlyRsrc) {
     pack::PeImageLayout contents;
     contents.resourceSectionName = name;
     contents.resources = {Item(ResourceKey::Named("LASTRES"), ResourceKey::Number(1000), 1033, Bytes({1, 2, 3, 4}))};
-    testsupport::TempFolder folder;
     ManifestWalkInfo info;
-    EXPECT_EQ(WalkPosition(folder.Write("x.exe", pack::WritePeImage(contents).bytes), &info), -1) << name;
+    EXPECT_EQ(WalkPosition(pack::WritePeImage(contents).bytes, &info), -1) << name;
     EXPECT_EQ(info.error, ManifestWalkError::kNoResourceSection) << name;
   }
 }
 
-TEST(ImageWalk, PositionDoesNotDependOnTheDeclaredSize) {
+// The hand-made image declares 4 bytes for its manifest resource; the walk
+// lands on it whatever the declared size.
+TEST(ImageWalk, HandmadeSkyImageLandsOnTheManifestWhateverItsDeclaredSize) {
   std::vector<std::uint8_t> image = skyimage::BuildHandmadeSkyImage();
-  testsupport::TempFolder folder;
-  for (std::uint32_t declared : {0u, 4u, 376u, 0xFFFFFFFFu}) {
+  for (std::uint32_t declared : {4u, 0u, 376u, 0xFFFFFFFFu}) {
     WriteLe32(&image[0xD150 + 4], declared);
-    EXPECT_EQ(WalkPosition(folder.Write("sky.exe", image)), 0xDCF0) << declared;
+    ManifestWalkInfo info;
+    EXPECT_EQ(WalkPosition(image, &info), 0xDCF0) << declared;
+    EXPECT_EQ(info.resourceBase, 0xD000u);
+    EXPECT_EQ(info.resourceVirtualAddress, 0x18000u);
   }
 }
 
@@ -138,19 +125,13 @@ TEST(ImageWalk, ImageCutShortAnywhereStopsTheWalk) {
   // put its data entry at ResourceBase + 72, and the walk's last read is the
   // entry's 4-byte RVA. Every shorter file must fail; that one must not.
   const std::vector<std::uint8_t> full = pack::BuildInstallerImage({});
-  testsupport::TempFolder folder;
   ManifestWalkInfo info;
-  ASSERT_GT(WalkPosition(folder.Write("full.exe", full), &info), 0);
+  ASSERT_GT(WalkPosition(full, &info), 0);
   const std::uint32_t walkEnd = info.resourceBase + 72 + 4;
-  for (std::uint32_t size = 0; size <= walkEnd; ++size) {
-    std::vector<std::uint8_t> cut(full.begin(), full.begin() + size);
-    const long at = WalkPosition(folder.Write("cut.exe", cut), &info);
-    if (size < walkEnd) {
-      EXPECT_EQ(at, -1) << size;
-      EXPECT_EQ(info.error, ManifestWalkError::kCutShort) << size;
-    } else {
-      EXPECT_GT(at, 0) << "the whole walk fits in " << size << " bytes";
-    }
+  EXPECT_GT(WalkPosition({full.begin(), full.begin() + walkEnd}), 0);
+  for (std::uint32_t size = 0; size < walkEnd; ++size) {
+    EXPECT_EQ(WalkPosition({full.begin(), full.begin() + size}, &info), -1) << size;
+    EXPECT_EQ(info.error, ManifestWalkError::kCutShort) << size;
   }
 }
 

@@ -2,26 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "core/format/install_names.h"
 #include "core/format/title_rule.h"
 
-using format::BuildInstalledPath;
-using format::BuildMediaFileName;
-using format::BuildWinDir;
-using format::CheckTitle;
-using format::IsSafeFileName;
-using format::PayloadEntry;
-using format::TitleFault;
-using format::kKindJuke;
-using format::kPathBufferSize;
+using namespace format;
 
 namespace {
 
-PayloadEntry Media(const char* name, std::uint8_t kind, std::size_t nameBytes = 15) {
+// An entry whose 15-byte name field starts with `name` (NULs included) and
+// is padded with blanks.
+PayloadEntry Media(const std::string& name, std::uint8_t kind) {
   PayloadEntry entry{};
   std::memset(entry.Name, ' ', sizeof entry.Name);
-  std::memcpy(entry.Name, name, std::min(std::strlen(name), nameBytes));
+  std::memcpy(entry.Name, name.data(), std::min(name.size(), sizeof entry.Name));
   entry.Kind = kind;
   return entry;
 }
@@ -80,17 +75,13 @@ TEST(InstallNames, MediaNamesByKindNumberAndName) {
       {Media("ABCDEFGHIJKLMNO", 0), 3, 1, "JUKE0001ABCDEFGHIJKLMNO"},  // 15 bytes, no NUL
       {Media(" a b .M P", 0), 3, 1, "JUKE0001 a b .M P"},              // inner blanks stay
       {Media("               ", 0), 3, 7, "JUKE0007"},                  // only blanks
+      {Media(std::string(".MI\0XYZ", 7), 0), 3, 1, "JUKE0001.MI"},       // ends at a NUL
   };
   for (const Case& c : cases) {
     char out[64];
     ASSERT_TRUE(BuildMediaFileName(out, sizeof out, c.entry, c.position, c.numberBase));
     EXPECT_STREQ(out, c.expected);
   }
-  PayloadEntry withNul = Media(".MID", 0);
-  std::memcpy(withNul.Name, ".MI\0XYZ", 7);
-  char out[64];
-  ASSERT_TRUE(BuildMediaFileName(out, sizeof out, withNul, 3, 1));
-  EXPECT_STREQ(out, "JUKE0001.MI");
 }
 
 TEST(InstallNames, PathsThatDoNotFitAreRefused) {

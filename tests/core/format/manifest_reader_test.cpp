@@ -8,20 +8,10 @@
 #include "temp_files.h"
 #include "handmade_sky_image.h"
 
-using format::IsCompressed;
-using format::ManifestHeaderSize;
-using format::PayloadEntry;
-using format::kEntrySize;
-using format::kTitleFieldSize;
-using installer::OpenManifestInImage;
-using installer::ReadNextEntry;
-using installer::ReadTitleField;
-using installer::SkipToEntryTable;
-
+using namespace format;
+using namespace installer;
+using namespace reader;
 namespace pack = imagewriter;
-using reader::ImageError;
-using reader::LoadPayloadImage;
-using reader::PayloadImage;
 
 namespace {
 
@@ -33,8 +23,7 @@ pack::EntryContents Stored(std::size_t size, std::uint8_t fill = 0xAB) {
 
 PayloadImage Load(const std::vector<std::uint8_t>& bytes) {
   testsupport::TempFolder folder;
-  const PayloadImage image = LoadPayloadImage(folder.Write("setup.exe", bytes));
-  return image;
+  return LoadPayloadImage(folder.Write("setup.exe", bytes));
 }
 
 TEST(ManifestReader, HandmadeSkyImage) {
@@ -67,6 +56,8 @@ TEST(ManifestReader, HandmadeSkyImage) {
   EXPECT_FALSE(image.tableCutShort);
 }
 
+// The installer's reader and the tool's both skip the longest licence and
+// terminate a title that fills its field.
 TEST(ManifestReader, LongestLicenceAndTitleWithoutNul) {
   pack::ManifestContents contents;
   contents.license = std::string(65535, 'L');
@@ -74,21 +65,17 @@ TEST(ManifestReader, LongestLicenceAndTitleWithoutNul) {
   contents.title = std::string(260, 'T');
   contents.numberBase = 0xFFFF;
   contents.entries = {Stored(3)};
-  PayloadImage image = Load(pack::BuildInstallerImage(contents));
+  testsupport::TempFolder folder;
+  const std::string path = folder.Write("setup.exe", pack::BuildInstallerImage(contents));
+  const PayloadImage image = LoadPayloadImage(path);
   EXPECT_EQ(image.licenseLength, 65535);
   EXPECT_EQ(image.licenseText, contents.license);
-  EXPECT_EQ(std::string(image.titleField), contents.title);  // terminated after 260
+  EXPECT_EQ(std::string(image.titleField), contents.title);
   EXPECT_EQ(image.numberBase, 0xFFFF);
   ASSERT_EQ(image.entries.size(), 1u);
   EXPECT_EQ(image.entries[0].StoredSize, 3u);
-}
 
-TEST(ManifestReader, TitleFieldIsReadWholeAndTerminated) {
-  pack::ManifestContents contents;
-  contents.license = "Read me";
-  contents.title = std::string(260, 'Q');
-  testsupport::TempFolder folder;
-  HFILE manifest = OpenManifestInImage(folder.Write("q.exe", pack::BuildInstallerImage(contents)).c_str());
+  HFILE manifest = OpenManifestInImage(path.c_str());
   ASSERT_NE(manifest, HFILE_ERROR);
   char title[kTitleFieldSize + 1];
   std::memset(title, 'x', sizeof title);
@@ -97,36 +84,34 @@ TEST(ManifestReader, TitleFieldIsReadWholeAndTerminated) {
   EXPECT_EQ(std::string(title), contents.title);
 }
 
-TEST(ManifestReader, TableEndsAtTheFirstZeroStoredSize) {
-  pack::ManifestContents contents;
-  contents.title = "T";
-  pack::EntryContents empty = Stored(0);
-  contents.entries = {Stored(10), Stored(20), empty, Stored(30)};
-  PayloadImage image = Load(pack::BuildInstallerImage(contents));
-  ASSERT_EQ(image.entries.size(), 2u);
-  EXPECT_EQ(image.InstallTotalBytes(), 30u);
-}
-
-TEST(ManifestReader, InstalledSizeCountsExpandedSizeWhenCompressed) {
-  pack::ManifestContents contents;
-  contents.title = "T";
+// The entries listed and the install total, which counts the expanded size
+// of a compressed entry and wraps at 32 bits as the installer's count does.
+TEST(ManifestReader, EntriesAndInstallTotal) {
   pack::EntryContents compressed = Stored(7);
   compressed.expandedSize = 1000;
-  contents.entries = {Stored(10), compressed};
-  PayloadImage image = Load(pack::BuildInstallerImage(contents));
-  EXPECT_EQ(image.InstallTotalBytes(), 1010u);
-  EXPECT_TRUE(IsCompressed(image.entries[1]));
-}
-
-TEST(ManifestReader, InstallTotalWrapsAt32Bits) {
-  pack::ManifestContents contents;
-  contents.title = "Big";
-  for (int i = 0; i < 3; ++i) {
-    pack::EntryContents e = Stored(1);
-    e.expandedSize = 0x80000000u;
-    contents.entries.push_back(e);
+  pack::EntryContents huge = Stored(1);
+  huge.expandedSize = 0x80000000u;
+  const struct {
+    const char* what;
+    std::vector<pack::EntryContents> entries;
+    std::size_t listed;
+    std::uint32_t total;
+  } cases[] = {
+      {"only the terminator", {}, 0, 0},
+      {"the table ends at the first zero stored size",
+       {Stored(10), Stored(20), Stored(0), Stored(30)}, 2, 30},
+      {"a compressed entry counts its expanded size", {Stored(10), compressed}, 2, 1010},
+      {"the total wraps at 32 bits", {huge, huge, huge}, 3, 0x80000000u},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    pack::ManifestContents contents;
+    contents.title = "T";
+    contents.entries = c.entries;
+    const PayloadImage image = Load(pack::BuildInstallerImage(contents));
+    EXPECT_EQ(image.entries.size(), c.listed);
+    EXPECT_EQ(image.InstallTotalBytes(), c.total);
   }
-  EXPECT_EQ(Load(pack::BuildInstallerImage(contents)).InstallTotalBytes(), 0x80000000u);
 }
 
 TEST(ManifestReader, ShortReadEndsTheTable) {
