@@ -23,7 +23,6 @@
 
 using codec::CompressEntry;
 
-namespace pack = imagewriter;
 
 namespace {
 
@@ -44,28 +43,28 @@ struct Image {
   double megabytes;
 };
 
-Image Write(const char* name, const pack::ManifestContents& contents) {
-  const Bytes bytes = pack::BuildInstallerImage(contents);
+Image Write(const char* name, const imagewriter::ManifestContents& contents) {
+  const Bytes bytes = imagewriter::BuildInstallerImage(contents);
   const std::string path = (Folder() / name).string();
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                               static_cast<std::streamsize>(bytes.size()));
   return {path, bytes.size() / 1048576.0};
 }
 
-pack::ManifestContents OneByteEntries(std::size_t count) {
-  pack::ManifestContents contents;
+imagewriter::ManifestContents OneByteEntries(std::size_t count) {
+  imagewriter::ManifestContents contents;
   contents.title = "Harbour";
   contents.license = "Free.";
   contents.numberBase = 1;
-  pack::EntryContents media;
+  imagewriter::EntryContents media;
   media.stored = {0x55};
   media.name = ".MID";
   contents.entries.assign(count, media);
   return contents;
 }
 
-pack::EntryContents CompressedEntry(const Bytes& data, std::uint32_t declared) {
-  pack::EntryContents entry;
+imagewriter::EntryContents CompressedEntry(const Bytes& data, std::uint32_t declared) {
+  imagewriter::EntryContents entry;
   entry.stored = CompressEntry(data.data(), data.size());
   entry.expandedSize = declared;
   return entry;
@@ -85,7 +84,7 @@ const Image& FilesAtTheLimit() {
 
 const Image& Bomb() {
   static const Image image = [] {
-    pack::ManifestContents contents = OneByteEntries(3);
+    imagewriter::ManifestContents contents = OneByteEntries(3);
     contents.entries[1] = CompressedEntry(Bytes(10, 0x41), 0x7FFFFF00u);
     return Write("bomb.exe", contents);
   }();
@@ -95,8 +94,8 @@ const Image& Bomb() {
 const Image& Compressible() {
   static const Image image = [] {
     const Bytes zeros(64u << 20, 0);
-    pack::ManifestContents contents = OneByteEntries(3);
-    const pack::EntryContents entry = CompressedEntry(zeros, static_cast<std::uint32_t>(zeros.size()));
+    imagewriter::ManifestContents contents = OneByteEntries(3);
+    const imagewriter::EntryContents entry = CompressedEntry(zeros, static_cast<std::uint32_t>(zeros.size()));
     contents.entries.assign(3, entry);
     return Write("zeros.exe", contents);
   }();

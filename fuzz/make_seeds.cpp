@@ -14,7 +14,6 @@
 
 using codec::CompressEntry;
 
-namespace pack = imagewriter;
 
 namespace {
 
@@ -52,22 +51,22 @@ Bytes DecoderInput(std::uint32_t expanded, const Bytes& stream, std::uint8_t cut
   return input;
 }
 
-pack::EntryContents Stored(const Bytes& bytes) {
-  pack::EntryContents entry;
+imagewriter::EntryContents Stored(const Bytes& bytes) {
+  imagewriter::EntryContents entry;
   entry.stored = bytes;
   entry.name = ".TMP";
   entry.kind = ' ';
   return entry;
 }
 
-pack::EntryContents Compressed(const Bytes& bytes) {
-  pack::EntryContents entry = Stored(CompressEntry(bytes.data(), bytes.size()));
+imagewriter::EntryContents Compressed(const Bytes& bytes) {
+  imagewriter::EntryContents entry = Stored(CompressEntry(bytes.data(), bytes.size()));
   entry.expandedSize = static_cast<std::uint32_t>(bytes.size());
   return entry;
 }
 
-pack::ManifestContents SmallImage(const std::string& title) {
-  pack::ManifestContents contents;
+imagewriter::ManifestContents SmallImage(const std::string& title) {
+  imagewriter::ManifestContents contents;
   contents.title = title;
   contents.numberBase = 23;
   contents.entries = {Stored(BytesOf(Sentences(300, 's'))), Compressed(BytesOf(Sentences(500, 'd'))),
@@ -125,36 +124,36 @@ int main(int argc, char** argv) {
                 "\\\\server\\share\\x\r\nC:\\WINDOWS\\win.ini\r\n"
                 "C:\\MARLOWEN\\VELDRAKE\\Deep Sea\\a.mid.\r\n"));
 
-  Write(folder, "installation", "three-entries", pack::BuildInstallerImage(SmallImage("Sky")));
-  pack::ManifestContents full = SmallImage("Deep Sea");
+  Write(folder, "installation", "three-entries", imagewriter::BuildInstallerImage(SmallImage("Sky")));
+  imagewriter::ManifestContents full = SmallImage("Deep Sea");
   full.license = "Share it freely.\r\n";
-  pack::EntryContents media = Stored(BytesOf("MThd"));
+  imagewriter::EntryContents media = Stored(BytesOf("MThd"));
   media.name = ".MID";
   media.kind = 0;
   full.entries.push_back(media);
   media.name = ".XYZ";
   media.kind = '_';
   full.entries.push_back(media);
-  Write(folder, "installation", "licence-and-media", pack::BuildInstallerImage(full));
-  pack::ManifestContents bomb = SmallImage("Sky");
+  Write(folder, "installation", "licence-and-media", imagewriter::BuildInstallerImage(full));
+  imagewriter::ManifestContents bomb = SmallImage("Sky");
   bomb.entries[1].stored.resize(6);
   bomb.entries[1].expandedSize = 0x7FFFFF00u;
-  Write(folder, "installation", "six-bytes-declaring-2-gib", pack::BuildInstallerImage(bomb));
-  Write(folder, "installation", "title-with-trailing-dot", pack::BuildInstallerImage(SmallImage("Evil.")));
+  Write(folder, "installation", "six-bytes-declaring-2-gib", imagewriter::BuildInstallerImage(bomb));
+  Write(folder, "installation", "title-with-trailing-dot", imagewriter::BuildInstallerImage(SmallImage("Evil.")));
 
   // The image readers and the tool's commands start from the same images,
   // and from a few damaged ones.
-  pack::ManifestContents overlapping = SmallImage("Harbour");
+  imagewriter::ManifestContents overlapping = SmallImage("Harbour");
   overlapping.entries[0].storedSize = 370;  // its own bytes and the next entry's
-  pack::ManifestContents pastTheEnd = SmallImage("Harbour");
+  imagewriter::ManifestContents pastTheEnd = SmallImage("Harbour");
   pastTheEnd.entries[2].dataOffset = 0xFFFFFFF0u;
   for (const char* target : {"image_walk", "tool_commands"}) {
-    Write(folder, target, "three-entries", pack::BuildInstallerImage(SmallImage("Sky")));
-    Write(folder, target, "licence-and-media", pack::BuildInstallerImage(full));
-    Write(folder, target, "six-bytes-declaring-2-gib", pack::BuildInstallerImage(bomb));
-    Write(folder, target, "overlapping-entries", pack::BuildInstallerImage(overlapping));
-    Write(folder, target, "offset-past-the-end", pack::BuildInstallerImage(pastTheEnd));
-    Write(folder, target, "unsafe-title", pack::BuildInstallerImage(SmallImage("..")));
+    Write(folder, target, "three-entries", imagewriter::BuildInstallerImage(SmallImage("Sky")));
+    Write(folder, target, "licence-and-media", imagewriter::BuildInstallerImage(full));
+    Write(folder, target, "six-bytes-declaring-2-gib", imagewriter::BuildInstallerImage(bomb));
+    Write(folder, target, "overlapping-entries", imagewriter::BuildInstallerImage(overlapping));
+    Write(folder, target, "offset-past-the-end", imagewriter::BuildInstallerImage(pastTheEnd));
+    Write(folder, target, "unsafe-title", imagewriter::BuildInstallerImage(SmallImage("..")));
   }
   return 0;
 }

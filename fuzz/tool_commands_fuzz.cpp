@@ -20,7 +20,6 @@
 #include "fuzz_check.h"
 #include "tool/commands/commands.h"
 
-namespace tools = commands;
 
 namespace {
 
@@ -30,9 +29,9 @@ int RunTool(const std::vector<std::string>& words) {
   CLI::App app{"saverkit"};
   app.require_subcommand(1);
   int status = -1;
-  tools::AddListCommand(app, status);
-  tools::AddTestCommand(app, status);
-  tools::AddExtractCommand(app, status);
+  commands::AddListCommand(app, status);
+  commands::AddTestCommand(app, status);
+  commands::AddExtractCommand(app, status);
   std::vector<std::string> reversed(words.rbegin(), words.rend());  // CLI11 takes them last first
   app.parse(reversed);
   return status;
@@ -69,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   for (const auto& words : commands) {
     const int status = RunTool(words);
-    FUZZ_CHECK(status == tools::kExitOk || status == tools::kExitDataError);
+    FUZZ_CHECK(status == commands::kExitOk || status == commands::kExitDataError);
   }
   for (const auto& item : fs::directory_iterator(scratch.root)) FUZZ_CHECK(item.path() == image || item.path() == out);
   if (fs::exists(out)) {

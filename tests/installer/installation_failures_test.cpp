@@ -10,7 +10,6 @@
 
 #include "installer_fixture.h"
 
-namespace pack = imagewriter;
 
 namespace {
 
@@ -30,7 +29,7 @@ TEST(FilesNotWrittenWhole, AreNamedAndNothingIsActivated) {
     const char* name;
     hostwin::MachineSettings settings;
     bool directoriesInTheWay;  // where the data file and the uninstaller go
-    pack::ManifestContents manifest;
+    imagewriter::ManifestContents manifest;
     std::string expected;
   };
   std::vector<Case> cases = {
@@ -88,7 +87,7 @@ TEST(FilesNotWrittenWhole, DecoderWriteErrorEndsTheProgram) {
   hostwin::MachineSettings settings;
   settings.writableBytes = 3000 + 10000;
   Machine machine(settings);
-  pack::ManifestContents manifest = ThreeEntryImage("Sky");
+  imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries[1] = Compressed(SampleBytes(40000, 'd'));
   const auto result = machine.Install(manifest, {"ok", "ok"});
   ExpectTranscript(result, sky.Confirmation("43,700") + kOk + sky.Progress() + sky.Directories() +
@@ -104,7 +103,7 @@ exit 1
 
 TEST(UnsafeNames, MediaNamesThatLeaveTheTitleDirectoryAreNotWritten) {
   Machine machine;
-  pack::ManifestContents manifest = ThreeEntryImage("Sky");
+  imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries.push_back(Media("\\..\\..\\A.MID", "a", 0));
   manifest.entries.push_back(Media("/B.MID", "b", 0));
   manifest.entries.push_back(Media(":C.MID", "c", 0));
@@ -146,7 +145,7 @@ TEST(BoundedTexts, PathTooLongIsNotWritten) {
   Sky longTitle;
   longTitle.title = std::string(113, 'L');
   Machine machine;
-  pack::ManifestContents manifest = ThreeEntryImage(longTitle.title);
+  imagewriter::ManifestContents manifest = ThreeEntryImage(longTitle.title);
   manifest.entries.push_back(Media(".MID", "mid", 0));
   const auto result = machine.Install(manifest, {"ok", "ok", "ok"});
   const std::string folder = longTitle.Folder() + "\\";
@@ -182,7 +181,7 @@ TEST(BoundedTexts, LongTitleIsShortenedInTheCaption) {
 // and the screen saver is not activated.
 TEST(BoundedTexts, FullListOfUnsupportedTypes) {
   Machine machine;
-  pack::ManifestContents manifest = ThreeEntryImage("Sky");
+  imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
   for (int i = 0; i < 50; ++i) {
     char name[8];
     std::snprintf(name, sizeof name, ".X%02d", i);

@@ -8,7 +8,6 @@
 
 #include "installer_fixture.h"
 
-namespace pack = imagewriter;
 
 namespace {
 
@@ -36,7 +35,7 @@ TEST(Installation, AnsweredOkThroughoutInstallsEverything) {
   const Sky sky;
   ExpectTranscript(result, sky.Confirmation() + kOk + sky.Installed());
   EXPECT_EQ(result.exitCode, 0);
-  const pack::ManifestContents manifest = ThreeEntryImage("Sky");
+  const imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
   EXPECT_EQ(machine.Read("C:\\WINDOWS\\Sky.scr"),
             std::string(manifest.entries[0].stored.begin(), manifest.entries[0].stored.end()));
   EXPECT_EQ(machine.Read("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT"), SampleBytes(5000, 'd'));
@@ -82,7 +81,7 @@ TEST(Installation, StopsWithoutChangesAtEachQuestion) {
     settings.freeBytes = c.freeBytes;
     Machine machine(settings);
     if (c.existing) machine.Put("C:\\WINDOWS\\Sky.scr", "old");
-    pack::ManifestContents manifest = ThreeEntryImage("Sky");
+    imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
     manifest.license = "Terms.\r\nUse it kindly.";
     const auto result = machine.Install(manifest, c.answers);
     ExpectTranscript(result, c.expected, c.name);
@@ -111,7 +110,7 @@ TEST(Installation, LicenceTexts) {
   };
   for (const Case& c : cases) {
     Machine machine;
-    pack::ManifestContents manifest = ThreeEntryImage("Sky");
+    imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
     manifest.license = c.licence;
     const auto result = machine.Install(manifest, c.answers);
     ExpectTranscript(result, sky.Confirmation() + kOk + LicenceOpen(c.shown) + c.rest, c.name);
@@ -124,7 +123,7 @@ TEST(Installation, LicenceDialogThatCannotBeCreatedStops) {
   hostwin::MachineSettings settings;
   settings.failingDialogs = {106};
   Machine machine(settings);
-  pack::ManifestContents manifest = ThreeEntryImage("Sky");
+  imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.license = "Terms.";
   const auto result = machine.Install(manifest, {"ok"});
   ExpectTranscript(result, Sky().Confirmation() + kOk + "dialog 106 cannot be created\nexit 0\n");
@@ -171,7 +170,7 @@ TEST(Installation, DiskSpaceWarning) {
     settings.freeSpaceKnown = c.known;
     settings.freeSpaceExQuery = c.query;
     Machine machine(settings);
-    pack::ManifestContents manifest = ThreeEntryImage("Sky");
+    imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
     if (c.bigEntry != 0) manifest.entries[1].expandedSize = c.bigEntry;
     ExpectTranscript(machine.Install(manifest, c.answers), c.expected, c.name);
   }
@@ -180,8 +179,8 @@ TEST(Installation, DiskSpaceWarning) {
 // Media files: .MPG cannot be played here, .MP is already inside ".MPG"
 // in the list, .MID plays; each type is listed once. The screen saver is
 // neither activated nor started.
-pack::ManifestContents MediaImage() {
-  pack::ManifestContents manifest = ThreeEntryImage("Sky");
+imagewriter::ManifestContents MediaImage() {
+  imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries.push_back(Media(".MPG", "mpg1", 0));
   manifest.entries.push_back(Media(".MP", "mp", '_'));
   manifest.entries.push_back(Media(".MID", "mid", ' '));
@@ -246,7 +245,7 @@ TEST(Installation, ShorterTypeListedBeforeALongerOneKeepsBoth) {
   hostwin::MachineSettings settings;
   settings.mediaAsMpegVideo = {".MP3"};
   Machine machine(settings);
-  pack::ManifestContents manifest = ThreeEntryImage("Sky");
+  imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries.push_back(Media(".MP", "mp", 0));
   manifest.entries.push_back(Media(".MPG", "mpg", 0));
   manifest.entries.push_back(Media(".MP", "mp", 0));

@@ -11,7 +11,6 @@
 using namespace format;
 using namespace installer;
 
-namespace pack = imagewriter;
 
 namespace {
 
@@ -38,9 +37,9 @@ std::string PathOfLength(std::size_t length) {
 // The whole transcript of ReportOwnManifest run from an image at that path.
 std::string RunWithImageAt(const std::string& windowsPath) {
   testsupport::TempFolder folder;
-  pack::ManifestContents contents;
+  imagewriter::ManifestContents contents;
   contents.title = "Own Title";
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(contents));
+  const std::string image = folder.Write("setup.exe", imagewriter::BuildInstallerImage(contents));
   std::string error;
   EXPECT_TRUE(hostwin::CreateMachine(folder.path() + "/machine", {}, &error)) << error;
   hostwin::RunOptions options;
@@ -64,7 +63,7 @@ TEST(OwnImage, PathsUpTo255CharactersAreOpened) {
 // a found manifest's handle at its first byte.
 TEST(OwnImage, FailedWalksCloseTheirFile) {
   testsupport::TempFolder folder;
-  const std::vector<std::uint8_t> full = pack::BuildInstallerImage({});
+  const std::vector<std::uint8_t> full = imagewriter::BuildInstallerImage({});
   ManifestWalkInfo info;
   HFILE found = OpenManifestInImage(folder.Write("full.exe", full).c_str(), &info);
   ASSERT_NE(found, HFILE_ERROR);

@@ -9,13 +9,12 @@
 #include "handmade_sky_image.h"
 
 using namespace format;
-namespace pack = imagewriter;
 using reader::ImageFile;
 
 namespace {
 
-using pack::ResourceItem;
-using pack::ResourceKey;
+using imagewriter::ResourceItem;
+using imagewriter::ResourceKey;
 
 std::vector<std::uint8_t> Bytes(std::initializer_list<std::uint8_t> b) { return b; }
 
@@ -43,10 +42,10 @@ ResourceItem Item(ResourceKey type, ResourceKey name, std::uint16_t language,
 }
 
 std::vector<std::uint8_t> ImageWith(std::vector<ResourceItem> resources) {
-  pack::PeImageLayout contents;
+  imagewriter::PeImageLayout contents;
   contents.sectionsBefore.push_back({".text", {0xC3}, 0x60000020});
   contents.resources = std::move(resources);
-  return pack::WritePeImage(contents).bytes;
+  return imagewriter::WritePeImage(contents).bytes;
 }
 
 TEST(ImageWalk, TakesTheFirstEntryAtEveryLevel) {
@@ -88,21 +87,21 @@ TEST(ImageWalk, TakesTheFirstEntryAtEveryLevel) {
 
 TEST(ImageWalk, FindsTheResourceSectionInAnyPosition) {
   for (int before = 0; before <= 3; ++before) {
-    pack::PeImageLayout contents;
+    imagewriter::PeImageLayout contents;
     for (int i = 0; i < before; ++i) contents.sectionsBefore.push_back({".s" + std::to_string(i), {1, 2, 3}});
     for (int i = before; i < 3; ++i) contents.sectionsAfter.push_back({".t" + std::to_string(i), {4, 5, 6}});
     contents.resources = {Item(ResourceKey::Named("LASTRES"), ResourceKey::Number(1000), 1033, Bytes({6, 6, 6, 6}))};
-    EXPECT_EQ(FoundData(pack::WritePeImage(contents).bytes), Bytes({6, 6, 6, 6})) << before << " sections before";
+    EXPECT_EQ(FoundData(imagewriter::WritePeImage(contents).bytes), Bytes({6, 6, 6, 6})) << before << " sections before";
   }
 }
 
 TEST(ImageWalk, SectionNameMustBeExactlyRsrc) {
   for (const char* name : {".RSRC", ".rsrc2", "rsrc", ".rsr"}) {
-    pack::PeImageLayout contents;
+    imagewriter::PeImageLayout contents;
     contents.resourceSectionName = name;
     contents.resources = {Item(ResourceKey::Named("LASTRES"), ResourceKey::Number(1000), 1033, Bytes({1, 2, 3, 4}))};
     ManifestWalkInfo info;
-    EXPECT_EQ(WalkPosition(pack::WritePeImage(contents).bytes, &info), -1) << name;
+    EXPECT_EQ(WalkPosition(imagewriter::WritePeImage(contents).bytes, &info), -1) << name;
     EXPECT_EQ(info.error, ManifestWalkError::kNoResourceSection) << name;
   }
 }
@@ -124,7 +123,7 @@ TEST(ImageWalk, ImageCutShortAnywhereStopsTheWalk) {
   // One resource: the root, name and language directories of 24 bytes each
   // put its data entry at ResourceBase + 72, and the walk's last read is the
   // entry's 4-byte RVA. Every shorter file must fail; that one must not.
-  const std::vector<std::uint8_t> full = pack::BuildInstallerImage({});
+  const std::vector<std::uint8_t> full = imagewriter::BuildInstallerImage({});
   ManifestWalkInfo info;
   ASSERT_GT(WalkPosition(full, &info), 0);
   const std::uint32_t walkEnd = info.resourceBase + 72 + 4;

@@ -11,12 +11,11 @@
 using namespace format;
 using namespace installer;
 using namespace reader;
-namespace pack = imagewriter;
 
 namespace {
 
-pack::EntryContents Stored(std::size_t size, std::uint8_t fill = 0xAB) {
-  pack::EntryContents e;
+imagewriter::EntryContents Stored(std::size_t size, std::uint8_t fill = 0xAB) {
+  imagewriter::EntryContents e;
   e.stored.assign(size, fill);
   return e;
 }
@@ -59,14 +58,14 @@ TEST(ManifestReader, HandmadeSkyImage) {
 // The installer's reader and the tool's both skip the longest licence and
 // terminate a title that fills its field.
 TEST(ManifestReader, LongestLicenceAndTitleWithoutNul) {
-  pack::ManifestContents contents;
+  imagewriter::ManifestContents contents;
   contents.license = std::string(65535, 'L');
   contents.license[100] = '\0';  // a NUL in the text is data like any other byte
   contents.title = std::string(260, 'T');
   contents.numberBase = 0xFFFF;
   contents.entries = {Stored(3)};
   testsupport::TempFolder folder;
-  const std::string path = folder.Write("setup.exe", pack::BuildInstallerImage(contents));
+  const std::string path = folder.Write("setup.exe", imagewriter::BuildInstallerImage(contents));
   const PayloadImage image = LoadPayloadImage(path);
   EXPECT_EQ(image.licenseLength, 65535);
   EXPECT_EQ(image.licenseText, contents.license);
@@ -87,13 +86,13 @@ TEST(ManifestReader, LongestLicenceAndTitleWithoutNul) {
 // The entries listed and the install total, which counts the expanded size
 // of a compressed entry and wraps at 32 bits as the installer's count does.
 TEST(ManifestReader, EntriesAndInstallTotal) {
-  pack::EntryContents compressed = Stored(7);
+  imagewriter::EntryContents compressed = Stored(7);
   compressed.expandedSize = 1000;
-  pack::EntryContents huge = Stored(1);
+  imagewriter::EntryContents huge = Stored(1);
   huge.expandedSize = 0x80000000u;
   const struct {
     const char* what;
-    std::vector<pack::EntryContents> entries;
+    std::vector<imagewriter::EntryContents> entries;
     std::size_t listed;
     std::uint32_t total;
   } cases[] = {
@@ -105,20 +104,20 @@ TEST(ManifestReader, EntriesAndInstallTotal) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    pack::ManifestContents contents;
+    imagewriter::ManifestContents contents;
     contents.title = "T";
     contents.entries = c.entries;
-    const PayloadImage image = Load(pack::BuildInstallerImage(contents));
+    const PayloadImage image = Load(imagewriter::BuildInstallerImage(contents));
     EXPECT_EQ(image.entries.size(), c.listed);
     EXPECT_EQ(image.InstallTotalBytes(), c.total);
   }
 }
 
 TEST(ManifestReader, ShortReadEndsTheTable) {
-  pack::ManifestContents contents;
+  imagewriter::ManifestContents contents;
   contents.title = "T";
   contents.entries = {Stored(5), Stored(6)};
-  std::vector<std::uint8_t> bytes = pack::BuildInstallerImage(contents);
+  std::vector<std::uint8_t> bytes = imagewriter::BuildInstallerImage(contents);
   PayloadImage whole = Load(bytes);
   // Cut inside the second entry's record: only the first entry remains.
   const std::size_t secondEntry = whole.walk.manifestOffset + ManifestHeaderSize(0) + kEntrySize;
@@ -130,16 +129,16 @@ TEST(ManifestReader, ShortReadEndsTheTable) {
 }
 
 TEST(ManifestReader, OnlyTheTerminatorMeansNoEntries) {
-  pack::ManifestContents contents;
+  imagewriter::ManifestContents contents;
   contents.title = "Nothing";
-  PayloadImage image = Load(pack::BuildInstallerImage(contents));
+  PayloadImage image = Load(imagewriter::BuildInstallerImage(contents));
   EXPECT_TRUE(image.entries.empty());
   EXPECT_EQ(image.InstallTotalBytes(), 0u);
 }
 
 TEST(ManifestReader, DamagedImagesGiveAReason) {
   testsupport::TempFolder folder;
-  std::vector<std::uint8_t> good = pack::BuildInstallerImage({});
+  std::vector<std::uint8_t> good = imagewriter::BuildInstallerImage({});
   PayloadImage probe = Load(good);
   std::vector<std::uint8_t> notPe = good;
   notPe[0] = 'X';
@@ -147,7 +146,7 @@ TEST(ManifestReader, DamagedImagesGiveAReason) {
   beyond.resize(0xDCF0);
   std::vector<std::uint8_t> headerCut = skyimage::BuildHandmadeSkyImage();
   headerCut.resize(0xDCF0 + 100);
-  pack::PeImageLayout noRsrc;
+  imagewriter::PeImageLayout noRsrc;
   noRsrc.withResourceSection = false;
   noRsrc.sectionsBefore.push_back({".text", {0xC3}});
   struct Case {
@@ -158,7 +157,7 @@ TEST(ManifestReader, DamagedImagesGiveAReason) {
       {notPe, "not a PE image"},
       {{'M', 'Z'}, "not a PE image"},
       {{}, "not a PE image"},
-      {pack::WritePeImage(noRsrc).bytes, "no .rsrc section"},
+      {imagewriter::WritePeImage(noRsrc).bytes, "no .rsrc section"},
       {std::vector<std::uint8_t>(good.begin(), good.begin() + probe.walk.resourceBase + 20), "image cut short"},
       {beyond, "manifest lies beyond the end of the file"},
       {headerCut, "image cut short"},
