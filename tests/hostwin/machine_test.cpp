@@ -333,6 +333,58 @@ TEST_F(MachineTest, PathsFollowWindowsNameRules) {
   EXPECT_EQ(_stat("C:\\UP.TXT", &st), 0);
 }
 
+// The lines of creating a key and setting values, and a key opened on a
+// second run, are pinned by the installer's Sky::Registration and
+// Installation.SecondInstallationAppendsToTheLog; here: the file, reading
+// under another case, and deleting.
+TEST_F(MachineTest, TheRegistryFileKeepsWhatWasWrittenByteForByte) {
+  const std::string uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  HKEY key;
+  DWORD disposition = 0;
+  char emptyClass[] = "";
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (uninstall + "\\My \"Saver\"").c_str(), 0, emptyClass,
+                            REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  const char name[] = "My \"Saver\" Screen Saver";
+  RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof name);
+  RegSetValueExA(key, "NoTerminator", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\X"), 4);
+  RegCloseKey(key);
+  const auto bytes = testsupport::ReadFileBytes(folder_ + "/registry.reg");
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\" + uninstall + "\\My \"Saver\"]\r\n"
+                      "\"DisplayName\"=\"My \\\"Saver\\\" Screen Saver\"\r\n"
+                      "\"NoTerminator\"=hex(1):43,3a,5c,58\r\n"),
+            std::string::npos)
+      << text;
+
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\microsoft\\windows\\currentversion\\uninstall\\MY \"SAVER\"", 0,
+                          KEY_READ, &key),
+            ERROR_SUCCESS);
+  char data[64] = {};
+  DWORD size = sizeof data, type = 0;
+  ASSERT_EQ(RegQueryValueExA(key, "displayname", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_STREQ(data, name);
+  EXPECT_EQ(size, sizeof name);
+  DWORD raw = 0;
+  RegQueryValueExA(key, "NoTerminator", nullptr, nullptr, nullptr, &raw);
+  EXPECT_EQ(raw, 4u);  // stored as given, without a terminator
+  RegCloseKey(key);
+
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  // A key with subkeys stays; a leaf goes; then it is gone.
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyA(key, "my \"saver\""), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(key, "My \"Saver\""), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(Lines().back(), "registry delete HKEY_LOCAL_MACHINE\\" + uninstall + "\\My \"Saver\"");
+  const auto after = testsupport::ReadFileBytes(folder_ + "/registry.reg");
+  EXPECT_EQ(std::string(after.begin(), after.end()).find("Saver"), std::string::npos);
+}
+
 TEST(RegistryText, RoundTripKeepsEveryKindOfValue) {
   const std::string text =
       "REGEDIT4\r\n\r\n"

@@ -70,18 +70,11 @@ int WINAPI BoxProgram(HINSTANCE, HINSTANCE, LPSTR, int) {
   return MessageBoxA(nullptr, "Line one\r\nLine two", "Caption", script.boxStyle);
 }
 
-void CenterOnScreen(HWND dialog) {
-  RECT r;
-  GetWindowRect(dialog, &r);
-  int width = r.right - r.left, height = r.bottom - r.top;
-  MoveWindow(dialog, GetSystemMetrics(SM_CXSCREEN) / 2 - width / 2, GetSystemMetrics(SM_CYSCREEN) / 2 - height / 2,
-             width, height, FALSE);
-}
-
+// Centring by GetWindowRect, GetSystemMetrics and MoveWindow is pinned by
+// the installer's dialogs ("move" lines in Sky::Progress and kInfoDialog).
 INT_PTR CALLBACK TermsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetDlgItemTextA(dialog, 1009, reinterpret_cast<const char*>(lParam));
-    CenterOnScreen(dialog);
     if (script.initResult) return TRUE;
     SetFocus(GetDlgItem(dialog, script.focusId));
     if (script.removeSelection) PostMessageA(GetDlgItem(dialog, 1009), EM_SETSEL, static_cast<WPARAM>(-1), 0);
@@ -115,7 +108,6 @@ INT_PTR CALLBACK WorkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) {
     SetWindowTextA(dialog, "Demo Screen Saver Installation");
     SetDlgItemTextA(dialog, 1001, "Demo Screen Saver");
-    CenterOnScreen(dialog);
     if (script.postStart) PostMessageA(dialog, WM_COMMAND, 1, reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1)));
     return TRUE;
   }
@@ -271,13 +263,13 @@ TEST_F(RunnerTest, WholeTranscripts) {
       // the texts of its visible controls; the procedure gets WM_PAINT twice.
       {"a dialog that posts its own command", WorkProgram, nullptr, {},
        {"dialog 202 open \"\" 287x128", "dialog 202 text \"Demo Screen Saver Installation\"",
-        "dialog 202 item 1001 text \"Demo Screen Saver\"", "dialog 202 move 369,320 287x128",
+        "dialog 202 item 1001 text \"Demo Screen Saver\"",
         "dialog 202 paint \"Working\" \"Demo Screen Saver\"", "dialog 202 item 1001 text \"Done\"",
         "dialog 202 paint \"Working\" \"Done\"", "dialog 202 end 21", "exit 21"}},
       // It now waits, and has no close box to click nor a visible control to focus.
       {"a dialog without a close box", WorkProgram, [] { script.postStart = false; }, {"close"},
        {"dialog 202 open \"\" 287x128", "dialog 202 text \"Demo Screen Saver Installation\"",
-        "dialog 202 item 1001 text \"Demo Screen Saver\"", "dialog 202 move 369,320 287x128",
+        "dialog 202 item 1001 text \"Demo Screen Saver\"",
         "dialog 202 wait focus none -> close = command 2",
         "!! dialog 202: the answer \"close\" does not fit this dialog", "dialog 202 end 2", "exit 2"}},
       {"a dialog that cannot be created", WorkProgram, [] { script.settings.failingDialogs = {202}; }, {},
@@ -357,17 +349,17 @@ TEST_F(RunnerTest, ADialogTurnsAnswersIntoCommandsByItsFocus) {
     int exitCode;
   };
   const Case cases[] = {
-      {"ok clicks the default button", nullptr, {"ok"}, 3,
+      {"ok clicks the default button", nullptr, {"ok"}, 2,
        "dialog 201 wait focus 1009 (no selection) -> ok = command 1", 1},
-      {"Enter on a focused button clicks it", [] { script.focusId = 2; }, {"ok"}, 3,
+      {"Enter on a focused button clicks it", [] { script.focusId = 2; }, {"ok"}, 2,
        "dialog 201 wait focus 2 -> ok = command 2", 2},
-      {"TRUE from WM_INITDIALOG: the first tab stop", [] { script.initResult = TRUE; }, {"ok"}, 3,
+      {"TRUE from WM_INITDIALOG: the first tab stop", [] { script.initResult = TRUE; }, {"ok"}, 2,
        "dialog 201 wait focus 1 -> ok = command 1", 1},
       {"an edit box given the focus shows its text selected", [] { script.removeSelection = false; },
-       {"decline"}, 3, "dialog 201 wait focus 1009 (selected 0-18) -> decline = command 2", 2},
-      {"no answer left", nullptr, {}, 3,
+       {"decline"}, 2, "dialog 201 wait focus 1009 (selected 0-18) -> decline = command 2", 2},
+      {"no answer left", nullptr, {}, 2,
        "!! dialog 201 waits for an answer and none is left (focus 1009 (no selection))", 2},
-      {"no button says Yes", nullptr, {"yes"}, 4, "!! dialog 201: the answer \"yes\" does not fit this dialog", 2},
+      {"no button says Yes", nullptr, {"yes"}, 3, "!! dialog 201: the answer \"yes\" does not fit this dialog", 2},
       // The edit box notifies its dialog with the code in the high word.
       {"EN_SETFOCUS", [] { script.endOnFirstCommand = true; }, {}, 0, "dialog 201 open \"Terms\" 593x516",
        static_cast<int>(MAKEWPARAM(1009, 0x0100))},  // 0x0100: EN_SETFOCUS
@@ -380,68 +372,6 @@ TEST_F(RunnerTest, ADialogTurnsAnswersIntoCommandsByItsFocus) {
     EXPECT_EQ(r.transcript[c.line], c.expected) << c.name << "\n" << hostwin::JoinTranscript(r.transcript);
     EXPECT_EQ(r.exitCode, c.exitCode) << c.name;
   }
-}
-
-// ---------------------------------------------------------------- registry
-int WINAPI RegistryProgram(HINSTANCE, HINSTANCE, LPSTR, int) {
-  HKEY key;
-  DWORD disposition = 0;
-  char emptyClass[] = "";
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\My \"Saver\"", 0,
-                      emptyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                      &disposition) != ERROR_SUCCESS)
-    return 90;
-  const char name[] = "My \"Saver\" Screen Saver";
-  RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof name);
-  RegSetValueExA(key, "NoTerminator", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\X"), 4);
-  RegCloseKey(key);
-  return static_cast<int>(disposition);
-}
-
-int WINAPI RegistryReader(HINSTANCE, HINSTANCE, LPSTR, int) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\microsoft\\windows\\currentversion\\uninstall\\MY \"SAVER\"", 0,
-                    KEY_READ, &key) != ERROR_SUCCESS)
-    return 91;
-  char data[64] = {};
-  DWORD size = sizeof data, type = 0;
-  if (RegQueryValueExA(key, "displayname", nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
-      type != REG_SZ || std::strcmp(data, "My \"Saver\" Screen Saver") != 0)
-    return 92;
-  DWORD raw = 0;
-  RegQueryValueExA(key, "NoTerminator", nullptr, nullptr, nullptr, &raw);
-  RegCloseKey(key);
-  return static_cast<int>(size * 10 + raw);  // stored lengths: 24 and 4
-}
-
-int WINAPI RegistryRemover(HINSTANCE, HINSTANCE, LPSTR, int) {
-  const char* uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 1;
-  // A key with subkeys stays; a leaf goes; then it is gone.
-  if (RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft") != ERROR_ACCESS_DENIED) return 2;
-  if (RegDeleteKeyA(key, "my \"saver\"") != ERROR_SUCCESS) return 3;
-  if (RegDeleteKeyA(key, "My \"Saver\"") != ERROR_FILE_NOT_FOUND) return 4;
-  return RegCloseKey(key) == ERROR_SUCCESS && RegCloseKey(key) == ERROR_INVALID_HANDLE ? 0 : 5;
-}
-
-// The transcript lines of creating a key and setting values are pinned by
-// the installer's Sky::Registration; here: the file, reading and deleting.
-TEST_F(RunnerTest, TheRegistryFileKeepsWhatWasWrittenByteForByte) {
-  EXPECT_EQ(Run(RegistryProgram, {}).exitCode, REG_CREATED_NEW_KEY);
-  const std::string text = ReadHost("registry.reg");
-  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\My \"Saver\"]\r\n"
-                      "\"DisplayName\"=\"My \\\"Saver\\\" Screen Saver\"\r\n"
-                      "\"NoTerminator\"=hex(1):43,3a,5c,58\r\n"),
-            std::string::npos)
-      << text;
-  EXPECT_EQ(RunAgain(RegistryReader, {}).exitCode, 244);
-  EXPECT_EQ(RunAgain(RegistryProgram, {}).exitCode, REG_OPENED_EXISTING_KEY);
-  EXPECT_EQ(RunAgain(RegistryRemover, {}).transcript,
-            (Lines{"registry delete HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                   "My \"Saver\"",
-                   "exit 0"}));
-  EXPECT_EQ(ReadHost("registry.reg").find("Saver"), std::string::npos);
 }
 
 // ------------------------------------------------------------------- media
