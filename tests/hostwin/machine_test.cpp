@@ -280,6 +280,45 @@ TEST_F(MachineTest, FreeSpaceFollowsTheSettings) {
   EXPECT_TRUE(GetDiskFreeSpaceA("C:\\", &a, &b, &c, &d));
 }
 
+// What an unplayable type and a type played by extension look like is
+// pinned by Installation.UnsupportedMediaTypesOfferTheDownloadPage; here:
+// winmm.dll only by its full path, the settings' extensions without regard
+// to case, and a type opened as MPEGVideo on the next device.
+TEST_F(MachineTest, MediaOpensAsTheSettingsSay) {
+  MachineSettings s;
+  s.mediaByExtension = {".mid"};
+  s.mediaAsMpegVideo = {".MPG"};
+  Start(s);
+  MCI_GENERIC_PARMS close = {};
+  EXPECT_EQ(mciSendCommandA(1, MCI_CLOSE, 0, reinterpret_cast<DWORD_PTR>(&close)),
+            static_cast<MCIERROR>(MCIERR_INVALID_DEVICE_ID));
+  EXPECT_EQ(LoadLibraryA("winmm.dll"), nullptr);  // a bare name could load a planted copy
+  HMODULE winmm = LoadLibraryA("C:\\WINDOWS\\SYSTEM32\\winmm.dll");
+  ASSERT_NE(winmm, nullptr);
+  MakeFile("C:\\WINDOWS\\A.MID");
+  MakeFile("C:\\WINDOWS\\B.mpg");
+  MCI_OPEN_PARMSA open = {};
+  open.lpstrDeviceType = "MPEGVideo";
+  for (const char* file : {"C:\\WINDOWS\\A.MID", "C:\\WINDOWS\\B.mpg"}) {
+    open.lpstrElementName = file;
+    MCIERROR e = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open));
+    if (e) e = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open));
+    EXPECT_EQ(e, 0u) << file;
+  }
+  FreeLibrary(winmm);
+  const std::vector<std::string> expected = {
+      "!! mciSendCommandA called while winmm.dll is not loaded from the system directory",
+      "MCI close device 1 = 257 MCIERR_INVALID_DEVICE_ID",
+      "!! LoadLibraryA \"winmm.dll\" refused: not a full path in the system directory C:\\WINDOWS\\SYSTEM32",
+      "MCI open \"C:\\WINDOWS\\A.MID\" = 0 device 1",
+      "MCI open \"C:\\WINDOWS\\B.mpg\" = 281 MCIERR_EXTENSION_NOT_FOUND",
+      "MCI open \"MPEGVideo\" \"C:\\WINDOWS\\B.mpg\" = 0 device 2"};
+  std::vector<std::string> mci;
+  for (const std::string& line : Lines())
+    if (line.rfind("file ", 0) != 0) mci.push_back(line);
+  EXPECT_EQ(mci, expected);
+}
+
 // Every run reads its settings from the machine's file: the installer's and
 // the runner's tests fail when the Windows directory, failing dialogs and
 // windows, free space and its queries, the writable bytes, types played as
@@ -417,6 +456,8 @@ TEST(RegistryText, RoundTripKeepsEveryKindOfValue) {
   EXPECT_EQ(tree.count("HKEY_USERS"), 1u);
 }
 
+// The runner reports a run's changes from these snapshots (pinned through
+// PreviewCommand's "file added" lines in tests/tool/preview).
 TEST_F(MachineTest, SnapshotsTellWhatChanged) {
   MakeFile("C:\\WINDOWS\\KEEP.TXT", "same");
   MakeFile("C:\\WINDOWS\\GONE.TXT", "bye");
@@ -429,11 +470,19 @@ TEST_F(MachineTest, SnapshotsTellWhatChanged) {
   big.back() = 'c';
   MakeFile("C:\\WINDOWS\\BIG.BIN", big);
   CreateDirectoryA("C:\\WINDOWS\\NEW", nullptr);
+  MakeFile("C:\\WINDOWS\\Long Name.scr");
   WritePrivateProfileStringA("boot", "shell", "other.exe", "system.ini");
+  // Activating a screen saver: a key changed and a system.ini key added.
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE);
+  WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "C:\\WINDOWS\\LONGNA~1.SCR", "system.ini");
+  EXPECT_EQ(WinExec("C:\\WINDOWS\\NONE.SCR", SW_SHOW), static_cast<UINT>(ERROR_FILE_NOT_FOUND));
   const std::vector<std::string> expected = {
-      "file changed C:\\WINDOWS\\BIG.BIN 200000 bytes", "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes", "file removed C:\\WINDOWS\\GONE.TXT",
-      "file changed C:\\WINDOWS\\system.ini 25 bytes", "directory added C:\\WINDOWS\\NEW",
-      "system.ini changed [boot] shell = other.exe"};
+      "file changed C:\\WINDOWS\\BIG.BIN 200000 bytes", "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes",
+      "file removed C:\\WINDOWS\\GONE.TXT", "file added C:\\WINDOWS\\Long Name.scr 1 bytes",
+      "file changed C:\\WINDOWS\\system.ini 63 bytes", "directory added C:\\WINDOWS\\NEW",
+      "registry changed HKEY_CURRENT_USER\\Control Panel\\Desktop \"ScreenSaveActive\" = REG_SZ \"1\"",
+      "system.ini changed [boot] shell = other.exe",
+      "system.ini added [boot] SCRNSAVE.EXE = C:\\WINDOWS\\LONGNA~1.SCR"};
   EXPECT_EQ(hostwin::FormatChanges(hostwin::CompareSnapshots(before, hostwin::TakeSnapshot(folder_))), expected);
 }
 
