@@ -32,6 +32,7 @@ struct Script {
   int focusId = 1009;
   bool endOnFirstCommand = false;
   bool postStart = true;
+  int workTemplate = 202;
   bool spin = false;
   MachineSettings settings;
 } script;
@@ -123,11 +124,7 @@ INT_PTR CALLBACK WorkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 }
 
 int WINAPI WorkProgram(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  return static_cast<int>(DialogBoxParamA(instance, MAKEINTRESOURCE(202), nullptr, WorkProc, 0));
-}
-
-int WINAPI MissingTemplate(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  return static_cast<int>(DialogBoxParamA(instance, MAKEINTRESOURCE(999), nullptr, WorkProc, 0));
+  return static_cast<int>(DialogBoxParamA(instance, MAKEINTRESOURCE(script.workTemplate), nullptr, WorkProc, 0));
 }
 
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -238,7 +235,7 @@ TEST_F(RunnerTest, WholeTranscripts) {
         "!! dialog 202: the answer \"close\" does not fit this dialog", "dialog 202 end 2", "exit 2"}},
       {"a dialog that cannot be created", WorkProgram, [] { script.settings.failingDialogs = {202}; }, {},
        {"dialog 202 cannot be created", "exit -1"}},
-      {"a missing template", MissingTemplate, nullptr, {},
+      {"a missing template", WorkProgram, [] { script.workTemplate = 999; }, {},
        {"!! dialog 999: no such template in the program's resources", "exit -1"}},
       {"a window refused at creation is destroyed and ends the loop", WindowProgram, nullptr, {"ok", "ok"},
        {"message box \"created\" \"TestMain\" MB_OK -> ok = IDOK",
