@@ -108,21 +108,12 @@ TEST_F(MachineTest, FixedFoldersFollowTheReturnConventions) {
   EXPECT_EQ(GetWindowsDirectoryA(buffer, sizeof buffer), 265u);  // 264 characters do not fit in 260
 }
 
-TEST_F(MachineTest, CreateDirectoryFailsOnWhatExists) {
-  EXPECT_EQ(CreateDirectoryA("C:\\WINDOWS\\NEW", nullptr), TRUE);
-  EXPECT_EQ(CreateDirectoryA("C:\\windows\\new", nullptr), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  EXPECT_EQ(CreateDirectoryA("C:\\WINDOWS\\NONE\\DEEPER", nullptr), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(CreateDirectoryA(("C:\\" + std::string(250, 'D')).c_str(), nullptr), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
-  EXPECT_EQ(Lines(), std::vector<std::string>{"directory create C:\\WINDOWS\\NEW"});
-}
-
-// The lines of creating and reopening the log, and what it holds after two
-// runs, are pinned by Installation.SecondInstallationAppendsToTheLog; here:
-// what the calls return.
-TEST_F(MachineTest, CreateFileAppendsThroughSetFilePointer) {
+// The log's lines and what it holds after two runs are pinned by
+// Installation.SecondInstallationAppendsToTheLog; which writes fail on a
+// full disk, the "disk full" lines and a buffered stream failing at its
+// close by the "disk full" case of FilesNotWrittenWhole. Here: what the
+// calls return, and on a full disk what fits is stored.
+TEST_F(MachineTest, WritesReturnAsWindowsDoes) {
   for (int run = 0; run < 2; ++run) {
     HANDLE log = CreateFileA("C:\\WINDOWS\\INSTALL.LOG", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -135,13 +126,7 @@ TEST_F(MachineTest, CreateFileAppendsThroughSetFilePointer) {
     EXPECT_TRUE(CloseHandle(log));
   }
   EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
-}
 
-// Which writes fail, the "disk full" lines and a buffered stream failing at
-// its close are pinned by the "disk full" case of
-// FilesNotWrittenWhole.AreNamedAndNothingIsActivated; here: what fits is
-// stored, and the calls say why the rest is not.
-TEST_F(MachineTest, AFullDiskStoresWhatFits) {
   MachineSettings small;
   small.writableBytes = 10;
   Start(small);
@@ -151,7 +136,6 @@ TEST_F(MachineTest, AFullDiskStoresWhatFits) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
   _lclose(f);
   EXPECT_EQ(ReadHost("C:\\WINDOWS\\A.BIN"), "1234567890");
-
   HANDLE h = CreateFileA("C:\\WINDOWS\\B.BIN", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 99;
   EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));
@@ -315,6 +299,14 @@ TEST_F(MachineTest, PathsFollowWindowsNameRules) {
   // ".." goes up, and never above the drive's root.
   MakeFile("C:\\WINDOWS\\My.Saver\\..\\..\\..\\..\\UP.TXT");
   EXPECT_EQ(_stat("C:\\UP.TXT", &st), 0);
+  EXPECT_EQ(CreateDirectoryA("C:\\windows\\my.saver", nullptr), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(CreateDirectoryA("C:\\WINDOWS\\NONE\\DEEPER", nullptr), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(CreateDirectoryA(("C:\\" + std::string(250, 'D')).c_str(), nullptr), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+  // Calls that fail are not told.
+  EXPECT_EQ(Lines().back(), "file close C:\\WINDOWS\\My.Saver\\..\\..\\..\\..\\UP.TXT 1 bytes");
 }
 
 // The lines of creating a key and setting values, and a key opened on a

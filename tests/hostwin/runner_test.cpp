@@ -1,8 +1,8 @@
 // Programs played through the stand-in: message boxes and dialogs answered
-// from the list, the main window's life, the registry file, media, the
-// shell, the exit paths, and the changes a run leaves in the machine. What
-// the installer's whole-transcript tests already pin (tests/installer) is
-// not repeated here.
+// from the list, the main window's life, misuse and the exit paths. What the
+// installer's whole-transcript tests already pin (tests/installer), and
+// calls that need no program of their own (machine_test.cpp), are not
+// repeated here.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -249,9 +249,9 @@ TEST_F(RunnerTest, WholeTranscripts) {
        {"!! FreeLibrary of a library that is not loaded", "!! LocalFree of a block that is not allocated",
         "LoadLibraryA \"shell99.dll\" = NULL (no such library on this machine)",
         "library winmm.dll still loaded at exit (1 LoadLibraryA without FreeLibrary)", "exit 0"}},
-      {"exit in the middle keeps the lines, the code and the unfreed block", ExitingProgram, nullptr, {"ok"},
-       {"message box \"second\" \"first\" MB_OK -> ok = IDOK", "memory: 1 block not freed at exit", "exit 3"}},
       {"the image's name, and ExitProcess", ImageName, nullptr, {}, {"exit 300"}},
+      // exit() in the middle, and the block left unfreed, are pinned by
+      // FilesNotWrittenWhole.DecoderWriteErrorEndsTheProgram.
       {"only the first allocation fails", ExitingProgram, [] { script.settings.failLocalAllocCalls = {1}; }, {"ok"},
        {"message box \"second\" \"no first\" MB_OK -> ok = IDOK", "exit 3"}},
   };
