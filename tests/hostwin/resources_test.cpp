@@ -19,18 +19,15 @@ std::vector<hostwin::Resource> Parsed() {
   return resources;
 }
 
-// The runner's transcripts show most of what the templates hold: sizes
-// from the styles, captions, the edit box 1009, the default button, the
-// static texts and which controls are visible (runner_test.cpp), and a
-// missing template or icon. Here: what no transcript shows.
+// Sizes, captions, controls and their visibility are pinned by the runner's
+// transcripts; here: what no transcript shows.
 TEST(Resources, TheCompiledScriptHoldsItsDialogsAndIcon) {
   auto resources = Parsed();
   ASSERT_EQ(resources.size(), 3u);
   const hostwin::Resource* icon = hostwin::FindResource(resources, 14, 101);
   ASSERT_NE(icon, nullptr);
   EXPECT_EQ(icon->language, 1033);
-  ASSERT_EQ(icon->size, 20u);
-  EXPECT_EQ(icon->data[6], 32);  // width of the one image
+  EXPECT_EQ(icon->size, 20u);
 
   const hostwin::Resource* terms = hostwin::FindResource(resources, 5, 201);
   ASSERT_NE(terms, nullptr);
@@ -59,9 +56,7 @@ TEST(Resources, CutDataIsRejectedAtEveryLength) {
     bool ok = hostwin::ParseResources(HostwinTestResources, size, &out, &error);
     // A cut file either fails or holds fewer entries, never one that reaches past the end.
     for (const auto& r : out) EXPECT_LE(r.data + r.size, HostwinTestResources + size);
-    if (ok) {
-      EXPECT_LE(out.size(), 3u);
-    }
+    EXPECT_TRUE(!ok || out.size() <= 3u);
   }
   const unsigned char extended[] = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0};
   EXPECT_FALSE(hostwin::ParseDialogTemplate(extended, sizeof extended, &t, &error));

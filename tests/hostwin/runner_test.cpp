@@ -67,9 +67,8 @@ int WINAPI BoxProgram(HINSTANCE, HINSTANCE, LPSTR, int) {
   return MessageBoxA(nullptr, "Line one\r\nLine two", "Caption", script.boxStyle);
 }
 
-// TRUE from WM_INITDIALOG (focus on the first tab stop) is pinned by the
-// installer's kInfoDialog; centring by GetWindowRect, GetSystemMetrics and MoveWindow is pinned by
-// the installer's dialogs ("move" lines in Sky::Progress and kInfoDialog).
+// TRUE from WM_INITDIALOG and centring are pinned by the installer's
+// dialogs (kInfoDialog, the "move" lines).
 INT_PTR CALLBACK TermsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetDlgItemTextA(dialog, 1009, reinterpret_cast<const char*>(lParam));
@@ -124,7 +123,8 @@ INT_PTR CALLBACK WorkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 }
 
 int WINAPI WorkProgram(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  return static_cast<int>(DialogBoxParamA(instance, MAKEINTRESOURCE(script.workTemplate), nullptr, WorkProc, 0));
+  return static_cast<int>(
+      DialogBoxParamA(instance, MAKEINTRESOURCE(script.workTemplate), nullptr, WorkProc, 0));
 }
 
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -143,7 +143,6 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 int WINAPI WindowProgram(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   WNDCLASSA c = {};
-  c.style = CS_HREDRAW | CS_VREDRAW;
   c.lpfnWndProc = MainProc;
   c.hInstance = instance;
   c.hIcon = LoadIconA(instance, MAKEINTRESOURCE(101));
@@ -177,10 +176,8 @@ int WINAPI ExitingProgram(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::exit(zeroed ? 3 : 4);  // the first block is never freed
 }
 
-// Every installation opens its own image by this name (_lopen, fopen), and
-// Installation.StopsWithoutChangesAtEachQuestion sees no change when the
-// image was placed before the run; here: a name cut to a small buffer, and
-// an exit code beyond what a host exit status holds.
+// Every installation opens its image by this name; here: a name cut to a
+// small buffer, and a code beyond what a host exit status holds.
 int WINAPI ImageName(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   char path[MAX_PATH];
   if (GetModuleFileNameA(instance, path, sizeof path) != 21 || std::strcmp(path, "C:\\DOWNLOAD\\SETUP.EXE") != 0)
@@ -218,8 +215,8 @@ TEST_F(RunnerTest, WholeTranscripts) {
        {"message box \"Caption\" \"Line one\\r\\nLine two\" MB_OKCANCEL -> (none) = IDCANCEL",
         "!! a message box waits for an answer and none is left", "exit 2"}},
       {"answers left over", BoxProgram, nullptr, {"ok", "yes"},
-       {"message box \"Caption\" \"Line one\\r\\nLine two\" MB_OK -> ok = IDOK", "!! answers left unused: yes",
-        "exit 1"}},
+       {"message box \"Caption\" \"Line one\\r\\nLine two\" MB_OK -> ok = IDOK",
+        "!! answers left unused: yes", "exit 1"}},
       // UpdateWindow paints a dialog that was shown or changed, at once, with
       // the texts of its visible controls; the procedure gets WM_PAINT twice.
       {"a dialog that posts its own command", WorkProgram, nullptr, {},
@@ -240,11 +237,11 @@ TEST_F(RunnerTest, WholeTranscripts) {
       {"a window refused at creation is destroyed and ends the loop", WindowProgram, nullptr, {"ok", "ok"},
        {"message box \"created\" \"TestMain\" MB_OK -> ok = IDOK",
         "message box \"bye\" \"destroyed\" MB_OK -> ok = IDOK", "exit 7"}},
-      {"a window accepted: the loop would wait for ever", WindowProgram, [] { script.boxStyle = MB_OKCANCEL; },
-       {"ok"},
+      {"a window accepted: the loop would wait for ever", WindowProgram,
+       [] { script.boxStyle = MB_OKCANCEL; }, {"ok"},
        {"message box \"created\" \"TestMain\" MB_OK -> ok = IDOK", "window \"TestMain\" shown SW_SHOWDEFAULT",
-        "window \"TestMain\" paint", "!! GetMessageA would wait for ever: nothing is queued and no window takes input",
-        "exit 259"}},
+        "window \"TestMain\" paint",
+        "!! GetMessageA would wait for ever: nothing is queued and no window takes input", "exit 259"}},
       {"libraries and blocks released wrong", LibraryMisuse, nullptr, {},
        {"!! FreeLibrary of a library that is not loaded", "!! LocalFree of a block that is not allocated",
         "LoadLibraryA \"shell99.dll\" = NULL (no such library on this machine)",
@@ -252,7 +249,8 @@ TEST_F(RunnerTest, WholeTranscripts) {
       {"the image's name, and ExitProcess", ImageName, nullptr, {}, {"exit 300"}},
       // exit() in the middle, and the block left unfreed, are pinned by
       // FilesNotWrittenWhole.DecoderWriteErrorEndsTheProgram.
-      {"only the first allocation fails", ExitingProgram, [] { script.settings.failLocalAllocCalls = {1}; }, {"ok"},
+      {"only the first allocation fails", ExitingProgram,
+       [] { script.settings.failLocalAllocCalls = {1}; }, {"ok"},
        {"message box \"second\" \"no first\" MB_OK -> ok = IDOK", "exit 3"}},
   };
   for (const Case& c : cases) {
@@ -270,9 +268,7 @@ TEST_F(RunnerTest, MessageBoxesTakeTheAnswersThatFitThem) {
     int result;
     bool loud;
   };
-  // ok, cancel and escape to an Ok/Cancel box, yes and no to a Yes/No box
-  // and ok to an Ok box are answered in the installer's whole transcripts
-  // (Installation.StopsWithoutChangesAtEachQuestion and others).
+  // The answers the installer's own boxes take are pinned by its transcripts.
   const Case cases[] = {
       {MB_OK, "escape", IDOK, false},
       {MB_OK | MB_ICONEXCLAMATION, "close", IDOK, false},
@@ -291,9 +287,8 @@ TEST_F(RunnerTest, MessageBoxesTakeTheAnswersThatFitThem) {
 }
 
 // ----------------------------------------------------------------- dialogs
-// The licence dialog's opening lines and decline, escape and the close box
-// are pinned by Installation.StopsWithoutChangesAtEachQuestion and
-// Installation.LicenceTexts; here: where the focus goes and what Enter does.
+// Decline, escape and the close box are pinned by the installer's licence
+// dialog; here: where the focus goes and what Enter does.
 TEST_F(RunnerTest, ADialogTurnsAnswersIntoCommandsByItsFocus) {
   struct Case {
     const char* name;
@@ -312,7 +307,8 @@ TEST_F(RunnerTest, ADialogTurnsAnswersIntoCommandsByItsFocus) {
        {"decline"}, 2, "dialog 201 wait focus 1009 (selected 0-18) -> decline = command 2", 2},
       {"no answer left", nullptr, {}, 2,
        "!! dialog 201 waits for an answer and none is left (focus 1009 (no selection))", 2},
-      {"no button says Yes", nullptr, {"yes"}, 3, "!! dialog 201: the answer \"yes\" does not fit this dialog", 2},
+      {"no button says Yes", nullptr, {"yes"}, 3,
+       "!! dialog 201: the answer \"yes\" does not fit this dialog", 2},
       // The edit box notifies its dialog with the code in the high word.
       {"EN_SETFOCUS", [] { script.endOnFirstCommand = true; }, {}, 0, "dialog 201 open \"Terms\" 593x516",
        static_cast<int>(MAKEWPARAM(1009, 0x0100))},  // 0x0100: EN_SETFOCUS
