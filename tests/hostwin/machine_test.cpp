@@ -1,6 +1,6 @@
-// The stand-in's machine inside the test process: paths without regard to
-// case, 8.3 names, files and the full disk, profile strings, the fixed
-// folders and the free-space queries.
+// The stand-in's machine inside the test process: names and paths, files
+// and the full disk, profile strings, the registry, media, free space, the
+// settings' file and the snapshots of changes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -34,9 +34,8 @@ class MachineTest : public ::testing::Test {
     hostwin::Machine().captured.clear();
   }
 
-  std::string Host(const std::string& windowsPath) const { return hostwin::HostPathInMachine(folder_, windowsPath); }
   std::string ReadHost(const std::string& windowsPath) const {
-    auto bytes = testsupport::ReadFileBytes(Host(windowsPath));
+    auto bytes = testsupport::ReadFileBytes(hostwin::HostPathInMachine(folder_, windowsPath));
     return std::string(bytes.begin(), bytes.end());
   }
   void MakeFile(const char* windowsPath, const std::string& contents = "x") {
@@ -52,36 +51,11 @@ class MachineTest : public ::testing::Test {
   int starts_ = 0;
 };
 
-TEST_F(MachineTest, NamesMatchWithoutRegardToCase) {
-  MakeFile("C:\\WINDOWS\\Title.scr", "saver");
-  struct _stat st;
-  ASSERT_EQ(_stat("c:\\windows\\TITLE.SCR", &st), 0);
-  EXPECT_EQ(st.st_mode & _S_IFMT, _S_IFREG);
-  EXPECT_EQ(st.st_size, 5);
-  ASSERT_EQ(_stat("C:\\Windows", &st), 0);
-  EXPECT_EQ(st.st_mode & _S_IFMT, _S_IFDIR);
-  EXPECT_NE(_stat("C:\\WINDOWS\\Other.SCR", &st), 0);
-
-  HFILE f = _lopen("C:\\WINDOWS\\title.SCR", OF_READ | OF_SHARE_DENY_NONE);
-  ASSERT_NE(f, HFILE_ERROR);
-  char buffer[8] = {};
-  EXPECT_EQ(_lread(f, buffer, sizeof buffer), 5u);
-  EXPECT_STREQ(buffer, "saver");
-  _lclose(f);
-  // Writing under another case replaces the same file rather than adding one.
-  MakeFile("C:\\windows\\TITLE.scr", "again!");
-  EXPECT_EQ(ReadHost("C:\\WINDOWS\\Title.scr"), "again!");
-}
-
 TEST_F(MachineTest, ShortNamesAreDeterministicAndOpenTheSameFile) {
-  struct Case {
-    const char* name;
-    bool valid;
-  };
-  const Case cases[] = {{"SETUP.EXE", true},  {"title.scr", true},     {"A", true},
-                        {"ABCDEFGHI", false}, {"My Saver.scr", false}, {"a.b.c", false},
-                        {"NAME.HTML", false}, {".scr", false},         {"x+y.txt", false}};
-  for (const Case& c : cases) EXPECT_EQ(hostwin::IsValidShortName(c.name), c.valid) << c.name;
+  for (const char* name : {"SETUP.EXE", "title.scr", "A"})
+    EXPECT_TRUE(hostwin::IsValidShortName(name)) << name;
+  for (const char* name : {"ABCDEFGHI", "My Saver.scr", "a.b.c", "NAME.HTML", ".scr", "x+y.txt"})
+    EXPECT_FALSE(hostwin::IsValidShortName(name)) << name;
 
   MakeFile("C:\\WINDOWS\\My Screen Saver.scr");
   MakeFile("C:\\WINDOWS\\My Screen Saver 2.scr");
@@ -89,22 +63,19 @@ TEST_F(MachineTest, ShortNamesAreDeterministicAndOpenTheSameFile) {
   ASSERT_EQ(CreateDirectoryA("C:\\WINDOWS\\Program Files Folder", nullptr), TRUE);
   MakeFile("C:\\WINDOWS\\Program Files Folder\\.scr");
 
-  struct Expect {
-    const char* longPath;
-    const char* shortPath;
-  };
-  const Expect expects[] = {
+  // {long path, short path}
+  const std::pair<const char*, const char*> expects[] = {
       {"C:\\WINDOWS\\My Screen Saver.scr", "C:\\WINDOWS\\MYSCRE~1.SCR"},
       {"C:\\WINDOWS\\My Screen Saver 2.scr", "C:\\WINDOWS\\MYSCRE~2.SCR"},
       {"c:\\windows\\name.scr", "c:\\WINDOWS\\NAME.SCR"},  // drive as given, names as on disk
       {"C:\\WINDOWS\\Program Files Folder\\.scr", "C:\\WINDOWS\\PROGRA~1\\SCR~1"},
       {"C:\\WINDOWS\\", "C:\\WINDOWS\\"},
   };
-  for (const Expect& e : expects) {
+  for (const auto& [longPath, shortPath] : expects) {
     char buffer[MAX_PATH];
-    DWORD n = GetShortPathNameA(e.longPath, buffer, sizeof buffer);
-    ASSERT_EQ(n, std::strlen(e.shortPath)) << e.longPath;
-    EXPECT_STREQ(buffer, e.shortPath);
+    DWORD n = GetShortPathNameA(longPath, buffer, sizeof buffer);
+    ASSERT_EQ(n, std::strlen(shortPath)) << longPath;
+    EXPECT_STREQ(buffer, shortPath);
     // The short path opens the same file.
     struct _stat st;
     EXPECT_EQ(_stat(buffer, &st), 0) << buffer;
@@ -116,12 +87,10 @@ TEST_F(MachineTest, ShortNamesAreDeterministicAndOpenTheSameFile) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+// The usual folders and a drive root are pinned by the installer's paths
+// (and its winmm.dll, loaded from the system directory).
 TEST_F(MachineTest, FixedFoldersFollowTheReturnConventions) {
   char buffer[MAX_PATH];
-  EXPECT_EQ(GetWindowsDirectoryA(buffer, sizeof buffer), 10u);
-  EXPECT_STREQ(buffer, "C:\\WINDOWS");
-  EXPECT_EQ(GetSystemDirectoryA(buffer, sizeof buffer), 19u);
-  EXPECT_STREQ(buffer, "C:\\WINDOWS\\SYSTEM32");
   std::strcpy(buffer, "untouched");
   EXPECT_EQ(GetWindowsDirectoryA(buffer, 10), 11u);  // too small: size needed with the terminator
   EXPECT_STREQ(buffer, "untouched");
@@ -129,8 +98,6 @@ TEST_F(MachineTest, FixedFoldersFollowTheReturnConventions) {
   MachineSettings root;
   root.windowsDirectory = "C:\\";
   Start(root);
-  EXPECT_EQ(GetWindowsDirectoryA(buffer, sizeof buffer), 3u);
-  EXPECT_STREQ(buffer, "C:\\");
   EXPECT_EQ(GetSystemDirectoryA(buffer, sizeof buffer), 11u);
   EXPECT_STREQ(buffer, "C:\\SYSTEM32");
   EXPECT_EQ(ReadHost("C:\\system.ini"), "[boot]\r\nshell=Explorer.exe\r\n");
@@ -141,18 +108,10 @@ TEST_F(MachineTest, FixedFoldersFollowTheReturnConventions) {
   EXPECT_EQ(GetWindowsDirectoryA(buffer, sizeof buffer), 265u);  // 264 characters do not fit in 260
 }
 
-TEST_F(MachineTest, CreateDirectoryFailsOnWhatExists) {
-  EXPECT_EQ(CreateDirectoryA("C:\\WINDOWS\\NEW", nullptr), TRUE);
-  EXPECT_EQ(CreateDirectoryA("C:\\windows\\new", nullptr), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  EXPECT_EQ(CreateDirectoryA("C:\\WINDOWS\\NONE\\DEEPER", nullptr), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(CreateDirectoryA(("C:\\" + std::string(250, 'D')).c_str(), nullptr), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
-  EXPECT_EQ(Lines(), std::vector<std::string>{"directory create C:\\WINDOWS\\NEW"});
-}
-
-TEST_F(MachineTest, CreateFileAppendsThroughSetFilePointer) {
+// The log's lines and contents after two runs are pinned by
+// Installation.SecondInstallationAppendsToTheLog, the writes that fail on a
+// full disk by FilesNotWrittenWhole's "disk full"; here: the return values.
+TEST_F(MachineTest, WritesReturnAsWindowsDoes) {
   for (int run = 0; run < 2; ++run) {
     HANDLE log = CreateFileA("C:\\WINDOWS\\INSTALL.LOG", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -164,15 +123,8 @@ TEST_F(MachineTest, CreateFileAppendsThroughSetFilePointer) {
     EXPECT_EQ(written, 7u);
     EXPECT_TRUE(CloseHandle(log));
   }
-  EXPECT_EQ(ReadHost("C:\\WINDOWS\\INSTALL.LOG").size(), 14u);
   EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
-  const std::vector<std::string> expected = {
-      "file create C:\\WINDOWS\\INSTALL.LOG", "file close C:\\WINDOWS\\INSTALL.LOG 7 bytes",
-      "file open C:\\WINDOWS\\INSTALL.LOG", "file close C:\\WINDOWS\\INSTALL.LOG 14 bytes"};
-  EXPECT_EQ(Lines(), expected);
-}
 
-TEST_F(MachineTest, AFullDiskCutsEveryKindOfWrite) {
   MachineSettings small;
   small.writableBytes = 10;
   Start(small);
@@ -182,24 +134,12 @@ TEST_F(MachineTest, AFullDiskCutsEveryKindOfWrite) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
   _lclose(f);
   EXPECT_EQ(ReadHost("C:\\WINDOWS\\A.BIN"), "1234567890");
-
   HANDLE h = CreateFileA("C:\\WINDOWS\\B.BIN", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 99;
   EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));
   EXPECT_EQ(written, 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
   CloseHandle(h);
-
-  FILE* stream = fopen("C:\\WINDOWS\\C.BIN", "wb");
-  ASSERT_NE(stream, nullptr);
-  EXPECT_EQ(fputc('z', stream), 'z');  // buffered; the failure shows at the flush
-  EXPECT_NE(fflush(stream), 0);
-  fclose(stream);
-  EXPECT_EQ(ReadHost("C:\\WINDOWS\\C.BIN"), "");
-  const std::vector<std::string> expected = {
-      "file create C:\\WINDOWS\\A.BIN", "disk full C:\\WINDOWS\\A.BIN", "file close C:\\WINDOWS\\A.BIN 10 bytes",
-      "file create C:\\WINDOWS\\B.BIN", "disk full C:\\WINDOWS\\B.BIN", "file close C:\\WINDOWS\\B.BIN 0 bytes",
-      "file create C:\\WINDOWS\\C.BIN", "disk full C:\\WINDOWS\\C.BIN", "file close C:\\WINDOWS\\C.BIN 0 bytes"};
-  EXPECT_EQ(Lines(), expected);
 }
 
 TEST_F(MachineTest, FopenStreamsReadAndWriteTheMachinesFiles) {
@@ -210,8 +150,6 @@ TEST_F(MachineTest, FopenStreamsReadAndWriteTheMachinesFiles) {
   EXPECT_EQ(ReadHost("C:\\WINDOWS\\TEXT.TXT"), "a\r\nb");
   FILE* in = fopen("c:\\windows\\text.TXT", "rb");
   ASSERT_NE(in, nullptr);
-  EXPECT_EQ(fseek(in, 1, SEEK_SET), 0);
-  EXPECT_EQ(fgetc(in), '\r');
   fclose(in);
   EXPECT_EQ(fopen("C:\\WINDOWS\\NOPE\\X.TXT", "wb"), nullptr);
 }
@@ -230,105 +168,88 @@ TEST_F(MachineTest, ProfileStringsEditTheRealFile) {
   EXPECT_EQ(GetPrivateProfileStringA("boot", "shell", "", value, 4, "system.ini"), 3u);  // cut to fit
   EXPECT_STREQ(value, "Exp");
   EXPECT_TRUE(WritePrivateProfileStringA("boot", "shell", nullptr, "system.ini"));
-  const std::vector<std::string> expected = {
-      "profile C:\\WINDOWS\\system.ini [boot] SCRNSAVE.EXE = \"C:\\WINDOWS\\MYSCRE~1.SCR\"",
-      "profile C:\\WINDOWS\\SYSTEM.INI [Boot] scrnsave.exe = \"C:\\WINDOWS\\NEW.SCR\"",
-      "profile C:\\WINDOWS\\system.ini [drivers] wave = \"x.drv\"",
-      "profile C:\\WINDOWS\\system.ini [boot] shell deleted"};
-  EXPECT_EQ(Lines(), expected);
+  ASSERT_EQ(Lines().size(), 4u);  // the line's form is pinned by the installer's Sky::Activation
+  EXPECT_EQ(Lines()[1], "profile C:\\WINDOWS\\SYSTEM.INI [Boot] scrnsave.exe = \"C:\\WINDOWS\\NEW.SCR\"");
+  EXPECT_EQ(Lines()[3], "profile C:\\WINDOWS\\system.ini [boot] shell deleted");
 }
 
-using GetDiskFreeSpaceExFunction = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-
-// What a program sees of the free space: through the newer query when it can
-// be had, else the older one; ~0 when neither answers.
-std::uint64_t FreeBytesSeen(const char* root) {
-  std::uint64_t result = ~std::uint64_t{0};
-  HMODULE kernel = LoadLibraryA("KERNEL32.DLL");
-  FARPROC found = GetProcAddress(kernel, "GetDiskFreeSpaceExA");
-  GetDiskFreeSpaceExFunction query = nullptr;
-  std::memcpy(&query, &found, sizeof query);
-  ULARGE_INTEGER available, total, totalFree;
-  if (query && query(root, &available, &total, &totalFree)) {
-    result = available.QuadPart;
-  } else {
-    DWORD sectors, bytes, freeClusters, clusters;
-    if (GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters))
-      result = std::uint64_t{sectors} * bytes * freeClusters;
-  }
-  FreeLibrary(kernel);
-  return result;
-}
-
+// Which query is used, unknown space and 4 TiB are pinned by
+// Installation.DiskSpaceWarning; here: bytes, whole clusters, roots.
 TEST_F(MachineTest, FreeSpaceFollowsTheSettings) {
-  using Query = MachineSettings::FreeSpaceExQuery;
-  struct Case {
-    bool known;
-    std::uint64_t freeBytes;
-    Query query;
-    std::uint64_t seen;
-  };
-  const std::uint64_t fiveTiB = 5ull << 40;
-  const Case cases[] = {
-      {true, 123456789, Query::kPresent, 123456789},
-      {true, 123456789, Query::kMissing, 123453440},  // whole 4096-byte clusters only
-      {true, 123456789, Query::kFails, 123453440},
-      {true, fiveTiB, Query::kPresent, fiveTiB},
-      {true, fiveTiB, Query::kMissing, fiveTiB},
-      {false, 123456789, Query::kPresent, ~std::uint64_t{0}},
-      {false, 123456789, Query::kMissing, ~std::uint64_t{0}},
-  };
-  for (const Case& c : cases) {
-    MachineSettings s;
-    s.freeSpaceKnown = c.known;
-    s.freeBytes = c.freeBytes;
-    s.freeSpaceExQuery = c.query;
-    Start(s);
-    EXPECT_EQ(FreeBytesSeen("C:\\"), c.seen) << c.freeBytes << " query " << static_cast<int>(c.query);
-  }
-  MachineSettings plain;
-  Start(plain);
-  DWORD a, b, c, d;
-  EXPECT_FALSE(GetDiskFreeSpaceA("C:\\WINDOWS", &a, &b, &c, &d));  // a root ends in a backslash
-  EXPECT_FALSE(GetDiskFreeSpaceA("D:\\", &a, &b, &c, &d));         // the machine has drive C: only
-  EXPECT_TRUE(GetDiskFreeSpaceA("C:\\", &a, &b, &c, &d));
+  MachineSettings s;
+  s.freeBytes = (5ull << 40) + 123456789;
+  Start(s);
+  ULARGE_INTEGER available, total, totalFree;
+  ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\", &available, &total, &totalFree));
+  EXPECT_EQ(available.QuadPart, s.freeBytes);
+  DWORD sectors, bytes, freeClusters, clusters;
+  ASSERT_TRUE(GetDiskFreeSpaceA("C:\\", &sectors, &bytes, &freeClusters, &clusters));
+  EXPECT_EQ(std::uint64_t{sectors} * bytes * freeClusters, (5ull << 40) + 123453440);
+  EXPECT_FALSE(GetDiskFreeSpaceA("C:\\WINDOWS", &sectors, &bytes, &freeClusters, &clusters));  // no root
+  EXPECT_FALSE(GetDiskFreeSpaceA("D:\\", &sectors, &bytes, &freeClusters, &clusters));
+
+  s.freeSpaceExQuery = MachineSettings::FreeSpaceExQuery::kMissing;
+  Start(s);
+  HMODULE kernel = LoadLibraryA("KERNEL32.DLL");
+  EXPECT_EQ(GetProcAddress(kernel, "GetDiskFreeSpaceExA"), nullptr);
+  FreeLibrary(kernel);
 }
 
+// Media lines are pinned by Installation.UnsupportedMediaTypesOfferTheDownloadPage;
+// here: winmm.dll by full path only, extensions in any case, MPEGVideo.
+TEST_F(MachineTest, MediaOpensAsTheSettingsSay) {
+  MachineSettings s;
+  s.mediaByExtension = {".mid"};
+  s.mediaAsMpegVideo = {".MPG"};
+  Start(s);
+  MCI_GENERIC_PARMS close = {};
+  EXPECT_EQ(mciSendCommandA(1, MCI_CLOSE, 0, reinterpret_cast<DWORD_PTR>(&close)),
+            static_cast<MCIERROR>(MCIERR_INVALID_DEVICE_ID));
+  EXPECT_EQ(Lines().at(0),
+            "!! mciSendCommandA called while winmm.dll is not loaded from the system directory");
+  EXPECT_EQ(LoadLibraryA("winmm.dll"), nullptr);  // a bare name could load a planted copy
+  EXPECT_EQ(Lines().at(2), "!! LoadLibraryA \"winmm.dll\" refused: not a full path in the system directory "
+                           "C:\\WINDOWS\\SYSTEM32");
+  HMODULE winmm = LoadLibraryA("C:\\WINDOWS\\SYSTEM32\\winmm.dll");
+  ASSERT_NE(winmm, nullptr);
+  MakeFile("C:\\WINDOWS\\A.MID");
+  MakeFile("C:\\WINDOWS\\B.mpg");
+  MCI_OPEN_PARMSA a = {}, b = {};
+  a.lpstrElementName = "C:\\WINDOWS\\A.MID";
+  EXPECT_EQ(mciSendCommandA(0, MCI_OPEN, MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&a)), 0u);
+  b.lpstrElementName = "C:\\WINDOWS\\B.mpg";
+  b.lpstrDeviceType = "MPEGVideo";
+  EXPECT_EQ(mciSendCommandA(0, MCI_OPEN, MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&b)),
+            static_cast<MCIERROR>(MCIERR_EXTENSION_NOT_FOUND));
+  EXPECT_EQ(mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&b)),
+            0u);
+  EXPECT_EQ(b.wDeviceID, a.wDeviceID + 1u);
+  for (MCIDEVICEID device : {a.wDeviceID, b.wDeviceID})
+    EXPECT_EQ(mciSendCommandA(device, MCI_CLOSE, 0, reinterpret_cast<DWORD_PTR>(&close)), 0u);
+  FreeLibrary(winmm);
+}
+
+// Settings that other tests set are read back by every run through this
+// file; here: the others, and a list left empty.
 TEST_F(MachineTest, SettingsSurviveTheirFile) {
   MachineSettings s;
-  s.windowsDirectory = "C:\\WIN";
   s.systemDirectory = "C:\\WIN\\SYS";
   s.screenWidth = 640;
   s.screenHeight = 480;
-  s.windowCreationFails = true;
-  s.failingDialogs = {106, 107};
-  s.freeSpaceKnown = false;
   s.totalBytes = 99;
-  s.freeSpaceExQuery = MachineSettings::FreeSpaceExQuery::kFails;
-  s.writableBytes = 4096;
   s.mediaByExtension = {".MID"};
   s.mediaAsMpegVideo = {};
-  s.shellExecuteResult = 2;
-  s.failLocalAllocCalls = {1, 3};
-  s.failGlobalAllocCalls = {2};
+  s.failGlobalAllocCalls = {2, 5};
   std::string error;
   ASSERT_TRUE(hostwin::SaveMachineSettings(folder_, s, &error)) << error;
   MachineSettings back;
   ASSERT_TRUE(hostwin::LoadMachineSettings(folder_, &back, &error)) << error;
-  EXPECT_EQ(back.windowsDirectory, s.windowsDirectory);
   EXPECT_EQ(back.systemDirectory, s.systemDirectory);
   EXPECT_EQ(back.screenWidth, 640);
   EXPECT_EQ(back.screenHeight, 480);
-  EXPECT_TRUE(back.windowCreationFails);
-  EXPECT_EQ(back.failingDialogs, s.failingDialogs);
-  EXPECT_FALSE(back.freeSpaceKnown);
   EXPECT_EQ(back.totalBytes, 99u);
-  EXPECT_EQ(back.freeSpaceExQuery, MachineSettings::FreeSpaceExQuery::kFails);
-  EXPECT_EQ(back.writableBytes, s.writableBytes);
   EXPECT_EQ(back.mediaByExtension, s.mediaByExtension);
   EXPECT_TRUE(back.mediaAsMpegVideo.empty());
-  EXPECT_EQ(back.shellExecuteResult, 2);
-  EXPECT_EQ(back.failLocalAllocCalls, s.failLocalAllocCalls);
   EXPECT_EQ(back.failGlobalAllocCalls, s.failGlobalAllocCalls);
 
   testsupport::TempFolder other;
@@ -337,13 +258,21 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
   EXPECT_NE(error.find("WritableBytes"), std::string::npos) << error;
 }
 
+// Names in another case (_stat, _lcreat, _lopen) are pinned by the
+// installer's "lower-case screen saver" case.
 TEST_F(MachineTest, PathsFollowWindowsNameRules) {
+  MakeFile("C:\\WINDOWS\\Title.scr", "saver");
+  struct _stat st;
+  ASSERT_EQ(_stat("c:\\windows\\TITLE.SCR", &st), 0);
+  EXPECT_EQ(st.st_mode & _S_IFMT, _S_IFREG);
+  EXPECT_EQ(st.st_size, 5);
+  ASSERT_EQ(_stat("C:\\Windows", &st), 0);
+  EXPECT_EQ(st.st_mode & _S_IFMT, _S_IFDIR);
   // Trailing dots and blanks of each name are dropped, as Windows does.
   ASSERT_EQ(CreateDirectoryA("C:\\WINDOWS\\My.Saver.", nullptr), TRUE);
   MakeFile("C:\\WINDOWS\\My.Saver.\\My.Saver..DAT");
   ASSERT_EQ(CreateDirectoryA("C:\\WINDOWS\\Blank ", nullptr), TRUE);
   MakeFile("C:\\WINDOWS\\Blank \\x.txt ");
-  struct _stat st;
   EXPECT_EQ(_stat("C:\\WINDOWS\\My.Saver\\My.Saver..DAT", &st), 0);
   struct stat host;
   EXPECT_EQ(::stat((folder_ + "/drive_c/WINDOWS/My.Saver/My.Saver..DAT").c_str(), &host), 0);
@@ -356,6 +285,56 @@ TEST_F(MachineTest, PathsFollowWindowsNameRules) {
   // ".." goes up, and never above the drive's root.
   MakeFile("C:\\WINDOWS\\My.Saver\\..\\..\\..\\..\\UP.TXT");
   EXPECT_EQ(_stat("C:\\UP.TXT", &st), 0);
+  EXPECT_EQ(CreateDirectoryA("C:\\windows\\my.saver", nullptr), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(CreateDirectoryA("C:\\WINDOWS\\NONE\\DEEPER", nullptr), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(CreateDirectoryA(("C:\\" + std::string(250, 'D')).c_str(), nullptr), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+  // Calls that fail are not told.
+  EXPECT_EQ(Lines().back(), "file close C:\\WINDOWS\\My.Saver\\..\\..\\..\\..\\UP.TXT 1 bytes");
+}
+
+// Creating and setting are pinned by the installer's Sky::Registration, the
+// file's text by RegistryText; here: reading in another case, deleting.
+TEST_F(MachineTest, TheRegistryFileKeepsWhatWasWrittenByteForByte) {
+  const std::string uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  HKEY key;
+  DWORD disposition = 0;
+  char emptyClass[] = "";
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (uninstall + "\\My \"Saver\"").c_str(), 0, emptyClass,
+                            REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  const char name[] = "My \"Saver\" Screen Saver";
+  RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof name);
+  RegSetValueExA(key, "NoTerminator", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\X"), 4);
+  RegCloseKey(key);
+
+  const char* otherCase = "software\\microsoft\\windows\\currentversion\\uninstall\\MY \"SAVER\"";
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, otherCase, 0, KEY_READ, &key), ERROR_SUCCESS);
+  char data[64] = {};
+  DWORD size = sizeof data, type = 0;
+  ASSERT_EQ(RegQueryValueExA(key, "displayname", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_STREQ(data, name);
+  EXPECT_EQ(size, sizeof name);
+  DWORD raw = 0;
+  RegQueryValueExA(key, "NoTerminator", nullptr, nullptr, nullptr, &raw);
+  EXPECT_EQ(raw, 4u);  // stored as given, without a terminator
+  RegCloseKey(key);
+
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  // A key with subkeys stays; a leaf goes; then it is gone.
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyA(key, "my \"saver\""), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(key, "My \"Saver\""), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(Lines().back(), "registry delete HKEY_LOCAL_MACHINE\\" + uninstall + "\\My \"Saver\"");
+  const auto after = testsupport::ReadFileBytes(folder_ + "/registry.reg");
+  EXPECT_EQ(std::string(after.begin(), after.end()).find("Saver"), std::string::npos);
 }
 
 TEST(RegistryText, RoundTripKeepsEveryKindOfValue) {
@@ -376,8 +355,8 @@ TEST(RegistryText, RoundTripKeepsEveryKindOfValue) {
   ASSERT_EQ(tree.size(), 5u);
   const hostwin::RegistryKey& a = tree.at("HKEY_LOCAL_MACHINE\\SOFTWARE\\A");
   ASSERT_EQ(a.values.size(), 6u);
-  EXPECT_EQ(a.values[1].data, (std::vector<unsigned char>{'s', 'a', 'y', ' ', '"', 'h', 'i', '"', ' ', '\\', ' ', 't',
-                                                          'h', 'e', 'r', 'e', 0}));
+  EXPECT_EQ(std::string(a.values[1].data.begin(), a.values[1].data.end()),
+            std::string("say \"hi\" \\ there", 17));
   EXPECT_EQ(hostwin::DescribeRegistryData(a.values[2].type, a.values[2].data), "REG_DWORD 0x0000002a");
   EXPECT_EQ(a.values[4].type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(a.values[4].data.size(), 2u);
@@ -402,12 +381,22 @@ TEST_F(MachineTest, SnapshotsTellWhatChanged) {
   big.back() = 'c';
   MakeFile("C:\\WINDOWS\\BIG.BIN", big);
   CreateDirectoryA("C:\\WINDOWS\\NEW", nullptr);
+  MakeFile("C:\\WINDOWS\\Long Name.scr");
   WritePrivateProfileStringA("boot", "shell", "other.exe", "system.ini");
+  // Activating a screen saver: a key changed and a system.ini key added.
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE);
+  WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "C:\\WINDOWS\\LONGNA~1.SCR", "system.ini");
+  EXPECT_EQ(WinExec("C:\\WINDOWS\\NONE.SCR", SW_SHOW), static_cast<UINT>(ERROR_FILE_NOT_FOUND));
   const std::vector<std::string> expected = {
-      "file changed C:\\WINDOWS\\BIG.BIN 200000 bytes", "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes", "file removed C:\\WINDOWS\\GONE.TXT",
-      "file changed C:\\WINDOWS\\system.ini 25 bytes", "directory added C:\\WINDOWS\\NEW",
-      "system.ini changed [boot] shell = other.exe"};
+      "file changed C:\\WINDOWS\\BIG.BIN 200000 bytes", "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes",
+      "file removed C:\\WINDOWS\\GONE.TXT", "file added C:\\WINDOWS\\Long Name.scr 1 bytes",
+      "file changed C:\\WINDOWS\\system.ini 63 bytes", "directory added C:\\WINDOWS\\NEW",
+      "registry changed HKEY_CURRENT_USER\\Control Panel\\Desktop \"ScreenSaveActive\" = REG_SZ \"1\"",
+      "system.ini changed [boot] shell = other.exe",
+      "system.ini added [boot] SCRNSAVE.EXE = C:\\WINDOWS\\LONGNA~1.SCR"};
   EXPECT_EQ(hostwin::FormatChanges(hostwin::CompareSnapshots(before, hostwin::TakeSnapshot(folder_))), expected);
+  // This process keeps its registry from one machine to the next: leave it as found.
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE);
 }
 
 // Names and values with line breaks and escape sequences, as a hostile
@@ -450,34 +439,21 @@ TEST_F(MachineTest, NoNameOrValueBreaksTheMachinesFilesOrTheTranscript) {
   EXPECT_EQ(changes.size(), 3u);  // two keys (the name holds a backslash) and one value
   for (const std::string& line : lines)
     for (unsigned char c : line) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << line;
+  // This process keeps its registry from one machine to the next: leave it as found.
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyName.c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyName.substr(0, keyName.rfind('\\')).c_str()), ERROR_SUCCESS);
 }
 
 TEST(TranscriptText, ControlAndHighBytesAreShownByEscapes) {
-  struct Case {
-    const char* text;
-    const char* shown;
-  };
-  const Case cases[] = {{"a\r\nb", "a\\r\\nb"},    {"\t", "\\t"},           {"\x01\x1f", "\\x01\\x1F"},
-                        {"caf\xe9", "caf\\xE9"},   {"\x7f", "\\x7F"},        {"C:\\X \"q\"", "C:\\X \"q\""},
-                        {"", ""}};
-  for (const Case& c : cases) EXPECT_EQ(hostwin::TranscriptText(c.text), c.shown) << c.shown;
+  EXPECT_EQ(hostwin::TranscriptText("a\r\n\t\x01\x1f caf\xe9\x7f C:\\X \"q\""),
+            "a\\r\\n\\t\\x01\\x1F caf\\xE9\\x7F C:\\X \"q\"");
 }
 
 TEST(MessageBoxStyle, FlagsAreNamedInAFixedOrder) {
-  struct Case {
-    UINT style;
-    const char* name;
-  };
-  const Case cases[] = {
-      {MB_OK, "MB_OK"},
-      {MB_OKCANCEL | MB_ICONINFORMATION, "MB_OKCANCEL|MB_ICONINFORMATION"},
-      {MB_YESNO | MB_ICONQUESTION, "MB_YESNO|MB_ICONQUESTION"},
-      {MB_OK | MB_ICONEXCLAMATION, "MB_OK|MB_ICONEXCLAMATION"},
-      {MB_OK | MB_ICONHAND, "MB_OK|MB_ICONHAND"},
-      {MB_TOPMOST | MB_DEFBUTTON2 | MB_YESNOCANCEL, "MB_YESNOCANCEL|MB_DEFBUTTON2|MB_TOPMOST"},
-      {MB_RETRYCANCEL | 0x00100000, "MB_RETRYCANCEL|0x100000"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(hostwin::MessageBoxStyleName(c.style), c.name);
+  // The installer's own styles are named in its transcripts.
+  EXPECT_EQ(hostwin::MessageBoxStyleName(MB_TOPMOST | MB_DEFBUTTON2 | MB_YESNOCANCEL),
+            "MB_YESNOCANCEL|MB_DEFBUTTON2|MB_TOPMOST");
+  EXPECT_EQ(hostwin::MessageBoxStyleName(MB_RETRYCANCEL | 0x00100000), "MB_RETRYCANCEL|0x100000");
 }
 
 TEST(IniText, EditsKeepOtherLines) {
