@@ -65,13 +65,6 @@ Bytes ImageOf(std::size_t saverSize) {
   return pack::BuildInstallerImage(contents);
 }
 
-std::vector<std::string> NamesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
 TEST(OutputFaults, ExtractRefusesATotalTheDiskCannotHold) {
