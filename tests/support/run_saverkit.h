@@ -1,6 +1,6 @@
 // Runs the built saverkit program (SAVERKIT_TOOL, set by the test target)
-// as a user would, and collects its output and exit status; the inputs of a
-// pack run, and the names a command left in a folder.
+// as a user would, and collects its output and exit status; checks of what
+// it said and left behind; the inputs of a pack run.
 #pragma once
 
 #include <algorithm>
@@ -8,12 +8,31 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "stub_fixture.h"
 #include "temp_files.h"
 
 inline testsupport::CommandOutput Saverkit(std::vector<std::string> args) {
   args.insert(args.begin(), SAVERKIT_TOOL);
   return testsupport::RunCommand(args);
+}
+
+// The run ended with `status` and said why in one line on standard error,
+// "saverkit: " first and `message` in it.
+inline ::testing::AssertionResult FailedWith(const testsupport::CommandOutput& run, int status,
+                                             const std::string& message) {
+  if (run.exitStatus == status && run.err.rfind("saverkit: ", 0) == 0 && run.err.find(message) != std::string::npos &&
+      std::count(run.err.begin(), run.err.end(), '\n') == 1 && run.err.back() == '\n')
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit status " << run.exitStatus << " (expected " << status
+                                       << "), standard error:\n" << run.err << "expected one line with: " << message;
+}
+
+// The contents of a file as text.
+inline std::string FileText(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = testsupport::ReadFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // The sorted names of the files and folders directly in `folder`.

@@ -70,8 +70,7 @@ TEST(ExtractCommand, WritesEveryFileBitExactUnderItsInstalledName) {
   EXPECT_EQ(testsupport::ReadFileBytes(out + "/Deep Sea.DAT"), sample.data);
   EXPECT_EQ(testsupport::ReadFileBytes(out + "/UNINSTAL.EXE"), sample.uninstaller);
   EXPECT_EQ(testsupport::ReadFileBytes(out + "/JUKE0023.MID"), sample.music);
-  const Bytes license = testsupport::ReadFileBytes(out + "/LICENSE.TXT");
-  EXPECT_EQ(std::string(license.begin(), license.end()), sample.contents.license);
+  EXPECT_EQ(FileText(out + "/LICENSE.TXT"), sample.contents.license);
   EXPECT_EQ(NamesIn(out).size(), 5u);  // nothing temporary left behind
 }
 
@@ -85,10 +84,8 @@ TEST(ExtractCommand, DefaultFolderIsTheTitleAndNothingIsOverwrittenWithoutForce)
 
   const std::vector<std::string> args = {"extract", image, "-d", folder.path() + "/Deep Sea"};
   auto run = Saverkit(args);
-  EXPECT_NE(run.exitStatus, 0);
-  EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
-  Bytes kept = testsupport::ReadFileBytes(saver);
-  EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep me");
+  EXPECT_TRUE(FailedWith(run, 1, "--force"));
+  EXPECT_EQ(FileText(saver), "keep me");
   // The other entries were still written, the licence among them.
   EXPECT_EQ(testsupport::ReadFileBytes(folder.path() + "/Deep Sea/UNINSTAL.EXE"), sample.uninstaller);
 
@@ -99,20 +96,15 @@ TEST(ExtractCommand, DefaultFolderIsTheTitleAndNothingIsOverwrittenWithoutForce)
   EXPECT_EQ(testsupport::ReadFileBytes(saver), sample.saver);
 }
 
-TEST(ExtractCommand, RefusesNamesThatCouldLeaveTheFolderAndLeavesNoPartialFile) {
+// (Names that could leave the folder are HostileImage's "media name with ..".)
+TEST(ExtractCommand, ATruncatedEntryLeavesNoFileAndTheOthersAreWritten) {
   Sample sample;
-  sample.contents.entries[3].name = "\\..\\..\\x.MID";  // media name with separators
-  sample.contents.entries[1].stored.resize(sample.contents.entries[1].stored.size() / 3);  // truncated
+  sample.contents.entries[1].stored.resize(sample.contents.entries[1].stored.size() / 3);
   testsupport::TempFolder folder;
   const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.contents));
   const std::string out = folder.path() + "/out";
-  const auto run = Saverkit({"extract", image, "-d", out});
-  EXPECT_NE(run.exitStatus, 0);
-  EXPECT_NE(run.err.find("refused"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("truncated"), std::string::npos) << run.err;
-  EXPECT_FALSE(fs::exists(out + "/Deep Sea.DAT"));
-  EXPECT_FALSE(fs::exists(folder.path() + "/x.MID"));
-  EXPECT_EQ(NamesIn(out), (std::vector<std::string>{"Deep Sea.scr", "LICENSE.TXT", "UNINSTAL.EXE"}));
+  EXPECT_TRUE(FailedWith(Saverkit({"extract", image, "-d", out}), 1, "Deep Sea.DAT: truncated"));
+  EXPECT_EQ(NamesIn(out), (std::vector<std::string>{"Deep Sea.scr", "JUKE0023.MID", "LICENSE.TXT", "UNINSTAL.EXE"}));
 }
 
 // Drive letters and backslashes mean nothing special on this system: they

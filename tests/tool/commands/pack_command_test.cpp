@@ -51,8 +51,7 @@ TEST(PackCommand, ReplacesAnExistingOutputOnlyWithForce) {
   PackInputs in;
   in.folder.Write("setup.exe", std::string("old"));
   testsupport::CommandOutput run = Saverkit(in.Args());
-  EXPECT_EQ(run.exitStatus, 2);
-  EXPECT_NE(run.err.find("already exists"), std::string::npos) << run.err;
+  EXPECT_TRUE(FailedWith(run, 2, "already exists"));
   EXPECT_EQ(fs::file_size(in.out), 3u);
 
   run = Saverkit(in.Args({"--force"}));
@@ -61,8 +60,7 @@ TEST(PackCommand, ReplacesAnExistingOutputOnlyWithForce) {
   std::vector<std::string> ontoStub = in.Args({"--force"});
   ontoStub[2] = in.stub;
   run = Saverkit(ontoStub);
-  EXPECT_EQ(run.exitStatus, 2);
-  EXPECT_NE(run.err.find("is one of the inputs"), std::string::npos) << run.err;
+  EXPECT_TRUE(FailedWith(run, 2, "is one of the inputs"));
   EXPECT_NO_THROW(LoadPayloadImage(in.out)) << "the image --force wrote is still whole";
 }
 
@@ -92,12 +90,10 @@ TEST(PackCommand, FindsTheInstallerProgramOfItsOwnBuild) {
                                            "--saver", in.saver, "--data", in.data};
 
     testsupport::CommandOutput run = testsupport::RunCommand(args);
-    EXPECT_EQ(run.exitStatus, 2);
-    EXPECT_NE(run.err.find("UNINSTAL.EXE"), std::string::npos) << run.err;
+    EXPECT_TRUE(FailedWith(run, 2, "UNINSTAL.EXE"));
     fs::copy_file(in.uninstaller, programs / "UNINSTAL.EXE");
     run = testsupport::RunCommand(args);
-    EXPECT_EQ(run.exitStatus, 2);
-    EXPECT_NE(run.err.find("installer.exe"), std::string::npos) << run.err;
+    EXPECT_TRUE(FailedWith(run, 2, "installer.exe"));
     fs::copy_file(in.stub, programs / "installer.exe");
     run = testsupport::RunCommand(args);
     ASSERT_EQ(run.exitStatus, 0) << run.err;
@@ -132,9 +128,7 @@ TEST(PackCommand, FailuresExplainThemselvesAndWriteNothing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     testsupport::CommandOutput run = Saverkit(c.args);
-    EXPECT_EQ(run.exitStatus, c.status);
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(FailedWith(run, c.status, c.message));
     EXPECT_FALSE(fs::exists(in.out));
   }
   EXPECT_EQ(NamesIn(in.folder.path()), before);
