@@ -14,16 +14,15 @@
 #include <string>
 #include <vector>
 
-#include "core/codec/entry_encoder.h"
 #include "tool/packer/stub_image.h"
 #include "tool/reader/payload_image.h"
 #include "core/imagewriter/manifest_writer.h"
 #include "core/format/manifest_layout.h"
+#include "installer_fixture.h"
 #include "sample_data.h"
 #include "run_saverkit.h"
 #include "temp_files.h"
 
-using codec::CompressEntry;
 using format::kEntrySize;
 using format::kTitleFieldSize;
 using samples::MakeExecutableLike;
@@ -35,30 +34,20 @@ using reader::PayloadImage;
 
 namespace {
 
+using installertest::Compressed;
+using installertest::Media;
+using installertest::Stored;
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
-
-pack::EntryContents Stored(std::size_t size, std::uint8_t fill) {
-  pack::EntryContents entry;
-  entry.stored.assign(size, fill);
-  return entry;
-}
-
-pack::EntryContents Compressed(const Bytes& data) {
-  pack::EntryContents entry;
-  entry.stored = CompressEntry(data.data(), data.size());
-  entry.expandedSize = static_cast<std::uint32_t>(data.size());
-  return entry;
-}
 
 pack::ManifestContents SoundManifest() {
   pack::ManifestContents contents;
   contents.title = "Harbour";
   contents.license = "Free to share.";
   contents.numberBase = 23;
-  pack::EntryContents media = Stored(50, 0x44);
-  media.name = ".MID";
-  contents.entries = {Compressed(MakeExecutableLike(3000, 7)), Stored(40, 0x22), Stored(300, 0x33), media};
+  const Bytes saver = MakeExecutableLike(3000, 7);
+  contents.entries = {Compressed(std::string(saver.begin(), saver.end())), Stored(std::string(40, 0x22)),
+                      Stored(std::string(300, 0x33)), Media(".MID", std::string(50, 0x44))};
   return contents;
 }
 
@@ -101,8 +90,7 @@ TEST(HostileImage, EveryTruncationOfHeadersTreeAndManifestFailsCleanly) {
       const auto run = Saverkit({command, path});
       EXPECT_EQ(run.exitStatus, 1) << command << " " << length << "\n" << run.err;
       ASSERT_FALSE(run.err.empty()) << command << " " << length;
-      std::size_t lines = 0;
-      for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1, ++lines)
+      for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1)
         EXPECT_EQ(run.err.compare(at, 10 + path.size(), "saverkit: " + path), 0) << run.err;
     }
   }
@@ -141,9 +129,7 @@ std::vector<HostileCase> Cases() {
   const auto manyEntries = [](std::size_t count) {
     return [count] {
       pack::ManifestContents contents = SoundManifest();
-      pack::EntryContents media = Stored(1, 0x55);
-      media.name = ".MID";
-      contents.entries.resize(count, media);
+      contents.entries.resize(count, Media(".MID", "U"));
       return Packed(contents);
     };
   };
@@ -217,9 +203,7 @@ std::vector<HostileCase> Cases() {
          // ".MID" are both JUKE10000.MID.
          pack::ManifestContents contents = SoundManifest();
          contents.numberBase = 1000;
-         pack::EntryContents media = Stored(1, 0x55);
-         media.name = ".MID";
-         contents.entries.resize(3 + 9001, media);
+         contents.entries.resize(3 + 9001, Media(".MID", "U"));
          contents.entries[3].name = "0.MID";
          return Packed(contents);
        },

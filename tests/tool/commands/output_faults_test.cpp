@@ -15,13 +15,12 @@
 #include <vector>
 
 #include "stub_fixture.h"
-#include "core/codec/entry_encoder.h"
 #include "core/imagewriter/manifest_writer.h"
+#include "installer_fixture.h"
 #include "sample_data.h"
 #include "run_saverkit.h"
 #include "temp_files.h"
 
-using codec::CompressEntry;
 using samples::MakeExecutableLike;
 
 namespace pack = imagewriter;
@@ -56,12 +55,8 @@ Bytes ImageOf(std::size_t saverSize) {
   contents.title = "Lantern";
   contents.license = "Share it.";
   const Bytes saver = MakeExecutableLike(saverSize, 3);
-  pack::EntryContents compressed, data, uninstaller;
-  compressed.stored = CompressEntry(saver.data(), saver.size());
-  compressed.expandedSize = static_cast<std::uint32_t>(saver.size());
-  data.stored.assign(100, 0x22);
-  uninstaller.stored.assign(200, 0x33);
-  contents.entries = {compressed, data, uninstaller};
+  contents.entries = {installertest::Compressed(std::string(saver.begin(), saver.end())),
+                      installertest::Stored(std::string(100, 0x22)), installertest::Stored(std::string(200, 0x33))};
   return pack::BuildInstallerImage(contents);
 }
 

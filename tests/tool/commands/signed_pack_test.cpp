@@ -37,6 +37,7 @@ class SignedPack : public ::testing::Test {
     const CommandOutput p12 = RunCommand({"openssl", "pkcs12", "-export", "-inkey", key_, "-in", cert_, "-out", pfx_,
                                           "-passout", "file:" + password_});
     ASSERT_EQ(p12.exitStatus, 0) << p12.err;
+    ASSERT_EQ(Pack(plain_, {}).exitStatus, 0);
   }
 
   CommandOutput Pack(const std::string& out, const std::vector<std::string>& more) {
@@ -49,12 +50,11 @@ class SignedPack : public ::testing::Test {
   const testsupport::TempFolder& folder_ = inputs_.folder;
   std::string password_, key_ = folder_.path() + "/key.pem", cert_ = folder_.path() + "/cert.pem",
                          pfx_ = folder_.path() + "/signer.pfx";
+  const std::string plain_ = folder_.path() + "/plain.exe";  // packed unsigned
 };
 
 TEST_F(SignedPack, SignedImageVerifiesListsTestsAndInstalls) {
   const std::string out = folder_.path() + "/setup.exe";
-  const std::string plain = folder_.path() + "/plain.exe";
-  ASSERT_EQ(Pack(plain, {}).exitStatus, 0);
   const CommandOutput pack = Pack(out, {"--sign", pfx_, "--sign-password-file", password_, "--json"});
   ASSERT_EQ(pack.exitStatus, 0) << pack.err;
 
@@ -63,7 +63,7 @@ TEST_F(SignedPack, SignedImageVerifiesListsTestsAndInstalls) {
   EXPECT_NE(verify.out.find("Signature verification: ok"), std::string::npos) << verify.out;
 
   // The signature is appended; what the installer reads is where it was.
-  const std::vector<std::uint8_t> unsignedBytes = testsupport::ReadFileBytes(plain);
+  const std::vector<std::uint8_t> unsignedBytes = testsupport::ReadFileBytes(plain_);
   const std::vector<std::uint8_t> signedBytes = testsupport::ReadFileBytes(out);
   ASSERT_GT(signedBytes.size(), unsignedBytes.size());
   EXPECT_EQ(nlohmann::json::parse(pack.out)["image_size"], signedBytes.size());
@@ -74,10 +74,10 @@ TEST_F(SignedPack, SignedImageVerifiesListsTestsAndInstalls) {
     EXPECT_EQ(run.out.find("note:"), std::string::npos) << run.out;
   }
   EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", out}).out)["signed"], true);
-  EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", plain}).out)["signed"], false);
+  EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", plain_}).out)["signed"], false);
   EXPECT_NE(RunCommand({SAVERKIT_TOOL, "list", out}).out.find("Signature:        signed (certificate table at 0x"),
             std::string::npos);
-  EXPECT_NE(RunCommand({SAVERKIT_TOOL, "list", plain}).out.find("Signature:        none"), std::string::npos);
+  EXPECT_NE(RunCommand({SAVERKIT_TOOL, "list", plain_}).out.find("Signature:        none"), std::string::npos);
   const CommandOutput preview = RunCommand({SAVERKIT_TOOL, "preview", out});
   EXPECT_EQ(preview.exitStatus, 0) << preview.err;
   EXPECT_NE(preview.out.find("file added C:\\WINDOWS\\Night Sky.scr 20000 bytes"), std::string::npos)
@@ -107,9 +107,7 @@ std::uint32_t AppendCertificate(std::vector<std::uint8_t>& bytes) {
 
 TEST_F(SignedPack, TestNotesWhatTheSignatureDoesNotCover) {
   const std::string signedImage = folder_.path() + "/signed.exe";
-  const std::string plain = folder_.path() + "/plain.exe";
   ASSERT_EQ(Pack(signedImage, {"--sign", pfx_, "--sign-password-file", password_}).exitStatus, 0);
-  ASSERT_EQ(Pack(plain, {}).exitStatus, 0);
 
   // Bytes appended after signing: outside the signature, yet the image installs.
   std::vector<std::uint8_t> appended = testsupport::ReadFileBytes(signedImage);
@@ -122,8 +120,8 @@ TEST_F(SignedPack, TestNotesWhatTheSignatureDoesNotCover) {
 
   // A certificate table in front of the last entry's data: that entry is
   // moved (copied whole) behind the table and its manifest entry follows it.
-  std::vector<std::uint8_t> moved = testsupport::ReadFileBytes(plain);
-  const nlohmann::json listing = nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", plain}).out);
+  std::vector<std::uint8_t> moved = testsupport::ReadFileBytes(plain_);
+  const nlohmann::json listing = nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", plain_}).out);
   const nlohmann::json& last = listing["entries"].back();
   const std::uint32_t dataOffset = last["data_offset"], storedSize = last["stored_size"];
   std::uint8_t key[8];
@@ -147,9 +145,7 @@ TEST_F(SignedPack, TestNotesWhatTheSignatureDoesNotCover) {
 }
 
 TEST_F(SignedPack, HostileCertificateEntriesAreReportedAsDamage) {
-  const std::string plain = folder_.path() + "/plain.exe";
-  ASSERT_EQ(Pack(plain, {}).exitStatus, 0);
-  const std::vector<std::uint8_t> base = testsupport::ReadFileBytes(plain);
+  const std::vector<std::uint8_t> base = testsupport::ReadFileBytes(plain_);
   struct Case {
     const char* what;
     std::uint32_t offset, size;  // the directory entry; offset 1 means "the appended certificate"

@@ -57,15 +57,9 @@ TEST_F(PreviewCommand, KeepsAGivenMachineSoASecondRunIsAskedToReplace) {
   EXPECT_NE(second.out.find("-> yes = IDYES"), std::string::npos);
 }
 
-TEST_F(PreviewCommand, GivenAnswers) {
-  const auto cancelled = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "cancel"});
-  EXPECT_EQ(cancelled.exitStatus, 0);
-  EXPECT_NE(cancelled.out.find("-> cancel = IDCANCEL\n  exit 0\n\nChanges to the machine:\n"
-                               "  (none)\n"),
-            std::string::npos)
-      << cancelled.out;
-
-  // Too few answers: the run stops at the licence, loudly, and says so.
+// Too few answers: the run stops at the licence, loudly, and says so. (A
+// given answer that is taken: AMachineItMakesHasASmallDisk's cancel.)
+TEST_F(PreviewCommand, TooFewGivenAnswersStopTheRun) {
   const auto tooFew = RunCommand({SAVERKIT_TOOL, "preview", image_, "--answer", "ok"});
   EXPECT_EQ(tooFew.exitStatus, 1);
   EXPECT_NE(tooFew.out.find("!! dialog 106 waits for an answer and none is left"),
