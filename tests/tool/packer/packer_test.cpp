@@ -164,16 +164,26 @@ TEST(Packer, ManifestLayoutMatchesTheHandmadeSkyImage) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(media + 12), 16), ".MID" + std::string(11, ' ') + "\x5F");
 }
 
-TEST(Packer, StubResourcesSurviveAndTheManifestComesLast) {
-  const std::vector<std::uint8_t> stubBytes = packtest::MakeStub();
-  const pack::StubImage stub = pack::ReadStubImage(stubBytes);
+// A stub with a .reloc, a debug section and a symbol table behind .rsrc
+// (on a stub with none, VerifyPackedImage in ImagesReadBackAcrossTheOptions
+// checks the resources).
+TEST(Packer, StubResourcesSurviveSectionsBehindAreMovedOrDroppedAndTheManifestComesLast) {
+  packtest::StubLayout layout;
+  layout.relocationsBehind = true;
+  layout.debugBehind = true;
+  layout.symbols = true;
+  const pack::StubImage stub = pack::ReadStubImage(packtest::MakeStub(layout));
+  ASSERT_EQ(stub.sections.size(), 5u);
+  const pack::SectionHeader& relocs = stub.sections[3];
+  const std::vector<std::uint8_t> relocData(stub.bytes.begin() + relocs.pointerToRawData,
+                                            stub.bytes.begin() + relocs.pointerToRawData + 0x54);
   testsupport::TempFolder folder;
   pack::PackResult result;
-  PackToFile(folder, stubBytes, SampleRequest(), &result);
+  PackToFile(folder, stub.bytes, SampleRequest(), &result);
+  const pack::StubImage packed = pack::ReadStubImage(result.image);
 
   // Every resource is still there with its data: none lay behind the
   // manifest, which overwrote everything from its first byte on.
-  const pack::StubImage packed = pack::ReadStubImage(result.image);
   ASSERT_EQ(packed.resources.size(), stub.resources.size());
   EXPECT_TRUE(pack::IsPayloadResource(packed.resources.front()));
   for (const pack::ResourceItem& original : stub.resources) {
@@ -185,31 +195,8 @@ TEST(Packer, StubResourcesSurviveAndTheManifestComesLast) {
                         item.codePage == original.codePage);
     EXPECT_TRUE(found) << "type " << original.type.id << " id " << original.name.id;
   }
-  // The manifest starts inside the section's raw data and runs past it.
-  const pack::SectionHeader& rsrc = packed.sections[packed.resourceSection];
-  EXPECT_GE(result.manifestOffset, rsrc.pointerToRawData);
-  EXPECT_LT(result.manifestOffset, rsrc.pointerToRawData + rsrc.sizeOfRawData);
-  EXPECT_GT(result.image.size(), rsrc.pointerToRawData + rsrc.sizeOfRawData);
-  EXPECT_EQ(packed.directories[pack::kResourceDirectory].size, rsrc.virtualSize);
-  EXPECT_EQ(ReadLe32(&result.image[packed.OptionalHeaderOffset() + 64]),
-            pack::ComputePeChecksum(result.image, packed.OptionalHeaderOffset() + 64));
-}
-
-TEST(Packer, SectionsBehindTheResourcesAreMovedOrDropped) {
-  packtest::StubLayout layout;
-  layout.relocationsBehind = true;
-  layout.debugBehind = true;
-  layout.symbols = true;
-  const pack::StubImage stub = pack::ReadStubImage(packtest::MakeStub(layout));
-  ASSERT_EQ(stub.sections.size(), 5u);
-  const pack::SectionHeader& relocs = stub.sections[3];
-  const std::vector<std::uint8_t> relocData(stub.bytes.begin() + relocs.pointerToRawData,
-                                            stub.bytes.begin() + relocs.pointerToRawData + 0x54);
-
-  testsupport::TempFolder folder;
-  pack::PackResult result;
-  PackToFile(folder, packtest::MakeStub(layout), SampleRequest(), &result);
-  const pack::StubImage packed = pack::ReadStubImage(result.image);
+  // .reloc moves in front of .rsrc with its data; the debug section and the
+  // symbol table are dropped.
   ASSERT_EQ(packed.sections.size(), 4u);  // .text .data .reloc .rsrc
   EXPECT_EQ(packed.sections[2].name, ".reloc");
   EXPECT_EQ(packed.sections[3].name, ".rsrc");
@@ -220,13 +207,21 @@ TEST(Packer, SectionsBehindTheResourcesAreMovedOrDropped) {
   EXPECT_EQ(std::vector<std::uint8_t>(result.image.begin() + moved.pointerToRawData,
                                       result.image.begin() + moved.pointerToRawData + 0x54),
             relocData);
+  EXPECT_EQ(ReadLe32(&result.image[packed.FileHeaderOffset() + 8]), 0u);  // no symbol table
   // Sections stay adjacent in memory, and the image's size covers them.
   EXPECT_EQ(moved.virtualAddress, stub.sections[2].virtualAddress);
   EXPECT_GT(packed.sections[3].virtualAddress, moved.virtualAddress);
   const std::uint32_t sizeOfImage = ReadLe32(&result.image[packed.OptionalHeaderOffset() + 56]);
   EXPECT_EQ(sizeOfImage % 0x1000, 0u);
   EXPECT_GE(sizeOfImage, packed.sections[3].virtualAddress + packed.sections[3].virtualSize);
-  EXPECT_EQ(ReadLe32(&result.image[packed.FileHeaderOffset() + 8]), 0u);  // no symbol table
+  // The manifest starts inside the section's raw data and runs past it.
+  const pack::SectionHeader& rsrc = packed.sections[packed.resourceSection];
+  EXPECT_GE(result.manifestOffset, rsrc.pointerToRawData);
+  EXPECT_LT(result.manifestOffset, rsrc.pointerToRawData + rsrc.sizeOfRawData);
+  EXPECT_GT(result.image.size(), rsrc.pointerToRawData + rsrc.sizeOfRawData);
+  EXPECT_EQ(packed.directories[pack::kResourceDirectory].size, rsrc.virtualSize);
+  EXPECT_EQ(ReadLe32(&result.image[packed.OptionalHeaderOffset() + 64]),
+            pack::ComputePeChecksum(result.image, packed.OptionalHeaderOffset() + 64));
 }
 
 // Byte offsets into the stub's headers, for damaging them.
