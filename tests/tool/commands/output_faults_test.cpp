@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "stub_fixture.h"
 #include "core/imagewriter/manifest_writer.h"
 #include "installer_fixture.h"
 #include "sample_data.h"
@@ -113,11 +112,10 @@ TEST(OutputFaults, PackOntoAFullDiskLeavesTheOldImageWhole) {
   const std::string old(12000, 'o');
   const std::string out = disk.path() + "/setup.exe";
   std::ofstream(out, std::ios::binary) << old;
-  const auto run = Saverkit({"pack", "-o", out, "--force", "--title", "Lantern", "--saver",
-                             folder.Write("l.scr", packtest::NoiseBytes(40000, 1)), "--data",
-                             folder.Write("l.dat", packtest::NoiseBytes(100, 2)), "--uninstaller",
-                             folder.Write("U.EXE", packtest::NoiseBytes(100, 3)), "--stub",
-                             folder.Write("installer.exe", packtest::MakeStub())});
+  const PackInputs in;
+  std::vector<std::string> args = in.Args({"--force"});
+  args[2] = out;
+  const auto run = Saverkit(args);
   EXPECT_TRUE(FailedWith(run, 1, "No space left on device"));
   EXPECT_EQ(NamesIn(disk.path()), std::vector<std::string>{"setup.exe"});
   EXPECT_EQ(FileText(out), old);
