@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>

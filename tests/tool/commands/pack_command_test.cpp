@@ -84,13 +84,12 @@ TEST(PackCommand, FindsTheInstallerProgramOfItsOwnBuild) {
     const std::vector<std::string> args = {(toolDir / "saverkit").string(), "pack", "-o", output, "--title", "Sky",
                                            "--saver", in.saver, "--data", in.data};
 
-    testsupport::CommandOutput run = testsupport::RunCommand(args);
-    EXPECT_TRUE(FailedWith(run, 2, "UNINSTAL.EXE"));
-    fs::copy_file(in.uninstaller, programs / "UNINSTAL.EXE");
-    run = testsupport::RunCommand(args);
-    EXPECT_TRUE(FailedWith(run, 2, "installer.exe"));
-    fs::copy_file(in.stub, programs / "installer.exe");
-    run = testsupport::RunCommand(args);
+    // Each missing program is named; once both are there, the pack is made.
+    for (const auto& [program, input] : {std::pair{"UNINSTAL.EXE", in.uninstaller}, {"installer.exe", in.stub}}) {
+      EXPECT_TRUE(FailedWith(testsupport::RunCommand(args), 2, program));
+      fs::copy_file(input, programs / program);
+    }
+    const testsupport::CommandOutput run = testsupport::RunCommand(args);
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     const PayloadImage image = LoadPayloadImage(output);
     EXPECT_EQ(image.entries.at(2).ExpandedSize, fs::file_size(in.uninstaller));

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 
 #include "tool/packer/packer.h"
 #include "core/imagewriter/pe_checksum.h"
