@@ -22,11 +22,13 @@ inline testsupport::CommandOutput Saverkit(std::vector<std::string> args) {
 // "saverkit: " first and `message` in it.
 inline ::testing::AssertionResult FailedWith(const testsupport::CommandOutput& run, int status,
                                              const std::string& message) {
-  if (run.exitStatus == status && run.err.rfind("saverkit: ", 0) == 0 && run.err.find(message) != std::string::npos &&
-      std::count(run.err.begin(), run.err.end(), '\n') == 1 && run.err.back() == '\n')
+  const bool oneLine = std::count(run.err.begin(), run.err.end(), '\n') == 1 && run.err.back() == '\n';
+  if (run.exitStatus == status && oneLine && run.err.rfind("saverkit: ", 0) == 0 &&
+      run.err.find(message) != std::string::npos)
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "exit status " << run.exitStatus << " (expected " << status
-                                       << "), standard error:\n" << run.err << "expected one line with: " << message;
+                                       << "), standard error:\n"
+                                       << run.err << "expected one line with: " << message;
 }
 
 // The contents of a file as text.
@@ -61,7 +63,8 @@ struct PackInputs {
   std::vector<std::string> Args(const std::vector<std::string>& more = {},
                                 const std::string& title = "Night Sky") const {
     std::vector<std::string> args = {"pack", "-o", out, "--title", title, "--saver", saver, "--data", data,
-                                     "--uninstaller", uninstaller, "--stub", stub, "--media", mid, "--media", wav};
+                                     "--uninstaller", uninstaller, "--stub", stub,
+                                     "--media", mid, "--media", wav};
     args.insert(args.end(), more.begin(), more.end());
     return args;
   }

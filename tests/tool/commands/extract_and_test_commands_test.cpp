@@ -104,7 +104,8 @@ TEST(ExtractCommand, ATruncatedEntryLeavesNoFileAndTheOthersAreWritten) {
   const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.contents));
   const std::string out = folder.path() + "/out";
   EXPECT_TRUE(FailedWith(Saverkit({"extract", image, "-d", out}), 1, "Deep Sea.DAT: truncated"));
-  EXPECT_EQ(NamesIn(out), (std::vector<std::string>{"Deep Sea.scr", "JUKE0023.MID", "LICENSE.TXT", "UNINSTAL.EXE"}));
+  EXPECT_EQ(NamesIn(out),
+            (std::vector<std::string>{"Deep Sea.scr", "JUKE0023.MID", "LICENSE.TXT", "UNINSTAL.EXE"}));
 }
 
 // Drive letters and backslashes mean nothing special on this system: they

@@ -162,10 +162,15 @@ std::vector<HostileCase> Cases() {
        },
        {"list", "IMAGE"}, 1, "the install total passes 4 GiB, so the installer's 32-bit count wraps to"},
       {"compressed stream cut short",
-       [] { return Packed(WithEntry(0, [](pack::EntryContents& e) { e.stored.resize(e.stored.size() / 2); })); },
+       [] {
+         return Packed(WithEntry(0, [](pack::EntryContents& e) { e.stored.resize(e.stored.size() / 2); }));
+       },
        {"test", "IMAGE"}, 1, truncated},
       {"bytes behind the stream",
-       [] { return Packed(WithEntry(0, [](pack::EntryContents& e) { e.stored.insert(e.stored.end(), 100, 0xA5); })); },
+       [] {
+         return Packed(
+             WithEntry(0, [](pack::EntryContents& e) { e.stored.insert(e.stored.end(), 100, 0xA5); }));
+       },
        {"test", "IMAGE"}, 0, "note: 100 stored bytes left unread"},
       {"overlapping entries",
        [] {

@@ -21,8 +21,9 @@ pack::ManifestContents SampleManifest() {
   contents.license = "You may share this screen saver.";
   contents.title = "Night Sky  ";  // trailing blanks are not part of the title
   contents.numberBase = 9999;
-  contents.entries = {Stored(std::string(1200, 0x11)), Stored(std::string(40, 0x22)), Stored(std::string(300, 0x33)),
-                      Media(".MID", std::string(10, 0x44), 0x5F), Media(".WAV", std::string(20, 0x55))};
+  contents.entries = {Stored(std::string(1200, 0x11)), Stored(std::string(40, 0x22)),
+                      Stored(std::string(300, 0x33)), Media(".MID", std::string(10, 0x44), 0x5F),
+                      Media(".WAV", std::string(20, 0x55))};
   contents.entries[1].expandedSize = 5000;  // counted as compressed for the listing
   return contents;
 }

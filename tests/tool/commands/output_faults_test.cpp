@@ -54,7 +54,8 @@ Bytes ImageOf(std::size_t saverSize) {
   contents.license = "Share it.";
   const Bytes saver = MakeExecutableLike(saverSize, 3);
   contents.entries = {installertest::Compressed(std::string(saver.begin(), saver.end())),
-                      installertest::Stored(std::string(100, 0x22)), installertest::Stored(std::string(200, 0x33))};
+                      installertest::Stored(std::string(100, 0x22)),
+                      installertest::Stored(std::string(200, 0x33))};
   return pack::BuildInstallerImage(contents);
 }
 

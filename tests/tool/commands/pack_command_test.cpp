@@ -85,7 +85,8 @@ TEST(PackCommand, FindsTheInstallerProgramOfItsOwnBuild) {
                                            "--saver", in.saver, "--data", in.data};
 
     // Each missing program is named; once both are there, the pack is made.
-    for (const auto& [program, input] : {std::pair{"UNINSTAL.EXE", in.uninstaller}, {"installer.exe", in.stub}}) {
+    for (const auto& [program, input] :
+         {std::pair{"UNINSTAL.EXE", in.uninstaller}, {"installer.exe", in.stub}}) {
       EXPECT_TRUE(FailedWith(testsupport::RunCommand(args), 2, program));
       fs::copy_file(input, programs / program);
     }

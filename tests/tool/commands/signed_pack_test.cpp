@@ -71,11 +71,11 @@ TEST_F(SignedPack, SignedImageVerifiesListsTestsAndInstalls) {
     EXPECT_EQ(run.exitStatus, 0) << command << ": " << run.err;
     EXPECT_EQ(run.out.find("note:"), std::string::npos) << run.out;
   }
-  EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", out}).out)["signed"], true);
-  EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", plain_}).out)["signed"], false);
-  EXPECT_NE(RunCommand({SAVERKIT_TOOL, "list", out}).out.find("Signature:        signed (certificate table at 0x"),
+  EXPECT_EQ(nlohmann::json::parse(Saverkit({"list", "--json", out}).out)["signed"], true);
+  EXPECT_EQ(nlohmann::json::parse(Saverkit({"list", "--json", plain_}).out)["signed"], false);
+  EXPECT_NE(Saverkit({"list", out}).out.find("Signature:        signed (certificate table at 0x"),
             std::string::npos);
-  EXPECT_NE(RunCommand({SAVERKIT_TOOL, "list", plain_}).out.find("Signature:        none"), std::string::npos);
+  EXPECT_NE(Saverkit({"list", plain_}).out.find("Signature:        none"), std::string::npos);
   const CommandOutput preview = RunCommand({SAVERKIT_TOOL, "preview", out});
   EXPECT_EQ(preview.exitStatus, 0) << preview.err;
   for (const char* added : {"file added C:\\WINDOWS\\Night Sky.scr 20000 bytes", "JUKE0001.MID 900 bytes"})
@@ -118,7 +118,7 @@ TEST_F(SignedPack, TestNotesWhatTheSignatureDoesNotCover) {
   // A certificate table in front of the last entry's data: that entry is
   // moved (copied whole) behind the table and its manifest entry follows it.
   std::vector<std::uint8_t> moved = testsupport::ReadFileBytes(plain_);
-  const nlohmann::json listing = nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", plain_}).out);
+  const nlohmann::json listing = nlohmann::json::parse(Saverkit({"list", "--json", plain_}).out);
   const nlohmann::json& last = listing["entries"].back();
   const std::uint32_t dataOffset = last["data_offset"], storedSize = last["stored_size"];
   std::uint8_t key[8];
