@@ -7,21 +7,18 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "stub_fixture.h"
-#include "core/codec/entry_encoder.h"
 #include "core/imagewriter/manifest_writer.h"
+#include "installer_fixture.h"
 #include "sample_data.h"
 #include "run_saverkit.h"
 #include "temp_files.h"
 
-using codec::CompressEntry;
 using samples::MakeExecutableLike;
 
 namespace pack = imagewriter;
@@ -56,23 +53,11 @@ Bytes ImageOf(std::size_t saverSize) {
   contents.title = "Lantern";
   contents.license = "Share it.";
   const Bytes saver = MakeExecutableLike(saverSize, 3);
-  pack::EntryContents compressed, data, uninstaller;
-  compressed.stored = CompressEntry(saver.data(), saver.size());
-  compressed.expandedSize = static_cast<std::uint32_t>(saver.size());
-  data.stored.assign(100, 0x22);
-  uninstaller.stored.assign(200, 0x33);
-  contents.entries = {compressed, data, uninstaller};
+  contents.entries = {installertest::Compressed(std::string(saver.begin(), saver.end())),
+                      installertest::Stored(std::string(100, 0x22)),
+                      installertest::Stored(std::string(200, 0x33))};
   return pack::BuildInstallerImage(contents);
 }
-
-std::vector<std::string> NamesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
 TEST(OutputFaults, ExtractRefusesATotalTheDiskCannotHold) {
   testsupport::TempFolder folder;
@@ -80,9 +65,7 @@ TEST(OutputFaults, ExtractRefusesATotalTheDiskCannotHold) {
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
   const std::string image = folder.Write("setup.exe", ImageOf(200000));
   const auto run = Saverkit({"extract", image, "-d", disk.path() + "/out"});
-  EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_EQ(Lines(run.err), 1) << run.err;
-  EXPECT_NE(run.err.find("no room for the 200309 bytes the image installs"), std::string::npos) << run.err;
+  EXPECT_TRUE(FailedWith(run, 1, "no room for the 200309 bytes the image installs"));
   EXPECT_TRUE(NamesIn(disk.path() + "/out").empty());
 }
 
@@ -103,8 +86,7 @@ TEST(OutputFaults, AWriteFailingHalfwayLeavesNoPartialFileAndTheOldOneWhole) {
   std::signal(SIGXFSZ, previous);
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(run.err, "saverkit: " + image + ": Lantern.scr: write failed: File too large\n");
-  const Bytes kept = testsupport::ReadFileBytes(out + "/Lantern.scr");
-  EXPECT_EQ(std::string(kept.begin(), kept.end()), "old");
+  EXPECT_EQ(FileText(out + "/Lantern.scr"), "old");
   EXPECT_EQ(NamesIn(out), (std::vector<std::string>{"LICENSE.TXT", "Lantern.DAT", "Lantern.scr", "UNINSTAL.EXE"}));
 }
 
@@ -114,7 +96,7 @@ TEST(OutputFaults, ExtractOntoAReadOnlyFileSystemNamesTheCause) {
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
   const std::string image = folder.Write("setup.exe", ImageOf(1000));
   auto run = Saverkit({"extract", image, "-d", disk.path()});
-  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.exitStatus, 1);  // one line for each file
   EXPECT_NE(run.err.find("Lantern.scr: cannot create a file in its folder: Read-only file system"),
             std::string::npos)
       << run.err;
@@ -130,17 +112,13 @@ TEST(OutputFaults, PackOntoAFullDiskLeavesTheOldImageWhole) {
   const std::string old(12000, 'o');
   const std::string out = disk.path() + "/setup.exe";
   std::ofstream(out, std::ios::binary) << old;
-  const auto run = Saverkit({"pack", "-o", out, "--force", "--title", "Lantern", "--saver",
-                             folder.Write("l.scr", packtest::NoiseBytes(40000, 1)), "--data",
-                             folder.Write("l.dat", packtest::NoiseBytes(100, 2)), "--uninstaller",
-                             folder.Write("U.EXE", packtest::NoiseBytes(100, 3)), "--stub",
-                             folder.Write("installer.exe", packtest::MakeStub())});
-  EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_EQ(Lines(run.err), 1) << run.err;
-  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  const PackInputs in;
+  std::vector<std::string> args = in.Args({"--force"});
+  args[2] = out;
+  const auto run = Saverkit(args);
+  EXPECT_TRUE(FailedWith(run, 1, "No space left on device"));
   EXPECT_EQ(NamesIn(disk.path()), std::vector<std::string>{"setup.exe"});
-  const Bytes now = testsupport::ReadFileBytes(out);
-  EXPECT_EQ(std::string(now.begin(), now.end()), old);
+  EXPECT_EQ(FileText(out), old);
 }
 
 TEST(OutputFaults, ADestinationThatIsAFolderOrANameTooLongIsNamed) {

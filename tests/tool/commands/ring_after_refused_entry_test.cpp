@@ -10,6 +10,7 @@
 
 #include "installer_fixture.h"
 #include "core/codec/stream_writer.h"
+#include "run_saverkit.h"
 #include "temp_files.h"
 
 using codec::EntryStreamWriter;
@@ -54,11 +55,10 @@ TEST(RingAfterRefusedEntry, ToolWritesWhatTheInstallerWrites) {
   testsupport::TempFolder folder;
   const std::string image = folder.Write("ring.exe", pack::BuildInstallerImage(manifest));
   const std::string out = folder.path() + "/out";
-  const auto run = testsupport::RunCommand({SAVERKIT_TOOL, "extract", image, "-d", out});
+  const auto run = Saverkit({"extract", image, "-d", out});
   EXPECT_EQ(run.exitStatus, 1) << "the refused entry is a failure";
   EXPECT_NE(run.out.find("refused"), std::string::npos) << run.out;
-  const std::vector<std::uint8_t> extracted = testsupport::ReadFileBytes(out + "/JUKE0024.MID");
-  EXPECT_EQ(std::string(extracted.begin(), extracted.end()), tail) << run.out << run.err;
+  EXPECT_EQ(FileText(out + "/JUKE0024.MID"), tail) << run.out << run.err;
 }
 
 }  // namespace

@@ -28,6 +28,10 @@ struct Signed {
   PeHeaderFields fields;
 };
 
+void FixChecksum(Signed& s) {
+  WriteLe32(&s.bytes[s.fields.checksum], pack::ComputePeChecksum(s.bytes, s.fields.checksum));
+}
+
 // `image` (an odd length, so that padding is needed) with a 40-byte
 // certificate table behind it, laid out as Authenticode signers lay it out.
 Signed MakeSigned() {
@@ -41,12 +45,8 @@ Signed MakeSigned() {
   for (int i = 0; i < 40; ++i) s.bytes.push_back(static_cast<std::uint8_t>(0x30 + i));
   WriteLe32(&s.bytes[s.fields.securityDirectory], tableAt);
   WriteLe32(&s.bytes[s.fields.securityDirectory + 4], 40);
-  WriteLe32(&s.bytes[s.fields.checksum], pack::ComputePeChecksum(s.bytes, s.fields.checksum));
+  FixChecksum(s);
   return s;
-}
-
-void FixChecksum(Signed& s) {
-  WriteLe32(&s.bytes[s.fields.checksum], pack::ComputePeChecksum(s.bytes, s.fields.checksum));
 }
 
 TEST(SignedLayout, AcceptsASignatureAppendedBehindTheImage) {
