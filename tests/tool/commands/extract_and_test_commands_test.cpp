@@ -20,15 +20,14 @@ using samples::MakeExecutableLike;
 using samples::MakeTextLike;
 using samples::MakeWaveLike;
 
-namespace pack = imagewriter;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
-pack::EntryContents Compressed(const Bytes& data, CompressionLevel level) {
-  pack::EntryContents entry;
+imagewriter::EntryContents Compressed(const Bytes& data, CompressionLevel level) {
+  imagewriter::EntryContents entry;
   entry.stored = CompressEntry(data.data(), data.size(), level);
   entry.expandedSize = static_cast<std::uint32_t>(data.size());
   return entry;
@@ -39,15 +38,15 @@ struct Sample {
   Bytes data = MakeTextLike(40000, 2);
   Bytes uninstaller = MakeExecutableLike(9000, 3);
   Bytes music = MakeWaveLike(30000, 4);
-  pack::ManifestContents contents;
+  imagewriter::ManifestContents contents;
 
   Sample() {
     contents.title = "Deep Sea";
     contents.license = "Share it freely.\r\n";
     contents.numberBase = 23;
-    pack::EntryContents stored;
+    imagewriter::EntryContents stored;
     stored.stored = uninstaller;
-    pack::EntryContents media = Compressed(music, CompressionLevel::kGreedy);
+    imagewriter::EntryContents media = Compressed(music, CompressionLevel::kGreedy);
     media.name = ".MID";
     media.kind = 0;
     contents.entries = {Compressed(saver, CompressionLevel::kBest),
@@ -59,7 +58,7 @@ struct Sample {
 TEST(ExtractCommand, WritesEveryFileBitExactUnderItsInstalledName) {
   Sample sample;
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.contents));
+  const std::string image = folder.Write("setup.exe", imagewriter::BuildInstallerImage(sample.contents));
   const std::string out = folder.path() + "/out\xff\xfe";
   const auto run = Saverkit({"extract", image, "-d", out, "--json"});
   ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
@@ -77,7 +76,7 @@ TEST(ExtractCommand, WritesEveryFileBitExactUnderItsInstalledName) {
 TEST(ExtractCommand, DefaultFolderIsTheTitleAndNothingIsOverwrittenWithoutForce) {
   Sample sample;
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.contents));
+  const std::string image = folder.Write("setup.exe", imagewriter::BuildInstallerImage(sample.contents));
   const std::string saver = folder.path() + "/Deep Sea/Deep Sea.scr";
   fs::create_directories(folder.path() + "/Deep Sea");
   folder.Write("Deep Sea/Deep Sea.scr", std::string("keep me"));
@@ -101,7 +100,7 @@ TEST(ExtractCommand, ATruncatedEntryLeavesNoFileAndTheOthersAreWritten) {
   Sample sample;
   sample.contents.entries[1].stored.resize(sample.contents.entries[1].stored.size() / 3);
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(sample.contents));
+  const std::string image = folder.Write("setup.exe", imagewriter::BuildInstallerImage(sample.contents));
   const std::string out = folder.path() + "/out";
   EXPECT_TRUE(FailedWith(Saverkit({"extract", image, "-d", out}), 1, "Deep Sea.DAT: truncated"));
   EXPECT_EQ(NamesIn(out),
@@ -113,7 +112,7 @@ TEST(ExtractCommand, ATruncatedEntryLeavesNoFileAndTheOthersAreWritten) {
 TEST(ExtractCommand, WindowsLookingNamesAreOrdinaryHostPaths) {
   Sample sample;
   testsupport::TempFolder folder;
-  folder.Write("C:demo.exe", pack::BuildInstallerImage(sample.contents));
+  folder.Write("C:demo.exe", imagewriter::BuildInstallerImage(sample.contents));
   const auto run =
       testsupport::RunCommand({SAVERKIT_TOOL, "extract", "C:demo.exe", "-d", "C:\\out"}, folder.path());
   EXPECT_EQ(run.exitStatus, 0) << run.err;

@@ -26,7 +26,6 @@ using format::kEntrySize;
 using format::kTitleFieldSize;
 using samples::MakeExecutableLike;
 
-namespace pack = imagewriter;
 using reader::ImageError;
 using reader::LoadPayloadImage;
 using reader::PayloadImage;
@@ -39,8 +38,8 @@ using installertest::Stored;
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
-pack::ManifestContents SoundManifest() {
-  pack::ManifestContents contents;
+imagewriter::ManifestContents SoundManifest() {
+  imagewriter::ManifestContents contents;
   contents.title = "Harbour";
   contents.license = "Free to share.";
   contents.numberBase = 23;
@@ -71,8 +70,8 @@ std::size_t TableEnd(const std::string& path, std::size_t entries) {
 // them (one process each).
 TEST(HostileImage, EveryTruncationOfHeadersTreeAndManifestFailsCleanly) {
   testsupport::TempFolder folder;
-  const pack::ManifestContents contents = SoundManifest();
-  const Bytes whole = pack::BuildInstallerImage(contents);
+  const imagewriter::ManifestContents contents = SoundManifest();
+  const Bytes whole = imagewriter::BuildInstallerImage(contents);
   const std::size_t end = TableEnd(folder.Write("whole.exe", whole), contents.entries.size());
   ASSERT_LE(end, whole.size());
   for (std::size_t length = 0; length < end; ++length) {
@@ -103,37 +102,37 @@ struct HostileCase {
   std::string message;  // on stderr
 };
 
-pack::ManifestContents WithEntry(std::size_t position, const std::function<void(pack::EntryContents&)>& change) {
-  pack::ManifestContents contents = SoundManifest();
+imagewriter::ManifestContents WithEntry(std::size_t position, const std::function<void(imagewriter::EntryContents&)>& change) {
+  imagewriter::ManifestContents contents = SoundManifest();
   change(contents.entries[position]);
   return contents;
 }
 
-Bytes Packed(const pack::ManifestContents& contents) { return pack::BuildInstallerImage(contents); }
+Bytes Packed(const imagewriter::ManifestContents& contents) { return imagewriter::BuildInstallerImage(contents); }
 
 Bytes Titled(const std::string& title) {
-  pack::ManifestContents contents = SoundManifest();
+  imagewriter::ManifestContents contents = SoundManifest();
   contents.title = title;
   return Packed(contents);
 }
 
 std::vector<HostileCase> Cases() {
   const auto offset = [](std::uint32_t value) {
-    return [value] { return Packed(WithEntry(1, [value](pack::EntryContents& e) { e.dataOffset = value; })); };
+    return [value] { return Packed(WithEntry(1, [value](imagewriter::EntryContents& e) { e.dataOffset = value; })); };
   };
   const auto storedSize = [](std::uint32_t value) {
-    return [value] { return Packed(WithEntry(1, [value](pack::EntryContents& e) { e.storedSize = value; })); };
+    return [value] { return Packed(WithEntry(1, [value](imagewriter::EntryContents& e) { e.storedSize = value; })); };
   };
   // The sound image's four entries and one-byte media files up to `count`.
   const auto manyEntries = [](std::size_t count) {
     return [count] {
-      pack::ManifestContents contents = SoundManifest();
+      imagewriter::ManifestContents contents = SoundManifest();
       contents.entries.resize(count, Media(".MID", "U"));
       return Packed(contents);
     };
   };
   const auto expanded = [](std::uint32_t value) {
-    return [value] { return Packed(WithEntry(0, [value](pack::EntryContents& e) { e.expandedSize = value; })); };
+    return [value] { return Packed(WithEntry(0, [value](imagewriter::EntryContents& e) { e.expandedSize = value; })); };
   };
   const std::string beyond = "entry 1: data lies beyond the end of the file";
   const std::string tooLarge = "expanded size of 2 GiB or more: the installer writes nothing";
@@ -147,7 +146,7 @@ std::vector<HostileCase> Cases() {
        "data lies beyond the end of the file"},
       // The last entry's data runs to the end of the file; one byte more is past it.
       {"last entry one byte past the end",
-       [] { return Packed(WithEntry(3, [](pack::EntryContents& e) { e.storedSize = 51; })); },
+       [] { return Packed(WithEntry(3, [](imagewriter::EntryContents& e) { e.storedSize = 51; })); },
        {"list", "IMAGE"}, 1, "entry 3: data lies beyond the end of the file"},
       {"expanded 0x80000000", expanded(0x80000000u), {"list", "IMAGE"}, 1, "entry 0: " + tooLarge},
       {"expanded 0xFFFFFFFF", expanded(0xFFFFFFFFu), {"test", "IMAGE"}, 1, tooLarge},
@@ -156,26 +155,26 @@ std::vector<HostileCase> Cases() {
       {"bomb extracted", expanded(0x7FFFFF00u), {"extract", "IMAGE", "-d", "OUT"}, 1, "Harbour.scr: " + truncated},
       {"install total past 4 GiB",
        [] {
-         pack::ManifestContents contents = SoundManifest();
+         imagewriter::ManifestContents contents = SoundManifest();
          for (int i = 0; i < 3; ++i) contents.entries[i].expandedSize = 0x7FFFFFF0u;
          return Packed(contents);
        },
        {"list", "IMAGE"}, 1, "the install total passes 4 GiB, so the installer's 32-bit count wraps to"},
       {"compressed stream cut short",
        [] {
-         return Packed(WithEntry(0, [](pack::EntryContents& e) { e.stored.resize(e.stored.size() / 2); }));
+         return Packed(WithEntry(0, [](imagewriter::EntryContents& e) { e.stored.resize(e.stored.size() / 2); }));
        },
        {"test", "IMAGE"}, 1, truncated},
       {"bytes behind the stream",
        [] {
          return Packed(
-             WithEntry(0, [](pack::EntryContents& e) { e.stored.insert(e.stored.end(), 100, 0xA5); }));
+             WithEntry(0, [](imagewriter::EntryContents& e) { e.stored.insert(e.stored.end(), 100, 0xA5); }));
        },
        {"test", "IMAGE"}, 0, "note: 100 stored bytes left unread"},
       {"overlapping entries",
        [] {
          // Entry 1 claims its own bytes and entry 2's.
-         return Packed(WithEntry(1, [](pack::EntryContents& e) { e.storedSize = 340; }));
+         return Packed(WithEntry(1, [](imagewriter::EntryContents& e) { e.storedSize = 340; }));
        },
        {"test", "IMAGE"}, 0, "4 entries, 4 sound, 0 failed"},
       {"resource tree points back at itself",
@@ -199,13 +198,13 @@ std::vector<HostileCase> Cases() {
       {"title no folder without -d", [] { return Titled(".."); }, {"extract", "IMAGE"}, 2,
        "the title cannot name a folder; choose one with -d DIR"},
       {"media name with ..",
-       [] { return Packed(WithEntry(3, [](pack::EntryContents& e) { e.name = "\\..\\x.MID"; })); },
+       [] { return Packed(WithEntry(3, [](imagewriter::EntryContents& e) { e.name = "\\..\\x.MID"; })); },
        {"extract", "IMAGE", "-d", "OUT"}, 1, "refused: the name could land outside the folder"},
       {"two entries one name",
        [] {
          // Media number 1000 with the name "0.MID" and number 10000 with
          // ".MID" are both JUKE10000.MID.
-         pack::ManifestContents contents = SoundManifest();
+         imagewriter::ManifestContents contents = SoundManifest();
          contents.numberBase = 1000;
          contents.entries.resize(3 + 9001, Media(".MID", "U"));
          contents.entries[3].name = "0.MID";

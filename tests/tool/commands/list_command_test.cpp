@@ -9,15 +9,14 @@
 #include "temp_files.h"
 #include "handmade_sky_image.h"
 
-namespace pack = imagewriter;
 
 namespace {
 
 using installertest::Media;
 using installertest::Stored;
 
-pack::ManifestContents SampleManifest() {
-  pack::ManifestContents contents;
+imagewriter::ManifestContents SampleManifest() {
+  imagewriter::ManifestContents contents;
   contents.license = "You may share this screen saver.";
   contents.title = "Night Sky  ";  // trailing blanks are not part of the title
   contents.numberBase = 9999;
@@ -30,7 +29,7 @@ pack::ManifestContents SampleManifest() {
 
 TEST(ListCommand, JsonDescribesEveryEntry) {
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("setup.exe", pack::BuildInstallerImage(SampleManifest()));
+  const std::string image = folder.Write("setup.exe", imagewriter::BuildInstallerImage(SampleManifest()));
   testsupport::CommandOutput run = Saverkit({"list", image, "--json"});
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   const nlohmann::json out = nlohmann::json::parse(run.out);
@@ -73,11 +72,11 @@ TEST(ListCommand, HandmadeSkyImageAsText) {
 }
 
 TEST(ListCommand, TextFromTheImageIsEscaped) {
-  pack::ManifestContents contents;
+  imagewriter::ManifestContents contents;
   contents.title = std::string("Caf\xE9 \x80 \x01\x1B[2J\x7F\x81", 14);
-  contents.entries = {pack::EntryContents{{1, 2, 3}, 0, "", 0, {}, {}}};
+  contents.entries = {imagewriter::EntryContents{{1, 2, 3}, 0, "", 0, {}, {}}};
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("x.exe", pack::BuildInstallerImage(contents));
+  const std::string image = folder.Write("x.exe", imagewriter::BuildInstallerImage(contents));
   testsupport::CommandOutput json = Saverkit({"list", image, "--json"});
   ASSERT_EQ(json.exitStatus, 0) << json.err;
   EXPECT_EQ(nlohmann::json::parse(json.out)["title"], "Caf\u00e9 \u20ac \u0001\u001b[2J\u007f\u0081");
@@ -91,7 +90,7 @@ TEST(ListCommand, ErrorsAreOneLineAndExitCodesTellThemApart) {
   testsupport::TempFolder folder;
   std::vector<std::uint8_t> cut = skyimage::BuildHandmadeSkyImage();
   cut.resize(0xDCF0);
-  pack::ManifestContents beyond = SampleManifest();
+  imagewriter::ManifestContents beyond = SampleManifest();
   beyond.entries[1].dataOffset = 0x7FFFFF00u;
   struct Case {
     std::vector<std::string> args;
@@ -103,7 +102,7 @@ TEST(ListCommand, ErrorsAreOneLineAndExitCodesTellThemApart) {
       {{"list", folder.path() + "/missing.exe"}, 1, "missing.exe: cannot open the file: No such file or directory\n"},
       {{"list", folder.Write("text.txt", std::string("hello"))}, 1, "text.txt: not a PE image\n"},
       {{"list", folder.Write("cut.exe", cut)}, 1, "cut.exe: manifest lies beyond the end of the file\n"},
-      {{"list", folder.Write("beyond.exe", pack::BuildInstallerImage(beyond))}, 1,
+      {{"list", folder.Write("beyond.exe", imagewriter::BuildInstallerImage(beyond))}, 1,
        "beyond.exe: entry 1: data lies beyond the end of the file\n", "Night Sky.DAT"},
       {{"list"}, 2, ""},
       {{"list", "a", "b"}, 2, ""},

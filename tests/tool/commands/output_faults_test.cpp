@@ -21,7 +21,6 @@
 
 using samples::MakeExecutableLike;
 
-namespace pack = imagewriter;
 
 namespace {
 
@@ -49,14 +48,14 @@ class SmallFileSystem {
 };
 
 Bytes ImageOf(std::size_t saverSize) {
-  pack::ManifestContents contents;
+  imagewriter::ManifestContents contents;
   contents.title = "Lantern";
   contents.license = "Share it.";
   const Bytes saver = MakeExecutableLike(saverSize, 3);
   contents.entries = {installertest::Compressed(std::string(saver.begin(), saver.end())),
                       installertest::Stored(std::string(100, 0x22)),
                       installertest::Stored(std::string(200, 0x33))};
-  return pack::BuildInstallerImage(contents);
+  return imagewriter::BuildInstallerImage(contents);
 }
 
 TEST(OutputFaults, ExtractRefusesATotalTheDiskCannotHold) {

@@ -11,7 +11,6 @@
 #include "tool/commands/output_file.h"
 #include "temp_files.h"
 
-namespace tools = commands;
 
 namespace {
 
@@ -28,7 +27,7 @@ TEST(OutputFile, TheCheckSeesTheWholeFileBeforeItIsRenamed) {
   const std::string target = folder.path() + "/setup.exe";
   const std::vector<std::uint8_t> bytes = {1, 2, 3, 4, 5};
   std::string checked;
-  tools::WriteCheckedFile(target, bytes, false, [&](const std::string& path) {
+  commands::WriteCheckedFile(target, bytes, false, [&](const std::string& path) {
     EXPECT_NE(path, target);
     EXPECT_EQ(fs::path(path).parent_path(), fs::path(target).parent_path());
     EXPECT_FALSE(fs::exists(target));
@@ -46,7 +45,7 @@ TEST(OutputFile, AFailedCheckLeavesNothingBehind) {
   const std::string existing = folder.Write("existing.exe", std::string("keep"));
   for (const std::string& target : {fresh, existing}) {
     SCOPED_TRACE(target);
-    EXPECT_THROW(tools::WriteCheckedFile(target, {7}, true,
+    EXPECT_THROW(commands::WriteCheckedFile(target, {7}, true,
                                         [](const std::string&) { throw std::runtime_error("bad"); }),
                  std::runtime_error);
   }
@@ -57,8 +56,8 @@ TEST(OutputFile, AFailedCheckLeavesNothingBehind) {
 // (A destination that is a folder: OutputFaults.ADestinationThatIsAFolderOrANameTooLongIsNamed.)
 TEST(OutputFile, RefusesAMissingFolder) {
   testsupport::TempFolder folder;
-  EXPECT_THROW(tools::WriteCheckedFile(folder.path() + "/no/such/setup.exe", {1}, true, [](const std::string&) {}),
-               tools::OutputFileError);
+  EXPECT_THROW(commands::WriteCheckedFile(folder.path() + "/no/such/setup.exe", {1}, true, [](const std::string&) {}),
+               commands::OutputFileError);
 }
 
 // A link planted where a temporary file is to be made, pointing at an
@@ -72,7 +71,7 @@ TEST(OutputFile, TemporaryFilesNeverFollowALink) {
     const std::string planted = folder.path() + "/.setup.exe.0123456789abcdef.part";
     fs::remove(planted);
     fs::create_symlink(target, planted);
-    EXPECT_EQ(tools::CreateExclusiveFile(planted), -1);
+    EXPECT_EQ(commands::CreateExclusiveFile(planted), -1);
     EXPECT_EQ(errno, EEXIST);
   }
   EXPECT_EQ(testsupport::ReadFileBytes(victim), std::vector<std::uint8_t>({'k', 'e', 'e', 'p'}));
@@ -85,17 +84,17 @@ TEST(OutputFile, TemporaryFilesNeverFollowALink) {
 TEST(OutputFile, UnpredictableNamesAndLinkedDestinations) {
   testsupport::TempFolder folder;
   const std::string target = folder.path() + "/setup.exe";
-  tools::OutputFile first(target, false);
-  tools::OutputFile second(target, false);
+  commands::OutputFile first(target, false);
+  commands::OutputFile second(target, false);
   EXPECT_NE(first.TemporaryPath(), second.TemporaryPath());
   EXPECT_EQ(first.TemporaryPath().find(std::to_string(getpid())), std::string::npos);
 
   const std::string victim = folder.Write("victim.txt", std::string("keep"));
   const std::string linked = folder.path() + "/linked.exe";
   fs::create_symlink(victim, linked);
-  EXPECT_THROW(tools::WriteCheckedFile(linked, {1, 2}, false, [](const std::string&) {}),
-               tools::OutputFileError);
-  tools::WriteCheckedFile(linked, {1, 2}, true, [](const std::string&) {});
+  EXPECT_THROW(commands::WriteCheckedFile(linked, {1, 2}, false, [](const std::string&) {}),
+               commands::OutputFileError);
+  commands::WriteCheckedFile(linked, {1, 2}, true, [](const std::string&) {});
   EXPECT_FALSE(fs::is_symlink(linked));
   EXPECT_EQ(testsupport::ReadFileBytes(linked), std::vector<std::uint8_t>({1, 2}));
   EXPECT_EQ(testsupport::ReadFileBytes(victim), std::vector<std::uint8_t>({'k', 'e', 'e', 'p'}));
@@ -106,9 +105,9 @@ TEST(OutputFile, UnpredictableNamesAndLinkedDestinations) {
 TEST(OutputFile, ADestinationThatAppearsMeanwhileIsKept) {
   testsupport::TempFolder folder;
   const std::string target = folder.path() + "/setup.exe";
-  EXPECT_THROW(tools::WriteCheckedFile(target, {9}, false,
+  EXPECT_THROW(commands::WriteCheckedFile(target, {9}, false,
                                        [&](const std::string&) { folder.Write("setup.exe", std::string("first")); }),
-               tools::OutputFileError);
+               commands::OutputFileError);
   EXPECT_EQ(testsupport::ReadFileBytes(target), std::vector<std::uint8_t>({'f', 'i', 'r', 's', 't'}));
   EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"setup.exe"});
 }

@@ -15,7 +15,6 @@
 
 using codec::EntryStreamWriter;
 
-namespace pack = imagewriter;
 
 namespace {
 
@@ -24,16 +23,16 @@ using namespace installertest;
 // Entry 1 leaves its first 30 bytes in the ring's tail; entry 3 would leave
 // others, but its name is refused; entry 4 is one 30-byte match at the
 // farthest offset, which copies the tail whole.
-pack::ManifestContents ImageReadingTheTail(std::string* tail) {
+imagewriter::ManifestContents ImageReadingTheTail(std::string* tail) {
   const std::string data = "0123456789abcdefghijklmnopqrst and the rest of the data file";
   *tail = data.substr(0, 30);
-  pack::ManifestContents manifest;
+  imagewriter::ManifestContents manifest;
   manifest.title = "Ring";
   manifest.numberBase = 23;
-  pack::EntryContents refused = Compressed("ZYXWVUTSRQPONMLKJIHGFEDCBA9876 refused");
+  imagewriter::EntryContents refused = Compressed("ZYXWVUTSRQPONMLKJIHGFEDCBA9876 refused");
   refused.name = "\\..\\EVIL.MID";
   refused.kind = 0;
-  pack::EntryContents fromTail;
+  imagewriter::EntryContents fromTail;
   EntryStreamWriter writer(fromTail.stored);
   writer.Match(30, 4095);
   writer.Finish();
@@ -46,14 +45,14 @@ pack::ManifestContents ImageReadingTheTail(std::string* tail) {
 
 TEST(RingAfterRefusedEntry, ToolWritesWhatTheInstallerWrites) {
   std::string tail;
-  const pack::ManifestContents manifest = ImageReadingTheTail(&tail);
+  const imagewriter::ManifestContents manifest = ImageReadingTheTail(&tail);
   Machine machine;
   machine.Install(manifest, {"ok", "ok", "ok", "ok", "ok", "ok"});
   const std::string installed = machine.Read("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Ring\\JUKE0024.MID");
   EXPECT_EQ(installed, tail);
 
   testsupport::TempFolder folder;
-  const std::string image = folder.Write("ring.exe", pack::BuildInstallerImage(manifest));
+  const std::string image = folder.Write("ring.exe", imagewriter::BuildInstallerImage(manifest));
   const std::string out = folder.path() + "/out";
   const auto run = Saverkit({"extract", image, "-d", out});
   EXPECT_EQ(run.exitStatus, 1) << "the refused entry is a failure";

@@ -14,11 +14,8 @@ using format::PeHeaderFields;
 using format::ReadLe32;
 using format::WriteLe32;
 
-// The packer's and the image writer's names under the one prefix used here.
-namespace pack {
-using namespace ::imagewriter;
-using namespace ::packer;
-}  // namespace pack
+using namespace imagewriter;
+using namespace packer;
 
 namespace {
 
@@ -29,7 +26,7 @@ struct Signed {
 };
 
 void FixChecksum(Signed& s) {
-  WriteLe32(&s.bytes[s.fields.checksum], pack::ComputePeChecksum(s.bytes, s.fields.checksum));
+  WriteLe32(&s.bytes[s.fields.checksum], ComputePeChecksum(s.bytes, s.fields.checksum));
 }
 
 // `image` (an odd length, so that padding is needed) with a 40-byte
@@ -51,7 +48,7 @@ Signed MakeSigned() {
 
 TEST(SignedLayout, AcceptsASignatureAppendedBehindTheImage) {
   const Signed s = MakeSigned();
-  EXPECT_EQ(pack::SignedLayoutProblem(s.image, s.bytes), "");
+  EXPECT_EQ(SignedLayoutProblem(s.image, s.bytes), "");
 }
 
 TEST(SignedLayout, RefusesSignersThatTouchWhatTheInstallerReads) {
@@ -79,7 +76,7 @@ TEST(SignedLayout, RefusesSignersThatTouchWhatTheInstallerReads) {
   for (const Case& c : cases) {
     Signed s = MakeSigned();
     c.damage(s);
-    EXPECT_NE(pack::SignedLayoutProblem(s.image, s.bytes).find(c.problem), std::string::npos) << c.what;
+    EXPECT_NE(SignedLayoutProblem(s.image, s.bytes).find(c.problem), std::string::npos) << c.what;
   }
 }
 
@@ -88,9 +85,9 @@ TEST(ImageTimeStamp, SetsTheFileHeaderTimeAndKeepsTheChecksumRight) {
   const std::vector<std::uint8_t> before = image;
   PeHeaderFields fields;
   ASSERT_TRUE(FindPeHeaderFields(image, &fields));
-  ASSERT_TRUE(pack::StampImageTime(image, 1700000000u));
+  ASSERT_TRUE(StampImageTime(image, 1700000000u));
   EXPECT_EQ(ReadLe32(&image[fields.timeDateStamp]), 1700000000u);
-  EXPECT_EQ(ReadLe32(&image[fields.checksum]), pack::ComputePeChecksum(image, fields.checksum));
+  EXPECT_EQ(ReadLe32(&image[fields.checksum]), ComputePeChecksum(image, fields.checksum));
   for (std::size_t i = 0; i < image.size(); ++i) {
     if (i >= fields.timeDateStamp && i < fields.timeDateStamp + 4) continue;
     if (i >= fields.checksum && i < fields.checksum + 4) continue;
@@ -98,16 +95,16 @@ TEST(ImageTimeStamp, SetsTheFileHeaderTimeAndKeepsTheChecksumRight) {
   }
 
   std::vector<std::uint8_t> notAnImage(200, 0);
-  EXPECT_FALSE(pack::StampImageTime(notAnImage, 1));
+  EXPECT_FALSE(StampImageTime(notAnImage, 1));
   EXPECT_EQ(notAnImage, std::vector<std::uint8_t>(200, 0));
 }
 
 TEST(ImageTimeStamp, SourceDateEpochValues) {
-  EXPECT_EQ(pack::ParseSourceDateEpoch("0"), 0u);
-  EXPECT_EQ(pack::ParseSourceDateEpoch("1700000000"), 1700000000u);
-  EXPECT_EQ(pack::ParseSourceDateEpoch("4294967295"), 4294967295u);
+  EXPECT_EQ(ParseSourceDateEpoch("0"), 0u);
+  EXPECT_EQ(ParseSourceDateEpoch("1700000000"), 1700000000u);
+  EXPECT_EQ(ParseSourceDateEpoch("4294967295"), 4294967295u);
   for (const char* bad : {"", "4294967296", "99999999999", "-1", "17e8", " 1", "1.5"})
-    EXPECT_FALSE(pack::ParseSourceDateEpoch(bad)) << bad;
+    EXPECT_FALSE(ParseSourceDateEpoch(bad)) << bad;
 }
 
 }  // namespace

@@ -28,22 +28,17 @@ using format::ReadLe32;
 using format::WalkToManifest;
 using format::WriteLe16;
 using format::kPathBufferSize;
-// The packer's, the image writer's and the PE layout's names under the one
-// prefix used here.
-namespace pack {
-using namespace ::format::pe_layout;
-using namespace ::imagewriter;
-using namespace ::packer;
-}  // namespace pack
+using namespace format::pe_layout;
+using namespace imagewriter;
+using namespace packer;
 using reader::LoadPayloadImage;
 using reader::PayloadImage;
 
 namespace {
 
-using pack::MediaKind;
 
-pack::PackRequest SampleRequest(std::size_t mediaCount = 2) {
-  pack::PackRequest request;
+PackRequest SampleRequest(std::size_t mediaCount = 2) {
+  PackRequest request;
   request.title = "Night Sky";
   request.saver = {"night.scr", packtest::TextLikeBytes(30000, 1)};
   request.data = {"night.dat", packtest::NoiseBytes(5000, 2)};  // does not compress
@@ -56,11 +51,11 @@ pack::PackRequest SampleRequest(std::size_t mediaCount = 2) {
 
 // Packs, writes and verifies; returns the written path.
 std::string PackToFile(const testsupport::TempFolder& folder, const std::vector<std::uint8_t>& stubBytes,
-                       const pack::PackRequest& request, pack::PackResult* result) {
-  const pack::StubImage stub = pack::ReadStubImage(stubBytes);
-  *result = pack::PackInstaller(stub, request);
+                       const PackRequest& request, PackResult* result) {
+  const StubImage stub = ReadStubImage(stubBytes);
+  *result = PackInstaller(stub, request);
   const std::string path = folder.Write("setup.exe", result->image);
-  pack::VerifyPackedImage(path, stub, request);
+  VerifyPackedImage(path, stub, request);
   return path;
 }
 
@@ -86,7 +81,7 @@ TEST(Packer, ImagesReadBackAcrossTheOptions) {
   };
   for (const OptionCase& c : cases) {
     SCOPED_TRACE(c.label);
-    pack::PackRequest request = SampleRequest(c.mediaCount);
+    PackRequest request = SampleRequest(c.mediaCount);
     request.title = c.title;
     request.store = c.store;
     request.kind = c.kind;
@@ -95,7 +90,7 @@ TEST(Packer, ImagesReadBackAcrossTheOptions) {
     if (c.licenseLength) request.licensePath = "licence.txt";
 
     testsupport::TempFolder folder;
-    pack::PackResult result;
+    PackResult result;
     const std::string path = PackToFile(folder, packtest::MakeStub(), request, &result);
 
     const PayloadImage image = LoadPayloadImage(path);
@@ -129,11 +124,11 @@ TEST(Packer, ImagesReadBackAcrossTheOptions) {
 // Sky image), each entry's data right behind the previous one's, the last
 // running to the end of the file.
 TEST(Packer, ManifestLayoutMatchesTheHandmadeSkyImage) {
-  pack::PackRequest request = SampleRequest(0);
+  PackRequest request = SampleRequest(0);
   request.store = true;
   request.numberBase = 23;
   testsupport::TempFolder folder;
-  pack::PackResult result;
+  PackResult result;
   PackToFile(folder, packtest::MakeStub(), request, &result);
   const std::uint8_t* m = result.image.data() + result.manifestOffset;
   EXPECT_EQ(ReadLe16(m), 0);
@@ -171,24 +166,24 @@ TEST(Packer, StubResourcesSurviveSectionsBehindAreMovedOrDroppedAndTheManifestCo
   layout.relocationsBehind = true;
   layout.debugBehind = true;
   layout.symbols = true;
-  const pack::StubImage stub = pack::ReadStubImage(packtest::MakeStub(layout));
+  const StubImage stub = ReadStubImage(packtest::MakeStub(layout));
   ASSERT_EQ(stub.sections.size(), 5u);
-  const pack::SectionHeader& relocs = stub.sections[3];
+  const SectionHeader& relocs = stub.sections[3];
   const std::vector<std::uint8_t> relocData(stub.bytes.begin() + relocs.pointerToRawData,
                                             stub.bytes.begin() + relocs.pointerToRawData + 0x54);
   testsupport::TempFolder folder;
-  pack::PackResult result;
+  PackResult result;
   PackToFile(folder, stub.bytes, SampleRequest(), &result);
-  const pack::StubImage packed = pack::ReadStubImage(result.image);
+  const StubImage packed = ReadStubImage(result.image);
 
   // Every resource is still there with its data: none lay behind the
   // manifest, which overwrote everything from its first byte on.
   ASSERT_EQ(packed.resources.size(), stub.resources.size());
-  EXPECT_TRUE(pack::IsPayloadResource(packed.resources.front()));
-  for (const pack::ResourceItem& original : stub.resources) {
-    if (pack::IsPayloadResource(original)) continue;
+  EXPECT_TRUE(IsPayloadResource(packed.resources.front()));
+  for (const ResourceItem& original : stub.resources) {
+    if (IsPayloadResource(original)) continue;
     bool found = false;
-    for (const pack::ResourceItem& item : packed.resources)
+    for (const ResourceItem& item : packed.resources)
       found = found || (item.type.id == original.type.id && item.name.id == original.name.id &&
                         item.language == original.language && item.data == original.data &&
                         item.codePage == original.codePage);
@@ -200,9 +195,9 @@ TEST(Packer, StubResourcesSurviveSectionsBehindAreMovedOrDroppedAndTheManifestCo
   EXPECT_EQ(packed.sections[2].name, ".reloc");
   EXPECT_EQ(packed.sections[3].name, ".rsrc");
   EXPECT_EQ(packed.resourceSection, 3u);
-  const pack::SectionHeader& moved = packed.sections[2];
-  EXPECT_EQ(packed.directories[pack::kBaseRelocationDirectory].rva, moved.virtualAddress);
-  EXPECT_EQ(packed.directories[pack::kBaseRelocationDirectory].size, 0x54u);
+  const SectionHeader& moved = packed.sections[2];
+  EXPECT_EQ(packed.directories[kBaseRelocationDirectory].rva, moved.virtualAddress);
+  EXPECT_EQ(packed.directories[kBaseRelocationDirectory].size, 0x54u);
   EXPECT_EQ(std::vector<std::uint8_t>(result.image.begin() + moved.pointerToRawData,
                                       result.image.begin() + moved.pointerToRawData + 0x54),
             relocData);
@@ -214,13 +209,13 @@ TEST(Packer, StubResourcesSurviveSectionsBehindAreMovedOrDroppedAndTheManifestCo
   EXPECT_EQ(sizeOfImage % 0x1000, 0u);
   EXPECT_GE(sizeOfImage, packed.sections[3].virtualAddress + packed.sections[3].virtualSize);
   // The manifest starts inside the section's raw data and runs past it.
-  const pack::SectionHeader& rsrc = packed.sections[packed.resourceSection];
+  const SectionHeader& rsrc = packed.sections[packed.resourceSection];
   EXPECT_GE(result.manifestOffset, rsrc.pointerToRawData);
   EXPECT_LT(result.manifestOffset, rsrc.pointerToRawData + rsrc.sizeOfRawData);
   EXPECT_GT(result.image.size(), rsrc.pointerToRawData + rsrc.sizeOfRawData);
-  EXPECT_EQ(packed.directories[pack::kResourceDirectory].size, rsrc.virtualSize);
+  EXPECT_EQ(packed.directories[kResourceDirectory].size, rsrc.virtualSize);
   EXPECT_EQ(ReadLe32(&result.image[packed.OptionalHeaderOffset() + 64]),
-            pack::ComputePeChecksum(result.image, packed.OptionalHeaderOffset() + 64));
+            ComputePeChecksum(result.image, packed.OptionalHeaderOffset() + 64));
 }
 
 // Byte offsets into the stub's headers, for damaging them.
@@ -230,26 +225,25 @@ std::vector<std::uint8_t> Damaged(std::vector<std::uint8_t> bytes, std::size_t a
 }
 
 TEST(Packer, RefusesStubsThatCannotCarryAPayload) {
-  using pack::ResourceKey;
   const std::vector<std::uint8_t> good = packtest::MakeStub();
   const std::uint32_t pe = ReadLe32(&good[60]);
-  auto withResources = [](std::vector<pack::ResourceItem> items) {
+  auto withResources = [](std::vector<ResourceItem> items) {
     packtest::StubLayout layout;
     layout.resources = std::move(items);
     return packtest::MakeStub(layout);
   };
-  std::vector<pack::ResourceItem> dialogsOnly = packtest::InstallerResources();
+  std::vector<ResourceItem> dialogsOnly = packtest::InstallerResources();
   dialogsOnly.erase(dialogsOnly.begin());
   auto payloadAs = [](ResourceKey type, std::uint16_t id, std::uint16_t language) {
-    std::vector<pack::ResourceItem> items = packtest::InstallerResources();
+    std::vector<ResourceItem> items = packtest::InstallerResources();
     items.front().type = std::move(type);
     items.front().name = ResourceKey::Number(id);
     items.front().language = language;
     return items;
   };
-  std::vector<pack::ResourceItem> namedBefore = packtest::InstallerResources();
+  std::vector<ResourceItem> namedBefore = packtest::InstallerResources();
   namedBefore.push_back({ResourceKey::Named("BITMAPS"), ResourceKey::Number(1), 1033, {1, 2, 3}, false});
-  pack::PeImageLayout noRsrc;
+  PeImageLayout noRsrc;
   noRsrc.sectionsBefore.push_back({".text", {0xC3}, 0x60000020});
   noRsrc.resourceSectionName = ".RSRC";
   noRsrc.resources = packtest::InstallerResources();
@@ -267,7 +261,7 @@ TEST(Packer, RefusesStubsThatCannotCarryAPayload) {
       {"no PE signature", Damaged(good, pe, 0x4550 + 1), "PE signature"},
       {"PE32+", Damaged(good, pe + 24, 0x020B), "PE32"},
       {"x64 machine", Damaged(good, pe + 4, 0x8664), "32-bit"},
-      {"no .rsrc section", pack::WritePeImage(noRsrc).bytes, "no .rsrc"},
+      {"no .rsrc section", WritePeImage(noRsrc).bytes, "no .rsrc"},
       {"no LASTRES", withResources(dialogsOnly), "first resource is not LASTRES"},
       {"named type sorts first", withResources(namedBefore), "first resource is not LASTRES"},
       {"LASTRES id 1001", withResources(payloadAs(ResourceKey::Named("LASTRES"), 1001, 1033)), "not LASTRES"},
@@ -278,10 +272,10 @@ TEST(Packer, RefusesStubsThatCannotCarryAPayload) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     try {
-      const pack::StubImage stub = pack::ReadStubImage(c.bytes);
-      pack::PackInstaller(stub, SampleRequest());
+      const StubImage stub = ReadStubImage(c.bytes);
+      PackInstaller(stub, SampleRequest());
       ADD_FAILURE() << "accepted";
-    } catch (const pack::StubError& e) {
+    } catch (const StubError& e) {
       EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
     }
   }
@@ -290,50 +284,50 @@ TEST(Packer, RefusesStubsThatCannotCarryAPayload) {
 TEST(Packer, RefusesInputsTheInstallerCannotUse) {
   const struct {
     const char* label;
-    void (*change)(pack::PackRequest&);
+    void (*change)(PackRequest&);
     const char* reason;
   } cases[] = {
-      {"empty title", [](pack::PackRequest& r) { r.title = ""; }, "empty"},
-      {"title of 101", [](pack::PackRequest& r) { r.title = std::string(101, 'a'); }, "at most 100"},
-      {"control character", [](pack::PackRequest& r) { r.title = "A\tB"; }, "control"},
-      {"trailing dot", [](pack::PackRequest& r) { r.title = "Sky."; }, "ends in"},
-      {"trailing blank", [](pack::PackRequest& r) { r.title = "Sky "; }, "ends in"},
-      {"leading blank", [](pack::PackRequest& r) { r.title = " Sky"; }, "starts with"},
-      {"device name", [](pack::PackRequest& r) { r.title = "con"; }, "reserves"},
-      {"licence of 65,536", [](pack::PackRequest& r) { r.license.assign(65536, 'x'); }, "65,535"},
-      {"licence with NUL", [](pack::PackRequest& r) { r.license = std::string("a\0b", 3); }, "NUL"},
-      {"empty licence file", [](pack::PackRequest& r) { r.licensePath = "empty.txt"; }, "licence file is empty"},
-      {"empty saver", [](pack::PackRequest& r) { r.saver.bytes.clear(); }, "screen saver is empty"},
-      {"empty data", [](pack::PackRequest& r) { r.data.bytes.clear(); }, "data file is empty"},
-      {"empty uninstaller", [](pack::PackRequest& r) { r.uninstaller.bytes.clear(); }, "uninstaller is empty"},
-      {"empty media", [](pack::PackRequest& r) { r.media[1].bytes.clear(); }, "media file is empty"},
-      {"media without extension", [](pack::PackRequest& r) { r.media[0].path = "dir.x/melody"; }, "extension"},
-      {"media ending in a dot", [](pack::PackRequest& r) { r.media[0].path = "melody."; }, "extension"},
-      {"extension of 15", [](pack::PackRequest& r) { r.media[0].path = "a.abcdefghijklmno"; }, "14 characters"},
-      {"non-ASCII extension", [](pack::PackRequest& r) { r.media[0].path = "a.m\xE9"; }, "ASCII"},
-      {"unsafe media name", [](pack::PackRequest& r) { r.media[0].path = "a.m?d"; }, "cannot hold"},
-      {"numbers past 99999", [](pack::PackRequest& r) { r.numberBase = 65535; r.media[0].bytes = {1}; r.media.resize(34466, r.media[0]); }, "99999"},
-      {"name used twice", [](pack::PackRequest& r) { r.title = "JUKE0001"; r.numberBase = 1; r.media[0].path = "x.dat"; },
+      {"empty title", [](PackRequest& r) { r.title = ""; }, "empty"},
+      {"title of 101", [](PackRequest& r) { r.title = std::string(101, 'a'); }, "at most 100"},
+      {"control character", [](PackRequest& r) { r.title = "A\tB"; }, "control"},
+      {"trailing dot", [](PackRequest& r) { r.title = "Sky."; }, "ends in"},
+      {"trailing blank", [](PackRequest& r) { r.title = "Sky "; }, "ends in"},
+      {"leading blank", [](PackRequest& r) { r.title = " Sky"; }, "starts with"},
+      {"device name", [](PackRequest& r) { r.title = "con"; }, "reserves"},
+      {"licence of 65,536", [](PackRequest& r) { r.license.assign(65536, 'x'); }, "65,535"},
+      {"licence with NUL", [](PackRequest& r) { r.license = std::string("a\0b", 3); }, "NUL"},
+      {"empty licence file", [](PackRequest& r) { r.licensePath = "empty.txt"; }, "licence file is empty"},
+      {"empty saver", [](PackRequest& r) { r.saver.bytes.clear(); }, "screen saver is empty"},
+      {"empty data", [](PackRequest& r) { r.data.bytes.clear(); }, "data file is empty"},
+      {"empty uninstaller", [](PackRequest& r) { r.uninstaller.bytes.clear(); }, "uninstaller is empty"},
+      {"empty media", [](PackRequest& r) { r.media[1].bytes.clear(); }, "media file is empty"},
+      {"media without extension", [](PackRequest& r) { r.media[0].path = "dir.x/melody"; }, "extension"},
+      {"media ending in a dot", [](PackRequest& r) { r.media[0].path = "melody."; }, "extension"},
+      {"extension of 15", [](PackRequest& r) { r.media[0].path = "a.abcdefghijklmno"; }, "14 characters"},
+      {"non-ASCII extension", [](PackRequest& r) { r.media[0].path = "a.m\xE9"; }, "ASCII"},
+      {"unsafe media name", [](PackRequest& r) { r.media[0].path = "a.m?d"; }, "cannot hold"},
+      {"numbers past 99999", [](PackRequest& r) { r.numberBase = 65535; r.media[0].bytes = {1}; r.media.resize(34466, r.media[0]); }, "99999"},
+      {"name used twice", [](PackRequest& r) { r.title = "JUKE0001"; r.numberBase = 1; r.media[0].path = "x.dat"; },
        "already uses"},
   };
-  const pack::StubImage stub = pack::ReadStubImage(packtest::MakeStub());
-  const auto expectRefused = [&](const pack::PackRequest& request, const std::string& reason) {
+  const StubImage stub = ReadStubImage(packtest::MakeStub());
+  const auto expectRefused = [&](const PackRequest& request, const std::string& reason) {
     try {
-      pack::PackInstaller(stub, request);
+      PackInstaller(stub, request);
       ADD_FAILURE() << "accepted";
-    } catch (const pack::PackError& e) {
+    } catch (const PackError& e) {
       EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
     }
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    pack::PackRequest request = SampleRequest();
+    PackRequest request = SampleRequest();
     c.change(request);
     expectRefused(request, c.reason);
   }
   for (const char c : std::string("\\/:*?\"<>|")) {  // each character Windows file names cannot hold
     SCOPED_TRACE(c);
-    pack::PackRequest request = SampleRequest();
+    PackRequest request = SampleRequest();
     request.title = std::string("A") + c + "B";
     expectRefused(request, "cannot hold");
   }
@@ -341,9 +335,9 @@ TEST(Packer, RefusesInputsTheInstallerCannotUse) {
 
 TEST(Packer, VerificationCatchesADamagedImage) {
   const std::vector<std::uint8_t> stubBytes = packtest::MakeStub();
-  const pack::StubImage stub = pack::ReadStubImage(stubBytes);
-  const pack::PackRequest request = SampleRequest();
-  pack::PackResult result = pack::PackInstaller(stub, request);
+  const StubImage stub = ReadStubImage(stubBytes);
+  const PackRequest request = SampleRequest();
+  PackResult result = PackInstaller(stub, request);
   testsupport::TempFolder folder;
   const PayloadImage image = LoadPayloadImage(folder.Write("good.exe", result.image));
 
@@ -360,24 +354,24 @@ TEST(Packer, VerificationCatchesADamagedImage) {
     SCOPED_TRACE(d.label);
     std::vector<std::uint8_t> bytes = result.image;
     bytes[d.at] ^= 0x40;
-    EXPECT_THROW(pack::VerifyPackedImage(folder.Write("bad.exe", bytes), stub, request), pack::PackError);
+    EXPECT_THROW(VerifyPackedImage(folder.Write("bad.exe", bytes), stub, request), PackError);
   }
   // Another stub's resources are not this image's.
-  std::vector<pack::ResourceItem> other = packtest::InstallerResources();
+  std::vector<ResourceItem> other = packtest::InstallerResources();
   other.back().data[0] ^= 1;
   packtest::StubLayout layout;
   layout.resources = other;
-  EXPECT_THROW(pack::VerifyPackedImage(folder.Write("good.exe", result.image),
-                                       pack::ReadStubImage(packtest::MakeStub(layout)), request),
-               pack::PackError);
+  EXPECT_THROW(VerifyPackedImage(folder.Write("good.exe", result.image),
+                                       ReadStubImage(packtest::MakeStub(layout)), request),
+               PackError);
 }
 
 // Hand-worked sums: 0x0201 + 0x0003 + length 3; and 0xFFFF + 0xFFFF folds
 // to 0xFFFF, plus length 4. The checksum field itself counts as zero.
 TEST(PeChecksum, KnownSums) {
-  EXPECT_EQ(pack::ComputePeChecksum({0x01, 0x02, 0x03}, 100), 0x0204u + 3);
-  EXPECT_EQ(pack::ComputePeChecksum({0xFF, 0xFF, 0xFF, 0xFF}, 100), 0xFFFFu + 4);
-  EXPECT_EQ(pack::ComputePeChecksum({0x01, 0x02, 0xAA, 0xBB, 0xCC, 0xDD, 0x03, 0x00}, 2), 0x0204u + 8);
+  EXPECT_EQ(ComputePeChecksum({0x01, 0x02, 0x03}, 100), 0x0204u + 3);
+  EXPECT_EQ(ComputePeChecksum({0xFF, 0xFF, 0xFF, 0xFF}, 100), 0xFFFFu + 4);
+  EXPECT_EQ(ComputePeChecksum({0x01, 0x02, 0xAA, 0xBB, 0xCC, 0xDD, 0x03, 0x00}, 2), 0x0204u + 8);
 }
 
 // Whatever a stub holds, reading and packing it either works or throws one
@@ -385,15 +379,15 @@ TEST(PeChecksum, KnownSums) {
 // Packs onto `bytes`: false when the stub is refused; when it is taken, the
 // image must lead the installer's walk to the manifest the packer wrote.
 bool PackAnything(const std::vector<std::uint8_t>& bytes) {
-  pack::PackResult result;
+  PackResult result;
   try {
-    const pack::StubImage stub = pack::ReadStubImage(bytes);
-    pack::PackRequest request = SampleRequest(1);
+    const StubImage stub = ReadStubImage(bytes);
+    PackRequest request = SampleRequest(1);
     request.store = true;
-    result = pack::PackInstaller(stub, request);
-  } catch (const pack::StubError&) {
+    result = PackInstaller(stub, request);
+  } catch (const StubError&) {
     return false;
-  } catch (const pack::PackError&) {
+  } catch (const PackError&) {
     return false;
   }
   MemoryImageSource source(result.image);
@@ -413,7 +407,7 @@ TEST(Packer, DamagedStubsAreRefusedNotTrusted) {
         << "a stub cut to " << size << " bytes was taken";
   }
   EXPECT_TRUE(PackAnything(stub));
-  const pack::StubImage parsed = pack::ReadStubImage(stub);
+  const StubImage parsed = ReadStubImage(stub);
   const std::uint32_t rsrc = parsed.sections[parsed.resourceSection].pointerToRawData;
   std::uint32_t state = 12345;
   int refused = 0;

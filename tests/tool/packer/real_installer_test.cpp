@@ -15,11 +15,8 @@
 
 using format::ReadLe32;
 
-// The packer's and the image writer's names under the one prefix used here.
-namespace pack {
-using namespace ::imagewriter;
-using namespace ::packer;
-}  // namespace pack
+using namespace imagewriter;
+using namespace packer;
 
 namespace {
 
@@ -31,31 +28,31 @@ std::string BuiltInstaller() {
 TEST(BuiltInstaller, PacksAndKeepsItsDialogsAndIcon) {
   const std::string path = BuiltInstaller();
   if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not built (run the win32 preset)";
-  const pack::StubImage stub = pack::ReadStubImage(testsupport::ReadFileBytes(path));
-  pack::RequirePayloadResourceFirst(stub);
+  const StubImage stub = ReadStubImage(testsupport::ReadFileBytes(path));
+  RequirePayloadResourceFirst(stub);
   const std::uint32_t checksumAt = stub.OptionalHeaderOffset() + format::pe_layout::kCheckSum;
   const std::uint32_t linkerChecksum = ReadLe32(&stub.bytes[checksumAt]);
   if (linkerChecksum != 0) {
-    EXPECT_EQ(pack::ComputePeChecksum(stub.bytes, checksumAt), linkerChecksum);
+    EXPECT_EQ(ComputePeChecksum(stub.bytes, checksumAt), linkerChecksum);
   }
 
   auto has = [&](std::uint16_t type, std::uint16_t id) {
-    for (const pack::ResourceItem& item : stub.resources)
+    for (const ResourceItem& item : stub.resources)
       if (!item.type.IsNamed() && item.type.id == type && item.name.id == id) return true;
     return false;
   };
   for (std::uint16_t dialog : {103, 104, 106, 107}) EXPECT_TRUE(has(5, dialog)) << dialog;
   EXPECT_TRUE(has(14, 101));  // the icon's group
 
-  pack::PackRequest request;
+  PackRequest request;
   request.title = "Night Sky";
   request.saver = {"night.scr", packtest::TextLikeBytes(40000, 1)};
   request.data = {"night.dat", packtest::NoiseBytes(2000, 2)};
   request.uninstaller = {"UNINSTAL.EXE", packtest::TextLikeBytes(9000, 3)};
   request.media = {{"melody.mid", packtest::TextLikeBytes(700, 4)}};
-  const pack::PackResult result = pack::PackInstaller(stub, request);
+  const PackResult result = PackInstaller(stub, request);
   testsupport::TempFolder folder;
-  EXPECT_NO_THROW(pack::VerifyPackedImage(folder.Write("setup.exe", result.image), stub, request));
+  EXPECT_NO_THROW(VerifyPackedImage(folder.Write("setup.exe", result.image), stub, request));
 }
 
 }  // namespace

@@ -7,11 +7,10 @@
 
 #include "tool/preview/preview_answers.h"
 
-namespace tools = preview;
 
 namespace {
 
-using tools::NextPreviewAnswer;
+using preview::NextPreviewAnswer;
 
 TEST(PreviewAnswers, TheAnswerThatGoesOnAtEachKindOfPrompt) {
   struct Case {

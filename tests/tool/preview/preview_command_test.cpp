@@ -8,7 +8,6 @@
 #include "run_saverkit.h"
 #include "temp_files.h"
 
-namespace pack = imagewriter;
 
 namespace {
 
@@ -18,9 +17,9 @@ using testsupport::RunCommand;
 class PreviewCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    pack::ManifestContents manifest = ThreeEntryImage("Sky");
+    imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
     manifest.license = "Terms.";
-    image_ = temp_.Write("sky.exe", pack::BuildInstallerImage(manifest));
+    image_ = temp_.Write("sky.exe", imagewriter::BuildInstallerImage(manifest));
   }
   testsupport::TempFolder temp_;
   std::string image_;
@@ -66,10 +65,10 @@ TEST_F(PreviewCommand, TooFewGivenAnswersStopTheRun) {
 // from 0x7F up (C1 controls among them) in paths, keys and texts, control
 // characters in the licence and in media names.
 TEST_F(PreviewCommand, PrintsOnlyPrintableASCII) {
-  pack::ManifestContents manifest = ThreeEntryImage("Caf\xE9\x9B\x7F");
+  imagewriter::ManifestContents manifest = ThreeEntryImage("Caf\xE9\x9B\x7F");
   manifest.license = "Terms\x1B[2J\x07\r\n\x9B" "31m";
   manifest.entries.push_back(installertest::Media("\x1B]0;x\x07.MID", "m"));
-  const std::string image = temp_.Write("odd.exe", pack::BuildInstallerImage(manifest));
+  const std::string image = temp_.Write("odd.exe", imagewriter::BuildInstallerImage(manifest));
   const auto run = RunCommand({SAVERKIT_TOOL, "preview", image});
   for (unsigned char c : run.out) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << static_cast<int>(c);
   EXPECT_NE(run.out.find("file added C:\\WINDOWS\\Caf\\xE9\\x9B\\x7F.scr"), std::string::npos)
@@ -84,9 +83,9 @@ TEST_F(PreviewCommand, FailsWhenTheInstallerDiesOfAWriteError) {
   const std::string machine = temp_.path() + "/small-disk";
   std::string error;
   ASSERT_TRUE(hostwin::CreateMachine(machine, settings, &error)) << error;
-  pack::ManifestContents manifest = ThreeEntryImage("Sky");
+  imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries[1] = installertest::Compressed(installertest::SampleBytes(40000, 'd'));
-  const std::string image = temp_.Write("big.exe", pack::BuildInstallerImage(manifest));
+  const std::string image = temp_.Write("big.exe", imagewriter::BuildInstallerImage(manifest));
   const auto run = RunCommand({SAVERKIT_TOOL, "preview", image, "--machine", machine});
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_NE(run.out.find("\"Write error in function WritePtr()\" MB_OK|MB_ICONHAND -> ok = IDOK\n  "
@@ -100,9 +99,9 @@ TEST_F(PreviewCommand, FailsWhenTheInstallerDiesOfAWriteError) {
 // free, so the installer warns of the short space as it would on a small
 // disk (and its writes would stop at 256 MiB, not fill the host's disk).
 TEST_F(PreviewCommand, AMachineItMakesHasASmallDisk) {
-  pack::ManifestContents manifest = ThreeEntryImage("Sky");
+  imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.entries[1].expandedSize = 1u << 30;
-  const std::string image = temp_.Write("bomb.exe", pack::BuildInstallerImage(manifest));
+  const std::string image = temp_.Write("bomb.exe", imagewriter::BuildInstallerImage(manifest));
   const auto run = RunCommand({SAVERKIT_TOOL, "preview", image, "--answer", "cancel"});
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_NE(run.out.find("It appears that you only have 262,144 kilobytes free"), std::string::npos) << run.out;
