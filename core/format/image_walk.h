@@ -48,6 +48,8 @@ constexpr std::uint32_t kNumberOfSectionsOffset =
     pe_layout::kFileHeaderFromSignature + pe_layout::kNumberOfSections;  // from e_lfanew
 constexpr std::uint32_t kDirectoryHeaderSize = pe_layout::kResourceDirectoryHeaderSize;
 constexpr std::uint32_t kSubdirectoryFlag = pe_layout::kResourceSubdirectory;
+// In a directory entry: the u32 after the name or id.
+constexpr std::uint32_t kEntryOffsetToData = 4;
 
 template <class Source>
 bool ReadU32At(Source& image, std::uint32_t offset, std::uint32_t* value) {
@@ -61,7 +63,7 @@ bool ReadU32At(Source& image, std::uint32_t offset, std::uint32_t* value) {
 template <class Source>
 bool FirstEntryOffset(Source& image, std::uint32_t resourceBase, std::uint32_t directoryOffset,
                       std::uint32_t* offsetToData) {
-  return ReadU32At(image, resourceBase + directoryOffset + kDirectoryHeaderSize + 4,
+  return ReadU32At(image, resourceBase + directoryOffset + kDirectoryHeaderSize + kEntryOffsetToData,
                    offsetToData);
 }
 
@@ -88,11 +90,11 @@ ManifestWalkError WalkToManifest(Source& image, ManifestWalkInfo* info) {
                       sizeof header))
       return info->error;
     // The 8-byte name read as a NUL-terminated string, compared exactly.
-    char name[9] = {};
-    std::memcpy(name, header, 8);
+    char name[pe_layout::kSectionNameSize + 1] = {};
+    std::memcpy(name, header + pe_layout::kSectionName, pe_layout::kSectionNameSize);
     if (std::strcmp(name, ".rsrc") == 0) {
-      virtualAddress = ReadLe32(header + 12);
-      rawPointer = ReadLe32(header + 20);
+      virtualAddress = ReadLe32(header + pe_layout::kVirtualAddress);
+      rawPointer = ReadLe32(header + pe_layout::kPointerToRawData);
       found = true;
     }
   }

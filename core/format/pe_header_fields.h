@@ -26,20 +26,15 @@ struct PeHeaderFields {
                                         // u32 file offset, u32 size in bytes
 };
 
-constexpr std::uint32_t kChecksumInOptionalHeader = pe_layout::kCheckSum;
-// The certificate table's entry of a PE32 (not PE32+) optional header.
-constexpr std::uint32_t kSecurityEntryInOptionalHeader =
-    pe_layout::DataDirectoryOffset(pe_layout::kSecurityDirectory);
-
 // The file offset of the PE signature (e_lfanew), or false when the file
 // has no "MZ" header or no "PE\0\0" there.
 template <class Source>
 bool FindPeSignature(Source& image, std::uint32_t* pe) {
-  std::uint8_t dos[pe_layout::kLfanewOffset + 4];
-  std::uint8_t signature[4];
+  std::uint8_t dos[pe_layout::kLfanewOffset + 4];  // through e_lfanew
+  std::uint8_t signature[pe_layout::kSignatureSize];
   if (!image.ReadAt(0, dos, sizeof dos) || !pe_layout::IsMzSignature(dos)) return false;
   *pe = ReadLe32(dos + pe_layout::kLfanewOffset);
-  return image.ReadAt(*pe, signature, 4) && pe_layout::IsPeSignature(signature);
+  return image.ReadAt(*pe, signature, sizeof signature) && pe_layout::IsPeSignature(signature);
 }
 
 // The offsets in `image`, or false when its headers do not reach that far
@@ -50,14 +45,17 @@ bool FindPeHeaderFieldsIn(Source& image, PeHeaderFields* fields) {
   if (!FindPeSignature(image, &peOffset)) return false;
   // In 64 bits: e_lfanew is hostile and the entry must not wrap round.
   const std::uint64_t pe = peOffset;
-  const std::uint64_t optional = pe + 4 + pe_layout::kFileHeaderSize;
-  const std::uint64_t entryEnd = optional + kSecurityEntryInOptionalHeader + 8;
-  std::uint8_t entry[8];
-  if (entryEnd > 0xFFFFFFFFu || !image.ReadAt(static_cast<std::uint32_t>(entryEnd - 8), entry, 8))
+  const std::uint64_t optional = pe + pe_layout::kOptionalHeaderFromSignature;
+  // The certificate table's entry of a PE32 (not PE32+) optional header.
+  constexpr std::uint32_t kSecurityEntry = pe_layout::DataDirectoryOffset(pe_layout::kSecurityDirectory);
+  const std::uint64_t entryEnd = optional + kSecurityEntry + pe_layout::kDataDirectoryEntrySize;
+  std::uint8_t entry[pe_layout::kDataDirectoryEntrySize];
+  if (entryEnd > 0xFFFFFFFFu || !image.ReadAt(static_cast<std::uint32_t>(entryEnd - sizeof entry), entry, sizeof entry))
     return false;
-  fields->timeDateStamp = static_cast<std::uint32_t>(pe + 4 + 4);
-  fields->checksum = static_cast<std::uint32_t>(optional + kChecksumInOptionalHeader);
-  fields->securityDirectory = static_cast<std::uint32_t>(optional + kSecurityEntryInOptionalHeader);
+  fields->timeDateStamp =
+      static_cast<std::uint32_t>(pe + pe_layout::kFileHeaderFromSignature + pe_layout::kTimeDateStamp);
+  fields->checksum = static_cast<std::uint32_t>(optional + pe_layout::kCheckSum);
+  fields->securityDirectory = static_cast<std::uint32_t>(optional + kSecurityEntry);
   return true;
 }
 
