@@ -205,6 +205,32 @@ bool ParseNumber(const std::string& text, std::uint64_t* value) {
   return true;
 }
 
+// A decimal number within [least, most]; false for anything else.
+template <class Number>
+bool ParseNumberIn(const std::string& text, std::uint64_t least, std::uint64_t most, Number* value) {
+  std::uint64_t parsed = 0;
+  if (!ParseNumber(text, &parsed) || parsed < least || parsed > most) return false;
+  *value = static_cast<Number>(parsed);
+  return true;
+}
+
+// A list of numbers within [least, most], separated by blanks or commas.
+bool ParseNumberList(const std::string& text, std::uint64_t least, std::uint64_t most,
+                     std::vector<int>* values) {
+  for (const std::string& item : SplitList(text)) {
+    int value = 0;
+    if (!ParseNumberIn(item, least, most, &value)) return false;
+    values->push_back(value);
+  }
+  return true;
+}
+
+// Screens, in pixels: GetSystemMetrics answers an int, and the window code
+// multiplies two of them, so both stay far below 2^15.
+constexpr std::uint64_t kMostPixels = 16384;
+// Numbers the stand-in keeps as an int (dialog ids, call counts, results).
+constexpr std::uint64_t kMostInt = 0x7FFFFFFF;
+
 }  // namespace
 
 bool SaveMachineSettings(const std::string& folder, const MachineSettings& settings, std::string* error) {
@@ -255,18 +281,22 @@ bool LoadMachineSettings(const std::string& folder, MachineSettings* settings, s
     auto value = ini.Get(section, key);
     if (value && !value->empty() && !ParseNumber(*value, out)) bad = key;
   };
+  auto numberIn = [&](const char* section, const char* key, std::uint64_t least, std::uint64_t most, int* out) {
+    auto value = ini.Get(section, key);
+    if (value && !value->empty() && !ParseNumberIn(*value, least, most, out)) bad = key;
+  };
+  auto numbers = [&](const char* section, const char* key, std::uint64_t least, std::uint64_t most,
+                     std::vector<int>* out) {
+    auto value = ini.Get(section, key);
+    if (value && !ParseNumberList(*value, least, most, out)) bad = key;
+  };
   if (auto value = ini.Get("Machine", "WindowsDirectory"); value && !value->empty())
     settings->windowsDirectory = *value;
   if (auto value = ini.Get("Machine", "SystemDirectory")) settings->systemDirectory = *value;
-  std::uint64_t pixels = static_cast<std::uint64_t>(settings->screenWidth);
-  number("Machine", "ScreenWidth", &pixels);
-  settings->screenWidth = static_cast<int>(pixels);
-  pixels = static_cast<std::uint64_t>(settings->screenHeight);
-  number("Machine", "ScreenHeight", &pixels);
-  settings->screenHeight = static_cast<int>(pixels);
+  numberIn("Machine", "ScreenWidth", 1, kMostPixels, &settings->screenWidth);
+  numberIn("Machine", "ScreenHeight", 1, kMostPixels, &settings->screenHeight);
   if (auto value = ini.Get("Machine", "WindowCreation")) settings->windowCreationFails = SameText(*value, "fails");
-  if (auto value = ini.Get("Machine", "FailDialogs"))
-    for (const std::string& item : SplitList(*value)) settings->failingDialogs.push_back(std::atoi(item.c_str()));
+  numbers("Machine", "FailDialogs", 1, 0xFFFF, &settings->failingDialogs);
   if (auto value = ini.Get("Disk", "FreeBytes"); value && SameText(*value, "unknown")) {
     settings->freeSpaceKnown = false;
   } else {
@@ -286,13 +316,9 @@ bool LoadMachineSettings(const std::string& folder, MachineSettings* settings, s
   }
   if (auto value = ini.Get("Media", "ByExtension")) settings->mediaByExtension = SplitList(*value);
   if (auto value = ini.Get("Media", "MPEGVideo")) settings->mediaAsMpegVideo = SplitList(*value);
-  if (auto value = ini.Get("Shell", "ShellExecuteResult"); value && !value->empty())
-    settings->shellExecuteResult = std::atoi(value->c_str());
-  for (auto [key, list] : {std::pair{"FailLocalAlloc", &settings->failLocalAllocCalls},
-                           std::pair{"FailGlobalAlloc", &settings->failGlobalAllocCalls}}) {
-    if (auto value = ini.Get("Memory", key))
-      for (const std::string& item : SplitList(*value)) list->push_back(std::atoi(item.c_str()));
-  }
+  numberIn("Shell", "ShellExecuteResult", 0, kMostInt, &settings->shellExecuteResult);
+  numbers("Memory", "FailLocalAlloc", 1, kMostInt, &settings->failLocalAllocCalls);
+  numbers("Memory", "FailGlobalAlloc", 1, kMostInt, &settings->failGlobalAllocCalls);
   if (!bad.empty()) {
     if (error) *error = path + ": " + bad + " is not a valid value";
     return false;

@@ -252,10 +252,23 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
   EXPECT_TRUE(back.mediaAsMpegVideo.empty());
   EXPECT_EQ(back.failGlobalAllocCalls, s.failGlobalAllocCalls);
 
-  testsupport::TempFolder other;
-  other.Write("machine.ini", "[Disk]\r\nWritableBytes=lots\r\n");
-  EXPECT_FALSE(hostwin::LoadMachineSettings(other.path(), &back, &error));
-  EXPECT_NE(error.find("WritableBytes"), std::string::npos) << error;
+  // Out of range or not a number: refused by name, never wrapped into an int
+  // that the window code would then multiply.
+  const char* const refused[][2] = {
+      {"[Disk]\r\nWritableBytes=lots", "WritableBytes"},
+      {"[Machine]\r\nScreenWidth=99999999999", "ScreenWidth"},
+      {"[Machine]\r\nScreenHeight=2147483647", "ScreenHeight"},
+      {"[Machine]\r\nScreenWidth=0", "ScreenWidth"},
+      {"[Machine]\r\nFailDialogs=103,x", "FailDialogs"},
+      {"[Shell]\r\nShellExecuteResult=-5", "ShellExecuteResult"},
+      {"[Memory]\r\nFailLocalAlloc=4294967297", "FailLocalAlloc"},
+  };
+  for (const auto& [text, key] : refused) {
+    testsupport::TempFolder other;
+    other.Write("machine.ini", std::string(text) + "\r\n");
+    EXPECT_FALSE(hostwin::LoadMachineSettings(other.path(), &back, &error)) << text;
+    EXPECT_NE(error.find(std::string(key) + " is not a valid value"), std::string::npos) << error;
+  }
 }
 
 // Names in another case (_stat, _lcreat, _lopen) are pinned by the
