@@ -14,6 +14,13 @@
 # ../share/saverkit from its own folder, so any prefix works.
 include(GNUInstallDirs)
 
+# Folders made by the installation are 0755 whatever the builder's umask: a
+# group-writable /usr/share/saverkit would let others swap the stub.
+set(saverkit_directory_permissions
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${saverkit_directory_permissions})
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${saverkit_directory_permissions})
+
 set(SAVERKIT_DATA_DIR ${CMAKE_INSTALL_DATADIR}/saverkit)
 
 install(TARGETS saverkit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

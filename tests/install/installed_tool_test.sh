@@ -16,7 +16,10 @@ fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/some/prefix
-cmake --install "$build" --prefix "$prefix" > "$scratch/install.log"
+# Under a umask that would make folders group-writable, they stay 0755.
+(umask 002 && cmake --install "$build" --prefix "$prefix" > "$scratch/install.log")
+loose=$(find "$prefix" -type d -perm /022 | head -n 1)
+[[ -z $loose ]] || { echo "installed folder writable by others: $loose"; exit 1; }
 
 for file in bin/saverkit share/saverkit/installer.exe share/saverkit/UNINSTAL.EXE \
             "share/saverkit/demo/$title.scr" share/man/man1/saverkit.1.gz; do
