@@ -336,7 +336,8 @@ void AddExtractCommand(CLI::App& app, int& exitStatus) {
   extract->add_flag("--json", options->json, "Print one JSON object for scripts");
   extract->add_option("--max-files", options->maxFiles,
                       "Refuse an image that would write more files than this")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{0xFFFFFFFF}));
   extract->callback([options, &exitStatus] {
     exitStatus = RunCommandReportingFailures(options->image, [&] { return RunExtract(*options); });
   });

@@ -16,6 +16,7 @@
 #include "hostwin/transcript.h"
 #include "tool/commands/command_failure.h"
 #include "tool/preview/preview_answers.h"
+#include "tool/reader/payload_image.h"
 #include "tool/preview/preview_command.h"
 
 using resources::InstallerResources;
@@ -137,6 +138,10 @@ class TemporaryMachine {
 int RunPreview(const PreviewOptions& options) {
   std::error_code code;
   if (!fs::is_regular_file(options.image, code)) throw Failure(options.image, "no such file", kExitDataError);
+  // What list and test refuse as no installer at all is refused here too,
+  // rather than run through an installation that reads nothing.
+  reader::ImageFile checked;
+  reader::OpenPeImage(options.image, &checked);
   const std::string image = fs::absolute(options.image, code).string();
   for (const std::string& answer : options.answers) {
     if (!IsPreviewAnswer(answer)) {

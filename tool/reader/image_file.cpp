@@ -23,9 +23,9 @@ void ImageFile::Open(const std::string& path) {
   }
   in_.seekg(0, std::ios::end);
   const std::streamoff end = in_.tellg();
-  // An open regular file whose end cannot be found: the system gives no
-  // reason to pass on.
-  if (end < 0) throw ImageError(path, std::string());
+  // An open regular file whose end cannot be found (files of /proc): the
+  // system gives no reason to pass on, so say what failed.
+  if (end < 0) throw ImageError(path, "cannot open the file: its size cannot be found");
   size_ = static_cast<std::uint64_t>(end);
 }
 

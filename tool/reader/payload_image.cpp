@@ -105,16 +105,20 @@ InstallRefusal PayloadImage::InstallerRefusalOf(std::uint32_t position) const {
   return InstallerRefusal(place, entries[position], position);
 }
 
+void OpenPeImage(const std::string& path, ImageFile* file) {
+  file->Open(path);
+  // The installer never checks the MZ and PE signatures, but a report should
+  // tell a wrong file from a damaged installer.
+  std::uint32_t peSignature = 0;
+  if (!FindPeSignature(*file, &peSignature)) throw ImageError(path, "not a PE image");
+}
+
 PayloadImage LoadPayloadImage(const std::string& path) {
   PayloadImage loaded;
   PayloadImage* image = &loaded;
   image->path = path;
   ImageFile file;
-  file.Open(path);
-  // The installer never checks the MZ and PE signatures, but a report should
-  // tell a wrong file from a damaged installer.
-  std::uint32_t peSignature = 0;
-  if (!FindPeSignature(file, &peSignature)) throw ImageError(path, "not a PE image");
+  OpenPeImage(path, &file);
   image->fileSize = file.Size();
 
   switch (WalkToManifest(file, &image->walk)) {

@@ -73,4 +73,9 @@ struct PayloadImage {
 // section", "image cut short", "manifest lies beyond the end of the file").
 PayloadImage LoadPayloadImage(const std::string& path);
 
+// Opens `path` and checks that it is a PE image at all (MZ and PE
+// signatures), as every reader of an image does first; throws ImageError
+// ("not a PE image", or why it cannot be opened).
+void OpenPeImage(const std::string& path, ImageFile* file);
+
 }  // namespace reader

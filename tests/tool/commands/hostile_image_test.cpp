@@ -215,6 +215,16 @@ std::vector<HostileCase> Cases() {
       {"huge entry count", manyEntries(200000), {"list", "IMAGE", "--json"}, 0, ""},
       {"more files than extract writes", manyEntries(20000), {"extract", "IMAGE", "-d", "OUT"}, 1,
        "the image would write 20001 files, more than 16384"},
+      // preview runs nothing that list would refuse as no installer at all.
+      {"junk previewed", [] { return Bytes{'j', 'u', 'n', 'k'}; }, {"preview", "IMAGE"}, 1, "not a PE image"},
+      {"empty file previewed", [] { return Bytes{}; }, {"preview", "IMAGE"}, 1, "not a PE image"},
+      // --max-files takes 1 to 2^32-1; nothing wraps into "no limit".
+      {"max files -1", [] { return Packed(SoundManifest()); }, {"extract", "IMAGE", "-d", "OUT", "--max-files=-1"},
+       2, "not in range 1 to 4294967295"},
+      {"max files 0", [] { return Packed(SoundManifest()); }, {"extract", "IMAGE", "-d", "OUT", "--max-files=0"},
+       2, "not in range 1 to 4294967295"},
+      {"max files past 2^64", [] { return Packed(SoundManifest()); },
+       {"extract", "IMAGE", "-d", "OUT", "--max-files=99999999999999999999"}, 2, "not in range 1 to 4294967295"},
   };
 }
 
@@ -244,6 +254,13 @@ TEST(HostileImage, EachClassGivesItsStatusAndOneLine) {
       EXPECT_FALSE(name.size() > 5 && name.substr(name.size() - 5) == ".part") << item.path();
     }
   }
+}
+
+// A regular file whose size the system cannot tell still gets a reason.
+TEST(HostileImage, AFileWithoutASizeIsRefusedWithAReason) {
+  const auto run = Saverkit({"list", "/proc/self/status"});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.err, "saverkit: /proc/self/status: cannot open the file: its size cannot be found\n");
 }
 
 TEST(HostileImage, APipeIsRefusedWithoutBlocking) {
