@@ -95,6 +95,13 @@ std::string RandomHex() {
   return text;
 }
 
+// --force replaces a regular file, or a link as a link (rename never follows
+// it); a device, a pipe or a socket at the destination is left alone.
+bool ReplaceableOrAbsent(const fs::file_status& status) {
+  return !fs::exists(status) || fs::is_regular_file(status) || fs::is_symlink(status);
+}
+constexpr char kNotRegular[] = "is not a regular file (a device, a pipe or a socket); it is not replaced";
+
 }  // namespace
 
 int CreateExclusiveFile(const std::string& path) { return OpenExclusive(path); }
@@ -109,6 +116,7 @@ OutputFile::OutputFile(const std::string& destination, bool replace)
   if (fs::is_directory(status) || (fs::is_symlink(status) && fs::is_directory(fs::status(target, error))))
     throw OutputFileError("is a directory");
   if (fs::exists(status) && !replace) throw OutputFileError("already exists (use --force to replace it)");
+  if (!ReplaceableOrAbsent(status)) throw OutputFileError(kNotRegular);
   const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
   // Beside the destination, so that the rename stays on one file system.
   for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
@@ -150,6 +158,11 @@ void OutputFile::Finish() {
 
 void OutputFile::Commit() {
   Finish();
+  if (replace_) {
+    // Again just before the rename: something else may stand there by now.
+    std::error_code error;
+    if (!ReplaceableOrAbsent(fs::symlink_status(destination_, error))) throw OutputFileError(kNotRegular);
+  }
   std::string why;
   if (!RenameInto(temporary_, destination_, replace_, &why)) throw OutputFileError(why);
   committed_ = true;

@@ -2,6 +2,8 @@
 // never replacing without leave, and nothing left behind on failure.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -110,6 +112,29 @@ TEST(OutputFile, ADestinationThatAppearsMeanwhileIsKept) {
                commands::OutputFileError);
   EXPECT_EQ(testsupport::ReadFileBytes(target), std::vector<std::uint8_t>({'f', 'i', 'r', 's', 't'}));
   EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"setup.exe"});
+}
+
+// --force replaces a regular file (or a link, as a link), never a device or
+// a pipe: run as root, "pack -o /dev/null --force" must leave /dev/null be.
+// Checked when the file is opened and again just before the rename.
+TEST(OutputFile, ForceReplacesNothingButRegularFilesAndLinks) {
+  testsupport::TempFolder folder;
+  const std::string pipe = folder.path() + "/pipe.exe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::vector<std::string> nodes = {pipe};
+  const std::string device = folder.path() + "/null.exe";
+  if (mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) nodes.push_back(device);  // needs root
+  for (const std::string& node : nodes) {
+    EXPECT_THROW(commands::WriteCheckedFile(node, {1}, true, [](const std::string&) {}), commands::OutputFileError)
+        << node;
+  }
+  const std::string late = folder.path() + "/late.exe";
+  EXPECT_THROW(commands::WriteCheckedFile(late, {1}, true,
+                                          [&](const std::string&) { ASSERT_EQ(mkfifo(late.c_str(), 0600), 0); }),
+               commands::OutputFileError);
+  for (const std::string& node : nodes) EXPECT_FALSE(fs::is_regular_file(node)) << node;
+  EXPECT_EQ(fs::status(late).type(), fs::file_type::fifo);
+  EXPECT_EQ(FilesIn(folder.path()).size(), nodes.size() + 1);  // no temporary file left
 }
 
 }  // namespace
