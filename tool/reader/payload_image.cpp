@@ -36,12 +36,56 @@ char* LicenseInto(std::uint16_t length, void* context) {
   return text.data();
 }
 
-// The smallest certificate table: one WIN_CERTIFICATE header (u32 dwLength,
-// u16 wRevision, u16 wCertificateType).
+// A WIN_CERTIFICATE: u32 dwLength (header included), u16 wRevision, u16
+// wCertificateType, then the certificate; each starts on an 8-byte boundary.
 constexpr std::uint32_t kCertificateHeaderSize = 8;
+constexpr std::uint32_t kCertificateAlignment = 8;
+// More than any signer writes (one signature, nested ones inside it).
+constexpr unsigned kMostCertificates = 256;
 
-// Reads data directory 4 and checks the table it names against the file;
-// every field is hostile.
+bool KnownCertificateKind(std::uint16_t revision, std::uint16_t type) {
+  const bool knownRevision = revision == 0x0100 || revision == 0x0200;  // WIN_CERT_REVISION_1_0, _2_0
+  // WIN_CERT_TYPE_X509, _PKCS_SIGNED_DATA, _TS_STACK_SIGNED
+  const bool knownType = type == 0x0001 || type == 0x0002 || type == 0x0004;
+  return knownRevision && knownType;
+}
+
+// Where the headers end: behind the section table, or SizeOfHeaders when
+// that says more; 0 when they cannot be read.
+std::uint64_t HeadersEnd(ImageFile& file) {
+  namespace pe = format::pe_layout;
+  std::uint32_t signature = 0;
+  std::uint8_t count[2], sizeOfHeaders[4];
+  if (!FindPeSignature(file, &signature) ||
+      !file.ReadAt(std::uint64_t{signature} + pe::kFileHeaderFromSignature + pe::kNumberOfSections, count, 2) ||
+      !file.ReadAt(std::uint64_t{signature} + pe::kOptionalHeaderFromSignature + pe::kSizeOfHeaders, sizeOfHeaders, 4))
+    return 0;
+  const std::uint64_t sectionTableEnd =
+      std::uint64_t{signature} + pe::kSectionTableFromSignature + std::uint64_t{format::ReadLe16(count)} * pe::kSectionHeaderSize;
+  return std::max<std::uint64_t>(sectionTableEnd, ReadLe32(sizeOfHeaders));
+}
+
+// Walks every WIN_CERTIFICATE of a table that lies inside the file; empty
+// when all are sound, else what is wrong.
+std::string CertificatesDamage(ImageFile& file, std::uint32_t offset, std::uint32_t size) {
+  std::uint64_t at = offset;
+  const std::uint64_t end = std::uint64_t{offset} + size;
+  for (unsigned count = 0; at < end; ++count) {
+    if (count == kMostCertificates) return "more than " + std::to_string(kMostCertificates) + " certificates";
+    std::uint8_t header[kCertificateHeaderSize];
+    if (end - at < kCertificateHeaderSize || !file.ReadAt(at, header, sizeof header))
+      return "certificate length does not fit its table";
+    const std::uint32_t length = ReadLe32(header);
+    if (length < kCertificateHeaderSize || length > end - at) return "certificate length does not fit its table";
+    if (!KnownCertificateKind(format::ReadLe16(header + 4), format::ReadLe16(header + 6)))
+      return "unknown certificate revision or type";
+    at += (std::uint64_t{length} + kCertificateAlignment - 1) / kCertificateAlignment * kCertificateAlignment;
+  }
+  return std::string();
+}
+
+// Reads data directory 4 and checks the table it names against the file,
+// and every certificate in it; every field is hostile.
 CertificateTable ReadCertificateTable(ImageFile& file) {
   CertificateTable table;
   PeHeaderFields fields;
@@ -54,19 +98,18 @@ CertificateTable ReadCertificateTable(ImageFile& file) {
 
   table.state = SignatureState::kDamaged;
   const std::uint64_t end = std::uint64_t{table.offset} + table.size;
-  std::uint8_t first[kCertificateHeaderSize];
+  const std::uint64_t headersEnd = HeadersEnd(file);
   if (table.size < kCertificateHeaderSize) {
     table.damage = "certificate table smaller than one certificate header";
   } else if (end > file.Size()) {
     table.damage = "certificate table runs past the end of the file";
-  } else if (table.offset < fields.securityDirectory + 8) {
+  } else if (table.offset < fields.securityDirectory + 8 || headersEnd == 0 || table.offset < headersEnd) {
     table.damage = "certificate table lies inside the PE headers";
-  } else if (!file.ReadAt(table.offset, first, sizeof first)) {
-    table.damage = "certificate table cannot be read";
-  } else if (ReadLe32(first) < kCertificateHeaderSize || ReadLe32(first) > table.size) {
-    table.damage = "certificate length does not fit its table";
+  } else if (table.offset % kCertificateAlignment != 0) {
+    table.damage = "certificate table is not 8-byte aligned";
   } else {
-    table.state = SignatureState::kSigned;
+    table.damage = CertificatesDamage(file, table.offset, table.size);
+    if (table.damage.empty()) table.state = SignatureState::kSigned;
   }
   return table;
 }

@@ -141,28 +141,62 @@ TEST_F(SignedPack, TestNotesWhatTheSignatureDoesNotCover) {
   EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", movedImage}).out)["signed"], true);
 }
 
+// One WIN_CERTIFICATE of 16 bytes: dwLength, wRevision, wCertificateType,
+// eight bytes of certificate.
+std::vector<std::uint8_t> Certificate(std::uint32_t length, std::uint16_t revision = 0x0200,
+                                      std::uint16_t type = 2) {
+  std::vector<std::uint8_t> bytes(16, 7);
+  WriteLe32(bytes.data(), length);
+  bytes[4] = revision & 0xFF, bytes[5] = revision >> 8, bytes[6] = type & 0xFF, bytes[7] = type >> 8;
+  return bytes;
+}
+
 TEST_F(SignedPack, HostileCertificateEntriesAreReportedAsDamage) {
   const std::vector<std::uint8_t> base = testsupport::ReadFileBytes(plain_);
+  std::vector<std::uint8_t> two = Certificate(16), many;
+  const std::vector<std::uint8_t> huge = Certificate(0x100000);  // 1 MiB claimed inside a 32-byte table
+  two.insert(two.end(), huge.begin(), huge.end());
+  for (int i = 0; i < 257; ++i) {
+    const std::vector<std::uint8_t> small = Certificate(8);
+    many.insert(many.end(), small.begin(), small.begin() + 8);
+  }
+  enum Where : std::uint32_t { kAppended = 1, kUnaligned = 2, kSectionTable = 3 };
   struct Case {
     const char* what;
-    std::uint32_t offset, size;  // the directory entry; offset 1 means "the appended certificate"
-    std::uint32_t certificateLength;
+    std::uint32_t offset, size;  // the directory entry, or a Where
+    std::vector<std::uint8_t> table;
     const char* damage;
   };
   const Case cases[] = {
-      {"past the end", 1, 24, 16, "certificate table runs past the end of the file"},
-      {"wrapping round", 0xFFFFFFF8u, 0x10, 16, "certificate table runs past the end of the file"},
-      {"huge size", 1, 0xFFFFFFFFu, 16, "certificate table runs past the end of the file"},
-      {"too small", 1, 4, 16, "certificate table smaller than one certificate header"},
-      {"over the headers", 8, 64, 16, "certificate table lies inside the PE headers"},
-      {"certificate longer than its table", 1, 16, 17, "certificate length does not fit its table"},
-      {"certificate of length zero", 1, 16, 0, "certificate length does not fit its table"},
+      {"past the end", kAppended, 40, Certificate(16), "certificate table runs past the end of the file"},
+      {"wrapping round", 0xFFFFFFF8u, 0x10, Certificate(16), "certificate table runs past the end of the file"},
+      {"huge size", kAppended, 0xFFFFFFFFu, Certificate(16), "certificate table runs past the end of the file"},
+      {"too small", kAppended, 4, Certificate(16), "certificate table smaller than one certificate header"},
+      {"over the optional header", 8, 64, Certificate(16), "certificate table lies inside the PE headers"},
+      {"over the section headers", kSectionTable, 16, Certificate(16), "certificate table lies inside the PE headers"},
+      {"not on 8 bytes", kUnaligned, 16, Certificate(16), "certificate table is not 8-byte aligned"},
+      {"certificate longer than its table", kAppended, 16, Certificate(17), "certificate length does not fit its table"},
+      {"certificate of length zero", kAppended, 16, Certificate(0), "certificate length does not fit its table"},
+      {"second certificate past the table", kAppended, 32, two, "certificate length does not fit its table"},
+      {"table ends inside a header", kAppended, 20, Certificate(16), "certificate length does not fit its table"},
+      {"unknown revision", kAppended, 16, Certificate(16, 0x0300), "unknown certificate revision or type"},
+      {"unknown type", kAppended, 16, Certificate(16, 0x0200, 9), "unknown certificate revision or type"},
+      {"257 certificates", kAppended, 257 * 8, many, "more than 256 certificates"},
   };
   for (const Case& c : cases) {
     std::vector<std::uint8_t> bytes = base;
-    const std::uint32_t at = AppendCertificate(bytes);
-    WriteLe32(&bytes[at], c.certificateLength);
-    SetCertificateEntry(bytes, c.offset == 1 ? at : c.offset, c.size);
+    bytes.resize((bytes.size() + 7) / 8 * 8 + (c.offset == kUnaligned ? 4 : 0), 0);
+    const std::uint32_t at = static_cast<std::uint32_t>(bytes.size());
+    bytes.insert(bytes.end(), c.table.begin(), c.table.end());
+    bytes.resize(bytes.size() + 8, 0);  // room for a table that claims a few bytes more
+    PeHeaderFields fields;
+    ASSERT_TRUE(FindPeHeaderFields(bytes, &fields));
+    // The section table follows the 16 data directories; this entry is the 5th.
+    const std::uint32_t sectionTable = fields.securityDirectory + (16 - 4) * 8;
+    SetCertificateEntry(bytes, c.offset == kAppended || c.offset == kUnaligned ? at
+                               : c.offset == kSectionTable                     ? sectionTable
+                                                                               : c.offset,
+                        c.size);
     const std::string image = folder_.Write("hostile.exe", bytes);
     const CommandOutput list = RunCommand({SAVERKIT_TOOL, "list", "--json", image});
     ASSERT_EQ(list.exitStatus, 0) << c.what << ": " << list.err;
