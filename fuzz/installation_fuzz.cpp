@@ -12,7 +12,6 @@
 // it ends with _exit once the stand-in's own exit reports are done, before
 // libFuzzer's exit handler (which would take the child's ordinary exit for a
 // crash of the target).
-#include <strings.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -31,6 +30,7 @@
 #include "hostwin/machine.h"
 #include "hostwin/runner.h"
 #include "core/format/install_names.h"
+#include "core/text/windows_case.h"
 
 using format::IsSafeFileName;
 using format::kMakerFolder;
@@ -92,7 +92,8 @@ void MergeChildCoverage() {
       __start___sancov_cntrs[i] = Shared->counters[i];
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+// Names the stand-in takes for one file (the fold Windows uses).
+bool SameNoCase(const std::string& a, const std::string& b) { return text::SameWindowsName(a, b); }
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() && SameNoCase(text.substr(0, prefix.size()), prefix);

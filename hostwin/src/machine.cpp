@@ -3,7 +3,6 @@
 #include "machine.h"
 
 #include <dirent.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/text/windows_case.h"
 #include "hostwin/transcript.h"
 #include "ini_text.h"
 #include "short_names.h"
@@ -25,11 +25,14 @@ MachineState& Machine() {
   return state;
 }
 
-bool SameText(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+// Names, keys, sections and classes compare as Windows compares file names:
+// the one fold of core/text, so that the stand-in takes two names for one
+// file exactly when Windows does.
+bool SameText(const std::string& a, const std::string& b) { return text::SameWindowsName(a, b); }
 
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
+std::string UpperCase(std::string name) {
+  for (char& c : name) c = text::FoldWindowsCase(c);
+  return name;
 }
 
 // ---------------------------------------------------------------- paths
@@ -41,7 +44,8 @@ bool HasDriveLetter(const char* path) {
 
 // The entry of `folder` whose name equals `name` without regard to case, or
 // whose 8.3 name does; `name` itself when none exists yet (a file about to
-// be created).
+// be created). So a file created over an existing one of another case keeps
+// the existing spelling, as CreateFile on Windows does.
 std::string MatchComponent(const std::string& folder, const std::string& name) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) return name;

@@ -63,9 +63,10 @@ std::string SystemDirectory();
 // Joins a directory and a name with one backslash between them.
 std::string JoinWindowsPath(const std::string& directory, const std::string& name);
 
-// Case-insensitive comparison of ASCII texts, as Windows compares names.
+// Case-insensitive comparison of Windows-1252 texts, as Windows compares
+// file names (text::SameWindowsName), and the folded form used as a key.
 bool SameText(const std::string& a, const std::string& b);
-std::string UpperCase(std::string text);
+std::string UpperCase(std::string name);
 
 // Transcript: one line per event (see hostwin/transcript.h).
 void Emit(const std::string& line);
