@@ -1,91 +1,18 @@
-// Writing a file under an exclusive temporary name and renaming it into place.
+// Writing a file under an exclusive temporary name and renaming it into
+// place, every step inside the one opened output folder.
 #include "tool/commands/output_file.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
-#include <system_error>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
-namespace fs = std::filesystem;
 
 namespace commands {
 
 namespace {
 
-#ifdef _WIN32
-constexpr int kCreateFlags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY;
-int OpenExclusive(const std::string& path) { return _open(path.c_str(), kCreateFlags, _S_IREAD | _S_IWRITE); }
-int WriteSome(int fd, const void* data, std::size_t size) {
-  const unsigned chunk = size > 0x40000000u ? 0x40000000u : static_cast<unsigned>(size);
-  return _write(fd, data, chunk);
-}
-int CloseFile(int fd) { return _close(fd); }
-#else
-constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-int OpenExclusive(const std::string& path) { return open(path.c_str(), kCreateFlags, 0666); }
-ssize_t WriteSome(int fd, const void* data, std::size_t size) { return write(fd, data, size); }
-int CloseFile(int fd) { return close(fd); }
-#endif
-
-// Renames `from` to `to`; without `replace` it fails when `to` exists, in
-// one step, so that nothing that appeared meanwhile is replaced.
-bool RenameInto(const std::string& from, const std::string& to, bool replace, std::string* why) {
-#ifdef _WIN32
-  // std::filesystem::rename replaces an existing file; the C runtime's
-  // rename never does, in one step.
-  std::error_code error;
-  if (replace) {
-    fs::rename(from, to, error);
-    if (!error) return true;
-  } else if (std::rename(from.c_str(), to.c_str()) == 0) {
-    return true;
-  }
-  const std::string cause = error ? error.message() : std::strerror(errno);
-  std::error_code ignored;
-  *why = !replace && fs::exists(fs::symlink_status(to, ignored))
-             ? "already exists (use --force to replace it)"
-             : "cannot rename the written file into place: " + cause;
-  return false;
-#else
-  if (replace) {
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-  } else if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-    return true;
-  } else if (errno == EINVAL || errno == ENOSYS) {
-    // A file system without RENAME_NOREPLACE: a hard link makes the
-    // destination without replacing anything; without hard links either
-    // (FAT, some network shares) the destination is checked once more just
-    // before a plain rename.
-    struct stat existing;
-    if (link(from.c_str(), to.c_str()) == 0) {
-      unlink(from.c_str());
-      return true;
-    }
-    if (errno != EEXIST) {
-      if (lstat(to.c_str(), &existing) == 0) {
-        errno = EEXIST;
-      } else if (std::rename(from.c_str(), to.c_str()) == 0) {
-        return true;
-      }
-    }
-  }
-  *why = errno == EEXIST ? "already exists (use --force to replace it)"
-                         : std::string("cannot rename the written file into place: ") +
-                               std::strerror(errno);
-  return false;
-#endif
-}
+using Kind = OutputFolder::Kind;
 
 std::string RandomHex() {
   std::random_device random;
@@ -97,31 +24,47 @@ std::string RandomHex() {
 
 // --force replaces a regular file, or a link as a link (rename never follows
 // it); a device, a pipe or a socket at the destination is left alone.
-bool ReplaceableOrAbsent(const fs::file_status& status) {
-  return !fs::exists(status) || fs::is_regular_file(status) || fs::is_symlink(status);
-}
+bool ReplaceableOrAbsent(Kind kind) { return kind == Kind::kAbsent || kind == Kind::kRegular || kind == Kind::kLink; }
 constexpr char kNotRegular[] = "is not a regular file (a device, a pipe or a socket); it is not replaced";
+
+std::unique_ptr<OutputFolder> OpenFolderOf(const std::filesystem::path& destination) {
+  auto folder = std::make_unique<OutputFolder>(destination.parent_path().string());
+  if (folder->IsOpen()) return folder;
+  const int cause = folder->OpenError();
+  if (cause == ENOENT || cause == ENOTDIR) throw OutputFileError("its folder does not exist");
+  throw OutputFileError(std::string("cannot open its folder: ") + std::strerror(cause));
+}
+
+// "dir/" names the folder itself, which is a directory.
+std::string NameOf(const std::filesystem::path& destination) {
+  const std::string name = destination.filename().string();
+  return name.empty() ? "." : name;
+}
 
 }  // namespace
 
-int CreateExclusiveFile(const std::string& path) { return OpenExclusive(path); }
+OutputFile::OutputFile(const OutputFolder& folder, const std::string& name, bool replace)
+    : folder_(&folder), name_(name), replace_(replace) {
+  Open();
+}
 
 OutputFile::OutputFile(const std::string& destination, bool replace)
-    : destination_(destination), replace_(replace) {
-  const fs::path target(destination);
-  std::error_code error;
-  // One lstat in the common case (nothing there yet); a link is followed
-  // only to tell whether it leads to a directory.
-  const fs::file_status status = fs::symlink_status(target, error);
-  if (fs::is_directory(status) || (fs::is_symlink(status) && fs::is_directory(fs::status(target, error))))
-    throw OutputFileError("is a directory");
-  if (fs::exists(status) && !replace) throw OutputFileError("already exists (use --force to replace it)");
-  if (!ReplaceableOrAbsent(status)) throw OutputFileError(kNotRegular);
-  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    : ownFolder_(OpenFolderOf(destination)),
+      folder_(ownFolder_.get()),
+      name_(NameOf(destination)),
+      replace_(replace) {
+  Open();
+}
+
+void OutputFile::Open() {
+  const Kind kind = folder_->KindOf(name_);
+  if (kind == Kind::kDirectory || kind == Kind::kLinkToDirectory) throw OutputFileError("is a directory");
+  if (kind != Kind::kAbsent && !replace_) throw OutputFileError(kAlreadyExists);
+  if (!ReplaceableOrAbsent(kind)) throw OutputFileError(kNotRegular);
   // Beside the destination, so that the rename stays on one file system.
   for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
-    temporary_ = (folder / ("." + target.filename().string() + "." + RandomHex() + ".part")).string();
-    fd_ = CreateExclusiveFile(temporary_);
+    temporary_ = "." + name_ + "." + RandomHex() + ".part";
+    fd_ = folder_->CreateExclusive(temporary_);
     if (fd_ < 0 && errno != EEXIST) break;
   }
   if (fd_ < 0) {
@@ -130,17 +73,18 @@ OutputFile::OutputFile(const std::string& destination, bool replace)
     if (cause == ENOENT || cause == ENOTDIR) throw OutputFileError("its folder does not exist");
     throw OutputFileError(std::string("cannot create a file in its folder: ") + std::strerror(cause));
   }
+  temporaryPath_ = folder_->PathOf(temporary_);
 }
 
 OutputFile::~OutputFile() {
-  if (fd_ >= 0) CloseFile(fd_);
-  if (!committed_ && !temporary_.empty()) std::remove(temporary_.c_str());
+  if (fd_ >= 0) CloseOutputDescriptor(fd_);
+  if (!committed_ && !temporary_.empty()) folder_->Remove(temporary_);
 }
 
 bool OutputFile::Write(const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
-    const auto written = WriteSome(fd_, bytes, size);
+    const long written = WriteSomeBytes(fd_, bytes, size);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     bytes += written;
@@ -151,20 +95,17 @@ bool OutputFile::Write(const void* data, std::size_t size) {
 
 void OutputFile::Finish() {
   if (fd_ < 0) return;
-  const int result = CloseFile(fd_);
+  const int result = CloseOutputDescriptor(fd_);
   fd_ = -1;
   if (result != 0) throw OutputFileError(std::string("cannot finish writing the file: ") + std::strerror(errno));
 }
 
 void OutputFile::Commit() {
   Finish();
-  if (replace_) {
-    // Again just before the rename: something else may stand there by now.
-    std::error_code error;
-    if (!ReplaceableOrAbsent(fs::symlink_status(destination_, error))) throw OutputFileError(kNotRegular);
-  }
+  // Again just before the rename: something else may stand there by now.
+  if (replace_ && !ReplaceableOrAbsent(folder_->KindOf(name_))) throw OutputFileError(kNotRegular);
   std::string why;
-  if (!RenameInto(temporary_, destination_, replace_, &why)) throw OutputFileError(why);
+  if (!folder_->Rename(temporary_, name_, replace_, &why)) throw OutputFileError(why);
   committed_ = true;
 }
 

@@ -4,15 +4,18 @@
 // O_NOFOLLOW where the system has it) under an unpredictable name
 // ".<name>.<16 hex digits>.part", so a link planted at any name is never
 // followed; only when it is complete is it renamed to the destination, and
-// an existing destination is replaced only when the caller allows it.
+// an existing destination is replaced only when the caller allows it. Every
+// step names the file inside an OutputFolder opened once (output_folder.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tool/commands/output_folder.h"
 #include "tool/errors/failure.h"
 
 namespace commands {
@@ -24,16 +27,15 @@ class OutputFileError : public errors::Failure {
   explicit OutputFileError(const std::string& problem) : errors::Failure("", problem, errors::kExitDataError) {}
 };
 
-// Creates `path` for writing only when no file, directory or link of that
-// name exists, never following a link; the descriptor, or -1 with errno set
-// (EEXIST when the name is taken). Every temporary file is made by it.
-int CreateExclusiveFile(const std::string& path);
-
 class OutputFile {
  public:
-  // Refuses a destination that is a directory, whose folder does not exist,
-  // or that exists while `replace` is false; then creates the temporary
-  // file. Throws OutputFileError.
+  // The file `name` of `folder`, which outlives it. Refuses a destination
+  // that is a directory (or a link to one), or that exists while `replace`
+  // is false; then creates the temporary file in the folder. Throws
+  // OutputFileError.
+  OutputFile(const OutputFolder& folder, const std::string& name, bool replace);
+  // The same for a destination given by its path: its folder is opened for
+  // this one file, and refused when it does not exist.
   OutputFile(const std::string& destination, bool replace);
   // Removes the temporary file unless it was committed.
   ~OutputFile();
@@ -45,15 +47,20 @@ class OutputFile {
   // Closes the temporary file; the bytes stay readable at TemporaryPath()
   // for a check. Throws OutputFileError when the close reports an error.
   void Finish();
-  const std::string& TemporaryPath() const { return temporary_; }
+  const std::string& TemporaryPath() const { return temporaryPath_; }
   // Finishes if needed and renames the file to the destination: without
   // `replace`, the rename fails when the destination has appeared meanwhile.
   // Throws OutputFileError.
   void Commit();
 
  private:
-  std::string destination_;
-  std::string temporary_;
+  void Open();
+
+  std::unique_ptr<OutputFolder> ownFolder_;  // when given a path
+  const OutputFolder* folder_;
+  std::string name_;
+  std::string temporary_;      // its name in the folder
+  std::string temporaryPath_;  // and its path, for a check
   bool replace_;
   int fd_ = -1;
   bool committed_ = false;

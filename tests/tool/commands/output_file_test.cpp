@@ -66,14 +66,15 @@ TEST(OutputFile, RefusesAMissingFolder) {
 // existing file or at nothing, is neither followed nor replaced.
 TEST(OutputFile, TemporaryFilesNeverFollowALink) {
   testsupport::TempFolder folder;
+  const commands::OutputFolder output(folder.path());
   const std::string victim = folder.Write("victim.txt", std::string("keep"));
   const std::string missing = folder.path() + "/made-through-the-link";
   for (const std::string& target : {victim, missing}) {
     SCOPED_TRACE(target);
-    const std::string planted = folder.path() + "/.setup.exe.0123456789abcdef.part";
-    fs::remove(planted);
-    fs::create_symlink(target, planted);
-    EXPECT_EQ(commands::CreateExclusiveFile(planted), -1);
+    const std::string planted = ".setup.exe.0123456789abcdef.part";
+    fs::remove(folder.path() + "/" + planted);
+    fs::create_symlink(target, folder.path() + "/" + planted);
+    EXPECT_EQ(output.CreateExclusive(planted), -1);
     EXPECT_EQ(errno, EEXIST);
   }
   EXPECT_EQ(testsupport::ReadFileBytes(victim), std::vector<std::uint8_t>({'k', 'e', 'e', 'p'}));
@@ -135,6 +136,31 @@ TEST(OutputFile, ForceReplacesNothingButRegularFilesAndLinks) {
   for (const std::string& node : nodes) EXPECT_FALSE(fs::is_regular_file(node)) << node;
   EXPECT_EQ(fs::status(late).type(), fs::file_type::fifo);
   EXPECT_EQ(FilesIn(folder.path()).size(), nodes.size() + 1);  // no temporary file left
+}
+
+// The folder is opened once: moved away after that and replaced by a link
+// to another folder, it still receives every file, and the link's target
+// nothing.
+TEST(OutputFile, FilesLandInTheFolderOpenedEvenWhenItsPathIsSwapped) {
+  testsupport::TempFolder folder;
+  const std::string opened = folder.path() + "/out";
+  const std::string moved = folder.path() + "/moved";
+  const std::string elsewhere = folder.path() + "/elsewhere";
+  fs::create_directories(opened);
+  fs::create_directories(elsewhere);
+  const commands::OutputFolder output(opened);
+  ASSERT_TRUE(output.IsOpen());
+  fs::rename(opened, moved);
+  fs::create_directory_symlink(elsewhere, opened);
+  for (bool replace : {false, true}) {
+    commands::OutputFile file(output, "JUKE0001.MID", replace);
+    ASSERT_TRUE(file.Write("midi", 4));
+    file.Commit();
+  }
+  EXPECT_EQ(FilesIn(moved), std::vector<std::string>{"JUKE0001.MID"});
+  EXPECT_EQ(testsupport::ReadFileBytes(moved + "/JUKE0001.MID"), std::vector<std::uint8_t>({'m', 'i', 'd', 'i'}));
+  EXPECT_TRUE(FilesIn(elsewhere).empty());
+  EXPECT_TRUE(fs::is_symlink(opened));
 }
 
 }  // namespace
