@@ -1,10 +1,14 @@
-// saverkit extract: writes every entry of an installer image into a folder
+// saverkit extract: writes every entry of an installer image into one folder
 // under the file name it is installed under, and the licence text as
 // LICENSE.TXT. Names from the image are untrusted: one that could land
 // outside the folder is refused, and so is every entry the installer itself
-// would not write. Each file goes through OutputFile: written under an
-// exclusive temporary name and renamed only when complete; nothing is
-// overwritten unless asked.
+// would not write. Names compare as Windows compares them: an entry the
+// installer overwrites with a later one of the same name (in any case) is
+// reported, and the later bytes are written under the earlier spelling, as
+// the installer leaves them (extract_names). The folder is opened once and
+// each file goes through OutputFile inside it: written under an exclusive
+// temporary name and renamed only when complete; nothing is overwritten
+// unless asked.
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,18 +29,17 @@
 #include "tool/reader/payload_image.h"
 #include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
+#include "tool/commands/extract_names.h"
 #include "tool/commands/output_file.h"
 #include "tool/commands/text_output.h"
 
 using codec::DecoderState;
-using format::BuildInstalledFileName;
 using format::ExpandsPastSignedRange;
 using format::InstallRefusal;
 using format::InstalledSize;
 using format::IsCompressed;
 using format::IsSafeFileName;
 using format::PayloadEntry;
-using format::kPathBufferSize;
 
 namespace commands {
 
@@ -70,17 +73,6 @@ struct ExtractOptions {
   std::uint64_t maxFiles = kDefaultMaxFiles;
 };
 
-// The entry's file name inside the folder it is installed in, as the
-// naming rules give it; empty when it does not fit.
-std::string InstalledFileName(const PayloadImage& image, std::uint32_t position) {
-  char name[4 * kPathBufferSize];
-  const std::string title = image.Title();
-  if (!BuildInstalledFileName(name, sizeof name, title.c_str(), position, image.entries[position],
-                              image.numberBase))
-    return std::string();
-  return name;
-}
-
 class Progress {
  public:
   Progress() : enabled_(isatty(fileno(stdout)) != 0) {}
@@ -107,18 +99,9 @@ struct Outcome {
   bool ok = false;
 };
 
-// Whether the file system holding `folder` has `bytes` free for this user;
-// true when it cannot tell.
-bool HasRoomFor(const std::string& folder, std::uint64_t bytes) {
-  std::error_code error;
-  const fs::space_info space = fs::space(folder, error);
-  if (error || space.available == static_cast<std::uintmax_t>(-1)) return true;
-  return bytes <= space.available;
-}
-
 // The folder the files go into: -d DIR, else the title, which must then be
 // usable as a folder name.
-std::string OutputFolder(const ExtractOptions& options, const PayloadImage& image) {
+std::string ChosenFolder(const ExtractOptions& options, const PayloadImage& image) {
   if (!options.directory.empty()) return options.directory;
   std::string directory = image.Title();
   if (!IsSafeFileName(directory.c_str())) {
@@ -162,7 +145,7 @@ using Producer = std::function<bool(const ChunkSink& sink, EntryReport* report)>
 // Writes the files of one run into its folder, each through OutputFile.
 class FolderWriter {
  public:
-  FolderWriter(std::string directory, bool force) : directory_(std::move(directory)), force_(force) {}
+  FolderWriter(const OutputFolder& folder, bool force) : folder_(folder), force_(force) {}
 
   // Writes `name` from `produce`, which is not called when the name is refused.
   Outcome Write(const std::string& name, std::uint64_t expected, const Producer& produce) {
@@ -184,14 +167,17 @@ class FolderWriter {
   std::string Refusal(const std::string& name, std::uint64_t expected) {
     // The name must stay one name inside the output folder on this system too.
     if (!IsSafeFileName(name.c_str())) return "refused: the name could land outside the folder";
-    if (!taken_.insert(name).second) return "refused: an earlier entry was given the same name";
-    if (!HasRoomFor(directory_, expected))
+    // Entries the installer puts in one folder under one name were merged
+    // before (extract_names); what still meets here came from two folders
+    // (the Windows directory and the title directory).
+    if (!taken_.insert(FoldedName(name)).second) return "refused: an earlier entry was given the same name";
+    if (expected > folder_.AvailableBytes())
       return "refused: no room on the folder's file system for " + std::to_string(expected) + " bytes";
     return std::string();
   }
 
   void WriteThrough(const std::string& name, std::uint64_t expected, const Producer& produce, Outcome* outcome) {
-    OutputFile output((fs::path(directory_) / name).string(), force_);
+    OutputFile output(folder_, name, force_);
     std::uint64_t done = 0;
     int writeError = 0;  // errno of a failed write, before output to the terminal changes it
     const ChunkSink sink = [&](const std::uint8_t* data, std::size_t size) {
@@ -221,13 +207,33 @@ class FolderWriter {
     outcome->ok = true;
   }
 
-  std::string directory_;
+  const OutputFolder& folder_;
   bool force_;
   Progress progress_;
-  // Names already taken by this run: two entries that map to one name (even
-  // with --force) must not replace each other.
+  // Names already taken by this run, folded as Windows folds them: two
+  // entries that the installer puts in different folders under one name
+  // (even with --force) must not replace each other here.
   std::set<std::string> taken_;
 };
+
+// An entry whose bytes the installer overwrites with a later entry's: not
+// written (it still passes through the decoder), and reported.
+Outcome ReplacedOutcome(const std::string& shown, std::uint32_t later, const std::string& laterName) {
+  Outcome outcome;
+  outcome.name = shown;
+  outcome.status = "replaced: entry " + std::to_string(later) + ", " + Printable(laterName) +
+                   ", has the same name on Windows and is written after it";
+  return outcome;
+}
+
+// The later entry's bytes written under the name an earlier entry gave the
+// file: reported under the entry's own name, with the file's.
+void NoteEarlierSpelling(const std::string& shown, const std::string& file, Outcome* outcome) {
+  outcome->name = shown;
+  if (file == shown || !outcome->ok) return;
+  const std::string note = "written as " + Printable(file) + ", the spelling Windows keeps";
+  outcome->note = outcome->note.empty() ? note : note + "; " + outcome->note;
+}
 
 // The licence and every entry, in table order, as the installer writes them.
 std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, FolderWriter& writer) {
@@ -242,10 +248,11 @@ std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, Fold
                                     }));
   }
   auto decoder = std::make_unique<DecoderState>();
+  const std::vector<ExtractName> names = PlanExtractNames(image);
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
-    const std::string name = InstalledFileName(image, i);
-    const std::string shown = name.empty() ? "entry " + std::to_string(i) : name;
+    const ExtractName& name = names[i];
+    const std::string shown = name.name.empty() ? "entry " + std::to_string(i) : name.name;
     const InstallRefusal refusal = image.InstallerRefusalOf(i);
     if (refusal != InstallRefusal::kNone) {
       // Not written by the installer, so not decoded either: the ring
@@ -257,10 +264,16 @@ std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, Fold
       continue;
     }
     bool decoded = false;
-    outcomes.push_back(writer.Write(shown, InstalledSize(entry), [&](const ChunkSink& sink, EntryReport* report) {
-      decoded = true;
-      return ReadImageEntry(file, entry, *decoder, sink, report);
-    }));
+    if (name.replacedBy != ExtractName::kNotReplaced) {
+      outcomes.push_back(ReplacedOutcome(shown, name.replacedBy, names[name.replacedBy].name));
+    } else {
+      const std::string& target = name.file.empty() ? shown : name.file;
+      outcomes.push_back(writer.Write(target, InstalledSize(entry), [&](const ChunkSink& sink, EntryReport* report) {
+        decoded = true;
+        return ReadImageEntry(file, entry, *decoder, sink, report);
+      }));
+      NoteEarlierSpelling(shown, target, &outcomes.back());
+    }
     // The installer writes this entry: when this folder could not take it,
     // it still passes through the decoder, so that later entries see the
     // ring the installer would.
@@ -302,18 +315,23 @@ void PrintOutcomes(const std::string& directory, const std::vector<Outcome>& out
 
 int RunExtract(const ExtractOptions& options) {
   const PayloadImage image = LoadPayloadImage(options.image);
-  const std::string directory = OutputFolder(options, image);
+  const std::string directory = ChosenFolder(options, image);
   const std::uint64_t total = CheckInstallCount(options, image);
   CreateOutputFolder(directory);
+  // Opened once: every file is made relative to it.
+  const OutputFolder folder(directory);
+  if (!folder.IsOpen())
+    throw Failure{directory, std::string("cannot open the output folder: ") + std::strerror(folder.OpenError()),
+                  kExitDataError};
   ImageFile file;
   file.Open(options.image);
-  if (!HasRoomFor(directory, total)) {
+  if (total > folder.AvailableBytes()) {
     throw Failure{directory,
                   "no room for the " + std::to_string(total) + " bytes the image installs on the folder's file system",
                   kExitDataError};
   }
 
-  FolderWriter writer(directory, options.force);
+  FolderWriter writer(folder, options.force);
   const std::vector<Outcome> outcomes = WriteFiles(image, file, writer);
   std::size_t failed = 0;
   for (const Outcome& o : outcomes) failed += o.ok ? 0 : 1;

@@ -203,7 +203,8 @@ std::vector<HostileCase> Cases() {
       {"two entries one name",
        [] {
          // Media number 1000 with the name "0.MID" and number 10000 with
-         // ".MID" are both JUKE10000.MID.
+         // ".MID" are both JUKE10000.MID; the installer writes the second
+         // over the first.
          imagewriter::ManifestContents contents = SoundManifest();
          contents.numberBase = 1000;
          contents.entries.resize(3 + 9001, Media(".MID", "U"));
@@ -211,7 +212,19 @@ std::vector<HostileCase> Cases() {
          return Packed(contents);
        },
        {"extract", "IMAGE", "-d", "OUT", "--force"}, 1,
-       "JUKE10000.MID: refused: an earlier entry was given the same name"},
+       "JUKE10000.MID: replaced: entry 9003, JUKE10000.MID, has the same name on Windows and is written after it"},
+      {"one name from two folders",
+       [] {
+         // The screen saver JUKE0023.scr (Windows directory) and the media
+         // file JUKE0023.SCR (title directory) are two files on Windows but
+         // one name in extract's folder.
+         imagewriter::ManifestContents contents = SoundManifest();
+         contents.title = "JUKE0023";
+         contents.entries[3].name = ".SCR";
+         return Packed(contents);
+       },
+       {"extract", "IMAGE", "-d", "OUT", "--force"}, 1,
+       "JUKE0023.SCR: refused: an earlier entry was given the same name"},
       {"huge entry count", manyEntries(200000), {"list", "IMAGE", "--json"}, 0, ""},
       {"more files than extract writes", manyEntries(20000), {"extract", "IMAGE", "-d", "OUT"}, 1,
        "the image would write 20001 files, more than 16384"},
