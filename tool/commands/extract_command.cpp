@@ -275,7 +275,7 @@ std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, Fold
       NoteEarlierSpelling(shown, target, &outcomes.back());
     }
     // The installer writes this entry: when this folder could not take it,
-    // it still passes through the decoder, so that later entries see the
+    // or a later entry replaces it, it still passes through the decoder, so that later entries see the
     // ring the installer would.
     if (!decoded && IsCompressed(entry)) {
       EntryReport ignored;
