@@ -3,8 +3,8 @@
 // folder swapped for a link (or renamed) after the command opened it
 // changes nothing about where the files land. On POSIX systems the folder
 // is a directory descriptor and each call is its *at() form, never
-// following a link at the name; on Windows the calls take the folder's path
-// (the tool includes no Win32 header, so it holds no folder handle there).
+// following a link at the name; on Windows a handle held on the folder keeps
+// it in place, and each call names the file by the folder's final path.
 // One source file per platform: output_folder_posix.cpp, output_folder_win32.cpp.
 #pragma once
 
@@ -51,6 +51,8 @@ class OutputFolder {
  private:
   std::string path_;
   int fd_ = -1;  // the directory (POSIX)
+  void* handle_ = nullptr;  // the folder's handle (Windows)
+  std::string resolved_;    // the folder's final path (Windows)
   int openError_ = 0;
 };
 

@@ -1,7 +1,15 @@
-// The output folder on Windows: the tool includes no Win32 header, so it
-// keeps the folder's path and builds each file's path from it (the C
-// runtime's exclusive create does not follow a link at the name).
+// The output folder on Windows, the nearest equivalent of a directory
+// descriptor: a handle on the folder, held without FILE_SHARE_DELETE for as
+// long as the folder is open, so that the folder cannot be renamed, moved or
+// deleted (nor, since a folder with an open handle inside cannot be moved,
+// any folder above it) while files are written. Every file is then named by
+// the folder's final path, which GetFinalPathNameByHandle gives with every
+// junction and link on the way already resolved; the C runtime's exclusive
+// create does not follow a reparse point at the name. The only file of the
+// tool's commands that includes a Win32 header.
 #include "tool/commands/output_folder.h"
+
+#include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -18,18 +26,54 @@ namespace fs = std::filesystem;
 
 namespace commands {
 
-OutputFolder::OutputFolder(const std::string& path) : path_(path) {
-  std::error_code error;
-  if (!fs::is_directory(path.empty() ? fs::path(".") : fs::path(path), error))
-    openError_ = error && error.value() != ENOENT ? error.value() : ENOENT;
+namespace {
+
+int ErrnoFor(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME: return ENOENT;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    default: return EACCES;
+  }
 }
 
-OutputFolder::~OutputFolder() = default;
+}  // namespace
 
-bool OutputFolder::IsOpen() const { return openError_ == 0; }
+OutputFolder::OutputFolder(const std::string& path) : path_(path) {
+  HANDLE folder = CreateFileA(path.empty() ? "." : path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) {
+    openError_ = ErrnoFor(GetLastError());
+    return;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  char final[MAX_PATH * 4];
+  const DWORD length = GetFinalPathNameByHandleA(folder, final, sizeof final, FILE_NAME_NORMALIZED);
+  if (!GetFileInformationByHandle(folder, &information) ||
+      !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    openError_ = ENOTDIR;
+  } else if (length == 0 || length >= sizeof final) {
+    openError_ = ErrnoFor(GetLastError());
+  } else {
+    handle_ = folder;
+    resolved_.assign(final, length);
+    return;
+  }
+  CloseHandle(folder);
+}
 
+OutputFolder::~OutputFolder() {
+  if (handle_ != nullptr) CloseHandle(handle_);
+}
+
+bool OutputFolder::IsOpen() const { return handle_ != nullptr; }
+
+// Operations go through the folder's final path; the path as given is kept
+// for messages.
 std::string OutputFolder::PathOf(const std::string& name) const {
-  return path_.empty() ? name : (fs::path(path_) / name).string();
+  return (fs::path(resolved_) / name).string();
 }
 
 OutputFolder::Kind OutputFolder::KindOf(const std::string& name) const {
