@@ -11,6 +11,8 @@
 #include <random>
 #include <system_error>
 
+#include "tool/packer/interruption.h"
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -138,9 +140,13 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::Write(const void* data, std::size_t size) {
+  // In pieces of 16 MiB, so that SIGINT or SIGTERM (under an
+  // InterruptionGuard) stops a large write soon.
+  constexpr std::size_t kPiece = 16 * 1024 * 1024;
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
-    const auto written = WriteSome(fd_, bytes, size);
+    packer::ThrowIfInterrupted();
+    const auto written = WriteSome(fd_, bytes, size < kPiece ? size : kPiece);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     bytes += written;
@@ -158,6 +164,8 @@ void OutputFile::Finish() {
 
 void OutputFile::Commit() {
   Finish();
+  // The last moment an interruption keeps the destination as it was.
+  packer::ThrowIfInterrupted();
   if (replace_) {
     // Again just before the rename: something else may stand there by now.
     std::error_code error;
