@@ -75,7 +75,11 @@ CommandOutput RunCommand(const std::vector<std::string>& argv, const std::string
   if (child == 0) {
     dup2(outPipe[1], 1);
     dup2(errFd, 2);
+    // No other copy: a program the command leaves running must not keep
+    // the output open, or this would wait for it.
     close(outPipe[0]);
+    close(outPipe[1]);
+    close(errFd);
     if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(126);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <random>
 
+#include "tool/packer/interruption.h"
+
 namespace commands {
 
 namespace {
@@ -82,9 +84,13 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::Write(const void* data, std::size_t size) {
+  // In pieces of 16 MiB, so that SIGINT or SIGTERM (under an
+  // InterruptionGuard) stops a large write soon.
+  constexpr std::size_t kPiece = 16 * 1024 * 1024;
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
-    const long written = WriteSomeBytes(fd_, bytes, size);
+    packer::ThrowIfInterrupted();
+    const long written = WriteSomeBytes(fd_, bytes, size < kPiece ? size : kPiece);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     bytes += written;
@@ -102,6 +108,8 @@ void OutputFile::Finish() {
 
 void OutputFile::Commit() {
   Finish();
+  // The last moment an interruption keeps the destination as it was.
+  packer::ThrowIfInterrupted();
   // Again just before the rename: something else may stand there by now.
   if (replace_ && !ReplaceableOrAbsent(folder_->KindOf(name_))) throw OutputFileError(kNotRegular);
   std::string why;

@@ -23,6 +23,7 @@
 
 #include "tool/packer/authenticode_signing.h"
 #include "tool/packer/image_time_stamp.h"
+#include "tool/packer/interruption.h"
 #include "tool/commands/output_file.h"
 #include "tool/packer/packer.h"
 #include "tool/packer/stub_image.h"
@@ -58,6 +59,7 @@ struct PackOptions {
   std::string sign;  // a PKCS#12 certificate: sign the image with it
   std::string signPasswordFile;
   std::string timestampUrl;
+  unsigned signTimeout = packer::kDefaultSigningTimeoutSeconds;  // seconds
   std::string sourceDateEpoch;  // empty: SOURCE_DATE_EPOCH, if set
 };
 
@@ -286,8 +288,10 @@ std::vector<std::uint8_t> WriteVerifiedImage(const PackOptions& options, const p
   std::vector<std::uint8_t> signedImage;
   try {
     WriteCheckedFile(options.output, result.image, options.force, [&](const std::string& written) {
+      packer::ThrowIfInterrupted();
       packer::VerifyPackedImage(written, stub, request);
       if (options.sign.empty()) return;
+      packer::ThrowIfInterrupted();
       signedImage = packer::SignImageFile(written, signing);
       packer::VerifyPackedImage(written, stub, request);
     });
@@ -301,6 +305,17 @@ std::vector<std::uint8_t> WriteVerifiedImage(const PackOptions& options, const p
 
 int RunPack(const PackOptions& options) {
   CheckOutputPath(options);
+  // The signing inputs are read first, bounded, so that a wrong one is
+  // refused before any packing; osslsigncode reads the certificate itself
+  // and is handed the password.
+  packer::SigningOptions signing;
+  if (!options.sign.empty()) {
+    packer::ReadBoundedFile(options.sign, packer::kMaxCertificateFileSize, "certificate");
+    signing.certificate = options.sign;
+    signing.timestampUrl = options.timestampUrl;
+    signing.timeoutSeconds = options.signTimeout;
+  }
+  if (!options.signPasswordFile.empty()) signing.password = packer::ReadPasswordFile(options.signPasswordFile);
   std::string uninstaller;
   const packer::PackRequest request = ReadPackRequest(options, &uninstaller);
   std::string stubPath = options.stub;
@@ -311,9 +326,7 @@ int RunPack(const PackOptions& options) {
   const packer::StubImage stub = ReadStub(stubPath);
   RefuseOutputAmongInputs(options, stubPath, uninstaller);
   const std::optional<std::uint32_t> buildTime = BuildTime(options);
-  const packer::SigningOptions signing{options.sign, options.signPasswordFile, options.timestampUrl, buildTime};
-  if (!options.sign.empty()) ReadInputFile(options.sign, "certificate");
-  if (!options.signPasswordFile.empty()) ReadInputFile(options.signPasswordFile, "password file");
+  signing.signingTime = buildTime;
 
   packer::PackResult result;
   try {
@@ -323,8 +336,14 @@ int RunPack(const PackOptions& options) {
   }
   if (buildTime && !packer::StampImageTime(result.image, *buildTime))
     throw Failure{stubPath, std::string(kNotTheInstallerProgram) + "its PE headers cannot be found", kExitDataError};
-  std::vector<std::uint8_t> signedImage = WriteVerifiedImage(options, result, stub, request, signing);
-  if (!signedImage.empty()) result.image = std::move(signedImage);
+  {
+    // SIGINT or SIGTERM while the output is written, checked and signed:
+    // the temporary files go (the writer's and the signer's own unwinding)
+    // before the guard ends the program by that signal.
+    const packer::InterruptionGuard interruptions;
+    std::vector<std::uint8_t> signedImage = WriteVerifiedImage(options, result, stub, request, signing);
+    if (!signedImage.empty()) result.image = std::move(signedImage);
+  }
   PrintReport(options.output, result, options.json);
   return kExitOk;
 }
@@ -359,9 +378,14 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
   command->add_option("--sign", options->sign,
                       "Sign the image with Authenticode using this PKCS#12 certificate (.pfx); runs osslsigncode");
   command->add_option("--sign-password-file", options->signPasswordFile,
-                      "A file whose first line is the certificate's password")
+                      "A file whose first line is the certificate's password (at most 64 KiB)")
       ->needs("--sign");
   command->add_option("--timestamp-url", options->timestampUrl, "An RFC 3161 time-stamping server for the signature")
+      ->needs("--sign");
+  command->add_option("--sign-timeout", options->signTimeout,
+                      "Seconds osslsigncode may take, time stamp included, before it is stopped (default " +
+                          std::to_string(packer::kDefaultSigningTimeoutSeconds) + ")")
+      ->check(CLI::Range(1u, 86400u))
       ->needs("--sign");
   command->add_option("--source-date-epoch", options->sourceDateEpoch,
                       "Build time (seconds since 1970) for the image's time stamp and the signing time "

@@ -30,12 +30,13 @@ class SignedPack : public ::testing::Test {
     if (RunCommand({"osslsigncode", "--version"}).exitStatus != 0 ||
         RunCommand({"openssl", "version"}).exitStatus != 0)
       GTEST_SKIP() << "osslsigncode and openssl are needed (scripts/install-deps.sh installs them)";
-    password_ = folder_.Write("password.txt", std::string("correct horse\n"));
+    // Only the first line is the password, whatever ends it.
+    password_ = folder_.Write("password.txt", std::string("correct horse\r\nbattery staple\r\n"));
     const CommandOutput req = RunCommand({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
                                           "-subj", "/CN=Saverkit test signer", "-keyout", key_, "-out", cert_});
     ASSERT_EQ(req.exitStatus, 0) << req.err;
     const CommandOutput p12 = RunCommand({"openssl", "pkcs12", "-export", "-inkey", key_, "-in", cert_, "-out", pfx_,
-                                          "-passout", "file:" + password_});
+                                          "-passout", "pass:correct horse"});
     ASSERT_EQ(p12.exitStatus, 0) << p12.err;
     ASSERT_EQ(Pack(plain_, {}).exitStatus, 0);
   }
