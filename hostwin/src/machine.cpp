@@ -259,8 +259,6 @@ std::string MapPath(const std::string& machineFolder, const char* windowsPath) {
   return ResolveMachinePath(machineFolder, windowsPath).host;
 }
 
-std::string HostPathOf(const char* windowsPath) { return MapPath(Machine().folder, windowsPath); }
-
 std::string HostPathInMachine(const std::string& folder, const std::string& windowsPath) {
   return MapPath(folder, windowsPath.c_str());
 }

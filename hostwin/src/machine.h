@@ -121,7 +121,6 @@ bool MakeMachineDirectories(const std::string& machineFolder, const std::string&
 DIR* OpenListing(int folder);
 
 // The host path a Windows path resolves to (ResolveMachinePath's `host`).
-std::string HostPathOf(const char* windowsPath);
 std::string MapPath(const std::string& machineFolder, const char* windowsPath);
 
 // True when `path` names something on a drive of the machine.

@@ -62,7 +62,9 @@ constexpr std::uint64_t kPreviewDiskBytes = 256ull << 20;
 bool PrepareMachine(const std::string& folder, std::string* error) {
   hostwin::MachineSettings settings;
   std::error_code ignored;
-  if (fs::exists(fs::path(folder) / "machine.ini", ignored)) {
+  // A machine.ini that is a link, even a dangling one, is there (and the
+  // stand-in refuses to read it) rather than written through.
+  if (fs::exists(fs::symlink_status(fs::path(folder) / "machine.ini", ignored))) {
     if (!hostwin::LoadMachineSettings(folder, &settings, error)) return false;
   } else {
     settings.freeBytes = kPreviewDiskBytes;
