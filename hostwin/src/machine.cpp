@@ -209,7 +209,8 @@ bool StatEntry(const MachineEntry& entry, struct stat* status) {
 }
 
 bool ReadEntry(const MachineEntry& entry, std::string* text) {
-  HostFd fd(OpenEntry(entry, O_RDONLY));
+  // O_NONBLOCK: a pipe planted in a file's place fails instead of blocking.
+  HostFd fd(OpenEntry(entry, O_RDONLY | O_NONBLOCK));
   struct stat st;
   if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   text->clear();
@@ -241,7 +242,7 @@ bool WriteAndClose(HostFd fd, const std::string& text) {
 }  // namespace
 
 bool WriteEntry(const MachineEntry& entry, const std::string& text) {
-  return WriteAndClose(HostFd(OpenEntry(entry, O_WRONLY | O_CREAT | O_TRUNC)), text);
+  return WriteAndClose(HostFd(OpenEntry(entry, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK)), text);
 }
 
 bool IsMachinePath(const char* path) { return path && (HasDriveLetter(path) || path[0] == '\\'); }
