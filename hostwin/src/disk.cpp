@@ -2,6 +2,7 @@
 // settings give it, and the 8.3 form of a path.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "machine.h"
@@ -28,7 +29,7 @@ bool IsExistingDirectory(const char* path) {
   if (!path) return true;
   if (!IsMachinePath(path)) return false;
   struct stat st;
-  return stat(HostPathOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return StatEntry(ResolvePath(path), &st) && S_ISDIR(st.st_mode);
 }
 
 DWORD Clamp32(std::uint64_t value) { return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(value); }
@@ -93,16 +94,14 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
   std::string longSoFar = result;  // the same path with each entry's real name
   std::string component;
   auto resolve = [&](bool last) {
-    const std::string host = HostPathOf((longSoFar + component).c_str());
+    const MachineEntry entry = ResolvePath((longSoFar + component).c_str());
     struct stat st;
-    if (stat(host.c_str(), &st) != 0) {
-      SetLastError(last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    if (!StatEntry(entry, &st)) {
+      SetLastError(errno == ELOOP ? ERROR_ACCESS_DENIED : last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
       return false;
     }
-    const std::size_t slash = host.rfind('/');
-    const std::string entry = host.substr(slash + 1);
-    result += ShortNameOf(host.substr(0, slash), entry);
-    longSoFar += entry;
+    result += ShortNameOf(entry.folder.Get(), entry.name);
+    longSoFar += entry.name;
     component.clear();
     return true;
   };

@@ -63,14 +63,12 @@ int CloseTracked(int fd) {
   return close(fd);
 }
 
-DWORD ErrorFromErrno(int error, const std::string& hostPath) {
+DWORD ErrorFromErrno(int error, const MachineEntry& entry) {
   switch (error) {
-    case ENOENT: {
-      std::string parent = hostPath.substr(0, hostPath.rfind('/'));
-      struct stat st;
-      return stat(parent.c_str(), &st) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-    }
+    // An entry that is not usable stopped short of its last name.
+    case ENOENT: return entry.Usable() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case ELOOP: return ERROR_ACCESS_DENIED;  // a link inside the machine folder (see MachineEntry)
     case EEXIST: return ERROR_ALREADY_EXISTS;
     case EACCES:
     case EPERM:
@@ -100,17 +98,17 @@ int OpenFile(const char* path, int flags, bool* existed = nullptr) {
     SetLastError(ERROR_INVALID_NAME);
     return -1;
   }
-  std::string host = HostPathOf(path);
+  const MachineEntry entry = ResolvePath(path);
   struct stat st;
-  bool was = stat(host.c_str(), &st) == 0;
+  bool was = StatEntry(entry, &st);
   if (was && S_ISDIR(st.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return -1;
   }
   if (existed) *existed = was;
-  int fd = open(host.c_str(), flags | O_CLOEXEC, 0644);
+  int fd = OpenEntry(entry, flags);
   if (fd < 0) {
-    SetLastError(ErrorFromErrno(errno, host));
+    SetLastError(ErrorFromErrno(errno, entry));
     return -1;
   }
   if ((flags & O_ACCMODE) != O_RDONLY) {
@@ -207,7 +205,7 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD /*share*/, LPSECURITY
                           DWORD disposition, DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/) {
   int flags = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
   struct stat st;
-  const bool exists = path && !PathTooLong(path) && stat(HostPathOf(path).c_str(), &st) == 0;
+  const bool exists = path && !PathTooLong(path) && StatEntry(ResolvePath(path), &st);
   switch (disposition) {
     case CREATE_NEW:
       if (exists) {
@@ -300,9 +298,9 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES /*security*/) {
     SetLastError(ERROR_INVALID_NAME);
     return FALSE;
   }
-  std::string host = HostPathOf(path);
-  if (mkdir(host.c_str(), 0755) != 0) {
-    SetLastError(ErrorFromErrno(errno, host));
+  const MachineEntry entry = ResolvePath(path);
+  if (!entry.Usable() || mkdirat(entry.folder.Get(), entry.name.c_str(), 0755) != 0) {
+    SetLastError(ErrorFromErrno(entry.Usable() ? errno : entry.error, entry));
     return FALSE;
   }
   Emit(std::string("directory create ") + path);
@@ -310,9 +308,9 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES /*security*/) {
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR path) {
-  std::string host = HostPathOf(path);
-  if (unlink(host.c_str()) != 0) {
-    SetLastError(ErrorFromErrno(errno, host));
+  const MachineEntry entry = ResolvePath(path);
+  if (!entry.Usable() || unlinkat(entry.folder.Get(), entry.name.c_str(), 0) != 0) {
+    SetLastError(ErrorFromErrno(entry.Usable() ? errno : entry.error, entry));
     return FALSE;
   }
   Emit(std::string("file delete ") + path);
@@ -321,9 +319,13 @@ BOOL WINAPI DeleteFileA(LPCSTR path) {
 
 DWORD WINAPI GetFileAttributesA(LPCSTR path) {
   struct stat st;
-  std::string host = HostPathOf(path);
-  if (PathTooLong(path) || stat(host.c_str(), &st) != 0) {
-    SetLastError(ErrorFromErrno(errno, host));
+  const MachineEntry entry = ResolvePath(path);
+  if (PathTooLong(path)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (!StatEntry(entry, &st)) {
+    SetLastError(ErrorFromErrno(errno, entry));
     return INVALID_FILE_ATTRIBUTES;
   }
   return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
@@ -407,7 +409,10 @@ extern "C" FILE* HostwinFopen(const char* path, const char* mode) {
   const bool writing = std::strpbrk(mode, "wa+") != nullptr;
   if (!writing) {
     if (PathTooLong(path) || HasInvalidNameCharacter(path)) return nullptr;
-    return std::fopen(HostPathOf(path).c_str(), mode);
+    const int fd = OpenEntry(ResolvePath(path), O_RDONLY);
+    FILE* stream = fd < 0 ? nullptr : fdopen(fd, mode);
+    if (!stream && fd >= 0) close(fd);
+    return stream;
   }
   int flags = mode[0] == 'w' ? O_CREAT | O_TRUNC : mode[0] == 'a' ? O_CREAT | O_APPEND : 0;
   flags |= std::strchr(mode, '+') ? O_RDWR : O_WRONLY;
@@ -428,7 +433,7 @@ extern "C" FILE* HostwinFopen(const char* path, const char* mode) {
 
 extern "C" int _stat(const char* path, struct _stat* status) {
   struct stat host;
-  if (!path || PathTooLong(path) || HasInvalidNameCharacter(path) || stat(HostPathOf(path).c_str(), &host) != 0) {
+  if (!path || PathTooLong(path) || HasInvalidNameCharacter(path) || !StatEntry(ResolvePath(path), &host)) {
     errno = ENOENT;
     return -1;
   }

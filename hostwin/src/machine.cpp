@@ -3,6 +3,7 @@
 #include "machine.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,8 +47,8 @@ bool HasDriveLetter(const char* path) {
 // whose 8.3 name does; `name` itself when none exists yet (a file about to
 // be created). So a file created over an existing one of another case keeps
 // the existing spelling, as CreateFile on Windows does.
-std::string MatchComponent(const std::string& folder, const std::string& name) {
-  DIR* dir = opendir(folder.c_str());
+std::string MatchComponent(int folder, const std::string& name) {
+  DIR* dir = OpenListing(folder);
   if (!dir) return name;
   std::string found;
   std::vector<std::string> all;
@@ -69,6 +70,7 @@ std::string MatchComponent(const std::string& folder, const std::string& name) {
   return name;
 }
 
+// The machine folder and its parents: the user's own path (mkdir -p).
 bool MakeHostDirectories(const std::string& path) {
   std::string partial;
   for (std::size_t i = 0; i <= path.size(); ++i) {
@@ -80,22 +82,172 @@ bool MakeHostDirectories(const std::string& path) {
   return true;
 }
 
-bool WriteHostFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  return static_cast<bool>(out);
+// The names of a Windows path after its drive, as Windows reads them before
+// any file system sees them: trailing dots and blanks dropped, "." skipped,
+// ".." up one name (never above the root).
+std::vector<std::string> NamesOf(const char* rest) {
+  std::vector<std::string> names;
+  std::string component;
+  auto flush = [&] {
+    if (component != "." && component != "..") {
+      std::size_t keep = component.find_last_not_of(". ");
+      component.erase(keep == std::string::npos ? 0 : keep + 1);
+    }
+    if (component == "..") {
+      if (!names.empty()) names.pop_back();
+    } else if (!component.empty() && component != ".") {
+      names.push_back(component);
+    }
+    component.clear();
+  };
+  for (const char* at = rest; *at; ++at) {
+    if (*at == '\\' || *at == '/') flush();
+    else component += *at;
+  }
+  flush();
+  return names;
 }
 
-bool ReadHostFile(const std::string& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream all;
-  all << in.rdbuf();
-  *text = all.str();
-  return true;
+bool IsLinkIn(int folder, const std::string& name) {
+  struct stat st;
+  return fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The one walk behind every machine path: `names` from the machine folder,
+// each folder opened from the one before without following a link; names
+// from `firstMatched` on are matched against what exists (MatchComponent).
+MachineEntry Walk(const std::string& machineFolder, const std::vector<std::string>& names,
+                  std::size_t firstMatched) {
+  MachineEntry entry;
+  entry.host = machineFolder;
+  HostFd folder(open(machineFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) entry.error = errno;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string name = folder && i >= firstMatched ? MatchComponent(folder.Get(), names[i]) : names[i];
+    entry.host += "/" + name;
+    if (i + 1 == names.size()) {
+      entry.name = name;
+      break;
+    }
+    if (!folder) continue;
+    HostFd next(openat(folder.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next) entry.error = IsLinkIn(folder.Get(), name) ? ELOOP : errno;
+    folder = std::move(next);
+  }
+  if (folder && IsLinkIn(folder.Get(), entry.name)) entry.error = ELOOP;
+  entry.folder = std::move(folder);
+  return entry;
 }
 
 }  // namespace
+
+void HostFd::Reset(int fd) {
+  if (fd_ >= 0) close(fd_);
+  fd_ = fd;
+}
+
+DIR* OpenListing(int folder) {
+  // A descriptor of its own: the listing's position is not the walk's.
+  const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (own < 0) return nullptr;
+  DIR* dir = fdopendir(own);
+  if (!dir) close(own);
+  return dir;
+}
+
+MachineEntry ResolveMachinePath(const std::string& machineFolder, const char* windowsPath) {
+  if (!windowsPath) {
+    MachineEntry nowhere;
+    nowhere.error = ENOENT;
+    return nowhere;
+  }
+  if (!IsMachinePath(windowsPath)) {
+    // A host path (the tests' own images): its folder opened as given.
+    const std::string host = windowsPath;
+    const std::size_t slash = host.rfind('/');
+    MachineEntry entry;
+    entry.host = host;
+    entry.name = host.substr(slash == std::string::npos ? 0 : slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : host.substr(0, slash);
+    entry.folder.Reset(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!entry.folder) entry.error = errno;
+    else if (IsLinkIn(entry.folder.Get(), entry.name)) entry.error = ELOOP;
+    return entry;
+  }
+  char drive = 'c';
+  const char* rest = windowsPath;
+  if (HasDriveLetter(windowsPath)) {
+    drive = static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
+    rest = windowsPath + 2;
+  }
+  std::vector<std::string> names = NamesOf(rest);
+  names.insert(names.begin(), std::string("drive_") + drive);
+  return Walk(machineFolder, names, 1);
+}
+
+MachineEntry ResolvePath(const char* windowsPath) { return ResolveMachinePath(Machine().folder, windowsPath); }
+
+MachineEntry MachineFolderFile(const std::string& machineFolder, const std::string& name) {
+  return Walk(machineFolder, {name}, 1);
+}
+
+int OpenEntry(const MachineEntry& entry, int flags, mode_t mode) {
+  if (!entry.Usable()) {
+    errno = entry.error;
+    return -1;
+  }
+  return openat(entry.folder.Get(), entry.name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
+bool StatEntry(const MachineEntry& entry, struct stat* status) {
+  if (!entry.Usable()) {
+    errno = entry.error;
+    return false;
+  }
+  if (fstatat(entry.folder.Get(), entry.name.c_str(), status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (S_ISLNK(status->st_mode)) {
+    errno = ELOOP;
+    return false;
+  }
+  return true;
+}
+
+bool ReadEntry(const MachineEntry& entry, std::string* text) {
+  // O_NONBLOCK: a pipe planted in a file's place fails instead of blocking.
+  HostFd fd(OpenEntry(entry, O_RDONLY | O_NONBLOCK));
+  struct stat st;
+  if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  text->clear();
+  char block[1 << 16];
+  for (;;) {
+    const ssize_t n = read(fd.Get(), block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    text->append(block, static_cast<std::size_t>(n));
+  }
+}
+
+namespace {
+
+// Writes all of `text` to `fd` and closes it.
+bool WriteAndClose(HostFd fd, const std::string& text) {
+  if (!fd) return false;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd.Get(), text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return close(fd.Release()) == 0;
+}
+
+}  // namespace
+
+bool WriteEntry(const MachineEntry& entry, const std::string& text) {
+  return WriteAndClose(HostFd(OpenEntry(entry, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK)), text);
+}
 
 bool IsMachinePath(const char* path) { return path && (HasDriveLetter(path) || path[0] == '\\'); }
 
@@ -109,46 +261,8 @@ bool HasInvalidNameCharacter(const char* path) {
 }
 
 std::string MapPath(const std::string& machineFolder, const char* windowsPath) {
-  if (!IsMachinePath(windowsPath)) return windowsPath;
-  char drive = 'c';
-  const char* rest = windowsPath;
-  if (HasDriveLetter(windowsPath)) {
-    drive = static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
-    rest = windowsPath + 2;
-  }
-  std::string host = machineFolder + "/drive_" + drive;
-  std::string component;
-  auto flush = [&] {
-    // Windows drops trailing dots and blanks from every name in a path
-    // ("Title." and "Title " are the folder "Title"); "." and ".." stay.
-    if (component != "." && component != "..") {
-      std::size_t keep = component.find_last_not_of(". ");
-      component.erase(keep == std::string::npos ? 0 : keep + 1);
-    }
-    if (component.empty() || component == ".") {
-      component.clear();
-      return;
-    }
-    if (component == "..") {
-      std::size_t slash = host.rfind('/');
-      if (host.size() > machineFolder.size() + 8 && slash != std::string::npos) host.erase(slash);
-    } else {
-      host = host + "/" + MatchComponent(host, component);
-    }
-    component.clear();
-  };
-  for (const char* at = rest; *at; ++at) {
-    if (*at == '\\' || *at == '/') {
-      flush();
-    } else {
-      component += *at;
-    }
-  }
-  flush();
-  return host;
+  return ResolveMachinePath(machineFolder, windowsPath).host;
 }
-
-std::string HostPathOf(const char* windowsPath) { return MapPath(Machine().folder, windowsPath); }
 
 std::string HostPathInMachine(const std::string& folder, const std::string& windowsPath) {
   return MapPath(folder, windowsPath.c_str());
@@ -264,7 +378,7 @@ bool SaveMachineSettings(const std::string& folder, const MachineSettings& setti
       "\r\n[Memory]\r\n"
       "FailLocalAlloc=" + JoinNumbers(settings.failLocalAllocCalls) + "\r\n"
       "FailGlobalAlloc=" + JoinNumbers(settings.failGlobalAllocCalls) + "\r\n";
-  if (!WriteHostFile(folder + "/machine.ini", text)) {
+  if (!WriteEntry(MachineFolderFile(folder, "machine.ini"), text)) {
     if (error) *error = folder + "/machine.ini: cannot be written";
     return false;
   }
@@ -274,7 +388,7 @@ bool SaveMachineSettings(const std::string& folder, const MachineSettings& setti
 bool LoadMachineSettings(const std::string& folder, MachineSettings* settings, std::string* error) {
   std::string text;
   const std::string path = folder + "/machine.ini";
-  if (!ReadHostFile(path, &text)) {
+  if (!ReadEntry(MachineFolderFile(folder, "machine.ini"), &text)) {
     if (error) *error = path + ": cannot be read";
     return false;
   }
@@ -344,29 +458,49 @@ const char kDefaultRegistry[] =
     "\"ScreenSaveActive\"=\"0\"\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n\r\n";
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
+// Writes `text` to a file that does not exist yet; true when it exists
+// already (as anything, a link included: it is left as it is).
+bool CreateMissingFile(const MachineEntry& entry, const std::string& text) {
+  if (entry.error == ELOOP) return true;
+  HostFd fd(OpenEntry(entry, O_WRONLY | O_CREAT | O_EXCL));
+  if (!fd) return errno == EEXIST;
+  return WriteAndClose(std::move(fd), text);
 }
 
 }  // namespace
+
+// A link met on the way is left as it stands: the installer meets it and
+// fails there as it would on any folder it may not use.
+bool MakeMachineDirectories(const std::string& folder, const std::string& windowsPath) {
+  const std::vector<std::string> names = NamesOf(windowsPath.c_str() + 2);
+  std::string path = windowsPath.substr(0, 2) + "\\";
+  for (std::size_t i = 0; i <= names.size(); ++i) {
+    if (i > 0) path += names[i - 1] + "\\";
+    const MachineEntry entry = ResolveMachinePath(folder, path.c_str());
+    if (entry.error == ELOOP) return true;
+    if (!entry.Usable() || (mkdirat(entry.folder.Get(), entry.name.c_str(), 0755) != 0 && errno != EEXIST))
+      return false;
+  }
+  return true;
+}
 
 bool CreateMachine(const std::string& folder, const MachineSettings& settings, std::string* error) {
   auto fail = [&](const std::string& what) {
     if (error) *error = what;
     return false;
   };
-  if (!MakeHostDirectories(folder + "/drive_c")) return fail(folder + ": cannot create the machine folder");
+  if (!MakeHostDirectories(folder) || !MakeMachineDirectories(folder, "C:"))
+    return fail(folder + ": cannot create the machine folder");
   if (!SaveMachineSettings(folder, settings, error)) return false;
   MachineSettings check;
   if (!LoadMachineSettings(folder, &check, error)) return false;
-  const std::string windows = MapPath(folder, settings.windowsDirectory.c_str());
-  const std::string system = MapPath(folder, SystemDirectoryOf(settings).c_str());
-  if (!MakeHostDirectories(windows) || !MakeHostDirectories(system))
+  if (!MakeMachineDirectories(folder, settings.windowsDirectory) ||
+      !MakeMachineDirectories(folder, SystemDirectoryOf(settings)))
     return fail(settings.windowsDirectory + ": cannot create the Windows directory");
-  const std::string systemIni = MapPath(folder, JoinWindowsPath(settings.windowsDirectory, "system.ini").c_str());
-  if (!Exists(systemIni) && !WriteHostFile(systemIni, kDefaultSystemIni)) return fail(systemIni + ": cannot be written");
-  if (!Exists(folder + "/registry.reg") && !WriteHostFile(folder + "/registry.reg", kDefaultRegistry))
+  const std::string systemIni = JoinWindowsPath(settings.windowsDirectory, "system.ini");
+  if (!CreateMissingFile(ResolveMachinePath(folder, systemIni.c_str()), kDefaultSystemIni))
+    return fail(MapPath(folder, systemIni.c_str()) + ": cannot be written");
+  if (!CreateMissingFile(MachineFolderFile(folder, "registry.reg"), kDefaultRegistry))
     return fail(folder + "/registry.reg: cannot be written");
   return true;
 }

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <windows.h>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
@@ -39,14 +42,85 @@ MachineState& Machine();
 // `folder` and resets every counter. Used by the runner's child.
 bool StartMachine(const std::string& folder, std::string* error);
 
-// Maps a Windows path to the host. "C:\A\b.txt" (any case of drive letter
-// and names) becomes a path inside the machine's drive folder, each
-// component matched without regard to case (or by its 8.3 name) against
-// what exists; a path without a drive letter is a host path and is returned
-// unchanged. A path that begins with a backslash lies on drive C:. As on
-// Windows, trailing dots and blanks of each name are dropped and ".." goes up
-// one level (never above the drive's root).
-std::string HostPathOf(const char* windowsPath);
+// A host descriptor, closed when it goes out of scope.
+class HostFd {
+ public:
+  HostFd() = default;
+  explicit HostFd(int fd) : fd_(fd) {}
+  HostFd(HostFd&& other) noexcept : fd_(other.Release()) {}
+  HostFd& operator=(HostFd&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  HostFd(const HostFd&) = delete;
+  HostFd& operator=(const HostFd&) = delete;
+  ~HostFd() { Reset(); }
+  int Get() const { return fd_; }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Reset(int fd = -1);
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// A Windows path of the machine, resolved from the machine folder one name
+// at a time: every folder on the way is opened with openat(O_NOFOLLOW |
+// O_DIRECTORY) from the one before, so no link inside the machine folder is
+// ever followed, and the last name is used through `folder` with the *at
+// calls (O_NOFOLLOW, AT_SYMLINK_NOFOLLOW). The machine folder itself is the
+// user's to name and may be reached through a link.
+//
+// A link met on the way, or standing at the last name, makes the entry
+// unusable with ELOOP, which every API reports as ERROR_ACCESS_DENIED: the
+// name is there but cannot be used, as Windows says of a file it may not
+// touch, and the installer treats it as any file it could not write.
+struct MachineEntry {
+  HostFd folder;     // the folder holding `name`; closed when the walk stopped short
+  std::string name;  // the last name as it exists (or as given when it does not)
+  std::string host;  // the host path, for messages and tests
+  // 0, or why the entry cannot be used: ELOOP for a link; ENOENT or ENOTDIR
+  // when a folder on the way is missing or is a file (ERROR_PATH_NOT_FOUND).
+  int error = 0;
+  bool Usable() const { return error == 0; }
+};
+
+// Resolves a Windows path. "C:\A\b.txt" (any case of drive letter and
+// names) lies inside the machine's drive folder, each name matched without
+// regard to case (or by its 8.3 name) against what exists. A path that
+// begins with a backslash lies on drive C:. As on Windows, trailing dots and
+// blanks of each name are dropped and ".." goes up one level (never above
+// the drive's root). A path on no drive is a host path (the tests' own
+// images), its folder opened as given.
+MachineEntry ResolveMachinePath(const std::string& machineFolder, const char* windowsPath);
+MachineEntry ResolvePath(const char* windowsPath);  // in the running machine
+// A file of the machine folder itself ("machine.ini", "registry.reg"),
+// never through a link either.
+MachineEntry MachineFolderFile(const std::string& machineFolder, const std::string& name);
+
+// The entry opened with openat(O_NOFOLLOW | O_CLOEXEC | flags); -1 with
+// errno set (the entry's own error when it is not usable).
+int OpenEntry(const MachineEntry& entry, int flags, mode_t mode = 0644);
+// fstatat without following; false with errno set (ELOOP for a link).
+bool StatEntry(const MachineEntry& entry, struct stat* status);
+// Whole files through OpenEntry: read; written in place, created when missing.
+bool ReadEntry(const MachineEntry& entry, std::string* text);
+bool WriteEntry(const MachineEntry& entry, const std::string& text);
+
+// Creates `windowsPath` and each missing folder on its way in the machine
+// at `machineFolder`; a link on the way is left as it is, nothing made
+// through it (true).
+bool MakeMachineDirectories(const std::string& machineFolder, const std::string& windowsPath);
+
+// A listing of the open folder `folder` (its own descriptor, so the walk's
+// stays where it is); nullptr when it cannot be listed.
+DIR* OpenListing(int folder);
+
+// The host path a Windows path resolves to (ResolveMachinePath's `host`).
 std::string MapPath(const std::string& machineFolder, const char* windowsPath);
 
 // True when `path` names something on a drive of the machine.

@@ -55,7 +55,7 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms, std::string* line) {
     return MCIERR_EXTENSION_NOT_FOUND;
   }
   struct stat st;
-  if (!IsMachinePath(element.c_str()) || stat(HostPathOf(element.c_str()).c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+  if (!IsMachinePath(element.c_str()) || !StatEntry(ResolvePath(element.c_str()), &st) || S_ISDIR(st.st_mode))
     return MCIERR_FILE_NOT_FOUND;
   if (byType && !Listed(s.mediaAsMpegVideo, extension)) return MCIERR_INVALID_FILE;
   parms->wDeviceID = Devices().next++;

@@ -235,7 +235,7 @@ UINT WINAPI WinExec(LPCSTR commandLine, UINT show) {
   }
   UINT result = 33;  // above 31: started
   struct stat st;
-  if (program.empty() || !IsMachinePath(program.c_str()) || stat(HostPathOf(program.c_str()).c_str(), &st) != 0 ||
+  if (program.empty() || !IsMachinePath(program.c_str()) || !StatEntry(ResolvePath(program.c_str()), &st) ||
       S_ISDIR(st.st_mode))
     result = ERROR_FILE_NOT_FOUND;
   Emit("WinExec " + Quoted(command) + " " + ShowCommandName(static_cast<int>(show)) + " = " + std::to_string(result));

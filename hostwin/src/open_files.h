@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "machine.h"
+
 namespace hostwin {
 
 // Records `fd` as open for writing under the Windows path `path`.
@@ -18,8 +20,8 @@ std::size_t LimitedWrite(int fd, const void* data, std::size_t size, bool* full)
 // Closes `fd`, with a "file close" line when it was open for writing.
 int CloseTracked(int fd);
 
-// Win32 error code for the errno of a failed host call on `hostPath`.
-DWORD ErrorFromErrno(int error, const std::string& hostPath);
+// Win32 error code for the errno of a failed host call on `entry`.
+DWORD ErrorFromErrno(int error, const MachineEntry& entry);
 
 // Windows refuses ANSI paths of MAX_PATH characters or more.
 bool PathTooLong(const char* path, std::size_t limit = MAX_PATH);

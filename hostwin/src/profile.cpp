@@ -1,11 +1,11 @@
 // kernel32's profile-string functions over real INI files in the machine. A
 // bare file name ("system.ini") lies in the Windows directory.
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "ini_text.h"
 #include "machine.h"
+#include "open_files.h"
 
 namespace hostwin {
 
@@ -28,11 +28,12 @@ bool BreaksIniLines(const char* section, const char* key, const char* value) {
   return key != nullptr && (std::strchr(key, '=') != nullptr || key[0] == '[' || key[0] == ';');
 }
 
+// A file that cannot be read (missing, or a link) reads as empty, as
+// Windows reads a missing profile.
 IniText ReadIni(const std::string& windowsPath) {
-  std::ifstream in(HostPathOf(windowsPath.c_str()), std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  return IniText::Parse(text.str());
+  std::string text;
+  if (!ReadEntry(ResolvePath(windowsPath.c_str()), &text)) text.clear();
+  return IniText::Parse(text);
 }
 
 }  // namespace
@@ -67,10 +68,9 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
     ini.Set(section, key, value);
     line += std::string(key) + " = " + Quoted(value);
   }
-  std::ofstream out(HostPathOf(path.c_str()), std::ios::binary | std::ios::trunc);
-  out << ini.Text();
-  if (!out) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+  const MachineEntry entry = ResolvePath(path.c_str());
+  if (!WriteEntry(entry, ini.Text())) {
+    SetLastError(ErrorFromErrno(errno, entry));
     Emit(line + " (failed: the file cannot be written)");
     return FALSE;
   }

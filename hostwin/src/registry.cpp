@@ -2,8 +2,6 @@
 // read when the program first touches the registry and written back after
 // every change.
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "machine.h"
 #include "registry_file.h"
@@ -23,17 +21,17 @@ Registry& Reg() {
   static Registry registry;
   if (!registry.loaded) {
     registry.loaded = true;
-    std::ifstream in(Machine().folder + "/registry.reg", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    registry.tree = ParseRegistryText(text.str());
+    // A registry.reg that cannot be read (a link among them) is an empty
+    // registry, and writing it back fails as quietly as any other write.
+    std::string text;
+    if (!ReadEntry(MachineFolderFile(Machine().folder, "registry.reg"), &text)) text.clear();
+    registry.tree = ParseRegistryText(text);
   }
   return registry;
 }
 
 void Save() {
-  std::ofstream out(Machine().folder + "/registry.reg", std::ios::binary | std::ios::trunc);
-  out << RegistryText(Reg().tree);
+  WriteEntry(MachineFolderFile(Machine().folder, "registry.reg"), RegistryText(Reg().tree));
 }
 
 const char* RootName(HKEY key) {

@@ -31,20 +31,18 @@ void ReportAtExit() {
 
 bool CopyIntoMachine(const std::string& folder, const std::string& hostFile, const std::string& windowsPath,
                      std::string* error) {
-  std::string target = MapPath(folder, windowsPath.c_str());
-  for (std::size_t i = folder.size() + 1; i < target.size(); ++i) {
-    if (target[i] == '/') mkdir(target.substr(0, i).c_str(), 0755);
-  }
   std::ifstream in(hostFile, std::ios::binary);
   if (!in) {
     *error = hostFile + ": cannot be read";
     return false;
   }
-  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  std::ostringstream bytes;
   // Inserting an empty stream buffer sets failbit: an empty file is copied
   // by creating it.
-  if (in.peek() != std::ifstream::traits_type::eof()) out << in.rdbuf();
-  if (!out) {
+  if (in.peek() != std::ifstream::traits_type::eof()) bytes << in.rdbuf();
+  const std::size_t slash = windowsPath.rfind('\\');
+  if (slash == std::string::npos || !MakeMachineDirectories(folder, windowsPath.substr(0, slash)) ||
+      !WriteEntry(ResolveMachinePath(folder, windowsPath.c_str()), bytes.str())) {
     *error = windowsPath + ": cannot be written into the machine";
     return false;
   }

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "machine.h"
+
 namespace hostwin {
 
 namespace {
@@ -62,12 +64,12 @@ bool IsValidShortName(const std::string& name) {
   return true;
 }
 
-std::string ShortNameOf(const std::string& folder, const std::string& entry) {
+std::string ShortNameOf(int folder, const std::string& entry) {
   if (IsValidShortName(entry)) return entry;
   const Stem mine = StemOf(entry);
   const std::string key = mine.base.substr(0, 6);
   std::vector<std::string> rivals;
-  if (DIR* dir = opendir(folder.c_str())) {
+  if (DIR* dir = OpenListing(folder)) {
     while (dirent* found = readdir(dir)) {
       std::string name = found->d_name;
       if (name == "." || name == ".." || IsValidShortName(name)) continue;

@@ -17,7 +17,8 @@ namespace hostwin {
 
 bool IsValidShortName(const std::string& name);
 
-// The short name of `entry`, an existing entry of the host folder `folder`.
-std::string ShortNameOf(const std::string& folder, const std::string& entry);
+// The short name of `entry`, an existing entry of the open host folder
+// `folder`.
+std::string ShortNameOf(int folder, const std::string& entry);
 
 }  // namespace hostwin

@@ -1,11 +1,12 @@
 // Snapshots of a machine folder and what changed between two of them.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 #include <map>
-#include <sstream>
 
 #include "hostwin/machine.h"
 #include "hostwin/transcript.h"
@@ -17,23 +18,25 @@ namespace hostwin {
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  return text.str();
+// A file of the machine, never read through a link; empty when it cannot be
+// read.
+std::string ReadAll(const MachineEntry& entry) {
+  std::string text;
+  if (!ReadEntry(entry, &text)) text.clear();
+  return text;
 }
 
 // FNV-1a of a file's contents, read in blocks so that memory stays flat
 // whatever size an installation gave the file.
-std::uint64_t HashOfFile(const std::string& path) {
+std::uint64_t HashOfFile(int folder, const std::string& name) {
   std::uint64_t hash = 0xcbf29ce484222325ull;
-  std::ifstream in(path, std::ios::binary);
+  HostFd fd(openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   char block[1 << 16];
-  while (in) {
-    in.read(block, sizeof block);
-    const std::streamsize got = in.gcount();
-    for (std::streamsize i = 0; i < got; ++i) {
+  ssize_t got;
+  while (fd && (got = read(fd.Get(), block, sizeof block)) != 0) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    for (ssize_t i = 0; i < got; ++i) {
       hash ^= static_cast<unsigned char>(block[i]);
       hash *= 0x100000001b3ull;
     }
@@ -41,8 +44,11 @@ std::uint64_t HashOfFile(const std::string& path) {
   return hash;
 }
 
-void Walk(const std::string& host, const std::string& windows, std::vector<MachineSnapshot::File>* files) {
-  DIR* dir = opendir(host.c_str());
+// Every entry below the open `folder`, by descriptor: a link is listed as
+// what it is (a file the size of the path it holds) and never followed, so
+// a link to a big folder outside costs one entry, not a walk of that folder.
+void Walk(int folder, const std::string& windows, std::vector<MachineSnapshot::File>* files) {
+  DIR* dir = OpenListing(folder);
   if (!dir) return;
   std::vector<std::string> names;
   while (dirent* e = readdir(dir)) {
@@ -52,20 +58,20 @@ void Walk(const std::string& host, const std::string& windows, std::vector<Machi
   closedir(dir);
   std::sort(names.begin(), names.end());
   for (const std::string& n : names) {
-    const std::string h = host + "/" + n;
     const std::string w = windows + "\\" + n;
     struct stat st;
-    if (lstat(h.c_str(), &st) != 0) continue;
+    if (fstatat(folder, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     MachineSnapshot::File f;
     f.path = w;
     if (S_ISDIR(st.st_mode)) {
       f.directory = true;
       files->push_back(f);
-      Walk(h, w, files);
+      HostFd below(openat(folder, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (below) Walk(below.Get(), w, files);
     } else {
       f.size = static_cast<std::uint64_t>(st.st_size);
       // Only regular files are read: a FIFO would block the snapshot.
-      if (S_ISREG(st.st_mode)) f.hash = HashOfFile(h);
+      if (S_ISREG(st.st_mode)) f.hash = HashOfFile(folder, n);
       files->push_back(f);
     }
   }
@@ -75,8 +81,9 @@ void Walk(const std::string& host, const std::string& windows, std::vector<Machi
 
 MachineSnapshot TakeSnapshot(const std::string& folder) {
   MachineSnapshot snapshot;
-  Walk(folder + "/drive_c", "C:", &snapshot.files);
-  for (const auto& [upper, key] : ParseRegistryText(ReadAll(folder + "/registry.reg"))) {
+  const HostFd drive(OpenEntry(ResolveMachinePath(folder, "C:\\"), O_RDONLY | O_DIRECTORY));
+  if (drive) Walk(drive.Get(), "C:", &snapshot.files);
+  for (const auto& [upper, key] : ParseRegistryText(ReadAll(MachineFolderFile(folder, "registry.reg")))) {
     snapshot.registry.push_back({key.path, "(key)"});
     for (const RegistryValue& v : key.values)
       snapshot.registry.push_back({key.path + " " + (v.name.empty() ? "@" : "\"" + v.name + "\""),
@@ -85,7 +92,7 @@ MachineSnapshot TakeSnapshot(const std::string& folder) {
   MachineSettings settings;
   if (LoadMachineSettings(folder, &settings, nullptr)) {
     const std::string path = JoinWindowsPath(settings.windowsDirectory, "system.ini");
-    IniText ini = IniText::Parse(ReadAll(MapPath(folder, path.c_str())));
+    IniText ini = IniText::Parse(ReadAll(ResolveMachinePath(folder, path.c_str())));
     for (const auto& [section, kv] : ini.Entries())
       snapshot.systemIni.push_back({"[" + section + "] " + kv.first, kv.second});
   }

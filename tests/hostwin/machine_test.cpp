@@ -3,10 +3,12 @@
 // settings' file and the snapshots of changes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "hostwin/machine.h"
 #include "hostwin/src/ini_text.h"
@@ -306,6 +308,66 @@ TEST_F(MachineTest, PathsFollowWindowsNameRules) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
   // Calls that fail are not told.
   EXPECT_EQ(Lines().back(), "file close C:\\WINDOWS\\My.Saver\\..\\..\\..\\..\\UP.TXT 1 bytes");
+}
+
+// A link inside the machine is never followed: every call that meets one,
+// on the way or as the last name, dangling or not, fails with
+// ERROR_ACCESS_DENIED, and what lies outside stays as it was.
+TEST_F(MachineTest, LinksInsideTheMachineAreNeverFollowed) {
+  testsupport::TempFolder outside;
+  const std::string victim = outside.Write("victim.txt", std::string("precious"));
+  const std::string windows = folder_ + "/drive_c/WINDOWS/";
+  ASSERT_EQ(symlink(victim.c_str(), (windows + "FILE.LNK").c_str()), 0);
+  ASSERT_EQ(symlink(outside.path().c_str(), (windows + "DIR").c_str()), 0);
+  ASSERT_EQ(symlink((outside.path() + "/absent").c_str(), (windows + "GONE").c_str()), 0);
+  char shortPath[MAX_PATH];
+  struct Case {
+    const char* call;
+    bool (*failed)();
+  };
+  const Case cases[] = {
+      {"_lcreat", [] { return _lcreat("C:\\WINDOWS\\file.lnk", 0) == HFILE_ERROR; }},
+      {"_lopen", [] { return _lopen("C:\\WINDOWS\\FILE.LNK", OF_READWRITE) == HFILE_ERROR; }},
+      {"fopen", [] { return fopen("C:\\WINDOWS\\GONE", "wb") == nullptr; }},
+      {"CreateFileA", [] {
+         return CreateFileA("C:\\WINDOWS\\GONE", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr) ==
+                INVALID_HANDLE_VALUE;
+       }},
+      {"CreateFileA below", [] {
+         return CreateFileA("C:\\WINDOWS\\DIR\\new.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr) ==
+                INVALID_HANDLE_VALUE;
+       }},
+      {"CreateDirectoryA", [] { return !CreateDirectoryA("C:\\WINDOWS\\GONE", nullptr); }},
+      {"CreateDirectoryA below", [] { return !CreateDirectoryA("C:\\WINDOWS\\DIR\\SUB", nullptr); }},
+      {"DeleteFileA", [] { return !DeleteFileA("C:\\WINDOWS\\FILE.LNK"); }},
+      {"DeleteFileA below", [] { return !DeleteFileA("C:\\WINDOWS\\DIR\\victim.txt"); }},
+      {"GetFileAttributesA", [] { return GetFileAttributesA("C:\\WINDOWS\\DIR") == INVALID_FILE_ATTRIBUTES; }},
+      {"GetShortPathNameA", [] { return GetShortPathNameA("C:\\WINDOWS\\DIR\\victim.txt", nullptr, 0) == 0; }},
+      {"WritePrivateProfileStringA", [] {
+         return !WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "X", "C:\\WINDOWS\\FILE.LNK");
+       }},
+  };
+  for (const Case& c : cases) {
+    SetLastError(0);
+    EXPECT_TRUE(c.failed()) << c.call;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << c.call;
+  }
+  struct _stat st;
+  EXPECT_NE(_stat("C:\\WINDOWS\\DIR\\victim.txt", &st), 0);
+  EXPECT_EQ(fopen("C:\\WINDOWS\\FILE.LNK", "rb"), nullptr);
+  EXPECT_EQ(GetShortPathNameA("C:\\WINDOWS\\FILE.LNK", shortPath, MAX_PATH), 0u);
+  // The profile line tells its failure as it tells any other; the other
+  // calls that fail are not told.
+  EXPECT_EQ(Lines(), std::vector<std::string>{
+                         "profile C:\\WINDOWS\\FILE.LNK [boot] SCRNSAVE.EXE = \"X\" (failed: the file cannot be "
+                         "written)"});
+  std::vector<std::string> names;
+  for (const auto& item : std::filesystem::directory_iterator(outside.path())) names.push_back(item.path().string());
+  EXPECT_EQ(names, std::vector<std::string>{victim});
+  const auto bytes = testsupport::ReadFileBytes(victim);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "precious");
+  for (const char* link : {"FILE.LNK", "DIR", "GONE"})
+    EXPECT_TRUE(std::filesystem::is_symlink(windows + link)) << link;
 }
 
 // Creating and setting are pinned by the installer's Sky::Registration, the

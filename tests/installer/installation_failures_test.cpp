@@ -5,6 +5,10 @@
 // started.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -213,6 +217,63 @@ TEST(BoundedTexts, FullListOfUnsupportedTypes) {
     --length;
   EXPECT_LE(length, 511u);
   EXPECT_EQ(ChangesOf(result).find("system.ini"), std::string::npos);
+}
+
+// Links planted inside the machine folder are never followed: the stand-in
+// fails every call that meets one (ERROR_ACCESS_DENIED), the installer sees
+// files it could not write, and nothing outside the machine changes.
+
+// Every name and file below `folder`, with its contents.
+std::string Contents(const std::string& folder) {
+  std::string all;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(folder)) {
+    all += item.path().string() + "\n";
+    if (item.is_regular_file()) {
+      std::ifstream in(item.path(), std::ios::binary);
+      all += std::string(std::istreambuf_iterator<char>(in), {}) + "\n";
+    }
+  }
+  return all;
+}
+
+TEST(LinksInTheMachine, AreNeverFollowed) {
+  testsupport::TempFolder outside;
+  const std::string victim = outside.Write("victim.txt", std::string("precious"));
+  const std::string folder = outside.path();
+  const std::string absent = outside.path() + "/absent";
+  const std::string inFolder = R"T(C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\)T";
+  const std::string folderFiles = inFolder + R"T(Sky.DAT\r\n)T" + inFolder + R"T(UNINSTAL.EXE\r\n)T" +
+                                  inFolder + R"T(INSTALL.LOG\r\n)T";
+  auto failed = [](const std::string& files) { return sky.Failed(files).substr(kProgressEnd.size()); };
+  struct Case {
+    const char* name;
+    const char* windowsPath;
+    std::string target;
+    std::string expected;  // the end of the transcript
+  };
+  const Case cases[] = {
+      {"the screen saver", "C:\\WINDOWS\\Sky.scr", victim, failed(kSaver)},
+      {"the product folder", "C:\\WINDOWS\\MARLOWEN", folder, failed(folderFiles)},
+      {"the Windows directory", "C:\\WINDOWS", folder, failed(kSaver + folderFiles)},
+      {"system.ini", "C:\\WINDOWS\\system.ini", victim,
+       R"T(profile C:\WINDOWS\system.ini [boot] SCRNSAVE.EXE = "C:\WINDOWS\Sky.scr" (failed: the file cannot be written)
+)T" + sky.Installed().substr(sky.Installed().find("SystemParametersInfoA"))},
+      {"the screen saver, dangling", "C:\\WINDOWS\\Sky.scr", absent, failed(kSaver)},
+      {"the title folder, dangling", "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky", absent, failed(folderFiles)},
+  };
+  const std::string before = Contents(outside.path());
+  for (const Case& c : cases) {
+    Machine machine;
+    machine.PutDirectory("C:\\WINDOWS\\MARLOWEN\\VELDRAKE");
+    machine.PutLink(c.windowsPath, c.target);
+    const auto result = machine.Install(ThreeEntryImage("Sky"), {"ok", "ok", "ok"});
+    const std::string transcript = Joined(result.transcript);
+    EXPECT_EQ(transcript.substr(transcript.size() - std::min(transcript.size(), c.expected.size())), c.expected)
+        << c.name << "\n" << transcript;
+    EXPECT_EQ(Contents(outside.path()), before) << c.name;
+    EXPECT_TRUE(std::filesystem::is_symlink(hostwin::HostPathInMachine(machine.folder(), c.windowsPath)))
+        << c.name;
+  }
 }
 
 }  // namespace

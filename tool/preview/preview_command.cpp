@@ -62,7 +62,9 @@ constexpr std::uint64_t kPreviewDiskBytes = 256ull << 20;
 bool PrepareMachine(const std::string& folder, std::string* error) {
   hostwin::MachineSettings settings;
   std::error_code ignored;
-  if (fs::exists(fs::path(folder) / "machine.ini", ignored)) {
+  // A machine.ini that is a link, even a dangling one, is there (and the
+  // stand-in refuses to read it) rather than written through.
+  if (fs::exists(fs::symlink_status(fs::path(folder) / "machine.ini", ignored))) {
     if (!hostwin::LoadMachineSettings(folder, &settings, error)) return false;
   } else {
     settings.freeBytes = kPreviewDiskBytes;
@@ -86,13 +88,26 @@ hostwin::RunResult RunInstaller(const std::string& machine, const std::string& i
 // gets the answer that goes on (NextPreviewAnswer), until none is missing.
 bool DeriveAnswers(const std::string& machine, const std::string& image,
                    std::vector<std::string>* answers, std::string* error) {
+  // Links in the machine folder are copied as links, never followed nor
+  // descended into: the stand-in never follows them either, so the copies
+  // meet them exactly where the final run does and the answers found there
+  // are its answers; following them would copy whatever they point at (a
+  // link to a big folder outside costs its whole size), and refusing them
+  // would stop a preview whose run shows the user what the link does. The
+  // folder itself is named by the user and may be a link: it is resolved
+  // first, so that the copy holds its contents, not a link to it.
+  std::error_code code;
+  const fs::path source = fs::canonical(machine, code);
+  if (code) {
+    *error = "cannot copy the machine folder: " + code.message();
+    return false;
+  }
   std::string scratch;
   if (!MakeTemporaryMachine(&scratch, error)) return false;
   bool derived = false;
   for (int attempt = 0; attempt < kMaxPreviewPrompts && !derived; ++attempt) {
-    std::error_code code;
     fs::remove_all(scratch, code);
-    fs::copy(machine, scratch, fs::copy_options::recursive, code);
+    fs::copy(source, scratch, fs::copy_options::recursive | fs::copy_options::copy_symlinks, code);
     if (code) {
       *error = "cannot copy the machine folder: " + code.message();
       break;

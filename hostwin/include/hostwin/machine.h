@@ -8,7 +8,9 @@
 //
 // Windows paths ("C:\WINDOWS\system.ini") map into drive_c, each component
 // matched without regard to case (and by its generated 8.3 name, so the
-// short paths that GetShortPathNameA hands out open the same files).
+// short paths that GetShortPathNameA hands out open the same files). A
+// symbolic link inside the machine folder is never followed: a call that
+// meets one fails with ERROR_ACCESS_DENIED.
 //
 // machine.ini (every key optional; a missing one keeps its default):
 //

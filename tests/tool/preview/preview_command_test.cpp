@@ -1,8 +1,12 @@
 // saverkit preview, run as a program: the answers of a normal installation
 // found by itself, given answers, and its errors.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "installer_fixture.h"
 #include "run_saverkit.h"
@@ -108,6 +112,34 @@ TEST_F(PreviewCommand, AMachineItMakesHasASmallDisk) {
   EXPECT_NE(run.out.find("-> cancel = IDCANCEL\n  exit 0\n\nChanges to the machine:\n  (none)\n"),
             std::string::npos)
       << run.out;
+}
+
+// Links planted in a given machine: the screen saver's place links to a file
+// outside, and a folder links to a big folder outside. The installer meets
+// the first as a file it cannot write (the victim keeps its bytes); the
+// answers are found on copies that hold the second as a link, never copied
+// or walked: the folder holds a pipe, which a copy that went in would refuse
+// and a read would block on.
+TEST_F(PreviewCommand, LinksInTheMachineAreNeitherFollowedNorCopied) {
+  const std::string machine = temp_.path() + "/machine";
+  std::string error;
+  ASSERT_TRUE(hostwin::CreateMachine(machine, {}, &error)) << error;
+  const std::string victim = temp_.Write("victim.txt", std::string("precious"));
+  const std::string big = temp_.path() + "/big";
+  ASSERT_TRUE(std::filesystem::create_directories(big + "/deep"));
+  ASSERT_EQ(mkfifo((big + "/deep/pipe").c_str(), 0600), 0);
+  ASSERT_EQ(symlink(victim.c_str(), (machine + "/drive_c/WINDOWS/Sky.scr").c_str()), 0);
+  ASSERT_EQ(symlink(big.c_str(), (machine + "/drive_c/WINDOWS/BIG").c_str()), 0);
+  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image_, "--machine", machine});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_NE(run.out.find("could not be installed completely:\\r\\n\\r\\nC:\\WINDOWS\\Sky.scr\\r\\n\\r\\nThe"),
+            std::string::npos)
+      << run.out;
+  const auto bytes = testsupport::ReadFileBytes(victim);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "precious");
+  std::vector<std::string> inBig;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(big)) inBig.push_back(item.path().string());
+  EXPECT_EQ(inBig, (std::vector<std::string>{big + "/deep", big + "/deep/pipe"}));
 }
 
 TEST_F(PreviewCommand, Errors) {
