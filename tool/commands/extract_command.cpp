@@ -242,6 +242,11 @@ std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, Fold
                                     }));
   }
   auto decoder = std::make_unique<DecoderState>();
+  // One budget for every entry of the run: entries that share stored data
+  // cost no more than the image could honestly yield, and past that the
+  // run stops with reader::WorkBudget::Failure (the file being written is
+  // removed, as after any failure).
+  reader::WorkBudget budget(file.Size());
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
     const std::string name = InstalledFileName(image, i);
@@ -259,14 +264,14 @@ std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, Fold
     bool decoded = false;
     outcomes.push_back(writer.Write(shown, InstalledSize(entry), [&](const ChunkSink& sink, EntryReport* report) {
       decoded = true;
-      return ReadImageEntry(file, entry, *decoder, sink, report);
+      return ReadImageEntry(file, entry, *decoder, budget, sink, report);
     }));
     // The installer writes this entry: when this folder could not take it,
     // it still passes through the decoder, so that later entries see the
     // ring the installer would.
     if (!decoded && IsCompressed(entry)) {
       EntryReport ignored;
-      ReadImageEntry(file, entry, *decoder, [](const std::uint8_t*, std::size_t) { return true; }, &ignored);
+      ReadImageEntry(file, entry, *decoder, budget, [](const std::uint8_t*, std::size_t) { return true; }, &ignored);
     }
   }
   return outcomes;
