@@ -97,6 +97,8 @@ void AddTestCommand(CLI::App& app, int& exitStatus) {
       "A signed image's certificate table is checked too: a damaged one is an error. A signature\n"
       "that does not cover the payload, or data after the signature, is a note: the image still\n"
       "installs, and the exit status stays 0.\n"
+      "Decoding stops, with exit status 1, past 24 bytes per byte of the image plus 4 MiB: only\n"
+      "entries that decode the same stored data again and again get there.\n"
       "Exit status: 0 every entry sound, 1 damage or a failed entry, 2 bad arguments.\n"
       "\nExample:\n  saverkit test NightSkySetup.exe");
   test->callback([path, &exitStatus] {
