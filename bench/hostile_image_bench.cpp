@@ -1,6 +1,7 @@
 // The built saverkit program on images made to cost it time or memory: a
 // table of a million entries, an extract at the file limit, a two-gigabyte
-// bomb of ten stored bytes, and 192 MiB that compress to 8 MB. Each run is
+// bomb of ten stored bytes, 192 MiB that compress to 8 MB, and entries that
+// all share one stored region (which the work budget stops). Each run is
 // a child process, timed alone; its peak resident memory comes from wait4
 // and is shown against the image's size (rss_mb_per_image_mb).
 #include <benchmark/benchmark.h>
@@ -20,6 +21,7 @@
 
 #include "core/codec/entry_encoder.h"
 #include "core/imagewriter/manifest_writer.h"
+#include "sample_data.h"
 
 using codec::CompressEntry;
 
@@ -102,6 +104,50 @@ const Image& Compressible() {
   return image;
 }
 
+// `count` media entries that all name the same stored bytes, each declaring
+// `expandedSize` (0: stored as is): the last entry carries the bytes, the
+// others carry none of their own, so the writer places all of them at the
+// one spot behind the table.
+imagewriter::ManifestContents SharingOneRegion(std::size_t count, const Bytes& stored, std::uint32_t expandedSize) {
+  imagewriter::ManifestContents contents = OneByteEntries(count);
+  for (imagewriter::EntryContents& entry : contents.entries) {
+    entry.stored.clear();
+    entry.storedSize = static_cast<std::uint32_t>(stored.size());
+    entry.expandedSize = expandedSize;
+  }
+  contents.entries.back().stored = stored;
+  return contents;
+}
+
+// 30,000 entries on one 64 KB stream of 1.5 MiB of zeros (907 KB): 47 GB
+// of decoding without the budget.
+const Image& SharedStream() {
+  static const Image image = [] {
+    const Bytes zeros(3u << 19, 0);
+    return Write("shared-stream.exe",
+                 SharingOneRegion(30000, CompressEntry(zeros.data(), zeros.size()),
+                                  static_cast<std::uint32_t>(zeros.size())));
+  }();
+  return image;
+}
+
+// 30,000 stored entries on one 900 KB region (1.7 MB): 27 GB of copying.
+const Image& SharedStoredRegion() {
+  static const Image image = Write("shared-stored.exe", SharingOneRegion(30000, Bytes(900000, 0x5A), 0));
+  return image;
+}
+
+// 4,003 entries declaring 100,000 bytes each from one stream of program-like
+// bytes (153 KB): 400 MB written, under the file limit.
+const Image& SharedDeclared() {
+  static const Image image = [] {
+    const Bytes program = samples::MakeExecutableLike(100000, 5);
+    return Write("shared-declared.exe",
+                 SharingOneRegion(4003, CompressEntry(program.data(), program.size()), 100000));
+  }();
+  return image;
+}
+
 // Runs saverkit with `args`, its output discarded; the exit status, and the
 // child's peak resident memory in megabytes.
 int RunTool(const std::vector<std::string>& args, double* peakMegabytes) {
@@ -158,6 +204,12 @@ void BM_TestBomb(benchmark::State& s) { Run(s, Bomb(), {"test", "IMAGE"}, 1); }
 void BM_ExtractBomb(benchmark::State& s) { Run(s, Bomb(), {"extract", "IMAGE", "-d", "OUT"}, 1); }
 void BM_TestCompressible(benchmark::State& s) { Run(s, Compressible(), {"test", "IMAGE"}, 0); }
 void BM_ExtractCompressible(benchmark::State& s) { Run(s, Compressible(), {"extract", "IMAGE", "-d", "OUT"}, 0); }
+void BM_TestSharedStream(benchmark::State& s) { Run(s, SharedStream(), {"test", "IMAGE"}, 1); }
+void BM_TestSharedStoredRegion(benchmark::State& s) { Run(s, SharedStoredRegion(), {"test", "IMAGE"}, 1); }
+void BM_TestSharedDeclared(benchmark::State& s) { Run(s, SharedDeclared(), {"test", "IMAGE"}, 1); }
+void BM_ExtractSharedDeclared(benchmark::State& s) {
+  Run(s, SharedDeclared(), {"extract", "IMAGE", "-d", "OUT"}, 1);
+}
 
 #define TOOL_BENCHMARK(name) BENCHMARK(name)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)
 TOOL_BENCHMARK(BM_ListMillionEntries);
@@ -169,6 +221,10 @@ TOOL_BENCHMARK(BM_TestBomb);
 TOOL_BENCHMARK(BM_ExtractBomb);
 TOOL_BENCHMARK(BM_TestCompressible);
 TOOL_BENCHMARK(BM_ExtractCompressible);
+TOOL_BENCHMARK(BM_TestSharedStream);
+TOOL_BENCHMARK(BM_TestSharedStoredRegion);
+TOOL_BENCHMARK(BM_TestSharedDeclared);
+TOOL_BENCHMARK(BM_ExtractSharedDeclared);
 
 }  // namespace
 

@@ -72,6 +72,22 @@ struct DecodeOutcome {
   DecodeEnd end;
 };
 
+// The most bytes one stored byte can decode to, when no bit beyond the
+// stored size is used (the tool's mode). Every item costs a symbol code of
+// at least 1 bit (the root of a 284-leaf tree has no leaf at depth 0); a
+// literal gives 1 byte, a match at most kMaxMatchLength bytes and also costs
+// an offset code of at least OffsetCodeBits(0) = 9 bits. So the best case is
+// a 30-byte match for 1 + 9 bits: 3 bytes per bit, 24 per stored byte. A
+// stored entry copies 1 byte per byte. The encoder gets close on long runs
+// of one byte (a length-30 match at offset 0 soon has a 1-bit code).
+constexpr unsigned kShortestItemBits = 1;
+constexpr unsigned kLargestExpansion =
+    8 * kMaxMatchLength / (kShortestItemBits + OffsetCodeBits(0));
+static_assert(8 * kMaxMatchLength % (kShortestItemBits + OffsetCodeBits(0)) == 0,
+              "a fraction of a byte per stored byte would round down: the bound would not hold");
+static_assert(kLargestExpansion == 24 && kLargestExpansion >= 8 / kShortestItemBits,
+              "a literal (8 bits per byte at best) never yields more than the longest match");
+
 // Stream bits, most significant first, held left-aligned in 64 bits. Bytes
 // are fetched up to seven ahead of use; that never reaches past the stored
 // size, which only changes when the source is asked, not what it is asked.

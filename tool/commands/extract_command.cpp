@@ -249,6 +249,11 @@ std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, Fold
   }
   auto decoder = std::make_unique<DecoderState>();
   const std::vector<ExtractName> names = PlanExtractNames(image);
+  // One budget for every entry of the run: entries that share stored data
+  // cost no more than the image could honestly yield, and past that the
+  // run stops with reader::WorkBudget::Failure (the file being written is
+  // removed, as after any failure).
+  reader::WorkBudget budget(file.Size());
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
     const ExtractName& name = names[i];
@@ -270,16 +275,16 @@ std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, Fold
       const std::string& target = name.file.empty() ? shown : name.file;
       outcomes.push_back(writer.Write(target, InstalledSize(entry), [&](const ChunkSink& sink, EntryReport* report) {
         decoded = true;
-        return ReadImageEntry(file, entry, *decoder, sink, report);
+        return ReadImageEntry(file, entry, *decoder, budget, sink, report);
       }));
       NoteEarlierSpelling(shown, target, &outcomes.back());
     }
     // The installer writes this entry: when this folder could not take it,
-    // or a later entry replaces it, it still passes through the decoder, so that later entries see the
-    // ring the installer would.
+    // or a later entry replaces it, it still passes through the decoder, so
+    // that later entries see the ring the installer would.
     if (!decoded && IsCompressed(entry)) {
       EntryReport ignored;
-      ReadImageEntry(file, entry, *decoder, [](const std::uint8_t*, std::size_t) { return true; }, &ignored);
+      ReadImageEntry(file, entry, *decoder, budget, [](const std::uint8_t*, std::size_t) { return true; }, &ignored);
     }
   }
   return outcomes;

@@ -19,13 +19,49 @@ namespace {
 
 constexpr std::uint32_t kBlock = 1 << 16;
 
+// A buffer for `size` bytes in blocks: no bigger than the entry needs, so
+// that a table of a million small entries does not clear 64 KB for each.
+std::size_t BlockFor(std::uint32_t size) { return size < kBlock ? size : kBlock; }
+
+// Charges one entry's work to the run's budget as it grows: the larger of
+// the bytes produced and the stored bytes read, since neither can pass
+// kLargestExpansion times the entry's stored size in an honest image.
+class EntryMeter {
+ public:
+  explicit EntryMeter(WorkBudget& budget) : budget_(budget) {}
+  // Each returns false once the budget is spent.
+  bool Read(std::uint64_t bytes) {
+    read_ += bytes;
+    return Settle();
+  }
+  bool Produced(std::uint64_t bytes) {
+    produced_ += bytes;
+    return Settle();
+  }
+  bool Exhausted() const { return budget_.Exhausted(); }
+
+ private:
+  bool Settle() {
+    const std::uint64_t work = read_ > produced_ ? read_ : produced_;
+    const bool left = budget_.Charge(work - charged_);
+    charged_ = work;
+    return left;
+  }
+
+  WorkBudget& budget_;
+  std::uint64_t read_ = 0;
+  std::uint64_t produced_ = 0;
+  std::uint64_t charged_ = 0;
+};
+
 // Stored bytes from the image in blocks; a failed or short read gives zeros.
 class FileSource {
  public:
-  FileSource(ImageFile& file, std::uint64_t offset) : file_(file), offset_(offset), buffer_(kBlock) {}
+  FileSource(ImageFile& file, const PayloadEntry& entry, EntryMeter& meter)
+      : file_(file), offset_(entry.DataOffset), meter_(meter), buffer_(BlockFor(entry.StoredSize)) {}
   std::uint8_t Fetch(std::uint32_t remaining) {
     if (position_ == filled_) {
-      const std::uint32_t want = remaining < kBlock ? remaining : kBlock;
+      const std::uint32_t want = static_cast<std::uint32_t>(BlockFor(remaining));
       position_ = 0;
       filled_ = 0;
       if (!file_.ReadAt(offset_, buffer_.data(), want)) {
@@ -34,6 +70,8 @@ class FileSource {
       }
       filled_ = want;
       offset_ += want;
+      // A spent budget stops the decoder through the sink, after this item.
+      meter_.Read(want);
     }
     return buffer_[position_++];
   }
@@ -42,31 +80,42 @@ class FileSource {
  private:
   ImageFile& file_;
   std::uint64_t offset_;
+  EntryMeter& meter_;
   std::vector<std::uint8_t> buffer_;
   std::size_t filled_ = 0;
   std::size_t position_ = 0;
   bool failed_ = false;
 };
 
-// Decoded bytes gathered into blocks for the chunk sink.
+// Decoded bytes gathered into blocks for the chunk sink; a block that the
+// budget cannot pay for is not passed on.
 class BlockSink {
  public:
-  explicit BlockSink(const ChunkSink& sink) : sink_(sink), buffer_(kBlock) {}
+  // The decoder puts at most `expandedSize` bytes.
+  BlockSink(const ChunkSink& sink, std::uint32_t expandedSize, EntryMeter& meter)
+      : sink_(sink), meter_(meter), buffer_(BlockFor(expandedSize)) {}
   void Put(std::uint8_t byte) {
     buffer_[count_++] = byte;
-    if (count_ == kBlock) Flush();
+    if (count_ == buffer_.size()) Flush();
   }
   void Flush() {
-    if (count_ > 0 && ok_) ok_ = sink_(buffer_.data(), count_);
+    if (count_ > 0 && ok_) {
+      if (!meter_.Produced(count_)) {
+        count_ = 0;
+        return;
+      }
+      ok_ = sink_(buffer_.data(), count_);
+    }
     written_ += count_;
     count_ = 0;
   }
   bool ok() const { return ok_; }
-  bool Failed() const { return !ok_; }
+  bool Failed() const { return !ok_ || meter_.Exhausted(); }
   std::uint64_t written() const { return written_; }
 
  private:
   const ChunkSink& sink_;
+  EntryMeter& meter_;
   std::vector<std::uint8_t> buffer_;
   std::size_t count_ = 0;
   std::uint64_t written_ = 0;
@@ -87,14 +136,15 @@ const char* VerdictText(EntryVerdict verdict) {
 }
 
 bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& decoder,
-                    const ChunkSink& sink, EntryReport* report) {
+                    WorkBudget& budget, const ChunkSink& sink, EntryReport* report) {
   *report = EntryReport{};
+  EntryMeter meter(budget);
   if (!DataInsideImage(entry, image.Size())) {
     report->verdict = EntryVerdict::kDataBeyondEnd;
     return true;
   }
   if (!IsCompressed(entry)) {
-    std::vector<std::uint8_t> buffer(kBlock);
+    std::vector<std::uint8_t> buffer(BlockFor(entry.StoredSize));
     std::uint64_t offset = entry.DataOffset;
     std::uint32_t left = entry.StoredSize;
     while (left > 0) {
@@ -103,6 +153,8 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
         report->verdict = EntryVerdict::kReadFailed;
         return true;
       }
+      // Each entry's copy counts, even of bytes another entry copied before.
+      if (!meter.Read(want)) throw budget.Failure();
       if (!sink(buffer.data(), want)) return false;
       report->written += want;
       offset += want;
@@ -114,8 +166,8 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
     report->verdict = EntryVerdict::kTooLarge;
     return true;
   }
-  FileSource source(image, entry.DataOffset);
-  BlockSink blocks(sink);
+  FileSource source(image, entry, meter);
+  BlockSink blocks(sink, entry.ExpandedSize, meter);
   // Unlike the installer, the tool stops where the stored bytes run out (the
   // installer would make up the rest, up to 2 GiB, from zero bits) and where
   // its sink fails.
@@ -123,6 +175,8 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
       decoder, source, blocks, entry.ExpandedSize, entry.StoredSize);
   blocks.Flush();
   report->written = blocks.written();
+  // The command ends here, so no later entry needs the ring this one leaves.
+  if (meter.Exhausted()) throw budget.Failure();
   if (!blocks.ok()) return false;
   const std::uint64_t storedBits = std::uint64_t{entry.StoredSize} * 8u;
   if (source.failed()) {

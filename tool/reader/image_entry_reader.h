@@ -10,6 +10,7 @@
 
 #include "core/codec/decoder_core.h"
 #include "tool/reader/image_file.h"
+#include "tool/reader/work_budget.h"
 #include "core/format/manifest_layout.h"
 
 namespace reader {
@@ -43,7 +44,11 @@ using ChunkSink = std::function<bool(const std::uint8_t* data, std::size_t size)
 // received only what the stored bytes hold) or the sink refuses bytes, so a
 // small entry that declares a huge expanded size costs no more than its
 // stored bytes. Returns false when the sink refused bytes.
-bool ReadImageEntry(ImageFile& image, const format::PayloadEntry& entry,
-                    codec::DecoderState& decoder, const ChunkSink& sink, EntryReport* report);
+//
+// Every byte copied or decoded (or stored byte read, when that is more) is
+// charged to `budget`, one for the whole command; once it is spent no
+// further bytes reach the sink, and ReadImageEntry throws budget.Failure().
+bool ReadImageEntry(ImageFile& image, const format::PayloadEntry& entry, codec::DecoderState& decoder,
+                    WorkBudget& budget, const ChunkSink& sink, EntryReport* report);
 
 }  // namespace reader

@@ -1,8 +1,9 @@
 // saverkit list, test and extract on images made to hurt them: cut short
 // anywhere, sizes and offsets past the end, a resource tree that loops,
 // names that would leave the folder, a huge entry count, a decompression
-// bomb, a pipe. Each case gives the exit status and the one line it must
-// print; none may crash, hang or write outside its folder.
+// bomb, entries that all share one stored region, a pipe. Each case gives
+// the exit status and the one line it must print; none may crash, hang,
+// write outside its folder or write more than the work budget allows.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,8 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "core/codec/entry_encoder.h"
 #include "tool/packer/stub_image.h"
 #include "tool/reader/payload_image.h"
+#include "tool/reader/work_budget.h"
 #include "core/imagewriter/manifest_writer.h"
 #include "core/format/manifest_layout.h"
 #include "installer_fixture.h"
@@ -29,6 +32,7 @@ using samples::MakeExecutableLike;
 using reader::ImageError;
 using reader::LoadPayloadImage;
 using reader::PayloadImage;
+using reader::WorkBudget;
 
 namespace {
 
@@ -100,6 +104,7 @@ struct HostileCase {
   std::vector<std::string> args;  // IMAGE and OUT stand for the image and a fresh folder
   int status;
   std::string message;  // on stderr
+  bool alone = false;   // the message is the one line on stderr, even for test
 };
 
 imagewriter::ManifestContents WithEntry(std::size_t position, const std::function<void(imagewriter::EntryContents&)>& change) {
@@ -131,6 +136,28 @@ std::vector<HostileCase> Cases() {
       return Packed(contents);
     };
   };
+  // `count` media entries on the stored bytes of the last one, each
+  // declaring `expandedSize` (0: stored as is): the others carry no bytes of
+  // their own, so the writer places all of them at the same offset.
+  const auto sharing = [](std::size_t count, const std::function<Bytes()>& stored, std::uint32_t expandedSize) {
+    return [=] {
+      imagewriter::ManifestContents contents = SoundManifest();
+      contents.entries.assign(count, Media(".MID", ""));
+      const Bytes bytes = stored();
+      for (imagewriter::EntryContents& e : contents.entries) {
+        e.storedSize = static_cast<std::uint32_t>(bytes.size());
+        e.expandedSize = expandedSize;
+      }
+      contents.entries.back().stored = bytes;
+      return Packed(contents);
+    };
+  };
+  const auto packed = [](Bytes data) {
+    return [data] { return codec::CompressEntry(data.data(), data.size()); };
+  };
+  const Bytes zeros(240000, 0);
+  const std::string reused = "stopped after";
+  const std::string reusedWhy = "its entries reuse the same stored data";
   const auto expanded = [](std::uint32_t value) {
     return [value] { return Packed(WithEntry(0, [value](imagewriter::EntryContents& e) { e.expandedSize = value; })); };
   };
@@ -177,6 +204,16 @@ std::vector<HostileCase> Cases() {
          return Packed(WithEntry(1, [](imagewriter::EntryContents& e) { e.storedSize = 340; }));
        },
        {"test", "IMAGE"}, 0, "4 entries, 4 sound, 0 failed"},
+      // Shared data is legal, and costs nothing until it yields more than
+      // the image's size honestly can: 24 bytes per byte plus 4 MiB.
+      {"a few entries on one stream", sharing(10, packed(zeros), 240000), {"test", "IMAGE"}, 0,
+       "10 entries, 10 sound, 0 failed"},
+      {"many entries on one stream", sharing(40, packed(zeros), 240000), {"test", "IMAGE"}, 1, reusedWhy, true},
+      {"many entries on one stored region", sharing(200, [] { return Bytes(30000, 0x5A); }, 0),
+       {"extract", "IMAGE", "-d", "OUT"}, 1, reused, true},
+      {"entries declaring 100,000 bytes each from one stream",
+       sharing(100, packed(MakeExecutableLike(100000, 5)), 100000), {"extract", "IMAGE", "-d", "OUT"}, 1,
+       reusedWhy, true},
       {"resource tree points back at itself",
        [] {
          Bytes image = Packed(SoundManifest());
@@ -252,21 +289,44 @@ TEST(HostileImage, EachClassGivesItsStatusAndOneLine) {
     const auto run = Saverkit(args);
     EXPECT_EQ(run.exitStatus, c.status) << run.err;
     // test reports each entry on standard output, the others on standard error.
-    EXPECT_NE((args[0] == "test" ? run.out : run.err).find(c.message), std::string::npos) << run.out << run.err;
+    if (c.alone)
+      EXPECT_TRUE(FailedWith(run, c.status, c.message));
+    else
+      EXPECT_NE((args[0] == "test" ? run.out : run.err).find(c.message), std::string::npos) << run.out << run.err;
     for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1)
       EXPECT_EQ(run.err.compare(at, 10, "saverkit: "), 0) << run.err;
     if (args[0] == "list" && args.back() == "--json" && c.status == 0) {
       const auto json = nlohmann::json::parse(run.out, nullptr, false);
       EXPECT_FALSE(json.is_discarded());
     }
-    // Nothing lands beside the image but the output folder, and no
-    // temporary file is left in it.
+    // Nothing lands beside the image but the output folder, no temporary
+    // file is left in it, and it holds no more than the budget allows.
+    std::uint64_t written = 0;
     for (const auto& item : fs::recursive_directory_iterator(folder.path())) {
       const std::string name = item.path().filename().string();
       EXPECT_TRUE(item.path() == image || item.path().string().rfind(out, 0) == 0) << item.path();
       EXPECT_FALSE(name.size() > 5 && name.substr(name.size() - 5) == ".part") << item.path();
+      if (item.path() != image && item.is_regular_file()) written += item.file_size();
     }
+    EXPECT_LE(written, WorkBudget(fs::file_size(image)).limit());
   }
+}
+
+// The packer comes closest to the largest expansion on a long run of one
+// byte (here 2 MiB for its data file, already past 23 bytes per stored
+// byte; more only takes longer to pack); what it packs is no hostile image,
+// and test and extract go through it whole.
+TEST(HostileImage, ThePackersTightestImageStaysInsideTheBudget) {
+  PackInputs in;
+  in.folder.Write("night.dat", Bytes(2u << 20, 0));
+  ASSERT_EQ(Saverkit(in.Args()).exitStatus, 0);
+  const format::PayloadEntry data = LoadPayloadImage(in.out).entries.at(1);
+  EXPECT_GT(data.ExpandedSize, 23u * data.StoredSize);
+  EXPECT_EQ(Saverkit({"test", in.out}).exitStatus, 0);
+  const std::string out = in.folder.path() + "/out";
+  const auto run = Saverkit({"extract", in.out, "-d", out});
+  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(fs::file_size(out + "/Night Sky.DAT"), 2u << 20);
 }
 
 // A regular file whose size the system cannot tell still gets a reason.

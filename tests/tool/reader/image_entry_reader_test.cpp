@@ -1,5 +1,6 @@
 // The tool's entry reader over an image file: it decodes no further than the
-// stored bytes hold, and stops once its sink fails.
+// stored bytes hold, stops once its sink fails, and charges every byte to
+// the run's work budget.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@ using reader::EntryReport;
 using reader::EntryVerdict;
 using reader::ImageFile;
 using reader::ReadImageEntry;
+using reader::WorkBudget;
 
 namespace {
 
@@ -46,8 +48,9 @@ TEST(ImageEntryReader, StopsWhereTheStoredBytesEndOrTheSinkFails) {
     entry.StoredSize = storedSize;
     entry.ExpandedSize = expandedSize;
     auto decoder = std::make_unique<DecoderState>();
+    reader::WorkBudget budget(image.size());
     report = {};
-    return ReadImageEntry(file, entry, *decoder, [&](const std::uint8_t*, std::size_t) { return !sinkFails; },
+    return ReadImageEntry(file, entry, *decoder, budget, [&](const std::uint8_t*, std::size_t) { return !sinkFails; },
                           &report);
   };
   // Six stored bytes that declare nearly 2 GiB: nothing made up from zero bits.
@@ -58,6 +61,50 @@ TEST(ImageEntryReader, StopsWhereTheStoredBytesEndOrTheSinkFails) {
   EXPECT_FALSE(read(static_cast<std::uint32_t>(stream.size()), 1000000, true));
   EXPECT_EQ(report.verdict, EntryVerdict::kOk);
   EXPECT_LE(report.written, block);
+}
+
+// A budget of kLargestExpansion bytes per image byte and no allowance. The
+// image is one stream of zeros packed as tightly as the encoder can, close
+// to that largest expansion: decoded once it fits, so no image of entries
+// with their own stored bytes can run the budget out. Read again and again,
+// as entries that share it are, each copy is charged (stored: 1:1; a stream
+// that needs one byte: the block of stored bytes read), and once the budget
+// is spent the read throws and nothing past it reaches the sink.
+TEST(ImageEntryReader, ChargesEveryReadOfSharedDataToOneBudget) {
+  const Bytes zeros(1 << 20, 0);
+  const Bytes stream = CompressEntry(zeros.data(), zeros.size());
+  ASSERT_GT(zeros.size(), 23 * stream.size());
+  testsupport::TempFolder folder;
+  ImageFile file;
+  ASSERT_NO_THROW(file.Open(folder.Write("shared.exe", stream)));
+  const auto size = static_cast<std::uint32_t>(stream.size());
+  struct Row {
+    std::uint32_t expandedSize;  // 0: stored
+    int wholeReads;              // before the budget runs out
+  };
+  for (const Row row : {Row{1 << 20, 1}, Row{0, 24}, Row{1, 24}}) {
+    SCOPED_TRACE(row.expandedSize);
+    WorkBudget budget(stream.size(), 0);
+    ASSERT_EQ(budget.limit(), 24 * stream.size());
+    PayloadEntry entry{};
+    entry.StoredSize = size;
+    entry.ExpandedSize = row.expandedSize;
+    auto decoder = std::make_unique<DecoderState>();
+    std::uint64_t received = 0;
+    const ChunkSink sink = [&](const std::uint8_t*, std::size_t bytes) { return (received += bytes) > 0; };
+    int reads = 0;
+    try {
+      for (EntryReport report; reads < 1000; ++reads) {
+        ReadImageEntry(file, entry, *decoder, budget, sink, &report);
+        ASSERT_EQ(report.verdict, EntryVerdict::kOk);
+      }
+    } catch (const errors::Failure& e) {
+      EXPECT_EQ(e.status(), errors::kExitDataError);
+      EXPECT_NE(std::string(e.what()).find("its entries reuse the same stored data"), std::string::npos);
+    }
+    EXPECT_EQ(reads, row.wholeReads);
+    EXPECT_LE(received, budget.limit());
+  }
 }
 
 }  // namespace
