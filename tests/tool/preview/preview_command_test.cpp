@@ -105,7 +105,7 @@ TEST_F(PreviewCommand, AMachineItMakesHasASmallDisk) {
   const auto run = RunCommand({SAVERKIT_TOOL, "preview", image, "--answer", "cancel"});
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_NE(run.out.find("It appears that you only have 262,144 kilobytes free"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("-> cancel = IDCANCEL\n  exit 0\n\nChanges to the machine:\n  (none)\n"),
+  EXPECT_NE(run.out.find("-> cancel = IDCANCEL\n  exit 3\n\nChanges to the machine:\n  (none)\n"),
             std::string::npos)
       << run.out;
 }
