@@ -110,6 +110,22 @@ TEST_F(PreviewCommand, AMachineItMakesHasASmallDisk) {
       << run.out;
 }
 
+// Switches after "--" reach the installer: a silent run asks nothing, and
+// the transcript ends with the installer's exit code; a refused switch is
+// the installer's outcome (7), not a failure of preview.
+TEST_F(PreviewCommand, PassesSwitchesToTheInstaller) {
+  const std::string machine = temp_.path() + "/machine";
+  const auto silent = RunCommand({SAVERKIT_TOOL, "preview", image_, "--machine", machine, "--", "/S",
+                                  "/LOG=C:\\setup log.txt"});
+  EXPECT_EQ(silent.exitStatus, 0) << silent.err;
+  EXPECT_EQ(silent.out.find("message box"), std::string::npos) << silent.out;
+  EXPECT_NE(silent.out.find("  exit 0\n\nChanges to the machine:\n"), std::string::npos) << silent.out;
+  EXPECT_NE(silent.out.find("file added C:\\setup log.txt "), std::string::npos) << silent.out;
+  const auto refused = RunCommand({SAVERKIT_TOOL, "preview", image_, "--", "/S", "/Q"});
+  EXPECT_EQ(refused.exitStatus, 0) << refused.err;
+  EXPECT_EQ(refused.out, "Transcript:\n  exit 7\n\nChanges to the machine:\n  (none)\n");
+}
+
 TEST_F(PreviewCommand, Errors) {
   EXPECT_TRUE(FailedWith(Saverkit({"preview", image_, "--answer", "maybe"}), 2, "unknown answer \"maybe\""));
   EXPECT_TRUE(FailedWith(Saverkit({"preview", temp_.path() + "/none.exe"}), 1, "none.exe: no such file"));
