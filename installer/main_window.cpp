@@ -22,8 +22,10 @@ namespace {
 // loop would wait for ever.
 bool QuitPosted = false;
 
-// The code the install sequence ended with; WinMain's result.
+// The code the install sequence ended with; WinMain's result. Set when
+// WM_CREATE has run it.
 int SequenceExitCode = format::kExitInstalled;
+bool SequenceRan = false;
 
 void RegisterMainWindowClass(HINSTANCE instance) {
   WNDCLASSA windowClass = {};
@@ -42,6 +44,7 @@ void RegisterMainWindowClass(HINSTANCE instance) {
 
 LRESULT OnCreate() {
   SequenceExitCode = RunInstallSequence();
+  SequenceRan = true;
   return -1;
 }
 
@@ -110,12 +113,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                 nullptr, nullptr, instance, nullptr);
   // No window and no quit message: it could not be created at all.
+  // No quit message: the loop would wait for ever. Wine destroys a window
+  // whose WM_CREATE failed without sending WM_DESTROY, so the sequence may
+  // have run all the same.
   if (window == nullptr && !installer::QuitPosted) {
-    // Nothing of the payload was written: the files-not-written code, not
-    // success.
-    LogFailure("to create the main window", "nothing was installed", GetLastError());
-    CloseRunLog(format::kExitFilesFailed);
-    return format::kExitFilesFailed;
+    if (!SequenceRan) {
+      // Nothing of the payload was written: the files-not-written code,
+      // not success.
+      LogFailure("to create the main window", "nothing was installed", GetLastError());
+      SequenceExitCode = format::kExitFilesFailed;
+    }
+    CloseRunLog(SequenceExitCode);
+    return SequenceExitCode;
   }
   ShowWindow(window, showCommand);
   UpdateWindow(window);

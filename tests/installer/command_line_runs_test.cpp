@@ -11,6 +11,7 @@ namespace {
 
 using namespace installertest;
 
+constexpr std::size_t kNone = std::string::npos;
 const char kKey[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sky";
 
 TEST(CommandLineRuns, ExitCodesAndWhatLanded) {
@@ -67,13 +68,14 @@ TEST(CommandLineRuns, ExitCodesAndWhatLanded) {
     EXPECT_EQ(result.exitCode, c.code) << c.name << "\n" << transcript;
     EXPECT_EQ(result.transcript.back(), "exit " + std::to_string(c.code)) << c.name;
     EXPECT_EQ(result.loudErrors, 0) << c.name << "\n" << transcript;
-    for (const std::string& line : c.shown) EXPECT_NE(transcript.find(line), std::string::npos) << c.name << ": " << line << "\n" << transcript;
-    for (const std::string& line : c.notShown) EXPECT_EQ(transcript.find(line), std::string::npos) << c.name << ": " << line << "\n" << transcript;
+    const std::string trace = std::string(c.name) + "\n" + transcript + "\n" + changes;
+    for (const std::string& line : c.shown) EXPECT_NE(transcript.find(line), kNone) << line << trace;
+    for (const std::string& line : c.notShown) EXPECT_EQ(transcript.find(line), kNone) << line << trace;
     for (const std::string& line : c.landed) {
-      if (line.empty()) EXPECT_EQ(changes, "") << c.name;
-      else EXPECT_NE(changes.find(line), std::string::npos) << c.name << ": " << line << "\n" << changes;
+      if (line.empty()) EXPECT_EQ(changes, "") << trace;
+      else EXPECT_NE(changes.find(line), kNone) << line << trace;
     }
-    for (const std::string& line : c.notLanded) EXPECT_EQ(changes.find(line), std::string::npos) << c.name << ": " << line;
+    for (const std::string& line : c.notLanded) EXPECT_EQ(changes.find(line), kNone) << line << trace;
   }
 }
 
@@ -93,20 +95,21 @@ TEST(CommandLineRuns, LogTellsWhatHappened) {
   } cases[] = {
       {"silent", "/S /LOG=\"" + logPath + "\"", {}, false, 0,
        {"switches /S /LOG=C:\\a b\\x.log",
-        "question \"Replace Screen Saver?\" \"There is already a screen saver by the same name (Sky.SCR) "
-        "installed on your system.  Would you like to replace it?\" -> yes (/S)",
+        "question \"Replace Screen Saver?\" \"There is already a screen saver by the same name "
+        "(Sky.SCR) installed on your system.  Would you like to replace it?\" -> yes (/S)",
         "-> ok (/S)", "licence accepted (/S)", "directory " + sky.Folder(),
         "file " + sky.Saver() + " 3000 bytes", "file " + sky.Folder() + "\\Sky.DAT 5000 bytes",
-        std::string("registry Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sky \"InstallDate\" = REG_SZ \"") +
-            kInstallDate + "\"",
+        std::string("registry Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sky "
+                    "\"InstallDate\" = REG_SZ \"") + kInstallDate + "\"",
         "system.ini [boot] SCRNSAVE.EXE = " + sky.Saver(), "screen saver switched on",
         "message \"Sky Screen Saver Installation\" \"Installation Complete!\" not shown (/S)",
         "exit code 0\r\n"}},
-      {"interactive, a file not written", "\"/LOG=" + logPath + "\"", {"yes", "ok", "accept", "ok", "ok"},
-       true, 4,
+      {"interactive, a file not written", "\"/LOG=" + logPath + "\"",
+       {"yes", "ok", "accept", "ok", "ok"}, true, 4,
        {"switches /LOG=C:\\a b\\x.log", "-> yes\r\n", "licence accepted\r\n",
         "failed " + sky.Folder() + "\\Sky.DAT: not written whole (error 5)",
-        "message \"Sky Screen Saver Installation\" \"The following files could not be installed", "exit code 4\r\n"}},
+        "message \"Sky Screen Saver Installation\" \"The following files could not be installed",
+        "exit code 4\r\n"}},
   };
   for (const Case& c : cases) {
     Machine machine;
@@ -118,7 +121,8 @@ TEST(CommandLineRuns, LogTellsWhatHappened) {
     const auto result = machine.Install(manifest, c.answers, c.commandLine);
     EXPECT_EQ(result.exitCode, c.code) << c.name << "\n" << Joined(result.transcript);
     const std::string log = machine.Read(logPath);
-    for (const std::string& line : c.lines) EXPECT_NE(log.find(line), std::string::npos) << c.name << ": " << line << "\n" << log;
+    for (const std::string& line : c.lines)
+      EXPECT_NE(log.find(line), std::string::npos) << c.name << ": " << line << "\n" << log;
   }
 }
 
@@ -137,7 +141,8 @@ TEST(CommandLineRuns, UnopenedLogAndSilentShortWrite) {
   manifest.entries[1] = Compressed(SampleBytes(40000, 'd'));
   const auto result = small.Install(manifest, {}, "/S");
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(Joined(result.transcript).find("message box"), std::string::npos) << Joined(result.transcript);
+  EXPECT_EQ(Joined(result.transcript).find("message box"), std::string::npos)
+      << Joined(result.transcript);
 }
 
 }  // namespace

@@ -183,7 +183,8 @@ int RunPreview(const PreviewOptions& options) {
   const TemporaryMachine temporary(options.machine.empty() ? machine : std::string());
   std::vector<std::string> answers = options.answers;
   if (!PrepareMachine(machine, &error) ||
-      (options.answers.empty() && !DeriveAnswers(machine, image, options.switches, &answers, &error)))
+      (options.answers.empty() &&
+       !DeriveAnswers(machine, image, options.switches, &answers, &error)))
     throw Failure(machine, error, kExitDataError);
 
   const hostwin::RunResult result = RunInstaller(machine, image, answers, options.switches);

@@ -115,8 +115,8 @@ TEST_F(PreviewCommand, AMachineItMakesHasASmallDisk) {
 // the installer's outcome (7), not a failure of preview.
 TEST_F(PreviewCommand, PassesSwitchesToTheInstaller) {
   const std::string machine = temp_.path() + "/machine";
-  const auto silent = RunCommand({SAVERKIT_TOOL, "preview", image_, "--machine", machine, "--", "/S",
-                                  "/LOG=C:\\setup log.txt"});
+  const auto silent = RunCommand(
+      {SAVERKIT_TOOL, "preview", image_, "--machine", machine, "--", "/S", "/LOG=C:\\setup log.txt"});
   EXPECT_EQ(silent.exitStatus, 0) << silent.err;
   EXPECT_EQ(silent.out.find("message box"), std::string::npos) << silent.out;
   EXPECT_NE(silent.out.find("  exit 0\n\nChanges to the machine:\n"), std::string::npos) << silent.out;
