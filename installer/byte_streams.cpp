@@ -7,6 +7,10 @@
 #include <cstring>
 
 #include "core/codec/decoder_core.h"
+#include "core/format/exit_codes.h"
+#include "installer/installer_state.h"
+#include "installer/prompts.h"
+#include "installer/run_log.h"
 
 namespace installer {
 
@@ -98,10 +102,15 @@ int WritePtr(std::FILE* stream, int byte, std::uint32_t total) {
 }
 
 void FatalError(const char* message) {
-  MessageBoxA(nullptr, message, nullptr, MB_OK | MB_ICONHAND);
+  const DWORD error = GetLastError();
+  Tell(message, nullptr, MB_OK | MB_ICONHAND);  // not shown under /S
+  LogFailure("to decode", message, error);
+  // Files already not written whole outrank the short write.
+  const int code = Extracted.failedFileCount > 0 ? format::kExitFilesFailed : format::kExitShortWrite;
+  CloseRunLog(code);
   // The C runtime's ordinary exit: pending stream data is flushed and the
   // installation goes no further.
-  std::exit(1);
+  std::exit(code);
 }
 
 std::int64_t DecodeEntry(std::FILE* input, std::FILE* output, std::uint32_t expandedSize,

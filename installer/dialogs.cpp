@@ -10,6 +10,7 @@
 #include "installer/own_image.h"
 #include "installer/own_manifest.h"
 #include "installer/resources/resource_ids.h"
+#include "installer/run_log.h"
 
 namespace installer {
 
@@ -70,9 +71,16 @@ INT_PTR OnInstallCommand(HWND dialog, WPARAM command) {
 }
 
 // Shows the licence dialog over `text`; true when it was accepted.
+// Under /S the licence counts as accepted, without a dialog; the log says so.
 bool AskToAccept(HINSTANCE instance, const char* text) {
-  return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_LICENSE), nullptr, LicenseDlgProc,
-                         reinterpret_cast<LPARAM>(text)) == IDOK;
+  if (Switches.silent) {
+    LogLine("licence accepted (/S)");
+    return true;
+  }
+  const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_LICENSE), nullptr,
+                                         LicenseDlgProc, reinterpret_cast<LPARAM>(text));
+  LogLine("licence %s", answer == IDOK ? "accepted" : answer == -1 ? "dialog cannot be created" : "declined");
+  return answer == IDOK;
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 // Every entry is tried and logged. A file that is not written whole (cannot
 // be created, data short or lying beyond the end of the image, unsafe name
 // or title, path over 259 characters, no copy buffer) is remembered in the
-// failed files, and then the screen saver is not activated.
+// failed files, and then the screen saver is not activated. Each directory,
+// file, registry value and the system.ini value go to the /LOG file, with
+// the Win32 error of each failure (run_log.h).
 #include "installer/extraction.h"
 
 #include <windows.h>
@@ -21,6 +23,7 @@
 #include "core/format/install_names.h"
 #include "installer/own_image.h"
 #include "installer/own_manifest.h"
+#include "installer/run_log.h"
 #include "core/format/title_rule.h"
 
 namespace installer {
@@ -56,6 +59,8 @@ constexpr char kDisplayNameSuffix[] = " Screen Saver";
 constexpr char kActivationFile[] = "system.ini";
 constexpr char kActivationSection[] = "boot";
 constexpr char kActivationKey[] = "SCRNSAVE.EXE";
+// The switch of QuietUninstallString: the uninstaller removes without asking.
+constexpr char kQuietSwitch[] = " /S";
 // Room for any path the naming rules can build from a 259-character Windows
 // directory and a 260-character title, so that a path too long for the
 // installer can still be named in the report.
@@ -89,6 +94,16 @@ void NameForReport(char (&shown)[kPathBufferSize], const char* path) {
   AppendText(shown, path + length - (sizeof shown - 4));
 }
 
+void CreateLoggedDirectory(const char* directory) {
+  if (CreateDirectoryA(directory, nullptr)) {
+    LogLine("directory %s", directory);
+    return;
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS) LogLine("directory %s (exists)", directory);
+  else LogFailure(directory, "directory not created", error);
+}
+
 // Creates the title directory and its two parents, the maker's and the
 // product's folders, in that order. Failures (an existing directory
 // included) are ignored: a file whose directory is missing fails by itself.
@@ -100,10 +115,10 @@ void CreateTitleDirectories(const Extraction& run) {
   for (char* level = directory + std::strlen(run.winDir);
        (level = std::strchr(level, '\\')) != nullptr; ++level) {
     *level = '\0';
-    CreateDirectoryA(directory, nullptr);
+    CreateLoggedDirectory(directory);
     *level = '\\';
   }
-  CreateDirectoryA(directory, nullptr);
+  CreateLoggedDirectory(directory);
 }
 
 void OpenInstallLog(Extraction& run) {
@@ -118,6 +133,7 @@ void OpenInstallLog(Extraction& run) {
   run.log = CreateFileA(run.logPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (run.log == INVALID_HANDLE_VALUE) {
+    LogFailure(run.logPath, "install log not opened", GetLastError());
     run.logIncomplete = true;
     return;
   }
@@ -132,21 +148,29 @@ void AppendLogLine(Extraction& run, const char* path) {
   AppendText(line, "\r\n");
   const DWORD length = static_cast<DWORD>(std::strlen(line));
   DWORD written = 0;
-  if (!WriteFile(run.log, line, length, &written, nullptr) || written != length)
+  if (!WriteFile(run.log, line, length, &written, nullptr) || written != length) {
+    LogFailure(run.logPath, "install log line not written", GetLastError());
     run.logIncomplete = true;
+  }
 }
 
 // Opens the entry table and notes the image's size, by which a compressed
 // entry's data is checked to lie inside the image.
 void OpenEntryTable(Extraction& run) {
   run.manifest = OpenPayloadManifest();
-  if (run.manifest == HFILE_ERROR) return;
+  if (run.manifest == HFILE_ERROR) {
+    LogFailure("to open the manifest", "the image is damaged", GetLastError());
+    run.out.damagedImage = true;
+    return;
+  }
   const LONG manifestStart = _llseek(run.manifest, 0, FILE_CURRENT);
   const LONG end = _llseek(run.manifest, 0, FILE_END);
   if (manifestStart >= 0 && end >= 0 &&
       _llseek(run.manifest, manifestStart, FILE_BEGIN) == manifestStart)
     run.imageSize = static_cast<std::uint32_t>(end);
   if (!SkipToEntryTable(run.manifest, &run.numberBase)) {
+    LogFailure("to read the entry table", "the image is damaged", GetLastError());
+    run.out.damagedImage = true;
     _lclose(run.manifest);
     run.manifest = HFILE_ERROR;
   }
@@ -170,18 +194,48 @@ bool BuildDestination(const Extraction& run, const PayloadEntry& entry, std::uin
       InstallRefusal::kNone)
     return true;
   NameForReport(shown, path);
+  LogFailure(shown, "this path cannot be written (unsafe name or title, or over 259 characters)",
+             0);
   return false;
 }
 
+// The uninstall key as the log names it.
+const char* LoggedKeyName = "";
+
 // A REG_SZ value; the stored length includes the terminating zero.
 LONG SetTextValue(HKEY key, const char* name, const char* text) {
-  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                        static_cast<DWORD>(std::strlen(text) + 1));
+  const LONG result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                     static_cast<DWORD>(std::strlen(text) + 1));
+  if (result == ERROR_SUCCESS) LogLine("registry %s \"%s\" = REG_SZ \"%s\"", LoggedKeyName, name, text);
+  else LogFailure(name, "registry value not set", static_cast<DWORD>(result));
+  return result;
 }
 
 LONG SetNumberValue(HKEY key, const char* name, DWORD number) {
-  return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                        sizeof number);
+  const LONG result = RegSetValueExA(key, name, 0, REG_DWORD,
+                                     reinterpret_cast<const BYTE*>(&number), sizeof number);
+  if (result == ERROR_SUCCESS)
+    LogLine("registry %s \"%s\" = REG_DWORD %lu", LoggedKeyName, name,
+            static_cast<unsigned long>(number));
+  else LogFailure(name, "registry value not set", static_cast<DWORD>(result));
+  return result;
+}
+
+// InstallDate: the local date of the installation, YYYYMMDD.
+void SetInstallDate(HKEY key) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char date[16];
+  FormatText(date, sizeof date, "%04u%02u%02u", static_cast<unsigned>(now.wYear),
+             static_cast<unsigned>(now.wMonth), static_cast<unsigned>(now.wDay));
+  SetTextValue(key, "InstallDate", date);
+}
+
+// QuietUninstallString: the uninstaller in quotes, then its silent switch.
+void SetQuietUninstallString(HKEY key, const char* uninstallerPath) {
+  char command[kPathBufferSize + sizeof kQuietSwitch + 2];
+  if (FormatText(command, sizeof command, "\"%s\"%s", uninstallerPath, kQuietSwitch))
+    SetTextValue(key, "QuietUninstallString", command);
 }
 
 // What Apps & Features shows beside the name: the icon of the installed
@@ -206,17 +260,25 @@ void RegisterUninstaller(const ExtractionInputs& in, const char* uninstallerPath
   char keyClass[] = "";
   HKEY key = nullptr;
   DWORD disposition = 0;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, keyClass, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
+  const LONG created = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, keyClass,
+                                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                      &disposition);
+  if (created != ERROR_SUCCESS) {
+    LogFailure(keyName, "uninstall key not created", static_cast<DWORD>(created));
     return;
+  }
+  LoggedKeyName = keyName;
   char displayName[kTitleFieldSize + sizeof kDisplayNameSuffix];
   FormatText(displayName, sizeof displayName, "%s%s", title, kDisplayNameSuffix);
   // Without a name the entry is not listed, so nothing else is told.
   if (SetTextValue(key, "DisplayName", displayName) == ERROR_SUCCESS) {
     SetTextValue(key, "UninstallString", uninstallerPath);
     DescribeInstalledProgram(key, screenSaverPath, in.installTotalBytes);
+    SetQuietUninstallString(key, uninstallerPath);
+    SetInstallDate(key);
   }
   RegCloseKey(key);
+  LoggedKeyName = "";
 }
 
 // Copies a stored entry through the copy buffer; true when the destination
@@ -284,9 +346,11 @@ void CheckMediaFile(Extraction& run, const char* path) {
   if (result != 0)
     result = SendMediaCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, parameters);
   if (result != 0) {
+    LogLine("media %s cannot play (MCI error %lu)", path, static_cast<unsigned long>(result));
     run.out.ListUnsupportedType(MediaTypeOf(path));
     return;
   }
+  LogLine("media %s plays", path);
   MCI_GENERIC_PARMS close = {};
   SendMediaCommand(open.wDeviceID, MCI_CLOSE, 0, reinterpret_cast<DWORD_PTR>(&close));
 }
@@ -313,9 +377,16 @@ bool InstallEntry(Extraction& run, const PayloadEntry& entry, std::uint32_t posi
   const LONG nextEntry = _llseek(run.manifest, 0, FILE_CURRENT);
   const bool whole = IsCompressed(entry) ? WriteCompressedEntry(run, entry, destination)
                                          : CopyStoredEntry(run, entry, destination);
+  const DWORD writeError = GetLastError();
   // Logged whatever became of the data.
   AppendLogLine(run, destination);
-  if (!whole) run.out.RecordFailedFile(destination);
+  if (whole) {
+    LogLine("file %s %lu bytes", destination,
+            static_cast<unsigned long>(IsCompressed(entry) ? entry.ExpandedSize : entry.StoredSize));
+  } else {
+    LogFailure(destination, "not written whole", writeError);
+    run.out.RecordFailedFile(destination);
+  }
   const bool tableGoesOn =
       run.manifest != HFILE_ERROR && nextEntry >= 0 &&
       _llseek(run.manifest, nextEntry, FILE_BEGIN) == nextEntry;
@@ -330,10 +401,16 @@ void Activate(const Extraction& run) {
   char shortPath[kPathBufferSize];
   if (CopyText(path, run.winDir) && AppendText(path, run.in.screenSaverFileName)) {
     const DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
-    if (length > 0 && length < sizeof shortPath)
-      WritePrivateProfileStringA(kActivationSection, kActivationKey, shortPath, kActivationFile);
+    if (length > 0 && length < sizeof shortPath) {
+      if (WritePrivateProfileStringA(kActivationSection, kActivationKey, shortPath,
+                                     kActivationFile))
+        LogLine("system.ini [%s] %s = %s", kActivationSection, kActivationKey, shortPath);
+      else LogFailure(kActivationFile, "screen saver not set", GetLastError());
+    }
   }
-  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE);
+  if (SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE))
+    LogLine("screen saver switched on");
+  else LogFailure("SPI_SETSCREENSAVEACTIVE", "screen saver not switched on", GetLastError());
 }
 
 }  // namespace
@@ -347,6 +424,10 @@ void RunExtraction(const ExtractionInputs& inputs, ExtractionResults* results) {
   // A title the naming rules refuse would put files, the log or the key
   // somewhere else (or make Windows change the name): nothing is written.
   run.destinationsUsable = winDirKnown && CheckTitle(inputs.title) == TitleFault::kNone;
+  if (winDirKnown && !run.destinationsUsable) {
+    LogFailure(inputs.title, "the title is refused: nothing is written", 0);
+    results->titleRefused = true;
+  }
 
   CreateTitleDirectories(run);
   OpenInstallLog(run);

@@ -22,6 +22,10 @@ struct ExtractionResults {
   char failedFiles[kFailedFilesSize] = "";
   unsigned failedFileCount = 0;
   unsigned failedFilesNotListed = 0;
+  // The entry table could not be read: the image is damaged.
+  bool damagedImage = false;
+  // The title is refused by the title rule: nothing was written.
+  bool titleRefused = false;
 
   // True when no media file failed the media check.
   bool AllMediaSupported() const;

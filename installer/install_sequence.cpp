@@ -1,18 +1,23 @@
 // The install sequence: checks, confirmation, licence, the progress dialog
 // (which extracts), the completion message, the information dialog and the
 // start of the installed screen saver. Any stop returns at once, without a
-// further message.
+// further message, with its exit code. Under /S nothing is shown: each
+// question is answered as an unattended upgrade answers it (prompts.h).
 #include "installer/install_sequence.h"
 
 #include <windows.h>
 
 #include <cstring>
 
+#include "core/format/exit_codes.h"
 #include "installer/composed_text.h"
 #include "installer/dialogs.h"
+#include "installer/extraction.h"
 #include "installer/installer_state.h"
 #include "installer/installer_texts.h"
 #include "installer/preinstall_checks.h"
+#include "installer/prompts.h"
+#include "installer/run_log.h"
 #include "core/text/bounded_text.h"
 #include "installer/windows_directory.h"
 #include "installer/own_manifest.h"
@@ -59,10 +64,15 @@ bool ConfirmInstallation(const char* caption) {
   ShortenToFit(title, sizeof title, ScreenSaverTitle, kMessageSize - 1 - fixed);
   char text[kMessageSize];
   FormatText(text, sizeof text, kConfirmationFormat, title, directory, bytes);
-  return MessageBoxA(nullptr, text, caption, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+  return Ask(text, caption, MB_OKCANCEL | MB_ICONINFORMATION, IDOK) == IDOK;
 }
 
 void RunProgressDialog() {
+  if (Switches.silent) {
+    RunExtraction({InstanceHandle, ScreenSaverTitle, ScreenSaverFileName, InstallTotalBytes},
+                  &Extracted);
+    return;
+  }
   SetCursor(LoadCursorA(nullptr, IDC_WAIT));
   DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, InstallDlgProc, 0);
   SetCursor(LoadCursorA(nullptr, IDC_ARROW));
@@ -98,11 +108,13 @@ void OfferMediaPlayerDownload() {
   AppendText(text, kMissingCodecsMiddle);
   AppendText(text, kMediaPlayerPage);
   AppendText(text, kMissingCodecsTail);
-  if (MessageBoxA(nullptr, text, kMissingCodecsCaption, MB_OKCANCEL) != IDOK) return;
+  // Under /S: no box, and no browser.
+  if (Tell(text, kMissingCodecsCaption, MB_OKCANCEL) != IDOK) return;
   HINSTANCE opened =
       ShellExecuteA(nullptr, "open", kMediaPlayerPage, nullptr, nullptr, SW_SHOWMAXIMIZED);
-  if (reinterpret_cast<INT_PTR>(opened) <= 32)
-    MessageBoxA(nullptr, kCannotConnect, kMediaPlayerPage, MB_OK | MB_ICONHAND);
+  LogLine("ShellExecuteA \"open\" \"%s\" = %ld", kMediaPlayerPage,
+          static_cast<long>(reinterpret_cast<INT_PTR>(opened)));
+  if (reinterpret_cast<INT_PTR>(opened) <= 32) Tell(kCannotConnect, kMediaPlayerPage, MB_OK | MB_ICONHAND);
 }
 
 void ReportFailedFiles(const char* caption) {
@@ -116,14 +128,14 @@ void ReportFailedFiles(const char* caption) {
     AppendText(text, more);
   }
   AppendText(text, kFailedFilesTail);
-  MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONHAND);
+  Tell(text, caption, MB_OK | MB_ICONHAND);
 }
 
 void ShowCompletion(const char* caption) {
   if (Extracted.failedFileCount > 0)
     ReportFailedFiles(caption);
   else if (Extracted.AllMediaSupported())
-    MessageBoxA(nullptr, kInstallationComplete, caption, MB_OK | MB_ICONEXCLAMATION);
+    Tell(kInstallationComplete, caption, MB_OK | MB_ICONEXCLAMATION);
   if (!Extracted.AllMediaSupported()) OfferMediaPlayerDownload();
 }
 
@@ -134,30 +146,51 @@ void StartScreenSaver() {
     CopyText(ScreenSaverFileName, path);
   char shortPath[kPathBufferSize];
   const DWORD shortLength = GetShortPathNameA(ScreenSaverFileName, shortPath, sizeof shortPath);
-  if (shortLength > 0 && shortLength < sizeof shortPath) WinExec(shortPath, SW_SHOW);
+  if (shortLength > 0 && shortLength < sizeof shortPath) {
+    const UINT started = WinExec(shortPath, SW_SHOW);
+    LogLine("started %s = %u", shortPath, started);
+  }
+}
+
+// The code of a run that went through the extraction. A damaged image or a
+// refused title is known before any file is written and is the cause of
+// every file then missing, so it outranks the files; files not written
+// outrank a media type that cannot play. (The decoder's short write ends
+// the run at once with its own code: byte_streams.cpp.)
+int ExtractionExitCode(const ExtractionResults& results, bool titleRead) {
+  if (!titleRead || results.damagedImage || results.titleRefused) return format::kExitDamaged;
+  if (results.failedFileCount > 0) return format::kExitFilesFailed;
+  if (!results.AllMediaSupported()) return format::kExitMediaUnplayable;
+  return format::kExitInstalled;
 }
 
 }  // namespace
 
-void RunInstallSequence() {
-  ReadScreenSaverTitle();
-  if (!ConfirmReplaceExisting(InstanceHandle)) return;
-  if (!CheckDiskSpace(InstanceHandle)) return;
+int RunInstallSequence() {
+  const bool titleRead = ReadScreenSaverTitle();
+  if (!titleRead) LogFailure("to read the title", "the manifest cannot be read", GetLastError());
+  if (!ConfirmReplaceExisting(InstanceHandle)) return format::kExitCancelled;
+  if (!CheckDiskSpace(InstanceHandle)) return format::kExitDiskSpace;
   TrimTrailingBlanks(ScreenSaverTitle);
 
   char caption[kCaptionSize];
   FormatInstallerCaption(caption, ScreenSaverTitle);
   FormScreenSaverFileName();
-  if (!ConfirmInstallation(caption)) return;
-  if (!ShowLicense(InstanceHandle)) return;
+  if (!ConfirmInstallation(caption)) return format::kExitCancelled;
+  if (!ShowLicense(InstanceHandle)) return format::kExitCancelled;
 
   RunProgressDialog();
   ShowCompletion(caption);
-  DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_PRODUCT_INFO), nullptr, InfoDlgProc, 0);
+  if (!Switches.silent)
+    DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_PRODUCT_INFO), nullptr, InfoDlgProc, 0);
+  const int code = ExtractionExitCode(Extracted, titleRead);
   // Not started when something cannot play or was not installed whole:
-  // then it was not made the system's screen saver either.
-  if (!Extracted.AllMediaSupported() || Extracted.failedFileCount > 0) return;
+  // then it was not made the system's screen saver either. Under /S it is
+  // never started.
+  if (!Extracted.AllMediaSupported() || Extracted.failedFileCount > 0 || Switches.silent)
+    return code;
   StartScreenSaver();
+  return code;
 }
 
 }  // namespace installer

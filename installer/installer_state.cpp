@@ -8,6 +8,7 @@ using format::kPathBufferSize;
 HINSTANCE InstanceHandle = nullptr;
 char ScreenSaverFileName[kPathBufferSize] = "";
 std::uint32_t InstallTotalBytes = 0;
+CommandLine Switches;
 ExtractionResults Extracted;
 
 }  // namespace installer

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "installer/command_line.h"
 #include "installer/extraction_results.h"
 #include "core/format/install_names.h"
 
@@ -24,6 +25,9 @@ extern char ScreenSaverFileName[format::kPathBufferSize];
 
 // Bytes the installation writes, summed by CheckDiskSpace (modulo 2^32).
 extern std::uint32_t InstallTotalBytes;
+
+// The switches of the command line; all off when there is none.
+extern CommandLine Switches;
 
 // What the extraction found: unplayable media types and files not written
 // whole.

@@ -59,4 +59,19 @@ constexpr char kFailedFilesMoreFormat[] = "and %u more\r\n";
 constexpr char kFailedFilesTail[] =
     "\r\nThe screen saver was not activated.  Please run the installation again.";
 
+// The switches, shown for /? and after an argument not understood (%s:
+// that argument). Caption: kSwitchesCaption.
+constexpr char kUnknownSwitchFormat[] = "Unknown argument: %s\r\n\r\n";
+constexpr char kSwitchesHelp[] =
+    "Switches (any order, upper or lower case):\r\n\r\n"
+    "/S\tSilent: no window, message or dialog; an existing screen saver is replaced, a "
+    "licence is accepted, a short disk stops the installation, and the screen saver is not "
+    "started.\r\n"
+    "/LOG=FILE\tWrite a log of the run to FILE (quote a path with blanks).\r\n"
+    "/?\tShow this message.\r\n\r\n"
+    "Exit codes:\r\n";
+// One line of the exit codes that follow kSwitchesHelp. %d: the code, %s: its meaning.
+constexpr char kExitCodeLineFormat[] = "%d\t%s\r\n";
+constexpr char kSwitchesCaption[] = "Screen Saver Installation";
+
 }  // namespace installer

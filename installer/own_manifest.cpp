@@ -23,11 +23,12 @@ bool ReadTitleField(HFILE manifest, char (&title)[kTitleFieldSize + 1]) {
   return ReadManifestHeader(cursor, targets, &licenseLength);
 }
 
-void ReadScreenSaverTitle() {
+bool ReadScreenSaverTitle() {
   HFILE manifest = OpenPayloadManifest();
-  if (manifest == HFILE_ERROR) return;
-  ReadTitleField(manifest, ScreenSaverTitle);
+  if (manifest == HFILE_ERROR) return false;
+  const bool read = ReadTitleField(manifest, ScreenSaverTitle);
   _lclose(manifest);
+  return read;
 }
 
 bool SkipToEntryTable(HFILE manifest, std::uint16_t* numberBase) {

@@ -31,8 +31,9 @@ class LopenManifestCursor {
 extern char ScreenSaverTitle[format::kTitleFieldSize + 1];
 
 // Fills ScreenSaverTitle from the installer's own manifest. When the manifest
-// cannot be opened the title keeps what it held.
-void ReadScreenSaverTitle();
+// cannot be opened the title keeps what it held. False when the manifest
+// cannot be opened or its header read: the image is damaged.
+bool ReadScreenSaverTitle();
 
 // Reads the title field from a handle at the manifest's first byte into
 // `title` (260 bytes and a terminator). False on a short read.

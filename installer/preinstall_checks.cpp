@@ -11,6 +11,7 @@
 #include "installer/windows_directory.h"
 #include "installer/own_image.h"
 #include "installer/own_manifest.h"
+#include "installer/prompts.h"
 
 namespace installer {
 
@@ -81,7 +82,8 @@ BOOL ConfirmReplaceExisting(HINSTANCE) {
 
   char question[512];
   FormatText(question, sizeof question, kReplaceQuestionFormat, fileName);
-  return MessageBoxA(nullptr, question, kReplaceCaption, MB_YESNO | MB_ICONQUESTION) != IDNO;
+  // Under /S an upgrade replaces.
+  return Ask(question, kReplaceCaption, MB_YESNO | MB_ICONQUESTION, IDYES) != IDNO;
 }
 
 BOOL CheckDiskSpace(HINSTANCE) {
@@ -101,8 +103,8 @@ BOOL CheckDiskSpace(HINSTANCE) {
   char available[32];
   FormatText(text, sizeof text, kDiskFullFormat, FormatThousands(neededKilobytes, needed),
              FormatThousands(freeKilobytes, available));
-  return MessageBoxA(nullptr, text, kDiskFullCaption, MB_OKCANCEL | MB_ICONINFORMATION) !=
-         IDCANCEL;
+  // Under /S a short disk stops the installation before anything is written.
+  return Ask(text, kDiskFullCaption, MB_OKCANCEL | MB_ICONINFORMATION, IDCANCEL) != IDCANCEL;
 }
 
 std::uint32_t KilobytesFromBytes(std::uint64_t bytes) {

@@ -33,11 +33,16 @@ void TrimTrailingBlanks(char* text) {
 }
 
 bool FormatText(char* buffer, std::size_t size, const char* format, ...) {
-  if (size == 0) return false;
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(buffer, size, format, args);
+  const bool whole = FormatTextV(buffer, size, format, args);
   va_end(args);
+  return whole;
+}
+
+bool FormatTextV(char* buffer, std::size_t size, const char* format, va_list args) {
+  if (size == 0) return false;
+  int n = std::vsnprintf(buffer, size, format, args);
   if (n < 0) {
     buffer[0] = '\0';
     return false;

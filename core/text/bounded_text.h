@@ -3,6 +3,7 @@
 // past it, and always leaves the buffer terminated.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 
 namespace text {
@@ -27,6 +28,9 @@ bool FormatText(char* buffer, std::size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)))
 #endif
     ;
+
+// FormatText over a va_list.
+bool FormatTextV(char* buffer, std::size_t size, const char* format, va_list args);
 
 template <std::size_t N>
 bool CopyText(char (&buffer)[N], const char* text) { return CopyText(buffer, N, text); }

@@ -7,6 +7,7 @@ namespace uninstaller {
 namespace {
 
 constexpr char kFinishSwitch[] = "/finish";
+constexpr char kSilentSwitch[] = "/S";
 constexpr std::size_t kMaxArgumentsLength = 1024;
 
 // Blank-separated words; a double quote starts or ends a quoted stretch
@@ -34,33 +35,40 @@ std::vector<std::string> SplitWords(std::string_view text) {
 
 }  // namespace
 
-std::string FormatFinishCommandLine(std::string_view copyPath, std::uintptr_t originalProcess,
-                                    std::string_view titleDirectory) {
+std::string FormatFinishCommandLine(std::string_view copyPath, std::string_view titleDirectory,
+                                    bool silent) {
   std::string line = "\"";
   line.append(copyPath);
   line += "\" ";
   line += kFinishSwitch;
-  line += " " + std::to_string(originalProcess) + " \"";
+  line += " \"";
   line.append(titleDirectory);
   line += "\"";
+  if (silent) line += std::string(" ") + kSilentSwitch;
   return line;
 }
 
 bool ParseFinishCommand(std::string_view arguments, FinishCommand* command) {
   if (arguments.size() > kMaxArgumentsLength) return false;
   const std::vector<std::string> words = SplitWords(arguments);
-  if (words.size() != 3 || words[0] != kFinishSwitch || words[1].empty() || words[2].empty())
+  if (words.size() < 2 || words.size() > 3 || words[0] != kFinishSwitch || words[1].empty() ||
+      (words.size() == 3 && words[2] != kSilentSwitch))
     return false;
-  std::uintptr_t handle = 0;
-  for (char c : words[1]) {
-    if (c < '0' || c > '9') return false;
-    const std::uintptr_t digit = static_cast<std::uintptr_t>(c - '0');
-    if (handle > (UINTPTR_MAX - digit) / 10) return false;
-    handle = handle * 10 + digit;
-  }
-  command->OriginalProcess = handle;
-  command->TitleDirectory = words[2];
+  command->TitleDirectory = words[1];
+  command->Silent = words.size() == 3;
   return true;
+}
+
+UserArguments ParseUserArguments(std::string_view arguments) {
+  UserArguments result;
+  for (const std::string& word : SplitWords(arguments)) {
+    std::string folded = word;
+    for (char& c : folded) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    if (folded == kSilentSwitch) result.Silent = true;
+    else if (folded == "/?") result.Help = true;
+    else if (result.Unknown.empty()) result.Unknown = word.empty() ? "\"\"" : word;
+  }
+  return result;
 }
 
 }  // namespace uninstaller

@@ -22,9 +22,11 @@ UninstallReport RemoveInstallation(const UninstallPlace& place, const std::strin
   bool cut = false;
   if (!system->ReadText(place.InstallLogPath, kMaxInstallLogBytes, &log, &cut)) {
     report.NotRemoved.push_back(place.InstallLogPath + " could not be read, so the files it lists were not removed");
+    report.LogUnusable = true;
     log.clear();
   } else if (cut) {
     report.NotRemoved.push_back(place.InstallLogPath + " is too long: only the files at its beginning were removed");
+    report.LogUnusable = true;
   }
   const RemovalPlan plan = PlanRemoval(place, log);
 
@@ -61,6 +63,19 @@ UninstallReport RemoveInstallation(const UninstallPlace& place, const std::strin
   for (std::size_t i = 1; i < directories.size(); ++i)
     if (!system->RemoveFolder(directories[i])) break;
   return report;
+}
+
+int ExitCodeOf(const UninstallReport& report) {
+  if (report.LogUnusable) return format::kExitDamaged;
+  if (!report.NotRemoved.empty() || !report.LeftAlone.empty()) return format::kExitFilesFailed;
+  return format::kExitInstalled;
+}
+
+int RunFirstStage(bool silent, FirstStageSystem* system) {
+  if (!silent && !system->ConfirmRemoval()) return format::kExitCancelled;
+  int code = format::kExitInstalled;
+  if (system->RunFinishingCopy(silent, &code)) return code;
+  return system->RemoveHere(silent);
 }
 
 std::string FormatReport(const UninstallPlace& place, const UninstallReport& report, bool* warning) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/format/exit_codes.h"
 #include "demo/uninstaller/uninstall_plan.h"
 
 namespace uninstaller {
@@ -46,7 +47,28 @@ class UninstallSystem {
 struct UninstallReport {
   std::vector<std::string> NotRemoved;  // what should have gone but did not, with reasons
   std::vector<std::string> LeftAlone;   // log lines outside what this uninstaller owns
+  bool LogUnusable = false;             // INSTALL.LOG unreadable, or too long to read whole
 };
+
+// The exit code (core/format/exit_codes.h): 5 when INSTALL.LOG could not be
+// used, 4 when anything it lists (or the key, or a folder) remains, left
+// alone included, else 0.
+int ExitCodeOf(const UninstallReport& report);
+
+// The first stage, as the user starts it: asks (not under /S); then starts
+// the finishing copy in the temporary directory, waits for it and ends with
+// its code; when no copy can be started, removes what it can itself.
+class FirstStageSystem {
+ public:
+  virtual ~FirstStageSystem() = default;
+  virtual bool ConfirmRemoval() = 0;
+  // False when the copy cannot be made or started; else `exitCode` is the
+  // copy's.
+  virtual bool RunFinishingCopy(bool silent, int* exitCode) = 0;
+  // The removal done by this program itself; its exit code.
+  virtual int RemoveHere(bool silent) = 0;
+};
+int RunFirstStage(bool silent, FirstStageSystem* system);
 
 // `runningCopy` is the uninstaller's own path when it runs from the title
 // directory (it cannot delete itself), else empty.

@@ -2,19 +2,23 @@
 // this machine, from the records the installer left in its title directory.
 //
 // Started by the user (from the list of installed programs, or in its
-// folder) it asks first; then it copies itself to the temporary directory
-// and starts that copy with the finish command (finish_command.h) and
-// exits. The copy waits for the original to end, deletes the files listed
-// in INSTALL.LOG that the rules of uninstall_plan.h allow (the original
-// UNINSTAL.EXE among them), the log, the uninstall key and the screen saver
-// setting when it names this screen saver, removes the title directory and
-// its two parents when empty, reports once, and has itself deleted when
-// Windows next starts (MoveFileExA with MOVEFILE_DELAY_UNTIL_REBOOT).
+// folder) it asks first (not with /S); then it copies itself to the
+// temporary directory, starts that copy with the finish command
+// (finish_command.h), waits for it and ends with its exit code
+// (core/format/exit_codes.h). The copy deletes the files listed in
+// INSTALL.LOG that the rules of uninstall_plan.h allow, the log, the
+// uninstall key and the screen saver setting when it names this screen
+// saver, removes the title directory and its two parents when empty,
+// reports once (not with /S), and has itself deleted when Windows next
+// starts (MoveFileExA with MOVEFILE_DELAY_UNTIL_REBOOT). The original
+// UNINSTAL.EXE, running while it waits, cannot be deleted: the copy moves it
+// into the temporary directory, where it is deleted at the same restart.
 // When no copy can be started the original does the work itself and
 // reports that it and its folder remain.
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "demo/uninstaller/finish_command.h"
@@ -29,7 +33,6 @@ namespace {
 constexpr char kBootSection[] = "boot";
 constexpr char kScreenSaverKey[] = "SCRNSAVE.EXE";
 constexpr char kSystemIni[] = "system.ini";
-constexpr DWORD kOriginalExitWait = 30000;    // ms the copy waits for the original
 constexpr int kDeleteAttempts = 10;           // a file just closed may stay locked briefly
 constexpr DWORD kDeleteRetryDelay = 200;      // ms
 
@@ -68,14 +71,31 @@ bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERRO
 // a moment; other errors do not pass by waiting.
 bool MayPass(DWORD error) { return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION; }
 
-// Deletes a file; true when it is gone (or was never there).
-bool DeleteWithRetry(const std::string& path) {
+// A running program's file cannot be deleted but can be renamed on its
+// volume: moved into the temporary directory under a unique name, it is
+// deleted when Windows next starts. True when it has left `path`.
+bool MoveAsideInUse(const std::string& path, const std::string& tempDirectory) {
+  if (tempDirectory.empty()) return false;
+  char aside[MAX_PATH];
+  if (GetTempFileNameA(tempDirectory.c_str(), "skO", 0, aside) == 0) return false;
+  if (!MoveFileExA(path.c_str(), aside, MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(aside);
+    return false;
+  }
+  MoveFileExA(aside, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  return true;
+}
+
+// Deletes a file; true when it is gone (or was never there). A file in use
+// (the original UNINSTAL.EXE, waiting for this copy) is moved aside.
+bool DeleteWithRetry(const std::string& path, const std::string& tempDirectory) {
   for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file cannot be deleted
     if (DeleteFileA(path.c_str())) return true;
     const DWORD error = GetLastError();
     if (IsGone(error)) return true;
     if (!MayPass(error)) return false;
+    if (MoveAsideInUse(path, tempDirectory)) return true;
     Sleep(kDeleteRetryDelay);
   }
   return false;
@@ -95,6 +115,7 @@ bool RemoveDirectoryWithRetry(const std::string& path) {
 // The uninstaller's requests, answered by Win32.
 class WindowsSystem : public UninstallSystem {
  public:
+  explicit WindowsSystem(std::string tempDirectory) : temp_(std::move(tempDirectory)) {}
   bool ReadText(const std::string& path, std::size_t limit, std::string* text, bool* cut) override {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -112,7 +133,7 @@ class WindowsSystem : public UninstallSystem {
     text->resize(*cut ? limit : total);
     return true;
   }
-  bool RemoveFile(const std::string& path) override { return DeleteWithRetry(path); }
+  bool RemoveFile(const std::string& path) override { return DeleteWithRetry(path, temp_); }
   bool RemoveFolder(const std::string& path) override { return RemoveDirectoryWithRetry(path); }
   bool RemoveUninstallKey(const std::string& keyName) override {
     const LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyName.c_str());
@@ -130,18 +151,26 @@ class WindowsSystem : public UninstallSystem {
   }
   std::string LongForm(const std::string& path) override { return win32paths::LongPathForm(path); }
   std::string ShortForm(const std::string& path) override { return ShortPathForm(path); }
+
+ private:
+  std::string temp_;
 };
 
-void ShowReport(const UninstallPlace& place, const UninstallReport& report) {
-  bool warning = false;
-  const std::string text = FormatReport(place, report, &warning);
-  const std::string caption = place.Title + " Uninstall";
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | (warning ? MB_ICONWARNING : MB_ICONINFORMATION));
+// The report, shown unless silent; the exit code.
+int Report(const UninstallPlace& place, const UninstallReport& report, bool silent) {
+  if (!silent) {
+    bool warning = false;
+    const std::string text = FormatReport(place, report, &warning);
+    const std::string caption = place.Title + " Uninstall";
+    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | (warning ? MB_ICONWARNING : MB_ICONINFORMATION));
+  }
+  return ExitCodeOf(report);
 }
 
-// Copies this program to the temporary directory and starts the copy with
-// the finish command; the copy inherits a handle on this process to wait on.
-bool StartFinishingCopy(const Environment& env, const UninstallPlace& place) {
+// Copies this program to the temporary directory, starts the copy with the
+// finish command, waits for it and gives its exit code. False when no copy
+// can be started.
+bool RunFinishingCopy(const Environment& env, const UninstallPlace& place, bool silent, int* exitCode) {
   if (env.TempDirectory.empty()) return false;
   char copy[MAX_PATH];
   // Creates an empty file with a unique name, which the copy then replaces.
@@ -150,13 +179,7 @@ bool StartFinishingCopy(const Environment& env, const UninstallPlace& place) {
     DeleteFileA(copy);
     return false;
   }
-  HANDLE self = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self, SYNCHRONIZE, TRUE, 0)) {
-    DeleteFileA(copy);
-    return false;
-  }
-  const std::string line =
-      FormatFinishCommandLine(copy, reinterpret_cast<std::uintptr_t>(self), place.TitleDirectory);
+  const std::string line = FormatFinishCommandLine(copy, place.TitleDirectory, silent);
   std::vector<char> commandLine(line.begin(), line.end());
   commandLine.push_back('\0');
   STARTUPINFOA startup = {};
@@ -164,55 +187,70 @@ bool StartFinishingCopy(const Environment& env, const UninstallPlace& place) {
   PROCESS_INFORMATION process = {};
   // The copy works from the temporary directory, so that no process keeps
   // the title directory as its current directory.
-  const BOOL started = CreateProcessA(copy, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      env.TempDirectory.c_str(), &startup, &process);
-  CloseHandle(self);
-  if (!started) {
+  if (!CreateProcessA(copy, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, env.TempDirectory.c_str(),
+                      &startup, &process)) {
     DeleteFileA(copy);
     return false;
   }
   CloseHandle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  // A copy whose end cannot be read removed what it could: not all, as far
+  // as this program can tell.
+  *exitCode = GetExitCodeProcess(process.hProcess, &code) ? static_cast<int>(code) : format::kExitFilesFailed;
   CloseHandle(process.hProcess);
   return true;
 }
 
-bool MakePlace(const Environment& env, const std::string& titleDirectory, UninstallPlace* place) {
+bool MakePlace(const Environment& env, const std::string& titleDirectory, bool silent, UninstallPlace* place) {
   if (MakeUninstallPlace(env.WindowsDirectory, titleDirectory, place)) return true;
   const std::string text =
       "This uninstaller removes a screen saver installed by Saverkit, and works only from that screen "
       "saver's own folder (in the Windows directory, under MARLOWEN\\VELDRAKE). It was given:\n    " +
       titleDirectory + "\n\nNothing was removed.";
-  MessageBoxA(nullptr, text.c_str(), "Screen Saver Uninstall", MB_OK | MB_ICONSTOP);
+  if (!silent) MessageBoxA(nullptr, text.c_str(), "Screen Saver Uninstall", MB_OK | MB_ICONSTOP);
   return false;
 }
 
-int Start(const Environment& env) {
+// The first stage's requests, answered by Win32.
+class WindowsFirstStage : public FirstStageSystem {
+ public:
+  WindowsFirstStage(const Environment& env, const UninstallPlace& place) : env_(env), place_(place) {}
+  bool ConfirmRemoval() override {
+    const std::string question =
+        "Do you want to remove the " + place_.Title + " screen saver and all of its files from this computer?";
+    const std::string caption = place_.Title + " Uninstall";
+    return MessageBoxA(nullptr, question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
+           IDYES;
+  }
+  bool RunFinishingCopy(bool silent, int* exitCode) override {
+    return uninstaller::RunFinishingCopy(env_, place_, silent, exitCode);
+  }
+  int RemoveHere(bool silent) override {
+    WindowsSystem system(env_.TempDirectory);
+    return Report(place_, RemoveInstallation(place_, env_.OwnPath, &system), silent);
+  }
+
+ private:
+  const Environment& env_;
+  const UninstallPlace& place_;
+};
+
+int Start(const Environment& env, bool silent) {
   UninstallPlace place;
-  if (!MakePlace(env, win32paths::LongPathForm(env.OwnDirectory), &place)) return 1;
-  const std::string question =
-      "Do you want to remove the " + place.Title + " screen saver and all of its files from this computer?";
-  const std::string caption = place.Title + " Uninstall";
-  if (MessageBoxA(nullptr, question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
-    return 0;
-  if (StartFinishingCopy(env, place)) return 0;
-  WindowsSystem system;
-  ShowReport(place, RemoveInstallation(place, env.OwnPath, &system));
-  return 0;
+  // Not its own folder: nothing is removed, so nothing logged was.
+  if (!MakePlace(env, win32paths::LongPathForm(env.OwnDirectory), silent, &place)) return format::kExitFilesFailed;
+  WindowsFirstStage system(env, place);
+  return RunFirstStage(silent, &system);
 }
 
 int Finish(const Environment& env, const FinishCommand& command) {
   if (!env.TempDirectory.empty()) SetCurrentDirectoryA(env.TempDirectory.c_str());
-  HANDLE original = reinterpret_cast<HANDLE>(command.OriginalProcess);
-  if (original) {
-    WaitForSingleObject(original, kOriginalExitWait);
-    CloseHandle(original);
-  }
-  int result = 1;
+  int result = format::kExitFilesFailed;
   UninstallPlace place;
-  if (MakePlace(env, win32paths::LongPathForm(command.TitleDirectory), &place)) {
-    WindowsSystem system;
-    ShowReport(place, RemoveInstallation(place, std::string(), &system));
-    result = 0;
+  if (MakePlace(env, win32paths::LongPathForm(command.TitleDirectory), command.Silent, &place)) {
+    WindowsSystem system(env.TempDirectory);
+    result = Report(place, RemoveInstallation(place, std::string(), &system), command.Silent);
   }
   // This copy in the temporary directory cannot delete itself while it
   // runs: Windows deletes it when it next starts. A finish command given
@@ -224,6 +262,22 @@ int Finish(const Environment& env, const FinishCommand& command) {
   return result;
 }
 
+// /? or an argument not understood: the switches in a box (none with /S).
+int RefuseArguments(const UserArguments& arguments) {
+  if (!arguments.Silent) {
+    std::string text;
+    if (!arguments.Unknown.empty()) text = "Unknown argument: " + arguments.Unknown + "\n\n";
+    text +=
+        "Switches:\n\n/S\tRemove without asking and without messages.\n/?\tShow this message.\n\n"
+        "Exit codes:\n";
+    for (const format::ExitCodeMeaning& meaning : format::kExitCodeMeanings)
+      if (meaning.uninstaller != nullptr) text += std::to_string(meaning.code) + "\t" + meaning.uninstaller + "\n";
+    MessageBoxA(nullptr, text.c_str(), "Screen Saver Uninstall",
+                MB_OK | (arguments.Unknown.empty() ? MB_ICONINFORMATION : MB_ICONSTOP));
+  }
+  return format::kExitBadArguments;
+}
+
 }  // namespace
 
 }  // namespace uninstaller
@@ -231,7 +285,10 @@ int Finish(const Environment& env, const FinishCommand& command) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   win32paths::RestrictDllSearchToSystem();
   const uninstaller::Environment env = uninstaller::ReadEnvironment();
+  const char* arguments = commandLine ? commandLine : "";
   uninstaller::FinishCommand finish;
-  if (uninstaller::ParseFinishCommand(commandLine ? commandLine : "", &finish)) return uninstaller::Finish(env, finish);
-  return uninstaller::Start(env);
+  if (uninstaller::ParseFinishCommand(arguments, &finish)) return uninstaller::Finish(env, finish);
+  const uninstaller::UserArguments user = uninstaller::ParseUserArguments(arguments);
+  if (user.Bad()) return uninstaller::RefuseArguments(user);
+  return uninstaller::Start(env, user.Silent);
 }

@@ -130,6 +130,17 @@ typedef struct tagRECT {
   LONG bottom;
 } RECT, *PRECT, *LPRECT;
 
+typedef struct _SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;  // 0 Sunday
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+} SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
+
 typedef struct tagMSG {
   HWND hwnd;
   UINT message;
@@ -531,6 +542,7 @@ UINT WINAPI WinExec(LPCSTR commandLine, UINT show);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD error);
 [[noreturn]] void WINAPI ExitProcess(UINT exitCode);
+void WINAPI GetLocalTime(LPSYSTEMTIME time);
 
 // kernel32: memory.
 HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);

@@ -375,6 +375,8 @@ bool SaveMachineSettings(const std::string& folder, const MachineSettings& setti
       "MPEGVideo=" + JoinList(settings.mediaAsMpegVideo) + "\r\n"
       "\r\n[Shell]\r\n"
       "ShellExecuteResult=" + std::to_string(settings.shellExecuteResult) + "\r\n"
+      "\r\n[Clock]\r\n"
+      "LocalDate=" + settings.localDate + "\r\n"
       "\r\n[Memory]\r\n"
       "FailLocalAlloc=" + JoinNumbers(settings.failLocalAllocCalls) + "\r\n"
       "FailGlobalAlloc=" + JoinNumbers(settings.failGlobalAllocCalls) + "\r\n";
@@ -435,6 +437,11 @@ bool LoadMachineSettings(const std::string& folder, MachineSettings* settings, s
   if (auto value = ini.Get("Media", "ByExtension")) settings->mediaByExtension = SplitList(*value);
   if (auto value = ini.Get("Media", "MPEGVideo")) settings->mediaAsMpegVideo = SplitList(*value);
   numberIn("Shell", "ShellExecuteResult", 0, kMostInt, &settings->shellExecuteResult);
+  if (auto value = ini.Get("Clock", "LocalDate"); value && !value->empty()) {
+    int year = 0, month = 0, day = 0;
+    if (!ParseLocalDate(*value, &year, &month, &day)) bad = "LocalDate";
+    settings->localDate = *value;
+  }
   numbers("Memory", "FailLocalAlloc", 1, kMostInt, &settings->failLocalAllocCalls);
   numbers("Memory", "FailGlobalAlloc", 1, kMostInt, &settings->failGlobalAllocCalls);
   if (!bad.empty()) {
@@ -593,5 +600,22 @@ std::uint64_t WritableBytesLeft() {
 }
 
 void CountWritten(std::uint64_t bytes) { Machine().bytesWritten += bytes; }
+
+}  // namespace hostwin
+
+namespace hostwin {
+
+bool ParseLocalDate(const std::string& text, int* year, int* month, int* day) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+  for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u})
+    if (text[i] < '0' || text[i] > '9') return false;
+  *year = std::stoi(text.substr(0, 4));
+  *month = std::stoi(text.substr(5, 2));
+  *day = std::stoi(text.substr(8, 2));
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
+  if (*year < 1601 || *month < 1 || *month > 12 || *day < 1) return false;
+  return *day <= (*month == 2 && !leap ? 28 : kDays[*month - 1]);
+}
 
 }  // namespace hostwin

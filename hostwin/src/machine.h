@@ -155,6 +155,10 @@ std::string TakeAnswer();
 // (a host exit status keeps only its low 8 bits).
 [[noreturn]] void ExitProgram(int code);
 
+// "YYYY-MM-DD" (a real calendar date, years 1601 to 30827 as SYSTEMTIME
+// holds them) into its parts; false for anything else.
+bool ParseLocalDate(const std::string& text, int* year, int* month, int* day);
+
 // The writable bytes that remain before the disk is full.
 std::uint64_t WritableBytesLeft();
 void CountWritten(std::uint64_t bytes);

@@ -2,6 +2,7 @@
 // for the two libraries a program may load at run time, LocalAlloc and
 // GlobalAlloc with failures the settings ask for, WinExec and ExitProcess.
 #include <sys/stat.h>
+#include <time.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -243,5 +244,33 @@ UINT WINAPI WinExec(LPCSTR commandLine, UINT show) {
 }
 
 void WINAPI ExitProcess(UINT exitCode) { ExitProgram(static_cast<int>(exitCode)); }
+
+// The host's local time; its date replaced by the machine's LocalDate when
+// one is set (the day of the week then computed for that date).
+void WINAPI GetLocalTime(LPSYSTEMTIME time) {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local;
+  localtime_r(&now.tv_sec, &local);
+  int year = local.tm_year + 1900, month = local.tm_mon + 1, day = local.tm_mday;
+  const std::string& date = Machine().settings.localDate;
+  if (!date.empty() && ParseLocalDate(date, &year, &month, &day)) {
+    tm noon = {};
+    noon.tm_year = year - 1900;
+    noon.tm_mon = month - 1;
+    noon.tm_mday = day;
+    noon.tm_hour = 12;
+    timegm(&noon);  // fills tm_wday
+    local.tm_wday = noon.tm_wday;
+  }
+  time->wYear = static_cast<WORD>(year);
+  time->wMonth = static_cast<WORD>(month);
+  time->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+  time->wDay = static_cast<WORD>(day);
+  time->wHour = static_cast<WORD>(local.tm_hour);
+  time->wMinute = static_cast<WORD>(local.tm_min);
+  time->wSecond = static_cast<WORD>(local.tm_sec);
+  time->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
 
 }  // extern "C"

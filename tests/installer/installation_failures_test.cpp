@@ -80,7 +80,7 @@ file close C:\WINDOWS\MARLOWEN\VELDRAKE\Sky\UNINSTAL.EXE 0 bytes
     const auto result = machine.Install(c.manifest, {"ok", "ok", "ok"});
     ExpectTranscript(result, c.expected, c.name);
     EXPECT_EQ(ChangesOf(result).find("system.ini"), std::string::npos) << c.name;
-    EXPECT_EQ(result.exitCode, 0) << c.name;
+    EXPECT_EQ(result.exitCode, 4) << c.name;
   }
 }
 
@@ -140,7 +140,7 @@ TEST(UnsafeNames, TitlesTheTitleRuleRefusesWriteNothing) {
     for (const char* action : {"directory create", "file create", "registry", "profile", "WinExec"})
       EXPECT_EQ(transcript.find(action), std::string::npos) << action << "\n" << transcript;
     EXPECT_NE(transcript.find("could not be installed completely"), std::string::npos) << transcript;
-    EXPECT_EQ(result.transcript.back(), "exit 0");
+    EXPECT_EQ(result.transcript.back(), "exit 5");
   }
 }
 
@@ -177,7 +177,7 @@ TEST(BoundedTexts, LongTitleIsShortenedInTheCaption) {
                                title +
                                " Screen Saver to C:\\WINDOWS and will make it your default "
                                "Screen Saver.  This installation will take 8,700 bytes.\" "
-                               "MB_OKCANCEL|MB_ICONINFORMATION -> cancel = IDCANCEL\nexit 0\n");
+                               "MB_OKCANCEL|MB_ICONINFORMATION -> cancel = IDCANCEL\nexit 2\n");
 }
 
 // More unplayable types than UnsupportedTypes holds: the list keeps what

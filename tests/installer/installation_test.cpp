@@ -19,7 +19,7 @@ std::string LicenceOpen(const std::string& shown) {
 }
 std::string LicenceEnd(const std::string& answerAndResult, int end) {
   return "dialog 106 wait focus 1009 (no selection) -> " + answerAndResult + "\ndialog 106 end " +
-         std::to_string(end) + "\n" + (end == 2 ? "exit 0\n" : "");
+         std::to_string(end) + "\n" + (end == 2 ? "exit 2\n" : "");
 }
 std::string DiskWarning(const std::string& needed, const std::string& available) {
   return "message box \"Disk Full\" \"You will need " + needed +
@@ -48,7 +48,7 @@ TEST(Installation, AnsweredOkThroughoutInstallsEverything) {
 }
 
 // Every "no" along the way ends the installer at once: no further message,
-// nothing written, exit code 0.
+// nothing written; exit code 3 for the disk warning, 2 for the others.
 TEST(Installation, StopsWithoutChangesAtEachQuestion) {
   const Sky sky;
   const std::string licenceOpen = sky.Confirmation() + kOk + LicenceOpen("Terms.\\r\\nUse it kindly.");
@@ -61,15 +61,15 @@ TEST(Installation, StopsWithoutChangesAtEachQuestion) {
     std::vector<std::string> answers;
     std::string expected;
   } cases[] = {
-      {"no to replacing", true, 20ull << 30, {"no"}, replace + " -> no = IDNO\nexit 0\n"},
+      {"no to replacing", true, 20ull << 30, {"no"}, replace + " -> no = IDNO\nexit 2\n"},
       {"cancel to the disk warning", false, 8 * 1024, {"cancel"},
-       DiskWarning("8", "8") + " -> cancel = IDCANCEL\nexit 0\n"},
+       DiskWarning("8", "8") + " -> cancel = IDCANCEL\nexit 3\n"},
       {"escape to the disk warning", false, 8 * 1024, {"escape"},
-       DiskWarning("8", "8") + " -> escape = IDCANCEL\nexit 0\n"},
+       DiskWarning("8", "8") + " -> escape = IDCANCEL\nexit 3\n"},
       {"cancel to the confirmation", false, 20ull << 30, {"cancel"},
-       sky.Confirmation() + " -> cancel = IDCANCEL\nexit 0\n"},
+       sky.Confirmation() + " -> cancel = IDCANCEL\nexit 2\n"},
       {"escape to the confirmation", false, 20ull << 30, {"escape"},
-       sky.Confirmation() + " -> escape = IDCANCEL\nexit 0\n"},
+       sky.Confirmation() + " -> escape = IDCANCEL\nexit 2\n"},
       {"decline", false, 20ull << 30, {"ok", "decline"}, licenceOpen + LicenceEnd("decline = command 2", 2)},
       {"escape in the licence", false, 20ull << 30, {"ok", "escape"},
        licenceOpen + LicenceEnd("escape = command 2", 2)},
@@ -86,7 +86,9 @@ TEST(Installation, StopsWithoutChangesAtEachQuestion) {
     const auto result = machine.Install(manifest, c.answers);
     ExpectTranscript(result, c.expected, c.name);
     EXPECT_EQ(ChangesOf(result), "") << c.name;
-    EXPECT_EQ(result.exitCode, 0) << c.name;
+    EXPECT_EQ("exit " + std::to_string(result.exitCode) + "\n",
+              c.expected.substr(c.expected.rfind("exit ")))
+        << c.name;
   }
 }
 
@@ -126,14 +128,14 @@ TEST(Installation, LicenceDialogThatCannotBeCreatedStops) {
   imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
   manifest.license = "Terms.";
   const auto result = machine.Install(manifest, {"ok"});
-  ExpectTranscript(result, Sky().Confirmation() + kOk + "dialog 106 cannot be created\nexit 0\n");
+  ExpectTranscript(result, Sky().Confirmation() + kOk + "dialog 106 cannot be created\nexit 2\n");
   EXPECT_EQ(ChangesOf(result), "");
 }
 
 TEST(Installation, DiskSpaceWarning) {
-  const std::string confirmationCancelled = Sky().Confirmation() + " -> cancel = IDCANCEL\nexit 0\n";
+  const std::string confirmationCancelled = Sky().Confirmation() + " -> cancel = IDCANCEL\nexit 2\n";
   auto warning = [](const std::string& needed, const std::string& available) {
-    return DiskWarning(needed, available) + " -> cancel = IDCANCEL\nexit 0\n";
+    return DiskWarning(needed, available) + " -> cancel = IDCANCEL\nexit 3\n";
   };
   using Query = hostwin::MachineSettings::FreeSpaceExQuery;
   struct Case {
@@ -236,7 +238,7 @@ TEST(Installation, UnsupportedMediaTypesOfferTheDownloadPage) {
     settings.shellExecuteResult = c.shellResult;
     Machine machine(settings);
     const auto result = machine.Install(MediaImage(), c.answers);
-    ExpectTranscript(result, extraction + c.afterExtraction + kInfoDialog + "exit 0\n", c.name);
+    ExpectTranscript(result, extraction + c.afterExtraction + kInfoDialog + "exit 6\n", c.name);
     EXPECT_EQ(ChangesOf(result).find("system.ini"), std::string::npos) << c.name;
   }
 }
@@ -320,7 +322,7 @@ TEST(Installation, WindowThatCannotBeCreatedEndsTheProgram) {
   settings.windowCreationFails = true;
   Machine machine(settings);
   const auto result = machine.Install(ThreeEntryImage("Sky"), {});
-  ExpectTranscript(result, "window \"QUORInst\" cannot be created\nexit 0\n");
+  ExpectTranscript(result, "window \"QUORInst\" cannot be created\nexit 4\n");
 }
 
 }  // namespace

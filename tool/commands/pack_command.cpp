@@ -27,6 +27,7 @@
 #include "tool/commands/output_file.h"
 #include "tool/packer/packer.h"
 #include "tool/packer/stub_image.h"
+#include "core/format/exit_codes.h"
 #include "core/format/install_names.h"
 #include "core/format/manifest_layout.h"
 #include "tool/commands/command_failure.h"
@@ -348,6 +349,22 @@ int RunPack(const PackOptions& options) {
   return kExitOk;
 }
 
+// The exit codes of the installer (and uninstaller) that pack makes, from
+// the table both programs share.
+std::string InstallerExitCodes() {
+  std::string text = "\n\nThe installer's switches: /S (silent), /LOG=FILE, /?. Its exit codes\n"
+                     "(UNINSTAL.EXE's where they differ):\n";
+  for (const format::ExitCodeMeaning& meaning : format::kExitCodeMeanings) {
+    text += "  " + std::to_string(meaning.code) + "  " +
+            (meaning.installer != nullptr ? meaning.installer : "-");
+    if (meaning.uninstaller != nullptr && (meaning.installer == nullptr ||
+                                           std::string(meaning.installer) != meaning.uninstaller))
+      text += std::string(" (") + meaning.uninstaller + ")";
+    text += "\n";
+  }
+  return text;
+}
+
 }  // namespace
 
 void AddPackCommand(CLI::App& app, int& exitStatus) {
@@ -359,7 +376,8 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
       "../share/saverkit/installer.exe. UNINSTAL.EXE is found the same way.\n\n"
       "Example:\n"
       "  saverkit pack -o NightSkySetup.exe --title \"Night Sky\" --saver night.scr --data night.dat \\\n"
-      "    --media melody.mid --sign signer.pfx --sign-password-file signer.pass");
+      "    --media melody.mid --sign signer.pfx --sign-password-file signer.pass" +
+      InstallerExitCodes());
   auto options = std::make_shared<PackOptions>();
   command->add_option("-o,--output", options->output, "The installer to write (.exe)")->required();
   command->add_option("--title", options->title, "The screen saver's title")->required();

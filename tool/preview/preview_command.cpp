@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "core/format/exit_codes.h"
 #include "installer/resources/installer_resources.h"
 #include "installer/main_window.h"
 #include "hostwin/machine.h"
@@ -36,6 +37,7 @@ struct PreviewOptions {
   std::string image;
   std::string machine;
   std::vector<std::string> answers;
+  std::vector<std::string> switches;  // the installer's command line, after "--"
 };
 
 // A fresh machine folder under the system's temporary directory.
@@ -73,12 +75,25 @@ bool PrepareMachine(const std::string& folder, std::string* error) {
   return hostwin::CreateMachine(folder, settings, error);
 }
 
+// The installer's command line: the switches, each quoted when it holds a
+// blank (so "/LOG=C:\a b\x.log" stays one argument).
+std::string CommandLineOf(const std::vector<std::string>& switches) {
+  std::string line;
+  for (const std::string& word : switches) {
+    if (!line.empty()) line += ' ';
+    line += word.find_first_of(" \t") == std::string::npos ? word : "\"" + word + "\"";
+  }
+  return line;
+}
+
 hostwin::RunResult RunInstaller(const std::string& machine, const std::string& image,
-                                const std::vector<std::string>& answers) {
+                                const std::vector<std::string>& answers,
+                                const std::vector<std::string>& switches) {
   hostwin::RunOptions run;
   run.machineFolder = machine;
   run.imagePath = image;
   run.answers = answers;
+  run.commandLine = CommandLineOf(switches);
   run.resources = InstallerResources();
   return hostwin::RunProgram(run, WinMain);
 }
@@ -87,7 +102,8 @@ hostwin::RunResult RunInstaller(const std::string& machine, const std::string& i
 // copies of the machine, and each prompt it stops at for want of an answer
 // gets the answer that goes on (NextPreviewAnswer), until none is missing.
 bool DeriveAnswers(const std::string& machine, const std::string& image,
-                   std::vector<std::string>* answers, std::string* error) {
+                   const std::vector<std::string>& switches, std::vector<std::string>* answers,
+                   std::string* error) {
   // Links in the machine folder are copied as links, never followed nor
   // descended into: the stand-in never follows them either, so the copies
   // meet them exactly where the final run does and the answers found there
@@ -112,7 +128,7 @@ bool DeriveAnswers(const std::string& machine, const std::string& image,
       *error = "cannot copy the machine folder: " + code.message();
       break;
     }
-    const hostwin::RunResult result = RunInstaller(scratch, image, *answers);
+    const hostwin::RunResult result = RunInstaller(scratch, image, *answers, switches);
     std::string answer;
     if (!NextPreviewAnswer(result.transcript, &answer))
       derived = true;
@@ -132,6 +148,17 @@ void PrintSection(const char* heading, const std::vector<std::string>& lines) {
   std::printf("%s\n", heading);
   if (lines.empty()) std::printf("  (none)\n");
   for (const std::string& line : lines) std::printf("  %s\n", hostwin::TranscriptText(line).c_str());
+}
+
+bool InstallerFailed(int code) {
+  return code == format::kExitShortWrite || code == format::kExitFilesFailed ||
+         code == format::kExitDamaged;
+}
+
+std::string InstallerExitMeaning(int code) {
+  for (const format::ExitCodeMeaning& meaning : format::kExitCodeMeanings)
+    if (meaning.code == code && meaning.installer != nullptr) return meaning.installer;
+  return "not an exit code of the installer";
 }
 
 // Removes the machine folder that preview made for this run, however the
@@ -171,19 +198,22 @@ int RunPreview(const PreviewOptions& options) {
   const TemporaryMachine temporary(options.machine.empty() ? machine : std::string());
   std::vector<std::string> answers = options.answers;
   if (!PrepareMachine(machine, &error) ||
-      (options.answers.empty() && !DeriveAnswers(machine, image, &answers, &error)))
+      (options.answers.empty() &&
+       !DeriveAnswers(machine, image, options.switches, &answers, &error)))
     throw Failure(machine, error, kExitDataError);
 
-  const hostwin::RunResult result = RunInstaller(machine, image, answers);
+  const hostwin::RunResult result = RunInstaller(machine, image, answers, options.switches);
   PrintSection("Transcript:", result.transcript);
   std::printf("\n");
   PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
-  // The installer ends with 0 on every path but a failed write of its
-  // decoder, which ends it at once with 1.
-  if (!result.killed && result.exitCode != 0) {
+  // The transcript's last line is the installer's exit code. The user's
+  // answers, a short disk, a media type that cannot play and bad switches
+  // are outcomes of the run preview shows; a file the installer could not
+  // write and a damaged image or title are failures of the image.
+  if (!result.killed && InstallerFailed(result.exitCode)) {
     throw Failure(options.image,
-                  "the installer ended with exit code " + std::to_string(result.exitCode) +
-                      (result.exitCode == 1 ? " (a file could not be written)" : ""),
+                  "the installer ended with exit code " + std::to_string(result.exitCode) + " (" +
+                      InstallerExitMeaning(result.exitCode) + ")",
                   kExitDataError);
   }
   return HasLoudError(result.transcript) ? kExitDataError : kExitOk;
@@ -208,6 +238,8 @@ void AddPreviewCommand(CLI::App& app, int& exitStatus) {
                    "installation)")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command->add_option("SWITCHES", options->switches,
+                      "after --: the installer's command line, e.g. -- /S /LOG=C:\\setup.log");
   command->callback([options, &exitStatus] {
     exitStatus = commands::RunCommandReportingFailures(options->image, [&] { return RunPreview(*options); });
   });

@@ -33,6 +33,9 @@
 //   MPEGVideo=.MPG .MPEG .MPE .M1V .MP2 .MP3   what the "MPEGVideo" device opens
 //   [Shell]
 //   ShellExecuteResult=42               > 32 success, <= 32 failure
+//   [Clock]
+//   LocalDate=                          YYYY-MM-DD that GetLocalTime reports; empty: the
+//                                       host's local date (as Wine reports it)
 //   [Memory]
 //   FailLocalAlloc=                     call numbers (from 1) that fail, e.g. 1,3
 //   FailGlobalAlloc=
@@ -75,6 +78,11 @@ struct MachineSettings {
 
   // [Shell] What ShellExecuteA returns: > 32 success, <= 32 an error code.
   int shellExecuteResult = 42;
+
+  // [Clock] The date GetLocalTime reports, "YYYY-MM-DD"; empty: the host's
+  // local date, so that a run agrees with Wine on the same host. Its time of
+  // day is always the host's.
+  std::string localDate;
 
   // [Memory] Which calls (counted from 1 within a run) fail and return NULL.
   std::vector<int> failLocalAllocCalls;

@@ -6,30 +6,30 @@
 namespace {
 
 TEST(FinishCommand, WrittenLineIsReadBack) {
-  const std::string line = uninstaller::FormatFinishCommandLine(
-      "C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp", 0x1F4, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
-  EXPECT_EQ(line,
-            "\"C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp\" /finish 500 "
-            "\"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora\"");
-  // WinMain gets the arguments without the program's path.
-  const std::string arguments = line.substr(line.find("/finish"));
-  uninstaller::FinishCommand command;
-  ASSERT_TRUE(uninstaller::ParseFinishCommand(arguments, &command));
-  EXPECT_EQ(command.OriginalProcess, 500u);
-  EXPECT_EQ(command.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
+  for (bool silent : {false, true}) {
+    const std::string line = uninstaller::FormatFinishCommandLine(
+        "C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp", "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora",
+        silent);
+    EXPECT_EQ(line, std::string("\"C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp\" /finish "
+                                "\"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora\"") +
+                        (silent ? " /S" : ""));
+    // WinMain gets the arguments without the program's path.
+    const std::string arguments = line.substr(line.find("/finish"));
+    uninstaller::FinishCommand command;
+    ASSERT_TRUE(uninstaller::ParseFinishCommand(arguments, &command));
+    EXPECT_EQ(command.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
+    EXPECT_EQ(command.Silent, silent);
+  }
 }
 
 TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
   const char* const lines[] = {
       "",
       "/finish",
-      "/finish 12",
-      "/finish x \"C:\\a\"",
-      "/finish -1 \"C:\\a\"",
-      "/finish 12 \"C:\\a\" extra",
-      "/FINISH 12 \"C:\\a\"",
-      "/finish 99999999999999999999999 \"C:\\a\"",
-      "/finish 12 \"\"",
+      "/finish \"C:\\a\" extra",
+      "/finish \"C:\\a\" /S extra",
+      "/FINISH \"C:\\a\"",
+      "/finish \"\"",
       "/s",
   };
   for (const char* line : lines) {
@@ -37,7 +37,25 @@ TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
     EXPECT_FALSE(uninstaller::ParseFinishCommand(line, &command)) << line;
   }
   uninstaller::FinishCommand command;
-  EXPECT_FALSE(uninstaller::ParseFinishCommand("/finish 1 \"" + std::string(2000, 'a') + "\"", &command));
+  EXPECT_FALSE(uninstaller::ParseFinishCommand("/finish \"" + std::string(2000, 'a') + "\"", &command));
+}
+
+TEST(FinishCommand, UserSwitches) {
+  struct Case {
+    const char* line;
+    bool silent, help;
+    const char* unknown;
+  } cases[] = {
+      {"", false, false, ""},     {"/S", true, false, ""},      {"/s /?", true, true, ""},
+      {"/S /Q", true, false, "/Q"}, {"remove", false, false, "remove"}, {"/finish", false, false, "/finish"},
+  };
+  for (const Case& c : cases) {
+    const uninstaller::UserArguments arguments = uninstaller::ParseUserArguments(c.line);
+    EXPECT_EQ(arguments.Silent, c.silent) << c.line;
+    EXPECT_EQ(arguments.Help, c.help) << c.line;
+    EXPECT_EQ(arguments.Unknown, c.unknown) << c.line;
+    EXPECT_EQ(arguments.Bad(), c.help || *c.unknown != '\0') << c.line;
+  }
 }
 
 }  // namespace

@@ -207,3 +207,81 @@ TEST(FormatReport, SuccessOrListsCutToTheirLimit) {
 }
 
 }  // namespace
+
+namespace {
+
+// Everything removed is 0; a remaining or left-alone file 4; a log that
+// cannot be used 5.
+TEST(UninstallExitCode, FollowsWhatWasRemoved) {
+  struct Case {
+    const char* name;
+    void (*prepare)(FakeSystem&);
+    int code;
+  } cases[] = {
+      {"everything removed",
+       [](FakeSystem& m) {
+         std::string log;
+         for (const char* path : {kSaver, kData, kUninstaller, kMidi}) log += std::string(path) + "\r\n";
+         m.Files[Upper(kLog)] = log;
+       },
+       0},
+      {"a system file listed, left alone", [](FakeSystem&) {}, 4},
+      {"a locked file", [](FakeSystem& m) { m.Locked.insert(Upper(kMidi)); }, 4},
+      {"no log", [](FakeSystem& m) { m.Files.erase(Upper(kLog)); }, 5},
+      {"a log too long", [](FakeSystem& m) { m.Files[Upper(kLog)] = std::string(uninstaller::kMaxInstallLogBytes + 1, 'x'); }, 5},
+  };
+  for (const Case& c : cases) {
+    FakeSystem machine = InstalledMachine();
+    c.prepare(machine);
+    const UninstallReport report = uninstaller::RemoveInstallation(Place(), "", &machine);
+    EXPECT_EQ(uninstaller::ExitCodeOf(report), c.code) << c.name;
+    if (c.code == 0) {
+      EXPECT_FALSE(machine.HasFolder(kTitleDirectory)) << c.name;
+    }
+  }
+}
+
+// The first stage asks unless silent, and ends with the finishing copy's
+// code; without a copy, with the code of its own removal.
+TEST(UninstallFirstStage, EndsWithTheCopysCode) {
+  struct FakeStart : uninstaller::FirstStageSystem {
+    bool answer = true, copyStarts = true;
+    int copyCode = 0;
+    std::vector<std::string> calls;
+    bool ConfirmRemoval() override {
+      calls.push_back("ask");
+      return answer;
+    }
+    bool RunFinishingCopy(bool silent, int* exitCode) override {
+      calls.push_back(silent ? "copy /S" : "copy");
+      *exitCode = copyCode;
+      return copyStarts;
+    }
+    int RemoveHere(bool silent) override {
+      calls.push_back(silent ? "here /S" : "here");
+      return 4;
+    }
+  };
+  struct Case {
+    bool silent, answer, copyStarts;
+    int copyCode;
+    int code;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {true, false, true, 0, 0, {"copy /S"}},
+      {true, false, true, 5, 5, {"copy /S"}},
+      {false, true, true, 4, 4, {"ask", "copy"}},
+      {false, false, true, 0, 2, {"ask"}},
+      {true, true, false, 0, 4, {"copy /S", "here /S"}},
+  };
+  for (const Case& c : cases) {
+    FakeStart system;
+    system.answer = c.answer;
+    system.copyStarts = c.copyStarts;
+    system.copyCode = c.copyCode;
+    EXPECT_EQ(uninstaller::RunFirstStage(c.silent, &system), c.code);
+    EXPECT_EQ(system.calls, c.calls);
+  }
+}
+
+}  // namespace

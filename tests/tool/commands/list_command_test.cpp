@@ -114,6 +114,12 @@ TEST(ListCommand, ErrorsAreOneLineAndExitCodesTellThemApart) {
     EXPECT_NE(run.out.find(c.listed), std::string::npos) << run.out;
   }
   EXPECT_EQ(Saverkit({"--help"}).exitStatus, 0);
+  // pack's help ends with the exit codes of the installer it makes.
+  const testsupport::CommandOutput packHelp = Saverkit({"pack", "--help"});
+  for (const char* line : {"  3  not enough disk space",
+                           "  5  damaged image or refused title (damaged or unreadable",
+                           "  8  elevation refused\n"})
+    EXPECT_NE(packHelp.out.find(line), std::string::npos) << line << "\n" << packHelp.out;
   testsupport::CommandOutput version = Saverkit({"--version"});
   EXPECT_EQ(version.exitStatus, 0);
   EXPECT_NE(version.out.find("saverkit"), std::string::npos);

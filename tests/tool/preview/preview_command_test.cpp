@@ -109,7 +109,7 @@ TEST_F(PreviewCommand, AMachineItMakesHasASmallDisk) {
   const auto run = RunCommand({SAVERKIT_TOOL, "preview", image, "--answer", "cancel"});
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_NE(run.out.find("It appears that you only have 262,144 kilobytes free"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("-> cancel = IDCANCEL\n  exit 0\n\nChanges to the machine:\n  (none)\n"),
+  EXPECT_NE(run.out.find("-> cancel = IDCANCEL\n  exit 3\n\nChanges to the machine:\n  (none)\n"),
             std::string::npos)
       << run.out;
 }
@@ -131,7 +131,8 @@ TEST_F(PreviewCommand, LinksInTheMachineAreNeitherFollowedNorCopied) {
   ASSERT_EQ(symlink(victim.c_str(), (machine + "/drive_c/WINDOWS/Sky.scr").c_str()), 0);
   ASSERT_EQ(symlink(big.c_str(), (machine + "/drive_c/WINDOWS/BIG").c_str()), 0);
   const auto run = RunCommand({SAVERKIT_TOOL, "preview", image_, "--machine", machine});
-  EXPECT_EQ(run.exitStatus, 0) << run.err;
+  EXPECT_EQ(run.exitStatus, 1) << run.err;
+  EXPECT_NE(run.err.find("exit code 4 (files that could not be written)"), std::string::npos) << run.err;
   EXPECT_NE(run.out.find("could not be installed completely:\\r\\n\\r\\nC:\\WINDOWS\\Sky.scr\\r\\n\\r\\nThe"),
             std::string::npos)
       << run.out;
@@ -140,6 +141,22 @@ TEST_F(PreviewCommand, LinksInTheMachineAreNeitherFollowedNorCopied) {
   std::vector<std::string> inBig;
   for (const auto& item : std::filesystem::recursive_directory_iterator(big)) inBig.push_back(item.path().string());
   EXPECT_EQ(inBig, (std::vector<std::string>{big + "/deep", big + "/deep/pipe"}));
+}
+
+// Switches after "--" reach the installer: a silent run asks nothing, and
+// the transcript ends with the installer's exit code; a refused switch is
+// the installer's outcome (7), not a failure of preview.
+TEST_F(PreviewCommand, PassesSwitchesToTheInstaller) {
+  const std::string machine = temp_.path() + "/machine";
+  const auto silent = RunCommand(
+      {SAVERKIT_TOOL, "preview", image_, "--machine", machine, "--", "/S", "/LOG=C:\\setup log.txt"});
+  EXPECT_EQ(silent.exitStatus, 0) << silent.err;
+  EXPECT_EQ(silent.out.find("message box"), std::string::npos) << silent.out;
+  EXPECT_NE(silent.out.find("  exit 0\n\nChanges to the machine:\n"), std::string::npos) << silent.out;
+  EXPECT_NE(silent.out.find("file added C:\\setup log.txt "), std::string::npos) << silent.out;
+  const auto refused = RunCommand({SAVERKIT_TOOL, "preview", image_, "--", "/S", "/Q"});
+  EXPECT_EQ(refused.exitStatus, 0) << refused.err;
+  EXPECT_EQ(refused.out, "Transcript:\n  exit 7\n\nChanges to the machine:\n  (none)\n");
 }
 
 TEST_F(PreviewCommand, Errors) {
