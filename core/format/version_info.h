@@ -157,7 +157,8 @@ inline std::uint32_t ChildrenStart(const Block& block) {
 }
 
 // A String's value as Windows-1252 text in `out` (kVersionFieldSize bytes),
-// up to its NUL or the end of its block.
+// up to its NUL or the end of its block; false, with `out` empty, when the
+// source cannot give the bytes.
 template <class Source>
 bool ReadText(Source& image, std::uint32_t base, const Block& block, char* out) {
   std::uint32_t length = 0;
@@ -169,7 +170,7 @@ bool ReadText(Source& image, std::uint32_t base, const Block& block, char* out) 
     if (chunk == 0) break;  // an odd byte at the end
     if (chunk > sizeof units) chunk = sizeof units;
     if (!image.ReadAt(base + position, units, chunk)) {
-      out[length] = '\0';
+      out[0] = '\0';  // a value cut short is no value: the field stays absent and empty
       return false;
     }
     for (std::uint32_t i = 0; i < chunk && !ended && length < kVersionFieldSize - 1; i += 2) {

@@ -190,6 +190,7 @@ TEST(VersionInfo, HostileBlocksNeverReadOutsideAndKeepWhatCameBefore) {
       {"root longer than the declared size", 0, {0xE8, 0x01}, VersionInfoStatus::kDamaged, "<absent>", "<absent>"},
       {"file ends inside FileDescription", 230, {}, VersionInfoStatus::kDamaged, "Example Corp", "<absent>"},
       {"file ends inside the root key", 20, {}, VersionInfoStatus::kDamaged, "<absent>", "<absent>"},
+      {"file ends inside the CompanyName value", 200, {}, VersionInfoStatus::kDamaged, "<absent>", "<absent>"},
       {"String longer than its table", 212, {0xFF, 0x01}, VersionInfoStatus::kDamaged, "Example Corp", "<absent>"},
       {"String shorter than its header", 212, {0x04, 0x00}, VersionInfoStatus::kDamaged, "Example Corp", "<absent>"},
       {"key without its NUL", 152, {0x0E, 0x00}, VersionInfoStatus::kDamaged, "<absent>", "<absent>"},
@@ -216,6 +217,8 @@ TEST(VersionInfo, HostileBlocksNeverReadOutsideAndKeepWhatCameBefore) {
     EXPECT_EQ(fields.status, row.status) << row.what;
     EXPECT_EQ(Text(fields, kCompanyName), row.company) << row.what;
     EXPECT_EQ(Text(fields, kUrl), row.url) << row.what;
+    for (unsigned field = 0; field < kVersionFieldCount; ++field)
+      EXPECT_TRUE(fields.present[field] || fields.text[field][0] == '\0') << row.what << " " << field;
   }
 }
 
