@@ -1,5 +1,6 @@
-// The walk to the manifest and the manifest header reader on arbitrary
-// bytes, over memory and over a file through the tool's loader. Neither may
+// The walk to the manifest, the manifest header reader and the lookups of
+// VERSIONINFO and the installer's identity on arbitrary bytes, over memory
+// and over a file through the tool's loader. Neither may
 // read outside the bytes, and both must agree: when the loader accepts an
 // image, the walk over memory found the same manifest, and every entry it
 // lists was read from inside the file.
@@ -13,6 +14,8 @@
 #include "fuzz_check.h"
 #include "tool/reader/payload_image.h"
 #include "core/format/image_walk.h"
+#include "core/format/installer_identity.h"
+#include "core/format/version_info.h"
 #include "core/format/manifest_header.h"
 #include "core/format/manifest_layout.h"
 #include "core/format/memory_source.h"
@@ -39,6 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(title[kTitleFieldSize] == '\0');
   }
 
+  // The lookups by type and name over the same bytes: VERSIONINFO and our
+  // identity, bounded whatever the tree says.
+  VersionInfoFields version;
+  ReadImageVersionInfo(memory, &version);
+  char identity[kInstallerIdentitySize];
+  ReadInstallerIdentity(memory, identity);
+  FUZZ_CHECK(std::strlen(identity) < kInstallerIdentitySize);
+
   const std::string path = "/tmp/saverkit-fuzz-image-walk-" + std::to_string(getpid()) + ".exe";
   WriteInputFile(path, data, size);
   try {
@@ -49,6 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(image.numberBase == numberBase);
     FUZZ_CHECK(std::strcmp(image.titleField, title) == 0);
     FUZZ_CHECK(image.fileSize == size);
+    FUZZ_CHECK(image.versionInfo.status == version.status);
+    FUZZ_CHECK(image.installerProgram == identity);
     // Every entry came out of the file: the table cannot list more than it holds.
     FUZZ_CHECK(image.entries.size() * kEntrySize <= size);
     for (std::uint32_t i = 0; i < image.entries.size(); ++i) {

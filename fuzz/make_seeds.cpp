@@ -11,6 +11,7 @@
 
 #include "core/codec/entry_encoder.h"
 #include "core/imagewriter/manifest_writer.h"
+#include "core/imagewriter/version_info_writer.h"
 
 using codec::CompressEntry;
 
@@ -169,5 +170,24 @@ int main(int argc, char** argv) {
   }
   sharing.entries.back().stored = CompressEntry(zeros.data(), zeros.size());
   Write(folder, "tool_commands", "entries-sharing-one-stream", imagewriter::BuildInstallerImage(sharing));
+
+  // VERSIONINFO blocks as pack writes them: every key, the title's two
+  // alone, and values of the longest length with Windows-1252 letters.
+  imagewriter::VersionInfoContents every;
+  const char* texts[] = {"Example Ltd", "Night Sky Setup", "1.2.3", "(c) 2024 Example", "Night Sky", "1.2.3",
+                         "https://example.com/"};
+  for (unsigned field = 0; field < format::kVersionFieldCount; ++field) every.text[field] = texts[field];
+  every.fileVersion[0] = every.productVersion[0] = 1;
+  every.fileVersion[1] = every.productVersion[1] = 2;
+  every.fileVersion[2] = every.productVersion[2] = 3;
+  Write(folder, "version_info", "every-key", imagewriter::BuildVersionInfo(every));
+  imagewriter::VersionInfoContents titleOnly;
+  titleOnly.text[format::kProductName] = "Sky";
+  titleOnly.text[format::kFileDescription] = "Sky Setup";
+  Write(folder, "version_info", "title-only", imagewriter::BuildVersionInfo(titleOnly));
+  imagewriter::VersionInfoContents longest;
+  longest.text[format::kCompanyName] = std::string(259, '\xE9');
+  longest.text[format::kUrl] = "https://example.com/" + std::string(239, 'u');
+  Write(folder, "version_info", "longest-values", imagewriter::BuildVersionInfo(longest));
   return 0;
 }

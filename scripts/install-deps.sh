@@ -11,6 +11,7 @@ packages=(
   osslsigncode openssl  # saverkit pack --sign, and its tests
   dpkg-dev              # the Debian package's dependencies (dpkg-shlibdeps)
   clang libclang-rt-dev  # the fuzz targets
+  python3-jsonschema python3-yaml  # the winget manifest checked by winget's schemas
 )
 
 missing=()

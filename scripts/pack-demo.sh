@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Packs the demo installer from finished builds: the demo screen saver and
 # UNINSTAL.EXE of the win32 build, the data file, a chime (WAV) and a melody
-# (MIDI) that the host build generates, and a short licence.
+# (MIDI) that the host build generates, and a short licence. The demo's
+# author is the project itself: publisher "Saverkit", the project's version
+# (the win32 build's, which made the screen saver) and its home page (the
+# one the Debian package names).
 #
 #   scripts/pack-demo.sh HOST_BUILD WIN32_BUILD OUT.exe [MORE PACK OPTIONS]...
 #
@@ -21,6 +24,12 @@ shift 3
 title=$(sed -n 's/^SAVERKIT_DEMO_TITLE:[A-Z]*=//p' "$win32_build/CMakeCache.txt")
 if [[ -z $title ]]; then
   echo "pack-demo.sh: $win32_build/CMakeCache.txt names no SAVERKIT_DEMO_TITLE" >&2
+  exit 1
+fi
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$win32_build/CMakeCache.txt")
+if [[ -z $version ]]; then
+  echo "pack-demo.sh: $win32_build/CMakeCache.txt names no CMAKE_PROJECT_VERSION" >&2
   exit 1
 fi
 
@@ -46,4 +55,7 @@ files="$host_build/demo-files"
   --media "$files/chime.wav" \
   --number-base 23 \
   --license "$license" \
+  --publisher "Saverkit" \
+  --version "$version" \
+  --url "https://example.com/saverkit" \
   "$@"

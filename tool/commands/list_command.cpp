@@ -84,8 +84,39 @@ std::string JsonText(const nlohmann::ordered_json& value) {
   return value.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
 }
 
+// A VERSIONINFO text for the listing, "-" when absent.
+std::string Shown(const PayloadImage& image, format::VersionField field) {
+  const std::string text = image.VersionText(field);
+  return text.empty() ? "-" : Printable(text);
+}
+
+// A VERSIONINFO text for JSON, null when absent.
+nlohmann::ordered_json JsonField(const PayloadImage& image, format::VersionField field) {
+  const std::string text = image.VersionText(field);
+  return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(Windows1252ToUtf8(text));
+}
+
+const char* VersionInfoState(const PayloadImage& image) {
+  switch (image.versionInfo.status) {
+    case format::VersionInfoStatus::kAbsent: return "absent";
+    case format::VersionInfoStatus::kDamaged: return "damaged";
+    case format::VersionInfoStatus::kRead: break;
+  }
+  return "read";
+}
+
 void PrintText(const PayloadImage& image) {
   std::printf("Title:            %s\n", Printable(image.Title()).c_str());
+  std::printf("Publisher:        %s\n", Shown(image, format::kCompanyName).c_str());
+  std::printf("Version:          %s\n", Shown(image, format::kProductVersion).c_str());
+  if (!image.VersionText(format::kUrl).empty())
+    std::printf("Web page:         %s\n", Shown(image, format::kUrl).c_str());
+  if (!image.VersionText(format::kLegalCopyright).empty())
+    std::printf("Copyright:        %s\n", Shown(image, format::kLegalCopyright).c_str());
+  if (image.versionInfo.status == format::VersionInfoStatus::kDamaged)
+    std::printf("Version info:     damaged (what came before the damage is shown)\n");
+  std::printf("Installer:        %s\n",
+              image.installerProgram.empty() ? "unknown (no SAVERKIT resource)" : image.installerProgram.c_str());
   std::printf("Licence:          %s bytes\n", Thousands(image.licenseLength).c_str());
   std::printf("Number base:      %u\n", image.numberBase);
   std::printf("Manifest offset:  0x%X (%s)\n", image.walk.manifestOffset,
@@ -114,6 +145,13 @@ void PrintText(const PayloadImage& image) {
 void PrintJson(const PayloadImage& image) {
   nlohmann::ordered_json head;
   head["title"] = Windows1252ToUtf8(image.Title());
+  head["publisher"] = JsonField(image, format::kCompanyName);
+  head["version"] = JsonField(image, format::kProductVersion);
+  head["url"] = JsonField(image, format::kUrl);
+  head["copyright"] = JsonField(image, format::kLegalCopyright);
+  head["version_info"] = VersionInfoState(image);
+  head["installer_program"] =
+      image.installerProgram.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(image.installerProgram);
   head["license_length"] = image.licenseLength;
   head["number_base"] = image.numberBase;
   head["manifest_offset"] = image.walk.manifestOffset;

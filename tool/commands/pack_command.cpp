@@ -30,6 +30,9 @@
 #include "core/format/exit_codes.h"
 #include "core/format/install_names.h"
 #include "core/format/manifest_layout.h"
+#include "core/text/windows1252.h"
+#include "tool/commands/sha256.h"
+#include "tool/commands/winget_manifest.h"
 #include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
 #include "tool/commands/own_executable.h"
@@ -62,6 +65,17 @@ struct PackOptions {
   std::string timestampUrl;
   unsigned signTimeout = packer::kDefaultSigningTimeoutSeconds;  // seconds
   std::string sourceDateEpoch;  // empty: SOURCE_DATE_EPOCH, if set
+  // The author's identity, for the image's VERSIONINFO.
+  std::string publisher;
+  std::string version;
+  std::string url;
+  std::string copyright;
+  // The winget manifest: its folder (empty: none), the package identifier,
+  // where the image will be downloaded from, and the licence's name.
+  std::string winget;
+  std::string packageId;
+  std::string installerUrl;
+  std::string licenseName = "Proprietary";
 };
 
 constexpr char kStubName[] = "installer.exe";
@@ -95,15 +109,10 @@ std::vector<std::uint8_t> ReadInputFile(const std::string& path, const char* rol
   return bytes;
 }
 
-// Windows-1252 code points 0x80-0x9F that are not C1 controls.
-constexpr std::uint16_t kHighLetters[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
-
-// The title as the installer will hold it: Windows-1252. On Windows the
-// command line already is in the system's code page; elsewhere it is UTF-8.
-bool TitleToWindows1252(const std::string& text, std::string* out) {
+// Text from the command line as the installer will hold it: Windows-1252.
+// On Windows the command line already is in the system's code page;
+// elsewhere it is UTF-8, and a letter the code page lacks is refused.
+bool ToWindows1252(const std::string& text, std::string* out) {
 #ifdef _WIN32
   *out = text;
   return true;
@@ -124,21 +133,22 @@ bool TitleToWindows1252(const std::string& text, std::string* out) {
       code = (code << 6) | (next & 0x3F);
     }
     i += length;
-    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
-      *out += static_cast<char>(code);
-      continue;
-    }
-    bool found = false;
-    for (unsigned k = 0; k < 32 && !found; ++k) {
-      if (kHighLetters[k] == code) {
-        *out += static_cast<char>(0x80 + k);
-        found = true;
-      }
-    }
-    if (!found) return false;
+    const unsigned char byte = code > 0xFFFF ? 0 : text::UnicodeToWindows1252(static_cast<std::uint16_t>(code));
+    // C1 controls (and the bytes the code page leaves undefined) are refused.
+    if ((byte == 0 && code != 0) || (code >= 0x80 && code < 0xA0)) return false;
+    *out += static_cast<char>(byte);
   }
   return true;
 #endif
+}
+
+// `text` of the option `option` in Windows-1252, or a usage failure.
+std::string OptionToWindows1252(const std::string& text, const char* option) {
+  std::string out;
+  if (!ToWindows1252(text, &out))
+    throw Failure{"", std::string(option) + " holds letters that the installer's code page (Windows-1252) cannot hold",
+                  kExitUsageError};
+  return out;
 }
 
 packer::MediaKind KindOf(const std::string& kind) {
@@ -215,9 +225,13 @@ void CheckOutputPath(const PackOptions& options) {
 // uninstaller's path.
 packer::PackRequest ReadPackRequest(const PackOptions& options, std::string* uninstaller) {
   packer::PackRequest request;
-  if (!TitleToWindows1252(options.title, &request.title))
+  if (!ToWindows1252(options.title, &request.title))
     throw Failure{"", "the title holds letters that the installer's code page (Windows-1252) cannot hold",
                   kExitUsageError};
+  request.publisher = OptionToWindows1252(options.publisher, "--publisher");
+  request.version = OptionToWindows1252(options.version, "--version");
+  request.url = OptionToWindows1252(options.url, "--url");
+  request.copyright = OptionToWindows1252(options.copyright, "--copyright");
   request.numberBase = options.numberBase;
   request.kind = KindOf(options.kind);
   request.store = options.store;
@@ -304,6 +318,46 @@ std::vector<std::uint8_t> WriteVerifiedImage(const PackOptions& options, const p
   return signedImage;
 }
 
+// The winget package the options describe, its digest still empty; throws
+// a usage failure when winget would not accept it, or when its folder is
+// missing or holds the files already (without --force), before anything
+// is written.
+WingetPackage CheckWingetOptions(const PackOptions& options, const packer::PackRequest& request) {
+  WingetPackage package;
+  package.packageId = options.packageId;
+  package.version = options.version;
+  package.publisher = Windows1252ToUtf8(request.publisher);
+  package.title = Windows1252ToUtf8(request.title);
+  package.license = options.licenseName;
+  package.copyright = Windows1252ToUtf8(request.copyright);
+  package.url = Windows1252ToUtf8(request.url);
+  package.installerUrl = options.installerUrl;
+  if (std::string problem = WingetPackageProblem(package); !problem.empty())
+    throw Failure{"", problem, kExitUsageError};
+  std::error_code error;
+  if (!fs::is_directory(options.winget, error))
+    throw Failure{options.winget, "the winget manifest folder does not exist", kExitUsageError};
+  for (const WingetFile& file : BuildWingetManifests(package)) {
+    const fs::path path = fs::path(options.winget) / file.name;
+    if (fs::exists(fs::symlink_status(path, error)) && !options.force)
+      throw Failure{path.string(), "already exists (use --force to replace it)", kExitUsageError};
+  }
+  return package;
+}
+
+void WriteWingetManifests(const PackOptions& options, WingetPackage package, const std::vector<std::uint8_t>& image) {
+  package.installerSha256 = Sha256Hex(image);
+  for (const WingetFile& file : BuildWingetManifests(package)) {
+    const std::string path = (fs::path(options.winget) / file.name).string();
+    try {
+      WriteCheckedFile(path, std::vector<std::uint8_t>(file.text.begin(), file.text.end()), options.force,
+                       [](const std::string&) {});
+    } catch (const OutputFileError& e) {
+      throw e.Within(path, "", kExitDataError);
+    }
+  }
+}
+
 int RunPack(const PackOptions& options) {
   CheckOutputPath(options);
   // The signing inputs are read first, bounded, so that a wrong one is
@@ -319,6 +373,11 @@ int RunPack(const PackOptions& options) {
   if (!options.signPasswordFile.empty()) signing.password = packer::ReadPasswordFile(options.signPasswordFile);
   std::string uninstaller;
   const packer::PackRequest request = ReadPackRequest(options, &uninstaller);
+  // The packer's checks before the winget manifest's, so that a bad
+  // --version is named as such.
+  packer::CheckPackRequest(request);
+  std::optional<WingetPackage> winget;
+  if (!options.winget.empty()) winget = CheckWingetOptions(options, request);
   std::string stubPath = options.stub;
   if (stubPath.empty()) stubPath = FindBuildOutput(kStubName);
   if (stubPath.empty())
@@ -338,12 +397,14 @@ int RunPack(const PackOptions& options) {
   if (buildTime && !packer::StampImageTime(result.image, *buildTime))
     throw Failure{stubPath, std::string(kNotTheInstallerProgram) + "its PE headers cannot be found", kExitDataError};
   {
-    // SIGINT or SIGTERM while the output is written, checked and signed:
-    // the temporary files go (the writer's and the signer's own unwinding)
-    // before the guard ends the program by that signal.
+    // SIGINT or SIGTERM while the output (and the winget manifest) is
+    // written, checked and signed: the temporary files go (the writer's and
+    // the signer's own unwinding) before the guard ends the program by that
+    // signal.
     const packer::InterruptionGuard interruptions;
     std::vector<std::uint8_t> signedImage = WriteVerifiedImage(options, result, stub, request, signing);
     if (!signedImage.empty()) result.image = std::move(signedImage);
+    if (winget) WriteWingetManifests(options, *winget, result.image);
   }
   PrintReport(options.output, result, options.json);
   return kExitOk;
@@ -376,7 +437,8 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
       "../share/saverkit/installer.exe. UNINSTAL.EXE is found the same way.\n\n"
       "Example:\n"
       "  saverkit pack -o NightSkySetup.exe --title \"Night Sky\" --saver night.scr --data night.dat \\\n"
-      "    --media melody.mid --sign signer.pfx --sign-password-file signer.pass" +
+      "    --media melody.mid --publisher \"Example Ltd\" --version 1.2.0 --url https://example.com/ \\\n"
+      "    --sign signer.pfx --sign-password-file signer.pass" +
       InstallerExitCodes());
   auto options = std::make_shared<PackOptions>();
   command->add_option("-o,--output", options->output, "The installer to write (.exe)")->required();
@@ -408,6 +470,23 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
   command->add_option("--source-date-epoch", options->sourceDateEpoch,
                       "Build time (seconds since 1970) for the image's time stamp and the signing time "
                       "(default: $SOURCE_DATE_EPOCH)");
+  command->add_option("--publisher", options->publisher,
+                      "The author: the image's CompanyName, and Publisher in Apps & Features");
+  command->add_option("--version", options->version,
+                      "The screen saver's version, 1 to 4 numbers such as 1.2.3: ProductVersion and FileVersion, "
+                      "and DisplayVersion in Apps & Features");
+  command->add_option("--url", options->url, "The author's web page (http:// or https://), registered as URLInfoAbout");
+  command->add_option("--copyright", options->copyright, "The image's LegalCopyright");
+  command->add_option("--winget", options->winget,
+                      "Also write winget's manifest (schema 1.10.0) for the finished image into this folder")
+      ->needs("--publisher")
+      ->needs("--version");
+  command->add_option("--package-id", options->packageId, "The winget package identifier (Publisher.Name)")
+      ->needs("--winget");
+  command->add_option("--installer-url", options->installerUrl, "Where winget downloads the image from")
+      ->needs("--winget");
+  command->add_option("--license-name", options->licenseName, "The winget License (default Proprietary)")
+      ->needs("--winget");
   command->callback([options, &exitStatus] {
     exitStatus = RunCommandReportingFailures(options->output, [&] { return RunPack(*options); });
   });

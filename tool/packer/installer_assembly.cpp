@@ -124,10 +124,12 @@ void MoveRelocations(const StubImage& stub, const SectionHeader& relocations, Gr
   image.placed.push_back(moved);
 }
 
-// The stub's resource section rebuilt with the LASTRES placeholder's data
-// last; returns the file offset of that data, where the manifest goes.
-std::uint32_t PlaceResourceSection(const StubImage& stub, GrowingImage& image) {
-  std::vector<ResourceItem> items = stub.resources;
+// The resource section rebuilt from `resources` with the LASTRES
+// placeholder's data last; returns the file offset of that data, where the
+// manifest goes.
+std::uint32_t PlaceResourceSection(const StubImage& stub, const std::vector<ResourceItem>& resourceItems,
+                                   GrowingImage& image) {
+  std::vector<ResourceItem> items = resourceItems;
   for (ResourceItem& item : items) item.placeLast = IsPayloadResource(item);
   std::uint32_t lastData = 0;
   const std::vector<std::uint8_t> section = BuildResourceSection(items, image.nextRva, &lastData);
@@ -185,7 +187,8 @@ void WriteHeaders(const StubImage& stub, const SectionHeader* relocations, Growi
 
 }  // namespace
 
-AssembledImage AssembleInstaller(const StubImage& stub, const ManifestContents& manifest) {
+AssembledImage AssembleInstaller(const StubImage& stub, const std::vector<ResourceItem>& resources,
+                                 const ManifestContents& manifest) {
   RequirePayloadResourceFirst(stub);
   const SectionHeader* relocations = CheckResourceSectionCanGoLast(stub);
   const SectionHeader& rsrc = stub.sections[stub.resourceSection];
@@ -195,7 +198,7 @@ AssembledImage AssembleInstaller(const StubImage& stub, const ManifestContents& 
   image.nextRaw = AlignUp(rsrc.pointerToRawData, stub.fileAlignment);
   image.nextRva = rsrc.virtualAddress;
   if (relocations) MoveRelocations(stub, *relocations, image);
-  const std::uint32_t manifestOffset = PlaceResourceSection(stub, image);
+  const std::uint32_t manifestOffset = PlaceResourceSection(stub, resources, image);
   PlaceTail(image.bytes, manifestOffset, BuildManifestTail(manifest, manifestOffset));
   WriteHeaders(stub, relocations, image);
 

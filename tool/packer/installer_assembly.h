@@ -27,9 +27,11 @@ struct AssembledImage {
   std::uint32_t resourceSectionOffset = 0;  // its PointerToRawData
 };
 
-// Throws StubError when the stub cannot carry a payload, and
-// std::invalid_argument (from the manifest writer) when a manifest field does
-// not fit its width.
-AssembledImage AssembleInstaller(const StubImage& stub, const imagewriter::ManifestContents& manifest);
+// The image's resource section holds `resources` (the stub's, or the stub's
+// with some replaced), LASTRES 1000 among them. Throws StubError when the
+// stub cannot carry a payload, and std::invalid_argument (from the manifest
+// writer) when a manifest field does not fit its width.
+AssembledImage AssembleInstaller(const StubImage& stub, const std::vector<imagewriter::ResourceItem>& resources,
+                                 const imagewriter::ManifestContents& manifest);
 
 }  // namespace packer

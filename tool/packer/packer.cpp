@@ -1,6 +1,7 @@
 // Making and verifying an installer image.
 #include "tool/packer/packer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <fstream>
@@ -12,6 +13,8 @@
 #include "core/codec/memory_streams.h"
 #include "tool/packer/installer_assembly.h"
 #include "core/format/install_names.h"
+#include "core/format/memory_source.h"
+#include "core/format/version_info.h"
 #include "tool/reader/payload_image.h"
 #include "core/format/title_rule.h"
 
@@ -146,6 +149,28 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// What the VERSIONINFO texts may hold: no control character (the installer
+// writes them into the registry, the tool prints them), at most the 259
+// characters of the installer's fields.
+void CheckVersionText(const std::string& text, const char* option) {
+  if (text.size() >= format::kVersionFieldSize)
+    throw PackError("", std::string(option) + " has " + std::to_string(text.size()) +
+                            " characters; the installer holds at most 259");
+  for (unsigned char c : text)
+    if (c < 0x20 || c == 0x7F) throw PackError("", std::string(option) + " holds a control character");
+}
+
+bool IsWebAddress(const std::string& url) {
+  for (const char* scheme : {"http://", "https://"}) {
+    const std::size_t length = std::strlen(scheme);
+    if (url.size() > length && std::equal(scheme, scheme + length, url.begin(), [](char a, char b) {
+          return a == std::tolower(static_cast<unsigned char>(b));
+        }))
+      return true;
+  }
+  return false;
+}
+
 bool SameResource(const ResourceItem& a, const ResourceItem& b) {
   return a.type.name == b.type.name && a.type.id == b.type.id && a.name.name == b.name.name &&
          a.name.id == b.name.id && a.language == b.language && a.data == b.data &&
@@ -199,6 +224,17 @@ std::string MediaEntryName(const std::string& path) {
 
 void CheckPackRequest(const PackRequest& request) {
   if (std::string problem = TitleProblem(request.title); !problem.empty()) throw PackError("", problem);
+  CheckVersionText(request.publisher, "--publisher");
+  CheckVersionText(request.version, "--version");
+  CheckVersionText(request.url, "--url");
+  CheckVersionText(request.copyright, "--copyright");
+  std::uint16_t numbers[4];
+  if (!request.version.empty() && !imagewriter::ParseVersionNumbers(request.version, numbers))
+    throw PackError("", "--version \"" + request.version +
+                            "\" is not 1 to 4 numbers of 0 to 65535 separated by dots (such as 1.2.3)");
+  // The installer registers it as the entry's web page (URLInfoAbout).
+  if (!request.url.empty() && !IsWebAddress(request.url))
+    throw PackError("", "--url \"" + request.url + "\" is not a web address (http:// or https://)");
   if (!request.licensePath.empty() || !request.license.empty()) {
     if (request.license.empty()) throw PackError(request.licensePath, "the licence file is empty");
     if (request.license.size() > kMaxLicenseLength)
@@ -239,6 +275,34 @@ void CheckPackRequest(const PackRequest& request) {
   }
 }
 
+imagewriter::VersionInfoContents ImageVersionInfo(const PackRequest& request) {
+  imagewriter::VersionInfoContents contents;
+  contents.text[format::kProductName] = request.title;
+  contents.text[format::kFileDescription] = request.title + " Setup";
+  contents.text[format::kCompanyName] = request.publisher;
+  contents.text[format::kProductVersion] = request.version;
+  contents.text[format::kFileVersion] = request.version;
+  contents.text[format::kUrl] = request.url;
+  contents.text[format::kLegalCopyright] = request.copyright;
+  if (!request.version.empty() && !imagewriter::ParseVersionNumbers(request.version, contents.fileVersion))
+    throw PackError("", "--version \"" + request.version + "\" is not a version");
+  std::copy(contents.fileVersion, contents.fileVersion + 4, contents.productVersion);
+  return contents;
+}
+
+std::vector<ResourceItem> ImageResources(const StubImage& stub, const std::vector<std::uint8_t>& versionInfo) {
+  std::vector<ResourceItem> resources;
+  for (const ResourceItem& item : stub.resources)
+    if (item.type.IsNamed() || item.type.id != format::kVersionResourceType) resources.push_back(item);
+  ResourceItem version;
+  version.type = imagewriter::ResourceKey::Number(format::kVersionResourceType);
+  version.name = imagewriter::ResourceKey::Number(format::kVersionResourceId);
+  version.language = 1033;
+  version.data = versionInfo;
+  resources.push_back(version);
+  return resources;
+}
+
 PackResult PackInstaller(const StubImage& stub, const PackRequest& request) {
   CheckPackRequest(request);
   RequirePayloadResourceFirst(stub);
@@ -258,7 +322,9 @@ PackResult PackInstaller(const StubImage& stub, const PackRequest& request) {
       throw PackError(InputAt(request, position).path, "the installer would reach 2 GiB with this file");
     result.entries.push_back(report);
   }
-  AssembledImage image = AssembleInstaller(stub, manifest);
+  const std::vector<ResourceItem> resources =
+      ImageResources(stub, imagewriter::BuildVersionInfo(ImageVersionInfo(request)));
+  AssembledImage image = AssembleInstaller(stub, resources, manifest);
   if (image.bytes.size() > kMaxImageSize) throw PackError("", "the installer would reach 2 GiB");
   result.image = std::move(image.bytes);
   result.manifestOffset = image.manifestOffset;
@@ -305,21 +371,33 @@ void VerifyPackedImage(const std::string& path, const StubImage& stub, const Pac
       fail(which + " does not decode to its file");
   }
 
-  // The installer's own resources must have come through unchanged.
+  // The installer's own resources must have come through unchanged, the
+  // version information replaced by the author's.
   StubImage packed;
   try {
     packed = ReadStubImage(bytes);
   } catch (const StubError& e) {
     fail(e.what());
   }
-  if (packed.resources.size() != stub.resources.size()) fail("the resources differ from the stub's");
-  for (const ResourceItem& original : stub.resources) {
+  const std::vector<ResourceItem> expected =
+      ImageResources(stub, imagewriter::BuildVersionInfo(ImageVersionInfo(request)));
+  if (packed.resources.size() != expected.size()) fail("the resources differ from the stub's");
+  for (const ResourceItem& original : expected) {
     if (IsPayloadResource(original)) continue;
     bool found = false;
     for (const ResourceItem& item : packed.resources) found = found || SameResource(item, original);
     if (!found) fail("a resource of the stub is missing or changed");
   }
   if (!IsPayloadResource(packed.resources.front())) fail("LASTRES is not the first resource");
+  // And the installer's reader finds the author's identity in it.
+  format::MemoryImageSource source(bytes);
+  format::VersionInfoFields version;
+  if (format::ReadImageVersionInfo(source, &version) != format::VersionInfoStatus::kRead ||
+      std::string(version.text[format::kCompanyName]) != request.publisher ||
+      std::string(version.text[format::kProductVersion]) != request.version ||
+      std::string(version.text[format::kProductName]) != request.title ||
+      std::string(version.text[format::kUrl]) != request.url)
+    fail("the version information does not read back as given");
 }
 
 }  // namespace packer

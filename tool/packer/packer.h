@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/imagewriter/version_info_writer.h"
 #include "tool/errors/failure.h"
 #include "tool/packer/stub_image.h"
 
@@ -53,6 +54,15 @@ struct PackInput {
 
 struct PackRequest {
   std::string title;    // Windows-1252 text, as the installer will use it
+  // The author's identity, written into the image's VERSIONINFO (all
+  // Windows-1252; empty: not written): CompanyName, ProductVersion and
+  // FileVersion ("X.Y.Z", 1 to 4 numbers of 0 to 65535), the "URL" key,
+  // LegalCopyright. ProductName (the title) and FileDescription ("<title>
+  // Setup") are always written.
+  std::string publisher;
+  std::string version;
+  std::string url;
+  std::string copyright;
   std::string license;  // bytes as they stand; empty: no licence
   std::string licensePath;  // for messages
   std::uint16_t numberBase = 1;
@@ -72,9 +82,19 @@ std::string TitleProblem(const std::string& title);
 // name has no usable extension.
 std::string MediaEntryName(const std::string& path);
 
-// Every check that needs no stub: title, licence, empty or oversized
-// inputs, media names, installed paths. Throws PackError.
+// Every check that needs no stub: title, licence, the VERSIONINFO texts and
+// version, empty or oversized inputs, media names, installed paths. Throws
+// PackError.
 void CheckPackRequest(const PackRequest& request);
+
+// The image's VERSIONINFO as the request gives it.
+imagewriter::VersionInfoContents ImageVersionInfo(const PackRequest& request);
+
+// The packed image's resources: the stub's, with every RT_VERSION resource
+// replaced by one (id 1, language 1033) holding `versionInfo`. Everything
+// else, the SAVERKIT identity among it, goes through unchanged.
+std::vector<imagewriter::ResourceItem> ImageResources(const StubImage& stub,
+                                                      const std::vector<std::uint8_t>& versionInfo);
 
 // How one entry went into the image.
 struct PackedEntry {

@@ -1,6 +1,8 @@
 // Reads the whole manifest of an installer image for reports.
 #include "tool/reader/payload_image.h"
 
+#include "core/format/installer_identity.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -195,6 +197,9 @@ PayloadImage LoadPayloadImage(const std::string& path) {
   }
   image->manifestEnd = cursor.offset();
   image->certificates = ReadCertificateTable(file);
+  format::ReadImageVersionInfo(file, &image->versionInfo);
+  char identity[format::kInstallerIdentitySize];
+  if (format::ReadInstallerIdentity(file, identity)) image->installerProgram = identity;
   return loaded;
 }
 

@@ -11,6 +11,7 @@
 #include "core/format/image_walk.h"
 #include "core/format/install_decision.h"
 #include "core/format/manifest_layout.h"
+#include "core/format/version_info.h"
 #include "tool/reader/image_file.h"
 
 namespace reader {
@@ -43,6 +44,17 @@ struct PayloadImage {
   bool tableCutShort = false;  // the file ended inside the table
   std::uint64_t manifestEnd = 0;  // file offset just past the entry table as read
   CertificateTable certificates;
+  // The author's VERSIONINFO (Publisher, version, web page...) as the
+  // installer reads it, and which installer program the image carries (the
+  // SAVERKIT resource's text, "Saverkit 0.1.0"; empty when it has none, as
+  // images packed before it existed).
+  format::VersionInfoFields versionInfo;
+  std::string installerProgram;
+
+  // A VERSIONINFO text, empty when absent.
+  std::string VersionText(format::VersionField field) const {
+    return versionInfo.present[field] ? versionInfo.text[field] : std::string();
+  }
 
   // File offset just past everything the installer reads: the manifest and
   // every entry's stored bytes.

@@ -177,14 +177,21 @@ TEST(Packer, StubResourcesSurviveSectionsBehindAreMovedOrDroppedAndTheManifestCo
   const StubImage packed = ReadStubImage(result.image);
 
   // Every resource is still there with its data: none lay behind the
-  // manifest, which overwrote everything from its first byte on.
+  // manifest, which overwrote everything from its first byte on. The
+  // version information alone is the author's now.
   ASSERT_EQ(packed.resources.size(), stub.resources.size());
   EXPECT_TRUE(IsPayloadResource(packed.resources.front()));
+  for (const ResourceItem& item : packed.resources) {
+    if (item.type.id == 16) {
+      EXPECT_EQ(item.data, imagewriter::BuildVersionInfo(ImageVersionInfo(SampleRequest())));
+    }
+  }
   for (const ResourceItem& original : stub.resources) {
-    if (IsPayloadResource(original)) continue;
+    if (IsPayloadResource(original) || original.type.id == 16) continue;
     bool found = false;
     for (const ResourceItem& item : packed.resources)
       found = found || (item.type.id == original.type.id && item.name.id == original.name.id &&
+                        item.name.name == original.name.name &&
                         item.language == original.language && item.data == original.data &&
                         item.codePage == original.codePage);
     EXPECT_TRUE(found) << "type " << original.type.id << " id " << original.name.id;
@@ -309,6 +316,14 @@ TEST(Packer, RefusesInputsTheInstallerCannotUse) {
       {"numbers past 99999", [](PackRequest& r) { r.numberBase = 65535; r.media[0].bytes = {1}; r.media.resize(34466, r.media[0]); }, "99999"},
       {"name used twice", [](PackRequest& r) { r.title = "JUKE0001"; r.numberBase = 1; r.media[0].path = "x.dat"; },
        "already uses"},
+      {"five version parts", [](PackRequest& r) { r.version = "1.2.3.4.5"; }, "1 to 4 numbers"},
+      {"version part past 65535", [](PackRequest& r) { r.version = "1.65536"; }, "0 to 65535"},
+      {"version with a letter", [](PackRequest& r) { r.version = "1.2b"; }, "--version"},
+      {"publisher of 260", [](PackRequest& r) { r.publisher.assign(260, 'p'); }, "at most 259"},
+      {"publisher with a line feed", [](PackRequest& r) { r.publisher = "A\nB"; }, "--publisher holds a control"},
+      {"copyright with DEL", [](PackRequest& r) { r.copyright = "A\x7F"; }, "--copyright holds a control"},
+      {"url without a scheme", [](PackRequest& r) { r.url = "example.com"; }, "not a web address"},
+      {"url of a scheme alone", [](PackRequest& r) { r.url = "https://"; }, "not a web address"},
   };
   const StubImage stub = ReadStubImage(packtest::MakeStub());
   const auto expectRefused = [&](const PackRequest& request, const std::string& reason) {
@@ -356,7 +371,7 @@ TEST(Packer, VerificationCatchesADamagedImage) {
     bytes[d.at] ^= 0x40;
     EXPECT_THROW(VerifyPackedImage(folder.Write("bad.exe", bytes), stub, request), PackError);
   }
-  // Another stub's resources are not this image's.
+  // Another stub's resources (here its identity) are not this image's.
   std::vector<ResourceItem> other = packtest::InstallerResources();
   other.back().data[0] ^= 1;
   packtest::StubLayout layout;

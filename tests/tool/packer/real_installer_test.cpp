@@ -9,7 +9,11 @@
 #include "core/imagewriter/pe_checksum.h"
 #include "tool/packer/stub_image.h"
 #include "core/format/manifest_layout.h"
+#include "core/format/installer_identity.h"
+#include "core/format/memory_source.h"
 #include "core/format/pe_layout.h"
+#include "core/format/version_info.h"
+#include "saverkit_version.h"
 #include "stub_fixture.h"
 #include "temp_files.h"
 
@@ -50,9 +54,29 @@ TEST(BuiltInstaller, PacksAndKeepsItsDialogsAndIcon) {
   request.data = {"night.dat", packtest::NoiseBytes(2000, 2)};
   request.uninstaller = {"UNINSTAL.EXE", packtest::TextLikeBytes(9000, 3)};
   request.media = {{"melody.mid", packtest::TextLikeBytes(700, 4)}};
+  request.publisher = "Example Ltd";
+  request.version = "2.5";
   const PackResult result = PackInstaller(stub, request);
   testsupport::TempFolder folder;
   EXPECT_NO_THROW(VerifyPackedImage(folder.Write("setup.exe", result.image), stub, request));
+
+  // windres wrote the stub's neutral VERSIONINFO and its identity; the
+  // format reader reads both, and after packing the identity is unchanged
+  // while the VERSIONINFO is the author's.
+  format::MemoryImageSource stubSource(stub.bytes), packedSource(result.image);
+  format::VersionInfoFields version;
+  ASSERT_EQ(format::ReadImageVersionInfo(stubSource, &version), format::VersionInfoStatus::kRead);
+  EXPECT_STREQ(version.text[format::kFileDescription], "Screen saver installer (not packed)");
+  EXPECT_FALSE(version.present[format::kCompanyName]);
+  char identity[format::kInstallerIdentitySize], packedIdentity[format::kInstallerIdentitySize];
+  ASSERT_TRUE(format::ReadInstallerIdentity(stubSource, identity));
+  EXPECT_EQ(std::string(identity), "Saverkit " SAVERKIT_VERSION);
+  ASSERT_TRUE(format::ReadInstallerIdentity(packedSource, packedIdentity));
+  EXPECT_STREQ(packedIdentity, identity);
+  ASSERT_EQ(format::ReadImageVersionInfo(packedSource, &version), format::VersionInfoStatus::kRead);
+  EXPECT_STREQ(version.text[format::kCompanyName], "Example Ltd");
+  EXPECT_STREQ(version.text[format::kFileDescription], "Night Sky Setup");
+  EXPECT_EQ(version.fileVersion[0] * 100 + version.fileVersion[1], 205);
 }
 
 }  // namespace
