@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "core/text/bounded_text.h"
+#include "installer/activation.h"
 #include "installer/compressed_entry.h"
 #include "installer/media_layer.h"
 #include "installer/windows_directory.h"
@@ -53,9 +54,6 @@ namespace {
 constexpr UINT kCopyBufferSize = 2048;
 constexpr char kMpegVideoDevice[] = "MPEGVideo";
 constexpr char kDisplayNameSuffix[] = " Screen Saver";
-constexpr char kActivationFile[] = "system.ini";
-constexpr char kActivationSection[] = "boot";
-constexpr char kActivationKey[] = "SCRNSAVE.EXE";
 // Room for any path the naming rules can build from a 259-character Windows
 // directory and a 260-character title, so that a path too long for the
 // installer can still be named in the report.
@@ -323,17 +321,12 @@ bool InstallEntry(Extraction& run, const PayloadEntry& entry, std::uint32_t posi
   return tableGoesOn;
 }
 
-// Makes the installed screen saver the system's screen saver and switches
-// it on.
+// Makes the installed screen saver the screen saver of the user who started
+// the installer, and switches it on (installer/activation).
 void Activate(const Extraction& run) {
   char path[kPathBufferSize];
-  char shortPath[kPathBufferSize];
-  if (CopyText(path, run.winDir) && AppendText(path, run.in.screenSaverFileName)) {
-    const DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
-    if (length > 0 && length < sizeof shortPath)
-      WritePrivateProfileStringA(kActivationSection, kActivationKey, shortPath, kActivationFile);
-  }
-  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE);
+  if (!CopyText(path, run.winDir) || !AppendText(path, run.in.screenSaverFileName)) path[0] = '\0';
+  ActivateInstalledScreenSaver(path);
 }
 
 }  // namespace

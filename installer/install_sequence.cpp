@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "installer/activation.h"
 #include "installer/composed_text.h"
 #include "installer/dialogs.h"
 #include "installer/installer_state.h"
@@ -157,6 +158,8 @@ void RunInstallSequence() {
   // Not started when something cannot play or was not installed whole:
   // then it was not made the system's screen saver either.
   if (!Extracted.AllMediaSupported() || Extracted.failedFileCount > 0) return;
+  // The elevated child leaves the start to its launcher; SYSTEM has no desktop.
+  if (!StartsScreenSaverHere()) return;
   StartScreenSaver();
 }
 

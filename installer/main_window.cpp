@@ -1,6 +1,7 @@
 // WinMain, the window class "QUORInst" and the main window's procedure.
 #include "installer/main_window.h"
 
+#include "installer/activation.h"
 #include "installer/install_sequence.h"
 #include "installer/installer_state.h"
 #include "installer/installer_texts.h"
@@ -52,7 +53,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 }  // namespace installer
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand) {
+  // Without full rights this process only launches the installation.
+  const int launched = installer::RunLauncherIfNeeded(commandLine);
+  if (launched >= 0) return launched;
   if (previousInstance == nullptr) installer::RegisterMainWindowClass(instance);
   installer::InstanceHandle = instance;
   HWND window = CreateWindowExA(0, installer::kMainWindowClass, "", WS_OVERLAPPEDWINDOW,
@@ -67,5 +71,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR, int sh
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-  return static_cast<int>(message.wParam);
+  return installer::ExitCodeOfRun(static_cast<int>(message.wParam));
 }

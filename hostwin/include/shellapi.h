@@ -17,7 +17,31 @@
 #define SE_ERR_DDEBUSY 30
 #define SE_ERR_NOASSOC 31
 
+#define SEE_MASK_NOCLOSEPROCESS 0x00000040
+
+typedef struct _SHELLEXECUTEINFOA {
+  DWORD cbSize;
+  ULONG fMask;
+  HWND hwnd;
+  LPCSTR lpVerb;
+  LPCSTR lpFile;
+  LPCSTR lpParameters;
+  LPCSTR lpDirectory;
+  int nShow;
+  HINSTANCE hInstApp;
+  void* lpIDList;
+  LPCSTR lpClass;
+  HKEY hkeyClass;
+  DWORD dwHotKey;
+  union {
+    HANDLE hIcon;
+    HANDLE hMonitor;
+  };
+  HANDLE hProcess;
+} SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
+
 extern "C" {
+BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info);
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                                INT show);
 }

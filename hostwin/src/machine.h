@@ -31,6 +31,15 @@ struct MachineState {
   int localAllocCalls = 0;
   int globalAllocCalls = 0;
   int liveBlocks = 0;         // LocalAlloc/GlobalAlloc blocks not yet freed
+  // The process's account and token: the starting user's at first, the
+  // elevating account's (with a full token) in a process ShellExecuteExA
+  // "runas" started.
+  std::string account = "Owner";
+  bool fullToken = true;
+  // The program's entry, which a "runas" of the program itself calls again
+  // in a new process; null outside the runner.
+  int (*program)(HINSTANCE, HINSTANCE, LPSTR, int) = nullptr;
+  int showCommand = SW_SHOWDEFAULT;
 };
 
 MachineState& Machine();
@@ -38,6 +47,17 @@ MachineState& Machine();
 // Sets the machine up inside the current process: reads the settings of
 // `folder` and resets every counter. Used by the runner's child.
 bool StartMachine(const std::string& folder, std::string* error);
+
+// The registry path that HKEY_CURRENT_USER stands for: the running
+// account's hive, "HKEY_USERS\<account>".
+std::string CurrentUserHive();
+
+// Forgets the registry read so far, so that the next access reads the
+// machine's file again (after another process changed it).
+void ForgetRegistry();
+
+// Closes a process or token handle; false when `object` is neither.
+bool CloseAccountHandle(HANDLE object);
 
 // Maps a Windows path to the host. "C:\A\b.txt" (any case of drive letter
 // and names) becomes a path inside the machine's drive folder, each

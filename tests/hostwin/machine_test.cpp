@@ -404,7 +404,7 @@ TEST_F(MachineTest, SnapshotsTellWhatChanged) {
       "file changed C:\\WINDOWS\\BIG.BIN 200000 bytes", "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes",
       "file removed C:\\WINDOWS\\GONE.TXT", "file added C:\\WINDOWS\\Long Name.scr 1 bytes",
       "file changed C:\\WINDOWS\\system.ini 63 bytes", "directory added C:\\WINDOWS\\NEW",
-      "registry changed HKEY_CURRENT_USER\\Control Panel\\Desktop \"ScreenSaveActive\" = REG_SZ \"1\"",
+      "registry changed HKEY_USERS\\Owner\\Control Panel\\Desktop \"ScreenSaveActive\" = REG_SZ \"1\"",
       "system.ini changed [boot] shell = other.exe",
       "system.ini added [boot] SCRNSAVE.EXE = C:\\WINDOWS\\LONGNA~1.SCR"};
   EXPECT_EQ(hostwin::FormatChanges(hostwin::CompareSnapshots(before, hostwin::TakeSnapshot(folder_))), expected);
