@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "hostwin/machine.h"
 #include "hostwin/src/ini_text.h"
@@ -240,6 +241,10 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
   s.mediaByExtension = {".MID"};
   s.mediaAsMpegVideo = {};
   s.failGlobalAllocCalls = {2, 5};
+  s.account = "Ann";
+  s.tokenLimited = true;
+  s.elevateAs = "Admin";
+  s.elevationRefused = true;
   std::string error;
   ASSERT_TRUE(hostwin::SaveMachineSettings(folder_, s, &error)) << error;
   MachineSettings back;
@@ -251,6 +256,8 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
   EXPECT_EQ(back.mediaByExtension, s.mediaByExtension);
   EXPECT_TRUE(back.mediaAsMpegVideo.empty());
   EXPECT_EQ(back.failGlobalAllocCalls, s.failGlobalAllocCalls);
+  EXPECT_EQ(std::tie(back.account, back.tokenLimited, back.elevateAs, back.elevationRefused),
+            std::tie(s.account, s.tokenLimited, s.elevateAs, s.elevationRefused));
 
   // Out of range or not a number: refused by name, never wrapped into an int
   // that the window code would then multiply.
@@ -262,6 +269,11 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
       {"[Machine]\r\nFailDialogs=103,x", "FailDialogs"},
       {"[Shell]\r\nShellExecuteResult=-5", "ShellExecuteResult"},
       {"[Memory]\r\nFailLocalAlloc=4294967297", "FailLocalAlloc"},
+      // An account names a registry hive: one printable key name.
+      {"[Accounts]\r\nUser=Ann\\Evil", "User"},
+      {"[Accounts]\r\nElevateAs=\x1b[2J", "ElevateAs"},
+      {"[Accounts]\r\nToken=admin", "Token"},
+      {"[Accounts]\r\nElevation=maybe", "Elevation"},
   };
   for (const auto& [text, key] : refused) {
     testsupport::TempFolder other;
