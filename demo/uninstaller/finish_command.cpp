@@ -35,7 +35,7 @@ std::vector<std::string> SplitWords(std::string_view text) {
 }  // namespace
 
 std::string FormatFinishCommandLine(std::string_view copyPath, std::uintptr_t originalProcess,
-                                    std::string_view titleDirectory) {
+                                    std::string_view titleDirectory, bool userSettingsLeftToLauncher) {
   std::string line = "\"";
   line.append(copyPath);
   line += "\" ";
@@ -43,13 +43,16 @@ std::string FormatFinishCommandLine(std::string_view copyPath, std::uintptr_t or
   line += " " + std::to_string(originalProcess) + " \"";
   line.append(titleDirectory);
   line += "\"";
+  if (userSettingsLeftToLauncher) line += std::string(" ") + kElevatedChildSwitch;
   return line;
 }
 
 bool ParseFinishCommand(std::string_view arguments, FinishCommand* command) {
   if (arguments.size() > kMaxArgumentsLength) return false;
   const std::vector<std::string> words = SplitWords(arguments);
-  if (words.size() != 3 || words[0] != kFinishSwitch || words[1].empty() || words[2].empty())
+  const bool leftToLauncher = words.size() == 4 && words[3] == kElevatedChildSwitch;
+  if ((words.size() != 3 && !leftToLauncher) || words[0] != kFinishSwitch || words[1].empty() ||
+      words[2].empty())
     return false;
   std::uintptr_t handle = 0;
   for (char c : words[1]) {
@@ -60,6 +63,7 @@ bool ParseFinishCommand(std::string_view arguments, FinishCommand* command) {
   }
   command->OriginalProcess = handle;
   command->TitleDirectory = words[2];
+  command->UserSettingsLeftToLauncher = leftToLauncher;
   return true;
 }
 

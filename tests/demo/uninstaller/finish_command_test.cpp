@@ -17,6 +17,12 @@ TEST(FinishCommand, WrittenLineIsReadBack) {
   ASSERT_TRUE(uninstaller::ParseFinishCommand(arguments, &command));
   EXPECT_EQ(command.OriginalProcess, 500u);
   EXPECT_EQ(command.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
+  EXPECT_FALSE(command.UserSettingsLeftToLauncher);
+  // Started elevated by a launcher: the switch rides along to the copy.
+  const std::string elevated = uninstaller::FormatFinishCommandLine("C:\\T\\c.tmp", 7, "C:\\D", true);
+  ASSERT_TRUE(uninstaller::ParseFinishCommand(elevated.substr(elevated.find("/finish")), &command));
+  EXPECT_EQ(command.OriginalProcess, 7u);
+  EXPECT_TRUE(command.UserSettingsLeftToLauncher);
 }
 
 TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
@@ -27,6 +33,8 @@ TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
       "/finish x \"C:\\a\"",
       "/finish -1 \"C:\\a\"",
       "/finish 12 \"C:\\a\" extra",
+      "/finish 12 \"C:\\a\" /ELEVATED-CHILD extra",
+      "/ELEVATED-CHILD",
       "/FINISH 12 \"C:\\a\"",
       "/finish 99999999999999999999999 \"C:\\a\"",
       "/finish 12 \"\"",
