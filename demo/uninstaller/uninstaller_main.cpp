@@ -12,7 +12,15 @@
 // Windows next starts (MoveFileExA with MOVEFILE_DELAY_UNTIL_REBOOT).
 // When no copy can be started the original does the work itself and
 // reports that it and its folder remain.
+//
+// It runs as the user who started it (asInvoker), because the screen saver
+// setting it clears is that user's: an elevated process's
+// HKEY_CURRENT_USER is the elevating account's. Without full rights it
+// asks first, notes which of the user's settings name this screen saver,
+// starts itself elevated with /ELEVATED-CHILD (which removes everything
+// but those settings), waits, and clears them when the child succeeded.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -29,6 +37,8 @@ namespace {
 constexpr char kBootSection[] = "boot";
 constexpr char kScreenSaverKey[] = "SCRNSAVE.EXE";
 constexpr char kSystemIni[] = "system.ini";
+constexpr char kDesktopKey[] = "Control Panel\\Desktop";
+constexpr int kExitElevationRefused = 8;  // the code the installer gives too
 constexpr DWORD kOriginalExitWait = 30000;    // ms the copy waits for the original
 constexpr int kDeleteAttempts = 10;           // a file just closed may stay locked briefly
 constexpr DWORD kDeleteRetryDelay = 200;      // ms
@@ -128,6 +138,25 @@ class WindowsSystem : public UninstallSystem {
     WritePrivateProfileStringA(kBootSection, kScreenSaverKey, nullptr, kSystemIni);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
   }
+  std::string UserScreenSaverSetting() override {
+    HKEY key = nullptr;
+    char value[MAX_PATH] = "";
+    DWORD size = sizeof value - 1;  // room for a terminator the value may lack
+    DWORD type = 0;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "";
+    const LONG read =
+        RegQueryValueExA(key, kScreenSaverKey, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS && type == REG_SZ ? std::string(value) : std::string();
+  }
+  void ClearUserScreenSaverSetting() override {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueA(key, kScreenSaverKey);
+      RegCloseKey(key);
+    }
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+  }
   std::string LongForm(const std::string& path) override { return win32paths::LongPathForm(path); }
   std::string ShortForm(const std::string& path) override { return ShortPathForm(path); }
 };
@@ -139,9 +168,47 @@ void ShowReport(const UninstallPlace& place, const UninstallReport& report) {
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | (warning ? MB_ICONWARNING : MB_ICONINFORMATION));
 }
 
+// True when the token is elevated, or this Windows has no elevation.
+bool RunsWithFullRights() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return true;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  const BOOL known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  return !known || elevation.TokenIsElevated != 0;
+}
+
+// Starts this program elevated as the child and returns its exit code, or
+// kExitElevationRefused when it did not run (refused, with a message when
+// not by the user).
+int RunElevatedChild(const Environment& env) {
+  SHELLEXECUTEINFOA start = {};
+  start.cbSize = sizeof start;
+  start.fMask = SEE_MASK_NOCLOSEPROCESS;
+  start.lpVerb = "runas";
+  start.lpFile = env.OwnPath.c_str();
+  start.lpParameters = kElevatedChildSwitch;
+  start.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExA(&start) || start.hProcess == nullptr) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_CANCELLED) {
+      const std::string text = "The uninstaller needs administrator rights and could not be started with them "
+                               "(error " + std::to_string(error) + ").  Nothing was removed.";
+      MessageBoxA(nullptr, text.c_str(), "Screen Saver Uninstall", MB_OK | MB_ICONSTOP);
+    }
+    return kExitElevationRefused;
+  }
+  WaitForSingleObject(start.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(start.hProcess, &code);
+  CloseHandle(start.hProcess);
+  return static_cast<int>(code);
+}
+
 // Copies this program to the temporary directory and starts the copy with
 // the finish command; the copy inherits a handle on this process to wait on.
-bool StartFinishingCopy(const Environment& env, const UninstallPlace& place) {
+bool StartFinishingCopy(const Environment& env, const UninstallPlace& place, bool userSettingsLeftToLauncher) {
   if (env.TempDirectory.empty()) return false;
   char copy[MAX_PATH];
   // Creates an empty file with a unique name, which the copy then replaces.
@@ -156,7 +223,8 @@ bool StartFinishingCopy(const Environment& env, const UninstallPlace& place) {
     return false;
   }
   const std::string line =
-      FormatFinishCommandLine(copy, reinterpret_cast<std::uintptr_t>(self), place.TitleDirectory);
+      FormatFinishCommandLine(copy, reinterpret_cast<std::uintptr_t>(self), place.TitleDirectory,
+                              userSettingsLeftToLauncher);
   std::vector<char> commandLine(line.begin(), line.end());
   commandLine.push_back('\0');
   STARTUPINFOA startup = {};
@@ -186,17 +254,26 @@ bool MakePlace(const Environment& env, const std::string& titleDirectory, Uninst
   return false;
 }
 
-int Start(const Environment& env) {
+// `elevatedChild`: started by the launcher, which asked already and clears
+// the user's settings itself.
+int Start(const Environment& env, bool elevatedChild) {
   UninstallPlace place;
   if (!MakePlace(env, win32paths::LongPathForm(env.OwnDirectory), &place)) return 1;
   const std::string question =
       "Do you want to remove the " + place.Title + " screen saver and all of its files from this computer?";
   const std::string caption = place.Title + " Uninstall";
-  if (MessageBoxA(nullptr, question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+  if (!elevatedChild &&
+      MessageBoxA(nullptr, question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
     return 0;
-  if (StartFinishingCopy(env, place)) return 0;
   WindowsSystem system;
-  ShowReport(place, RemoveInstallation(place, env.OwnPath, &system));
+  if (!elevatedChild && !RunsWithFullRights()) {
+    const UserSettingsOfOurs ours = JudgeUserSettings(place, &system);  // before the file goes
+    const int code = RunElevatedChild(env);
+    if (code == 0) ClearUserSettings(ours, &system);
+    return code;
+  }
+  if (StartFinishingCopy(env, place, elevatedChild)) return 0;
+  ShowReport(place, RemoveInstallation(place, env.OwnPath, &system, !elevatedChild));
   return 0;
 }
 
@@ -211,7 +288,7 @@ int Finish(const Environment& env, const FinishCommand& command) {
   UninstallPlace place;
   if (MakePlace(env, win32paths::LongPathForm(command.TitleDirectory), &place)) {
     WindowsSystem system;
-    ShowReport(place, RemoveInstallation(place, std::string(), &system));
+    ShowReport(place, RemoveInstallation(place, std::string(), &system, !command.UserSettingsLeftToLauncher));
     result = 0;
   }
   // This copy in the temporary directory cannot delete itself while it
@@ -233,5 +310,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   const uninstaller::Environment env = uninstaller::ReadEnvironment();
   uninstaller::FinishCommand finish;
   if (uninstaller::ParseFinishCommand(commandLine ? commandLine : "", &finish)) return uninstaller::Finish(env, finish);
-  return uninstaller::Start(env);
+  const std::string arguments = commandLine ? commandLine : "";
+  return uninstaller::Start(env, arguments == uninstaller::kElevatedChildSwitch);
 }
