@@ -1,6 +1,7 @@
 // The Win32 stand-in's shell32 declarations: opening a document or web page
-// with its associated program. The simulated machine only records the call
-// and answers as its settings say (see hostwin/machine.h).
+// with its associated program, which the simulated machine only records and
+// answers as its settings say (see hostwin/machine.h); and ShellExecuteExA,
+// whose "runas" of the program itself runs it again elevated (accounts.cpp).
 #pragma once
 
 #include <windows.h>
