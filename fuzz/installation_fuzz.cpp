@@ -130,7 +130,8 @@ bool IsInstallationPlace(const std::string& path, bool directory) {
 
 bool IsInstallationKey(const std::string& what, bool isKey) {
   const std::string key = isKey ? what : what.substr(0, what.rfind(" "));
-  if (key == "HKEY_CURRENT_USER\\Control Panel\\Desktop") return true;
+  // The desktop user's hive (machine.ini [Accounts] User, by default Owner).
+  if (key == "HKEY_USERS\\Owner\\Control Panel\\Desktop") return true;
   const std::string uninstall = std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKeyParent + "\\";
   return key.compare(0, uninstall.size(), uninstall) == 0 && key.size() > uninstall.size() &&
          key.find('\\', uninstall.size()) == std::string::npos;

@@ -72,6 +72,9 @@ CommandLine ParseCommandLine(const char* arguments) {
       understood = false;  // longer than any switch with a path that fits
     } else if (StartsWithFolded(argument, "/S") && argument[2] == '\0') {
       line.silent = true;
+    } else if (StartsWithFolded(argument, kElevatedChildSwitch) &&
+               argument[sizeof kElevatedChildSwitch - 1] == '\0') {
+      line.elevatedChild = true;
     } else if (std::strcmp(argument, "/?") == 0) {
       line.help = true;
     } else if (StartsWithFolded(argument, kLogSwitch)) {

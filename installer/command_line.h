@@ -5,6 +5,9 @@
 //   /LOG=FILE   a plain-text log of the run (also without /S)
 //   /?          the switches in a message box
 //
+// and the private kElevatedChildSwitch, by which a launcher without full
+// rights starts its elevated self (installer/activation.h).
+//
 // Switches are case-insensitive and come in any order. Arguments are split
 // as the C runtime splits them: blanks and tabs separate, double quotes
 // group (anywhere in an argument, so /LOG="C:\a b\x.log" and
@@ -17,12 +20,15 @@
 
 namespace installer {
 
+constexpr char kElevatedChildSwitch[] = "/ELEVATED-CHILD";
+
 // Room for the first argument not understood, as the help box names it.
 constexpr std::size_t kUnknownSwitchSize = 64;
 
 struct CommandLine {
   bool silent = false;
   bool help = false;
+  bool elevatedChild = false;  // this process is a launcher's elevated child
   char logPath[format::kPathBufferSize] = "";  // empty: no log
   // The first argument not understood (cut to fit), empty when none: an
   // unknown switch, a word that is no switch, /LOG= without a file or with

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "core/text/bounded_text.h"
+#include "installer/activation.h"
 #include "installer/compressed_entry.h"
 #include "installer/media_layer.h"
 #include "installer/windows_directory.h"
@@ -56,9 +57,6 @@ namespace {
 constexpr UINT kCopyBufferSize = 2048;
 constexpr char kMpegVideoDevice[] = "MPEGVideo";
 constexpr char kDisplayNameSuffix[] = " Screen Saver";
-constexpr char kActivationFile[] = "system.ini";
-constexpr char kActivationSection[] = "boot";
-constexpr char kActivationKey[] = "SCRNSAVE.EXE";
 // The switch of QuietUninstallString: the uninstaller removes without asking.
 constexpr char kQuietSwitch[] = " /S";
 // Room for any path the naming rules can build from a 259-character Windows
@@ -394,23 +392,12 @@ bool InstallEntry(Extraction& run, const PayloadEntry& entry, std::uint32_t posi
   return tableGoesOn;
 }
 
-// Makes the installed screen saver the system's screen saver and switches
-// it on.
+// Makes the installed screen saver the screen saver of the user who started
+// the installer, and switches it on (installer/activation).
 void Activate(const Extraction& run) {
   char path[kPathBufferSize];
-  char shortPath[kPathBufferSize];
-  if (CopyText(path, run.winDir) && AppendText(path, run.in.screenSaverFileName)) {
-    const DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
-    if (length > 0 && length < sizeof shortPath) {
-      if (WritePrivateProfileStringA(kActivationSection, kActivationKey, shortPath,
-                                     kActivationFile))
-        LogLine("system.ini [%s] %s = %s", kActivationSection, kActivationKey, shortPath);
-      else LogFailure(kActivationFile, "screen saver not set", GetLastError());
-    }
-  }
-  if (SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE))
-    LogLine("screen saver switched on");
-  else LogFailure("SPI_SETSCREENSAVEACTIVE", "screen saver not switched on", GetLastError());
+  if (!CopyText(path, run.winDir) || !AppendText(path, run.in.screenSaverFileName)) path[0] = '\0';
+  ActivateInstalledScreenSaver(path);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/format/exit_codes.h"
+#include "installer/activation.h"
 #include "installer/composed_text.h"
 #include "installer/dialogs.h"
 #include "installer/extraction.h"
@@ -186,8 +187,10 @@ int RunInstallSequence() {
   const int code = ExtractionExitCode(Extracted, titleRead);
   // Not started when something cannot play or was not installed whole:
   // then it was not made the system's screen saver either. Under /S it is
-  // never started.
-  if (!Extracted.AllMediaSupported() || Extracted.failedFileCount > 0 || Switches.silent)
+  // never started; the elevated child leaves the start to its launcher, and
+  // the local system account has no desktop to start it on.
+  if (!Extracted.AllMediaSupported() || Extracted.failedFileCount > 0 || Switches.silent ||
+      !StartsScreenSaverHere())
     return code;
   StartScreenSaver();
   return code;

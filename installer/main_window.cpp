@@ -7,6 +7,7 @@
 
 #include "core/format/exit_codes.h"
 #include "core/text/bounded_text.h"
+#include "installer/activation.h"
 #include "installer/install_sequence.h"
 #include "installer/installer_state.h"
 #include "installer/installer_texts.h"
@@ -94,13 +95,22 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand) {
   using namespace installer;
   Switches = ParseCommandLine(commandLine);
-  if (Switches.logPath[0] != '\0') OpenRunLog(Switches.logPath);
-  LogSwitches();
   if (Switches.BadArguments()) {
+    if (Switches.logPath[0] != '\0') OpenRunLog(Switches.logPath);
+    LogSwitches();
     const int code = RefuseArguments();
     CloseRunLog(code);
     return code;
   }
+  // Without full rights this process only launches the installation, whose
+  // elevated child writes the log; the launcher adds its lines after it.
+  const int launched = RunLauncherIfNeeded(commandLine);
+  if (launched >= 0) {
+    CloseRunLog(launched);
+    return launched;
+  }
+  if (Switches.logPath[0] != '\0') OpenRunLog(Switches.logPath);
+  LogSwitches();
   installer::InstanceHandle = instance;
   // Silent: no window at all; the sequence runs as it would in WM_CREATE.
   if (Switches.silent) {

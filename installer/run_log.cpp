@@ -20,6 +20,12 @@ void OpenRunLog(const char* path) {
                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+void AppendRunLog(const char* path) {
+  Log = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (Log != INVALID_HANDLE_VALUE) SetFilePointer(Log, 0, nullptr, FILE_END);
+}
+
 bool RunLogOpen() { return Log != INVALID_HANDLE_VALUE; }
 
 void LogLine(const char* format, ...) {

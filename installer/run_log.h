@@ -24,6 +24,9 @@ namespace installer {
 // the user asked for, so the run goes on unlogged (and the exit code still
 // tells how it ended).
 void OpenRunLog(const char* path);
+// Opens the log for more lines at its end (the launcher's, after its
+// elevated child wrote the run's).
+void AppendRunLog(const char* path);
 bool RunLogOpen();
 
 // One line, formatted as printf does; nothing when no log is open.

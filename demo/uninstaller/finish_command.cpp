@@ -36,7 +36,7 @@ std::vector<std::string> SplitWords(std::string_view text) {
 }  // namespace
 
 std::string FormatFinishCommandLine(std::string_view copyPath, std::string_view titleDirectory,
-                                    bool silent) {
+                                    bool silent, bool userSettingsLeftToLauncher) {
   std::string line = "\"";
   line.append(copyPath);
   line += "\" ";
@@ -45,17 +45,24 @@ std::string FormatFinishCommandLine(std::string_view copyPath, std::string_view 
   line.append(titleDirectory);
   line += "\"";
   if (silent) line += std::string(" ") + kSilentSwitch;
+  if (userSettingsLeftToLauncher) line += std::string(" ") + kElevatedChildSwitch;
   return line;
 }
 
 bool ParseFinishCommand(std::string_view arguments, FinishCommand* command) {
   if (arguments.size() > kMaxArgumentsLength) return false;
   const std::vector<std::string> words = SplitWords(arguments);
-  if (words.size() < 2 || words.size() > 3 || words[0] != kFinishSwitch || words[1].empty() ||
-      (words.size() == 3 && words[2] != kSilentSwitch))
-    return false;
+  if (words.size() < 2 || words[0] != kFinishSwitch || words[1].empty()) return false;
+  // Then /S and /ELEVATED-CHILD, each at most once, in this order.
+  std::size_t next = 2;
+  const bool silent = next < words.size() && words[next] == kSilentSwitch;
+  if (silent) ++next;
+  const bool leftToLauncher = next < words.size() && words[next] == kElevatedChildSwitch;
+  if (leftToLauncher) ++next;
+  if (next != words.size()) return false;
   command->TitleDirectory = words[1];
-  command->Silent = words.size() == 3;
+  command->Silent = silent;
+  command->UserSettingsLeftToLauncher = leftToLauncher;
   return true;
 }
 
@@ -66,6 +73,7 @@ UserArguments ParseUserArguments(std::string_view arguments) {
     for (char& c : folded) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     if (folded == kSilentSwitch) result.Silent = true;
     else if (folded == "/?") result.Help = true;
+    else if (folded == kElevatedChildSwitch) result.ElevatedChild = true;
     else if (result.Unknown.empty()) result.Unknown = word.empty() ? "\"\"" : word;
   }
   return result;

@@ -15,8 +15,25 @@ void AppendList(std::string* text, const char* heading, const std::vector<std::s
 
 }  // namespace
 
+UserSettingsOfOurs JudgeUserSettings(const UninstallPlace& place, UninstallSystem* system) {
+  const std::string shortPath = system->ShortForm(place.ScreenSaverPath);
+  auto isOurs = [&](const std::string& setting) {
+    return !setting.empty() &&
+           SettingNamesScreenSaver(setting, system->LongForm(setting), place.ScreenSaverPath, shortPath);
+  };
+  UserSettingsOfOurs ours;
+  ours.SystemIni = isOurs(system->ScreenSaverSetting());
+  ours.CurrentUser = isOurs(system->UserScreenSaverSetting());
+  return ours;
+}
+
+void ClearUserSettings(const UserSettingsOfOurs& ours, UninstallSystem* system) {
+  if (ours.SystemIni) system->ClearScreenSaverSetting();
+  if (ours.CurrentUser) system->ClearUserScreenSaverSetting();
+}
+
 UninstallReport RemoveInstallation(const UninstallPlace& place, const std::string& runningCopy,
-                                   UninstallSystem* system) {
+                                   UninstallSystem* system, bool clearsUserSettings) {
   UninstallReport report;
   std::string log;
   bool cut = false;
@@ -30,10 +47,7 @@ UninstallReport RemoveInstallation(const UninstallPlace& place, const std::strin
   }
   const RemovalPlan plan = PlanRemoval(place, log);
 
-  const std::string setting = system->ScreenSaverSetting();
-  const bool settingIsOurs =
-      !setting.empty() && SettingNamesScreenSaver(setting, system->LongForm(setting), place.ScreenSaverPath,
-                                                  system->ShortForm(place.ScreenSaverPath));
+  const UserSettingsOfOurs ours = clearsUserSettings ? JudgeUserSettings(place, system) : UserSettingsOfOurs();
 
   bool allDeleted = true;
   for (const std::string& path : plan.Deletions) {
@@ -51,7 +65,7 @@ UninstallReport RemoveInstallation(const UninstallPlace& place, const std::strin
   if (!system->RemoveUninstallKey(place.UninstallKeyName))
     report.NotRemoved.push_back("registry key HKEY_LOCAL_MACHINE\\" + place.UninstallKeyName);
 
-  if (settingIsOurs) system->ClearScreenSaverSetting();
+  ClearUserSettings(ours, system);
 
   // The title directory must go; its parents go only when no other screen
   // saver of the maker lives there, which the removal itself checks.

@@ -8,7 +8,8 @@
 //   4. delete INSTALL.LOG, unless a listed file remains (so that running
 //      the uninstaller again can finish the job);
 //   5. delete the uninstall key;
-//   6. clear the screen saver setting when step 2 said it is ours;
+//   6. clear the screen saver setting when step 2 said it is ours (the
+//      running user's: system.ini, and HKEY_CURRENT_USER's own value);
 //   7. remove the title directory, then VELDRAKE and MARLOWEN while they
 //      are empty.
 #pragma once
@@ -38,6 +39,10 @@ class UninstallSystem {
   virtual std::string ScreenSaverSetting() = 0;
   // Clears that value and switches the screen saver off.
   virtual void ClearScreenSaverSetting() = 0;
+  // HKEY_CURRENT_USER\Control Panel\Desktop SCRNSAVE.EXE, empty when unset.
+  virtual std::string UserScreenSaverSetting() = 0;
+  // Deletes that value and switches the screen saver off.
+  virtual void ClearUserScreenSaverSetting() = 0;
   // Long and short (8.3) forms of an existing path; long: the path itself,
   // short: empty, when they cannot be had.
   virtual std::string LongForm(const std::string& path) = 0;
@@ -70,10 +75,23 @@ class FirstStageSystem {
 };
 int RunFirstStage(bool silent, FirstStageSystem* system);
 
+// Which of the running user's screen saver settings name this screen
+// saver. Judged before its file is deleted: a short path exists only while
+// its file does.
+struct UserSettingsOfOurs {
+  bool SystemIni = false;
+  bool CurrentUser = false;
+};
+UserSettingsOfOurs JudgeUserSettings(const UninstallPlace& place, UninstallSystem* system);
+// Clears each setting that `ours` names.
+void ClearUserSettings(const UserSettingsOfOurs& ours, UninstallSystem* system);
+
 // `runningCopy` is the uninstaller's own path when it runs from the title
-// directory (it cannot delete itself), else empty.
+// directory (it cannot delete itself), else empty. Without
+// `clearsUserSettings` (an elevated process whose launcher clears the
+// setting of the user who started it) the settings are not touched.
 UninstallReport RemoveInstallation(const UninstallPlace& place, const std::string& runningCopy,
-                                   UninstallSystem* system);
+                                   UninstallSystem* system, bool clearsUserSettings = true);
 
 // The final message: "removed", or what was not removed and what was left
 // alone, each list cut at kMaxReportLines. `warning` tells which it is.

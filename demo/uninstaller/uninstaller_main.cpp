@@ -15,7 +15,15 @@
 // into the temporary directory, where it is deleted at the same restart.
 // When no copy can be started the original does the work itself and
 // reports that it and its folder remain.
+//
+// It runs as the user who started it (asInvoker), because the screen saver
+// setting it clears is that user's: an elevated process's
+// HKEY_CURRENT_USER is the elevating account's. Without full rights it
+// asks first, notes which of the user's settings name this screen saver,
+// starts itself elevated with /ELEVATED-CHILD (which removes everything
+// but those settings), waits, and clears them when the child succeeded.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <utility>
@@ -33,6 +41,7 @@ namespace {
 constexpr char kBootSection[] = "boot";
 constexpr char kScreenSaverKey[] = "SCRNSAVE.EXE";
 constexpr char kSystemIni[] = "system.ini";
+constexpr char kDesktopKey[] = "Control Panel\\Desktop";
 constexpr int kDeleteAttempts = 10;           // a file just closed may stay locked briefly
 constexpr DWORD kDeleteRetryDelay = 200;      // ms
 
@@ -149,6 +158,25 @@ class WindowsSystem : public UninstallSystem {
     WritePrivateProfileStringA(kBootSection, kScreenSaverKey, nullptr, kSystemIni);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
   }
+  std::string UserScreenSaverSetting() override {
+    HKEY key = nullptr;
+    char value[MAX_PATH] = "";
+    DWORD size = sizeof value - 1;  // room for a terminator the value may lack
+    DWORD type = 0;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "";
+    const LONG read =
+        RegQueryValueExA(key, kScreenSaverKey, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS && type == REG_SZ ? std::string(value) : std::string();
+  }
+  void ClearUserScreenSaverSetting() override {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueA(key, kScreenSaverKey);
+      RegCloseKey(key);
+    }
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+  }
   std::string LongForm(const std::string& path) override { return win32paths::LongPathForm(path); }
   std::string ShortForm(const std::string& path) override { return ShortPathForm(path); }
 
@@ -167,10 +195,50 @@ int Report(const UninstallPlace& place, const UninstallReport& report, bool sile
   return ExitCodeOf(report);
 }
 
+// True when the token is elevated, or this Windows has no elevation.
+bool RunsWithFullRights() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return true;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  const BOOL known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  return !known || elevation.TokenIsElevated != 0;
+}
+
+// Starts this program elevated as the child (with /S when silent) and
+// returns its exit code, or the elevation-refused code when it did not run
+// (refused, with a message when not by the user and not silent).
+int RunElevatedChild(const Environment& env, bool silent) {
+  const std::string parameters = std::string(kElevatedChildSwitch) + (silent ? " /S" : "");
+  SHELLEXECUTEINFOA start = {};
+  start.cbSize = sizeof start;
+  start.fMask = SEE_MASK_NOCLOSEPROCESS;
+  start.lpVerb = "runas";
+  start.lpFile = env.OwnPath.c_str();
+  start.lpParameters = parameters.c_str();
+  start.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExA(&start) || start.hProcess == nullptr) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_CANCELLED && !silent) {
+      const std::string text = "The uninstaller needs administrator rights and could not be started with them "
+                               "(error " + std::to_string(error) + ").  Nothing was removed.";
+      MessageBoxA(nullptr, text.c_str(), "Screen Saver Uninstall", MB_OK | MB_ICONSTOP);
+    }
+    return format::kExitElevationRefused;
+  }
+  WaitForSingleObject(start.hProcess, INFINITE);
+  DWORD code = format::kExitFilesFailed;  // when its code cannot be had
+  GetExitCodeProcess(start.hProcess, &code);
+  CloseHandle(start.hProcess);
+  return static_cast<int>(code);
+}
+
 // Copies this program to the temporary directory, starts the copy with the
 // finish command, waits for it and gives its exit code. False when no copy
 // can be started.
-bool RunFinishingCopy(const Environment& env, const UninstallPlace& place, bool silent, int* exitCode) {
+bool RunFinishingCopy(const Environment& env, const UninstallPlace& place, bool silent,
+                      bool userSettingsLeftToLauncher, int* exitCode) {
   if (env.TempDirectory.empty()) return false;
   char copy[MAX_PATH];
   // Creates an empty file with a unique name, which the copy then replaces.
@@ -179,7 +247,8 @@ bool RunFinishingCopy(const Environment& env, const UninstallPlace& place, bool 
     DeleteFileA(copy);
     return false;
   }
-  const std::string line = FormatFinishCommandLine(copy, place.TitleDirectory, silent);
+  const std::string line = FormatFinishCommandLine(copy, place.TitleDirectory, silent,
+                                                   userSettingsLeftToLauncher);
   std::vector<char> commandLine(line.begin(), line.end());
   commandLine.push_back('\0');
   STARTUPINFOA startup = {};
@@ -212,36 +281,54 @@ bool MakePlace(const Environment& env, const std::string& titleDirectory, bool s
   return false;
 }
 
-// The first stage's requests, answered by Win32.
+// The question before anything is removed; true for Yes.
+bool AskRemoval(const UninstallPlace& place) {
+  const std::string question =
+      "Do you want to remove the " + place.Title + " screen saver and all of its files from this computer?";
+  const std::string caption = place.Title + " Uninstall";
+  return MessageBoxA(nullptr, question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
+         IDYES;
+}
+
+// The first stage's requests, answered by Win32. An elevated child does
+// not ask again: its launcher asked.
 class WindowsFirstStage : public FirstStageSystem {
  public:
-  WindowsFirstStage(const Environment& env, const UninstallPlace& place) : env_(env), place_(place) {}
-  bool ConfirmRemoval() override {
-    const std::string question =
-        "Do you want to remove the " + place_.Title + " screen saver and all of its files from this computer?";
-    const std::string caption = place_.Title + " Uninstall";
-    return MessageBoxA(nullptr, question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
-           IDYES;
-  }
+  WindowsFirstStage(const Environment& env, const UninstallPlace& place, bool elevatedChild)
+      : env_(env), place_(place), elevatedChild_(elevatedChild) {}
+  bool ConfirmRemoval() override { return elevatedChild_ || AskRemoval(place_); }
   bool RunFinishingCopy(bool silent, int* exitCode) override {
-    return uninstaller::RunFinishingCopy(env_, place_, silent, exitCode);
+    return uninstaller::RunFinishingCopy(env_, place_, silent, elevatedChild_, exitCode);
   }
   int RemoveHere(bool silent) override {
     WindowsSystem system(env_.TempDirectory);
-    return Report(place_, RemoveInstallation(place_, env_.OwnPath, &system), silent);
+    return Report(place_, RemoveInstallation(place_, env_.OwnPath, &system, !elevatedChild_), silent);
   }
 
  private:
   const Environment& env_;
   const UninstallPlace& place_;
+  bool elevatedChild_;
 };
 
-int Start(const Environment& env, bool silent) {
+int Start(const Environment& env, const UserArguments& user) {
   UninstallPlace place;
   // Not its own folder: nothing is removed, so nothing logged was.
-  if (!MakePlace(env, win32paths::LongPathForm(env.OwnDirectory), silent, &place)) return format::kExitFilesFailed;
-  WindowsFirstStage system(env, place);
-  return RunFirstStage(silent, &system);
+  if (!MakePlace(env, win32paths::LongPathForm(env.OwnDirectory), user.Silent, &place))
+    return format::kExitFilesFailed;
+  if (!user.ElevatedChild && !RunsWithFullRights()) {
+    // The launcher: it asks, notes which of this user's settings name the
+    // screen saver (before its file goes), lets the elevated child remove
+    // the rest, and clears them when the child removed everything.
+    if (!user.Silent && !AskRemoval(place)) return format::kExitCancelled;
+    WindowsSystem system(env.TempDirectory);
+    const UserSettingsOfOurs ours = JudgeUserSettings(place, &system);
+    const int code = RunElevatedChild(env, user.Silent);
+    if (code == format::kExitInstalled) ClearUserSettings(ours, &system);
+    return code;
+  }
+  WindowsFirstStage system(env, place, user.ElevatedChild);
+  return RunFirstStage(user.Silent, &system);
 }
 
 int Finish(const Environment& env, const FinishCommand& command) {
@@ -250,7 +337,9 @@ int Finish(const Environment& env, const FinishCommand& command) {
   UninstallPlace place;
   if (MakePlace(env, win32paths::LongPathForm(command.TitleDirectory), command.Silent, &place)) {
     WindowsSystem system(env.TempDirectory);
-    result = Report(place, RemoveInstallation(place, std::string(), &system), command.Silent);
+    result = Report(place,
+                    RemoveInstallation(place, std::string(), &system, !command.UserSettingsLeftToLauncher),
+                    command.Silent);
   }
   // This copy in the temporary directory cannot delete itself while it
   // runs: Windows deletes it when it next starts. A finish command given
@@ -290,5 +379,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   if (uninstaller::ParseFinishCommand(arguments, &finish)) return uninstaller::Finish(env, finish);
   const uninstaller::UserArguments user = uninstaller::ParseUserArguments(arguments);
   if (user.Bad()) return uninstaller::RefuseArguments(user);
-  return uninstaller::Start(env, user.Silent);
+  return uninstaller::Start(env, user);
 }

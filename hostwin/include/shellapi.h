@@ -1,6 +1,7 @@
 // The Win32 stand-in's shell32 declarations: opening a document or web page
-// with its associated program. The simulated machine only records the call
-// and answers as its settings say (see hostwin/machine.h).
+// with its associated program, which the simulated machine only records and
+// answers as its settings say (see hostwin/machine.h); and ShellExecuteExA,
+// whose "runas" of the program itself runs it again elevated (accounts.cpp).
 #pragma once
 
 #include <windows.h>
@@ -17,7 +18,31 @@
 #define SE_ERR_DDEBUSY 30
 #define SE_ERR_NOASSOC 31
 
+#define SEE_MASK_NOCLOSEPROCESS 0x00000040
+
+typedef struct _SHELLEXECUTEINFOA {
+  DWORD cbSize;
+  ULONG fMask;
+  HWND hwnd;
+  LPCSTR lpVerb;
+  LPCSTR lpFile;
+  LPCSTR lpParameters;
+  LPCSTR lpDirectory;
+  int nShow;
+  HINSTANCE hInstApp;
+  void* lpIDList;
+  LPCSTR lpClass;
+  HKEY hkeyClass;
+  DWORD dwHotKey;
+  union {
+    HANDLE hIcon;
+    HANDLE hMonitor;
+  };
+  HANDLE hProcess;
+} SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
+
 extern "C" {
+BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info);
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                                INT show);
 }

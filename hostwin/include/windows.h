@@ -307,6 +307,44 @@ typedef ACCESS_MASK REGSAM;
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
 
+// advapi32: the process's token and security identifiers (SIDs), as much
+// as a program needs to tell whether it runs with full rights and whether
+// it runs as the local system account.
+typedef void* PSID;
+typedef struct _SID_IDENTIFIER_AUTHORITY {
+  BYTE Value[6];
+} SID_IDENTIFIER_AUTHORITY, *PSID_IDENTIFIER_AUTHORITY;
+#define SECURITY_NT_AUTHORITY {{0, 0, 0, 0, 0, 5}}
+#define SECURITY_LOCAL_SYSTEM_RID 0x00000012L
+typedef struct _SID_AND_ATTRIBUTES {
+  PSID Sid;
+  DWORD Attributes;
+} SID_AND_ATTRIBUTES;
+typedef struct _TOKEN_USER {
+  SID_AND_ATTRIBUTES User;
+} TOKEN_USER, *PTOKEN_USER;
+typedef struct _TOKEN_ELEVATION {
+  DWORD TokenIsElevated;
+} TOKEN_ELEVATION, *PTOKEN_ELEVATION;
+typedef enum _TOKEN_ELEVATION_TYPE {
+  TokenElevationTypeDefault = 1,
+  TokenElevationTypeFull,
+  TokenElevationTypeLimited
+} TOKEN_ELEVATION_TYPE;
+typedef enum _TOKEN_INFORMATION_CLASS {
+  TokenUser = 1,
+  TokenElevationType = 18,
+  TokenElevation = 20
+} TOKEN_INFORMATION_CLASS;
+#define TOKEN_QUERY 0x0008
+
+// kernel32: waiting for a process.
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_FAILED 0xFFFFFFFF
+#define STILL_ACTIVE 259
+#define ERROR_CANCELLED 1223L
+
 // ------------------------------------------------------------------ user32
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
@@ -543,6 +581,9 @@ DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD error);
 [[noreturn]] void WINAPI ExitProcess(UINT exitCode);
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
+HANDLE WINAPI GetCurrentProcess(void);
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 
 // kernel32: memory.
 HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);
@@ -567,6 +608,17 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWO
                              LPDWORD size);
 LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
 LONG WINAPI RegCloseKey(HKEY key);
+LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
+
+// advapi32: tokens and SIDs.
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, LPVOID information,
+                                DWORD length, PDWORD returnLength);
+BOOL WINAPI AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE subAuthorityCount, DWORD sub0,
+                                     DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6,
+                                     DWORD sub7, PSID* sid);
+BOOL WINAPI EqualSid(PSID first, PSID second);
+PVOID WINAPI FreeSid(PSID sid);
 
 // user32: window classes, windows and the message queue.
 ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass);

@@ -279,6 +279,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD readCount,
 }
 
 BOOL WINAPI CloseHandle(HANDLE object) {
+  if (CloseAccountHandle(object)) return TRUE;
   int fd = FdOfHandle(object);
   if (fd < 0 || CloseTracked(fd) != 0) {
     SetLastError(ERROR_INVALID_HANDLE);

@@ -343,6 +343,15 @@ bool ParseNumberList(const std::string& text, std::uint64_t least, std::uint64_t
   return true;
 }
 
+// An account name names a registry hive: one key name, printable, at most
+// 64 characters (Windows allows 20 for a local account).
+bool IsAccountName(const std::string& name) {
+  if (name.empty() || name.size() > 64) return false;
+  for (unsigned char c : name)
+    if (c < 0x20 || c >= 0x7F || c == '\\' || c == '%') return false;
+  return true;
+}
+
 // Screens, in pixels: GetSystemMetrics answers an int, and the window code
 // multiplies two of them, so both stay far below 2^15.
 constexpr std::uint64_t kMostPixels = 16384;
@@ -379,7 +388,12 @@ bool SaveMachineSettings(const std::string& folder, const MachineSettings& setti
       "LocalDate=" + settings.localDate + "\r\n"
       "\r\n[Memory]\r\n"
       "FailLocalAlloc=" + JoinNumbers(settings.failLocalAllocCalls) + "\r\n"
-      "FailGlobalAlloc=" + JoinNumbers(settings.failGlobalAllocCalls) + "\r\n";
+      "FailGlobalAlloc=" + JoinNumbers(settings.failGlobalAllocCalls) + "\r\n"
+      "\r\n[Accounts]\r\n"
+      "User=" + settings.account + "\r\n"
+      "Token=" + (settings.tokenLimited ? "limited" : "full") + "\r\n"
+      "ElevateAs=" + settings.elevateAs + "\r\n"
+      "Elevation=" + (settings.elevationRefused ? "refused" : "accepted") + "\r\n";
   if (!WriteEntry(MachineFolderFile(folder, "machine.ini"), text)) {
     if (error) *error = folder + "/machine.ini: cannot be written";
     return false;
@@ -444,6 +458,18 @@ bool LoadMachineSettings(const std::string& folder, MachineSettings* settings, s
   }
   numbers("Memory", "FailLocalAlloc", 1, kMostInt, &settings->failLocalAllocCalls);
   numbers("Memory", "FailGlobalAlloc", 1, kMostInt, &settings->failGlobalAllocCalls);
+  if (auto value = ini.Get("Accounts", "User"); value && !value->empty()) settings->account = *value;
+  if (auto value = ini.Get("Accounts", "Token"); value && !value->empty()) {
+    settings->tokenLimited = SameText(*value, "limited");
+    if (!settings->tokenLimited && !SameText(*value, "full")) bad = "Token";
+  }
+  if (auto value = ini.Get("Accounts", "ElevateAs")) settings->elevateAs = *value;
+  if (auto value = ini.Get("Accounts", "Elevation"); value && !value->empty()) {
+    settings->elevationRefused = SameText(*value, "refused");
+    if (!settings->elevationRefused && !SameText(*value, "accepted")) bad = "Elevation";
+  }
+  if (!IsAccountName(settings->account)) bad = "User";
+  if (!settings->elevateAs.empty() && !IsAccountName(settings->elevateAs)) bad = "ElevateAs";
   if (!bad.empty()) {
     if (error) *error = path + ": " + bad + " is not a valid value";
     return false;
@@ -459,11 +485,13 @@ bool LoadMachineSettings(const std::string& folder, MachineSettings* settings, s
 namespace {
 
 const char kDefaultSystemIni[] = "[boot]\r\nshell=Explorer.exe\r\n";
-const char kDefaultRegistry[] =
-    "REGEDIT4\r\n\r\n"
-    "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"
-    "\"ScreenSaveActive\"=\"0\"\r\n\r\n"
-    "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n\r\n";
+// The user's screen saver switched off, and the list of installed programs.
+std::string DefaultRegistry(const MachineSettings& settings) {
+  return "REGEDIT4\r\n\r\n"
+         "[HKEY_USERS\\" + settings.account + "\\Control Panel\\Desktop]\r\n"
+         "\"ScreenSaveActive\"=\"0\"\r\n\r\n"
+         "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n\r\n";
+}
 
 // Writes `text` to a file that does not exist yet; true when it exists
 // already (as anything, a link included: it is left as it is).
@@ -507,7 +535,7 @@ bool CreateMachine(const std::string& folder, const MachineSettings& settings, s
   const std::string systemIni = JoinWindowsPath(settings.windowsDirectory, "system.ini");
   if (!CreateMissingFile(ResolveMachinePath(folder, systemIni.c_str()), kDefaultSystemIni))
     return fail(MapPath(folder, systemIni.c_str()) + ": cannot be written");
-  if (!CreateMissingFile(MachineFolderFile(folder, "registry.reg"), kDefaultRegistry))
+  if (!CreateMissingFile(MachineFolderFile(folder, "registry.reg"), DefaultRegistry(settings)))
     return fail(folder + "/registry.reg: cannot be written");
   return true;
 }
@@ -523,6 +551,8 @@ bool StartMachine(const std::string& folder, std::string* error) {
   m.lastError = 0;
   m.bytesWritten = 0;
   m.localAllocCalls = m.globalAllocCalls = m.liveBlocks = 0;
+  m.account = settings.account;
+  m.fullToken = !settings.tokenLimited || SameText(settings.account, kSystemAccount);
   return true;
 }
 

@@ -34,6 +34,15 @@ struct MachineState {
   int localAllocCalls = 0;
   int globalAllocCalls = 0;
   int liveBlocks = 0;         // LocalAlloc/GlobalAlloc blocks not yet freed
+  // The process's account and token: the starting user's at first, the
+  // elevating account's (with a full token) in a process ShellExecuteExA
+  // "runas" started.
+  std::string account = "Owner";
+  bool fullToken = true;
+  // The program's entry, which a "runas" of the program itself calls again
+  // in a new process; null outside the runner.
+  int (*program)(HINSTANCE, HINSTANCE, LPSTR, int) = nullptr;
+  int showCommand = SW_SHOWDEFAULT;
 };
 
 MachineState& Machine();
@@ -119,6 +128,17 @@ bool MakeMachineDirectories(const std::string& machineFolder, const std::string&
 // A listing of the open folder `folder` (its own descriptor, so the walk's
 // stays where it is); nullptr when it cannot be listed.
 DIR* OpenListing(int folder);
+
+// The registry path that HKEY_CURRENT_USER stands for: the running
+// account's hive, "HKEY_USERS\<account>".
+std::string CurrentUserHive();
+
+// Forgets the registry read so far, so that the next access reads the
+// machine's file again (after another process changed it).
+void ForgetRegistry();
+
+// Closes a process or token handle; false when `object` is neither.
+bool CloseAccountHandle(HANDLE object);
 
 // The host path a Windows path resolves to (ResolveMachinePath's `host`).
 std::string MapPath(const std::string& machineFolder, const char* windowsPath);

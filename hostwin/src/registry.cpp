@@ -48,6 +48,11 @@ const char* RootName(HKEY key) {
 // The path of an open or predefined key, case as created; empty when `key`
 // is not a key.
 std::string PathOf(HKEY key) {
+  if (key == HKEY_CURRENT_USER) {
+    const std::string hive = CurrentUserHive();
+    auto it = Reg().tree.find(UpperCase(hive));
+    return it == Reg().tree.end() ? hive : it->second.path;
+  }
   if (const char* root = RootName(key)) {
     auto it = Reg().tree.find(root);
     return it == Reg().tree.end() ? root : it->second.path;
@@ -122,6 +127,14 @@ HKEY NewHandle(const std::string& upperPath) {
 }
 
 }  // namespace
+
+std::string CurrentUserHive() { return "HKEY_USERS\\" + Machine().account; }
+
+void ForgetRegistry() {
+  Registry& registry = Reg();
+  registry.loaded = false;
+  registry.tree.clear();
+}
 
 // Sets a value without a transcript line: the system's own settings
 // (SystemParametersInfoA with SPIF_UPDATEINIFILE).
@@ -228,6 +241,20 @@ LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   Save();
   Emit("registry delete " + path);
   return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
+  RegistryKey* k = KeyOf(key);
+  if (!k) return ERROR_INVALID_HANDLE;
+  const std::string name = valueName ? valueName : "";
+  for (auto it = k->values.begin(); it != k->values.end(); ++it) {
+    if (!SameText(it->name, name)) continue;
+    k->values.erase(it);
+    Save();
+    Emit("registry delete " + k->path + " " + (name.empty() ? "@" : Quoted(name)));
+    return ERROR_SUCCESS;
+  }
+  return ERROR_FILE_NOT_FOUND;
 }
 
 LONG WINAPI RegCloseKey(HKEY key) {

@@ -60,6 +60,8 @@ bool CopyIntoMachine(const std::string& folder, const std::string& hostFile, con
   m.modulePath = options.imageWindowsPath;
   m.resources = options.resources;
   m.answers = options.answers;
+  m.program = winMain;
+  m.showCommand = options.showCommand;
   std::atexit(ReportAtExit);
   std::string commandLine = options.commandLine;
   ExitProgram(winMain(reinterpret_cast<HINSTANCE>(kProgramInstance), nullptr, &commandLine[0], options.showCommand));

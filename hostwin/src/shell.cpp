@@ -14,7 +14,8 @@ void SetSystemRegistryString(const std::string& path, const std::string& name, c
 
 namespace {
 
-const char kDesktopKey[] = "HKEY_CURRENT_USER\\Control Panel\\Desktop";
+// Below the running account's hive.
+const char kDesktopKey[] = "\\Control Panel\\Desktop";
 
 // Handles of system cursors carry their id: 0x10000 + id.
 constexpr std::uintptr_t kCursorBase = 0x10000;
@@ -58,7 +59,7 @@ BOOL WINAPI SystemParametersInfoA(UINT action, UINT param, PVOID data, UINT winI
   if (action == SPI_SETSCREENSAVEACTIVE) {
     Emit("SystemParametersInfoA SPI_SETSCREENSAVEACTIVE " + std::to_string(param) + " " + UpdateFlagsName(winIni) +
          " = TRUE");
-    if (winIni & SPIF_UPDATEINIFILE) SetSystemRegistryString(kDesktopKey, "ScreenSaveActive", param ? "1" : "0");
+    if (winIni & SPIF_UPDATEINIFILE) SetSystemRegistryString(CurrentUserHive() + kDesktopKey, "ScreenSaveActive", param ? "1" : "0");
     return TRUE;
   }
   if (action == SPI_GETSCREENSAVEACTIVE && data) {

@@ -14,6 +14,9 @@ the difference is declared here and nowhere else:
   - Wine's own DLLs write registry values while the media check runs
     (the ACM driver cache); only values of keys the installer names are
     compared.
+  - The stand-in keeps each account's hive as HKEY_USERS\<account>;
+    Wine's user.reg is its one user's, read as HKEY_CURRENT_USER. The
+    stand-in's hives are compared as HKEY_CURRENT_USER.
 """
 
 import os
@@ -193,7 +196,8 @@ class PreviewRun:
             if not value:
                 continue
             data = value.group(4) if value.group(4) is not None else value.group(5)
-            values[(value.group(1).lower(), value.group(2))] = (
+            key = re.sub(r"^hkey_users\\[^\\]+", "hkey_current_user", value.group(1).lower())
+            values[(key, value.group(2))] = (
                 None if m.group(2) == "removed" else "%s %s" % (value.group(3), data))
         return values
 

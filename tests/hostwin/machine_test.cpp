@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include "hostwin/machine.h"
 #include "hostwin/src/ini_text.h"
@@ -242,6 +243,10 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
   s.mediaByExtension = {".MID"};
   s.mediaAsMpegVideo = {};
   s.failGlobalAllocCalls = {2, 5};
+  s.account = "Ann";
+  s.tokenLimited = true;
+  s.elevateAs = "Admin";
+  s.elevationRefused = true;
   std::string error;
   ASSERT_TRUE(hostwin::SaveMachineSettings(folder_, s, &error)) << error;
   MachineSettings back;
@@ -253,6 +258,8 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
   EXPECT_EQ(back.mediaByExtension, s.mediaByExtension);
   EXPECT_TRUE(back.mediaAsMpegVideo.empty());
   EXPECT_EQ(back.failGlobalAllocCalls, s.failGlobalAllocCalls);
+  EXPECT_EQ(std::tie(back.account, back.tokenLimited, back.elevateAs, back.elevationRefused),
+            std::tie(s.account, s.tokenLimited, s.elevateAs, s.elevationRefused));
 
   // Out of range or not a number: refused by name, never wrapped into an int
   // that the window code would then multiply.
@@ -264,6 +271,11 @@ TEST_F(MachineTest, SettingsSurviveTheirFile) {
       {"[Machine]\r\nFailDialogs=103,x", "FailDialogs"},
       {"[Shell]\r\nShellExecuteResult=-5", "ShellExecuteResult"},
       {"[Memory]\r\nFailLocalAlloc=4294967297", "FailLocalAlloc"},
+      // An account names a registry hive: one printable key name.
+      {"[Accounts]\r\nUser=Ann\\Evil", "User"},
+      {"[Accounts]\r\nElevateAs=\x1b[2J", "ElevateAs"},
+      {"[Accounts]\r\nToken=admin", "Token"},
+      {"[Accounts]\r\nElevation=maybe", "Elevation"},
   };
   for (const auto& [text, key] : refused) {
     testsupport::TempFolder other;
@@ -466,7 +478,7 @@ TEST_F(MachineTest, SnapshotsTellWhatChanged) {
       "file changed C:\\WINDOWS\\BIG.BIN 200000 bytes", "file changed C:\\WINDOWS\\EDIT.TXT 3 bytes",
       "file removed C:\\WINDOWS\\GONE.TXT", "file added C:\\WINDOWS\\Long Name.scr 1 bytes",
       "file changed C:\\WINDOWS\\system.ini 63 bytes", "directory added C:\\WINDOWS\\NEW",
-      "registry changed HKEY_CURRENT_USER\\Control Panel\\Desktop \"ScreenSaveActive\" = REG_SZ \"1\"",
+      "registry changed HKEY_USERS\\Owner\\Control Panel\\Desktop \"ScreenSaveActive\" = REG_SZ \"1\"",
       "system.ini changed [boot] shell = other.exe",
       "system.ini added [boot] SCRNSAVE.EXE = C:\\WINDOWS\\LONGNA~1.SCR"};
   EXPECT_EQ(hostwin::FormatChanges(hostwin::CompareSnapshots(before, hostwin::TakeSnapshot(folder_))), expected);

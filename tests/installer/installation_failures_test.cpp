@@ -257,7 +257,7 @@ TEST(LinksInTheMachine, AreNeverFollowed) {
       {"the Windows directory", "C:\\WINDOWS", folder, failed(kSaver + folderFiles)},
       {"system.ini", "C:\\WINDOWS\\system.ini", victim,
        R"T(profile C:\WINDOWS\system.ini [boot] SCRNSAVE.EXE = "C:\WINDOWS\Sky.scr" (failed: the file cannot be written)
-)T" + sky.Installed().substr(sky.Installed().find("SystemParametersInfoA"))},
+)T" + sky.Installed().substr(sky.Installed().find('\n', sky.Installed().find("[boot] SCRNSAVE.EXE")) + 1)},
       {"the screen saver, dangling", "C:\\WINDOWS\\Sky.scr", absent, failed(kSaver)},
       {"the title folder, dangling", "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky", absent, failed(folderFiles)},
   };

@@ -39,6 +39,25 @@
 //   [Memory]
 //   FailLocalAlloc=                     call numbers (from 1) that fail, e.g. 1,3
 //   FailGlobalAlloc=
+//   [Accounts]
+//   User=Owner                          the account that starts the program and owns
+//                                       the desktop; SYSTEM: the local system account
+//                                       (S-1-5-18), as deployment tools run programs
+//   Token=full                          full: an elevated token (TokenElevationType 2,
+//                                       TokenIsElevated 1), what Wine gives every
+//                                       process; limited: a standard user's or a
+//                                       filtered administrator's token (3, 0)
+//   ElevateAs=                          the account ShellExecuteExA "runas" runs the
+//                                       program as: empty, the user itself (consent);
+//                                       another account, an administrator whose
+//                                       password the user typed (over the shoulder)
+//   Elevation=accepted                  or refused: the prompt is answered No, and
+//                                       ShellExecuteExA fails with ERROR_CANCELLED
+//
+// Each account has its own registry hive, HKEY_USERS\<account> in
+// registry.reg (named by account rather than by SID, so that the file and
+// the list of changes read plainly); HKEY_CURRENT_USER is the running
+// process's account's hive.
 #pragma once
 
 #include <cstdint>
@@ -87,7 +106,16 @@ struct MachineSettings {
   // [Memory] Which calls (counted from 1 within a run) fail and return NULL.
   std::vector<int> failLocalAllocCalls;
   std::vector<int> failGlobalAllocCalls;
+
+  // [Accounts]
+  std::string account = "Owner";  // the desktop's user, who starts the program
+  bool tokenLimited = false;      // false: the full, elevated token that Wine gives
+  std::string elevateAs;          // empty: `account` itself
+  bool elevationRefused = false;
 };
+
+// The local system account's name in [Accounts] User.
+constexpr char kSystemAccount[] = "SYSTEM";
 
 // Creates the machine folder (and parents) when missing, with drive_c, the
 // Windows and system directories, a default system.ini and registry when

@@ -3,22 +3,25 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 TEST(FinishCommand, WrittenLineIsReadBack) {
-  for (bool silent : {false, true}) {
+  for (const auto& [silent, elevated] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
     const std::string line = uninstaller::FormatFinishCommandLine(
         "C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp", "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora",
-        silent);
+        silent, elevated);
     EXPECT_EQ(line, std::string("\"C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp\" /finish "
                                 "\"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora\"") +
-                        (silent ? " /S" : ""));
+                        (silent ? " /S" : "") + (elevated ? " /ELEVATED-CHILD" : ""));
     // WinMain gets the arguments without the program's path.
     const std::string arguments = line.substr(line.find("/finish"));
     uninstaller::FinishCommand command;
     ASSERT_TRUE(uninstaller::ParseFinishCommand(arguments, &command));
     EXPECT_EQ(command.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
     EXPECT_EQ(command.Silent, silent);
+    EXPECT_EQ(command.UserSettingsLeftToLauncher, elevated);
   }
 }
 
@@ -28,6 +31,9 @@ TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
       "/finish",
       "/finish \"C:\\a\" extra",
       "/finish \"C:\\a\" /S extra",
+      "/finish \"C:\\a\" /ELEVATED-CHILD /S",
+      "/finish \"C:\\a\" /S /S",
+      "/ELEVATED-CHILD",
       "/FINISH \"C:\\a\"",
       "/finish \"\"",
       "/s",
@@ -43,16 +49,19 @@ TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
 TEST(FinishCommand, UserSwitches) {
   struct Case {
     const char* line;
-    bool silent, help;
+    bool silent, help, elevated;
     const char* unknown;
   } cases[] = {
-      {"", false, false, ""},     {"/S", true, false, ""},      {"/s /?", true, true, ""},
-      {"/S /Q", true, false, "/Q"}, {"remove", false, false, "remove"}, {"/finish", false, false, "/finish"},
+      {"", false, false, false, ""},          {"/S", true, false, false, ""},
+      {"/s /?", true, true, false, ""},       {"/S /Q", true, false, false, "/Q"},
+      {"remove", false, false, false, "remove"}, {"/finish", false, false, false, "/finish"},
+      {"/elevated-child /S", true, false, true, ""},
   };
   for (const Case& c : cases) {
     const uninstaller::UserArguments arguments = uninstaller::ParseUserArguments(c.line);
     EXPECT_EQ(arguments.Silent, c.silent) << c.line;
     EXPECT_EQ(arguments.Help, c.help) << c.line;
+    EXPECT_EQ(arguments.ElevatedChild, c.elevated) << c.line;
     EXPECT_EQ(arguments.Unknown, c.unknown) << c.line;
     EXPECT_EQ(arguments.Bad(), c.help || *c.unknown != '\0') << c.line;
   }

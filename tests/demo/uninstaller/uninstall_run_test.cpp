@@ -27,6 +27,8 @@ class FakeSystem : public uninstaller::UninstallSystem {
   std::string SaverShortPath;  // answered while the screen saver exists
   bool KeyExists = true;
   bool SettingCleared = false;
+  std::string UserSetting;  // HKEY_CURRENT_USER's own value
+  bool UserSettingCleared = false;
   std::vector<std::string> Actions;
 
   void AddFile(const std::string& path, const std::string& text = "x") { Files[Upper(path)] = text; }
@@ -69,6 +71,14 @@ class FakeSystem : public uninstaller::UninstallSystem {
   void ClearScreenSaverSetting() override {
     Actions.push_back("clear setting");
     SettingCleared = true;
+  }
+  std::string UserScreenSaverSetting() override {
+    Actions.push_back("user setting");
+    return UserSetting;
+  }
+  void ClearUserScreenSaverSetting() override {
+    Actions.push_back("clear user setting");
+    UserSettingCleared = true;
   }
   std::string LongForm(const std::string& path) override { return path; }
   std::string ShortForm(const std::string& path) override {
@@ -134,12 +144,33 @@ TEST(RemoveInstallation, RemovesEverythingItOwnsAndNothingElse) {
             1);
 }
 
-TEST(RemoveInstallation, AnotherScreenSaversSettingIsKept) {
-  for (const char* setting : {"C:\\WINDOWS\\logon.scr", "C:\\WINDOWS\\SAVERK~2.SCR", ""}) {
+// Each of the running user's settings is cleared when it names this screen
+// saver (short or long path); none is touched by an elevated process whose
+// launcher clears them for the user who started it.
+TEST(RemoveInstallation, ClearsEachOfTheUsersSettingsThatNamesThisScreenSaver) {
+  const char* const ours = "C:\\WINDOWS\\SAVERK~1.SCR";
+  const struct {
+    const char* systemIni;
+    const char* currentUser;
+    bool clearsUserSettings;
+    bool systemIniCleared, currentUserCleared;
+  } cases[] = {
+      {ours, ours, true, true, true},
+      {"C:\\WINDOWS\\logon.scr", kSaver, true, false, true},
+      {ours, "", true, true, false},
+      {"C:\\WINDOWS\\SAVERK~2.SCR", "C:\\WINDOWS\\logon.scr", true, false, false},
+      {"", "", true, false, false},
+      {ours, ours, false, false, false},
+  };
+  for (const auto& c : cases) {
     FakeSystem machine = InstalledMachine();
-    machine.Setting = setting;
-    uninstaller::RemoveInstallation(Place(), "", &machine);
-    EXPECT_FALSE(machine.SettingCleared) << setting;
+    machine.Setting = c.systemIni;
+    machine.UserSetting = c.currentUser;
+    uninstaller::RemoveInstallation(Place(), "", &machine, c.clearsUserSettings);
+    const std::string row = std::string(c.systemIni) + " | " + c.currentUser;
+    EXPECT_EQ(machine.SettingCleared, c.systemIniCleared) << row;
+    EXPECT_EQ(machine.UserSettingCleared, c.currentUserCleared) << row;
+    EXPECT_FALSE(machine.HasFile(kSaver)) << row;
   }
 }
 
@@ -182,10 +213,12 @@ TEST(RemoveInstallation, SettingIsJudgedBeforeTheScreenSaverIsDeleted) {
   // does; asked afterwards, the setting would not be recognised.
   FakeSystem machine = InstalledMachine();
   uninstaller::RemoveInstallation(Place(), "", &machine);
-  const auto setting = std::find(machine.Actions.begin(), machine.Actions.end(), "setting");
   const auto deleteSaver = std::find(machine.Actions.begin(), machine.Actions.end(), std::string("delete ") + kSaver);
-  ASSERT_NE(setting, machine.Actions.end());
-  EXPECT_LT(setting, deleteSaver);
+  for (const char* read : {"setting", "user setting"}) {
+    const auto setting = std::find(machine.Actions.begin(), machine.Actions.end(), read);
+    ASSERT_NE(setting, machine.Actions.end()) << read;
+    EXPECT_LT(setting, deleteSaver) << read;
+  }
   EXPECT_TRUE(machine.SettingCleared);
 }
 
