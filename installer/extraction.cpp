@@ -247,6 +247,23 @@ void DescribeInstalledProgram(HKEY key, const char* screenSaverPath, DWORD insta
   SetNumberValue(key, "NoRepair", 1);
 }
 
+// Publisher, DisplayVersion and URLInfoAbout: only what the author gave to
+// pack (the image's own VERSIONINFO: CompanyName, ProductVersion, URL);
+// an image without them registers none of the three.
+void RegisterAuthorIdentity(HKEY key) {
+  format::VersionInfoFields version;
+  ReadOwnVersionInfo(&version);
+  const struct {
+    format::VersionField field;
+    const char* value;
+  } identity[] = {{format::kCompanyName, "Publisher"},
+                  {format::kProductVersion, "DisplayVersion"},
+                  {format::kUrl, "URLInfoAbout"}};
+  for (const auto& item : identity)
+    if (version.present[item.field] && version.text[item.field][0] != '\0')
+      SetTextValue(key, item.value, version.text[item.field]);
+}
+
 // `screenSaverPath` is empty when the path does not fit.
 void RegisterUninstaller(const ExtractionInputs& in, const char* uninstallerPath,
                          const char* screenSaverPath) {
@@ -274,6 +291,7 @@ void RegisterUninstaller(const ExtractionInputs& in, const char* uninstallerPath
     DescribeInstalledProgram(key, screenSaverPath, in.installTotalBytes);
     SetQuietUninstallString(key, uninstallerPath);
     SetInstallDate(key);
+    RegisterAuthorIdentity(key);
   }
   RegCloseKey(key);
   LoggedKeyName = "";

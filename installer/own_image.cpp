@@ -43,12 +43,31 @@ HFILE OpenManifestInImage(LPCSTR imagePath, ManifestWalkInfo* info) {
   return file;
 }
 
+namespace {
+
+// The running installer's image path; false when it cannot be had whole.
+bool OwnImagePath(char (&path)[kModulePathBufferSize]) {
+  const DWORD length = GetModuleFileNameA(nullptr, path, kModulePathBufferSize);
+  // 0 is failure; a length of the whole buffer means the path was cut.
+  return length > 0 && length < kModulePathBufferSize;
+}
+
+}  // namespace
+
 HFILE OpenPayloadManifest() {
   char path[kModulePathBufferSize];
-  DWORD length = GetModuleFileNameA(nullptr, path, kModulePathBufferSize);
-  // 0 is failure; a length of the whole buffer means the path was cut.
-  if (length == 0 || length >= kModulePathBufferSize) return HFILE_ERROR;
-  return OpenManifestInImage(path);
+  return OwnImagePath(path) ? OpenManifestInImage(path) : HFILE_ERROR;
+}
+
+void ReadOwnVersionInfo(format::VersionInfoFields* fields) {
+  *fields = format::VersionInfoFields();
+  char path[kModulePathBufferSize];
+  if (!OwnImagePath(path)) return;
+  const HFILE file = _lopen(path, kOpenReadShared);
+  if (file == HFILE_ERROR) return;
+  LopenImageSource source(file);
+  format::ReadImageVersionInfo(source, fields);
+  _lclose(file);
 }
 
 }  // namespace installer

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "core/format/image_walk.h"
+#include "core/format/version_info.h"
 
 namespace installer {
 
@@ -32,5 +33,10 @@ HFILE OpenManifestInImage(LPCSTR imagePath, format::ManifestWalkInfo* info = nul
 // The same walk on the running installer's own image file. The caller owns
 // the handle and closes it with _lclose.
 HFILE OpenPayloadManifest();
+
+// The author's VERSIONINFO in the running installer's own image (what pack
+// wrote from --publisher, --version, --url); fields absent when the image
+// has none or it cannot be read. Read from the file, as the manifest is.
+void ReadOwnVersionInfo(format::VersionInfoFields* fields);
 
 }  // namespace installer

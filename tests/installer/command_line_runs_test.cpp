@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/imagewriter/version_info_writer.h"
 #include "installer_fixture.h"
 
 namespace {
@@ -143,6 +144,57 @@ TEST(CommandLineRuns, UnopenedLogAndSilentShortWrite) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(Joined(result.transcript).find("message box"), std::string::npos)
       << Joined(result.transcript);
+}
+
+}  // namespace
+
+namespace {
+
+// Publisher, DisplayVersion and URLInfoAbout come from the image's own
+// VERSIONINFO, and only from the keys the author gave (pack writes the
+// title's two always); an image without a VERSIONINFO registers none.
+TEST(CommandLineRuns, TheUninstallEntryNamesWhatTheAuthorGave) {
+  imagewriter::VersionInfoContents everything;
+  everything.text[format::kProductName] = "Sky";
+  everything.text[format::kFileDescription] = "Sky Setup";
+  everything.text[format::kCompanyName] = "Example Ltd";
+  everything.text[format::kProductVersion] = "1.2.3";
+  everything.text[format::kUrl] = "https://example.com/sky";
+  imagewriter::VersionInfoContents titleOnly;
+  titleOnly.text[format::kProductName] = "Sky";
+  titleOnly.text[format::kFileDescription] = "Sky Setup";
+  const std::string key = "Uninstall\\Sky]";
+  struct Case {
+    const char* name;
+    std::vector<imagewriter::ResourceItem> resources;
+    std::vector<std::string> registered, absent;
+  } cases[] = {
+      {"every key",
+       {{imagewriter::ResourceKey::Number(16), imagewriter::ResourceKey::Number(1), 1033,
+         imagewriter::BuildVersionInfo(everything)}},
+       {"\"Publisher\"=\"Example Ltd\"", "\"DisplayVersion\"=\"1.2.3\"",
+        "\"URLInfoAbout\"=\"https://example.com/sky\""},
+       {}},
+      {"the title's keys only",
+       {{imagewriter::ResourceKey::Number(16), imagewriter::ResourceKey::Number(1), 1033,
+         imagewriter::BuildVersionInfo(titleOnly)}},
+       {},
+       {"\"Publisher\"", "\"DisplayVersion\"", "\"URLInfoAbout\""}},
+      {"no VERSIONINFO", {}, {}, {"\"Publisher\"", "\"DisplayVersion\"", "\"URLInfoAbout\""}},
+  };
+  for (const Case& c : cases) {
+    Machine machine;
+    const auto result =
+        machine.InstallImage(imagewriter::BuildInstallerImage(ThreeEntryImage("Sky"), c.resources), {}, "/S");
+    EXPECT_EQ(result.exitCode, 0) << c.name << "\n" << Joined(result.transcript);
+    const std::string registry = machine.Registry();
+    const std::string entry = registry.substr(registry.find(key));
+    EXPECT_NE(entry.find("\"InstallDate\""), std::string::npos) << c.name << "\n" << entry;
+    for (const std::string& value : c.registered)
+      EXPECT_NE(entry.find(value), std::string::npos) << c.name << ": " << value << "\n" << entry;
+    for (const std::string& value : c.absent)
+      EXPECT_EQ(entry.find(value), std::string::npos) << c.name << ": " << value << "\n" << entry;
+  }
 }
 
 }  // namespace
