@@ -9,7 +9,7 @@
 #include "core/format/install_names.h"
 #include "core/format/title_rule.h"
 #include "core/text/bounded_text.h"
-#include "installer/account_rights.h"
+#include "installer/rights/account_rights.h"
 #include "installer/installer_state.h"
 #include "installer/own_manifest.h"
 #include "installer/run_log.h"
@@ -79,14 +79,14 @@ int LaunchElevatedChild(const char* commandLine) {
     return kExitBadArguments;
   DWORD exitCode = 0;
   DWORD error = 0;
-  const Elevation elevation = RunElevatedSelf(parameters, &exitCode, &error);
+  const rights::Elevation elevation = rights::RunElevatedSelf(parameters, &exitCode, &error);
   // The child has written the log and closed it: the launcher's lines follow.
   if (Switches.logPath[0] != '\0') AppendRunLog(Switches.logPath);
   switch (elevation) {
-    case Elevation::kRefused:
+    case rights::Elevation::kRefused:
       LogLine("elevation refused by the user");
       return kExitElevationRefused;  // the user's own No: nothing more to say
-    case Elevation::kFailed: {
+    case rights::Elevation::kFailed: {
       LogFailure("to start the installation with administrator rights", "elevation failed", error);
       if (!Switches.silent) {
         char message[256];
@@ -95,7 +95,7 @@ int LaunchElevatedChild(const char* commandLine) {
       }
       return kExitElevationRefused;
     }
-    case Elevation::kRan:
+    case rights::Elevation::kRan:
       break;
   }
   LogLine("elevated installation ended with exit code %lu", static_cast<unsigned long>(exitCode));
@@ -117,12 +117,12 @@ int RunLauncherIfNeeded(const char* commandLine) {
     PerUserSteps = PerUserRoad::kLeftToLauncher;
     return -1;
   }
-  if (RunsAsSystemAccount()) {
+  if (rights::RunsAsSystemAccount()) {
     PerUserSteps = PerUserRoad::kSkippedSystemAccount;
     return -1;
   }
   PerUserSteps = PerUserRoad::kHere;
-  if (RunsWithFullRights()) return -1;
+  if (rights::RunsWithFullRights()) return -1;
   return LaunchElevatedChild(commandLine);
 }
 

@@ -23,13 +23,13 @@
 // starts itself elevated with /ELEVATED-CHILD (which removes everything
 // but those settings), waits, and clears them when the child succeeded.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "demo/uninstaller/finish_command.h"
+#include "installer/rights/account_rights.h"
 #include "demo/uninstaller/uninstall_plan.h"
 #include "demo/uninstaller/uninstall_run.h"
 #include "demo/win32paths/win32_paths.h"
@@ -195,43 +195,24 @@ int Report(const UninstallPlace& place, const UninstallReport& report, bool sile
   return ExitCodeOf(report);
 }
 
-// True when the token is elevated, or this Windows has no elevation.
-bool RunsWithFullRights() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return true;
-  TOKEN_ELEVATION elevation = {};
-  DWORD size = 0;
-  const BOOL known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
-  CloseHandle(token);
-  return !known || elevation.TokenIsElevated != 0;
-}
-
 // Starts this program elevated as the child (with /S when silent) and
 // returns its exit code, or the elevation-refused code when it did not run
 // (refused, with a message when not by the user and not silent).
-int RunElevatedChild(const Environment& env, bool silent) {
+int RunElevatedChild(bool silent) {
   const std::string parameters = std::string(kElevatedChildSwitch) + (silent ? " /S" : "");
-  SHELLEXECUTEINFOA start = {};
-  start.cbSize = sizeof start;
-  start.fMask = SEE_MASK_NOCLOSEPROCESS;
-  start.lpVerb = "runas";
-  start.lpFile = env.OwnPath.c_str();
-  start.lpParameters = parameters.c_str();
-  start.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExA(&start) || start.hProcess == nullptr) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_CANCELLED && !silent) {
-      const std::string text = "The uninstaller needs administrator rights and could not be started with them "
-                               "(error " + std::to_string(error) + ").  Nothing was removed.";
-      MessageBoxA(nullptr, text.c_str(), "Screen Saver Uninstall", MB_OK | MB_ICONSTOP);
-    }
-    return format::kExitElevationRefused;
+  DWORD code = 0;
+  DWORD error = 0;
+  switch (rights::RunElevatedSelf(parameters.c_str(), &code, &error)) {
+    case rights::Elevation::kRan: return static_cast<int>(code);
+    case rights::Elevation::kRefused: return format::kExitElevationRefused;
+    case rights::Elevation::kFailed: break;
   }
-  WaitForSingleObject(start.hProcess, INFINITE);
-  DWORD code = format::kExitFilesFailed;  // when its code cannot be had
-  GetExitCodeProcess(start.hProcess, &code);
-  CloseHandle(start.hProcess);
-  return static_cast<int>(code);
+  if (!silent) {
+    const std::string text = "The uninstaller needs administrator rights and could not be started with them "
+                             "(error " + std::to_string(error) + ").  Nothing was removed.";
+    MessageBoxA(nullptr, text.c_str(), "Screen Saver Uninstall", MB_OK | MB_ICONSTOP);
+  }
+  return format::kExitElevationRefused;
 }
 
 // Copies this program to the temporary directory, starts the copy with the
@@ -316,14 +297,14 @@ int Start(const Environment& env, const UserArguments& user) {
   // Not its own folder: nothing is removed, so nothing logged was.
   if (!MakePlace(env, win32paths::LongPathForm(env.OwnDirectory), user.Silent, &place))
     return format::kExitFilesFailed;
-  if (!user.ElevatedChild && !RunsWithFullRights()) {
+  if (!user.ElevatedChild && !rights::RunsWithFullRights()) {
     // The launcher: it asks, notes which of this user's settings name the
     // screen saver (before its file goes), lets the elevated child remove
     // the rest, and clears them when the child removed everything.
     if (!user.Silent && !AskRemoval(place)) return format::kExitCancelled;
     WindowsSystem system(env.TempDirectory);
     const UserSettingsOfOurs ours = JudgeUserSettings(place, &system);
-    const int code = RunElevatedChild(env, user.Silent);
+    const int code = RunElevatedChild(user.Silent);
     if (code == format::kExitInstalled) ClearUserSettings(ours, &system);
     return code;
   }

@@ -1,5 +1,5 @@
-// Whose rights the installer runs with, and starting itself again with full
-// rights. The installer writes into the Windows directory and under
+// Whose rights a program runs with, and starting itself again with full
+// rights; shared by the installer and UNINSTAL.EXE. The installer writes into the Windows directory and under
 // HKEY_LOCAL_MACHINE, which needs full rights, while the screen saver
 // setting belongs to the user who started it: an elevated process's
 // HKEY_CURRENT_USER is the elevating account's, which may be another one
@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-namespace installer {
+namespace rights {
 
 // True when the process's token is elevated, or when this Windows has no
 // elevation at all (no token, or no TokenElevation before Windows Vista):
@@ -27,4 +27,4 @@ enum class Elevation { kRan, kRefused, kFailed };
 // the system's error code in `error`.
 Elevation RunElevatedSelf(const char* parameters, DWORD* exitCode, DWORD* error);
 
-}  // namespace installer
+}  // namespace rights

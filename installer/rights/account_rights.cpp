@@ -1,11 +1,11 @@
-// The token queries and the elevated start of the installer's own image.
-#include "installer/account_rights.h"
+// The token queries and the elevated start of the program's own image.
+#include "installer/rights/account_rights.h"
 
 #include <windows.h>
 
 #include "core/format/install_names.h"
 
-namespace installer {
+namespace rights {
 
 namespace {
 
@@ -75,4 +75,4 @@ Elevation RunElevatedSelf(const char* parameters, DWORD* exitCode, DWORD* error)
   return told ? Elevation::kRan : Elevation::kFailed;
 }
 
-}  // namespace installer
+}  // namespace rights
