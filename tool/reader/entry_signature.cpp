@@ -22,6 +22,10 @@ void PeEntryCollector::Start() {
 // ring is left as the installer leaves it.
 bool PeEntryCollector::Take(const std::uint8_t* data, std::size_t size) {
   if (notPe_ || tooLarge_) return true;
+  if (bytes_.empty() && size >= 2 && !format::pe_layout::IsMzSignature(data)) {
+    notPe_ = true;
+    return true;
+  }
   if (size > kMostCheckedEntryBytes - bytes_.size()) {
     tooLarge_ = true;
     bytes_.clear();
