@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fuzz_check.h"
 #include "tool/reader/payload_image.h"
@@ -70,6 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       (void)image.InstallerRefusalOf(i);
     }
     (void)image.InstallTotalBytes();
+    // The walk that checks a PE entry's decoded bytes, over the same bytes
+    // in memory, says what the image's own check says.
+    const reader::CertificateTable inMemory =
+        reader::ReadCertificateTable(std::vector<std::uint8_t>(data, data + size));
+    FUZZ_CHECK(inMemory.state == image.certificates.state && inMemory.damage == image.certificates.damage);
   } catch (const ImageError& e) {
     FUZZ_CHECK(e.what()[0] != '\0' && std::strchr(e.what(), '\n') == nullptr);
   }

@@ -2,10 +2,12 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "core/format/install_names.h"
+#include "tool/reader/entry_signature.h"
 #include "tool/reader/image_entry_reader.h"
 #include "tool/reader/payload_image.h"
 #include "tool/commands/command_failure.h"
@@ -25,6 +27,8 @@ using format::kUninstallerPosition;
 namespace commands {
 
 using reader::CertificateTable;
+using reader::EntrySignature;
+using reader::EntrySignatureState;
 using reader::EntryVerdict;
 using reader::LoadPayloadImage;
 using reader::PayloadImage;
@@ -105,7 +109,7 @@ const char* VersionInfoState(const PayloadImage& image) {
   return "read";
 }
 
-void PrintText(const PayloadImage& image) {
+void PrintText(const PayloadImage& image, const std::vector<EntrySignature>& signatures) {
   std::printf("Title:            %s\n", Printable(image.Title()).c_str());
   std::printf("Publisher:        %s\n", Shown(image, format::kCompanyName).c_str());
   std::printf("Version:          %s\n", Shown(image, format::kProductVersion).c_str());
@@ -122,15 +126,16 @@ void PrintText(const PayloadImage& image) {
   std::printf("Manifest offset:  0x%X (%s)\n", image.walk.manifestOffset,
               Thousands(image.walk.manifestOffset).c_str());
   // The path goes last: it is the one column without a useful width.
-  std::printf("\n%4s  %-12s  %13s  %13s  %-10s  %s\n", "Pos", "Role", "Stored", "Expanded", "Method",
-              "Installed path");
+  std::printf("\n%4s  %-12s  %13s  %13s  %-10s  %-9s  %s\n", "Pos", "Role", "Stored", "Expanded", "Method",
+              "Signature", "Installed path");
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
     const std::string path = RelativePath(image, i);
-    std::printf("%4u  %-12s  %13s  %13s  %-10s  %s\n", i, RoleName(i),
+    std::printf("%4u  %-12s  %13s  %13s  %-10s  %-9s  %s\n", i, RoleName(i),
                 Thousands(entry.StoredSize).c_str(),
                 IsCompressed(entry) ? Thousands(entry.ExpandedSize).c_str() : "-",
-                IsCompressed(entry) ? "compressed" : "stored", Printable(path).c_str());
+                IsCompressed(entry) ? "compressed" : "stored", reader::EntrySignatureWord(signatures[i].state),
+                Printable(path).c_str());
   }
   std::printf("\nInstall total:    %s bytes", Thousands(image.InstallTotalBytes()).c_str());
   if (InstallTotalWraps(image))
@@ -140,9 +145,23 @@ void PrintText(const PayloadImage& image) {
   std::printf("Signature:        %s\n", SignatureLine(image).c_str());
 }
 
+// An entry's `signed` key: whether a PE entry carries a sound certificate
+// table; null for an entry that is no PE or was not checked.
+nlohmann::ordered_json SignedJson(EntrySignatureState state) {
+  switch (state) {
+    case EntrySignatureState::kSigned: return true;
+    case EntrySignatureState::kUnsigned:
+    case EntrySignatureState::kDamaged: return false;
+    case EntrySignatureState::kNotPe:
+    case EntrySignatureState::kNotRead:
+    case EntrySignatureState::kTooLarge: break;
+  }
+  return nullptr;
+}
+
 // Written one entry at a time, so that memory stays that of the entry table
 // however many entries the image declares.
-void PrintJson(const PayloadImage& image) {
+void PrintJson(const PayloadImage& image, const std::vector<EntrySignature>& signatures) {
   nlohmann::ordered_json head;
   head["title"] = Windows1252ToUtf8(image.Title());
   head["publisher"] = JsonField(image, format::kCompanyName);
@@ -166,14 +185,16 @@ void PrintJson(const PayloadImage& image) {
   std::fputs(",\"entries\":[", stdout);
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
-    const nlohmann::ordered_json item{{"position", i},
+    nlohmann::ordered_json item{{"position", i},
                                       {"role", RoleName(i)},
                                       {"path", Windows1252ToUtf8(RelativePath(image, i))},
                                       {"data_offset", entry.DataOffset},
                                       {"stored_size", entry.StoredSize},
                                       {"expanded_size", entry.ExpandedSize},
                                       {"compressed", IsCompressed(entry)},
-                                      {"kind", entry.Kind}};
+                                      {"kind", entry.Kind},
+                                      {"signed", SignedJson(signatures[i].state)}};
+    if (signatures[i].state == EntrySignatureState::kDamaged) item["signature_damage"] = signatures[i].damage;
     if (i > 0) std::fputc(',', stdout);
     std::fputs(JsonText(item).c_str(), stdout);
   }
@@ -182,11 +203,16 @@ void PrintJson(const PayloadImage& image) {
 
 int RunList(const std::string& path, bool json) {
   const PayloadImage image = LoadPayloadImage(path);
+  // Whether each program inside is signed needs its decoded bytes: the
+  // entries are decoded in order, as test does (see ReadEntrySignatures).
+  const std::vector<EntrySignature> signatures = reader::ReadEntrySignatures(image);
   if (json) {
-    PrintJson(image);
+    PrintJson(image, signatures);
   } else {
-    PrintText(image);
+    PrintText(image, signatures);
   }
+  // A damaged table inside is shown, not an error, as the image's own is:
+  // test fails it.
   int status = kExitOk;
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     if (!image.DataInsideFile(image.entries[i])) {

@@ -8,7 +8,9 @@
 // installed one, "../share/saverkit/installer.exe" from it (<prefix>/bin/
 // saverkit, whatever the prefix). The default uninstaller, UNINSTAL.EXE,
 // is found the same way.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <optional>
 #include <filesystem>
@@ -27,6 +29,7 @@
 #include "tool/commands/output_file.h"
 #include "tool/packer/packer.h"
 #include "tool/packer/stub_image.h"
+#include "tool/reader/payload_image.h"
 #include "core/format/exit_codes.h"
 #include "core/format/install_names.h"
 #include "core/format/manifest_layout.h"
@@ -60,7 +63,8 @@ struct PackOptions {
   std::string stub;
   bool force = false;
   bool json = false;
-  std::string sign;  // a PKCS#12 certificate: sign the image with it
+  std::string sign;  // a PKCS#12 certificate: sign the image and UNINSTAL.EXE with it
+  bool signSaver = false;  // sign the screen saver too
   std::string signPasswordFile;
   std::string timestampUrl;
   unsigned signTimeout = packer::kDefaultSigningTimeoutSeconds;  // seconds
@@ -294,6 +298,41 @@ std::optional<std::uint32_t> BuildTime(const PackOptions& options) {
   return buildTime;
 }
 
+// Signs a program that goes into the image (UNINSTAL.EXE; with --sign-saver
+// the screen saver) before it is compressed: its bytes go to a temporary
+// file beside the output (never committed, so removed on every exit),
+// osslsigncode signs it there, and the signed bytes replace them. A program
+// signed already is left as it is, and pack says so in one line (on
+// standard error with --json, whose standard output is the report).
+void SignProgram(const PackOptions& options, const packer::SigningOptions& signing, const char* role,
+                 packer::PackInput* program) {
+  if (!reader::IsPeImage(program->bytes))
+    throw Failure{program->path, std::string("the ") + role + " is not a PE program, so --sign cannot sign it",
+                  kExitUsageError};
+  const reader::CertificateTable table = reader::ReadCertificateTable(program->bytes);
+  if (table.state == reader::SignatureState::kDamaged)
+    throw Failure{program->path, std::string("the ") + role + "'s certificate table is damaged: " + table.damage,
+                  kExitDataError};
+  if (table.state == reader::SignatureState::kSigned) {
+    std::fprintf(options.json ? stderr : stdout, "%s: the %s is signed already; packed as it is\n",
+                 program->path.c_str(), role);
+    return;
+  }
+  try {
+    OutputFile temporary(options.output, true);
+    if (!temporary.Write(program->bytes.data(), program->bytes.size()))
+      throw Failure{options.output, std::string("cannot write the ") + role + " to sign: " + std::strerror(errno),
+                    kExitDataError};
+    temporary.Finish();
+    program->bytes = packer::SignImageFile(temporary.TemporaryPath(), signing);
+  } catch (const packer::SigningError& e) {
+    throw e.Within(options.sign, std::string("cannot sign the ") + role + " (" + program->path + "): ",
+                   kExitDataError);
+  } catch (const OutputFileError& e) {
+    throw e.Within(options.output, "", kExitDataError);
+  }
+}
+
 // Writes the image to the output once it reads back as packed; with --sign,
 // the signature is appended before it takes its name, and the signed image
 // must read back the same. Returns the signed bytes, or none unsigned.
@@ -372,7 +411,7 @@ int RunPack(const PackOptions& options) {
   }
   if (!options.signPasswordFile.empty()) signing.password = packer::ReadPasswordFile(options.signPasswordFile);
   std::string uninstaller;
-  const packer::PackRequest request = ReadPackRequest(options, &uninstaller);
+  packer::PackRequest request = ReadPackRequest(options, &uninstaller);
   // The packer's checks before the winget manifest's, so that a bad
   // --version is named as such.
   packer::CheckPackRequest(request);
@@ -387,6 +426,14 @@ int RunPack(const PackOptions& options) {
   RefuseOutputAmongInputs(options, stubPath, uninstaller);
   const std::optional<std::uint32_t> buildTime = BuildTime(options);
   signing.signingTime = buildTime;
+
+  if (!options.sign.empty()) {
+    // SIGINT or SIGTERM while a program is signed: its temporary files go
+    // before the guard ends the program by that signal.
+    const packer::InterruptionGuard interruptions;
+    SignProgram(options, signing, "uninstaller", &request.uninstaller);
+    if (options.signSaver) SignProgram(options, signing, "screen saver", &request.saver);
+  }
 
   packer::PackResult result;
   try {
@@ -456,7 +503,11 @@ void AddPackCommand(CLI::App& app, int& exitStatus) {
   command->add_flag("--force", options->force, "Replace an existing output file");
   command->add_flag("--json", options->json, "Print one JSON object for scripts");
   command->add_option("--sign", options->sign,
-                      "Sign the image with Authenticode using this PKCS#12 certificate (.pfx); runs osslsigncode");
+                      "Sign the image, and the UNINSTAL.EXE inside it first, with Authenticode using this PKCS#12 "
+                      "certificate (.pfx); runs osslsigncode");
+  command->add_flag("--sign-saver", options->signSaver,
+                    "Sign the screen saver (.scr) inside the image as well; one signed already is left as it is")
+      ->needs("--sign");
   command->add_option("--sign-password-file", options->signPasswordFile,
                       "A file whose first line is the certificate's password (at most 64 KiB)")
       ->needs("--sign");

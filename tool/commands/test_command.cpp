@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "tool/reader/entry_signature.h"
 #include "tool/reader/image_entry_reader.h"
 #include "tool/reader/payload_image.h"
 #include "tool/commands/command_failure.h"
@@ -19,6 +20,8 @@ namespace commands {
 
 using reader::ChunkSink;
 using reader::EntryReport;
+using reader::EntrySignature;
+using reader::EntrySignatureState;
 using reader::EntryVerdict;
 using reader::ImageFile;
 using reader::LoadPayloadImage;
@@ -50,7 +53,10 @@ int RunTest(const std::string& path) {
   // Entries that share stored data cost no more than the image could
   // honestly yield: past that the run stops (reader::WorkBudget).
   reader::WorkBudget budget(file.Size());
-  const ChunkSink discard = [](const std::uint8_t*, std::size_t) { return true; };
+  // A PE entry (the screen saver, UNINSTAL.EXE) is held while it decodes,
+  // so that its own certificate table is checked as the image's is.
+  reader::PeEntryCollector collector;
+  const ChunkSink sink = collector.Sink();
   std::size_t failed = 0;
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& entry = image.entries[i];
@@ -68,12 +74,23 @@ int RunTest(const std::string& path) {
       continue;
     }
     EntryReport report;
-    ReadImageEntry(file, entry, *decoder, budget, discard, &report);
-    line += VerdictText(report.verdict);
+    collector.Start();
+    ReadImageEntry(file, entry, *decoder, budget, sink, &report);
+    const EntrySignature signature =
+        report.verdict == EntryVerdict::kOk ? collector.Result() : EntrySignature{};
+    if (signature.state == EntrySignatureState::kDamaged) {
+      line += "damaged: its certificate table: " + signature.damage;
+    } else {
+      line += VerdictText(report.verdict);
+      if (signature.state == EntrySignatureState::kSigned || signature.state == EntrySignatureState::kUnsigned)
+        line += std::string(", ") + reader::EntrySignatureWord(signature.state);
+      if (signature.state == EntrySignatureState::kTooLarge)
+        line += ", a PE too large for its signature to be checked";
+    }
     if (report.verdict == EntryVerdict::kOk && report.unreadBytes > 0)
       line += " (note: " + Thousands(report.unreadBytes) + " stored bytes left unread)";
     std::printf("%s\n", line.c_str());
-    if (report.verdict != EntryVerdict::kOk) ++failed;
+    if (report.verdict != EntryVerdict::kOk || signature.state == EntrySignatureState::kDamaged) ++failed;
   }
   if (image.tableCutShort) PrintError(path, "the entry table runs past the end of the file");
   const bool signatureDamaged = image.certificates.state == SignatureState::kDamaged;
@@ -94,7 +111,8 @@ void AddTestCommand(CLI::App& app, int& exitStatus) {
   auto path = std::make_shared<std::string>();
   test->add_option("IMAGE", *path, "Installer image (.exe)")->required();
   test->footer(
-      "A signed image's certificate table is checked too: a damaged one is an error. A signature\n"
+      "A signed image's certificate table is checked too, and so is that of every entry that is a\n"
+      "PE program (\"signed\" or \"unsigned\" on its line): a damaged one is an error. A signature\n"
       "that does not cover the payload, or data after the signature, is a note: the image still\n"
       "installs, and the exit status stays 0.\n"
       "Decoding stops, with exit status 1, past 24 bytes per byte of the image plus 4 MiB: only\n"

@@ -8,6 +8,7 @@
 
 #include "tool/reader/image_file.h"
 #include "core/format/manifest_header.h"
+#include "core/format/memory_source.h"
 #include "core/format/pe_header_fields.h"
 
 using format::DecodePayloadEntry;
@@ -54,7 +55,8 @@ bool KnownCertificateKind(std::uint16_t revision, std::uint16_t type) {
 
 // Where the headers end: behind the section table, or SizeOfHeaders when
 // that says more; 0 when they cannot be read.
-std::uint64_t HeadersEnd(ImageFile& file) {
+template <class Source>
+std::uint64_t HeadersEnd(Source& file) {
   namespace pe = format::pe_layout;
   std::uint32_t signature = 0;
   std::uint8_t count[2], sizeOfHeaders[4];
@@ -69,7 +71,8 @@ std::uint64_t HeadersEnd(ImageFile& file) {
 
 // Walks every WIN_CERTIFICATE of a table that lies inside the file; empty
 // when all are sound, else what is wrong.
-std::string CertificatesDamage(ImageFile& file, std::uint32_t offset, std::uint32_t size) {
+template <class Source>
+std::string CertificatesDamage(Source& file, std::uint32_t offset, std::uint32_t size) {
   std::uint64_t at = offset;
   const std::uint64_t end = std::uint64_t{offset} + size;
   for (unsigned count = 0; at < end; ++count) {
@@ -87,8 +90,10 @@ std::string CertificatesDamage(ImageFile& file, std::uint32_t offset, std::uint3
 }
 
 // Reads data directory 4 and checks the table it names against the file,
-// and every certificate in it; every field is hostile.
-CertificateTable ReadCertificateTable(ImageFile& file) {
+// and every certificate in it; every field is hostile. One walk for the
+// image's own table and for the decoded bytes of a PE entry.
+template <class Source>
+CertificateTable CertificateTableOf(Source& file) {
   CertificateTable table;
   PeHeaderFields fields;
   std::uint8_t entry[8];
@@ -117,6 +122,17 @@ CertificateTable ReadCertificateTable(ImageFile& file) {
 }
 
 }  // namespace
+
+CertificateTable ReadCertificateTable(const std::vector<std::uint8_t>& pe) {
+  format::MemoryImageSource source(pe);
+  return CertificateTableOf(source);
+}
+
+bool IsPeImage(const std::vector<std::uint8_t>& bytes) {
+  format::MemoryImageSource source(bytes);
+  std::uint32_t signature = 0;
+  return FindPeSignature(source, &signature);
+}
 
 std::uint64_t PayloadImage::PayloadEnd() const {
   std::uint64_t end = manifestEnd;
@@ -196,7 +212,7 @@ PayloadImage LoadPayloadImage(const std::string& path) {
     image->entries.push_back(entry);
   }
   image->manifestEnd = cursor.offset();
-  image->certificates = ReadCertificateTable(file);
+  image->certificates = CertificateTableOf(file);
   format::ReadImageVersionInfo(file, &image->versionInfo);
   char identity[format::kInstallerIdentitySize];
   if (format::ReadInstallerIdentity(file, identity)) image->installerProgram = identity;

@@ -85,6 +85,14 @@ struct PayloadImage {
 // section", "image cut short", "manifest lies beyond the end of the file").
 PayloadImage LoadPayloadImage(const std::string& path);
 
+// The certificate table of a PE image held in memory (a PE entry's decoded
+// bytes), checked as the image's own is: Unsigned when data directory 4 is
+// zero or the headers do not reach it.
+CertificateTable ReadCertificateTable(const std::vector<std::uint8_t>& pe);
+
+// True when `bytes` start with "MZ" and e_lfanew leads to "PE\0\0".
+bool IsPeImage(const std::vector<std::uint8_t>& bytes);
+
 // Opens `path` and checks that it is a PE image at all (MZ and PE
 // signatures), as every reader of an image does first; throws ImageError
 // ("not a PE image", or why it cannot be opened).

@@ -65,7 +65,7 @@ TEST(ListCommand, HandmadeSkyImageAsText) {
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   for (const char* expected :
        {"Title:            Sky\n", "Number base:      23\n", "Manifest offset:  0xDCF0 (56,560)\n",
-        "  0  screen saver        126,490        245,760  compressed  Sky.scr\n",
+        "  0  screen saver        126,490        245,760  compressed  -          Sky.scr\n",
         "MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE", "773,702",
         "Install total:    1,052,230 bytes"})
     EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;

@@ -11,6 +11,7 @@
 #include "core/format/manifest_layout.h"
 #include "core/format/pe_header_fields.h"
 #include "run_saverkit.h"
+#include "stub_fixture.h"
 #include "temp_files.h"
 
 using format::FindPeHeaderFields;
@@ -38,12 +39,16 @@ class SignedPack : public ::testing::Test {
     const CommandOutput p12 = RunCommand({"openssl", "pkcs12", "-export", "-inkey", key_, "-in", cert_, "-out", pfx_,
                                           "-passout", "pass:correct horse"});
     ASSERT_EQ(p12.exitStatus, 0) << p12.err;
+    // --sign signs the uninstaller inside too, which must be a PE program.
+    folder_.Write("UNINSTAL.EXE", packtest::MakeProgram(3));
     ASSERT_EQ(Pack(plain_, {}).exitStatus, 0);
   }
 
-  CommandOutput Pack(const std::string& out, const std::vector<std::string>& more) {
+  // `saver`, when given, in place of the fixture's.
+  CommandOutput Pack(const std::string& out, const std::vector<std::string>& more, const std::string& saver = "") {
     std::vector<std::string> args = inputs_.Args(more);
     args[2] = out;
+    if (!saver.empty()) *(std::find(args.begin(), args.end(), "--saver") + 1) = saver;
     return Saverkit(args);
   }
 
@@ -52,6 +57,19 @@ class SignedPack : public ::testing::Test {
   std::string password_, key_ = folder_.path() + "/key.pem", cert_ = folder_.path() + "/cert.pem",
                          pfx_ = folder_.path() + "/signer.pfx";
   const std::string plain_ = folder_.path() + "/plain.exe";  // packed unsigned
+
+  // The file `name` that extract writes of `image`, somewhere under `into`.
+  std::string Extracted(const std::string& image, const std::string& name, const std::string& into) {
+    const CommandOutput run = Saverkit({"extract", image, "-d", into, "--force"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    for (const auto& item : fs::recursive_directory_iterator(into))
+      if (item.path().filename() == name) return item.path().string();
+    ADD_FAILURE() << name << " not extracted from " << image;
+    return std::string();
+  }
+  bool Verifies(const std::string& program) {
+    return RunCommand({"osslsigncode", "verify", "-CAfile", cert_, "-in", program}).exitStatus == 0;
+  }
 };
 
 TEST_F(SignedPack, SignedImageVerifiesListsTestsAndInstalls) {
@@ -210,12 +228,115 @@ TEST_F(SignedPack, HostileCertificateEntriesAreReportedAsDamage) {
   }
 }
 
+// --sign signs UNINSTAL.EXE inside, --sign-saver the screen saver, each
+// before it is compressed; a saver signed already goes in as it is. The
+// programs as the installer writes them verify, and list tells which carry
+// a signature (null: no PE).
+TEST_F(SignedPack, ProgramsInsideAreSignedOnceAndListedSo) {
+  const std::string unsignedSaver = folder_.Write("saver.scr", packtest::MakeProgram(1));
+  const std::vector<std::string> sign = {"--sign", pfx_, "--sign-password-file", password_};
+  // The saver of the previous row, signed by pack, is the next row's input.
+  std::string signedSaver;
+  struct Case {
+    const char* what;
+    bool signSaver;
+    const std::string* saver;  // null: the fixture's text .scr
+    nlohmann::json saverSigned;
+  };
+  const Case cases[] = {
+      {"--sign", false, nullptr, nullptr},
+      {"--sign-saver", true, &unsignedSaver, true},
+      {"--sign-saver, signed already", true, &signedSaver, true},
+  };
+  int row = 0;
+  for (const Case& c : cases) {
+    std::vector<std::string> options = sign;
+    if (c.signSaver) options.push_back("--sign-saver");
+    const std::string out = folder_.path() + "/signed" + std::to_string(row) + ".exe";
+    const CommandOutput pack = Pack(out, options, c.saver ? *c.saver : "");
+    ASSERT_EQ(pack.exitStatus, 0) << c.what << ": " << pack.err;
+    const bool leftAsIs = c.saver == &signedSaver;
+    EXPECT_EQ(pack.out.find(signedSaver + ": the screen saver is signed already; packed as it is\n") !=
+                  std::string::npos,
+              leftAsIs)
+        << c.what << ": " << pack.out;
+    const nlohmann::json entries = nlohmann::json::parse(Saverkit({"list", "--json", out}).out)["entries"];
+    EXPECT_EQ(entries[0]["signed"], c.saverSigned) << c.what;
+    EXPECT_EQ(entries[1]["signed"], nullptr) << c.what;
+    EXPECT_EQ(entries[2]["signed"], true) << c.what;
+    EXPECT_EQ(entries[2].value("signature_damage", ""), "") << c.what;
+    const std::string into = folder_.path() + "/x" + std::to_string(row++);
+    EXPECT_TRUE(Verifies(Extracted(out, "UNINSTAL.EXE", into))) << c.what;
+    const std::string saver = Extracted(out, "Night Sky.scr", into);
+    EXPECT_EQ(Verifies(saver), c.signSaver) << c.what;
+    if (leftAsIs) {
+      EXPECT_EQ(testsupport::ReadFileBytes(saver), testsupport::ReadFileBytes(signedSaver));
+    }
+    if (c.signSaver && !leftAsIs) signedSaver = folder_.Write("signed.scr", testsupport::ReadFileBytes(saver));
+    const CommandOutput test = Saverkit({"test", out});
+    EXPECT_EQ(test.exitStatus, 0) << c.what << ": " << test.out;
+    EXPECT_NE(test.out.find("entry 2: compressed"), std::string::npos);
+    EXPECT_NE(test.out.find(": ok, signed\n"), std::string::npos) << test.out;
+  }
+  // The unsigned plain pack lists its PE uninstaller as unsigned.
+  EXPECT_EQ(nlohmann::json::parse(Saverkit({"list", "--json", plain_}).out)["entries"][2]["signed"], false);
+  // What --sign cannot sign is refused, and the output is not made.
+  EXPECT_TRUE(FailedWith(Pack(folder_.path() + "/no.exe", {"--sign", pfx_, "--sign-password-file", password_,
+                                                           "--sign-saver"}),
+                         2, inputs_.saver + ": the screen saver is not a PE program"));
+  EXPECT_FALSE(fs::exists(folder_.path() + "/no.exe"));
+}
+
+// A program inside with a damaged certificate table: test fails that entry,
+// list shows why; the same program with a sound table passes.
+TEST_F(SignedPack, ADamagedTableInsideFailsItsEntry) {
+  struct Case {
+    const char* what;
+    std::uint32_t lengthDelta;  // added to the certificate's dwLength
+    std::uint8_t type;          // its wCertificateType
+    const char* damage;         // empty: sound
+  };
+  const Case cases[] = {
+      {"sound", 0, 2, ""},
+      {"unknown type", 0, 9, "unknown certificate revision or type"},
+      {"longer than its table", 1, 2, "certificate length does not fit its table"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> program = packtest::MakeProgram(5);
+    const std::uint32_t at = AppendCertificate(program);
+    program[at] = static_cast<std::uint8_t>(program[at] + c.lengthDelta);
+    program[at + 6] = c.type;
+    const std::string out = folder_.path() + "/inner.exe";
+    folder_.Write("UNINSTAL.EXE", program);
+    ASSERT_EQ(Pack(out, {"--force"}).exitStatus, 0) << c.what;
+    const CommandOutput test = Saverkit({"test", out});
+    const CommandOutput list = Saverkit({"list", "--json", out});
+    const nlohmann::json entry = nlohmann::json::parse(list.out)["entries"][2];
+    if (*c.damage == '\0') {
+      EXPECT_EQ(test.exitStatus, 0) << test.out;
+      EXPECT_EQ(list.exitStatus, 0) << list.err;
+      EXPECT_EQ(entry["signed"], true);
+      continue;
+    }
+    EXPECT_EQ(test.exitStatus, 1) << c.what;
+    // One line, of entry 2, says what is wrong.
+    const std::size_t damaged = test.out.find("bytes: damaged: its certificate table: " + std::string(c.damage) + "\n");
+    ASSERT_NE(damaged, std::string::npos) << c.what << ": " << test.out;
+    EXPECT_EQ(test.out.rfind("entry ", damaged), test.out.rfind("entry 2: ", damaged)) << test.out;
+    EXPECT_EQ(list.exitStatus, 0) << c.what << ": " << list.err;  // shown, as the image's own table is
+    EXPECT_NE(Saverkit({"list", out}).out.find("compressed  damaged    MARLOWEN"), std::string::npos) << c.what;
+    EXPECT_EQ(entry["signed"], false) << c.what;
+    EXPECT_EQ(entry["signature_damage"], c.damage) << c.what;
+  }
+}
+
 TEST_F(SignedPack, FailuresLeaveNothingBehind) {
   const std::string wrong = folder_.Write("wrong.txt", std::string("battery staple\n"));
   const std::string out = folder_.path() + "/setup.exe";
   const auto before = std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator());
   const CommandOutput pack = Pack(out, {"--sign", pfx_, "--sign-password-file", wrong});
-  EXPECT_TRUE(FailedWith(pack, 1, "saverkit: " + pfx_ + ": cannot sign the image: osslsigncode failed"));
+  EXPECT_TRUE(FailedWith(pack, 1, "saverkit: " + pfx_ + ": cannot sign the uninstaller (" + inputs_.uninstaller +
+                                      "): osslsigncode failed"));
   EXPECT_FALSE(fs::exists(out));
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), before);
 

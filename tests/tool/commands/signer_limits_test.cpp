@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "run_saverkit.h"
+#include "stub_fixture.h"
 #include "temp_files.h"
 
 extern char** environ;
@@ -71,6 +72,8 @@ class SignerLimits : public ::testing::Test {
   }
 
   PackInputs in_;
+  // --sign signs the uninstaller first: the fake signer meets it first.
+  const std::string uninstaller_ = in_.folder.Write("UNINSTAL.EXE", packtest::MakeProgram(3));
   testsupport::TempFolder aside_;  // the fake signer and the large files
   const std::string fake_ = aside_.path() + "/fake";
   const std::string certificate_ = in_.folder.Write("signer.pfx", std::string(100, 'c'));
@@ -85,12 +88,12 @@ TEST_F(SignerLimits, ASignerThatHangsOrFailsLeavesTheOutputAsItWas) {
     const char* script;
     std::vector<std::string> options;
     int status;
-    const char* message;
+    std::string message;
   };
   const Case cases[] = {
       {kHangingSigner, {"--sign-timeout", "1"}, 1,
-       ": cannot sign the image: signing did not finish within 1 second (osslsigncode was stopped"},
-      {kRecordingSigner, {}, 1, ": cannot sign the image: osslsigncode failed: no such key"},
+       ": cannot sign the uninstaller (" + in_.uninstaller + "): signing did not finish within 1 second (osslsigncode was stopped"},
+      {kRecordingSigner, {}, 1, ": cannot sign the uninstaller (" + in_.uninstaller + "): osslsigncode failed: no such key"},
       {kRecordingSigner, {"--sign-timeout", "0"}, 2, "--sign-timeout"},
       {kRecordingSigner, {"--sign-timeout", "86401"}, 2, "--sign-timeout"},
   };
