@@ -7,6 +7,10 @@ escape, close), with a PNG of each window taken before it is answered.
 
 What the run did is collected into OUT/result.json:
   exit      the program's exit code (null when it had to be killed)
+  program_pid  the Wine process id of the program started (the first to
+            load its file), null when the trace does not show it
+  windows   the names of the visible top-level windows seen while it ran
+            (looked for between its prompts, some times a second)
   prompts   each message box and dialog in the order shown: process, kind,
             caption, text, style, template id, texts set on it, the answer
             given and the value the call returned, its picture
@@ -103,7 +107,7 @@ def wine_env(prefix, display=None, relay=False):
     env = {k: v for k, v in os.environ.items() if not k.startswith("WINE") and k != "DISPLAY"}
     env.update(WINEPREFIX=prefix, WINEARCH="win32", WINESERVER=WINESERVER,
                WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d",
-               WINEDEBUG="+pid,+relay,-fixme" if relay else "-all")
+               WINEDEBUG="+pid,+relay,+loaddll,-fixme" if relay else "-all")
     if display:
         env["DISPLAY"] = display
     return env
@@ -252,6 +256,8 @@ class Display:
 # ------------------------------------------------------------ the relay trace
 CALL = re.compile(r"^([0-9a-f]{4}):([0-9a-f]{4}):Call ([\w.]+)\((.*)\) ret=([0-9a-f]+)$")
 RET = re.compile(r"^([0-9a-f]{4}):([0-9a-f]{4}):Ret  ([\w.]+)\(\) retval=([0-9a-f]+) ret=[0-9a-f]+$")
+# +loaddll: each module a process maps, the program's own file among them.
+LOADED = re.compile(r'^([0-9a-f]{4}):[0-9a-f]{4}:trace:loaddll:\w+ Loaded L"(.*)" at [0-9a-f]+: native$')
 ARG = re.compile(r'\s*(?:([0-9a-f]{8}) )?(?:"((?:[^"\\]|\\.)*)"(\.\.\.)?|L"((?:[^"\\]|\\.)*)"|([0-9a-f]{8}))\s*(?:,|$)')
 # The relay trace shows at most a few hundred characters of a string and
 # marks the cut with "..." behind the closing quote; such a text ends in
@@ -320,6 +326,7 @@ class RelayTrace:
         self.open_calls = {}  # (pid, tid, function) -> stack of call indexes
         self.sequence = 0     # counts Call and Ret lines, to order events
         self.no_display = False  # Wine could not open the X display
+        self.loaded = []         # (pid, Windows path) of each native module mapped
 
     def update(self):
         try:
@@ -337,6 +344,10 @@ class RelayTrace:
     def _line(self, line):
         if "nodrv_CreateWindow" in line:
             self.no_display = True
+        loaded = LOADED.match(line)
+        if loaded:
+            self.loaded.append((int(loaded.group(1), 16), unescape(loaded.group(2))))
+            return
         call = CALL.match(line)
         if call:
             pid, tid, function, args = call.group(1), call.group(2), call.group(3), call.group(4)
@@ -546,6 +557,10 @@ def run_once(template, out, program, args, answers, prompt_dialogs, timeout, win
         for entry in session.prompts:
             entry["result"] = trace.calls[entry["call"]]["result"]
         result = collect_result(prefix, out, before, process, trace, session.prompts, problems)
+        result["program_pid"] = next((pid for pid, path in trace.loaded
+                                      if path.lower() == command.lower()), None)
+        result["windows"] = sorted(set(session.windows.values()) |
+                                   {p["window_name"] for p in session.prompts})
         if keep_prefix:
             if os.path.exists(keep_prefix):
                 shutil.rmtree(keep_prefix)
@@ -606,6 +621,7 @@ class PromptSession:
         self.prompt_dialogs = prompt_dialogs
         self.on_window = on_window
         self.prompts = []
+        self.windows = {}          # every visible window seen: {id: name}
         self.problems = []
         self.handled = set()       # call indexes of prompts dealt with
         self.shown = set()         # windows pictured so far (ids may come back)
@@ -659,6 +675,7 @@ class PromptSession:
 
     def picture_new_windows(self):
         for window, name in self.display.visible_windows().items():
+            self.windows.setdefault(window, name)
             if window not in self.shown and self.on_window is not None:
                 self.shown.add(window)
                 self.on_window(self.display, window, name)

@@ -6,7 +6,8 @@ answers. One scenario a call:
   wine_scenarios.py SCENARIO --source S --host-build H --win32-build W --work DIR
 
 Scenarios: install (then uninstall), cancel, decline, codecs-cancel,
-codecs-ok, twice, saver, tool, signed (a signed demo image). Exit 0 when Wine agrees, 1 with the
+codecs-ok, twice, saver, tool, signed (a signed demo image), silent (/S
+/LOG, then the registered QuietUninstallString). Exit 0 when Wine agrees, 1 with the
 differences, 77 (skipped) only with SAVERKIT_SKIP_WINE=1.
 """
 
@@ -30,6 +31,11 @@ import winerun  # noqa: E402
 SKIPPED = 77
 # A media type neither the stand-in's nor Wine's MCI can open.
 UNPLAYABLE_MEDIA = "tune.xyz"
+# format::ExitCode: an installation stopped by the user's answer.
+EXIT_CANCELLED = 2
+SILENT_LOG = "C:\\setup.log"
+SILENT_SWITCHES = ["/S", "/LOG=" + SILENT_LOG]
+UNINSTALL_KEY = "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall"
 
 
 class Failure(Exception):
@@ -66,7 +72,7 @@ class Scenario:
         return self.pack("codecs", ["--media", media])
 
     # -------------------------------------------------------------- runs
-    def preview(self, image, machine, answers=()):
+    def preview(self, image, machine, answers=(), switches=()):
         if not os.path.exists(machine):
             os.makedirs(machine)
             with open(os.path.join(machine, "machine.ini"), "w", newline="\r\n") as ini:
@@ -74,13 +80,15 @@ class Scenario:
         command = [self.saverkit, "preview", image, "--machine", machine]
         for answer in answers:
             command += ["--answer", answer]
+        if switches:
+            command += ["--"] + list(switches)
         done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         run = agreement.PreviewRun(done.stdout)
         check(run.transcript, "saverkit preview gave no transcript: %s" % done.stderr.strip())
         return run
 
-    def wine(self, image, out, preview, prefix=None, keep_prefix=None):
-        result = winerun.run_program(self.template, out, image,
+    def wine(self, image, out, preview, prefix=None, keep_prefix=None, switches=()):
+        result = winerun.run_program(self.template, out, image, args=switches,
                                      answers=preview.answers_with_started_saver(),
                                      prompt_dialogs=preview.waiting_dialogs(), prefix=prefix,
                                      keep_prefix=keep_prefix)
@@ -88,20 +96,20 @@ class Scenario:
         return result
 
     # -------------------------------------------------------------- agreement
-    def agree(self, preview, result, machine, wine_out, prefix_c):
+    def agree(self, preview, result, machine, wine_out, prefix_c, outside=()):
         """Raises Failure listing each difference between a preview and a
         Wine run of the same image and answers."""
         problems = []
         check(not preview.loud(), "the stand-in run has loud lines: %s" % preview.loud())
         if result["exit"] != preview.exit_code():
             problems.append("exit code: stand-in %s, Wine %s" % (preview.exit_code(), result["exit"]))
-        # The installer is the first process to show something; Wine's own
-        # processes may make traced calls before it.
-        installer = result["prompts"][0]["pid"] if result["prompts"] else None
+        # Wine's own processes may make traced calls before the installer.
+        installer = result["program_pid"]
+        check(installer is not None, "the Wine trace does not show the installer start")
         preview_c = os.path.join(machine, "drive_c")
         problems += agreement.compare_events(preview.events(), agreement.wine_events(result, installer),
                                              preview_c, prefix_c)
-        problems += self.agree_files(preview, result, preview_c, wine_out)
+        problems += self.agree_files(preview, result, preview_c, wine_out, outside)
         problems += self.agree_registry(preview, result, preview_c, prefix_c)
         problems += self.agree_system_ini(preview, result, preview_c, prefix_c)
         started = [p for p in result["prompts"] if p["pid"] != installer]
@@ -113,9 +121,14 @@ class Scenario:
         check(not problems, "\n".join(problems))
 
     @staticmethod
-    def agree_files(preview, result, preview_c, wine_out):
+    def agree_files(preview, result, preview_c, wine_out, outside=()):
+        """Files under the Windows directory (Wine's run sees no other);
+        `outside`: the files the stand-in may write elsewhere, which the
+        caller compares itself."""
         problems = []
         expected = {p.lower(): p for p in preview.file_changes() if not p.lower().endswith("system.ini")}
+        for path in outside:
+            expected.pop(path.lower(), None)
         found = {f["path"].lower(): f for f in result["files"]
                  if not f["path"].lower().endswith("system.ini")}
         for path in sorted(set(expected) | set(found)):
@@ -152,9 +165,8 @@ class Scenario:
             if not same:
                 problems.append("registry %s \"%s\": stand-in %s, Wine %s" %
                                 (key, name, data, found.get((key, name), "(unchanged)")))
-        uninstall = "hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall"
         for (key, name), data in sorted(found.items()):
-            if (key in keys or key.startswith(uninstall)) and (key, name) not in expected:
+            if (key in keys or key.startswith(UNINSTALL_KEY)) and (key, name) not in expected:
                 problems.append("registry %s \"%s\" = %s under Wine only" % (key, name, data))
         return problems
 
@@ -173,15 +185,16 @@ class Scenario:
         return []
 
     # -------------------------------------------------------------- scenarios
-    def installation(self, name, image, answers=(), prefix=None, machine=None, keep=True):
+    def installation(self, name, image, answers=(), prefix=None, machine=None, keep=True,
+                     switches=(), outside=()):
         """One installation in both worlds; returns (preview, result, prefix)."""
         machine = machine or os.path.join(self.work, name, "machine")
-        preview = self.preview(image, machine, answers)
+        preview = self.preview(image, machine, answers, switches)
         out = os.path.join(self.work, name, "wine")
         kept = os.path.join(self.work, name, "prefix") if keep else None
-        result = self.wine(image, out, preview, prefix=prefix, keep_prefix=kept)
+        result = self.wine(image, out, preview, prefix=prefix, keep_prefix=kept, switches=switches)
         prefix_c = os.path.join(kept or prefix, "drive_c")
-        self.agree(preview, result, machine, out, prefix_c)
+        self.agree(preview, result, machine, out, prefix_c, outside)
         return preview, result, kept
 
     def run_install(self):
@@ -190,25 +203,34 @@ class Scenario:
         check(result["screen_save_active"] == "REG_SZ 1", "ScreenSaveActive not switched on")
         self.run_uninstall(prefix)
 
+    @staticmethod
+    def uninstall_entry(prefix, name):
+        """A value of the installation's uninstall key in the prefix."""
+        uninstall = [v for k, v in winerun.read_registry(prefix).items()
+                     if k.lower().startswith(UNINSTALL_KEY + "\\saverkit")]
+        check(uninstall and name in uninstall[0], "no %s under Wine" % name)
+        return uninstall[0][name].split(" ", 1)[1]
+
     def run_uninstall(self, prefix):
         """The uninstaller, started from the raw UninstallString as Windows
         does, leaves drive_c and the registry as they were before the
         installation, but for what it must leave."""
-        uninstall = [v for k, v in winerun.read_registry(prefix).items()
-                     if k.lower().startswith("hkey_local_machine\\software\\microsoft\\windows\\"
-                                             "currentversion\\uninstall\\saverkit")]
-        check(uninstall and "UninstallString" in uninstall[0], "no UninstallString under Wine")
-        command = uninstall[0]["UninstallString"].split(" ", 1)[1]
+        command = self.uninstall_entry(prefix, "UninstallString")
         out = os.path.join(self.work, "uninstall", "wine")
         result = winerun.run_program(self.template, out, command, answers=["yes", "ok"],
                                      windows_path=True, prefix=prefix)
         check(not result["problems"], "uninstaller run: " + "; ".join(result["problems"]))
         check(result["exit"] == 0, "uninstaller exit code %s" % result["exit"])
+        self.check_removed(prefix)
+
+    def check_removed(self, prefix, kept=()):
+        """drive_c and the registry are as before the installation, but for
+        what an uninstallation leaves and the drive_c paths in `kept`."""
         before = listing(os.path.join(self.template, "drive_c"))
         after = listing(os.path.join(prefix, "drive_c"))
         problems = []
         for path in sorted(set(before) | set(after)):
-            if before.get(path) == after.get(path) or leftover_after_uninstall(path):
+            if before.get(path) == after.get(path) or leftover_after_uninstall(path) or path in kept:
                 continue
             problems.append("drive_c %s: before %s, after %s" % (path, before.get(path), after.get(path)))
         registry_before = winerun.read_registry(self.template)
@@ -259,8 +281,54 @@ class Scenario:
         subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", installed[0]], **quiet)
 
     def run_stopped(self, name, answers):
-        """An installation stopped at a question agrees too."""
-        self.installation(name, self.pack("image"), answers)
+        """An installation stopped at a question agrees too, ends with the
+        code of a cancelled run in both worlds and writes nothing."""
+        preview, result, _ = self.installation(name, self.pack("image"), answers)
+        check(preview.exit_code() == EXIT_CANCELLED,
+              "the stand-in's stopped run ends with %s" % preview.exit_code())
+        check(result["exit"] == EXIT_CANCELLED, "Wine's stopped run ends with %s" % result["exit"])
+        check(not preview.changes, "the stand-in's stopped run wrote: %s" % preview.changes)
+        check(not result["files"], "Wine's stopped run wrote: %s" % result["files"])
+        written = [c for c in result["registry"] if c["key"].lower().startswith(UNINSTALL_KEY)
+                   or c["key"].lower().endswith("control panel\\desktop")]
+        check(not written and result["boot"] == result["boot_before"],
+              "Wine's stopped run wrote: %s %s" % (written, result["boot"]))
+
+    def run_silent(self):
+        """/S /LOG: no window, no answer, exit 0 with everything in place as
+        the stand-in says, the same log in both worlds; then the registered
+        QuietUninstallString removes it all without a window either."""
+        log_name = SILENT_LOG.split("\\", 1)[1]
+        preview, result, prefix = self.installation(
+            "silent", self.pack("image"), switches=SILENT_SWITCHES, outside=[SILENT_LOG])
+        check(preview.exit_code() == 0 and result["exit"] == 0,
+              "silent exit codes: stand-in %s, Wine %s" % (preview.exit_code(), result["exit"]))
+        check(not shown(result), "the silent run showed windows: %s" % shown(result))
+        check(preview.answers() == [], "the stand-in's silent run asked: %s" % preview.answers())
+        check(result["screen_save_active"] == "REG_SZ 1", "ScreenSaveActive not switched on")
+        machine_c = os.path.join(self.work, "silent", "machine", "drive_c")
+        prefix_c = os.path.join(prefix, "drive_c")
+        mine = log_lines(os.path.join(machine_c, log_name), machine_c)
+        theirs = log_lines(os.path.join(prefix_c, log_name), prefix_c)
+        check(mine == theirs, "the logs differ:\n%s" % "\n".join(
+            "%s | %s" % pair for pair in zip(mine + [""] * len(theirs), theirs + [""] * len(mine))
+            if pair[0] != pair[1]))
+        for wanted in (("switches " + " ".join(SILENT_SWITCHES)).lower(), "file c:\\windows\\",
+                       '"installdate" = reg_sz "20', '"quietuninstallstring" = reg_sz ""c:\\',
+                       "system.ini [boot] scrnsave.exe = c:\\windows\\saverkit aurora.scr"):
+            check(any(wanted in line for line in theirs), "the log has no line with %r" % wanted)
+        check(theirs and theirs[-1] == "exit code 0", "the log does not end with exit code 0")
+
+        quiet = self.uninstall_entry(prefix, "QuietUninstallString")
+        program, switches = re.fullmatch(r'"([^"]+)"\s+(.*)', quiet).groups()
+        out = os.path.join(self.work, "quiet-uninstall", "wine")
+        done = winerun.run_program(self.template, out, program, args=switches.split(),
+                                   windows_path=True, prefix=prefix)
+        check(not done["problems"], "quiet uninstaller run: " + "; ".join(done["problems"]))
+        check(done["exit"] == 0, "quiet uninstaller exit code %s" % done["exit"])
+        check(not shown(done), "the quiet uninstaller showed windows: %s" % shown(done))
+        # The log the user asked for is the user's file, not the installation's.
+        self.check_removed(prefix, kept=[log_name])
 
     def run_codecs(self, answer):
         image = self.codecs_image()
@@ -407,6 +475,27 @@ def tree_digest(root):
     return digest
 
 
+def shown(result):
+    """What a Wine run showed: the windows seen on the display, and every
+    message box and dialog called, even one gone before it was seen."""
+    return result["windows"] + [c["function"] for c in result["calls"]
+                                if c["function"].endswith(("MessageBoxA", "DialogBoxParamA"))]
+
+
+def log_lines(path, drive_c):
+    """The lines of a /LOG file, lower case, each short path as the long
+    one it stands for (Wine and the stand-in hand out different short
+    names); [] when there is none."""
+    try:
+        with open(path, "rb") as log:
+            text = log.read().decode("latin-1")
+    except OSError:
+        return []
+    check(text.endswith("\r\n"), "%s does not end its last line with CR LF" % path)
+    return [re.sub(r"[A-Za-z]:\\[^\"]*~[^\" ]*", lambda m: agreement.long_path(m.group(0), drive_c),
+                   line).lower() for line in text[:-2].split("\r\n")]
+
+
 def listing(root):
     """{relative path: size or "dir"} of everything under root."""
     found = {}
@@ -433,7 +522,8 @@ def leftover_after_uninstall(path):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("scenario", choices=["install", "cancel", "decline", "codecs-cancel",
-                                             "codecs-ok", "twice", "saver", "tool", "signed"])
+                                             "codecs-ok", "twice", "saver", "tool", "signed",
+                                             "silent"])
     parser.add_argument("--host-build", required=True)
     parser.add_argument("--win32-build", required=True)
     parser.add_argument("--template", required=True)
@@ -457,7 +547,7 @@ def main():
             "decline": lambda: scenario.run_stopped("decline", ["ok", "decline"]), "codecs-cancel": lambda: scenario.run_codecs("cancel"),
             "codecs-ok": lambda: scenario.run_codecs("ok"), "twice": scenario.run_twice,
             "saver": scenario.run_saver, "tool": scenario.run_tool,
-            "signed": scenario.run_signed}
+            "signed": scenario.run_signed, "silent": scenario.run_silent}
     try:
         runs[options.scenario]()
     except (Failure, winerun.RunError, subprocess.CalledProcessError) as error:
