@@ -7,7 +7,8 @@
 //   licence accepted (/S)
 //   directory C:\WINDOWS\MARLOWEN (error 183)
 //   file C:\WINDOWS\Sky.scr 3000 bytes
-//   registry HKEY_LOCAL_MACHINE\...\Sky "InstallDate" = REG_SZ "20240517"
+//   registry Software\...\Uninstall\Sky "InstallDate" = REG_SZ "20240517"   (HKEY_LOCAL_MACHINE)
+//   registry HKEY_CURRENT_USER\Control Panel\Desktop "ScreenSaveActive" = REG_SZ "1"
 //   system.ini [boot] SCRNSAVE.EXE = C:\WINDOWS\SKY.SCR
 //   failed C:\WINDOWS\...\Sky.DAT: not written whole (error 112)
 //   exit code 4
