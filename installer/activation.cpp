@@ -11,6 +11,7 @@
 #include "core/text/bounded_text.h"
 #include "installer/rights/account_rights.h"
 #include "installer/installer_state.h"
+#include "installer/installer_texts.h"
 #include "installer/own_manifest.h"
 #include "installer/run_log.h"
 #include "installer/windows_directory.h"
@@ -37,9 +38,6 @@ constexpr char kActiveValue[] = "ScreenSaveActive";
 constexpr char kSystemAccountNote[] =
     "running as the local system account: no user's desktop, so the screen saver is neither "
     "made the screen saver nor started";
-constexpr char kElevationFailedFormat[] =
-    "The installation needs administrator rights and could not be started with them (error %lu).";
-constexpr char kElevationFailedCaption[] = "Screen Saver Installation";
 
 // The launcher's own switches behind the private one: 1023 characters in
 // all, far more than the installer's switches need.
@@ -91,7 +89,7 @@ int LaunchElevatedChild(const char* commandLine) {
       if (!Switches.silent) {
         char message[256];
         text::FormatText(message, sizeof message, kElevationFailedFormat, static_cast<unsigned long>(error));
-        MessageBoxA(nullptr, message, kElevationFailedCaption, MB_OK | MB_ICONHAND);
+        MessageBoxA(nullptr, message, kSwitchesCaption, MB_OK | MB_ICONHAND);
       }
       return kExitElevationRefused;
     }

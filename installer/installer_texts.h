@@ -74,4 +74,9 @@ constexpr char kSwitchesHelp[] =
 constexpr char kExitCodeLineFormat[] = "%d\t%s\r\n";
 constexpr char kSwitchesCaption[] = "Screen Saver Installation";
 
+// The launcher's box when its elevated start failed other than by the
+// user's No. %lu: the system's error code. Caption: kSwitchesCaption.
+constexpr char kElevationFailedFormat[] =
+    "The installation needs administrator rights and could not be started with them (error %lu).";
+
 }  // namespace installer

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "core/text/format_thousands.h"
+#include "core/text/windows1252.h"
 
 using format::InstallRefusal;
 using text::FormatThousands;
@@ -14,13 +15,6 @@ using text::kFormatThousandsSize;
 namespace commands {
 
 namespace {
-
-// Unicode code points of Windows-1252 bytes 0x80 to 0x9F.
-constexpr std::uint16_t kHighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, std::uint32_t code) {
   if (code < 0x80) {
@@ -35,23 +29,19 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
   }
 }
 
-std::uint32_t CodePoint(unsigned char byte) {
-  return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
-}
-
 }  // namespace
 
 std::string Windows1252ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (unsigned char c : text) AppendUtf8(out, CodePoint(c));
+  for (unsigned char c : text) AppendUtf8(out, text::Windows1252ToUnicode(c));
   return out;
 }
 
 std::string Printable(std::string_view text) {
   std::string out;
   for (unsigned char c : text) {
-    std::uint32_t code = CodePoint(c);
+    std::uint32_t code = text::Windows1252ToUnicode(c);
     if (code == '\r') {
       out += "\\r";
     } else if (code == '\n') {
