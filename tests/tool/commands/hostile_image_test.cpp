@@ -122,12 +122,14 @@ Bytes Titled(const std::string& title) {
 }
 
 std::vector<HostileCase> Cases() {
-  const auto offset = [](std::uint32_t value) {
-    return [value] { return Packed(WithEntry(1, [value](imagewriter::EntryContents& e) { e.dataOffset = value; })); };
+  using imagewriter::EntryContents;
+  // The sound image with one field of entry `position` set to `value`.
+  const auto withField = [](std::size_t position, auto field, std::uint32_t value) {
+    return [=] { return Packed(WithEntry(position, [=](EntryContents& e) { e.*field = value; })); };
   };
-  const auto storedSize = [](std::uint32_t value) {
-    return [value] { return Packed(WithEntry(1, [value](imagewriter::EntryContents& e) { e.storedSize = value; })); };
-  };
+  const auto offset = [=](std::uint32_t value) { return withField(1, &EntryContents::dataOffset, value); };
+  const auto storedSize = [=](std::uint32_t value) { return withField(1, &EntryContents::storedSize, value); };
+  const auto expanded = [=](std::uint32_t value) { return withField(0, &EntryContents::expandedSize, value); };
   // The sound image's four entries and one-byte media files up to `count`.
   const auto manyEntries = [](std::size_t count) {
     return [count] {
@@ -158,13 +160,12 @@ std::vector<HostileCase> Cases() {
   const Bytes zeros(240000, 0);
   const std::string reused = "stopped after";
   const std::string reusedWhy = "its entries reuse the same stored data";
-  const auto expanded = [](std::uint32_t value) {
-    return [value] { return Packed(WithEntry(0, [value](imagewriter::EntryContents& e) { e.expandedSize = value; })); };
-  };
   const std::string beyond = "entry 1: data lies beyond the end of the file";
   const std::string tooLarge = "expanded size of 2 GiB or more: the installer writes nothing";
   const std::string truncated = "truncated: the stream ran out before the expanded size";
   const std::string unsafeTitle = "refused: the title could lead outside its folder";
+  const std::string maxFiles = "not in range 1 to 4294967295";
+  const auto sound = [] { return Packed(SoundManifest()); };
   return {
       {"offset 0xFFFFFFFF", offset(0xFFFFFFFFu), {"list", "IMAGE"}, 1, beyond},
       {"offset 0x80000000", offset(0x80000000u), {"test", "IMAGE"}, 1, "data lies beyond the end of the file"},
@@ -172,9 +173,8 @@ std::vector<HostileCase> Cases() {
       {"stored size 0x80000000", storedSize(0x80000000u), {"extract", "IMAGE", "-d", "OUT"}, 1,
        "data lies beyond the end of the file"},
       // The last entry's data runs to the end of the file; one byte more is past it.
-      {"last entry one byte past the end",
-       [] { return Packed(WithEntry(3, [](imagewriter::EntryContents& e) { e.storedSize = 51; })); },
-       {"list", "IMAGE"}, 1, "entry 3: data lies beyond the end of the file"},
+      {"last entry one byte past the end", withField(3, &EntryContents::storedSize, 51), {"list", "IMAGE"}, 1,
+       "entry 3: data lies beyond the end of the file"},
       {"expanded 0x80000000", expanded(0x80000000u), {"list", "IMAGE"}, 1, "entry 0: " + tooLarge},
       {"expanded 0xFFFFFFFF", expanded(0xFFFFFFFFu), {"test", "IMAGE"}, 1, tooLarge},
       // A few stored bytes that claim almost 2 GiB: decoding stops where the stream does.
@@ -269,12 +269,10 @@ std::vector<HostileCase> Cases() {
       {"junk previewed", [] { return Bytes{'j', 'u', 'n', 'k'}; }, {"preview", "IMAGE"}, 1, "not a PE image"},
       {"empty file previewed", [] { return Bytes{}; }, {"preview", "IMAGE"}, 1, "not a PE image"},
       // --max-files takes 1 to 2^32-1; nothing wraps into "no limit".
-      {"max files -1", [] { return Packed(SoundManifest()); }, {"extract", "IMAGE", "-d", "OUT", "--max-files=-1"},
-       2, "not in range 1 to 4294967295"},
-      {"max files 0", [] { return Packed(SoundManifest()); }, {"extract", "IMAGE", "-d", "OUT", "--max-files=0"},
-       2, "not in range 1 to 4294967295"},
-      {"max files past 2^64", [] { return Packed(SoundManifest()); },
-       {"extract", "IMAGE", "-d", "OUT", "--max-files=99999999999999999999"}, 2, "not in range 1 to 4294967295"},
+      {"max files -1", sound, {"extract", "IMAGE", "-d", "OUT", "--max-files=-1"}, 2, maxFiles},
+      {"max files 0", sound, {"extract", "IMAGE", "-d", "OUT", "--max-files=0"}, 2, maxFiles},
+      {"max files past 2^64", sound, {"extract", "IMAGE", "-d", "OUT", "--max-files=99999999999999999999"}, 2,
+       maxFiles},
   };
 }
 

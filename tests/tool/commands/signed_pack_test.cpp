@@ -110,14 +110,24 @@ void SetCertificateEntry(std::vector<std::uint8_t>& bytes, std::uint32_t offset,
   WriteLe32(&bytes[fields.securityDirectory + 4], size);
 }
 
-// Appends one 16-byte WIN_CERTIFICATE on an 8-byte boundary and points the
-// directory entry at it; returns its offset.
+// One WIN_CERTIFICATE of 16 bytes: dwLength, wRevision, wCertificateType,
+// eight bytes of certificate.
+std::vector<std::uint8_t> Certificate(std::uint32_t length, std::uint16_t revision = 0x0200,
+                                      std::uint16_t type = 2) {
+  std::vector<std::uint8_t> bytes(16, 7);
+  WriteLe32(bytes.data(), length);
+  bytes[4] = revision & 0xFF, bytes[5] = revision >> 8, bytes[6] = type & 0xFF, bytes[7] = type >> 8;
+  return bytes;
+}
+
+// Appends one sound 16-byte WIN_CERTIFICATE on an 8-byte boundary and
+// points the directory entry at it; returns its offset.
 std::uint32_t AppendCertificate(std::vector<std::uint8_t>& bytes) {
   bytes.resize((bytes.size() + 7) / 8 * 8, 0);
   const std::uint32_t at = static_cast<std::uint32_t>(bytes.size());
-  const std::uint8_t certificate[16] = {16, 0, 0, 0, 0x00, 0x02, 0x02, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
-  bytes.insert(bytes.end(), certificate, certificate + sizeof certificate);
-  SetCertificateEntry(bytes, at, sizeof certificate);
+  const std::vector<std::uint8_t> certificate = Certificate(16);
+  bytes.insert(bytes.end(), certificate.begin(), certificate.end());
+  SetCertificateEntry(bytes, at, 16);
   return at;
 }
 
@@ -158,16 +168,6 @@ TEST_F(SignedPack, TestNotesWhatTheSignatureDoesNotCover) {
             std::string::npos)
       << uncovered.out;
   EXPECT_EQ(nlohmann::json::parse(RunCommand({SAVERKIT_TOOL, "list", "--json", movedImage}).out)["signed"], true);
-}
-
-// One WIN_CERTIFICATE of 16 bytes: dwLength, wRevision, wCertificateType,
-// eight bytes of certificate.
-std::vector<std::uint8_t> Certificate(std::uint32_t length, std::uint16_t revision = 0x0200,
-                                      std::uint16_t type = 2) {
-  std::vector<std::uint8_t> bytes(16, 7);
-  WriteLe32(bytes.data(), length);
-  bytes[4] = revision & 0xFF, bytes[5] = revision >> 8, bytes[6] = type & 0xFF, bytes[7] = type >> 8;
-  return bytes;
 }
 
 TEST_F(SignedPack, HostileCertificateEntriesAreReportedAsDamage) {
