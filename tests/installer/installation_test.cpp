@@ -48,9 +48,9 @@ TEST(Installation, AnsweredOkThroughoutInstallsEverythingAndASecondRunAppendsToT
   EXPECT_EQ(machine.Read("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\INSTALL.LOG"), once);
 
   const auto second = machine.Install(ThreeEntryImage("Sky"), {"yes", "ok", "ok", "ok"});
-  EXPECT_EQ(second.transcript[LineIndex(second, "file open ")],
+  EXPECT_EQ(second.transcript.at(LineIndex(second, "file open ")),
             "file open C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\INSTALL.LOG");
-  EXPECT_EQ(second.transcript[LineIndex(second, "registry create ")],
+  EXPECT_EQ(second.transcript.at(LineIndex(second, "registry create ")),
             "registry create HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\"
             "Uninstall\\Sky = opened");
   EXPECT_EQ(machine.Read("C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\INSTALL.LOG"), once + once);
@@ -243,7 +243,7 @@ TEST(Installation, ShorterTypeListedBeforeALongerOneKeepsBoth) {
   manifest.entries.push_back(Media(".MPG", "mpg", 0));
   manifest.entries.push_back(Media(".MP", "mp", 0));
   const auto result = machine.Install(manifest, {"ok", "cancel", "ok"});
-  EXPECT_EQ(result.transcript[LineIndex(result, "message box \"Missing")] + "\n",
+  EXPECT_EQ(result.transcript.at(LineIndex(result, "message box \"Missing")) + "\n",
             CodecsMessage(".MP\\r\\n.MPG\\r\\n", "cancel = IDCANCEL"));
 }
 
