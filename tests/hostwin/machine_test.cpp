@@ -112,7 +112,7 @@ TEST_F(MachineTest, FixedFoldersFollowTheReturnConventions) {
 }
 
 // The log's lines and contents after two runs are pinned by
-// Installation.SecondInstallationAppendsToTheLog, the writes that fail on a
+// Installation.AnsweredOkThroughout...AppendsToTheLog, the writes that fail on a
 // full disk by FilesNotWrittenWhole's "disk full"; here: the return values.
 TEST_F(MachineTest, WritesReturnAsWindowsDoes) {
   for (int run = 0; run < 2; ++run) {

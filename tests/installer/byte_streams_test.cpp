@@ -173,7 +173,7 @@ TEST(ByteStreams, AReadThatDeliversNothingRepeatsTheFirstByteOfTheLastBlock) {
 
 // A short write inside DecodeEntry, and decoding an entry from the module
 // image into its file, are run whole in FilesNotWrittenWhole.* and
-// Installation.AnsweredOkThroughoutInstallsEverything.
+// Installation.AnsweredOkThroughoutInstallsEverythingAndASecondRunAppendsToTheLog.
 
 TEST(CompressedEntry, WithoutTheModuleFileNameNothingIsCreated) {
   // Outside a simulated run the stand-in has no module file name to give.
