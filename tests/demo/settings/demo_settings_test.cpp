@@ -86,10 +86,6 @@ TEST(DemoSettings, EmbeddedNulBytesDoNotEndTheFile) {
   EXPECT_EQ(s.Foreground, 0x010203u);
 }
 
-}  // namespace
-
-namespace {
-
 // Garbage in: whatever the bytes, the settings stay within their limits.
 TEST(DemoSettings, RandomBytesGiveSettingsWithinLimits) {
   std::uint32_t state = 12345;

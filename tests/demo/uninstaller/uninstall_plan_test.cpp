@@ -250,10 +250,6 @@ TEST(SettingNamesScreenSaver, MatchesByShortOrLongFormOnly) {
   EXPECT_FALSE(uninstaller::SettingNamesScreenSaver("SAVERK~1.SCR", "", saver, shortSaver));
 }
 
-}  // namespace
-
-namespace {
-
 // Garbage in: whatever the log holds, every planned deletion is one of the
 // installation's own files. Lines are the installation's own paths with
 // random components replaced, inserted or dropped, so that near misses
