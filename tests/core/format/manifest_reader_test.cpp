@@ -128,14 +128,6 @@ TEST(ManifestReader, ShortReadEndsTheTable) {
   EXPECT_FALSE(cut.DataInsideFile(cut.entries[0]));
 }
 
-TEST(ManifestReader, OnlyTheTerminatorMeansNoEntries) {
-  imagewriter::ManifestContents contents;
-  contents.title = "Nothing";
-  PayloadImage image = Load(imagewriter::BuildInstallerImage(contents));
-  EXPECT_TRUE(image.entries.empty());
-  EXPECT_EQ(image.InstallTotalBytes(), 0u);
-}
-
 TEST(ManifestReader, DamagedImagesGiveAReason) {
   testsupport::TempFolder folder;
   std::vector<std::uint8_t> good = imagewriter::BuildInstallerImage({});

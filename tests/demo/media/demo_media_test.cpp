@@ -21,7 +21,6 @@ std::uint32_t Be32(const Bytes& b, std::size_t at) {
   return (std::uint32_t{b[at]} << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
 }
 std::uint16_t Be16(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>((b[at] << 8) | b[at + 1]); }
-std::string Tag(const Bytes& b, std::size_t at) { return std::string(b.begin() + at, b.begin() + at + 4); }
 
 TEST(WaveFile, HeaderOfTwoSamplesIsPinned) {
   const Bytes file = media::MakeWaveFile({0x0102, -2}, 11025);
@@ -36,20 +35,13 @@ TEST(WaveFile, HeaderOfTwoSamplesIsPinned) {
 
 TEST(WaveFile, ChimeSizesAreConsistent) {
   const Bytes file = media::MakeDemoChime();
+  // The fixed fields are pinned above through the same writer; here the
+  // fields that depend on the rate and the length.
   ASSERT_GE(file.size(), media::kWaveHeaderSize);
-  EXPECT_EQ(Tag(file, 0), "RIFF");
   EXPECT_EQ(Le32(file, 4), file.size() - 8);
-  EXPECT_EQ(Tag(file, 8), "WAVE");
-  EXPECT_EQ(Tag(file, 12), "fmt ");
-  EXPECT_EQ(Le32(file, 16), 16u);
-  EXPECT_EQ(Le16(file, 20), 1);  // PCM
-  EXPECT_EQ(Le16(file, 22), 1);  // mono
   const std::uint32_t rate = Le32(file, 24);
   EXPECT_EQ(rate, media::kChimeSampleRate);
-  EXPECT_EQ(Le32(file, 28), rate * Le16(file, 32));
-  EXPECT_EQ(Le16(file, 32), 2);
-  EXPECT_EQ(Le16(file, 34), 16);
-  EXPECT_EQ(Tag(file, 36), "data");
+  EXPECT_EQ(Le32(file, 28), rate * 2);
   const std::uint32_t dataBytes = Le32(file, 40);
   EXPECT_EQ(dataBytes + media::kWaveHeaderSize, file.size());
   // Between one and two seconds, audible, not clipped, and silent at the end.
@@ -115,13 +107,9 @@ bool ReadVariableLength(const Bytes& b, std::size_t* at, std::size_t end, std::u
 
 TEST(MidiFile, MelodyIsAWellFormedFormatZeroFile) {
   const Bytes file = media::MakeDemoMelody();
+  // The fixed header is pinned above through the same writer.
   ASSERT_GE(file.size(), 22u);
-  EXPECT_EQ(Tag(file, 0), "MThd");
-  EXPECT_EQ(Be32(file, 4), 6u);
-  EXPECT_EQ(Be16(file, 8), 0);  // format 0
-  EXPECT_EQ(Be16(file, 10), 1);
   EXPECT_EQ(Be16(file, 12), media::kMelodyTicksPerQuarter);
-  EXPECT_EQ(Tag(file, 14), "MTrk");
   const std::size_t end = 22 + Be32(file, 18);
   ASSERT_EQ(end, file.size());
 

@@ -56,39 +56,30 @@ TEST(DemoSettings, BadValuesKeepTheDefault) {
   }
 }
 
-TEST(DemoSettings, RepeatedKeyKeepsItsLastGoodValue) {
-  const DemoSettings s = ParseDemoSettings("speed=2\nspeed=5\nspeed=11\n");
-  EXPECT_EQ(s.Speed, 5);
-}
-
 TEST(DemoSettings, MessageIsCleanedAndCut) {
   EXPECT_EQ(ParseDemoSettings("message=a\tb\x7f" "c").Message, "a b c");
   const std::string longMessage(200, 'x');
   EXPECT_EQ(ParseDemoSettings("message=" + longMessage).Message, std::string(settings::kMaxMessageLength, 'x'));
 }
 
-TEST(DemoSettings, OverlongLinesAndBytesPastTheLimitAreIgnored) {
-  // A line of 256 characters is skipped whole; the next line still counts.
-  std::string text = "speed=" + std::string(250, '1') + "\nspeed=8\n";
-  EXPECT_EQ(ParseDemoSettings(text).Speed, 8);
+TEST(DemoSettings, WhichSpeedLineCounts) {
+  using namespace std::string_literals;
+  const struct {
+    const char* name;
+    std::string text;
+    int speed;
+  } cases[] = {
+      {"a repeated key keeps its last good value", "speed=2\nspeed=5\nspeed=11\n", 5},
+      {"a line of 256 characters is skipped whole", "speed=" + std::string(250, '1') + "\nspeed=8\n", 8},
+      {"nothing past the first kMaxDataFileBytes bytes is read",
+       std::string(settings::kMaxDataFileBytes - 4, '\n') + "speed=8\n", DemoSettings().Speed},
+      {"embedded NUL bytes do not end the file", "speed=2\n\0\0garbage\nspeed=4\n"s, 4},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseDemoSettings(c.text).Speed, c.speed) << c.name;
   // A line of exactly 255 characters is read.
-  text = "message=" + std::string(247, 'm');
-  EXPECT_EQ(ParseDemoSettings(text).Message, std::string(settings::kMaxMessageLength, 'm'));
-  // Settings beyond the first kMaxDataFileBytes bytes are not read.
-  text = std::string(settings::kMaxDataFileBytes - 4, '\n') + "speed=8\n";
-  EXPECT_EQ(ParseDemoSettings(text).Speed, DemoSettings().Speed);
+  EXPECT_EQ(ParseDemoSettings("message=" + std::string(247, 'm')).Message,
+            std::string(settings::kMaxMessageLength, 'm'));
 }
-
-TEST(DemoSettings, EmbeddedNulBytesDoNotEndTheFile) {
-  const char raw[] = "speed=4\n\0\0garbage\nforeground=#010203\n";
-  const DemoSettings s = ParseDemoSettings(std::string_view(raw, sizeof raw - 1));
-  EXPECT_EQ(s.Speed, 4);
-  EXPECT_EQ(s.Foreground, 0x010203u);
-}
-
-}  // namespace
-
-namespace {
 
 // Garbage in: whatever the bytes, the settings stay within their limits.
 TEST(DemoSettings, RandomBytesGiveSettingsWithinLimits) {

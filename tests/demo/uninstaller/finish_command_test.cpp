@@ -26,7 +26,7 @@ TEST(FinishCommand, WrittenLineIsReadBack) {
 }
 
 TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
-  const char* const lines[] = {
+  const std::string lines[] = {
       "",
       "/finish",
       "/finish \"C:\\a\" extra",
@@ -37,13 +37,12 @@ TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
       "/FINISH \"C:\\a\"",
       "/finish \"\"",
       "/s",
+      "/finish \"" + std::string(2000, 'a') + "\"",
   };
-  for (const char* line : lines) {
+  for (const std::string& line : lines) {
     uninstaller::FinishCommand command;
     EXPECT_FALSE(uninstaller::ParseFinishCommand(line, &command)) << line;
   }
-  uninstaller::FinishCommand command;
-  EXPECT_FALSE(uninstaller::ParseFinishCommand("/finish \"" + std::string(2000, 'a') + "\"", &command));
 }
 
 TEST(FinishCommand, UserSwitches) {

@@ -74,13 +74,15 @@ TEST(UninstallPlace, ResolvedComponentsMayReachTheTitleDirectory) {
   EXPECT_EQ(place.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title");
 }
 
-struct LineCase {
-  const char* line;
-  Verdict verdict;
-};
-
 TEST(JudgeLoggedPath, OnlyThisScreenSaverAndItsOwnFolderAreDeleted) {
-  const LineCase cases[] = {
+  using namespace std::string_literals;
+  // The longest path the installer can write in the title directory (259).
+  const std::string directory = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\";
+  const std::string longest = directory + std::string(259 - directory.size(), 'a');
+  const struct {
+    std::string line;
+    Verdict verdict;
+  } cases[] = {
       // What the installer writes.
       {"C:\\WINDOWS\\Title.scr", Verdict::kDelete},
       {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Title.DAT", Verdict::kDelete},
@@ -131,9 +133,13 @@ TEST(JudgeLoggedPath, OnlyThisScreenSaverAndItsOwnFolderAreDeleted) {
       {"C:\\WINDOWS\\..", Verdict::kMalformed},
       {"", Verdict::kMalformed},
       {"1:\\WINDOWS\\Title.scr", Verdict::kMalformed},
+      {longest, Verdict::kDelete},
+      {longest + "a", Verdict::kMalformed},  // longer than the installer can write
+      // Read as a C string it would be ours: the NUL does not cut it short.
+      {"C:\\WINDOWS\\Title.scr\0\\..\\x"s, Verdict::kMalformed},
   };
   const uninstaller::UninstallPlace place = Place();
-  for (const LineCase& c : cases) {
+  for (const auto& c : cases) {
     std::string normal;
     EXPECT_EQ(uninstaller::JudgeLoggedPath(place, c.line, &normal), c.verdict) << c.line;
   }
@@ -144,23 +150,6 @@ TEST(JudgeLoggedPath, ResolvedFormIsWhatGetsDeleted) {
   ASSERT_EQ(uninstaller::JudgeLoggedPath(Place(), "c:/windows/MARLOWEN/x/../VELDRAKE/Title/JUKE0023.MID", &normal),
             Verdict::kDelete);
   EXPECT_EQ(normal, "C:\\windows\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID");
-}
-
-TEST(JudgeLoggedPath, PathsLongerThanTheInstallerCanWriteAreRefused) {
-  const std::string directory = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\";
-  const std::string fits = directory + std::string(259 - directory.size(), 'a');
-  const std::string tooLong = fits + "a";
-  std::string normal;
-  EXPECT_EQ(uninstaller::JudgeLoggedPath(Place(), fits, &normal), Verdict::kDelete);
-  EXPECT_EQ(uninstaller::JudgeLoggedPath(Place(), tooLong, &normal), Verdict::kMalformed);
-}
-
-TEST(JudgeLoggedPath, EmbeddedNulIsNotCutShort) {
-  // "C:\WINDOWS\Title.scr" NUL "\..\..\x": read as a C string it would be ours.
-  const char raw[] = "C:\\WINDOWS\\Title.scr\0\\..\\x";
-  const std::string line(raw, sizeof raw - 1);
-  std::string normal;
-  EXPECT_EQ(uninstaller::JudgeLoggedPath(Place(), line, &normal), Verdict::kMalformed);
 }
 
 TEST(SplitLogLines, EveryLineEndAndNoneAtTheEnd) {
@@ -249,10 +238,6 @@ TEST(SettingNamesScreenSaver, MatchesByShortOrLongFormOnly) {
   EXPECT_FALSE(uninstaller::SettingNamesScreenSaver("", "", saver, ""));
   EXPECT_FALSE(uninstaller::SettingNamesScreenSaver("SAVERK~1.SCR", "", saver, shortSaver));
 }
-
-}  // namespace
-
-namespace {
 
 // Garbage in: whatever the log holds, every planned deletion is one of the
 // installation's own files. Lines are the installation's own paths with

@@ -219,7 +219,6 @@ TEST(RemoveInstallation, SettingIsJudgedBeforeTheScreenSaverIsDeleted) {
     ASSERT_NE(setting, machine.Actions.end()) << read;
     EXPECT_LT(setting, deleteSaver) << read;
   }
-  EXPECT_TRUE(machine.SettingCleared);
 }
 
 TEST(FormatReport, SuccessOrListsCutToTheirLimit) {
@@ -238,10 +237,6 @@ TEST(FormatReport, SuccessOrListsCutToTheirLimit) {
   EXPECT_EQ(text.find("line 12"), std::string::npos);
   EXPECT_NE(text.find("... and 3 more"), std::string::npos);
 }
-
-}  // namespace
-
-namespace {
 
 // Everything removed is 0; a remaining or left-alone file 4; a log that
 // cannot be used 5.
