@@ -6,7 +6,9 @@
 # Their code (the program's own sources and the LIBRARIES, which only such
 # programs link) is compiled without exceptions, RTTI and unwind tables
 # (no .eh_frame), one section per function, so that the linker drops every
-# function nothing calls. The program is linked stripped and without a
+# function nothing calls (no -fdata-sections: this gcc then places
+# zero-filled variables in .data, which would put the installer's 40 KB of
+# buffers into the file). The program is linked stripped and without a
 # relocation section, so that the resource section stays the last one (the
 # packer extends it with the payload behind it).
 #
@@ -17,7 +19,8 @@
 #
 # The libraries shared with the tool (format, codec, text) keep their
 # exceptions: the tool throws through them. They get one section per
-# function only.
+# function and unwind tables only where an exception may pass (set once,
+# whichever program asks first).
 set(SAVERKIT_SMALL_PROGRAM_FLAGS
   -ffunction-sections -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
 
@@ -27,9 +30,13 @@ function(saverkit_small_windows_program program)
   foreach(library IN LISTS arg_LIBRARIES)
     target_compile_options(${library} PRIVATE ${SAVERKIT_SMALL_PROGRAM_FLAGS})
   endforeach()
-  foreach(library format codec text)
-    target_compile_options(${library} PRIVATE -ffunction-sections -fno-asynchronous-unwind-tables)
-  endforeach()
+  get_property(shared_done GLOBAL PROPERTY SAVERKIT_SMALL_SHARED_LIBRARIES)
+  if(NOT shared_done)
+    set_property(GLOBAL PROPERTY SAVERKIT_SMALL_SHARED_LIBRARIES TRUE)
+    foreach(library format codec text)
+      target_compile_options(${library} PRIVATE -ffunction-sections -fno-asynchronous-unwind-tables)
+    endforeach()
+  endif()
   target_link_options(${program} PRIVATE -s -Wl,--gc-sections -Wl,--disable-reloc-section)
   if(arg_OWN_START)
     target_sources(${program} PRIVATE ${PROJECT_SOURCE_DIR}/installer/startup/program_start.cpp)
