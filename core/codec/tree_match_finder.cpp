@@ -52,7 +52,7 @@ unsigned TreeMatchFinder::FindMatches(std::size_t b, MatchCandidate* out) {
 // positions met are split into those whose bytes sort below b's and those
 // above, which become b's two subtrees (as the classic binary-tree finder of
 // LZ77 coders does). A position whose 30 bytes (or all bytes to the end)
-// equal b's takes b's place whole, its subtrees becoming b's.
+// equal b's leaves the tree: b takes its place and its two subtrees.
 unsigned TreeMatchFinder::Walk(std::size_t b, MatchCandidate* out) {
   const std::size_t room = size_ - b;
   if (room < kMinMatchLength) return 0;
@@ -75,11 +75,11 @@ unsigned TreeMatchFinder::Walk(std::size_t b, MatchCandidate* out) {
     const std::size_t distance = b - static_cast<std::size_t>(candidate);
     std::int32_t* const pair = &children_[2 * (static_cast<std::size_t>(candidate) % kSlots)];
     const std::uint8_t* const there = window_ + candidate;
-    // Near the window's end keys are cut short and the tree's order is no
-    // longer exact; there every candidate is compared from its first byte.
-    unsigned length = maxLength < kMaxMatchLength ? 0
-                      : belowLength < aboveLength ? belowLength : aboveLength;
-    length = CommonLength(there, here, length, maxLength);
+    // Every position of this subtree shares the shorter of the two known
+    // lengths with b. Near the window's end keys are cut short, but only
+    // shorter ones compare against them later, so that still holds.
+    const unsigned known = belowLength < aboveLength ? belowLength : aboveLength;
+    const unsigned length = CommonLength(there, here, known, maxLength);
     if (length > best) {
       best = length;
       out[found++] = {length, static_cast<std::uint32_t>(distance)};

@@ -6,9 +6,10 @@
 // by the data (window index b is ring position b mod 4096), and a match at b
 // copies from b - distance with distance 1 to 4096, never below index 0.
 // Every position is searched and inserted in one walk from the tree's root,
-// which is the newest position of its hash; the walk meets older positions
-// only, so for each length the first candidate that reaches it is the
-// nearest the walk sees.
+// the newest position of its hash, towards older ones. A walk meets every
+// position that is the nearest to share some number of bytes with b (any
+// position sorting between the two shares at least as many and would be
+// newer), so unbounded walks give the nearest match of every length.
 #pragma once
 
 #include <cstddef>
