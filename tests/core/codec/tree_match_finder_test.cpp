@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "core/codec/adaptive_model.h"
@@ -44,7 +44,9 @@ Matches Search(const Bytes& window, std::size_t b) {
   Matches out;
   unsigned best = kMinMatchLength - 1;
   if (MaxLengthAt(window, b) < kMinMatchLength) return out;
+  const std::uint8_t* const here = window.data() + b;
   for (std::size_t distance = 1; distance <= kRingSize && distance <= b; ++distance) {
+    if (here[-static_cast<std::ptrdiff_t>(distance)] != here[0]) continue;  // the common case, kept cheap
     const unsigned length = Common(window, b - distance, b);
     if (length > best) {
       best = length;
@@ -74,19 +76,19 @@ struct Sample {
 };
 
 TEST(TreeMatchFinder, GivesTheNearestMatchOfEveryLengthOrOnlyMatchesThatHold) {
-  const Bytes text = MakeTextLike(2500, 3);
-  Bytes spacesThenText(200, ' ');
+  const Bytes text = MakeTextLike(800, 3);
+  Bytes spacesThenText(60, ' ');
   spacesThenText.insert(spacesThenText.end(), text.begin(), text.end());
   const std::vector<Sample> samples = {
-      {"text", MakeTextLike(3000, 3)},
-      {"executable", MakeExecutableLike(3000, 4)},
+      {"text", MakeTextLike(1500, 3)},
+      {"executable", MakeExecutableLike(1500, 4)},
       // A repeat exactly 4096 back reads the ring position about to be
       // overwritten; one 4097 back is out of reach.
       {"period 4096", Repeat(MakeNoise(4096, 5), 4200)},
       {"period 4097", Repeat(MakeNoise(4097, 6), 4300)},
-      {"one byte", Bytes(300, 'x')},
+      {"one byte", Bytes(100, 'x')},
       {"matches into the preset", spacesThenText},
-      {"two letters", TwoLetters(2000, 7)},
+      {"two letters", TwoLetters(600, 7)},
       {"shorter than a match", Bytes{'a', 'b'}},
       {"ends inside a match", Repeat(Bytes{'a', 'b', 'c'}, 31)},
   };
@@ -97,22 +99,21 @@ TEST(TreeMatchFinder, GivesTheNearestMatchOfEveryLengthOrOnlyMatchesThatHold) {
     TreeMatchFinder shallow(window.data(), window.size(), 2);
     MatchCandidate found[kMaxMatchLength];
     for (std::size_t b = kRingPreset; b < window.size(); ++b) {
-      SCOPED_TRACE("window index " + std::to_string(b));
       const Matches expected = Search(window, b);
       const unsigned count = exact.FindMatches(b, found);
-      ASSERT_EQ(count, expected.size());
+      ASSERT_EQ(count, expected.size()) << "window index " << b;
       for (unsigned i = 0; i < count; ++i) {
-        ASSERT_EQ(found[i].length, expected[i].length);
-        ASSERT_EQ(found[i].distance, expected[i].distance);
+        ASSERT_EQ(found[i].length, expected[i].length) << "window index " << b;
+        ASSERT_EQ(found[i].distance, expected[i].distance) << "window index " << b;
       }
       const unsigned few = shallow.FindMatches(b, found);
       unsigned previous = kMinMatchLength - 1;
       for (unsigned i = 0; i < few; ++i) {
-        ASSERT_GT(found[i].length, previous);
-        ASSERT_LE(found[i].length, MaxLengthAt(window, b));
-        ASSERT_GE(found[i].distance, 1u);
-        ASSERT_LE(found[i].distance, std::min<std::size_t>(kRingSize, b));
-        ASSERT_GE(Common(window, b - found[i].distance, b), found[i].length);
+        ASSERT_GT(found[i].length, previous) << "window index " << b;
+        ASSERT_LE(found[i].length, MaxLengthAt(window, b)) << "window index " << b;
+        ASSERT_GE(found[i].distance, 1u) << "window index " << b;
+        ASSERT_LE(found[i].distance, std::min<std::size_t>(kRingSize, b)) << "window index " << b;
+        ASSERT_GE(Common(window, b - found[i].distance, b), found[i].length) << "window index " << b;
         previous = found[i].length;
       }
     }
