@@ -61,15 +61,19 @@ constexpr unsigned ViaDistance(std::uint32_t via) { return via >> 5; }
 
 class BlockParser {
  public:
+  // Room for the longest block the data makes (a small entry needs little).
   BlockParser(const std::vector<std::uint8_t>& window, EntryStreamWriter& items)
+      : BlockParser(window, items, std::min(kBlock, window.size() - kRingPreset)) {}
+
+  BlockParser(const std::vector<std::uint8_t>& window, EntryStreamWriter& items, std::size_t room)
       : window_(window),
         items_(items),
         finder_(window.data(), window.size(), kTreeDepth),
-        reach_(kBlock + kMaxMatchLength + 4),
-        via_(kBlock + kMaxMatchLength + 4),
-        path_(kBlock),
-        firstMatch_(kBlock + 1),
-        matches_(kBlock * kMaxMatchLength) {}
+        reach_(room + kMaxMatchLength + 4),
+        via_(room + kMaxMatchLength + 4),
+        path_(room),
+        firstMatch_(room + 1),
+        matches_(room * kMaxMatchLength) {}
 
   void Run() {
     for (std::size_t start = kRingPreset; start < window_.size();) {

@@ -9,8 +9,9 @@
 
 namespace codec {
 
-// Sends the data of `window` (the 4066 preset spaces, then the data) through
-// `items` as the cheapest sequence of literals and matches the parse finds.
+// Sends the data of `window` (the 4066 preset spaces, then the data; never
+// shorter than the spaces) through `items` as the cheapest sequence of
+// literals and matches the parse finds.
 void OptimalParse(const std::vector<std::uint8_t>& window, EntryStreamWriter& items);
 
 }  // namespace codec
