@@ -111,6 +111,11 @@ int main(int argc, char** argv) {
   Write(folder, "encoder_round_trip", "executable-lazy", withLevel(1, executable));
   Write(folder, "encoder_round_trip", "executable-best", withLevel(2, executable));
   Write(folder, "encoder_round_trip", "one-byte-repeated-best", withLevel(2, Bytes(400, 'z')));
+  // A repeat exactly 4096 bytes back: the ring position about to be overwritten.
+  const Bytes block = ExecutableLike(4096);
+  Bytes period = block;
+  period.insert(period.end(), block.begin(), block.begin() + 300);
+  Write(folder, "encoder_round_trip", "ring-wrap-best", withLevel(2, period));
 
   Write(folder, "uninstall_plan", "own-files",
         BytesOf(std::string(1, '\0') + "Sky\nC:\\WINDOWS\\Sky.scr\r\n"

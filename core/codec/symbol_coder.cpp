@@ -19,6 +19,13 @@ void EncodeSymbol(AdaptiveModel& model, BitWriter& writer, unsigned s) {
   UpdateModel(model, s);
 }
 
+unsigned CodeLength(const AdaptiveModel& model, unsigned s) {
+  unsigned length = 0;
+  for (unsigned c = model.nodeParent[kNodeCount + s]; c != kRootNode; c = model.nodeParent[c])
+    ++length;
+  return length;
+}
+
 void SymbolCodeLengths(const AdaptiveModel& model, std::uint8_t (&lengths)[kSymbolCount]) {
   // Depths top-down: parents sit at higher indices than their children.
   std::uint8_t depth[kNodeCount];

@@ -13,6 +13,9 @@ namespace codec {
 // Writes the code of symbol `s` (0-283) and counts it in `model`.
 void EncodeSymbol(AdaptiveModel& model, BitWriter& writer, unsigned s);
 
+// The code length in bits of symbol `s` under the model as it stands.
+unsigned CodeLength(const AdaptiveModel& model, unsigned s);
+
 // The code length in bits of every symbol under the model as it stands.
 void SymbolCodeLengths(const AdaptiveModel& model, std::uint8_t (&lengths)[kSymbolCount]);
 
