@@ -12,7 +12,6 @@
 
 #include "machine.h"
 #include "open_files.h"
-#include "registry_file.h"
 #include "core/text/windows_case.h"
 
 namespace hostwin {
