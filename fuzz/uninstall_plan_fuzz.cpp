@@ -45,21 +45,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string winDir = windows;
   if (winDir.back() != '\\') winDir += '\\';
-  uninstaller::UninstallPlace place;
-  if (!uninstaller::MakeUninstallPlace(windows, winDir + "MARLOWEN\\VELDRAKE\\" + std::string(title), &place))
-    return 0;
+  static uninstaller::UninstallPlace place;
+  const std::string titleDirectory = winDir + "MARLOWEN\\VELDRAKE\\" + std::string(title);
+  if (!uninstaller::MakeUninstallPlace(windows.c_str(), titleDirectory.c_str(), &place)) return 0;
   FUZZ_CHECK(IsPlainFileName(place.Title));
   const std::string saver = Upper(place.ScreenSaverPath);
   const std::string inside = Upper(place.TitleDirectory) + "\\";
   FUZZ_CHECK(saver == Upper(winDir + place.Title + ".scr"));
   FUZZ_CHECK(inside == Upper(winDir + "MARLOWEN\\VELDRAKE\\" + place.Title + "\\"));
 
-  const uninstaller::RemovalPlan plan = uninstaller::PlanRemoval(place, log);
-  for (const std::string& deletion : plan.Deletions) {
+  static uninstaller::RemovalPlan plan;  // about 100 KB
+  uninstaller::PlanRemoval(place, log, &plan);
+  for (std::size_t i = 0; i < plan.DeletionCount; ++i) {
+    const std::string deletion = plan.Deletions[i];
     const std::string upper = Upper(deletion);
     if (upper == saver) continue;
     FUZZ_CHECK(upper.compare(0, inside.size(), inside) == 0);
     FUZZ_CHECK(IsPlainFileName(std::string_view(deletion).substr(inside.size())));
   }
+  // Every line left alone lies inside the log.
+  for (std::size_t i = 0; i < plan.LeftAloneCount; ++i)
+    FUZZ_CHECK(plan.LeftAlone[i].Length > 0 && plan.LeftAlone[i].Offset + plan.LeftAlone[i].Length <= log.size());
   return 0;
 }

@@ -10,7 +10,6 @@ namespace format {
 using text::AppendText;
 using text::AppendTextPart;
 using text::CopyText;
-using text::FormatText;
 using text::TrimTrailingBlanks;
 
 const char* MediaFilePrefix(std::uint8_t kind) {
@@ -20,7 +19,12 @@ const char* MediaFilePrefix(std::uint8_t kind) {
 }
 
 void FormatMediaNumber(std::uint32_t number, char* out, std::size_t size) {
-  FormatText(out, size, "%04lu", static_cast<unsigned long>(number));
+  // Without printf, so that the uninstaller, which builds the same names,
+  // carries no formatter.
+  if (size == 0) return;
+  out[0] = '\0';
+  for (std::uint32_t padding = 1000; padding > 1 && number < padding; padding /= 10) AppendText(out, size, "0");
+  text::AppendNumber(out, size, number);
 }
 
 bool AppendBackslashIfMissing(char* path, std::size_t size) {

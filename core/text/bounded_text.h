@@ -19,6 +19,10 @@ bool AppendText(char* buffer, std::size_t size, const char* text);
 // first); false and unchanged when they do not fit.
 bool AppendTextPart(char* buffer, std::size_t size, const char* text, std::size_t count);
 
+// Appends `value` in decimal; false and unchanged when it does not fit.
+// (No printf: small programs keep the C runtime's formatter out.)
+bool AppendNumber(char* buffer, std::size_t size, unsigned long value);
+
 // Removes trailing blanks (0x20 only, not tabs) in place.
 void TrimTrailingBlanks(char* text);
 
@@ -36,5 +40,7 @@ template <std::size_t N>
 bool CopyText(char (&buffer)[N], const char* text) { return CopyText(buffer, N, text); }
 template <std::size_t N>
 bool AppendText(char (&buffer)[N], const char* text) { return AppendText(buffer, N, text); }
+template <std::size_t N>
+bool AppendNumber(char (&buffer)[N], unsigned long value) { return AppendNumber(buffer, N, value); }
 
 }  // namespace text

@@ -35,7 +35,9 @@ SaverPlaces FindPlaces() {
   const UINT windowsLength = GetWindowsDirectoryA(windows, MAX_PATH);
   if (moduleLength == 0 || moduleLength >= MAX_PATH || windowsLength == 0 || windowsLength >= MAX_PATH)
     return places;
-  places.Title = TitleFromModulePath(win32paths::LongPathForm(module));
+  char longModule[MAX_PATH];
+  places.Title = TitleFromModulePath(win32paths::LongPathForm(module, longModule, sizeof longModule) ? longModule
+                                                                                                    : module);
   if (places.Title.empty()) return places;
   places.TitleDirectory = TitleDirectoryFor(windows, places.Title);
   places.DataFile = DataFilePathFor(windows, places.Title);

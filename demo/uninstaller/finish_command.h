@@ -15,42 +15,53 @@
 //
 // The original waits for the copy and ends with the copy's exit code; the
 // copy moves the original's file, which cannot be deleted while it runs,
-// aside into the temporary directory (uninstaller_main.cpp).
+// aside into the temporary directory (uninstaller.cpp).
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <string_view>
+#include <cstddef>
+
+#include "core/format/install_names.h"
 
 namespace uninstaller {
 
 // The private switch of an uninstaller its launcher started elevated.
 constexpr char kElevatedChildSwitch[] = "/ELEVATED-CHILD";
 
+// Longest argument text a finish command may have; anything longer is the
+// user's (and then an unknown argument).
+constexpr std::size_t kMaxFinishArgumentsLength = 1024;
+
+// The finish command line: two quoted paths and the switches.
+constexpr std::size_t kFinishLineSize = 2 * format::kPathBufferSize + 48;
+
 struct FinishCommand {
-  std::string TitleDirectory;
-  bool Silent = false;
-  bool UserSettingsLeftToLauncher = false;
+  // As given; at most kMaxFinishArgumentsLength characters, so it may be
+  // longer than a path (and then no title directory).
+  char TitleDirectory[kMaxFinishArgumentsLength + 1];
+  bool Silent;
+  bool UserSettingsLeftToLauncher;
 };
 
-// The whole command line for CreateProcess (program path included).
-std::string FormatFinishCommandLine(std::string_view copyPath, std::string_view titleDirectory,
-                                    bool silent, bool userSettingsLeftToLauncher = false);
+// The whole command line for CreateProcess (program path included) into
+// `line` of `size` bytes; false when it does not fit.
+bool FormatFinishCommandLine(char* line, std::size_t size, const char* copyPath, const char* titleDirectory,
+                             bool silent, bool userSettingsLeftToLauncher);
 
 // Reads the arguments (WinMain's command line, without the program path).
 // False when they are not a finish command; an empty line means the user
 // started the uninstaller.
-bool ParseFinishCommand(std::string_view arguments, FinishCommand* command);
+bool ParseFinishCommand(const char* arguments, FinishCommand* command);
 
 // The user's switches, compared without regard to case. `Unknown` is the
-// first argument that is none of them.
+// first argument that is none of them ("\"\"" for an empty one), cut to
+// what the buffer holds: it is only shown.
 struct UserArguments {
-  bool Silent = false;
-  bool Help = false;
-  bool ElevatedChild = false;
-  std::string Unknown;
-  bool Bad() const { return Help || !Unknown.empty(); }
+  bool Silent;
+  bool Help;
+  bool ElevatedChild;
+  char Unknown[format::kPathBufferSize];
+  bool Bad() const { return Help || Unknown[0] != '\0'; }
 };
-UserArguments ParseUserArguments(std::string_view arguments);
+void ParseUserArguments(const char* arguments, UserArguments* result);
 
 }  // namespace uninstaller

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "core/text/bounded_text.h"
+
 namespace win32paths {
 
 namespace {
@@ -15,16 +17,15 @@ FARPROC Kernel32Function(const char* name) {
 
 }  // namespace
 
-std::string LongPathForm(const std::string& path) {
+bool LongPathForm(const char* path, char* result, std::size_t size) {
   typedef DWORD(WINAPI * LongPathFunction)(LPCSTR, LPSTR, DWORD);
   const LongPathFunction longPath =
       reinterpret_cast<LongPathFunction>(reinterpret_cast<void*>(Kernel32Function("GetLongPathNameA")));
-  char result[MAX_PATH];
-  if (longPath && !path.empty()) {
-    const DWORD length = longPath(path.c_str(), result, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) return result;
+  if (longPath && path[0] != '\0') {
+    const DWORD length = longPath(path, result, static_cast<DWORD>(size));
+    if (length > 0 && length < size) return true;
   }
-  return path;
+  return text::CopyText(result, size, path);
 }
 
 void RestrictDllSearchToSystem() {

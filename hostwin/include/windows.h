@@ -248,6 +248,10 @@ typedef struct tagCREATESTRUCTA {
 #define ERROR_NOT_READY 21L
 #define ERROR_HANDLE_DISK_FULL 39L
 #define ERROR_FILE_EXISTS 80L
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_BUFFER_OVERFLOW 111
+#define ERROR_DIRECTORY 267
+#define ERROR_DIR_NOT_EMPTY 145
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
@@ -340,6 +344,30 @@ typedef enum _TOKEN_INFORMATION_CLASS {
 
 // kernel32: waiting for a process.
 #define INFINITE 0xFFFFFFFF
+
+// MoveFileExA's flags.
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
+
+// CreateProcessA's start-up information (only cb is read) and its result.
+typedef struct _STARTUPINFOA {
+  DWORD cb;
+  LPSTR lpReserved;
+  LPSTR lpDesktop;
+  LPSTR lpTitle;
+  DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute, dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  BYTE* lpReserved2;
+  HANDLE hStdInput, hStdOutput, hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+typedef struct _PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_FAILED 0xFFFFFFFF
 #define STILL_ACTIVE 259
@@ -565,6 +593,20 @@ DWORD WINAPI GetFileAttributesA(LPCSTR path);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+// Only through GetProcAddress, as the programs look it up.
+DWORD WINAPI GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD size);
+BOOL WINAPI RemoveDirectoryA(LPCSTR path);
+BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes);
+BOOL WINAPI CopyFileA(LPCSTR existing, LPCSTR newFile, BOOL failIfExists);
+// MOVEFILE_DELAY_UNTIL_REBOOT records the move (or, with no new name, the
+// deletion) for the next start of Windows, as Windows does, in
+// HKLM\System\CurrentControlSet\Control\Session Manager
+// PendingFileRenameOperations.
+BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR newFile, DWORD flags);
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
+UINT WINAPI GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR name);
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
+int WINAPI lstrcmpiA(LPCSTR first, LPCSTR second);
 BOOL WINAPI GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
                               LPDWORD freeClusters, LPDWORD totalClusters);
 BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeBytesAvailableToCaller,
@@ -584,6 +626,13 @@ void WINAPI GetLocalTime(LPSYSTEMTIME time);
 HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+// Runs a program of the machine (RunOptions::programs) in a new process;
+// anything else fails with ERROR_FILE_NOT_FOUND.
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                           LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                           LPPROCESS_INFORMATION processInformation);
+void WINAPI Sleep(DWORD milliseconds);
 
 // kernel32: memory.
 HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);

@@ -1,27 +1,11 @@
 // Accounts and elevation: the process's token (whose account, elevated or
-// not), SIDs, and ShellExecuteExA "runas" of the program itself, which runs
-// the program again as a new process under the elevating account.
-//
-// The new process is a fork of this one that calls the program's entry
-// again with the child's command line, account and a full token. It runs to
-// its end inside ShellExecuteExA: this process waits for it anyway
-// (WaitForSingleObject), and one user answers both in turn, so the order of
-// the transcript is the order on Windows. Its records arrive through a pipe
-// of their own: its transcript lines are passed on marked "child: ", its
-// answers are counted as this process's too, and its exit code is kept for
-// GetExitCodeProcess. Every registry change reaches registry.reg at once and
-// files and system.ini are the machine's own, so the child starts from what
-// this process wrote; afterwards this process reads the registry afresh.
+// not), SIDs, and ShellExecuteExA "runas" of a program of the machine (the
+// program itself, most often), which runs it as a new process under the
+// elevating account (processes.cpp).
 #include <shellapi.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 
 #include "machine.h"
 #include "names.h"
@@ -31,7 +15,6 @@ namespace hostwin {
 namespace {
 
 constexpr std::uintptr_t kTokenHandle = 0x6000;   // the process's token
-constexpr std::uintptr_t kProcessBase = 0x7000;   // processes started, from 0x7001
 constexpr std::uintptr_t kCurrentProcess = static_cast<std::uintptr_t>(-1);
 
 // Relative ids of the accounts' SIDs, S-1-5-21-<machine>-<rid>: local
@@ -39,15 +22,9 @@ constexpr std::uintptr_t kCurrentProcess = static_cast<std::uintptr_t>(-1);
 constexpr DWORD kMachineId[3] = {1844216611u, 3206571082u, 2743251218u};
 constexpr DWORD kFirstAccountRid = 1000;
 
-struct Processes {
-  std::map<std::uintptr_t, int> exitCodes;  // ended processes by handle
-  std::uintptr_t next = kProcessBase + 1;
-  bool tokenOpen = false;
-};
-
-Processes& Started() {
-  static auto& processes = *new Processes;
-  return processes;
+bool& TokenOpen() {
+  static bool open = false;
+  return open;
 }
 
 void PutDword(std::vector<unsigned char>* bytes, DWORD value) {
@@ -79,82 +56,15 @@ std::size_t SidLength(PSID sid) { return 8 + 4 * static_cast<std::size_t>(static
 
 std::string Verb(LPCSTR verb) { return verb ? Quoted(verb) : std::string("NULL"); }
 
-// Reads the child's records until it closes its end, passing them on, and
-// returns its whole exit code (-1 when it reported none).
-int FollowChild(int records) {
-  std::string pending;
-  int code = -1;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t count = read(records, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) break;
-    pending.append(buffer, static_cast<std::size_t>(count));
-    std::size_t end;
-    while ((end = pending.find('\n')) != std::string::npos) {
-      const std::string record = pending.substr(1, end - 1);
-      const char kind = pending[0];
-      pending.erase(0, end + 1);
-      if (kind == 'T') {
-        Emit("child: " + record);
-      } else if (kind == 'A') {
-        TakeAnswer();  // the same answer, counted once more up the chain
-      } else if (kind == 'X') {
-        code = std::atoi(record.c_str());
-      }
-    }
-  }
-  return code;
-}
-
-// Runs the program's entry in a new process as `account` with a full
-// token; returns its exit code.
-int RunElevatedChild(const std::string& account, const std::string& parameters) {
-  MachineState& m = Machine();
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  std::fflush(nullptr);
-  const pid_t process = fork();
-  if (process == 0) {
-    close(fds[0]);
-    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the program that waits for it
-    m.channel = fds[1];
-    m.account = account;
-    m.fullToken = true;
-    m.lastError = 0;
-    m.bytesWritten = 0;
-    m.localAllocCalls = m.globalAllocCalls = m.liveBlocks = 0;
-    Started() = Processes();
-    ForgetRegistry();
-    std::string commandLine = parameters;
-    ExitProgram(m.program(reinterpret_cast<HINSTANCE>(kProgramInstance), nullptr, &commandLine[0],
-                          m.showCommand));
-  }
-  close(fds[1]);
-  if (process < 0) {
-    close(fds[0]);
-    return -1;
-  }
-  int code = FollowChild(fds[0]);
-  close(fds[0]);
-  int status = 0;
-  while (waitpid(process, &status, 0) < 0 && errno == EINTR) {
-  }
-  ForgetRegistry();  // what the child wrote
-  // The whole code when the child told it and its status agrees.
-  if (!WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status) == (code & 0xFF) ? code : WEXITSTATUS(status);
-}
-
 }  // namespace
 
 bool CloseAccountHandle(HANDLE object) {
   const auto value = reinterpret_cast<std::uintptr_t>(object);
-  if (value == kTokenHandle && Started().tokenOpen) {
-    Started().tokenOpen = false;
+  if (value == kTokenHandle && TokenOpen()) {
+    TokenOpen() = false;
     return true;
   }
-  return Started().exitCodes.erase(value) > 0;
+  return CloseProcessHandle(object);
 }
 
 }  // namespace hostwin
@@ -170,7 +80,7 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD /*access*/, PHANDLE token) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  Started().tokenOpen = true;
+  TokenOpen() = true;
   *token = reinterpret_cast<HANDLE>(kTokenHandle);
   return TRUE;
 }
@@ -178,7 +88,7 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD /*access*/, PHANDLE token) {
 BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, LPVOID information,
                                 DWORD length, PDWORD returnLength) {
   const MachineState& m = Machine();
-  if (reinterpret_cast<std::uintptr_t>(token) != kTokenHandle || !Started().tokenOpen || !returnLength) {
+  if (reinterpret_cast<std::uintptr_t>(token) != kTokenHandle || !TokenOpen() || !returnLength) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
@@ -253,10 +163,12 @@ BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
                      (info->lpFile ? Quoted(info->lpFile) : std::string("NULL"));
   if (info->lpParameters) line += " params " + Quoted(info->lpParameters);
   line += " " + ShowCommandName(info->nShow);
-  // Only the program starting itself elevated is modelled.
-  const bool runasSelf = info->lpVerb && SameText(info->lpVerb, "runas") && info->lpFile &&
-                         SameText(info->lpFile, m.modulePath) && m.program != nullptr;
-  if (!runasSelf) {
+  // Only "runas" of a program of the machine (most often the program
+  // itself) is modelled.
+  const ProgramEntry entry = !info->lpVerb || !SameText(info->lpVerb, "runas") || !info->lpFile ? nullptr
+                             : SameText(info->lpFile, m.modulePath) && m.program ? m.program
+                                                                                : ProgramOfFile(info->lpFile);
+  if (!entry) {
     Emit(line + " = FALSE ERROR_FILE_NOT_FOUND (not a program of this machine)");
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
@@ -271,33 +183,11 @@ BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
   const std::string account =
       m.fullToken || m.settings.elevateAs.empty() ? m.account : m.settings.elevateAs;
   Emit(line + " = TRUE elevated as " + account);
-  const int code = RunElevatedChild(account, info->lpParameters ? info->lpParameters : "");
+  const int code = RunProcess(entry, info->lpFile, account, true, info->lpParameters ? info->lpParameters : "",
+                              m.currentDirectory);
   Emit("child: exit " + std::to_string(code));
-  const std::uintptr_t handle = Started().next++;
-  if (info->fMask & SEE_MASK_NOCLOSEPROCESS) {
-    Started().exitCodes[handle] = code;
-    info->hProcess = reinterpret_cast<HANDLE>(handle);
-  }
+  if (info->fMask & SEE_MASK_NOCLOSEPROCESS) info->hProcess = EndedProcessHandle(code);
   info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<std::uintptr_t>(33));
-  return TRUE;
-}
-
-DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD /*milliseconds*/) {
-  // A started process has already ended (see above).
-  if (Started().exitCodes.count(reinterpret_cast<std::uintptr_t>(object)) == 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
-  }
-  return WAIT_OBJECT_0;
-}
-
-BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
-  auto it = Started().exitCodes.find(reinterpret_cast<std::uintptr_t>(process));
-  if (it == Started().exitCodes.end() || !exitCode) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  *exitCode = static_cast<DWORD>(it->second);
   return TRUE;
 }
 

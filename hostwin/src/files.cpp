@@ -310,6 +310,11 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES /*security*/) {
 
 BOOL WINAPI DeleteFileA(LPCSTR path) {
   const MachineEntry entry = ResolvePath(path);
+  // A running program's file stays (it can be renamed: MoveFileExA).
+  if (entry.Usable() && IsRunningImage(entry)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   if (!entry.Usable() || unlinkat(entry.folder.Get(), entry.name.c_str(), 0) != 0) {
     SetLastError(ErrorFromErrno(entry.Usable() ? errno : entry.error, entry));
     return FALSE;

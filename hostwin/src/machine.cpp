@@ -532,6 +532,11 @@ bool CreateMachine(const std::string& folder, const MachineSettings& settings, s
   if (!MakeMachineDirectories(folder, settings.windowsDirectory) ||
       !MakeMachineDirectories(folder, SystemDirectoryOf(settings)))
     return fail(settings.windowsDirectory + ": cannot create the Windows directory");
+  // The temporary directories of the user and of the account that elevates.
+  for (const std::string& account : {settings.account, settings.elevateAs}) {
+    if (!account.empty() && !MakeMachineDirectories(folder, TempDirectoryOf(settings, account)))
+      return fail(TempDirectoryOf(settings, account) + ": cannot be created");
+  }
   const std::string systemIni = JoinWindowsPath(settings.windowsDirectory, "system.ini");
   if (!CreateMissingFile(ResolveMachinePath(folder, systemIni.c_str()), kDefaultSystemIni))
     return fail(MapPath(folder, systemIni.c_str()) + ": cannot be written");

@@ -43,6 +43,18 @@ struct MachineState {
   // in a new process; null outside the runner.
   int (*program)(HINSTANCE, HINSTANCE, LPSTR, int) = nullptr;
   int showCommand = SW_SHOWDEFAULT;
+  // The programs of the machine, known by their files' contents (so that a
+  // copy runs the same entry), which CreateProcessA and ShellExecuteExA run.
+  struct KnownProgram {
+    std::string contents;
+    int (*entry)(HINSTANCE, HINSTANCE, LPSTR, int);
+  };
+  std::vector<KnownProgram> programs;
+  // The image files of this process and of the processes waiting for it
+  // (host device and inode, which a rename keeps): Windows deletes no
+  // running program's file, but renames it.
+  std::vector<std::pair<dev_t, ino_t>> runningImages;
+  std::string currentDirectory;  // SetCurrentDirectoryA's, or CreateProcessA's
 };
 
 MachineState& Machine();
@@ -139,6 +151,35 @@ void ForgetRegistry();
 
 // Closes a process or token handle; false when `object` is neither.
 bool CloseAccountHandle(HANDLE object);
+
+// ------------------------------------------------------------- processes
+using ProgramEntry = int (*)(HINSTANCE, HINSTANCE, LPSTR, int);
+
+// The entry of the program whose file is at `windowsPath` (the running
+// program's own image included); null when the file is none of them.
+ProgramEntry ProgramOfFile(const std::string& windowsPath);
+
+// Runs `entry` in a new process (a fork) as `account`, its module
+// `modulePath`, with WinMain's command line `arguments`, and returns its
+// exit code (-1 when it ended without one). The new process's transcript
+// lines are passed on marked "child: ", its answers counted as this
+// process's too; afterwards this process reads the registry afresh.
+int RunProcess(ProgramEntry entry, const std::string& modulePath, const std::string& account, bool fullToken,
+               const std::string& arguments, const std::string& currentDirectory);
+
+// A handle for a process that has ended with `code`, for
+// WaitForSingleObject, GetExitCodeProcess and CloseHandle.
+HANDLE EndedProcessHandle(int code);
+bool CloseProcessHandle(HANDLE object);
+
+// Notes the file at `windowsPath` as a running program's image.
+void NoteRunningImage(const std::string& windowsPath);
+bool IsRunningImage(const MachineEntry& entry);
+
+// The temporary directory of an account, with its trailing backslash:
+// C:\Users\<account>\AppData\Local\Temp\, and the Windows directory's
+// Temp for SYSTEM.
+std::string TempDirectoryOf(const MachineSettings& settings, const std::string& account);
 
 // The host path a Windows path resolves to (ResolveMachinePath's `host`).
 std::string MapPath(const std::string& machineFolder, const char* windowsPath);

@@ -146,6 +146,25 @@ void SetSystemRegistryString(const std::string& path, const std::string& name, c
   StoreValue(key, value);
 }
 
+// Appends strings to a REG_MULTI_SZ value (created when missing), without a
+// transcript line: the system's own records (MoveFileExA's moves at the
+// next start).
+void AppendSystemRegistryMultiString(const std::string& path, const std::string& name,
+                                     const std::vector<std::string>& strings) {
+  RegistryKey& key = Reg().tree[UpperCase(path)];
+  if (key.path.empty()) key.path = path;
+  RegistryValue value{name, REG_MULTI_SZ, {}};
+  for (const RegistryValue& existing : key.values)
+    if (SameText(existing.name, name) && existing.type == REG_MULTI_SZ) value.data = existing.data;
+  if (!value.data.empty()) value.data.pop_back();  // the list's final terminator
+  for (const std::string& text : strings) {
+    value.data.insert(value.data.end(), text.begin(), text.end());
+    value.data.push_back(0);
+  }
+  value.data.push_back(0);
+  StoreValue(key, value);
+}
+
 }  // namespace hostwin
 
 using namespace hostwin;

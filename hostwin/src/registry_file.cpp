@@ -257,6 +257,21 @@ std::string DescribeRegistryData(DWORD type, const std::vector<unsigned char>& d
     }
     return std::string(type == REG_SZ ? "REG_SZ " : "REG_EXPAND_SZ ") + Quoted(text);
   }
+  if (type == REG_MULTI_SZ && !data.empty() && data.back() == 0) {
+    // Each string quoted, the empty ones included (a deletion at the next
+    // start is a file and an empty string).
+    std::string out = "REG_MULTI_SZ";
+    std::string text;
+    for (std::size_t i = 0; i + 1 < data.size(); ++i) {
+      if (data[i] != 0) {
+        text += static_cast<char>(data[i]);
+        continue;
+      }
+      out += " " + Quoted(text);
+      text.clear();
+    }
+    return out;
+  }
   if (type == REG_DWORD && data.size() == 4) {
     char hex[16];
     DWORD d = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<DWORD>(data[3]) << 24);

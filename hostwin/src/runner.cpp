@@ -62,6 +62,12 @@ bool CopyIntoMachine(const std::string& folder, const std::string& hostFile, con
   m.answers = options.answers;
   m.program = winMain;
   m.showCommand = options.showCommand;
+  // Programs are known by their files' contents, read as the run starts.
+  std::string contents;
+  if (ReadEntry(ResolvePath(m.modulePath.c_str()), &contents)) m.programs.push_back({contents, winMain});
+  for (const ProgramFile& program : options.programs)
+    if (ReadEntry(ResolvePath(program.windowsPath.c_str()), &contents)) m.programs.push_back({contents, program.entry});
+  NoteRunningImage(m.modulePath);
   std::atexit(ReportAtExit);
   std::string commandLine = options.commandLine;
   ExitProgram(winMain(reinterpret_cast<HINSTANCE>(kProgramInstance), nullptr, &commandLine[0], options.showCommand));

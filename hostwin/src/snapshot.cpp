@@ -79,6 +79,20 @@ void Walk(int folder, const std::string& windows, std::vector<MachineSnapshot::F
 
 }  // namespace
 
+bool ReadMachineRegistryString(const std::string& folder, const std::string& keyPath, const std::string& name,
+                               std::string* text) {
+  const RegistryTree tree = ParseRegistryText(ReadAll(MachineFolderFile(folder, "registry.reg")));
+  const auto key = tree.find(UpperCase(keyPath));
+  if (key == tree.end()) return false;
+  for (const RegistryValue& value : key->second.values) {
+    if (!SameText(value.name, name) || (value.type != REG_SZ && value.type != REG_EXPAND_SZ)) continue;
+    text->assign(value.data.begin(), value.data.end());
+    text->resize(text->find('\0') == std::string::npos ? text->size() : text->find('\0'));
+    return true;
+  }
+  return false;
+}
+
 MachineSnapshot TakeSnapshot(const std::string& folder) {
   MachineSnapshot snapshot;
   const HostFd drive(OpenEntry(ResolveMachinePath(folder, "C:\\"), O_RDONLY | O_DIRECTORY));

@@ -17,6 +17,11 @@ the difference is declared here and nowhere else:
   - The stand-in keeps each account's hive as HKEY_USERS\<account>;
     Wine's user.reg is its one user's, read as HKEY_CURRENT_USER. The
     stand-in's hives are compared as HKEY_CURRENT_USER.
+  - The uninstaller's temporary copies: Wine names them from its clock and
+    keeps them under its user's folder, the stand-in numbers them from 1
+    under the account's AppData Local Temp folder; they and the moves
+    left for the next start that name them are not compared, only that
+    nothing else is left.
 """
 
 import os
@@ -81,6 +86,8 @@ DIALOG_ITEM = re.compile(r'^dialog (\d+) item (-?\d+) text "(.*)"$')
 DIALOG_WAIT = re.compile(r'^dialog (\d+) wait focus \S+(?: \([^)]*\))? -> (\S+) = ')
 DIALOG_END = re.compile(r'^dialog (\d+) end (-?\d+)$')
 PROFILE = re.compile(r'^profile (.*) \[(.*)\] (.*) = "(.*)"$')
+PROFILE_DELETED = re.compile(r'^profile (.*) \[(.*)\] (.*) deleted$')
+CHILD = "child: "
 WINEXEC = re.compile(r'^WinExec "(.*)" (SW_\w+) = (\d+)$')
 SHELL = re.compile(r'^ShellExecuteA "(.*?)" "(.*?)" .*(SW_\w+) = (-?\d+)$')
 SPI_LINE = re.compile(r'^SystemParametersInfoA (SPI_\w+) (\S+) ')
@@ -89,18 +96,28 @@ CHANGE = re.compile(r'^(file|directory|registry|system\.ini) (added|changed|remo
 REGISTRY_CHANGE = re.compile(r'^(.*) "(.*)" = (REG_\w+) (?:"(.*)"|(\S+))$')
 
 
+def own_line(line):
+    """A transcript line without the marks of the processes it came through."""
+    while line.startswith(CHILD):
+        line = line[len(CHILD):]
+    return line
+
+
 class PreviewRun:
     """The parsed output of `saverkit preview`."""
 
     def __init__(self, output):
         self.transcript = []
         self.changes = []
+        self.removal_changes = []  # with --uninstall: what the uninstallation changed
         section = None
         for line in output.splitlines():
             if line == "Transcript:":
                 section = self.transcript
             elif line == "Changes to the machine:":
                 section = self.changes
+            elif line == "Changes by the uninstallation:":
+                section = self.removal_changes
             elif line.startswith("  ") and section is not None and line.strip() != "(none)":
                 section.append(line[2:])
 
@@ -132,11 +149,25 @@ class PreviewRun:
         return None
 
     def loud(self):
-        return [line for line in self.transcript if line.startswith("!! ")]
+        return [line for line in self.transcript if own_line(line).startswith("!! ")]
 
-    def events(self):
+    def uninstall_lines(self):
+        """With --uninstall: the uninstaller's lines, after "uninstall COMMAND"."""
+        starts = [i for i, line in enumerate(self.transcript) if line.startswith("uninstall ")]
+        return self.transcript[starts[0] + 1:] if starts else []
+
+    def uninstall_exit(self):
+        codes = [int(m.group(1)) for m in map(EXIT.match, self.uninstall_lines()) if m]
+        return codes[-1] if codes else None
+
+    def events(self, lines=None, generation=0):
+        """The events of `lines` (the transcript) of the process `generation`
+        steps down from the program ("child: " once per step)."""
         events = []
-        for line in self.transcript:
+        mark = CHILD * generation
+        own = [line[len(mark):] for line in (self.transcript if lines is None else lines)
+               if line.startswith(mark) and not line[len(mark):].startswith(CHILD)]
+        for line in own:
             m = BOX.match(line)
             if m:
                 events.append(("message box", m.group(1), m.group(2), style_value(m.group(3)),
@@ -162,6 +193,10 @@ class PreviewRun:
             if m:
                 events.append(("profile", m.group(2).lower(), m.group(3).lower(), m.group(4)))
                 continue
+            m = PROFILE_DELETED.match(line)
+            if m:
+                events.append(("profile", m.group(2).lower(), m.group(3).lower(), None))
+                continue
             m = WINEXEC.match(line)
             if m:
                 events.append(("WinExec", m.group(1), SHOW[m.group(2)]))
@@ -175,20 +210,20 @@ class PreviewRun:
                 events.append(("SystemParametersInfoA", SPI[m.group(1)], int(m.group(2), 0)))
         return events
 
-    def file_changes(self):
-        """{Windows path: kind} of the files the run added or changed."""
+    def file_changes(self, changes=None):
+        """{Windows path: kind} of the files the run added, changed or removed."""
         files = {}
-        for line in self.changes:
+        for line in self.changes if changes is None else changes:
             m = CHANGE.match(line)
             if m and m.group(1) == "file":
                 path = re.sub(r" \d+ bytes$", "", m.group(3))
                 files[path] = m.group(2)
         return files
 
-    def registry_changes(self):
+    def registry_changes(self, changes=None):
         """{(key, name): data text or None when removed}."""
         values = {}
-        for line in self.changes:
+        for line in self.changes if changes is None else changes:
             m = CHANGE.match(line)
             if not m or m.group(1) != "registry":
                 continue
@@ -229,8 +264,9 @@ def wine_events(result, pid):
         elif name == "SetDlgItemTextA":
             events.append((call["seq"], ("item text", signed(args[1]), transcript_text(args[2]))))
         elif name == "WritePrivateProfileStringA":
-            events.append((call["seq"], ("profile", args[0].lower(), args[1].lower(),
-                                         transcript_text(args[2]))))
+            # A NULL value (not a string) deletes the key.
+            value = transcript_text(args[2]) if isinstance(args[2], str) else None
+            events.append((call["seq"], ("profile", args[0].lower(), args[1].lower(), value)))
         elif name == "WinExec":
             events.append((call["seq"], ("WinExec", transcript_text(args[0]), args[1])))
         elif name == "ShellExecuteA":

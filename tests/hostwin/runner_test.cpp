@@ -344,4 +344,50 @@ TEST_F(RunnerTest, ACrashOrATimeoutIsReportedAfterTheLinesBeforeIt) {
   EXPECT_TRUE(r.killed);
 }
 
+// The file operations an uninstaller leans on, each step a check in the
+// program; the exit code is the first step that went wrong (0: none).
+int FileOperations(HINSTANCE, HINSTANCE, LPSTR, int) {
+  char temp[MAX_PATH], first[MAX_PATH], second[MAX_PATH], shortForm[MAX_PATH], longForm[MAX_PATH];
+  const std::string expectedTemp = "C:\\Users\\Owner\\AppData\\Local\\Temp\\";
+  if (GetTempPathA(sizeof temp, temp) != expectedTemp.size() || expectedTemp != temp) return 1;
+  if (GetTempFileNameA(temp, "abcd", 0, first) != 1 || expectedTemp + "abc1.tmp" != first) return 2;
+  if (GetTempFileNameA(temp, "abc", 0, second) != 2) return 3;
+  if (MoveFileExA(first, second, 0) || GetLastError() != ERROR_ALREADY_EXISTS) return 4;
+  if (!MoveFileExA(first, second, MOVEFILE_REPLACE_EXISTING) || GetFileAttributesA(first) != INVALID_FILE_ATTRIBUTES)
+    return 5;
+  if (RemoveDirectoryA("C:\\Users\\Owner\\AppData\\Local\\Temp") || GetLastError() != ERROR_DIR_NOT_EMPTY) return 6;
+  if (!CreateDirectoryA("C:\\Long Folder Name", nullptr) || !GetShortPathNameA("C:\\Long Folder Name", shortForm, MAX_PATH) ||
+      GetLongPathNameA(shortForm, longForm, MAX_PATH) != 19 || std::strcmp(longForm, "C:\\Long Folder Name") != 0)
+    return 7;
+  if (!RemoveDirectoryA(shortForm) || GetFileAttributesA("C:\\Long Folder Name") != INVALID_FILE_ATTRIBUTES) return 8;
+  if (lstrcmpiA("C:\\Temp\\\xE9", "c:\\TEMP\\\xC9") != 0 || lstrcmpiA("a", "b") >= 0 || lstrcmpiA("ab", "a") <= 0) return 9;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  char line[] = "second /x";
+  if (CreateProcessA(second, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) ||
+      GetLastError() != ERROR_FILE_NOT_FOUND)
+    return 10;
+  // Left for the next start: the file stays.
+  if (!MoveFileExA(second, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) || GetFileAttributesA(second) == INVALID_FILE_ATTRIBUTES)
+    return 11;
+  return 0;
+}
+
+TEST_F(RunnerTest, FileOperationsOfAnUninstaller) {
+  const RunResult r = Run(FileOperations, {});
+  EXPECT_EQ(r.exitCode, 0) << hostwin::JoinTranscript(r.transcript);
+  const std::string temp = "C:\\Users\\Owner\\AppData\\Local\\Temp\\";
+  EXPECT_EQ(r.transcript, (Lines{"file create " + temp + "abc1.tmp", "file create " + temp + "abc2.tmp",
+                                 "file move " + temp + "abc1.tmp -> " + temp + "abc2.tmp",
+                                 "directory create C:\\Long Folder Name", "directory delete C:\\LONGFO~1",
+                                 "CreateProcessA \"" + temp + "abc2.tmp\" \"second /x\" = FALSE ERROR_FILE_NOT_FOUND "
+                                 "(not a program of this machine)",
+                                 "file delete at restart " + temp + "abc2.tmp", "exit 0"}));
+  const std::string changes = hostwin::JoinTranscript(hostwin::FormatChanges(r.changes));
+  EXPECT_NE(changes.find("\"PendingFileRenameOperations\" = REG_MULTI_SZ \"\\??\\" + temp + "abc2.tmp\" \"\""),
+            std::string::npos)
+      << changes;
+}
+
 }  // namespace

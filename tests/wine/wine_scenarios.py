@@ -72,12 +72,12 @@ class Scenario:
         return self.pack("codecs", ["--media", media])
 
     # -------------------------------------------------------------- runs
-    def preview(self, image, machine, answers=(), switches=()):
+    def preview(self, image, machine, answers=(), switches=(), uninstall=False):
         if not os.path.exists(machine):
             os.makedirs(machine)
             with open(os.path.join(machine, "machine.ini"), "w", newline="\r\n") as ini:
                 ini.write(agreement.MACHINE_INI)
-        command = [self.saverkit, "preview", image, "--machine", machine]
+        command = [self.saverkit, "preview", image, "--machine", machine] + (["--uninstall"] if uninstall else [])
         for answer in answers:
             command += ["--answer", answer]
         if switches:
@@ -329,6 +329,45 @@ class Scenario:
         check(not shown(done), "the quiet uninstaller showed windows: %s" % shown(done))
         # The log the user asked for is the user's file, not the installation's.
         self.check_removed(prefix, kept=[log_name])
+        self.agree_uninstall(self.pack("image"), done, prefix_c)
+
+    def agree_uninstall(self, image, done, prefix_c):
+        """The stand-in's silent installation and uninstallation
+        (`preview --uninstall -- /S ...`) against Wine's quiet uninstall:
+        the exit code, the calls of the uninstaller and of the copy of
+        itself that does the work, and the files and values removed."""
+        machine = os.path.join(self.work, "silent", "uninstall-machine")
+        both = self.preview(image, machine, switches=SILENT_SWITCHES, uninstall=True)
+        check(not both.loud(), "the stand-in's uninstallation has loud lines: %s" % both.loud())
+        problems = []
+        if both.uninstall_exit() != done["exit"]:
+            problems.append("uninstaller exit code: stand-in %s, Wine %s" % (both.uninstall_exit(), done["exit"]))
+        preview_c = os.path.join(machine, "drive_c")
+        launcher = done["program_pid"]
+        copies = {c["pid"] for c in done["calls"]
+                  if c["pid"] != launcher and c["function"].endswith("RegDeleteKeyA")}
+        check(launcher is not None and len(copies) == 1,
+              "the Wine trace does not show the uninstaller and its one copy: %s %s" % (launcher, copies))
+        lines = both.uninstall_lines()
+        for generation, pid in ((0, launcher), (1, copies.pop())):
+            problems += ["%s: %s" % ("uninstaller" if generation == 0 else "its copy", problem)
+                         for problem in agreement.compare_events(both.events(lines, generation),
+                                                                 agreement.wine_events(done, pid),
+                                                                 preview_c, prefix_c)]
+        # What was removed under the Windows directory, and nothing written there.
+        mine = {p.lower(): kind for p, kind in both.file_changes(both.removal_changes).items()
+                if p.lower().startswith("c:\\windows\\") and not p.lower().endswith("system.ini")}
+        theirs = {f["path"].lower(): f["kind"] for f in done["files"]
+                  if not f["path"].lower().endswith("system.ini")}
+        if mine != theirs:
+            problems.append("files: stand-in %s, Wine %s" % (sorted(mine.items()), sorted(theirs.items())))
+        # The values removed from the installation's keys.
+        removed = {(k, n.lower()) for (k, n), data in both.registry_changes(both.removal_changes).items()
+                   if data is None and ("\\uninstall\\" in k or k.endswith("control panel\\desktop"))}
+        gone = {(c["key"].lower(), c["name"].lower()) for c in done["registry"] if c.get("data") is None}
+        if not removed <= gone:
+            problems.append("registry values removed in the stand-in, not under Wine: %s" % sorted(removed - gone))
+        check(not problems, "\n".join(problems))
 
     def run_codecs(self, answer):
         image = self.codecs_image()

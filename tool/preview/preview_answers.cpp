@@ -11,7 +11,15 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool IsLoud(const std::string& line) { return StartsWith(line, "!! "); }
+// A line of a process the program started, without its marks ("child: "
+// once per generation): its prompts wait for the same user.
+std::string OwnLine(const std::string& line) {
+  std::size_t at = 0;
+  while (line.compare(at, 7, "child: ") == 0) at += 7;
+  return line.substr(at);
+}
+
+bool IsLoud(const std::string& line) { return StartsWith(OwnLine(line), "!! "); }
 
 bool IsMissingAnswer(const std::string& line) {
   return IsLoud(line) && line.find("waits for an answer and none is left") != std::string::npos;
@@ -56,7 +64,7 @@ bool NextPreviewAnswer(const std::vector<std::string>& transcript, std::string* 
     // The prompt is named on the loud line itself or on the last prompt
     // line before it.
     for (std::size_t j = i + 1; j-- > 0;) {
-      const std::string& line = transcript[j];
+      const std::string line = OwnLine(transcript[j]);
       const std::string prompt = j == i ? line.substr(3) : line;
       if (StartsWith(prompt, "message box") || StartsWith(prompt, "dialog ")) {
         *answer = AnswerThatGoesOn(prompt);

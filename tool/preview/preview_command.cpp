@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "core/format/exit_codes.h"
 #include "installer/resources/installer_resources.h"
 #include "installer/main_window.h"
+#include "demo/uninstaller/uninstaller.h"
 #include "hostwin/machine.h"
 #include "hostwin/runner.h"
 #include "hostwin/transcript.h"
@@ -38,7 +40,13 @@ struct PreviewOptions {
   std::string machine;
   std::vector<std::string> answers;
   std::vector<std::string> switches;  // the installer's command line, after "--"
+  bool uninstall = false;             // then the registered uninstaller, in the same machine
 };
+
+// Where the installer registers its uninstall command: one key per title.
+constexpr char kUninstallKeys[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+using RunOnMachine = std::function<hostwin::RunResult(const std::string& machine, const std::vector<std::string>& answers)>;
 
 // A fresh machine folder under the system's temporary directory.
 bool MakeTemporaryMachine(std::string* folder, std::string* error) {
@@ -98,11 +106,10 @@ hostwin::RunResult RunInstaller(const std::string& machine, const std::string& i
   return hostwin::RunProgram(run, WinMain);
 }
 
-// Answers that go through a normal installation: the installer runs on
-// copies of the machine, and each prompt it stops at for want of an answer
-// gets the answer that goes on (NextPreviewAnswer), until none is missing.
-bool DeriveAnswers(const std::string& machine, const std::string& image,
-                   const std::vector<std::string>& switches, std::vector<std::string>* answers,
+// Answers that go through a normal run: the program runs on copies of the
+// machine, and each prompt it stops at for want of an answer gets the
+// answer that goes on (NextPreviewAnswer), until none is missing.
+bool DeriveAnswers(const std::string& machine, const RunOnMachine& run, std::vector<std::string>* answers,
                    std::string* error) {
   // Links in the machine folder are copied as links, never followed nor
   // descended into: the stand-in never follows them either, so the copies
@@ -128,7 +135,7 @@ bool DeriveAnswers(const std::string& machine, const std::string& image,
       *error = "cannot copy the machine folder: " + code.message();
       break;
     }
-    const hostwin::RunResult result = RunInstaller(scratch, image, *answers, switches);
+    const hostwin::RunResult result = run(scratch, *answers);
     std::string answer;
     if (!NextPreviewAnswer(result.transcript, &answer))
       derived = true;
@@ -137,7 +144,7 @@ bool DeriveAnswers(const std::string& machine, const std::string& image,
   }
   std::error_code ignored;
   fs::remove_all(scratch, ignored);
-  if (!derived && error->empty()) *error = "the installer keeps asking; give its answers with --answer";
+  if (!derived && error->empty()) *error = "the program keeps asking; give its answers with --answer";
   return derived;
 }
 
@@ -155,10 +162,76 @@ bool InstallerFailed(int code) {
          code == format::kExitDamaged;
 }
 
-std::string InstallerExitMeaning(int code) {
-  for (const format::ExitCodeMeaning& meaning : format::kExitCodeMeanings)
-    if (meaning.code == code && meaning.installer != nullptr) return meaning.installer;
-  return "not an exit code of the installer";
+std::string ExitMeaning(int code, bool uninstaller) {
+  for (const format::ExitCodeMeaning& meaning : format::kExitCodeMeanings) {
+    const char* text = uninstaller ? meaning.uninstaller : meaning.installer;
+    if (meaning.code == code && text != nullptr) return text;
+  }
+  return uninstaller ? "not an exit code of the uninstaller" : "not an exit code of the installer";
+}
+
+bool HasSilentSwitch(const std::vector<std::string>& switches) {
+  for (const std::string& word : switches)
+    if (word == "/S" || word == "/s") return true;
+  return false;
+}
+
+// The uninstall command the installation registered: the key it changed
+// under kUninstallKeys, its QuietUninstallString when the installer ran
+// silently, else its UninstallString. False when it registered none.
+bool RegisteredUninstallCommand(const std::string& machine, const hostwin::RunResult& installation, bool silent,
+                                std::string* command) {
+  const std::string prefix = kUninstallKeys;
+  for (const hostwin::MachineChange& change : installation.changes) {
+    if (change.area != hostwin::MachineChange::Area::kRegistry ||
+        change.kind == hostwin::MachineChange::Kind::kRemoved || change.what.size() <= prefix.size() ||
+        !std::equal(prefix.begin(), prefix.end(), change.what.begin(),
+                    [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) ==
+                                                std::toupper(static_cast<unsigned char>(b)); }))
+      continue;
+    // "KEY" or "KEY \"value\"": the key's own path.
+    const std::size_t value = change.what.find(" \"", prefix.size());
+    const std::string key = change.what.substr(0, value);
+    if (hostwin::ReadMachineRegistryString(machine, key, silent ? "QuietUninstallString" : "UninstallString", command))
+      return true;
+  }
+  return false;
+}
+
+// Splits a registered command into the program's path and the arguments
+// behind it as Windows does: a quoted path, or else the shortest stretch up
+// to a blank (or the end) that names a file of the machine.
+void SplitCommand(const std::string& machine, const std::string& command, std::string* program,
+                  std::string* arguments) {
+  std::size_t end;
+  if (!command.empty() && command[0] == '"') {
+    end = command.find('"', 1);
+    *program = command.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+    end = end == std::string::npos ? command.size() : end + 1;
+  } else {
+    std::error_code ignored;
+    end = 0;
+    do {
+      end = std::min(command.find(' ', end + 1), command.size());
+      *program = command.substr(0, end);
+    } while (end < command.size() &&
+             !fs::is_regular_file(hostwin::HostPathInMachine(machine, *program), ignored));
+  }
+  const std::size_t start = command.find_first_not_of(' ', end);
+  *arguments = start == std::string::npos ? std::string() : command.substr(start);
+}
+
+// Runs the uninstaller at `program` (its file and every copy of it are
+// Saverkit's UNINSTAL.EXE, whatever the image carried) in the machine.
+hostwin::RunResult RunUninstaller(const std::string& machine, const std::string& program,
+                                  const std::string& arguments, const std::vector<std::string>& answers) {
+  hostwin::RunOptions run;
+  run.machineFolder = machine;
+  run.imageWindowsPath = program;
+  run.programs = {{program, uninstaller::Main}};
+  run.commandLine = arguments;
+  run.answers = answers;
+  return hostwin::RunProgram(run, uninstaller::Main);
 }
 
 // Removes the machine folder that preview made for this run, however the
@@ -197,26 +270,63 @@ int RunPreview(const PreviewOptions& options) {
   if (machine.empty() && !MakeTemporaryMachine(&machine, &error)) throw Failure::Unfiled(error, kExitDataError);
   const TemporaryMachine temporary(options.machine.empty() ? machine : std::string());
   std::vector<std::string> answers = options.answers;
-  if (!PrepareMachine(machine, &error) ||
-      (options.answers.empty() &&
-       !DeriveAnswers(machine, image, options.switches, &answers, &error)))
+  const RunOnMachine install = [&](const std::string& folder, const std::vector<std::string>& given) {
+    return RunInstaller(folder, image, given, options.switches);
+  };
+  if (!PrepareMachine(machine, &error) || (options.answers.empty() && !DeriveAnswers(machine, install, &answers, &error)))
     throw Failure(machine, error, kExitDataError);
 
-  const hostwin::RunResult result = RunInstaller(machine, image, answers, options.switches);
-  PrintSection("Transcript:", result.transcript);
-  std::printf("\n");
-  PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
+  const hostwin::RunResult result = install(machine, answers);
+  if (!options.uninstall) {
+    PrintSection("Transcript:", result.transcript);
+    std::printf("\n");
+    PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
+  }
   // The transcript's last line is the installer's exit code. The user's
   // answers, a short disk, a media type that cannot play and bad switches
   // are outcomes of the run preview shows; a file the installer could not
   // write and a damaged image or title are failures of the image.
   if (!result.killed && InstallerFailed(result.exitCode)) {
+    if (options.uninstall) PrintSection("Transcript:", result.transcript);
     throw Failure(options.image,
                   "the installer ended with exit code " + std::to_string(result.exitCode) + " (" +
-                      InstallerExitMeaning(result.exitCode) + ")",
+                      ExitMeaning(result.exitCode, false) + ")",
                   kExitDataError);
   }
-  return HasLoudError(result.transcript) ? kExitDataError : kExitOk;
+  if (!options.uninstall) return HasLoudError(result.transcript) ? kExitDataError : kExitOk;
+
+  // Then the uninstall command the installation registered, run as Windows
+  // runs it, in the same machine: the transcript goes on with it.
+  std::string command, program, arguments;
+  const bool silent = HasSilentSwitch(options.switches);
+  if (!RegisteredUninstallCommand(machine, result, silent, &command)) {
+    PrintSection("Transcript:", result.transcript);
+    throw Failure(options.image, "the installation registered no uninstall command", kExitDataError);
+  }
+  SplitCommand(machine, command, &program, &arguments);
+  std::vector<std::string> uninstallAnswers;
+  const RunOnMachine uninstall = [&](const std::string& folder, const std::vector<std::string>& given) {
+    return RunUninstaller(folder, program, arguments, given);
+  };
+  if (!DeriveAnswers(machine, uninstall, &uninstallAnswers, &error)) throw Failure(machine, error, kExitDataError);
+  const hostwin::RunResult removal = uninstall(machine, uninstallAnswers);
+  std::vector<std::string> transcript = result.transcript;
+  transcript.push_back("uninstall " + command);
+  transcript.insert(transcript.end(), removal.transcript.begin(), removal.transcript.end());
+  PrintSection("Transcript:", transcript);
+  std::printf("\n");
+  PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
+  std::printf("\n");
+  PrintSection("Changes by the uninstallation:", hostwin::FormatChanges(removal.changes));
+  // Something logged that stayed, or a damaged INSTALL.LOG, is a failure of
+  // the installation the image made.
+  if (!removal.killed && (removal.exitCode == format::kExitFilesFailed || removal.exitCode == format::kExitDamaged)) {
+    throw Failure(options.image,
+                  "the uninstaller ended with exit code " + std::to_string(removal.exitCode) + " (" +
+                      ExitMeaning(removal.exitCode, true) + ")",
+                  kExitDataError);
+  }
+  return HasLoudError(transcript) ? kExitDataError : kExitOk;
 }
 
 }  // namespace
@@ -238,6 +348,10 @@ void AddPreviewCommand(CLI::App& app, int& exitStatus) {
                    "installation)")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command->add_flag("--uninstall", options->uninstall,
+                    "after the installation, run the uninstall command it registered in the same machine "
+                    "(QuietUninstallString when the switches hold /S, else UninstallString, answered as a "
+                    "normal uninstallation) and go on with the transcript to the uninstaller's exit code");
   command->add_option("SWITCHES", options->switches,
                       "after --: the installer's command line, e.g. -- /S /LOG=C:\\setup.log");
   command->callback([options, &exitStatus] {

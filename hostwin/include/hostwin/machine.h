@@ -130,6 +130,12 @@ bool SaveMachineSettings(const std::string& folder, const MachineSettings& setti
 // components matched without regard to case against what exists.
 std::string HostPathInMachine(const std::string& folder, const std::string& windowsPath);
 
+// The text of the REG_SZ (or REG_EXPAND_SZ) value `name` of the key at
+// `keyPath` ("HKEY_LOCAL_MACHINE\..."; names compared without regard to
+// case) in the machine's registry; false when there is none.
+bool ReadMachineRegistryString(const std::string& folder, const std::string& keyPath, const std::string& name,
+                               std::string* text);
+
 // ------------------------------------------------------------------ changes
 // What a run changed in the machine, for `saverkit preview` and tests.
 struct MachineSnapshot {

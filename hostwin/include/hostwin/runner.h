@@ -15,6 +15,13 @@ namespace hostwin {
 
 using WinMainFunction = int (*)(HINSTANCE, HINSTANCE, LPSTR, int);
 
+// A program of the machine: CreateProcessA and ShellExecuteExA "runas" of
+// its file, or of a copy of it, call `entry` in a new process.
+struct ProgramFile {
+  std::string windowsPath;  // its file in the machine when the run starts
+  WinMainFunction entry;
+};
+
 struct RunOptions {
   std::string machineFolder;  // host folder holding the machine (CreateMachine)
   // The program's image file on the host. When set, it is copied into the
@@ -32,6 +39,9 @@ struct RunOptions {
   std::string commandLine;        // the lpCmdLine that WinMain receives
   int showCommand = SW_SHOWDEFAULT;
   int timeoutSeconds = 60;        // the program is killed after this long
+  // The machine's programs (the program itself is always one). A start of
+  // any other file fails with ERROR_FILE_NOT_FOUND and a line saying so.
+  std::vector<ProgramFile> programs;
 };
 
 struct RunResult {

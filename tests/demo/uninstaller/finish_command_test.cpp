@@ -9,17 +9,19 @@ namespace {
 
 TEST(FinishCommand, WrittenLineIsReadBack) {
   for (const auto& [silent, elevated] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
-    const std::string line = uninstaller::FormatFinishCommandLine(
-        "C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp", "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora",
-        silent, elevated);
+    char written[uninstaller::kFinishLineSize];
+    ASSERT_TRUE(uninstaller::FormatFinishCommandLine(
+        written, sizeof written, "C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp",
+        "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora", silent, elevated));
+    const std::string line = written;
     EXPECT_EQ(line, std::string("\"C:\\Users\\Ann\\AppData\\Local\\Temp\\skU1A2.tmp\" /finish "
                                 "\"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora\"") +
                         (silent ? " /S" : "") + (elevated ? " /ELEVATED-CHILD" : ""));
     // WinMain gets the arguments without the program's path.
     const std::string arguments = line.substr(line.find("/finish"));
     uninstaller::FinishCommand command;
-    ASSERT_TRUE(uninstaller::ParseFinishCommand(arguments, &command));
-    EXPECT_EQ(command.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
+    ASSERT_TRUE(uninstaller::ParseFinishCommand(arguments.c_str(), &command));
+    EXPECT_STREQ(command.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
     EXPECT_EQ(command.Silent, silent);
     EXPECT_EQ(command.UserSettingsLeftToLauncher, elevated);
   }
@@ -41,7 +43,7 @@ TEST(FinishCommand, AnythingElseIsTheUserStartingIt) {
   };
   for (const std::string& line : lines) {
     uninstaller::FinishCommand command;
-    EXPECT_FALSE(uninstaller::ParseFinishCommand(line, &command)) << line;
+    EXPECT_FALSE(uninstaller::ParseFinishCommand(line.c_str(), &command)) << line;
   }
 }
 
@@ -55,15 +57,24 @@ TEST(FinishCommand, UserSwitches) {
       {"/s /?", true, true, false, ""},       {"/S /Q", true, false, false, "/Q"},
       {"remove", false, false, false, "remove"}, {"/finish", false, false, false, "/finish"},
       {"/elevated-child /S", true, false, true, ""},
+      {"\"\" /S", true, false, false, "\"\""},
   };
   for (const Case& c : cases) {
-    const uninstaller::UserArguments arguments = uninstaller::ParseUserArguments(c.line);
+    uninstaller::UserArguments arguments;
+    uninstaller::ParseUserArguments(c.line, &arguments);
     EXPECT_EQ(arguments.Silent, c.silent) << c.line;
     EXPECT_EQ(arguments.Help, c.help) << c.line;
     EXPECT_EQ(arguments.ElevatedChild, c.elevated) << c.line;
-    EXPECT_EQ(arguments.Unknown, c.unknown) << c.line;
+    EXPECT_STREQ(arguments.Unknown, c.unknown) << c.line;
     EXPECT_EQ(arguments.Bad(), c.help || *c.unknown != '\0') << c.line;
   }
+  // An unknown argument longer than its buffer is cut (it is only shown),
+  // and a switch behind it is still read.
+  const std::string longWord = "/" + std::string(300, 'S');
+  uninstaller::UserArguments arguments;
+  uninstaller::ParseUserArguments((longWord + " /s").c_str(), &arguments);
+  EXPECT_TRUE(arguments.Silent);
+  EXPECT_EQ(arguments.Unknown, longWord.substr(0, sizeof arguments.Unknown - 1));
 }
 
 }  // namespace

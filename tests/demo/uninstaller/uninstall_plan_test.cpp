@@ -20,6 +20,41 @@ namespace {
 
 using uninstaller::Verdict;
 
+// The plan as lists of text, for whole comparison.
+struct Plan {
+  std::vector<std::string> Deletions, LeftAlone;
+  bool Full = false;
+};
+
+Plan PlanOf(const uninstaller::UninstallPlace& place, const std::string& log) {
+  static uninstaller::RemovalPlan plan;  // too large for the stack
+  uninstaller::PlanRemoval(place, log, &plan);
+  Plan lists;
+  for (std::size_t i = 0; i < plan.DeletionCount; ++i) lists.Deletions.push_back(plan.Deletions[i]);
+  for (std::size_t i = 0; i < plan.LeftAloneCount; ++i) {
+    char shown[kPathBufferSize];
+    uninstaller::ShowLogLine(std::string_view(log).substr(plan.LeftAlone[i].Offset, plan.LeftAlone[i].Length), shown);
+    lists.LeftAlone.push_back(shown);
+  }
+  lists.Full = plan.Full;
+  return lists;
+}
+
+std::vector<std::string> LogLines(const std::string& text) {
+  std::vector<std::string> lines;
+  uninstaller::ForEachLogLine(text, [&](std::string_view line) {
+    lines.emplace_back(line);
+    return true;
+  });
+  return lines;
+}
+
+std::vector<std::string> DirectoriesOf(const uninstaller::UninstallPlace& place) {
+  char directories[uninstaller::kDirectoriesToRemove][kPathBufferSize];
+  uninstaller::DirectoriesToRemove(place, directories);
+  return std::vector<std::string>(directories, directories + uninstaller::kDirectoriesToRemove);
+}
+
 uninstaller::UninstallPlace Place(const char* windows = "C:\\WINDOWS",
                                   const char* title = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title") {
   uninstaller::UninstallPlace place;
@@ -29,20 +64,20 @@ uninstaller::UninstallPlace Place(const char* windows = "C:\\WINDOWS",
 
 TEST(UninstallPlace, SpellsEveryPlaceByTheInstallersRules) {
   const uninstaller::UninstallPlace place = Place("C:\\WINDOWS", "c:\\windows\\marlowen\\veldrake\\Saverkit Aurora");
-  EXPECT_EQ(place.Title, "Saverkit Aurora");
-  EXPECT_EQ(place.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
-  EXPECT_EQ(place.ScreenSaverPath, "C:\\WINDOWS\\Saverkit Aurora.scr");
-  EXPECT_EQ(place.InstallLogPath, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora\\INSTALL.LOG");
-  EXPECT_EQ(place.UninstallKeyName, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Saverkit Aurora");
-  EXPECT_EQ(uninstaller::DirectoriesToRemove(place),
+  EXPECT_STREQ(place.Title, "Saverkit Aurora");
+  EXPECT_STREQ(place.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora");
+  EXPECT_STREQ(place.ScreenSaverPath, "C:\\WINDOWS\\Saverkit Aurora.scr");
+  EXPECT_STREQ(place.InstallLogPath, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora\\INSTALL.LOG");
+  EXPECT_STREQ(place.UninstallKeyName, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Saverkit Aurora");
+  EXPECT_EQ(DirectoriesOf(place),
             (std::vector<std::string>{"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Saverkit Aurora",
                                       "C:\\WINDOWS\\MARLOWEN\\VELDRAKE", "C:\\WINDOWS\\MARLOWEN"}));
 }
 
 TEST(UninstallPlace, WindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
   const uninstaller::UninstallPlace place = Place("D:\\", "D:\\MARLOWEN\\VELDRAKE\\My.Saver");
-  EXPECT_EQ(place.ScreenSaverPath, "D:\\My.Saver.scr");
-  EXPECT_EQ(place.TitleDirectory, "D:\\MARLOWEN\\VELDRAKE\\My.Saver");
+  EXPECT_STREQ(place.ScreenSaverPath, "D:\\My.Saver.scr");
+  EXPECT_STREQ(place.TitleDirectory, "D:\\MARLOWEN\\VELDRAKE\\My.Saver");
 }
 
 TEST(UninstallPlace, RefusesAnyOtherFolder) {
@@ -71,7 +106,7 @@ TEST(UninstallPlace, RefusesAnyOtherFolder) {
 TEST(UninstallPlace, ResolvedComponentsMayReachTheTitleDirectory) {
   uninstaller::UninstallPlace place;
   ASSERT_TRUE(uninstaller::MakeUninstallPlace("C:\\WINDOWS\\", "C:/Windows/Temp/../MARLOWEN//VELDRAKE/./Title\\", &place));
-  EXPECT_EQ(place.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title");
+  EXPECT_STREQ(place.TitleDirectory, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title");
 }
 
 TEST(JudgeLoggedPath, OnlyThisScreenSaverAndItsOwnFolderAreDeleted) {
@@ -140,19 +175,19 @@ TEST(JudgeLoggedPath, OnlyThisScreenSaverAndItsOwnFolderAreDeleted) {
   };
   const uninstaller::UninstallPlace place = Place();
   for (const auto& c : cases) {
-    std::string normal;
-    EXPECT_EQ(uninstaller::JudgeLoggedPath(place, c.line, &normal), c.verdict) << c.line;
+    uninstaller::ResolvedPath resolved;
+    EXPECT_EQ(uninstaller::JudgeLoggedPath(place, c.line, &resolved), c.verdict) << c.line;
   }
 }
 
 TEST(JudgeLoggedPath, ResolvedFormIsWhatGetsDeleted) {
-  std::string normal;
-  ASSERT_EQ(uninstaller::JudgeLoggedPath(Place(), "c:/windows/MARLOWEN/x/../VELDRAKE/Title/JUKE0023.MID", &normal),
+  uninstaller::ResolvedPath resolved;
+  ASSERT_EQ(uninstaller::JudgeLoggedPath(Place(), "c:/windows/MARLOWEN/x/../VELDRAKE/Title/JUKE0023.MID", &resolved),
             Verdict::kDelete);
-  EXPECT_EQ(normal, "C:\\windows\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID");
+  EXPECT_STREQ(resolved.Text, "C:\\windows\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID");
 }
 
-TEST(SplitLogLines, EveryLineEndAndNoneAtTheEnd) {
+TEST(ForEachLogLine, EveryLineEndAndNoneAtTheEnd) {
   struct Case {
     std::string text;
     std::vector<std::string> lines;
@@ -167,7 +202,7 @@ TEST(SplitLogLines, EveryLineEndAndNoneAtTheEnd) {
       {"\r\n", {}},
       {"a\r\n\rb", {"a", "b"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(uninstaller::SplitLogLines(c.text), c.lines) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(LogLines(c.text), c.lines) << c.text;
 }
 
 TEST(PlanRemoval, TwoInstallationsDeleteEachFileOnceAndReportStrangersOnce) {
@@ -184,7 +219,7 @@ TEST(PlanRemoval, TwoInstallationsDeleteEachFileOnceAndReportStrangersOnce) {
       "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID\r\n"
       "C:\\WINDOWS\\system32\\kernel32.dll\r\n"
       "..\\x\x01y";
-  const uninstaller::RemovalPlan plan = uninstaller::PlanRemoval(Place(), log);
+  const Plan plan = PlanOf(Place(), log);
   EXPECT_EQ(plan.Deletions, (std::vector<std::string>{
                                 "C:\\WINDOWS\\Title.scr",
                                 "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Title.DAT",
@@ -213,17 +248,45 @@ TEST(PlanRemoval, EveryPathTheInstallerNamesIsRemoved) {
       log += std::string(path) + "\r\n";
     }
     uninstaller::UninstallPlace place;
-    ASSERT_TRUE(uninstaller::MakeUninstallPlace(windows, std::string(winDir) + "MARLOWEN\\VELDRAKE\\" + title, &place));
-    const uninstaller::RemovalPlan plan = uninstaller::PlanRemoval(place, log + log);  // installed twice
+    ASSERT_TRUE(uninstaller::MakeUninstallPlace(windows, (std::string(winDir) + "MARLOWEN\\VELDRAKE\\" + title).c_str(),
+                                                &place));
+    const Plan plan = PlanOf(place, log + log);  // installed twice
     EXPECT_EQ(plan.Deletions, installed);
     EXPECT_TRUE(plan.LeftAlone.empty());
   }
 }
 
-TEST(PlanRemoval, LogBeyondItsLimitIsNotRead) {
-  std::string log(uninstaller::kMaxInstallLogBytes, '\n');
-  log += "C:\\WINDOWS\\Title.scr\r\n";
-  EXPECT_TRUE(uninstaller::PlanRemoval(Place(), log).Deletions.empty());
+// Beyond its byte limit the log is not read; a log naming more distinct
+// files or strangers than the plan's tables hold is planned up to the line
+// that did not fit, and the plan says so (the run then treats the log as
+// one too long).
+TEST(PlanRemoval, BeyondItsLimitsTheLogIsNotPlanned) {
+  std::string bytes(uninstaller::kMaxInstallLogBytes, '\n');
+  bytes += "C:\\WINDOWS\\Title.scr\r\n";
+  std::string files, strangers;
+  for (std::size_t i = 0; i <= uninstaller::kMaxPlannedFiles; ++i)
+    files += "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\" + std::to_string(i) + ".dat\r\n";
+  for (std::size_t i = 0; i <= uninstaller::kMaxLeftAloneLines; ++i)
+    strangers += "C:\\Other\\" + std::to_string(i) + "\r\n";
+  const struct {
+    const char* name;
+    std::string log;
+    std::size_t deletions, leftAlone;
+    bool full;
+  } cases[] = {
+      {"past the byte limit", bytes, 0, 0, false},
+      {"one file too many", files + "C:\\WINDOWS\\Title.scr\r\n", uninstaller::kMaxPlannedFiles, 0, true},
+      {"a file again needs no more room",
+       files.substr(0, files.rfind("C:")) + "c:\\windows\\marlowen\\veldrake\\title\\0.DAT\r\n",
+       uninstaller::kMaxPlannedFiles, 0, false},
+      {"one stranger too many", strangers + "C:\\WINDOWS\\Title.scr\r\n", 0, uninstaller::kMaxLeftAloneLines, true},
+  };
+  for (const auto& c : cases) {
+    const Plan plan = PlanOf(Place(), c.log);
+    EXPECT_EQ(plan.Deletions.size(), c.deletions) << c.name;
+    EXPECT_EQ(plan.LeftAlone.size(), c.leftAlone) << c.name;
+    EXPECT_EQ(plan.Full, c.full) << c.name;
+  }
 }
 
 TEST(SettingNamesScreenSaver, MatchesByShortOrLongFormOnly) {
@@ -271,13 +334,13 @@ TEST(PlanRemoval, MutatedLogsOnlyEverDeleteOwnFiles) {
     }
     std::string line = parts[0];
     for (std::size_t i = 1; i < parts.size(); ++i) line += separators[next(2)] + parts[i];
-    const uninstaller::RemovalPlan plan = uninstaller::PlanRemoval(place, line + "\r\n");
+    const Plan plan = PlanOf(place, line + "\r\n");
     refusals += plan.Deletions.empty();
     for (const std::string& path : plan.Deletions) {
       ++deletions;
       const std::string directory = path.substr(0, path.rfind('\\'));
       const bool saver = uninstaller::SamePath(path, place.ScreenSaverPath);
-      const bool inTitleDirectory = uninstaller::SamePath(directory + "\\x", place.TitleDirectory + "\\x");
+      const bool inTitleDirectory = uninstaller::SamePath(directory + "\\x", std::string(place.TitleDirectory) + "\\x");
       EXPECT_TRUE(saver || inTitleDirectory) << line << " -> " << path;
     }
   }

@@ -45,6 +45,37 @@ TEST_F(PreviewCommand, FindsTheAnswersOfANormalInstallation) {
   EXPECT_EQ(run.out.find("!!"), std::string::npos) << run.out;
 }
 
+// --uninstall goes on in the same machine with the registered command, as
+// answered by a user who goes on, to the uninstaller's exit code; what it
+// removed is listed apart.
+TEST_F(PreviewCommand, UninstallRunsTheRegisteredCommandAfterTheInstallation) {
+  const std::string uninstaller = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE";
+  const struct {
+    std::vector<std::string> switches;
+    std::vector<std::string> expected;  // in this order
+  } cases[] = {
+      {{}, {"  uninstall " + uninstaller + "\n  message box \"Sky Uninstall\" \"Do you want to remove",
+            "-> yes = IDYES\n  file create C:\\Users\\Owner\\AppData\\Local\\Temp\\skU1.tmp\n",
+            "  child: message box \"Sky Uninstall\" \"The Sky screen saver has been removed.\" MB_OK|MB_ICONINFORMATION -> ok",
+            "  child: exit 0\n  exit 0\n\nChanges to the machine:\n",
+            "\nChanges by the uninstallation:\n", "  file removed C:\\WINDOWS\\Sky.scr\n"}},
+      {{"--", "/S"}, {"  exit 0\n  uninstall \"" + uninstaller + "\" /S\n  file create", "  child: exit 0\n  exit 0\n\n",
+                      "  directory removed C:\\WINDOWS\\MARLOWEN\n"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = {SAVERKIT_TOOL, "preview", image_, "--uninstall"};
+    arguments.insert(arguments.end(), c.switches.begin(), c.switches.end());
+    const auto run = RunCommand(arguments);
+    EXPECT_EQ(run.exitStatus, 0) << run.err << run.out;
+    std::size_t at = 0;
+    for (const std::string& expected : c.expected) {
+      at = run.out.find(expected, at);
+      ASSERT_NE(at, std::string::npos) << expected << "\n" << run.out;
+    }
+    EXPECT_EQ(run.out.find("!!"), std::string::npos) << run.out;
+  }
+}
+
 TEST_F(PreviewCommand, KeepsAGivenMachineSoASecondRunIsAskedToReplace) {
   const std::string machine = temp_.path() + "/machine";
   ASSERT_EQ(RunCommand({SAVERKIT_TOOL, "preview", image_, "--machine", machine}).exitStatus, 0);

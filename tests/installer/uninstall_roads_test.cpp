@@ -1,0 +1,211 @@
+// The uninstaller after an installation, on each road an account can take
+// through the stand-in: asked or silent, with full rights, a standard user
+// elevated with an administrator's password, a refused elevation, the local
+// system account; and INSTALL.LOG missing, too long or naming a stranger.
+// UNINSTAL.EXE copies itself to the temporary directory and the copy does
+// the work, so every run goes through CreateProcessA of the copy.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "installer_fixture.h"
+
+namespace {
+
+using namespace installertest;
+
+// What an uninstallation may leave: the temporary copy of the uninstaller
+// and the moved-aside original, both deleted when Windows next starts (so
+// named in the registry, under keys of Windows' own), and the screen saver
+// switched off; and the setup the user downloaded.
+bool AcceptedLeftover(const std::string& change) {
+  const bool temporary = change.find("\\Temp\\sk") != std::string::npos && change.find(".tmp") != std::string::npos;
+  return (change.rfind("file added ", 0) == 0 && temporary) ||
+         change.rfind("file added C:\\DOWNLOAD\\SETUP.EXE ", 0) == 0 || change == "directory added C:\\DOWNLOAD" ||
+         change.rfind("registry key added HKEY_LOCAL_MACHINE\\System", 0) == 0 ||
+         change.find("\"PendingFileRenameOperations\"") != std::string::npos ||
+         change.find("\"ScreenSaveActive\" = REG_SZ \"0\"") != std::string::npos;
+}
+
+// The changes between two snapshots that an uninstallation may not leave.
+std::vector<std::string> Unaccepted(const hostwin::MachineSnapshot& before, const hostwin::MachineSnapshot& after) {
+  std::vector<std::string> left;
+  for (const std::string& change : hostwin::FormatChanges(hostwin::CompareSnapshots(before, after)))
+    if (!AcceptedLeftover(change)) left.push_back(change);
+  return left;
+}
+
+std::vector<std::string> All(const hostwin::MachineSnapshot& before, const hostwin::MachineSnapshot& after) {
+  return hostwin::FormatChanges(hostwin::CompareSnapshots(before, after));
+}
+
+std::string SaverSetting(const Machine& machine, const std::string& account) {
+  const std::string registry = machine.Registry();
+  const std::size_t key = registry.find("[HKEY_USERS\\" + account + "\\Control Panel\\Desktop]");
+  if (key == std::string::npos) return "";
+  const std::size_t end = registry.find("\n[", key);
+  const std::string values = registry.substr(key, end == std::string::npos ? std::string::npos : end - key);
+  const std::size_t value = values.find("\"SCRNSAVE.EXE\"=");
+  return value == std::string::npos ? "" : values.substr(value, values.find('\n', value) - value);
+}
+
+// Fifteen files of the system: the report lists twelve and counts the rest.
+std::string Strangers() {
+  std::string lines;
+  for (int i = 0; i < 15; ++i) lines += "C:\\WINDOWS\\s" + std::to_string(i) + ".dat\r\n";
+  return lines;
+}
+
+std::string StrangersReported() {
+  std::string text = "child: message box \"Sky Uninstall\" \"The Sky screen saver has been removed, except for the "
+                     "following.\\n\\nListed in INSTALL.LOG but outside this screen saver's folders, so left alone:";
+  for (int i = 0; i < 12; ++i) text += "\\n    C:\\WINDOWS\\s" + std::to_string(i) + ".dat";
+  return text + "\\n    ... and 3 more\\n\" MB_OK|MB_ICONEXCLAMATION -> ok";
+}
+
+TEST(UninstallRoads, EachAccountsRoadRemovesAllOrNothing) {
+  const Sky sky;
+  const std::string uninstaller = sky.Folder() + "\\UNINSTAL.EXE";
+  const std::string log = sky.Folder() + "\\INSTALL.LOG";
+  enum class Outcome { kAllGone, kNothingGone, kLogKept, kSelfKept };
+  struct Case {
+    const char* name;
+    std::string user;
+    bool limited;
+    std::string elevateAs;
+    std::vector<std::string> answers;  // the uninstaller's
+    std::string switches;
+    bool refuseElevation;
+    void (*damage)(Machine&, const std::string& log);
+    int code;
+    Outcome outcome;
+    const char* clearedIn;        // whose setting the run clears; nullptr: nobody's
+    std::vector<std::string> inOrder;  // transcript lines that begin so, in this order
+  } cases[] = {
+      {"asked, full rights", "Owner", false, "", {"yes", "ok"}, "", false, nullptr, 0, Outcome::kAllGone, "Owner",
+       {"message box \"Sky Uninstall\" \"Do you want to remove the Sky screen saver",
+        "file create C:\\Users\\Owner\\AppData\\Local\\Temp\\skU1.tmp",
+        "CreateProcessA \"C:\\Users\\Owner\\AppData\\Local\\Temp\\skU1.tmp\"",
+        "child: file move " + uninstaller + " -> C:\\Users\\Owner\\AppData\\Local\\Temp\\skO1.tmp",
+        "child: file delete at restart C:\\Users\\Owner\\AppData\\Local\\Temp\\skO1.tmp",
+        "child: message box \"Sky Uninstall\" \"The Sky screen saver has been removed.\"",
+        "child: file delete at restart C:\\Users\\Owner\\AppData\\Local\\Temp\\skU1.tmp", "child: exit 0",
+        "exit 0"}},
+      {"silent, full rights", "Owner", false, "", {}, "/S", false, nullptr, 0, Outcome::kAllGone, "Owner",
+       {"CreateProcessA", "child: directory delete C:\\WINDOWS\\MARLOWEN", "exit 0"}},
+      {"standard user, administrator's password", "Ann", true, "Admin", {"yes", "ok"}, "", false, nullptr, 0,
+       Outcome::kAllGone, "Ann",
+       {"message box \"Sky Uninstall\" \"Do you want to remove",
+        "ShellExecuteExA \"runas\" \"" + uninstaller + "\" params \"/ELEVATED-CHILD\" SW_SHOWNORMAL = TRUE elevated as Admin",
+        "child: CreateProcessA \"C:\\Users\\Admin\\AppData\\Local\\Temp\\skU1.tmp\"",
+        "child: child: message box \"Sky Uninstall\" \"The Sky screen saver has been removed.\"",
+        "child: exit 0", "registry delete HKEY_USERS\\Ann\\Control Panel\\Desktop \"SCRNSAVE.EXE\"", "exit 0"}},
+      {"standard user, silent", "Ann", true, "Admin", {}, "/S", false, nullptr, 0, Outcome::kAllGone, "Ann",
+       {"ShellExecuteExA \"runas\" \"" + uninstaller + "\" params \"/ELEVATED-CHILD /S\"", "child: exit 0",
+        "exit 0"}},
+      {"elevation refused", "Ann", true, "Admin", {"yes"}, "", true, nullptr, 8, Outcome::kNothingGone, nullptr,
+       {"ShellExecuteExA \"runas\" \"" + uninstaller + "\" params \"/ELEVATED-CHILD\" SW_SHOWNORMAL = FALSE ERROR_CANCELLED",
+        "exit 8"}},
+      {"declined", "Owner", false, "", {"no"}, "", false, nullptr, 2, Outcome::kNothingGone, nullptr, {"exit 2"}},
+      {"local system account", "SYSTEM", false, "", {}, "/S", false, nullptr, 0, Outcome::kAllGone, nullptr,
+       {"CreateProcessA \"C:\\WINDOWS\\Temp\\skU1.tmp\"", "exit 0"}},
+      {"INSTALL.LOG missing", "Owner", false, "", {}, "/S", false,
+       [](Machine& m, const std::string& path) { std::remove(hostwin::HostPathInMachine(m.folder(), path).c_str()); },
+       5, Outcome::kLogKept, "Owner", {"child: registry delete HKEY_LOCAL_MACHINE", "exit 5"}},
+      {"INSTALL.LOG too long", "Owner", false, "", {}, "/S", false,
+       [](Machine& m, const std::string& path) { m.Put(path, std::string(256 * 1024 + 1, '\n')); }, 5,
+       Outcome::kLogKept, "Owner", {"exit 5"}},
+      // No copy can be made: the original removes what it can itself, and
+      // it, the log and the folder stay for a second run.
+      {"no temporary directory", "Owner", false, "", {}, "/S", false,
+       [](Machine& m, const std::string&) {
+         std::filesystem::remove_all(hostwin::HostPathInMachine(m.folder(), "C:\\Users\\Owner\\AppData\\Local\\Temp"));
+         m.Put("C:\\Users\\Owner\\AppData\\Local\\Temp", "a file");
+       },
+       4, Outcome::kSelfKept, "Owner", {"file delete C:\\WINDOWS\\Sky.scr", "exit 4"}},
+      {"INSTALL.LOG names fifteen files of the system", "Owner", false, "", {"yes", "ok"}, "", false,
+       [](Machine& m, const std::string& path) { m.Put(path, m.Read(path) + Strangers()); }, 4, Outcome::kAllGone,
+       "Owner", {StrangersReported(), "exit 4"}},
+      {"INSTALL.LOG names a file of the system", "Owner", false, "", {"yes", "ok"}, "", false,
+       [](Machine& m, const std::string& path) { m.Put(path, m.Read(path) + "C:\\WINDOWS\\system.ini\r\n"); }, 4,
+       Outcome::kAllGone, "Owner",
+       {"child: message box \"Sky Uninstall\" \"The Sky screen saver has been removed, except for the "
+        "following.\\n\\nListed in INSTALL.LOG but outside this screen saver's folders, so left alone:\\n"
+        "    C:\\WINDOWS\\system.ini",
+        "exit 4"}},
+  };
+  for (const Case& c : cases) {
+    hostwin::MachineSettings settings;
+    settings.account = c.user;
+    settings.tokenLimited = c.limited;
+    settings.elevateAs = c.elevateAs;
+    Machine machine(settings);
+    const hostwin::MachineSnapshot clean = hostwin::TakeSnapshot(machine.folder());
+    const auto installed = machine.Install(ThreeEntryImage("Sky"), {}, "/S");
+    ASSERT_EQ(installed.exitCode, 0) << c.name << "\n" << Joined(installed.transcript);
+    if (c.damage) c.damage(machine, log);
+    if (c.refuseElevation) {
+      settings.elevationRefused = true;
+      machine.Configure(settings);
+    }
+    const std::string settingBefore = SaverSetting(machine, c.user);
+    const hostwin::MachineSnapshot before = hostwin::TakeSnapshot(machine.folder());
+
+    const auto result = machine.Uninstall(uninstaller, c.answers, c.switches);
+    const std::string transcript = Joined(result.transcript);
+    EXPECT_EQ(result.exitCode, c.code) << c.name << "\n" << transcript;
+    EXPECT_EQ(result.loudErrors, 0) << c.name << "\n" << transcript;
+    std::size_t at = 0;
+    for (const std::string& line : c.inOrder) {
+      while (at < result.transcript.size() && result.transcript[at].rfind(line, 0) != 0) ++at;
+      if (at == result.transcript.size()) {
+        ADD_FAILURE() << c.name << ": no line " << line << " (in this order)\n" << transcript;
+        break;
+      }
+      ++at;
+    }
+    if (c.switches == "/S") {
+      EXPECT_EQ(transcript.find("message box"), std::string::npos) << c.name;
+    }
+
+    const hostwin::MachineSnapshot after = hostwin::TakeSnapshot(machine.folder());
+    switch (c.outcome) {
+      case Outcome::kAllGone:
+        // Nothing of the installation is left but the accepted leftovers:
+        // system.ini's bytes differ, its [boot] values do not.
+        for (const std::string& change : Unaccepted(clean, after))
+          EXPECT_EQ(change.rfind("file changed C:\\WINDOWS\\system.ini ", 0), 0u) << c.name << ": " << change;
+        EXPECT_FALSE(machine.Exists(sky.Folder())) << c.name;
+        break;
+      case Outcome::kNothingGone:
+        EXPECT_EQ(All(before, after), std::vector<std::string>()) << c.name;
+        break;
+      case Outcome::kLogKept:
+        // Only what the log lists goes: with no usable log the files stay,
+        // the key goes.
+        EXPECT_TRUE(machine.Exists(sky.Saver())) << c.name;
+        EXPECT_TRUE(machine.Exists(sky.Folder())) << c.name;
+        EXPECT_EQ(machine.Registry().find("Uninstall\\Sky]"), std::string::npos) << c.name;
+        break;
+      case Outcome::kSelfKept:
+        EXPECT_FALSE(machine.Exists(sky.Saver())) << c.name;
+        EXPECT_TRUE(machine.Exists(uninstaller)) << c.name;
+        EXPECT_TRUE(machine.Exists(log)) << c.name;
+        break;
+    }
+    // The setting is cleared in the hive of the user who started the
+    // uninstaller and of nobody else.
+    for (const char* account : {"Owner", "Ann", "Admin", "SYSTEM"}) {
+      const bool cleared = c.clearedIn && std::string(c.clearedIn) == account;
+      if (cleared) {
+        EXPECT_NE(settingBefore, "") << c.name;
+      }
+      EXPECT_EQ(SaverSetting(machine, account), cleared || account != c.user ? "" : settingBefore)
+          << c.name << " " << account;
+    }
+  }
+}
+
+}  // namespace
