@@ -37,7 +37,7 @@ struct CountingSource {
 };
 struct VectorSink {
   Bytes out;
-  void Put(std::uint8_t b) { out.push_back(b); }
+  void Write(const std::uint8_t* bytes, std::size_t count) { out.insert(out.end(), bytes, bytes + count); }
 };
 
 struct Decoded {
@@ -194,12 +194,13 @@ TEST(DecoderCore, GarbageDecodesWithinBounds) {
 // the sink has then received a prefix of what the whole stream holds, and
 // nothing decoded from bits beyond the stored size.
 TEST(DecoderCore, StopAtStreamEndEndsWhereTheStreamOrTheSinkDoes) {
-  const Bytes data = MakeExecutableLike(20000, 5);
+  // More than two windows, so that the sink is asked between them.
+  const Bytes data = MakeExecutableLike(150000, 5);
   const Bytes stream = CompressEntry(data.data(), data.size());
   struct FailingSink {
     Bytes out;
     std::size_t room;
-    void Put(std::uint8_t b) { out.push_back(b); }
+    void Write(const std::uint8_t* bytes, std::size_t count) { out.insert(out.end(), bytes, bytes + count); }
     bool Failed() const { return out.size() >= room; }
   };
   struct Case {
@@ -213,14 +214,16 @@ TEST(DecoderCore, StopAtStreamEndEndsWhereTheStreamOrTheSinkDoes) {
   };
   const std::uint32_t whole = static_cast<std::uint32_t>(stream.size());
   const Case cases[] = {
-      {"a sound stream", stream.size(), whole, 20000, SIZE_MAX, DecodeEnd::kComplete, 20000, 20000},
-      {"half the stored size", stream.size() / 2, whole / 2, 20000, SIZE_MAX,
-       DecodeEnd::kStreamExhausted, 5000, 19999},
+      {"a sound stream", stream.size(), whole, 150000, SIZE_MAX, DecodeEnd::kComplete, 150000, 150000},
+      {"half the stored size", stream.size() / 2, whole / 2, 150000, SIZE_MAX,
+       DecodeEnd::kStreamExhausted, 50000, 149999},
       {"six stored bytes that declare nearly 2 GiB", 6, 6, 0x7FFFFF00u, SIZE_MAX,
        DecodeEnd::kStreamExhausted, 1, 6 * 8 * 30},
       {"no stored bytes", 0, 0, 100, SIZE_MAX, DecodeEnd::kStreamExhausted, 0, 0},
-      {"a sink that fails after 1000 bytes", stream.size(), whole, 20000, 1000,
-       DecodeEnd::kSinkFailed, 1000, 1029},
+      // Asked after each window: the first one (and the surplus of the item
+      // that crossed its end) is all it gets.
+      {"a sink that fails after 1000 bytes", stream.size(), whole, 150000, 1000,
+       DecodeEnd::kSinkFailed, kWindowSize, kWindowSize + kMaxMatchLength - 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -265,9 +268,9 @@ TEST(DecoderCore, ACountPastTwoToTheThirtyFirstMinusOneEndsTheEntry) {
   struct CountingSink {
     std::uint64_t count = 0;
     std::uint8_t last = 0;
-    void Put(std::uint8_t b) {
-      ++count;
-      last = b;
+    void Write(const std::uint8_t* bytes, std::size_t n) {
+      count += n;
+      last = bytes[n - 1];
     }
   };
   auto state = std::make_unique<DecoderState>();

@@ -1,0 +1,117 @@
+// The adaptive code tree as the decoder keeps it: the shared tree of
+// adaptive_model.h plus a first-level table that decodes the first 8 bits of
+// a code in one look-up, kept exact across every update of the tree.
+//
+// Table entry for the 8-bit prefix b: the child value (see nodeChild) of
+// the node that b reaches at depth min(8, depth of the leaf on b's path),
+// and that depth. A leaf's child value (567 + symbol) ends the descent; an
+// internal node's (its first child's index) continues it bit by bit.
+//
+// An update changes the table only where it moves a node whose depth is at
+// most 8: the moved node and the one it changes places with keep their
+// positions (hence their depths and prefixes) but exchange subtrees, so the
+// table ranges of just those two positions are filled again. Most moves
+// exchange two leaves of the same depth: one or two entries each.
+#pragma once
+
+#include <cstdint>
+
+#include "core/codec/adaptive_model.h"
+
+namespace codec {
+
+constexpr unsigned kTableBits = 8;
+constexpr unsigned kDeepNode = kTableBits + 1;  // depth recorded for any node deeper than the table
+
+struct DecodingModel {
+  AdaptiveModel tree;
+  // Per 8-bit prefix: child value | depth << 12 (child values are below 851,
+  // depths 1-8).
+  std::uint16_t firstLevel[1u << kTableBits];
+  // Per node index: its depth, capped at kDeepNode; a node at depth 9 or
+  // more has only such nodes below it.
+  std::uint8_t depth[kNodeCount];
+  // Per node index of depth 8 or less: its code, right-aligned.
+  std::uint8_t prefix[kNodeCount];
+};
+
+constexpr unsigned kEntryChildMask = 0x0FFF;
+constexpr unsigned kEntryDepthShift = 12;
+
+// The initial tree and its table.
+void InitDecodingModel(DecodingModel& model);
+
+// Halves the counts and rebuilds tree and table (see RebuildTree).
+void RebuildDecodingModel(DecodingModel& model);
+
+// Fills again what depends on the subtree now at node x (depth, prefix and
+// table range), after a move gave that position another subtree.
+void RefreshSubtree(DecodingModel& model, unsigned x);
+
+// The rest of a count once node c, just counted, has passed its right
+// neighbour: c moves, and the walk goes on from its new place to the root
+// (node 0 is never a parent: the root's parent entry ends the walk).
+inline void MoveAndCountUp(DecodingModel& model, unsigned c) {
+  std::uint16_t* const frequency = model.tree.nodeFrequency;
+  const std::uint16_t* const parent = model.tree.nodeParent;
+  for (;;) {
+    const unsigned l = MoveCountedNode(model.tree, c, frequency[c]);
+    const unsigned dc = model.depth[c];
+    const unsigned dl = model.depth[l];
+    if (dc < kDeepNode || dl < kDeepNode) {
+      const unsigned vc = model.tree.nodeChild[c];
+      const unsigned vl = model.tree.nodeChild[l];
+      if (dc == dl && vc >= kNodeCount && vl >= kNodeCount) {
+        // Two leaves of one depth, the usual move: their ranges trade symbols.
+        const unsigned width = 1u << (kTableBits - dc);
+        std::uint16_t* const rc = model.firstLevel + (model.prefix[c] << (kTableBits - dc));
+        std::uint16_t* const rl = model.firstLevel + (model.prefix[l] << (kTableBits - dc));
+        const unsigned depthBits = dc << kEntryDepthShift;
+        for (unsigned i = 0; i < width; ++i) {
+          rc[i] = static_cast<std::uint16_t>(vc | depthBits);
+          rl[i] = static_cast<std::uint16_t>(vl | depthBits);
+        }
+      } else {
+        RefreshSubtree(model, c);
+        RefreshSubtree(model, l);
+      }
+    }
+    c = parent[l];
+    for (;;) {
+      if (c == 0) return;
+      const unsigned k = ++frequency[c];
+      if (__builtin_expect(k > frequency[c + 1], 0)) break;
+      c = parent[c];
+    }
+  }
+}
+
+// Counts symbol s, whose leaf was just reached at depth `leafDepth` (the
+// decoder knows it: the bits it took). As UpdateModel, and the table follows.
+//
+// The walk up from the leaf runs leafDepth + 1 steps as long as nothing
+// moves: a counter, not the parent just loaded, decides its end, so the
+// branch resolves early. After a move the path is another one, of unknown
+// length, and MoveAndCountUp walks to the root as UpdateModel does.
+inline void UpdateDecodingModel(DecodingModel& model, unsigned s, unsigned leafDepth) {
+  std::uint16_t* const frequency = model.tree.nodeFrequency;
+  const std::uint16_t* const parent = model.tree.nodeParent;
+  unsigned c = parent[kNodeCount + s];
+  if (__builtin_expect(frequency[kRootNode] == kFrequencyLimit, 0)) {
+    // The rebuild changes the depths: the walk ends at the root's parent entry.
+    RebuildDecodingModel(model);
+    for (c = parent[kNodeCount + s]; c != 0; c = parent[c]) {
+      const unsigned k = ++frequency[c];
+      if (k > frequency[c + 1]) return MoveAndCountUp(model, c);
+    }
+    return;
+  }
+  for (unsigned n = leafDepth;; --n) {
+    const unsigned k = ++frequency[c];
+    if (k > frequency[c + 1]) return MoveAndCountUp(model, c);
+    if (n == 0) return;  // c was the root
+    c = parent[c];
+  }
+}
+
+}  // namespace codec
