@@ -142,6 +142,53 @@ TEST(DecoderCore, RingPositionsBehindThePresetCarryOverFromTheLastEntry) {
   EXPECT_EQ(Decode(reach, 4, state.get()).bytes, (Bytes{'W', 'X', 'Y', 'Z'}));
 }
 
+// Entries decoded one after another on one state, as the installer and the
+// tool do, against the plain decoder, whose ring also carries over. Each
+// entry opens with matches into the ring's tail (what the last entry left
+// at positions 4066-4095), then random items, and may end with a match that
+// runs past its size; the sizes put the end of each entry at different
+// ring positions and across window boundaries.
+TEST(DecoderCore, SeveralEntriesCarryTheRingTailLikeThePlainDecoder) {
+  SampleRandom random(77);
+  const Bytes text = MakeTextLike(3 * kWindowSize, 12);
+  struct Entry {
+    Bytes stream;
+    std::uint32_t expanded;
+  };
+  std::vector<Entry> entries;
+  for (const std::uint32_t expanded :
+       {1u, 29u, 30u, 4095u, 4096u, 4097u, 5000u, 65536u, 65537u, 140000u, 31u, 100u}) {
+    Entry e{{}, expanded};
+    EntryStreamWriter writer(e.stream);
+    writer.Match(30, 4095 - random.Below(30));  // reads the tail
+    std::uint32_t produced = 30;
+    while (produced < expanded) {
+      if (random.Below(3) == 0) {
+        const unsigned length = 3 + random.Below(28);
+        writer.Match(length, random.Below(4096));
+        produced += length;
+      } else {
+        writer.Literal(text[produced % text.size()]);
+        ++produced;
+      }
+    }
+    writer.Finish();
+    entries.push_back(e);
+  }
+  auto state = std::make_unique<DecoderState>();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Entry& e = entries[i];
+    Bytes plain(e.expanded + 32);
+    const std::int64_t produced = baseline::Decode(e.stream.data(), static_cast<std::uint32_t>(e.stream.size()),
+                                                   plain.data(), e.expanded);
+    plain.resize(e.expanded);
+    const Decoded d = Decode(e.stream, e.expanded, state.get());
+    EXPECT_EQ(d.outcome.produced, produced);
+    EXPECT_EQ(d.bytes, plain);
+  }
+}
+
 // Half the stored bytes missing read as zero bits, as past the stored size:
 // the entry still gets its full expanded size and a long sound start.
 TEST(DecoderCore, AStreamThatEndsEarlyGoesOnWithZeroBits) {
