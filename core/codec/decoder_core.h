@@ -186,20 +186,22 @@ inline unsigned DecodeSymbol(DecodingModel& model, BitInput<Source>& input) {
   // sum to at most 32768: no code is longer than 23 bits, and Peek holds 32.
   std::uint64_t bits = input.Peek();
   const unsigned entry = model.firstLevel[bits >> (64 - kTableBits)];
-  unsigned c = entry & kEntryChildMask;
+  const std::uint16_t* const child = model.tree.nodeChild;
+  unsigned leaf = entry & kEntryNodeMask;
   unsigned used = entry >> kEntryDepthShift;
+  unsigned c = child[leaf];
   if (__builtin_expect(c < kNodeCount, 0)) {
-    const std::uint16_t* const child = model.tree.nodeChild;
     bits <<= kTableBits;
     do {
-      c = child[c + static_cast<unsigned>(bits >> 63)];
+      leaf = c + static_cast<unsigned>(bits >> 63);
+      c = child[leaf];
       bits <<= 1;
       ++used;
     } while (c < kNodeCount);
   }
   input.Skip(used);
   const unsigned symbol = c - kNodeCount;
-  UpdateDecodingModel(model, symbol, used);
+  UpdateDecodingModel(model, symbol, leaf, used);
   return symbol;
 }
 

@@ -28,7 +28,7 @@ void Fill(DecodingModel& model, unsigned x, unsigned d, unsigned code) {
   const unsigned v = model.tree.nodeChild[x];
   if (v >= kNodeCount || d == kTableBits) {
     const unsigned width = 1u << (kTableBits - d);
-    const std::uint16_t entry = static_cast<std::uint16_t>(v | (d << kEntryDepthShift));
+    const std::uint16_t entry = static_cast<std::uint16_t>(x | (d << kEntryDepthShift));
     std::uint16_t* const first = model.firstLevel + (code << (kTableBits - d));
     for (unsigned i = 0; i < width; ++i) first[i] = entry;
     if (v < kNodeCount) {

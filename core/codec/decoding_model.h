@@ -2,16 +2,16 @@
 // adaptive_model.h plus a first-level table that decodes the first 8 bits of
 // a code in one look-up, kept exact across every update of the tree.
 //
-// Table entry for the 8-bit prefix b: the child value (see nodeChild) of
-// the node that b reaches at depth min(8, depth of the leaf on b's path),
-// and that depth. A leaf's child value (567 + symbol) ends the descent; an
-// internal node's (its first child's index) continues it bit by bit.
+// Table entry for the 8-bit prefix b: the index of the node that b reaches
+// at depth min(8, depth of the leaf on b's path), and that depth. If that
+// node is a leaf, the descent ends there; else it goes on bit by bit.
 //
 // An update changes the table only where it moves a node whose depth is at
 // most 8: the moved node and the one it changes places with keep their
-// positions (hence their depths and prefixes) but exchange subtrees, so the
-// table ranges of just those two positions are filled again. Most moves
-// exchange two leaves of the same depth: one or two entries each.
+// indices (hence their depths and prefixes) but exchange subtrees, so the
+// table ranges of just those two indices are filled again. Most moves
+// exchange two leaves of the same depth, and change nothing: each range
+// still ends at the same index, which now holds the other symbol.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +25,7 @@ constexpr unsigned kDeepNode = kTableBits + 1;  // depth recorded for any node d
 
 struct DecodingModel {
   AdaptiveModel tree;
-  // Per 8-bit prefix: child value | depth << 12 (child values are below 851,
-  // depths 1-8).
+  // Per 8-bit prefix: node index | depth << 12 (depths 1-8).
   std::uint16_t firstLevel[1u << kTableBits];
   // Per node index: its depth, capped at kDeepNode; a node at depth 9 or
   // more has only such nodes below it.
@@ -35,7 +34,7 @@ struct DecodingModel {
   std::uint8_t prefix[kNodeCount];
 };
 
-constexpr unsigned kEntryChildMask = 0x0FFF;
+constexpr unsigned kEntryNodeMask = 0x0FFF;
 constexpr unsigned kEntryDepthShift = 12;
 
 // The initial tree and its table.
@@ -59,19 +58,8 @@ inline void MoveAndCountUp(DecodingModel& model, unsigned c) {
     const unsigned dc = model.depth[c];
     const unsigned dl = model.depth[l];
     if (dc < kDeepNode || dl < kDeepNode) {
-      const unsigned vc = model.tree.nodeChild[c];
-      const unsigned vl = model.tree.nodeChild[l];
-      if (dc == dl && vc >= kNodeCount && vl >= kNodeCount) {
-        // Two leaves of one depth, the usual move: their ranges trade symbols.
-        const unsigned width = 1u << (kTableBits - dc);
-        std::uint16_t* const rc = model.firstLevel + (model.prefix[c] << (kTableBits - dc));
-        std::uint16_t* const rl = model.firstLevel + (model.prefix[l] << (kTableBits - dc));
-        const unsigned depthBits = dc << kEntryDepthShift;
-        for (unsigned i = 0; i < width; ++i) {
-          rc[i] = static_cast<std::uint16_t>(vc | depthBits);
-          rl[i] = static_cast<std::uint16_t>(vl | depthBits);
-        }
-      } else {
+      const bool twoLeaves = model.tree.nodeChild[c] >= kNodeCount && model.tree.nodeChild[l] >= kNodeCount;
+      if (dc != dl || !twoLeaves) {
         RefreshSubtree(model, c);
         RefreshSubtree(model, l);
       }
@@ -86,17 +74,17 @@ inline void MoveAndCountUp(DecodingModel& model, unsigned c) {
   }
 }
 
-// Counts symbol s, whose leaf was just reached at depth `leafDepth` (the
-// decoder knows it: the bits it took). As UpdateModel, and the table follows.
+// Counts symbol s, whose leaf (node index `leaf`) was just reached at depth
+// `leafDepth`: the decoder knows both. As UpdateModel, and the table follows.
 //
 // The walk up from the leaf runs leafDepth + 1 steps as long as nothing
 // moves: a counter, not the parent just loaded, decides its end, so the
 // branch resolves early. After a move the path is another one, of unknown
 // length, and MoveAndCountUp walks to the root as UpdateModel does.
-inline void UpdateDecodingModel(DecodingModel& model, unsigned s, unsigned leafDepth) {
+inline void UpdateDecodingModel(DecodingModel& model, unsigned s, unsigned leaf, unsigned leafDepth) {
   std::uint16_t* const frequency = model.tree.nodeFrequency;
   const std::uint16_t* const parent = model.tree.nodeParent;
-  unsigned c = parent[kNodeCount + s];
+  unsigned c = leaf;
   if (__builtin_expect(frequency[kRootNode] == kFrequencyLimit, 0)) {
     // The rebuild changes the depths: the walk ends at the root's parent entry.
     RebuildDecodingModel(model);

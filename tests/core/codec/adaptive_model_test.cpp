@@ -63,13 +63,13 @@ std::string Bits(unsigned value, unsigned length) {
 // the leaf met on the way, or the node at depth 8.
 ::testing::AssertionResult TableIsExact(const DecodingModel& d) {
   for (unsigned prefix = 0; prefix < 256; ++prefix) {
-    unsigned c = d.tree.nodeChild[kRootNode];
+    unsigned x = kRootNode;
     unsigned depth = 0;
     do {
-      c = d.tree.nodeChild[c + ((prefix >> (kTableBits - 1 - depth)) & 1u)];
+      x = d.tree.nodeChild[x] + ((prefix >> (kTableBits - 1 - depth)) & 1u);
       ++depth;
-    } while (c < kNodeCount && depth < kTableBits);
-    if (d.firstLevel[prefix] != (c | depth << kEntryDepthShift))
+    } while (d.tree.nodeChild[x] < kNodeCount && depth < kTableBits);
+    if (d.firstLevel[prefix] != (x | depth << kEntryDepthShift))
       return ::testing::AssertionFailure() << "entry " << prefix;
   }
   return ::testing::AssertionSuccess();
@@ -148,7 +148,8 @@ TEST(AdaptiveModel, MatchesThePlainModelSymbolBySymbolThroughSeveralRebuilds) {
     SampleRandom random(99);
     for (unsigned n = 0; n < 120000; ++n) {
       const unsigned s = random.Below(8) == 0 ? random.Below(kSymbolCount) : random.Below(mix.hot);
-      UpdateDecodingModel(*decoding, s, static_cast<unsigned>(CodeOf(decoding->tree, s).size()));
+      UpdateDecodingModel(*decoding, s, decoding->tree.nodeParent[kNodeCount + s],
+                          static_cast<unsigned>(CodeOf(decoding->tree, s).size()));
       UpdateModel(m, s);
       baseline::Update(s);
       if (n % 4999 == 0) {
