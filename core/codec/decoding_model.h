@@ -87,11 +87,14 @@ inline void UpdateDecodingModel(DecodingModel& model, unsigned s, unsigned leaf,
   unsigned c = leaf;
   if (__builtin_expect(frequency[kRootNode] == kFrequencyLimit, 0)) {
     // The rebuild changes the depths: the walk ends at the root's parent entry.
+    // The leaf may now be node 0, which is counted all the same.
     RebuildDecodingModel(model);
-    for (c = parent[kNodeCount + s]; c != 0; c = parent[c]) {
+    c = parent[kNodeCount + s];
+    do {
       const unsigned k = ++frequency[c];
       if (k > frequency[c + 1]) return MoveAndCountUp(model, c);
-    }
+      c = parent[c];
+    } while (c != 0);
     return;
   }
   for (unsigned n = leafDepth;; --n) {

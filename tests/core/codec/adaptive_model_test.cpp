@@ -147,7 +147,14 @@ TEST(AdaptiveModel, MatchesThePlainModelSymbolBySymbolThroughSeveralRebuilds) {
     InitDecodingModel(*decoding);
     SampleRandom random(99);
     for (unsigned n = 0; n < 120000; ++n) {
-      const unsigned s = random.Below(8) == 0 ? random.Below(kSymbolCount) : random.Below(mix.hot);
+      unsigned s = random.Below(8) == 0 ? random.Below(kSymbolCount) : random.Below(mix.hot);
+      if (m.nodeFrequency[kRootNode] == kFrequencyLimit) {
+        // The symbol that the rebuild puts at node 0, where a walk that
+        // stopped at index 0 would leave it uncounted.
+        AdaptiveModel rebuilt = m;
+        RebuildTree(rebuilt);
+        s = rebuilt.nodeChild[0] - kNodeCount;
+      }
       UpdateDecodingModel(*decoding, s, decoding->tree.nodeParent[kNodeCount + s],
                           static_cast<unsigned>(CodeOf(decoding->tree, s).size()));
       UpdateModel(m, s);
