@@ -28,6 +28,6 @@ inline void WriteInputFile(const std::string& path, const std::uint8_t* data, st
 
 struct VectorSink {
   std::vector<std::uint8_t> out;
-  void Put(std::uint8_t byte) { out.push_back(byte); }
+  void Write(const std::uint8_t* bytes, std::size_t count) { out.insert(out.end(), bytes, bytes + count); }
   bool Failed() const { return false; }
 };

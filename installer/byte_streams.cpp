@@ -46,7 +46,7 @@ struct StreamSource {
 struct StreamSink {
   std::FILE* stream;
   std::uint32_t total;
-  void Put(std::uint8_t byte) { WritePtr(stream, byte, total); }
+  void Write(const std::uint8_t* bytes, std::size_t count) { WriteBlock(stream, bytes, count, total); }
 };
 
 }  // namespace
@@ -81,24 +81,36 @@ int WritePtr(std::FILE* stream, int byte, std::uint32_t total) {
     BytesFlushed = 0;
     return 0;
   }
-  if (ThresholdValid == 0) {
-    // Once the whole entry is in the file, anything more is the surplus of
-    // a final match: it never reaches the file, whatever the entry's size.
-    if (BytesFlushed >= total) return 0;
-    const std::uint32_t left = total - BytesFlushed;
-    FlushThreshold = static_cast<std::int16_t>(left < kStreamBlockSize ? left : kStreamBlockSize);
-    ThresholdValid = 1;
-  }
-  OutputBuffer[OutputCount] = static_cast<std::uint8_t>(byte);
-  ++OutputCount;
-  if (OutputCount >= FlushThreshold) {
-    const std::size_t count = static_cast<std::uint16_t>(OutputCount);
-    if (std::fwrite(OutputBuffer, 1, count, stream) < count) FatalError(kWriteError);
-    BytesFlushed += static_cast<std::uint32_t>(count);
-    OutputCount = 0;
-    ThresholdValid = 0;
-  }
+  const std::uint8_t one = static_cast<std::uint8_t>(byte);
+  WriteBlock(stream, &one, 1, total);
   return 0;
+}
+
+void WriteBlock(std::FILE* stream, const std::uint8_t* bytes, std::size_t count, std::uint32_t total) {
+  while (count > 0) {
+    if (ThresholdValid == 0) {
+      // Once the whole entry is in the file, anything more is the surplus of
+      // a final match: it never reaches the file, whatever the entry's size.
+      if (BytesFlushed >= total) return;
+      const std::uint32_t left = total - BytesFlushed;
+      FlushThreshold = static_cast<std::int16_t>(left < kStreamBlockSize ? left : kStreamBlockSize);
+      ThresholdValid = 1;
+    }
+    // FlushThreshold > OutputCount here: a full block is written at once.
+    const std::size_t room = static_cast<std::size_t>(FlushThreshold - OutputCount);
+    const std::size_t taken = count < room ? count : room;
+    std::memcpy(OutputBuffer + OutputCount, bytes, taken);
+    OutputCount = static_cast<std::int16_t>(OutputCount + static_cast<std::int16_t>(taken));
+    bytes += taken;
+    count -= taken;
+    if (OutputCount >= FlushThreshold) {
+      const std::size_t block = static_cast<std::uint16_t>(OutputCount);
+      if (std::fwrite(OutputBuffer, 1, block, stream) < block) FatalError(kWriteError);
+      BytesFlushed += static_cast<std::uint32_t>(block);
+      OutputCount = 0;
+      ThresholdValid = 0;
+    }
+  }
 }
 
 void FatalError(const char* message) {

@@ -11,6 +11,7 @@
 // the files.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -27,6 +28,9 @@ int ReadPtr(std::FILE* stream, std::uint32_t remaining);
 // every call for one entry). WritePtr(nullptr, 0, 0) resets the stream.
 // A write that comes up short ends the process through FatalError.
 int WritePtr(std::FILE* stream, int byte, std::uint32_t total);
+
+// WritePtr for `count` bytes at once, with the same blocks and effect.
+void WriteBlock(std::FILE* stream, const std::uint8_t* bytes, std::size_t count, std::uint32_t total);
 
 // Shows `message` to the user and ends the process with exit status 1.
 [[noreturn]] void FatalError(const char* message);

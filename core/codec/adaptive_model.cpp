@@ -17,7 +17,7 @@ void InitModel(AdaptiveModel& model) {
     model.nodeChild[j] = static_cast<std::uint16_t>(i);
     model.nodeParent[i] = model.nodeParent[i + 1] = static_cast<std::uint16_t>(j);
   }
-  for (unsigned q = kNodeCount; q < kNodeCount + 4; ++q) model.nodeFrequency[q] = 0xFFFF;
+  for (unsigned q = kNodeCount; q < kNodeCount + kScanSentinels; ++q) model.nodeFrequency[q] = 0xFFFF;
   model.nodeParent[kRootNode] = 0;
 }
 

@@ -12,6 +12,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace codec {
 
 constexpr unsigned kRingSize = 4096;
@@ -23,6 +27,7 @@ constexpr unsigned kSymbolCount = kLiteralCount + kMaxMatchLength - kMinMatchLen
 constexpr unsigned kNodeCount = 2 * kSymbolCount - 1;                                  // 567
 constexpr unsigned kRootNode = kNodeCount - 1;                                         // 566
 constexpr unsigned kFrequencyLimit = 0x8000;  // root count at which the tree is rebuilt
+constexpr unsigned kScanSentinels = 8;        // counts of 0xFFFF behind node 566
 
 // Match symbol for a match of `length` bytes (3-30), and back.
 constexpr unsigned MatchSymbol(unsigned length) { return length + kLiteralCount - kMinMatchLength; }
@@ -30,9 +35,9 @@ constexpr unsigned MatchLengthOf(unsigned symbol) { return symbol - kLiteralCoun
 
 struct AdaptiveModel {
   // Counts of nodes 0-566; entry 567 is a sentinel of 0xFFFF that ends the
-  // upward scans of UpdateModel. Three more sentinels let a scan read four
+  // upward scans of UpdateModel. Seven more sentinels let a scan read eight
   // counts at once from any node.
-  std::uint16_t nodeFrequency[kNodeCount + 4];
+  std::uint16_t nodeFrequency[kNodeCount + kScanSentinels];
   // Internal node: index of its first child (the second is the next index).
   // Leaf: 567 + its symbol, so any value of 567 or more marks a leaf.
   std::uint16_t nodeChild[kNodeCount];
@@ -52,10 +57,21 @@ void RebuildTree(AdaptiveModel& model);
 
 // First index above `from` whose count is `k` or more. The counts above
 // `from` are in ascending order and end with the sentinels. Runs of equal
-// counts are mostly short, so four counts are compared at once without a
-// branch per count; a long run (all 284 leaves start at 1) is crossed by a
+// counts are mostly short, so eight counts are compared at once without a
+// branch per count (SSE2 where the target has it, else four at a time in a
+// 64-bit word); a long run (all 284 leaves start at 1) is crossed by a
 // galloping binary search.
 inline unsigned FirstCountAtLeast(const std::uint16_t* frequency, unsigned from, unsigned k) {
+#if defined(__SSE2__)
+  // Per lane, k - x saturates to 0 exactly when x >= k (unsigned), which
+  // also holds for the sentinel 0xFFFF.
+  const __m128i wanted = _mm_set1_epi16(static_cast<short>(k));
+  const __m128i eight =
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(frequency + from + 1));
+  const unsigned mask = static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_subs_epu16(wanted, eight), _mm_setzero_si128())));
+  if (mask != 0) return from + 1 + static_cast<unsigned>(__builtin_ctz(mask)) / 2u;
+#else
   // Four 16-bit counts x in one word; per lane, ((x | 0x8000) - k) keeps
   // its top bit exactly when x >= k, with no borrow between lanes. That
   // holds for every count a scan meets: below 0x8000 (only the root reaches
@@ -68,6 +84,7 @@ inline unsigned FirstCountAtLeast(const std::uint16_t* frequency, unsigned from,
     const std::uint64_t atLeast = ((four | kTop) - lanes) & kTop;
     if (atLeast != 0) return base + static_cast<unsigned>(__builtin_ctzll(atLeast)) / 16u;
   }
+#endif
   unsigned lo = from + 8;  // frequency[lo] < k
   unsigned step = 1;
   unsigned hi = lo + 1;

@@ -1,7 +1,7 @@
 // The decoder of compressed entries, free of any file API: it takes stored
-// bytes from a Source and hands decoded bytes to a Sink, so the installer can
-// decode through its buffered file streams and the tool into memory or a
-// checksum.
+// bytes from a Source and hands decoded bytes to a Sink in blocks, so the
+// installer can decode through its buffered file streams and the tool into
+// memory or a checksum.
 //
 // Format: LZSS over a 4096-byte ring whose positions 0-4065 start as spaces
 // (the first decoded byte goes to 4066), with literals and match lengths
@@ -14,32 +14,55 @@
 //           the next stored byte; `remaining` counts the stored bytes still
 //           to be fetched, this one included (at least 1). Called at most
 //           storedSize times, so nothing beyond the entry is ever asked for.
-//   Sink:   void Put(std::uint8_t byte)
-//           one decoded byte; called exactly min(expandedSize, produced)
-//           times: the surplus of a final match never reaches the sink.
+//   Sink:   void Write(const std::uint8_t* bytes, std::size_t count)
+//           decoded bytes in order, count >= 1 and less than kWindowSize
+//           + kMaxMatchLength;
+//           min(expandedSize, produced) bytes in all: the surplus of a final
+//           match never reaches the sink.
 //           With DecodeMode::kStopAtStreamEnd also
 //           bool Failed() const
-//           true once the sink cannot take more; asked after every item.
+//           true once the sink cannot take more; asked after every Write.
 //
 // Whatever the bytes and sizes, decoding ends after at most expandedSize
 // items (every item produces at least one byte), and the count of produced
-// bytes is 64-bit, so no size can make it wrap.
+// bytes is 64-bit, so no size can make it wrap. The decoder never reads or
+// writes outside its state, and never asks the source for more than
+// storedSize bytes.
+//
+// Speed: the ring is not kept as such. Bytes are decoded into a window of
+// 64 KiB behind 4 KiB of history (the ring's last 4096 bytes, in order), so
+// a match is a plain copy from 1-4096 bytes back, 16 bytes at a time when it
+// starts 16 or more back; the window goes to the sink when full and its last
+// 4 KiB become the next history. The code tree is read through the
+// first-level table of decoding_model.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "core/codec/adaptive_model.h"
+#include "core/codec/decoding_model.h"
 #include "core/codec/offset_code.h"
 
 namespace codec {
 
-// What survives from one entry to the next: the model is rebuilt for every
-// entry, but ring positions 4066-4095 are not preset and keep what the last
-// entry left there (zero before the first).
+constexpr unsigned kWindowSize = 1u << 16;  // decoded bytes handed to the sink at once
+constexpr unsigned kCarriedBytes = kRingSize - kRingPreset;  // 30
+// Room behind the window for the item that crosses its end: a match of 30
+// copied 16 bytes at a time writes up to 32.
+constexpr unsigned kWindowSlack = 32;
+
+// The decoder's working memory (about 72 KB: the window, its history, the
+// model and its table). What survives from one entry to the next: the
+// model is rebuilt for every entry, but ring positions 4066-4095 are not
+// preset and keep what the last entry left there (zero before the first).
 struct DecoderState {
-  AdaptiveModel model;
-  std::uint8_t ringBuffer[kRingSize];
+  DecodingModel model;
+  std::uint8_t carried[kCarriedBytes];  // ring positions 4066-4095
+  // History (the ring's 4096 positions in the order they were written),
+  // then the window.
+  std::uint8_t window[kRingSize + kWindowSize + kWindowSlack];
 };
 
 // What the decoder does when the stored bytes run out before the expanded
@@ -155,24 +178,30 @@ class BitInput {
   std::uint64_t padding_ = 0;   // zero bits supplied beyond the stored size
 };
 
-// Walks from the root to a leaf, one stream bit per level, and counts the
-// symbol found.
+// Reads one symbol: the first 8 bits through the table, any more one per
+// tree level from the node the table gives; then counts it.
 template <class Source>
-inline unsigned DecodeSymbol(AdaptiveModel& model, BitInput<Source>& input) {
-  const std::uint16_t* const child = model.nodeChild;
-  unsigned c = child[kRootNode];
+inline unsigned DecodeSymbol(DecodingModel& model, BitInput<Source>& input) {
   // The tree keeps the sibling order, so it is a Huffman tree of counts that
   // sum to at most 32768: no code is longer than 23 bits, and Peek holds 32.
   std::uint64_t bits = input.Peek();
-  unsigned used = 0;
-  while (c < kNodeCount) {
-    c = child[c + static_cast<unsigned>(bits >> 63)];
-    bits <<= 1;
-    ++used;
+  const unsigned entry = model.firstLevel[bits >> (64 - kTableBits)];
+  const std::uint16_t* const child = model.tree.nodeChild;
+  unsigned leaf = entry & kEntryNodeMask;
+  unsigned used = entry >> kEntryDepthShift;
+  unsigned c = child[leaf];
+  if (__builtin_expect(c < kNodeCount, 0)) {
+    bits <<= kTableBits;
+    do {
+      leaf = c + static_cast<unsigned>(bits >> 63);
+      c = child[leaf];
+      bits <<= 1;
+      ++used;
+    } while (c < kNodeCount);
   }
   input.Skip(used);
   const unsigned symbol = c - kNodeCount;
-  UpdateModel(model, symbol);
+  UpdateDecodingModel(model, symbol, leaf, used);
   return symbol;
 }
 
@@ -188,6 +217,81 @@ inline unsigned DecodeMatchOffset(BitInput<Source>& input) {
   return (static_cast<unsigned>(kOffsetUpperBits[index]) << 6) | lower;
 }
 
+// Where decoded bytes go: the window of a DecoderState, handed to the sink
+// a window at a time. `next` is where the next byte goes; every byte of the
+// entry before it in the window (and the history before that) is decoded.
+template <class Sink>
+class WindowOutput {
+ public:
+  WindowOutput(DecoderState& state, Sink& sink, std::int64_t expanded)
+      : state_(state), sink_(sink), expanded_(expanded), start_(state.window + kRingSize) {
+    // The ring as the entry finds it: positions 4066-4095 were written
+    // longest ago, then come the spaces of 0-4065.
+    std::memcpy(state.window, state.carried, kCarriedBytes);
+    std::memset(state.window + kCarriedBytes, ' ', kRingPreset);
+    next = start_;
+  }
+
+  // Where the current window must be handed on: its end, or the end of the
+  // entry if that comes first.
+  std::uint8_t* Limit() const {
+    const std::int64_t left = expanded_ - flushed_;
+    return start_ + (left < kWindowSize ? left : kWindowSize);
+  }
+
+  std::int64_t Produced() const { return flushed_ + (next - start_); }
+
+  // Hands the window to the sink (never beyond the expanded size) and keeps
+  // its last 4096 bytes as the history of the next one.
+  void Flush() {
+    const std::int64_t inWindow = next - start_;
+    const std::int64_t left = expanded_ - flushed_;
+    const std::size_t count = static_cast<std::size_t>(inWindow < left ? inWindow : left);
+    if (count > 0) sink_.Write(start_, count);
+    std::memmove(state_.window, next - kRingSize, kRingSize);
+    flushed_ += inWindow;
+    next = start_;
+  }
+
+  // Leaves in `carried` what ring positions 4066-4095 hold now: of the last
+  // 4096 bytes (produced, then history), the one whose ring position that is.
+  // Produced byte j went to position (4066 + j) mod 4096.
+  void Carry() {
+    const std::uint64_t produced = static_cast<std::uint64_t>(Produced());
+    for (unsigned t = 0; t < kCarriedBytes; ++t) {
+      const unsigned back = static_cast<unsigned>((produced - t - 1) & (kRingSize - 1)) + 1;
+      state_.carried[t] = next[-static_cast<std::ptrdiff_t>(back)];
+    }
+  }
+
+  std::uint8_t* next;
+
+ private:
+  DecoderState& state_;
+  Sink& sink_;
+  const std::int64_t expanded_;
+  std::uint8_t* const start_;
+  std::int64_t flushed_ = 0;  // bytes of the entry before start_
+};
+
+// Copies a match of `length` (3-30) bytes starting `distance` (1-4096) bytes
+// back to `to`, byte by byte in effect: a match may repeat the bytes it
+// produces. May write up to 32 bytes.
+inline void CopyMatch(std::uint8_t* to, unsigned distance, unsigned length) {
+  const std::uint8_t* from = to - distance;
+  if (distance >= 16) {
+    // Each 16 bytes read lie wholly before the 16 written.
+    std::memcpy(to, from, 16);
+    if (length > 16) std::memcpy(to + 16, from + 16, 16);
+    return;
+  }
+  if (distance == 1) {  // a run of the last byte, common in padding
+    std::memset(to, to[-1], length);
+    return;
+  }
+  for (unsigned i = 0; i < length; ++i) to[i] = from[i];
+}
+
 // Decodes one entry of `storedSize` stream bytes into `expandedSize` bytes.
 // The expanded size is compared as a signed 32-bit number, so one of 2^31 or
 // more produces nothing. Allocates nothing.
@@ -197,51 +301,56 @@ DecodeOutcome DecodeEntryWith(DecoderState& state, Source& source, Sink& sink,
   const std::int32_t expanded = static_cast<std::int32_t>(expandedSize);
   if (expanded <= 0) return {0, 0, DecodeEnd::kComplete};
 
-  AdaptiveModel& model = state.model;
-  std::uint8_t* const ring = state.ringBuffer;
-  InitModel(model);
-  std::memset(ring, ' ', kRingPreset);
-  unsigned next = kRingPreset;  // the ring position the next byte goes to
-  std::int64_t produced = 0;
+  DecodingModel& model = state.model;
+  InitDecodingModel(model);
+  WindowOutput<Sink> output(state, sink, expanded);
   BitInput<Source> input(source, storedSize);
   constexpr bool kBounded = Mode == DecodeMode::kStopAtStreamEnd;
+  const auto finish = [&](DecodeEnd end) -> DecodeOutcome {
+    const std::int64_t produced = output.Produced();
+    output.Flush();
+    output.Carry();
+    return {produced, input.BitsConsumed(), end};
+  };
+  // Carry reads the 4096 bytes before `next`; after Flush they are the
+  // history, so it runs on the window as Flush leaves it.
 
-  while (produced < expanded) {
-    const unsigned symbol = DecodeSymbol(model, input);
-    if constexpr (kBounded) {
-      if (input.Overran()) return {produced, input.BitsConsumed(), DecodeEnd::kStreamExhausted};
-    }
-    if (symbol < kLiteralCount) {
-      const std::uint8_t byte = static_cast<std::uint8_t>(symbol);
-      sink.Put(byte);
-      ring[next] = byte;
-      next = (next + 1) & (kRingSize - 1);
-      ++produced;
-    } else {
+  for (;;) {
+    std::uint8_t* const limit = output.Limit();
+    std::uint8_t* out = output.next;
+    while (out < limit) {
+      const unsigned symbol = DecodeSymbol(model, input);
+      if constexpr (kBounded) {
+        if (input.Overran()) {
+          output.next = out;
+          return finish(DecodeEnd::kStreamExhausted);
+        }
+      }
+      if (symbol < kLiteralCount) {
+        *out++ = static_cast<std::uint8_t>(symbol);
+        continue;
+      }
       const unsigned offset = DecodeMatchOffset(input);
       if constexpr (kBounded) {
-        if (input.Overran()) return {produced, input.BitsConsumed(), DecodeEnd::kStreamExhausted};
+        if (input.Overran()) {
+          output.next = out;
+          return finish(DecodeEnd::kStreamExhausted);
+        }
       }
       const unsigned length = MatchLengthOf(symbol);
-      // Bytes are copied one at a time, each stored before the next is read,
-      // so a match may repeat the bytes it produces (offset 0 repeats the last).
-      unsigned from = (next - offset - 1) & (kRingSize - 1);
-      const std::int64_t left = expanded - produced;
-      const unsigned emitted = left < length ? static_cast<unsigned>(left) : length;
-      for (unsigned copied = 0; copied < length; ++copied) {
-        const std::uint8_t byte = ring[from];
-        if (copied < emitted) sink.Put(byte);
-        ring[next] = byte;
-        next = (next + 1) & (kRingSize - 1);
-        from = (from + 1) & (kRingSize - 1);
-      }
-      produced += length;
+      CopyMatch(out, offset + 1, length);
+      out += length;
     }
+    output.next = out;
+    if (output.Produced() >= expanded) return finish(DecodeEnd::kComplete);
+    output.Flush();
     if constexpr (kBounded) {
-      if (sink.Failed()) return {produced, input.BitsConsumed(), DecodeEnd::kSinkFailed};
+      if (sink.Failed()) {
+        output.Carry();
+        return {output.Produced(), input.BitsConsumed(), DecodeEnd::kSinkFailed};
+      }
     }
   }
-  return {produced, input.BitsConsumed(), DecodeEnd::kComplete};
 }
 
 }  // namespace codec

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "core/codec/decoder_core.h"
 
@@ -27,7 +28,10 @@ struct MemoryStoredSource {
 // Decoded bytes into a buffer that holds the whole expanded size.
 struct BufferSink {
   std::uint8_t* out;
-  void Put(std::uint8_t byte) { *out++ = byte; }
+  void Write(const std::uint8_t* bytes, std::size_t count) {
+    std::memcpy(out, bytes, count);
+    out += count;
+  }
 };
 
 // Decodes an entry whose stored bytes are in memory into `out`, which has

@@ -87,27 +87,15 @@ class FileSource {
   bool failed_ = false;
 };
 
-// Decoded bytes gathered into blocks for the chunk sink; a block that the
-// budget cannot pay for is not passed on.
+// The decoder's blocks (a window of 64 KiB at most) passed on to the chunk
+// sink; a block that the budget cannot pay for is not passed on.
 class BlockSink {
  public:
-  // The decoder puts at most `expandedSize` bytes.
-  BlockSink(const ChunkSink& sink, std::uint32_t expandedSize, EntryMeter& meter)
-      : sink_(sink), meter_(meter), buffer_(BlockFor(expandedSize)) {}
-  void Put(std::uint8_t byte) {
-    buffer_[count_++] = byte;
-    if (count_ == buffer_.size()) Flush();
-  }
-  void Flush() {
-    if (count_ > 0 && ok_) {
-      if (!meter_.Produced(count_)) {
-        count_ = 0;
-        return;
-      }
-      ok_ = sink_(buffer_.data(), count_);
-    }
-    written_ += count_;
-    count_ = 0;
+  explicit BlockSink(const ChunkSink& sink, EntryMeter& meter) : sink_(sink), meter_(meter) {}
+  void Write(const std::uint8_t* bytes, std::size_t count) {
+    if (!ok_ || !meter_.Produced(count)) return;
+    ok_ = sink_(bytes, count);
+    written_ += count;
   }
   bool ok() const { return ok_; }
   bool Failed() const { return !ok_ || meter_.Exhausted(); }
@@ -116,8 +104,6 @@ class BlockSink {
  private:
   const ChunkSink& sink_;
   EntryMeter& meter_;
-  std::vector<std::uint8_t> buffer_;
-  std::size_t count_ = 0;
   std::uint64_t written_ = 0;
   bool ok_ = true;
 };
@@ -167,13 +153,12 @@ bool ReadImageEntry(ImageFile& image, const PayloadEntry& entry, DecoderState& d
     return true;
   }
   FileSource source(image, entry, meter);
-  BlockSink blocks(sink, entry.ExpandedSize, meter);
+  BlockSink blocks(sink, meter);
   // Unlike the installer, the tool stops where the stored bytes run out (the
   // installer would make up the rest, up to 2 GiB, from zero bits) and where
   // its sink fails.
   const DecodeOutcome outcome = DecodeEntryWith<DecodeMode::kStopAtStreamEnd>(
       decoder, source, blocks, entry.ExpandedSize, entry.StoredSize);
-  blocks.Flush();
   report->written = blocks.written();
   // The command ends here, so no later entry needs the ring this one leaves.
   if (meter.Exhausted()) throw budget.Failure();

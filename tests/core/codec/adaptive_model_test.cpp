@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "baseline_decoder.h"
 #include "core/codec/symbol_coder.h"
 #include "core/codec/adaptive_model.h"
+#include "core/codec/decoding_model.h"
 #include "core/codec/offset_code.h"
 #include "sample_data.h"
 
@@ -54,6 +56,22 @@ std::string Bits(unsigned value, unsigned length) {
   }
   if (m.nodeFrequency[kRootNode] != leafTotal) return ::testing::AssertionFailure() << "root total";
   if (m.nodeFrequency[kNodeCount] != 0xFFFF) return ::testing::AssertionFailure() << "sentinel";
+  return ::testing::AssertionSuccess();
+}
+
+// Every first-level entry is what descending the tree by its 8 bits gives:
+// the leaf met on the way, or the node at depth 8.
+::testing::AssertionResult TableIsExact(const DecodingModel& d) {
+  for (unsigned prefix = 0; prefix < 256; ++prefix) {
+    unsigned x = kRootNode;
+    unsigned depth = 0;
+    do {
+      x = d.tree.nodeChild[x] + ((prefix >> (kTableBits - 1 - depth)) & 1u);
+      ++depth;
+    } while (d.tree.nodeChild[x] < kNodeCount && depth < kTableBits);
+    if (d.firstLevel[prefix] != (x | depth << kEntryDepthShift))
+      return ::testing::AssertionFailure() << "entry " << prefix;
+  }
   return ::testing::AssertionSuccess();
 }
 
@@ -124,14 +142,28 @@ TEST(AdaptiveModel, MatchesThePlainModelSymbolBySymbolThroughSeveralRebuilds) {
     AdaptiveModel m;
     InitModel(m);
     baseline::StartModel();
+    // The decoder's model with its table, counted the decoder's way.
+    auto decoding = std::make_unique<DecodingModel>();
+    InitDecodingModel(*decoding);
     SampleRandom random(99);
     for (unsigned n = 0; n < 120000; ++n) {
-      const unsigned s = random.Below(8) == 0 ? random.Below(kSymbolCount) : random.Below(mix.hot);
+      unsigned s = random.Below(8) == 0 ? random.Below(kSymbolCount) : random.Below(mix.hot);
+      if (m.nodeFrequency[kRootNode] == kFrequencyLimit) {
+        // The symbol that the rebuild puts at node 0, where a walk that
+        // stopped at index 0 would leave it uncounted.
+        AdaptiveModel rebuilt = m;
+        RebuildTree(rebuilt);
+        s = rebuilt.nodeChild[0] - kNodeCount;
+      }
+      UpdateDecodingModel(*decoding, s, decoding->tree.nodeParent[kNodeCount + s],
+                          static_cast<unsigned>(CodeOf(decoding->tree, s).size()));
       UpdateModel(m, s);
       baseline::Update(s);
       if (n % 4999 == 0) {
         ASSERT_TRUE(TreeIsSound(m)) << "after " << n;
         ASSERT_TRUE(SameAsBaseline(m)) << "after " << n;
+        ASSERT_EQ(std::memcmp(&m, &decoding->tree, sizeof m), 0) << "after " << n;
+        ASSERT_TRUE(TableIsExact(*decoding)) << "after " << n;
       }
     }
     EXPECT_TRUE(SameAsBaseline(m));

@@ -37,7 +37,7 @@ struct CountingSource {
 };
 struct VectorSink {
   Bytes out;
-  void Put(std::uint8_t b) { out.push_back(b); }
+  void Write(const std::uint8_t* bytes, std::size_t count) { out.insert(out.end(), bytes, bytes + count); }
 };
 
 struct Decoded {
@@ -142,6 +142,53 @@ TEST(DecoderCore, RingPositionsBehindThePresetCarryOverFromTheLastEntry) {
   EXPECT_EQ(Decode(reach, 4, state.get()).bytes, (Bytes{'W', 'X', 'Y', 'Z'}));
 }
 
+// Entries decoded one after another on one state, as the installer and the
+// tool do, against the plain decoder, whose ring also carries over. Each
+// entry opens with matches into the ring's tail (what the last entry left
+// at positions 4066-4095), then random items, and may end with a match that
+// runs past its size; the sizes put the end of each entry at different
+// ring positions and across window boundaries.
+TEST(DecoderCore, SeveralEntriesCarryTheRingTailLikeThePlainDecoder) {
+  SampleRandom random(77);
+  const Bytes text = MakeTextLike(3 * kWindowSize, 12);
+  struct Entry {
+    Bytes stream;
+    std::uint32_t expanded;
+  };
+  std::vector<Entry> entries;
+  for (const std::uint32_t expanded :
+       {1u, 29u, 30u, 4095u, 4096u, 4097u, 5000u, 65536u, 65537u, 140000u, 31u, 100u}) {
+    Entry e{{}, expanded};
+    EntryStreamWriter writer(e.stream);
+    writer.Match(30, 4095 - random.Below(30));  // reads the tail
+    std::uint32_t produced = 30;
+    while (produced < expanded) {
+      if (random.Below(3) == 0) {
+        const unsigned length = 3 + random.Below(28);
+        writer.Match(length, random.Below(4096));
+        produced += length;
+      } else {
+        writer.Literal(text[produced % text.size()]);
+        ++produced;
+      }
+    }
+    writer.Finish();
+    entries.push_back(e);
+  }
+  auto state = std::make_unique<DecoderState>();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Entry& e = entries[i];
+    Bytes plain(e.expanded + 32);
+    const std::int64_t produced = baseline::Decode(e.stream.data(), static_cast<std::uint32_t>(e.stream.size()),
+                                                   plain.data(), e.expanded);
+    plain.resize(e.expanded);
+    const Decoded d = Decode(e.stream, e.expanded, state.get());
+    EXPECT_EQ(d.outcome.produced, produced);
+    EXPECT_EQ(d.bytes, plain);
+  }
+}
+
 // Half the stored bytes missing read as zero bits, as past the stored size:
 // the entry still gets its full expanded size and a long sound start.
 TEST(DecoderCore, AStreamThatEndsEarlyGoesOnWithZeroBits) {
@@ -194,12 +241,13 @@ TEST(DecoderCore, GarbageDecodesWithinBounds) {
 // the sink has then received a prefix of what the whole stream holds, and
 // nothing decoded from bits beyond the stored size.
 TEST(DecoderCore, StopAtStreamEndEndsWhereTheStreamOrTheSinkDoes) {
-  const Bytes data = MakeExecutableLike(20000, 5);
+  // More than two windows, so that the sink is asked between them.
+  const Bytes data = MakeExecutableLike(150000, 5);
   const Bytes stream = CompressEntry(data.data(), data.size());
   struct FailingSink {
     Bytes out;
     std::size_t room;
-    void Put(std::uint8_t b) { out.push_back(b); }
+    void Write(const std::uint8_t* bytes, std::size_t count) { out.insert(out.end(), bytes, bytes + count); }
     bool Failed() const { return out.size() >= room; }
   };
   struct Case {
@@ -213,14 +261,16 @@ TEST(DecoderCore, StopAtStreamEndEndsWhereTheStreamOrTheSinkDoes) {
   };
   const std::uint32_t whole = static_cast<std::uint32_t>(stream.size());
   const Case cases[] = {
-      {"a sound stream", stream.size(), whole, 20000, SIZE_MAX, DecodeEnd::kComplete, 20000, 20000},
-      {"half the stored size", stream.size() / 2, whole / 2, 20000, SIZE_MAX,
-       DecodeEnd::kStreamExhausted, 5000, 19999},
+      {"a sound stream", stream.size(), whole, 150000, SIZE_MAX, DecodeEnd::kComplete, 150000, 150000},
+      {"half the stored size", stream.size() / 2, whole / 2, 150000, SIZE_MAX,
+       DecodeEnd::kStreamExhausted, 50000, 149999},
       {"six stored bytes that declare nearly 2 GiB", 6, 6, 0x7FFFFF00u, SIZE_MAX,
        DecodeEnd::kStreamExhausted, 1, 6 * 8 * 30},
       {"no stored bytes", 0, 0, 100, SIZE_MAX, DecodeEnd::kStreamExhausted, 0, 0},
-      {"a sink that fails after 1000 bytes", stream.size(), whole, 20000, 1000,
-       DecodeEnd::kSinkFailed, 1000, 1029},
+      // Asked after each window: the first one (and the surplus of the item
+      // that crossed its end) is all it gets.
+      {"a sink that fails after 1000 bytes", stream.size(), whole, 150000, 1000,
+       DecodeEnd::kSinkFailed, kWindowSize, kWindowSize + kMaxMatchLength - 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -265,9 +315,9 @@ TEST(DecoderCore, ACountPastTwoToTheThirtyFirstMinusOneEndsTheEntry) {
   struct CountingSink {
     std::uint64_t count = 0;
     std::uint8_t last = 0;
-    void Put(std::uint8_t b) {
-      ++count;
-      last = b;
+    void Write(const std::uint8_t* bytes, std::size_t n) {
+      count += n;
+      last = bytes[n - 1];
     }
   };
   auto state = std::make_unique<DecoderState>();

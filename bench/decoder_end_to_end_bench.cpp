@@ -1,0 +1,150 @@
+// Decoding end to end, as whole processes: `saverkit test` on an image of
+// about 12.8 MB against the plain decoder program (plain_decoder_main.cpp:
+// getc/putc, one bit per tree level) decoding the same stream from a file
+// into a file. Each iteration runs both, one after the other; each child's
+// CPU time (user + system, from wait4) is what counts, so that the ratio
+// holds on a machine that others share. Counters: ratio (plain / tool, CPU
+// time), wall_ratio (the same on the wall clock), goal_at_least.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/codec/entry_encoder.h"
+#include "core/imagewriter/manifest_writer.h"
+#include "sample_data.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr double kEndToEndGoal = 2.2;
+// Mixed data of this size compresses to about 12.8 MB with the best level.
+constexpr std::size_t kDataSize = 22u << 20;
+
+const fs::path& Folder() {
+  static const fs::path folder = [] {
+    std::string pattern = (fs::temp_directory_path() / "saverkit-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    return fs::path(pattern);
+  }();
+  return folder;
+}
+
+void WriteFile(const fs::path& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+struct Workload {
+  std::string image, stream, output;
+  std::size_t expanded = 0;
+  double imageMegabytes = 0;
+};
+
+// The image: the screen saver entry compressed, the data file and the
+// uninstaller one stored byte each; the stream of the first alone beside it.
+const Workload& Load() {
+  static const Workload workload = [] {
+    Workload w;
+    const Bytes data = samples::MakeMixedSample(kDataSize, 1988);
+    imagewriter::ManifestContents contents;
+    contents.title = "Harbour";
+    contents.license = "Free.";
+    contents.numberBase = 1;
+    imagewriter::EntryContents saver;
+    saver.stored = codec::CompressEntry(data.data(), data.size());
+    saver.expandedSize = static_cast<std::uint32_t>(data.size());
+    imagewriter::EntryContents small;
+    small.stored = {0x55};
+    small.name = ".DAT";
+    contents.entries = {saver, small, small};
+    const Bytes image = imagewriter::BuildInstallerImage(contents);
+    w.image = (Folder() / "harbour.exe").string();
+    w.stream = (Folder() / "saver.stream").string();
+    w.output = (Folder() / "saver.out").string();
+    WriteFile(w.image, image);
+    WriteFile(w.stream, saver.stored);
+    w.expanded = data.size();
+    w.imageMegabytes = static_cast<double>(image.size()) / 1e6;
+    return w;
+  }();
+  return workload;
+}
+
+struct ChildCost {
+  int status;
+  double cpuSeconds;
+  double wallSeconds;
+};
+
+ChildCost Run(const std::vector<std::string>& args) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+          seconds(usage.ru_utime) + seconds(usage.ru_stime),
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
+}
+
+void BM_SaverkitTestVsPlainProgram(benchmark::State& state) {
+  const Workload& w = Load();
+  double plainCpu = 0, toolCpu = 0, plainWall = 0, toolWall = 0;
+  for (auto _ : state) {
+    const ChildCost plain = Run({PLAIN_DECODER, w.stream, w.output, std::to_string(w.expanded)});
+    const ChildCost tool = Run({SAVERKIT_TOOL, "test", w.image});
+    if (plain.status != 0 || tool.status != 0) {
+      state.SkipWithError("a child failed");
+      break;
+    }
+    plainCpu += plain.cpuSeconds;
+    toolCpu += tool.cpuSeconds;
+    plainWall += plain.wallSeconds;
+    toolWall += tool.wallSeconds;
+    state.SetIterationTime(plain.wallSeconds + tool.wallSeconds);
+  }
+  if (fs::file_size(w.output) != w.expanded) state.SkipWithError("the plain decoder wrote a short file");
+  const double n = static_cast<double>(state.iterations());
+  state.counters["image_mb"] = w.imageMegabytes;
+  state.counters["plain_cpu_ms"] = plainCpu / n * 1e3;
+  state.counters["tool_cpu_ms"] = toolCpu / n * 1e3;
+  state.counters["ratio"] = plainCpu / toolCpu;
+  state.counters["wall_ratio"] = plainWall / toolWall;
+  state.counters["goal_at_least"] = kEndToEndGoal;
+}
+
+BENCHMARK(BM_SaverkitTestVsPlainProgram)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ignored;
+  fs::remove_all(Folder(), ignored);
+  return 0;
+}

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Builds the host preset (benchmarks on) and the win32 preset (the installer
+# that figures about installers measure), runs every benchmark program that
+# reports a `ratio` counter, and prints one table: figure, ratio (median of
+# the repetitions), goal, met or not. Benchmarks are never part of the tests.
+#
+#   scripts/bench.sh [REPETITIONS]   (default 5)
+#
+# A benchmark shows a goal with the user counters `ratio` and either
+# `goal_at_least` or `goal_at_most`; the other benchmarks are left out.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repetitions=${1:-5}
+
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 >/dev/null
+cmake --preset host >/dev/null
+cmake --build --preset host >/dev/null
+
+results=$(mktemp -d)
+trap 'rm -rf "$results"' EXIT
+
+for program in build/host/*_bench; do
+  [[ -x $program ]] || continue
+  name=$(basename "$program")
+  # Only programs with a benchmark that reports a ratio: list them first.
+  grep -q 'goal_at_' "$program" || continue
+  echo "running $name ..." >&2
+  "$program" --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
+    --benchmark_format=json --benchmark_out="$results/$name.json" --benchmark_out_format=json >/dev/null
+done
+
+python3 - "$results" <<'PY'
+import json, os, sys
+
+rows = []
+for name in sorted(os.listdir(sys.argv[1])):
+    with open(os.path.join(sys.argv[1], name)) as f:
+        report = json.load(f)
+    for b in report["benchmarks"]:
+        if b.get("aggregate_name", "median") != "median" or "ratio" not in b:
+            continue
+        if "goal_at_least" in b:
+            goal, met = "at least %.2f" % b["goal_at_least"], b["ratio"] >= b["goal_at_least"]
+        elif "goal_at_most" in b:
+            goal, met = "at most %.2f" % b["goal_at_most"], b["ratio"] <= b["goal_at_most"]
+        else:
+            continue
+        figure = b.get("run_name", b["name"]).split("/")[0]
+        if b.get("label"):
+            figure += " (" + b["label"] + ")"
+        rows.append((figure, "%.3f" % b["ratio"], goal, "met" if met else "NOT met"))
+
+header = ("figure", "ratio", "goal", "")
+widths = [max(len(r[i]) for r in rows + [header]) for i in range(4)]
+line = lambda r: "| " + " | ".join(c.ljust(w) for c, w in zip(r, widths)) + " |"
+print(line(header))
+print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+for r in rows:
+    print(line(r))
+PY
