@@ -4,6 +4,7 @@
 
 #include "core/format/install_names.h"
 #include "core/text/windows_case.h"
+#include "installer/installer_texts.h"
 
 namespace verify {
 
@@ -132,11 +133,15 @@ std::vector<std::string> MisplacedEffects(const preview::InstallationEffects& ef
       allowed = SameWindowsName(command, places.screenSaver) ||
                 (!screenSaverSetting.empty() && SameWindowsName(command, screenSaverSetting));
     } else if (program.call == "ShellExecuteA") {
-      const std::string self = "\"runas\" \"" + given.imagePath + "\"";
-      allowed = program.detail.size() >= self.size() && SameWindowsName(program.detail.substr(0, self.size()), self);
+      // Itself, elevated; or the media player's download page, offered
+      // when a media type cannot play.
+      for (const std::string& start : {"\"runas\" \"" + given.imagePath + "\"",
+                                       "\"open\" \"" + std::string(installer::kMediaPlayerPage) + "\""})
+        allowed = allowed || (program.detail.size() >= start.size() &&
+                              SameWindowsName(program.detail.substr(0, start.size()), start));
     }
     if (!allowed) misplaced.push_back("program started: " + program.call + " " + program.detail +
-                                      ": neither the screen saver it installed nor itself");
+                                      ": neither the screen saver it installed, nor itself, nor the media player's page");
   }
   return misplaced;
 }

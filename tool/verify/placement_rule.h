@@ -4,7 +4,8 @@
 // on the way; its uninstall key under HKEY_LOCAL_MACHINE (and the keys on
 // the way); system.ini's [boot] SCRNSAVE.EXE; each account's Control
 // Panel\Desktop SCRNSAVE.EXE and ScreenSaveActive; and as programs, the
-// screen saver it installed and (to elevate) itself. It removes nothing.
+// screen saver it installed, itself (to elevate) and the media player's
+// download page (when a media type cannot play). It removes nothing.
 #pragma once
 
 #include <string>

@@ -20,13 +20,14 @@ std::string ReleaseDigest(const std::vector<std::uint8_t>& pe) {
   const bool signed_ = table.state == reader::SignatureState::kSigned;
   // A table among the headers is no table signing appends.
   if (signed_ && table.offset < fields.securityDirectory + 8) return "";
-  std::vector<std::uint8_t> unsigned_(pe.begin(), signed_ ? pe.begin() + table.offset
-                                                       : pe.end());
+  // Everything but the table: data behind it is no signing's and counts.
+  std::vector<std::uint8_t> beforeSigning(pe.begin(), signed_ ? pe.begin() + table.offset : pe.end());
+  if (signed_) beforeSigning.insert(beforeSigning.end(), pe.begin() + table.offset + table.size, pe.end());
   // FindPeHeaderFields checked that both fields lie inside the file, and
-  // the table (when kept out) begins after them.
-  for (std::uint32_t i = 0; i < 4; ++i) unsigned_[fields.checksum + i] = 0;
-  for (std::uint32_t i = 0; i < 8; ++i) unsigned_[fields.securityDirectory + i] = 0;
-  return commands::Sha256Hex(unsigned_);
+  // the table (when left out) begins after them.
+  for (std::uint32_t i = 0; i < 4; ++i) beforeSigning[fields.checksum + i] = 0;
+  for (std::uint32_t i = 0; i < 8; ++i) beforeSigning[fields.securityDirectory + i] = 0;
+  return commands::Sha256Hex(beforeSigning);
 }
 
 UninstallerRelease RecogniseUninstaller(const std::vector<std::uint8_t>& pe) {

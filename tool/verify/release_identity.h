@@ -15,9 +15,9 @@ bool IsOurInstallerProgram(const std::string& identity);
 
 // SHA-256 (64 upper-case hex digits) of a PE image as it was before it was
 // signed: the optional header's CheckSum and the certificate table's data
-// directory entry read as zero, and the file ending where the certificate
-// table begins. These are all that signing changes (osslsigncode appends
-// the table to an image whose size is a multiple of 8, as a linker's is).
+// directory entry read as zero, and the certificate table left out. These
+// are all that signing changes (osslsigncode appends the table to an image
+// whose size is a multiple of 8, as a linker's is).
 // Empty when `pe` is no PE image or its certificate table is damaged.
 std::string ReleaseDigest(const std::vector<std::uint8_t>& pe);
 
