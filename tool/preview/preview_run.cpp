@@ -3,6 +3,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
@@ -64,7 +65,7 @@ PreviewMachine::~PreviewMachine() {
   if (temporary_) fs::remove_all(folder_, ignored);
 }
 
-bool PrepareMachine(const std::string& folder, std::string* error) {
+bool PrepareMachine(const std::string& folder, std::string* error, std::uint64_t writableBytes) {
   hostwin::MachineSettings settings;
   std::error_code ignored;
   // A machine.ini that is a link, even a dangling one, is there (and the
@@ -73,7 +74,7 @@ bool PrepareMachine(const std::string& folder, std::string* error) {
     if (!hostwin::LoadMachineSettings(folder, &settings, error)) return false;
   } else {
     settings.freeBytes = kPreviewDiskBytes;
-    settings.writableBytes = kPreviewDiskBytes;
+    settings.writableBytes = std::min(writableBytes, kPreviewDiskBytes);
   }
   return hostwin::CreateMachine(folder, settings, error);
 }

@@ -3,6 +3,7 @@
 // answers of a normal installation found by trying, and the run itself.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,10 @@ class PreviewMachine {
 };
 
 // The machine at `folder`, made complete with its settings (defaults and
-// preview's disk of 256 MiB for a new one).
-bool PrepareMachine(const std::string& folder, std::string* error);
+// preview's disk of 256 MiB for a new one, of which at most `writableBytes`
+// may be written in one run).
+bool PrepareMachine(const std::string& folder, std::string* error,
+                    std::uint64_t writableBytes = UINT64_MAX);
 
 // Runs the installer's WinMain over the machine with `answers` and the
 // installer's command line made of `switches`.

@@ -20,6 +20,7 @@
 #include "tool/preview/preview_answers.h"
 #include "tool/preview/preview_run.h"
 #include "tool/reader/payload_image.h"
+#include "tool/reader/work_budget.h"
 #include "tool/verify/installed_files.h"
 #include "tool/verify/placement_rule.h"
 #include "tool/verify/release_identity.h"
@@ -67,11 +68,15 @@ int RunVerify(const std::string& path) {
   std::error_code code;
   const std::string absolute = fs::absolute(path, code).string();
 
-  // A fresh machine, answered as a user who goes on: yes, accept, ok.
+  // A fresh machine, answered as a user who goes on: yes, accept, ok. Its
+  // disk takes no more than the tool's work budget for the image: an
+  // installation of honest entries never writes that much, and a bomb
+  // stops there (the installer's short write is then a finding) instead of
+  // writing hundreds of megabytes in each run that finds the answers.
   const preview::PreviewMachine machine;
   std::string error;
   std::vector<std::string> answers;
-  if (!preview::PrepareMachine(machine.folder(), &error) ||
+  if (!preview::PrepareMachine(machine.folder(), &error, reader::WorkBudget(image.fileSize).limit()) ||
       !preview::DeriveAnswers(machine.folder(), absolute, {}, &answers, &error))
     throw Failure(path, error, kExitTrouble);
   hostwin::MachineSettings settings;
