@@ -23,7 +23,6 @@ struct UninstallOutcome {
 struct InstalledUninstaller {
   bool kept = false;  // the installer wrote it and its bytes decoded whole
   std::vector<std::uint8_t> bytes;
-  std::string windowsPath;  // where the installation put it
 };
 
 // `machine` holds the finished installation; `beforeInstall` is the machine

@@ -115,9 +115,9 @@ int RunVerify(const std::string& path) {
 
   for (const std::string& finding : findings) PrintLine("finding: " + finding);
   for (const std::string& note : files.notes) PrintLine("note: " + note);
-  PrintLine(uninstall.checked ? "uninstall: the machine is back as it was" + std::string(uninstall.findings.empty() ? "" : " but for the findings above")
-                              : uninstall.note);
-  std::size_t effectCount = effects.files.size() + effects.registry.size() + effects.ini.size();
+  if (!uninstall.checked) PrintLine(uninstall.note);
+  else if (uninstall.findings.empty()) PrintLine("uninstall: the machine is back as it was");
+  const std::size_t effectCount = effects.files.size() + effects.registry.size() + effects.ini.size();
   if (findings.empty()) {
     PrintLine(path + ": verified: " + std::to_string(files.checked) + " installed files hold their entries' bytes, " +
               std::to_string(effectCount) + " changes lie where an installer of this kind writes");
