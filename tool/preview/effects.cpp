@@ -42,22 +42,22 @@ bool DigestOfMachineFile(const std::string& machine, const std::string& windowsP
   const int fd = open(host.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat status;
-  bool read = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  bool sound = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
   commands::Sha256 sha;
   std::uint64_t total = 0;
   static std::uint8_t block[1 << 16];
-  while (read) {
+  while (sound) {
     const ssize_t got = ::read(fd, block, sizeof block);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
-      read = got == 0;
+      sound = got == 0;
       break;
     }
     sha.Update(block, static_cast<std::size_t>(got));
     total += static_cast<std::uint64_t>(got);
   }
   close(fd);
-  if (!read) return false;
+  if (!sound) return false;
   *size = total;
   *digest = sha.HexDigest();
   return true;
