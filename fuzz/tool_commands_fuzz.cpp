@@ -4,7 +4,11 @@
 // a usage error for an image); and afterwards nothing but the image and the
 // output folder lies in the scratch folder, the output folder holds only
 // regular files (no link, no leftover temporary file) and nothing was made
-// outside it.
+// outside it. Then what verify reads of an image without running it: every
+// entry the installer writes decoded in its order and compared with an
+// empty installation, and the recognition of our uninstaller, on the
+// decoded UNINSTAL.EXE and on the input itself; neither may crash, and
+// each finding names one entry.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +23,10 @@
 
 #include "fuzz_check.h"
 #include "tool/commands/commands.h"
+#include "tool/errors/failure.h"
+#include "tool/reader/payload_image.h"
+#include "tool/verify/installed_files.h"
+#include "tool/verify/release_identity.h"
 
 
 namespace {
@@ -80,5 +88,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   fs::remove_all(out, error);
+
+  try {
+    const reader::PayloadImage loaded = reader::LoadPayloadImage(image.string());
+    const verify::InstalledFilesReport report = verify::CheckInstalledFiles(loaded, {}, "C:\\WINDOWS");
+    FUZZ_CHECK(report.checked <= loaded.entries.size());
+    for (const std::string& finding : report.findings) FUZZ_CHECK(finding.rfind("entry ", 0) == 0);
+    if (report.uninstallerKept) FUZZ_CHECK(report.uninstaller.size() <= verify::kLargestUninstaller);
+    verify::RecogniseUninstaller(report.uninstaller);
+  } catch (const errors::Failure&) {
+    // A damaged image or a spent work budget: verify's trouble, exit 2.
+  }
+  const std::vector<std::uint8_t> bytes(data, data + size);
+  const std::string digest = verify::ReleaseDigest(bytes);
+  FUZZ_CHECK(digest.empty() || digest.size() == 64);
+  verify::RecogniseUninstaller(bytes);
   return 0;
 }

@@ -7,6 +7,7 @@
 #include "tool/commands/commands.h"
 #if SAVERKIT_PREVIEW
 #include "tool/preview/preview_command.h"
+#include "tool/verify/verify_command.h"
 #endif
 
 namespace {
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
   commands::AddExtractCommand(app, exitStatus);
 #if SAVERKIT_PREVIEW
   preview::AddPreviewCommand(app, exitStatus);
+  verify::AddVerifyCommand(app, exitStatus);
 #endif
   commands::AddPackCommand(app, exitStatus);
   // Failures before any command runs concern no file.

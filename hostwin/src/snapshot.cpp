@@ -97,12 +97,8 @@ MachineSnapshot TakeSnapshot(const std::string& folder) {
   MachineSnapshot snapshot;
   const HostFd drive(OpenEntry(ResolveMachinePath(folder, "C:\\"), O_RDONLY | O_DIRECTORY));
   if (drive) Walk(drive.Get(), "C:", &snapshot.files);
-  for (const auto& [upper, key] : ParseRegistryText(ReadAll(MachineFolderFile(folder, "registry.reg")))) {
-    snapshot.registry.push_back({key.path, "(key)"});
-    for (const RegistryValue& v : key.values)
-      snapshot.registry.push_back({key.path + " " + (v.name.empty() ? "@" : "\"" + v.name + "\""),
-                                   DescribeRegistryData(v.type, v.data)});
-  }
+  for (const RegistryEntryState& entry : ReadMachineRegistry(folder))
+    snapshot.registry.push_back({entry.label, entry.isKey ? "(key)" : DescribeRegistryData(entry.type, entry.data)});
   MachineSettings settings;
   if (LoadMachineSettings(folder, &settings, nullptr)) {
     const std::string path = JoinWindowsPath(settings.windowsDirectory, "system.ini");
@@ -111,6 +107,26 @@ MachineSnapshot TakeSnapshot(const std::string& folder) {
       snapshot.systemIni.push_back({"[" + section + "] " + kv.first, kv.second});
   }
   return snapshot;
+}
+
+std::vector<RegistryEntryState> ReadMachineRegistry(const std::string& folder) {
+  std::vector<RegistryEntryState> entries;
+  for (const auto& [upper, key] : ParseRegistryText(ReadAll(MachineFolderFile(folder, "registry.reg")))) {
+    RegistryEntryState keyEntry;
+    keyEntry.label = keyEntry.key = key.path;
+    keyEntry.isKey = true;
+    entries.push_back(keyEntry);
+    for (const RegistryValue& v : key.values) {
+      RegistryEntryState value;
+      value.label = key.path + " " + (v.name.empty() ? "@" : "\"" + v.name + "\"");
+      value.key = key.path;
+      value.name = v.name;
+      value.type = v.type;
+      value.data = v.data;
+      entries.push_back(std::move(value));
+    }
+  }
+  return entries;
 }
 
 std::vector<MachineChange> CompareSnapshots(const MachineSnapshot& before, const MachineSnapshot& after) {

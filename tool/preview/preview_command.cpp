@@ -1,28 +1,23 @@
 // saverkit preview: runs an installer image's own installation in the Win32
 // stand-in over a simulated machine and shows what a user would see (the
-// transcript) and what it changed (files, registry, system.ini).
+// transcript) and what it changed (files, registry, system.ini), or with
+// --effects the installation's effects alone, for scripts.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
-#include "core/format/exit_codes.h"
-#include "installer/resources/installer_resources.h"
-#include "installer/main_window.h"
-#include "demo/uninstaller/uninstaller.h"
-#include "hostwin/machine.h"
 #include "hostwin/runner.h"
 #include "hostwin/transcript.h"
 #include "tool/commands/command_failure.h"
+#include "tool/preview/effects.h"
 #include "tool/preview/preview_answers.h"
+#include "tool/preview/preview_run.h"
 #include "tool/reader/payload_image.h"
 #include "tool/preview/preview_command.h"
-
-using resources::InstallerResources;
 
 namespace preview {
 
@@ -40,215 +35,24 @@ struct PreviewOptions {
   std::string machine;
   std::vector<std::string> answers;
   std::vector<std::string> switches;  // the installer's command line, after "--"
+  std::string effects;                // "", json, reg or text
   bool uninstall = false;             // then the registered uninstaller, in the same machine
 };
-
-// Where the installer registers its uninstall command: one key per title.
-constexpr char kUninstallKeys[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
-using RunOnMachine = std::function<hostwin::RunResult(const std::string& machine, const std::vector<std::string>& answers)>;
-
-// A fresh machine folder under the system's temporary directory.
-bool MakeTemporaryMachine(std::string* folder, std::string* error) {
-  std::string pattern = (fs::temp_directory_path() / "saverkit-preview-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    *error = "cannot create a temporary machine folder";
-    return false;
-  }
-  *folder = pattern;
-  return true;
-}
-
-// The disk of a machine that preview makes: this many bytes free, and the
-// disk is full after that many written in one run. An image can declare
-// gigabytes that decode from a few stored bytes; on a machine of this size
-// the installer warns of the short space as it would, and its writes stop
-// there instead of filling the host's disk. Real screen saver installations
-// are a few megabytes; a machine given with --machine keeps its own disk.
-constexpr std::uint64_t kPreviewDiskBytes = 256ull << 20;
-
-// The machine at `folder`, made complete with its settings (defaults and
-// preview's disk for a new one).
-bool PrepareMachine(const std::string& folder, std::string* error) {
-  hostwin::MachineSettings settings;
-  std::error_code ignored;
-  // A machine.ini that is a link, even a dangling one, is there (and the
-  // stand-in refuses to read it) rather than written through.
-  if (fs::exists(fs::symlink_status(fs::path(folder) / "machine.ini", ignored))) {
-    if (!hostwin::LoadMachineSettings(folder, &settings, error)) return false;
-  } else {
-    settings.freeBytes = kPreviewDiskBytes;
-    settings.writableBytes = kPreviewDiskBytes;
-  }
-  return hostwin::CreateMachine(folder, settings, error);
-}
-
-// The installer's command line: the switches, each quoted when it holds a
-// blank (so "/LOG=C:\a b\x.log" stays one argument).
-std::string CommandLineOf(const std::vector<std::string>& switches) {
-  std::string line;
-  for (const std::string& word : switches) {
-    if (!line.empty()) line += ' ';
-    line += word.find_first_of(" \t") == std::string::npos ? word : "\"" + word + "\"";
-  }
-  return line;
-}
-
-hostwin::RunResult RunInstaller(const std::string& machine, const std::string& image,
-                                const std::vector<std::string>& answers,
-                                const std::vector<std::string>& switches) {
-  hostwin::RunOptions run;
-  run.machineFolder = machine;
-  run.imagePath = image;
-  run.answers = answers;
-  run.commandLine = CommandLineOf(switches);
-  run.resources = InstallerResources();
-  return hostwin::RunProgram(run, WinMain);
-}
-
-// Answers that go through a normal run: the program runs on copies of the
-// machine, and each prompt it stops at for want of an answer gets the
-// answer that goes on (NextPreviewAnswer), until none is missing.
-bool DeriveAnswers(const std::string& machine, const RunOnMachine& run, std::vector<std::string>* answers,
-                   std::string* error) {
-  // Links in the machine folder are copied as links, never followed nor
-  // descended into: the stand-in never follows them either, so the copies
-  // meet them exactly where the final run does and the answers found there
-  // are its answers; following them would copy whatever they point at (a
-  // link to a big folder outside costs its whole size), and refusing them
-  // would stop a preview whose run shows the user what the link does. The
-  // folder itself is named by the user and may be a link: it is resolved
-  // first, so that the copy holds its contents, not a link to it.
-  std::error_code code;
-  const fs::path source = fs::canonical(machine, code);
-  if (code) {
-    *error = "cannot copy the machine folder: " + code.message();
-    return false;
-  }
-  std::string scratch;
-  if (!MakeTemporaryMachine(&scratch, error)) return false;
-  bool derived = false;
-  for (int attempt = 0; attempt < kMaxPreviewPrompts && !derived; ++attempt) {
-    fs::remove_all(scratch, code);
-    fs::copy(source, scratch, fs::copy_options::recursive | fs::copy_options::copy_symlinks, code);
-    if (code) {
-      *error = "cannot copy the machine folder: " + code.message();
-      break;
-    }
-    const hostwin::RunResult result = run(scratch, *answers);
-    std::string answer;
-    if (!NextPreviewAnswer(result.transcript, &answer))
-      derived = true;
-    else
-      answers->push_back(answer);
-  }
-  std::error_code ignored;
-  fs::remove_all(scratch, ignored);
-  if (!derived && error->empty()) *error = "the program keeps asking; give its answers with --answer";
-  return derived;
-}
 
 // Lines carry names and texts from the image; the stand-in escapes them, and
 // they are escaped here once more (which leaves escaped text as it is), so
 // that nothing reaches the terminal raw whatever made the line.
-void PrintSection(const char* heading, const std::vector<std::string>& lines) {
-  std::printf("%s\n", heading);
-  if (lines.empty()) std::printf("  (none)\n");
-  for (const std::string& line : lines) std::printf("  %s\n", hostwin::TranscriptText(line).c_str());
+void PrintSection(std::FILE* out, const char* heading, const std::vector<std::string>& lines) {
+  std::fprintf(out, "%s\n", heading);
+  if (lines.empty()) std::fprintf(out, "  (none)\n");
+  for (const std::string& line : lines) std::fprintf(out, "  %s\n", hostwin::TranscriptText(line).c_str());
 }
 
-bool InstallerFailed(int code) {
-  return code == format::kExitShortWrite || code == format::kExitFilesFailed ||
-         code == format::kExitDamaged;
+std::string EffectsIn(const std::string& form, const InstallationEffects& effects) {
+  if (form == "json") return EffectsJson(effects);
+  if (form == "reg") return EffectsRegedit4(effects);
+  return EffectsText(effects);
 }
-
-std::string ExitMeaning(int code, bool uninstaller) {
-  for (const format::ExitCodeMeaning& meaning : format::kExitCodeMeanings) {
-    const char* text = uninstaller ? meaning.uninstaller : meaning.installer;
-    if (meaning.code == code && text != nullptr) return text;
-  }
-  return uninstaller ? "not an exit code of the uninstaller" : "not an exit code of the installer";
-}
-
-bool HasSilentSwitch(const std::vector<std::string>& switches) {
-  for (const std::string& word : switches)
-    if (word == "/S" || word == "/s") return true;
-  return false;
-}
-
-// The uninstall command the installation registered: the key it changed
-// under kUninstallKeys, its QuietUninstallString when the installer ran
-// silently, else its UninstallString. False when it registered none.
-bool RegisteredUninstallCommand(const std::string& machine, const hostwin::RunResult& installation, bool silent,
-                                std::string* command) {
-  const std::string prefix = kUninstallKeys;
-  for (const hostwin::MachineChange& change : installation.changes) {
-    if (change.area != hostwin::MachineChange::Area::kRegistry ||
-        change.kind == hostwin::MachineChange::Kind::kRemoved || change.what.size() <= prefix.size() ||
-        !std::equal(prefix.begin(), prefix.end(), change.what.begin(),
-                    [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) ==
-                                                std::toupper(static_cast<unsigned char>(b)); }))
-      continue;
-    // "KEY" or "KEY \"value\"": the key's own path.
-    const std::size_t value = change.what.find(" \"", prefix.size());
-    const std::string key = change.what.substr(0, value);
-    if (hostwin::ReadMachineRegistryString(machine, key, silent ? "QuietUninstallString" : "UninstallString", command))
-      return true;
-  }
-  return false;
-}
-
-// Splits a registered command into the program's path and the arguments
-// behind it as Windows does: a quoted path, or else the shortest stretch up
-// to a blank (or the end) that names a file of the machine.
-void SplitCommand(const std::string& machine, const std::string& command, std::string* program,
-                  std::string* arguments) {
-  std::size_t end;
-  if (!command.empty() && command[0] == '"') {
-    end = command.find('"', 1);
-    *program = command.substr(1, end == std::string::npos ? std::string::npos : end - 1);
-    end = end == std::string::npos ? command.size() : end + 1;
-  } else {
-    std::error_code ignored;
-    end = 0;
-    do {
-      end = std::min(command.find(' ', end + 1), command.size());
-      *program = command.substr(0, end);
-    } while (end < command.size() &&
-             !fs::is_regular_file(hostwin::HostPathInMachine(machine, *program), ignored));
-  }
-  const std::size_t start = command.find_first_not_of(' ', end);
-  *arguments = start == std::string::npos ? std::string() : command.substr(start);
-}
-
-// Runs the uninstaller at `program` (its file and every copy of it are
-// Saverkit's UNINSTAL.EXE, whatever the image carried) in the machine.
-hostwin::RunResult RunUninstaller(const std::string& machine, const std::string& program,
-                                  const std::string& arguments, const std::vector<std::string>& answers) {
-  hostwin::RunOptions run;
-  run.machineFolder = machine;
-  run.imageWindowsPath = program;
-  run.programs = {{program, uninstaller::Main}};
-  run.commandLine = arguments;
-  run.answers = answers;
-  return hostwin::RunProgram(run, uninstaller::Main);
-}
-
-// Removes the machine folder that preview made for this run, however the
-// run ends.
-class TemporaryMachine {
- public:
-  explicit TemporaryMachine(std::string folder) : folder_(std::move(folder)) {}
-  ~TemporaryMachine() {
-    std::error_code ignored;
-    if (!folder_.empty()) fs::remove_all(folder_, ignored);
-  }
-  TemporaryMachine(const TemporaryMachine&) = delete;
-  TemporaryMachine& operator=(const TemporaryMachine&) = delete;
-
- private:
-  std::string folder_;
-};
 
 int RunPreview(const PreviewOptions& options) {
   std::error_code code;
@@ -265,68 +69,70 @@ int RunPreview(const PreviewOptions& options) {
     }
   }
 
-  std::string machine = options.machine;
+  const std::unique_ptr<PreviewMachine> machine = options.machine.empty()
+                                                      ? std::make_unique<PreviewMachine>()
+                                                      : std::make_unique<PreviewMachine>(options.machine);
   std::string error;
-  if (machine.empty() && !MakeTemporaryMachine(&machine, &error)) throw Failure::Unfiled(error, kExitDataError);
-  const TemporaryMachine temporary(options.machine.empty() ? machine : std::string());
   std::vector<std::string> answers = options.answers;
-  const RunOnMachine install = [&](const std::string& folder, const std::vector<std::string>& given) {
-    return RunInstaller(folder, image, given, options.switches);
-  };
-  if (!PrepareMachine(machine, &error) || (options.answers.empty() && !DeriveAnswers(machine, install, &answers, &error)))
-    throw Failure(machine, error, kExitDataError);
+  if (!PrepareMachine(machine->folder(), &error) ||
+      (options.answers.empty() &&
+       !DeriveAnswers(machine->folder(), image, options.switches, &answers, &error)))
+    throw Failure(machine->folder(), error, kExitDataError);
 
-  const hostwin::RunResult result = install(machine, answers);
+  const hostwin::RunResult result = RunInstaller(machine->folder(), image, answers, options.switches);
+  // With --effects, standard output carries the effects alone, for scripts;
+  // the transcript goes to standard error.
+  std::FILE* transcript = options.effects.empty() ? stdout : stderr;
   if (!options.uninstall) {
-    PrintSection("Transcript:", result.transcript);
-    std::printf("\n");
-    PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
+    PrintSection(transcript, "Transcript:", result.transcript);
+    if (options.effects.empty()) {
+      std::printf("\n");
+      PrintSection(stdout, "Changes to the machine:", hostwin::FormatChanges(result.changes));
+    } else {
+      const std::string effects = EffectsIn(options.effects, CollectEffects(machine->folder(), result));
+      std::fwrite(effects.data(), 1, effects.size(), stdout);
+    }
+    std::fflush(stdout);
   }
   // The transcript's last line is the installer's exit code. The user's
   // answers, a short disk, a media type that cannot play and bad switches
   // are outcomes of the run preview shows; a file the installer could not
   // write and a damaged image or title are failures of the image.
   if (!result.killed && InstallerFailed(result.exitCode)) {
-    if (options.uninstall) PrintSection("Transcript:", result.transcript);
+    if (options.uninstall) PrintSection(stdout, "Transcript:", result.transcript);
     throw Failure(options.image,
                   "the installer ended with exit code " + std::to_string(result.exitCode) + " (" +
-                      ExitMeaning(result.exitCode, false) + ")",
+                      InstallerExitMeaning(result.exitCode) + ")",
                   kExitDataError);
   }
   if (!options.uninstall) return HasLoudError(result.transcript) ? kExitDataError : kExitOk;
 
   // Then the uninstall command the installation registered, run as Windows
   // runs it, in the same machine: the transcript goes on with it.
-  std::string command, program, arguments;
-  const bool silent = HasSilentSwitch(options.switches);
-  if (!RegisteredUninstallCommand(machine, result, silent, &command)) {
-    PrintSection("Transcript:", result.transcript);
-    throw Failure(options.image, "the installation registered no uninstall command", kExitDataError);
+  Uninstallation uninstallation;
+  if (!RunRegisteredUninstall(machine->folder(), result, options.switches, &uninstallation, &error)) {
+    PrintSection(stdout, "Transcript:", result.transcript);
+    throw Failure(options.image, error, kExitDataError);
   }
-  SplitCommand(machine, command, &program, &arguments);
-  std::vector<std::string> uninstallAnswers;
-  const RunOnMachine uninstall = [&](const std::string& folder, const std::vector<std::string>& given) {
-    return RunUninstaller(folder, program, arguments, given);
-  };
-  if (!DeriveAnswers(machine, uninstall, &uninstallAnswers, &error)) throw Failure(machine, error, kExitDataError);
-  const hostwin::RunResult removal = uninstall(machine, uninstallAnswers);
-  std::vector<std::string> transcript = result.transcript;
-  transcript.push_back("uninstall " + command);
-  transcript.insert(transcript.end(), removal.transcript.begin(), removal.transcript.end());
-  PrintSection("Transcript:", transcript);
+  const hostwin::RunResult& removal = uninstallation.removal;
+  std::vector<std::string> lines = result.transcript;
+  lines.push_back("uninstall " + uninstallation.command);
+  lines.insert(lines.end(), removal.transcript.begin(), removal.transcript.end());
+  PrintSection(stdout, "Transcript:", lines);
   std::printf("\n");
-  PrintSection("Changes to the machine:", hostwin::FormatChanges(result.changes));
+  PrintSection(stdout, "Changes to the machine:", hostwin::FormatChanges(result.changes));
   std::printf("\n");
-  PrintSection("Changes by the uninstallation:", hostwin::FormatChanges(removal.changes));
+  PrintSection(stdout, "Changes by the uninstallation:", hostwin::FormatChanges(removal.changes));
+  std::fflush(stdout);
   // Something logged that stayed, or a damaged INSTALL.LOG, is a failure of
   // the installation the image made.
-  if (!removal.killed && (removal.exitCode == format::kExitFilesFailed || removal.exitCode == format::kExitDamaged)) {
+  if (!removal.killed && UninstallerFailed(removal.exitCode)) {
     throw Failure(options.image,
                   "the uninstaller ended with exit code " + std::to_string(removal.exitCode) + " (" +
-                      ExitMeaning(removal.exitCode, true) + ")",
+                      UninstallerExitMeaning(removal.exitCode) + ")",
                   kExitDataError);
   }
-  return HasLoudError(transcript) ? kExitDataError : kExitOk;
+  return HasLoudError(lines) ? kExitDataError : kExitOk;
 }
 
 }  // namespace
@@ -348,10 +154,19 @@ void AddPreviewCommand(CLI::App& app, int& exitStatus) {
                    "installation)")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  command->add_flag("--uninstall", options->uninstall,
-                    "after the installation, run the uninstall command it registered in the same machine "
-                    "(QuietUninstallString when the switches hold /S, else UninstallString, answered as a "
-                    "normal uninstallation) and go on with the transcript to the uninstaller's exit code");
+  command
+      ->add_option("--effects", options->effects,
+                   "print what the installation did to the machine (files with SHA-256, registry, "
+                   "ini lines, the screen-saver setting, programs started, messages) as json, reg "
+                   "(a REGEDIT4 file) or text, alone on standard output; the transcript goes to "
+                   "standard error")
+      ->check(CLI::IsMember({"json", "reg", "text"}));
+  CLI::Option* uninstall = command->add_flag(
+      "--uninstall", options->uninstall,
+      "after the installation, run the uninstall command it registered in the same machine "
+      "(QuietUninstallString when the switches hold /S, else UninstallString, answered as a "
+      "normal uninstallation) and go on with the transcript to the uninstaller's exit code");
+  uninstall->excludes("--effects");
   command->add_option("SWITCHES", options->switches,
                       "after --: the installer's command line, e.g. -- /S /LOG=C:\\setup.log");
   command->callback([options, &exitStatus] {

@@ -152,6 +152,19 @@ struct MachineSnapshot {
 
 MachineSnapshot TakeSnapshot(const std::string& folder);
 
+// Every key and value of the machine's registry as it stands, keys in the
+// order of their upper-cased paths, each followed by its values: for
+// reports that need the data itself (a .reg export), not its description.
+struct RegistryEntryState {
+  std::string label;  // as MachineChange::what names it: KEY, KEY "NAME" or KEY @
+  std::string key;    // "HKEY_LOCAL_MACHINE\Software\...", case as created
+  std::string name;   // the value's name; "" the default value
+  bool isKey = false;  // the key itself (no name, type or data)
+  std::uint32_t type = 0;          // REG_SZ, REG_DWORD, ...
+  std::vector<unsigned char> data;  // as stored (a REG_SZ with its NUL)
+};
+std::vector<RegistryEntryState> ReadMachineRegistry(const std::string& folder);
+
 struct MachineChange {
   enum class Kind { kAdded, kChanged, kRemoved };
   enum class Area { kFile, kDirectory, kRegistry, kSystemIni };

@@ -268,6 +268,9 @@ std::vector<HostileCase> Cases() {
       // preview runs nothing that list would refuse as no installer at all.
       {"junk previewed", [] { return Bytes{'j', 'u', 'n', 'k'}; }, {"preview", "IMAGE"}, 1, "not a PE image"},
       {"empty file previewed", [] { return Bytes{}; }, {"preview", "IMAGE"}, 1, "not a PE image"},
+      {"junk verified", [] { return Bytes{'j', 'u', 'n', 'k'}; }, {"verify", "IMAGE"}, 2, "not a PE image", true},
+      {"bomb of no release of ours verified", expanded(0x7FFFFF00u), {"verify", "IMAGE"}, 2,
+       "its installer program carries no identity of ours, not one of our releases; nothing verified", true},
       // --max-files takes 1 to 2^32-1; nothing wraps into "no limit".
       {"max files -1", sound, {"extract", "IMAGE", "-d", "OUT", "--max-files=-1"}, 2, maxFiles},
       {"max files 0", sound, {"extract", "IMAGE", "-d", "OUT", "--max-files=0"}, 2, maxFiles},

@@ -1,0 +1,145 @@
+// saverkit verify: exit status 0 when everything holds, 1 on a finding
+// (each printed on a line of its own), 2 on trouble: an image that cannot
+// be read or is damaged, an installer program that is not one of our
+// releases (the stand-in runs our installer's sources, so it speaks for
+// nothing else), or an installation that did not finish.
+#include "tool/verify/verify_command.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "hostwin/machine.h"
+#include "hostwin/runner.h"
+#include "hostwin/transcript.h"
+#include "tool/commands/command_failure.h"
+#include "tool/preview/effects.h"
+#include "tool/preview/preview_answers.h"
+#include "tool/preview/preview_run.h"
+#include "tool/reader/payload_image.h"
+#include "tool/reader/work_budget.h"
+#include "tool/verify/installed_files.h"
+#include "tool/verify/placement_rule.h"
+#include "tool/verify/release_identity.h"
+#include "tool/verify/uninstall_check.h"
+
+namespace verify {
+
+namespace {
+
+namespace fs = std::filesystem;
+using errors::Failure;
+
+constexpr int kExitVerified = 0;
+constexpr int kExitFinding = 1;
+constexpr int kExitTrouble = 2;
+
+// Texts from the image reach the terminal escaped, as preview's do.
+void PrintLine(const std::string& line) { std::printf("%s\n", hostwin::TranscriptText(line).c_str()); }
+
+reader::PayloadImage ReadOurImage(const std::string& path) {
+  reader::PayloadImage image;
+  try {
+    std::error_code code;
+    if (!fs::is_regular_file(path, code)) throw Failure(path, "no such file", kExitTrouble);
+    image = reader::LoadPayloadImage(path);
+  } catch (const Failure& failure) {
+    throw Failure(failure.file().empty() ? path : failure.file(), failure.what(), kExitTrouble);
+  }
+  if (image.tableCutShort) throw Failure(path, "damaged: the entry table runs past the end of the file", kExitTrouble);
+  if (image.certificates.state == reader::SignatureState::kDamaged)
+    throw Failure(path, "damaged: " + image.certificates.damage, kExitTrouble);
+  if (!IsOurInstallerProgram(image.installerProgram)) {
+    throw Failure(path,
+                  (image.installerProgram.empty()
+                       ? std::string("its installer program carries no identity of ours")
+                       : "its installer program is \"" + image.installerProgram + "\"") +
+                      ", not one of our releases; nothing verified",
+                  kExitTrouble);
+  }
+  return image;
+}
+
+int RunVerify(const std::string& path) {
+  const reader::PayloadImage image = ReadOurImage(path);
+  std::error_code code;
+  const std::string absolute = fs::absolute(path, code).string();
+
+  // A fresh machine, answered as a user who goes on: yes, accept, ok. Its
+  // disk takes no more than the tool's work budget for the image: an
+  // installation of honest entries never writes that much, and a bomb
+  // stops there (the installer's short write is then a finding) instead of
+  // writing hundreds of megabytes in each run that finds the answers.
+  const preview::PreviewMachine machine;
+  std::string error;
+  std::vector<std::string> answers;
+  if (!preview::PrepareMachine(machine.folder(), &error, reader::WorkBudget(image.fileSize).limit()) ||
+      !preview::DeriveAnswers(machine.folder(), absolute, {}, &answers, &error))
+    throw Failure(path, error, kExitTrouble);
+  hostwin::MachineSettings settings;
+  hostwin::LoadMachineSettings(machine.folder(), &settings, nullptr);
+  const hostwin::MachineSnapshot beforeInstall = hostwin::TakeSnapshot(machine.folder());
+  const hostwin::RunResult result = preview::RunInstaller(machine.folder(), absolute, answers, {});
+  if (result.killed || preview::HasLoudError(result.transcript))
+    throw Failure(path, "the installation did not finish in the stand-in: " + result.transcript.back(),
+                  kExitTrouble);
+  const preview::InstallationEffects effects = preview::CollectEffects(machine.folder(), result);
+  PrintLine("installer program: " + image.installerProgram + ", one of our releases");
+  PrintLine("installed in a fresh stand-in machine: exit code " + std::to_string(result.exitCode) + " (" +
+            preview::InstallerExitMeaning(result.exitCode) + ")");
+
+  std::vector<std::string> findings;
+  if (preview::InstallerFailed(result.exitCode))
+    findings.push_back("the installer ended with exit code " + std::to_string(result.exitCode) + " (" +
+                       preview::InstallerExitMeaning(result.exitCode) + ")");
+  const hostwin::RunOptions defaults;
+  const std::vector<std::string> misplaced =
+      MisplacedEffects(effects, {settings.windowsDirectory, image.Title(), defaults.imageWindowsPath});
+  findings.insert(findings.end(), misplaced.begin(), misplaced.end());
+  InstalledFilesReport files;
+  try {
+    files = CheckInstalledFiles(image, effects, settings.windowsDirectory);
+  } catch (const Failure& failure) {
+    throw Failure(path, failure.what(), kExitTrouble);
+  }
+  findings.insert(findings.end(), files.findings.begin(), files.findings.end());
+
+  InstalledUninstaller uninstaller;
+  uninstaller.kept = files.uninstallerKept;
+  uninstaller.bytes = std::move(files.uninstaller);
+  const UninstallOutcome uninstall = CheckUninstall(machine.folder(), result, uninstaller, beforeInstall);
+  findings.insert(findings.end(), uninstall.findings.begin(), uninstall.findings.end());
+
+  for (const std::string& finding : findings) PrintLine("finding: " + finding);
+  for (const std::string& note : files.notes) PrintLine("note: " + note);
+  if (!uninstall.checked) PrintLine(uninstall.note);
+  else if (uninstall.findings.empty()) PrintLine("uninstall: the machine is back as it was");
+  const std::size_t effectCount = effects.files.size() + effects.registry.size() + effects.ini.size();
+  if (findings.empty()) {
+    PrintLine(path + ": verified: " + std::to_string(files.checked) + " installed files hold their entries' bytes, " +
+              std::to_string(effectCount) + " changes lie where an installer of this kind writes");
+    return kExitVerified;
+  }
+  PrintLine(path + ": " + std::to_string(findings.size()) + (findings.size() == 1 ? " finding" : " findings"));
+  return kExitFinding;
+}
+
+}  // namespace
+
+void AddVerifyCommand(CLI::App& app, int& exitStatus) {
+  auto image = std::make_shared<std::string>();
+  CLI::App* command = app.add_subcommand(
+      "verify",
+      "Install an image of our installer program in a fresh stand-in machine and check where it "
+      "writes and that every installed file holds its entry's bytes (exit 0 verified, 1 findings, "
+      "2 trouble)");
+  command->add_option("IMAGE", *image, "the installer image")->required();
+  command->callback([image, &exitStatus] {
+    exitStatus = commands::RunCommandReportingFailures(*image, [&] { return RunVerify(*image); });
+  });
+}
+
+}  // namespace verify
