@@ -53,26 +53,37 @@ UninstallOutcome RunOurUninstaller(const std::string& machine, const hostwin::Ru
                                std::to_string(removal.exitCode) + " (" +
                                preview::UninstallerExitMeaning(removal.exitCode) + ")");
   }
-  const std::vector<std::string> left =
-      LeftoversOf(hostwin::CompareSnapshots(beforeInstall, hostwin::TakeSnapshot(machine)));
+  const hostwin::RunOptions defaults;
+  const std::vector<std::string> left = LeftoversOf(
+      hostwin::CompareSnapshots(beforeInstall, hostwin::TakeSnapshot(machine)), defaults.imageWindowsPath);
   for (const std::string& line : left) outcome.findings.push_back("uninstall: not as before: " + line);
   return outcome;
 }
 
 }  // namespace
 
-std::vector<std::string> LeftoversOf(const std::vector<hostwin::MachineChange>& changes) {
+std::vector<std::string> LeftoversOf(const std::vector<hostwin::MachineChange>& changes,
+                                     const std::string& installerCopy) {
+  const std::string sessionManager = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
   std::vector<hostwin::MachineChange> kept;
   for (const hostwin::MachineChange& change : changes) {
+    const bool added = change.kind == hostwin::MachineChange::Kind::kAdded;
     const bool file = change.area == hostwin::MachineChange::Area::kFile ||
                       change.area == hostwin::MachineChange::Area::kDirectory;
-    if (file && change.kind == hostwin::MachineChange::Kind::kAdded && InTemporaryFolder(change.what)) continue;
-    if (change.area == hostwin::MachineChange::Area::kRegistry &&
-        StartsWithFolded(change.what, "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager") &&
-        (change.kind == hostwin::MachineChange::Kind::kAdded || change.kind == hostwin::MachineChange::Kind::kChanged) &&
-        (change.what.find('"') == std::string::npos ||
-         change.what.find("\"PendingFileRenameOperations\"") != std::string::npos))
+    // The stand-in's copy of the image the installer ran from, and its folder.
+    if (file && added && StartsWithFolded(installerCopy, change.what) &&
+        (installerCopy.size() == change.what.size() || installerCopy[change.what.size()] == '\\'))
       continue;
+    if (file && added && InTemporaryFolder(change.what)) continue;
+    if (change.area == hostwin::MachineChange::Area::kRegistry && change.kind != hostwin::MachineChange::Kind::kRemoved) {
+      const bool value = change.what.find('"') != std::string::npos;
+      // The keys on the way to the list of files to delete at the next
+      // start, and that list.
+      if (!value && StartsWithFolded(sessionManager, change.what) &&
+          (sessionManager.size() == change.what.size() || sessionManager[change.what.size()] == '\\'))
+        continue;
+      if (value && StartsWithFolded(change.what, sessionManager + " \"PendingFileRenameOperations\"")) continue;
+    }
     kept.push_back(change);
   }
   return hostwin::FormatChanges(kept);

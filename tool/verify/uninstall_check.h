@@ -40,7 +40,10 @@ UninstallOutcome CheckUninstall(const std::string& machine, const hostwin::RunRe
 // installation, one line each, apart from what an uninstaller of ours
 // leaves by design: its temporary copies (files and folders under a
 // temporary folder, deleted at the next restart) and the system's list of
-// files to delete then (PendingFileRenameOperations).
-std::vector<std::string> LeftoversOf(const std::vector<hostwin::MachineChange>& changes);
+// files to delete then (PendingFileRenameOperations, and the keys on the
+// way to it); and the stand-in's copy of the installer's image at
+// `installerCopy` with its folder.
+std::vector<std::string> LeftoversOf(const std::vector<hostwin::MachineChange>& changes,
+                                     const std::string& installerCopy);
 
 }  // namespace verify
