@@ -12,6 +12,7 @@ packages=(
   dpkg-dev              # the Debian package's dependencies (dpkg-shlibdeps)
   clang libclang-rt-dev  # the fuzz targets
   python3-jsonschema python3-yaml  # the winget manifest checked by winget's schemas
+  pybind11-dev python3-dev python3-pytest pkg-config  # the Python module, its tests, the installed library checked with pkg-config
 )
 
 missing=()

@@ -208,6 +208,7 @@ class Image {
 
  private:
   friend class EntryReader;
+  friend struct ImageAccess;  // libsaverkit's own way in
   struct Impl;
   explicit Image(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;

@@ -16,7 +16,8 @@ using errors::Failure;
 
 // Runs `command` and returns its exit status; a Failure it throws is printed
 // as one line naming its file (`mainFile` when it names none) and ends with
-// its status, any other std::exception is printed naming `mainFile` and
+// its status, a saverkit::Error (the library's) likewise by its kind, any
+// other std::exception is printed naming `mainFile` and
 // ends with kExitDataError.
 int RunCommandReportingFailures(const std::string& mainFile, const std::function<int()>& command);
 

@@ -24,33 +24,23 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tool/reader/image_entry_reader.h"
 #include "core/format/install_names.h"
-#include "tool/reader/payload_image.h"
+#include "saverkit/image.h"
 #include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
 #include "tool/commands/extract_names.h"
 #include "tool/commands/output_file.h"
 #include "tool/commands/text_output.h"
 
-using codec::DecoderState;
-using format::ExpandsPastSignedRange;
-using format::InstallRefusal;
-using format::InstalledSize;
-using format::IsCompressed;
 using format::IsSafeFileName;
-using format::PayloadEntry;
 
 namespace commands {
 
-using reader::ChunkSink;
-using reader::EntryReport;
-using reader::EntryVerdict;
-using reader::ImageFile;
-using reader::LoadPayloadImage;
-using reader::PayloadImage;
-using reader::ReadImageEntry;
-using reader::VerdictText;
+using saverkit::ByteSink;
+using saverkit::Entry;
+using saverkit::EntryResult;
+using saverkit::EntryStatus;
+using saverkit::Image;
 
 namespace {
 
@@ -101,9 +91,9 @@ struct Outcome {
 
 // The folder the files go into: -d DIR, else the title, which must then be
 // usable as a folder name.
-std::string ChosenFolder(const ExtractOptions& options, const PayloadImage& image) {
+std::string ChosenFolder(const ExtractOptions& options, const Image& image) {
   if (!options.directory.empty()) return options.directory;
-  std::string directory = image.Title();
+  std::string directory = image.title();
   if (!IsSafeFileName(directory.c_str())) {
     throw Failure{options.image, "the title cannot name a folder; choose one with -d DIR", kExitUsageError};
   }
@@ -113,14 +103,13 @@ std::string ChosenFolder(const ExtractOptions& options, const PayloadImage& imag
 // Everything the installer would write, counted before anything is written,
 // so that too many files, or more bytes than the folder's file system
 // holds, are refused whole. Returns the bytes.
-std::uint64_t CheckInstallCount(const ExtractOptions& options, const PayloadImage& image) {
-  std::uint64_t total = image.licenseLength;
-  std::uint64_t files = image.licenseLength > 0 ? 1 : 0;
-  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
-    const PayloadEntry& entry = image.entries[i];
-    if (image.InstallerRefusalOf(i) != InstallRefusal::kNone) continue;
+std::uint64_t CheckInstallCount(const ExtractOptions& options, const Image& image) {
+  std::uint64_t total = image.licence().size();
+  std::uint64_t files = image.licence().empty() ? 0 : 1;
+  for (const Entry& entry : image.entries()) {
+    if (!entry.installed()) continue;
     ++files;
-    if (!ExpandsPastSignedRange(entry)) total += InstalledSize(entry);
+    if (!entry.tooLarge) total += entry.size;
   }
   if (files > options.maxFiles) {
     throw Failure{options.image,
@@ -139,8 +128,8 @@ void CreateOutputFolder(const std::string& directory) {
     throw Failure{directory, "cannot create the output folder: it is not a folder", kExitDataError};
 }
 
-// Hands one file's bytes to the sink; false when the sink refused them.
-using Producer = std::function<bool(const ChunkSink& sink, EntryReport* report)>;
+// Hands one file's bytes to the sink and tells how that ended.
+using Producer = std::function<EntryResult(const ByteSink& sink)>;
 
 // Writes the files of one run into its folder, each through OutputFile.
 class FolderWriter {
@@ -180,7 +169,7 @@ class FolderWriter {
     OutputFile output(folder_, name, force_);
     std::uint64_t done = 0;
     int writeError = 0;  // errno of a failed write, before output to the terminal changes it
-    const ChunkSink sink = [&](const std::uint8_t* data, std::size_t size) {
+    const ByteSink sink = [&](const std::uint8_t* data, std::size_t size) {
       if (!output.Write(data, size)) {
         writeError = errno;
         return false;
@@ -189,20 +178,19 @@ class FolderWriter {
       progress_.Show(name, done, expected);
       return true;
     };
-    EntryReport report;
-    const bool written = produce(sink, &report);
+    const EntryResult result = produce(sink);
     progress_.Clear();
-    if (!written) {
+    if (result.status == EntryStatus::kSinkStopped) {
       outcome->status = std::string("write failed: ") + std::strerror(writeError ? writeError : EIO);
       return;
     }
-    outcome->bytes = report.written;
-    if (report.verdict != EntryVerdict::kOk) {
-      outcome->status = VerdictText(report.verdict);
+    outcome->bytes = result.written;
+    if (result.status != EntryStatus::kOk) {
+      outcome->status = saverkit::EntryStatusText(result.status);
       return;
     }
     output.Commit();
-    if (report.unreadBytes > 0) outcome->note = std::to_string(report.unreadBytes) + " stored bytes left unread";
+    if (result.unreadBytes > 0) outcome->note = std::to_string(result.unreadBytes) + " stored bytes left unread";
     outcome->status = "written";
     outcome->ok = true;
   }
@@ -236,35 +224,33 @@ void NoteEarlierSpelling(const std::string& shown, const std::string& file, Outc
 }
 
 // The licence and every entry, in table order, as the installer writes them.
-std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, FolderWriter& writer) {
+std::vector<Outcome> WriteFiles(const Image& image, FolderWriter& writer) {
   std::vector<Outcome> outcomes;
-  if (image.licenseLength > 0) {
-    outcomes.push_back(writer.Write(kLicenseFileName, image.licenseLength,
-                                    [&](const ChunkSink& sink, EntryReport* report) {
-                                      *report = EntryReport{};
-                                      report->written = image.licenseText.size();
-                                      return sink(reinterpret_cast<const std::uint8_t*>(image.licenseText.data()),
-                                                  image.licenseText.size());
-                                    }));
+  if (!image.licence().empty()) {
+    outcomes.push_back(writer.Write(kLicenseFileName, image.licence().size(), [&](const ByteSink& sink) {
+      EntryResult result;
+      result.written = image.licence().size();
+      if (!sink(reinterpret_cast<const std::uint8_t*>(image.licence().data()), image.licence().size()))
+        result.status = EntryStatus::kSinkStopped;
+      return result;
+    }));
   }
-  auto decoder = std::make_unique<DecoderState>();
   const std::vector<ExtractName> names = PlanExtractNames(image);
-  // One budget for every entry of the run: entries that share stored data
-  // cost no more than the image could honestly yield, and past that the
-  // run stops with reader::WorkBudget::Failure (the file being written is
-  // removed, as after any failure).
-  reader::WorkBudget budget(file.Size());
-  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
-    const PayloadEntry& entry = image.entries[i];
+  // One reader for every entry of the run: the ring carries over as in the
+  // installer, and entries that share stored data cost no more than the
+  // image could honestly yield; past that the run stops with a failure (the
+  // file being written is removed, as after any failure).
+  saverkit::EntryReader reader(image);
+  for (const Entry& entry : image.entries()) {
+    const std::uint32_t i = entry.position;
     const ExtractName& name = names[i];
     const std::string shown = name.name.empty() ? "entry " + std::to_string(i) : name.name;
-    const InstallRefusal refusal = image.InstallerRefusalOf(i);
-    if (refusal != InstallRefusal::kNone) {
+    if (!entry.installed()) {
       // Not written by the installer, so not decoded either: the ring
       // stays as the installer leaves it for the next entry.
       Outcome outcome;
       outcome.name = shown;
-      outcome.status = RefusalText(refusal);
+      outcome.status = saverkit::RefusalText(entry.refusal);
       outcomes.push_back(outcome);
       continue;
     }
@@ -273,19 +259,17 @@ std::vector<Outcome> WriteFiles(const PayloadImage& image, ImageFile& file, Fold
       outcomes.push_back(ReplacedOutcome(shown, name.replacedBy, names[name.replacedBy].name));
     } else {
       const std::string& target = name.file.empty() ? shown : name.file;
-      outcomes.push_back(writer.Write(target, InstalledSize(entry), [&](const ChunkSink& sink, EntryReport* report) {
+      outcomes.push_back(writer.Write(target, entry.size, [&](const ByteSink& sink) {
         decoded = true;
-        return ReadImageEntry(file, entry, *decoder, budget, sink, report);
+        return reader.Decode(i, sink);
       }));
       NoteEarlierSpelling(shown, target, &outcomes.back());
     }
     // The installer writes this entry: when this folder could not take it,
-    // or a later entry replaces it, it still passes through the decoder, so
-    // that later entries see the ring the installer would.
-    if (!decoded && IsCompressed(entry)) {
-      EntryReport ignored;
-      ReadImageEntry(file, entry, *decoder, budget, [](const std::uint8_t*, std::size_t) { return true; }, &ignored);
-    }
+    // or a later entry replaces it, it still passes through the decoder now,
+    // so that later entries see the ring the installer would and the run's
+    // work is charged in the installer's order.
+    if (!decoded && entry.compressed) reader.Decode(i, [](const std::uint8_t*, std::size_t) { return true; });
   }
   return outcomes;
 }
@@ -319,7 +303,7 @@ void PrintOutcomes(const std::string& directory, const std::vector<Outcome>& out
 }
 
 int RunExtract(const ExtractOptions& options) {
-  const PayloadImage image = LoadPayloadImage(options.image);
+  const Image image = Image::Open(options.image);
   const std::string directory = ChosenFolder(options, image);
   const std::uint64_t total = CheckInstallCount(options, image);
   CreateOutputFolder(directory);
@@ -328,8 +312,6 @@ int RunExtract(const ExtractOptions& options) {
   if (!folder.IsOpen())
     throw Failure{directory, std::string("cannot open the output folder: ") + std::strerror(folder.OpenError()),
                   kExitDataError};
-  ImageFile file;
-  file.Open(options.image);
   if (total > folder.AvailableBytes()) {
     throw Failure{directory,
                   "no room for the " + std::to_string(total) + " bytes the image installs on the folder's file system",
@@ -337,13 +319,13 @@ int RunExtract(const ExtractOptions& options) {
   }
 
   FolderWriter writer(folder, options.force);
-  const std::vector<Outcome> outcomes = WriteFiles(image, file, writer);
+  const std::vector<Outcome> outcomes = WriteFiles(image, writer);
   std::size_t failed = 0;
   for (const Outcome& o : outcomes) failed += o.ok ? 0 : 1;
   PrintOutcomes(directory, outcomes, failed, options.json);
   for (const Outcome& o : outcomes)
     if (!o.ok) PrintError(options.image, Printable(o.name) + ": " + o.status);
-  return failed == 0 && !image.tableCutShort ? kExitOk : kExitDataError;
+  return failed == 0 && !image.tableCutShort() ? kExitOk : kExitDataError;
 }
 
 }  // namespace

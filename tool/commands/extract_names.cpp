@@ -4,25 +4,9 @@
 #include <map>
 #include <utility>
 
-#include "core/format/install_names.h"
 #include "core/text/windows_case.h"
 
 namespace commands {
-
-namespace {
-
-// The entry's file name inside the folder it is installed in, as the
-// naming rules give it; empty when it does not fit.
-std::string InstalledFileName(const reader::PayloadImage& image, std::uint32_t position) {
-  char name[4 * format::kPathBufferSize];
-  const std::string title = image.Title();
-  if (!format::BuildInstalledFileName(name, sizeof name, title.c_str(), position, image.entries[position],
-                                      image.numberBase))
-    return std::string();
-  return name;
-}
-
-}  // namespace
 
 std::string FoldedName(const std::string& name) {
   std::string folded = name;
@@ -30,16 +14,19 @@ std::string FoldedName(const std::string& name) {
   return folded;
 }
 
-std::vector<ExtractName> PlanExtractNames(const reader::PayloadImage& image) {
-  std::vector<ExtractName> plan(image.entries.size());
+std::vector<ExtractName> PlanExtractNames(const saverkit::Image& image) {
+  const std::vector<saverkit::Entry>& entries = image.entries();
+  std::vector<ExtractName> plan(entries.size());
   // (in the Windows directory, folded name) -> the first and the latest
   // entry written under it.
   std::map<std::pair<bool, std::string>, std::pair<std::uint32_t, std::uint32_t>> written;
   for (std::uint32_t i = 0; i < plan.size(); ++i) {
-    plan[i].name = InstalledFileName(image, i);
+    plan[i].name = entries[i].fileName;
     plan[i].file = plan[i].name;
-    if (image.InstallerRefusalOf(i) != format::InstallRefusal::kNone) continue;
-    const auto key = std::make_pair(i == format::kScreenSaverPosition, FoldedName(plan[i].name));
+    if (!entries[i].installed()) continue;
+    // The screen saver goes into the Windows directory, the rest into the
+    // title's folder.
+    const auto key = std::make_pair(entries[i].role == saverkit::Role::kSaver, FoldedName(plan[i].name));
     const auto [at, first] = written.try_emplace(key, i, i);
     if (first) continue;
     plan[at->second.second].replacedBy = i;

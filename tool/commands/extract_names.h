@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tool/reader/payload_image.h"
+#include "saverkit/image.h"
 
 namespace commands {
 
@@ -31,7 +31,7 @@ struct ExtractName {
 };
 
 // One for each entry of the table, in order.
-std::vector<ExtractName> PlanExtractNames(const reader::PayloadImage& image);
+std::vector<ExtractName> PlanExtractNames(const saverkit::Image& image);
 
 // The name with every letter folded as Windows folds it, for comparing and
 // keying names.

@@ -1,65 +1,47 @@
 // saverkit list: what an installer image holds and where it installs it.
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "core/format/install_names.h"
-#include "tool/reader/entry_signature.h"
-#include "tool/reader/image_entry_reader.h"
-#include "tool/reader/payload_image.h"
+#include "saverkit/image.h"
 #include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
 #include "tool/commands/text_output.h"
 
-using format::BuildInstalledPath;
-using format::ExpandsPastSignedRange;
-using format::InstalledSize;
-using format::IsCompressed;
-using format::PayloadEntry;
-using format::kDataFilePosition;
-using format::kPathBufferSize;
-using format::kScreenSaverPosition;
-using format::kUninstallerPosition;
-
 namespace commands {
 
-using reader::CertificateTable;
-using reader::EntrySignature;
-using reader::EntrySignatureState;
-using reader::EntryVerdict;
-using reader::LoadPayloadImage;
-using reader::PayloadImage;
-using reader::SignatureState;
-using reader::VerdictText;
+using saverkit::Entry;
+using saverkit::Image;
+using saverkit::ProgramSignature;
+using saverkit::Role;
+using saverkit::SignatureState;
+
+// Each entry's program signature and, when damaged, what is wrong.
+using ProgramSignatures = std::vector<std::pair<ProgramSignature, std::string>>;
 
 namespace {
 
-const char* RoleName(std::uint32_t position) {
-  switch (position) {
-    case kScreenSaverPosition: return "screen saver";
-    case kDataFilePosition: return "data file";
-    case kUninstallerPosition: return "uninstaller";
-    default: return "media";
+const char* ListedRole(Role role) {
+  switch (role) {
+    case Role::kSaver: return "screen saver";
+    case Role::kData: return "data file";
+    case Role::kUninstaller: return "uninstaller";
+    case Role::kMedia: break;
   }
+  return "media";
 }
 
-// The installed path relative to the Windows directory, as the installer
-// builds it. The buffer is larger than the installer's own so that a path
-// the installer would refuse as too long is still shown.
-std::string RelativePath(const PayloadImage& image, std::uint32_t position) {
-  char path[4 * kPathBufferSize];
-  const std::string title = image.Title();
-  if (!BuildInstalledPath(path, sizeof path, "", title.c_str(), position, image.entries[position],
-                          image.numberBase))
-    return std::string();
-  return path;
-}
+// The size column and key of a stored entry's expanded size: the table
+// holds 0 for it.
+std::uint32_t ExpandedSize(const Entry& entry) { return entry.compressed ? entry.size : 0; }
 
-std::string SignatureLine(const PayloadImage& image) {
-  const CertificateTable& table = image.certificates;
+std::string SignatureLine(const Image& image) {
+  const saverkit::Signature& table = image.signature();
   switch (table.state) {
     case SignatureState::kUnsigned: return "none";
     case SignatureState::kDamaged: return "damaged (" + table.damage + ")";
@@ -70,15 +52,9 @@ std::string SignatureLine(const PayloadImage& image) {
   return std::string("signed (certificate table at ") + where + ", " + Thousands(table.size) + " bytes)";
 }
 
-// The installed sizes summed without wrapping; the installer sums them in
-// 32 bits, so from 4 GiB on it believes in far less than it will write.
-std::uint64_t TrueInstallTotal(const PayloadImage& image) {
-  std::uint64_t total = 0;
-  for (const PayloadEntry& entry : image.entries) total += InstalledSize(entry);
-  return total;
-}
-
-bool InstallTotalWraps(const PayloadImage& image) { return TrueInstallTotal(image) > 0xFFFFFFFFu; }
+// The installer sums the installed sizes in 32 bits, so from 4 GiB on it
+// believes in far less than it will write.
+bool InstallTotalWraps(const Image& image) { return image.installTotalTrue() > 0xFFFFFFFFu; }
 
 // JSON text of values from the image or the command line, in plain ASCII:
 // every character from DEL on is a \u escape, so no C1 control (which some
@@ -89,123 +65,115 @@ std::string JsonText(const nlohmann::ordered_json& value) {
 }
 
 // A VERSIONINFO text for the listing, "-" when absent.
-std::string Shown(const PayloadImage& image, format::VersionField field) {
-  const std::string text = image.VersionText(field);
-  return text.empty() ? "-" : Printable(text);
-}
+std::string Shown(const std::optional<std::string>& text) { return text ? Printable(*text) : "-"; }
 
 // A VERSIONINFO text for JSON, null when absent.
-nlohmann::ordered_json JsonField(const PayloadImage& image, format::VersionField field) {
-  const std::string text = image.VersionText(field);
-  return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(Windows1252ToUtf8(text));
+nlohmann::ordered_json JsonField(const std::optional<std::string>& text) {
+  return text ? nlohmann::ordered_json(Windows1252ToUtf8(*text)) : nlohmann::ordered_json(nullptr);
 }
 
-const char* VersionInfoState(const PayloadImage& image) {
-  switch (image.versionInfo.status) {
-    case format::VersionInfoStatus::kAbsent: return "absent";
-    case format::VersionInfoStatus::kDamaged: return "damaged";
-    case format::VersionInfoStatus::kRead: break;
+const char* VersionInfoState(const Image& image) {
+  switch (image.versionInfoState()) {
+    case saverkit::VersionInfoState::kAbsent: return "absent";
+    case saverkit::VersionInfoState::kDamaged: return "damaged";
+    case saverkit::VersionInfoState::kRead: break;
   }
   return "read";
 }
 
-void PrintText(const PayloadImage& image, const std::vector<EntrySignature>& signatures) {
-  std::printf("Title:            %s\n", Printable(image.Title()).c_str());
-  std::printf("Publisher:        %s\n", Shown(image, format::kCompanyName).c_str());
-  std::printf("Version:          %s\n", Shown(image, format::kProductVersion).c_str());
-  if (!image.VersionText(format::kUrl).empty())
-    std::printf("Web page:         %s\n", Shown(image, format::kUrl).c_str());
-  if (!image.VersionText(format::kLegalCopyright).empty())
-    std::printf("Copyright:        %s\n", Shown(image, format::kLegalCopyright).c_str());
-  if (image.versionInfo.status == format::VersionInfoStatus::kDamaged)
+std::uint32_t LicenceLength(const Image& image) { return static_cast<std::uint32_t>(image.licence().size()); }
+
+void PrintText(const Image& image, const ProgramSignatures& signatures) {
+  std::printf("Title:            %s\n", Printable(image.title()).c_str());
+  std::printf("Publisher:        %s\n", Shown(image.publisher()).c_str());
+  std::printf("Version:          %s\n", Shown(image.version()).c_str());
+  if (image.url()) std::printf("Web page:         %s\n", Shown(image.url()).c_str());
+  if (image.copyright()) std::printf("Copyright:        %s\n", Shown(image.copyright()).c_str());
+  if (image.versionInfoState() == saverkit::VersionInfoState::kDamaged)
     std::printf("Version info:     damaged (what came before the damage is shown)\n");
-  std::printf("Installer:        %s\n",
-              image.installerProgram.empty() ? "unknown (no SAVERKIT resource)" : image.installerProgram.c_str());
-  std::printf("Licence:          %s bytes\n", Thousands(image.licenseLength).c_str());
-  std::printf("Number base:      %u\n", image.numberBase);
-  std::printf("Manifest offset:  0x%X (%s)\n", image.walk.manifestOffset,
-              Thousands(image.walk.manifestOffset).c_str());
+  std::printf("Installer:        %s\n", image.installerIdentity().empty() ? "unknown (no SAVERKIT resource)"
+                                                                          : image.installerIdentity().c_str());
+  std::printf("Licence:          %s bytes\n", Thousands(LicenceLength(image)).c_str());
+  std::printf("Number base:      %u\n", image.numberBase());
+  std::printf("Manifest offset:  0x%X (%s)\n", image.manifestOffset(), Thousands(image.manifestOffset()).c_str());
   // The path goes last: it is the one column without a useful width.
   std::printf("\n%4s  %-12s  %13s  %13s  %-10s  %-9s  %s\n", "Pos", "Role", "Stored", "Expanded", "Method",
               "Signature", "Installed path");
-  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
-    const PayloadEntry& entry = image.entries[i];
-    const std::string path = RelativePath(image, i);
-    std::printf("%4u  %-12s  %13s  %13s  %-10s  %-9s  %s\n", i, RoleName(i),
-                Thousands(entry.StoredSize).c_str(),
-                IsCompressed(entry) ? Thousands(entry.ExpandedSize).c_str() : "-",
-                IsCompressed(entry) ? "compressed" : "stored", reader::EntrySignatureWord(signatures[i].state),
-                Printable(path).c_str());
+  for (const Entry& entry : image.entries()) {
+    std::printf("%4u  %-12s  %13s  %13s  %-10s  %-9s  %s\n", entry.position, ListedRole(entry.role),
+                Thousands(entry.storedSize).c_str(), entry.compressed ? Thousands(entry.size).c_str() : "-",
+                entry.compressed ? "compressed" : "stored",
+                saverkit::ProgramSignatureWord(signatures[entry.position].first), Printable(entry.path).c_str());
   }
-  std::printf("\nInstall total:    %s bytes", Thousands(image.InstallTotalBytes()).c_str());
+  std::printf("\nInstall total:    %s bytes", Thousands(image.installTotal()).c_str());
   if (InstallTotalWraps(image))
     std::printf(" (the installer's 32-bit count; the entries hold %llu bytes)",
-                static_cast<unsigned long long>(TrueInstallTotal(image)));
+                static_cast<unsigned long long>(image.installTotalTrue()));
   std::printf("\n");
   std::printf("Signature:        %s\n", SignatureLine(image).c_str());
 }
 
 // An entry's `signed` key: whether a PE entry carries a sound certificate
 // table; null for an entry that is no PE or was not checked.
-nlohmann::ordered_json SignedJson(EntrySignatureState state) {
+nlohmann::ordered_json SignedJson(ProgramSignature state) {
   switch (state) {
-    case EntrySignatureState::kSigned: return true;
-    case EntrySignatureState::kUnsigned:
-    case EntrySignatureState::kDamaged: return false;
-    case EntrySignatureState::kNotPe:
-    case EntrySignatureState::kNotRead:
-    case EntrySignatureState::kTooLarge: break;
+    case ProgramSignature::kSigned: return true;
+    case ProgramSignature::kUnsigned:
+    case ProgramSignature::kDamaged: return false;
+    case ProgramSignature::kNotPe:
+    case ProgramSignature::kNotRead:
+    case ProgramSignature::kTooLarge: break;
   }
   return nullptr;
 }
 
 // Written one entry at a time, so that memory stays that of the entry table
 // however many entries the image declares.
-void PrintJson(const PayloadImage& image, const std::vector<EntrySignature>& signatures) {
+void PrintJson(const Image& image, const ProgramSignatures& signatures) {
   nlohmann::ordered_json head;
-  head["title"] = Windows1252ToUtf8(image.Title());
-  head["publisher"] = JsonField(image, format::kCompanyName);
-  head["version"] = JsonField(image, format::kProductVersion);
-  head["url"] = JsonField(image, format::kUrl);
-  head["copyright"] = JsonField(image, format::kLegalCopyright);
+  head["title"] = Windows1252ToUtf8(image.title());
+  head["publisher"] = JsonField(image.publisher());
+  head["version"] = JsonField(image.version());
+  head["url"] = JsonField(image.url());
+  head["copyright"] = JsonField(image.copyright());
   head["version_info"] = VersionInfoState(image);
-  head["installer_program"] =
-      image.installerProgram.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(image.installerProgram);
-  head["license_length"] = image.licenseLength;
-  head["number_base"] = image.numberBase;
-  head["manifest_offset"] = image.walk.manifestOffset;
-  head["install_total_bytes"] = image.InstallTotalBytes();
+  head["installer_program"] = image.installerIdentity().empty() ? nlohmann::ordered_json(nullptr)
+                                                                : nlohmann::ordered_json(image.installerIdentity());
+  head["license_length"] = LicenceLength(image);
+  head["number_base"] = image.numberBase();
+  head["manifest_offset"] = image.manifestOffset();
+  head["install_total_bytes"] = image.installTotal();
   head["install_total_wraps"] = InstallTotalWraps(image);
-  head["install_total_true_bytes"] = TrueInstallTotal(image);
-  head["signed"] = image.certificates.state == SignatureState::kSigned;
-  if (image.certificates.state == SignatureState::kDamaged) head["signature_damage"] = image.certificates.damage;
+  head["install_total_true_bytes"] = image.installTotalTrue();
+  head["signed"] = image.signature().state == SignatureState::kSigned;
+  if (image.signature().state == SignatureState::kDamaged) head["signature_damage"] = image.signature().damage;
   std::string text = JsonText(head);
   text.pop_back();  // the closing brace: the entries follow
   std::fputs(text.c_str(), stdout);
   std::fputs(",\"entries\":[", stdout);
-  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
-    const PayloadEntry& entry = image.entries[i];
-    nlohmann::ordered_json item{{"position", i},
-                                      {"role", RoleName(i)},
-                                      {"path", Windows1252ToUtf8(RelativePath(image, i))},
-                                      {"data_offset", entry.DataOffset},
-                                      {"stored_size", entry.StoredSize},
-                                      {"expanded_size", entry.ExpandedSize},
-                                      {"compressed", IsCompressed(entry)},
-                                      {"kind", entry.Kind},
-                                      {"signed", SignedJson(signatures[i].state)}};
-    if (signatures[i].state == EntrySignatureState::kDamaged) item["signature_damage"] = signatures[i].damage;
-    if (i > 0) std::fputc(',', stdout);
+  for (const Entry& entry : image.entries()) {
+    const auto& [signature, damage] = signatures[entry.position];
+    nlohmann::ordered_json item{{"position", entry.position},
+                                {"role", ListedRole(entry.role)},
+                                {"path", Windows1252ToUtf8(entry.path)},
+                                {"data_offset", entry.dataOffset},
+                                {"stored_size", entry.storedSize},
+                                {"expanded_size", ExpandedSize(entry)},
+                                {"compressed", entry.compressed},
+                                {"kind", entry.kind},
+                                {"signed", SignedJson(signature)}};
+    if (signature == ProgramSignature::kDamaged) item["signature_damage"] = damage;
+    if (entry.position > 0) std::fputc(',', stdout);
     std::fputs(JsonText(item).c_str(), stdout);
   }
   std::fputs("]}\n", stdout);
 }
 
 int RunList(const std::string& path, bool json) {
-  const PayloadImage image = LoadPayloadImage(path);
+  const Image image = Image::Open(path);
   // Whether each program inside is signed needs its decoded bytes: the
-  // entries are decoded in order, as test does (see ReadEntrySignatures).
-  const std::vector<EntrySignature> signatures = reader::ReadEntrySignatures(image);
+  // entries are decoded in order, as test does.
+  const ProgramSignatures signatures = image.ProgramSignatures();
   if (json) {
     PrintJson(image, signatures);
   } else {
@@ -214,24 +182,25 @@ int RunList(const std::string& path, bool json) {
   // A damaged table inside is shown, not an error, as the image's own is:
   // test fails it.
   int status = kExitOk;
-  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
-    if (!image.DataInsideFile(image.entries[i])) {
-      PrintError(path, "entry " + std::to_string(i) + ": data lies beyond the end of the file");
+  for (const Entry& entry : image.entries()) {
+    if (!entry.dataInsideImage) {
+      PrintError(path, "entry " + std::to_string(entry.position) + ": data lies beyond the end of the file");
       status = kExitDataError;
     }
   }
-  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
-    if (ExpandsPastSignedRange(image.entries[i])) {
-      PrintError(path, "entry " + std::to_string(i) + ": " + VerdictText(EntryVerdict::kTooLarge));
+  for (const Entry& entry : image.entries()) {
+    if (entry.tooLarge) {
+      PrintError(path, "entry " + std::to_string(entry.position) + ": " +
+                           saverkit::EntryStatusText(saverkit::EntryStatus::kTooLarge));
       status = kExitDataError;
     }
   }
   if (InstallTotalWraps(image)) {
     PrintError(path, "the install total passes 4 GiB, so the installer's 32-bit count wraps to " +
-                         Thousands(image.InstallTotalBytes()) + " bytes");
+                         Thousands(image.installTotal()) + " bytes");
     status = kExitDataError;
   }
-  if (image.tableCutShort) {
+  if (image.tableCutShort()) {
     PrintError(path, "the entry table runs past the end of the file");
     status = kExitDataError;
   }

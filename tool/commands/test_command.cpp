@@ -1,106 +1,82 @@
 // saverkit test: decodes every entry of an installer image without writing
 // a file and reports whether each would install soundly.
 #include <cstdio>
-#include <memory>
 #include <string>
 
-#include "tool/reader/entry_signature.h"
-#include "tool/reader/image_entry_reader.h"
-#include "tool/reader/payload_image.h"
+#include "saverkit/image.h"
 #include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
 #include "tool/commands/text_output.h"
 
-using codec::DecoderState;
-using format::InstallRefusal;
-using format::IsCompressed;
-using format::PayloadEntry;
-
 namespace commands {
 
-using reader::ChunkSink;
-using reader::EntryReport;
-using reader::EntrySignature;
-using reader::EntrySignatureState;
-using reader::EntryVerdict;
-using reader::ImageFile;
-using reader::LoadPayloadImage;
-using reader::PayloadImage;
-using reader::ReadImageEntry;
-using reader::SignatureState;
-using reader::VerdictText;
+using saverkit::Entry;
+using saverkit::EntryResult;
+using saverkit::EntryStatus;
+using saverkit::Image;
+using saverkit::ProgramSignature;
+using saverkit::SignatureState;
 
 namespace {
 
 // A sound signed image has its certificate table last, after all that the
 // installer reads. Anything else still installs, so it is a note, not a
 // failure: the signature just does not vouch for all of the file.
-void PrintSignatureNotes(const PayloadImage& image) {
-  if (image.certificates.state != SignatureState::kSigned) return;
-  if (!image.SignatureCoversPayload())
+void PrintSignatureNotes(const Image& image) {
+  const saverkit::Signature& signature = image.signature();
+  if (signature.state != SignatureState::kSigned) return;
+  if (!signature.coversPayload)
     std::printf("note: the signature does not cover the payload (certificate table at %s, payload ends at %s)\n",
-                std::to_string(image.certificates.offset).c_str(), std::to_string(image.PayloadEnd()).c_str());
-  if (image.BytesAfterSignature() > 0)
+                std::to_string(signature.offset).c_str(), std::to_string(image.payloadEnd()).c_str());
+  if (signature.bytesAfter > 0)
     std::printf("note: %s bytes of data after the signature, not covered by it\n",
-                std::to_string(image.BytesAfterSignature()).c_str());
+                std::to_string(signature.bytesAfter).c_str());
 }
 
 int RunTest(const std::string& path) {
-  const PayloadImage image = LoadPayloadImage(path);
-  ImageFile file;
-  file.Open(path);
-  auto decoder = std::make_unique<DecoderState>();  // the ring starts at zero, as in the installer
-  // Entries that share stored data cost no more than the image could
-  // honestly yield: past that the run stops (reader::WorkBudget).
-  reader::WorkBudget budget(file.Size());
+  const Image image = Image::Open(path);
+  // One reader for the run: the ring carries over from entry to entry as in
+  // the installer, and entries that share stored data cost no more than the
+  // image could honestly yield (past that the run stops).
+  saverkit::EntryReader reader(image);
   // A PE entry (the screen saver, UNINSTAL.EXE) is held while it decodes,
   // so that its own certificate table is checked as the image's is.
-  reader::PeEntryCollector collector;
-  const ChunkSink sink = collector.Sink();
+  saverkit::DecodeOptions options;
+  options.checkSignature = true;
   std::size_t failed = 0;
-  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
-    const PayloadEntry& entry = image.entries[i];
-    std::string line = "entry " + std::to_string(i) + ": " +
-                       (IsCompressed(entry) ? "compressed " + Thousands(entry.StoredSize) + " -> " +
-                                                  Thousands(entry.ExpandedSize)
-                                            : "stored " + Thousands(entry.StoredSize)) +
+  for (const Entry& entry : image.entries()) {
+    std::string line = "entry " + std::to_string(entry.position) + ": " +
+                       (entry.compressed ? "compressed " + Thousands(entry.storedSize) + " -> " + Thousands(entry.size)
+                                         : "stored " + Thousands(entry.storedSize)) +
                        " bytes: ";
-    // Only what the installer writes passes through the decoder, so that
-    // every later entry starts from the ring the installer leaves.
-    const InstallRefusal refusal = image.InstallerRefusalOf(i);
-    if (refusal != InstallRefusal::kNone) {
-      std::printf("%s%s\n", line.c_str(), RefusalText(refusal));
+    if (!entry.installed()) {
+      std::printf("%s%s\n", line.c_str(), saverkit::RefusalText(entry.refusal));
       ++failed;
       continue;
     }
-    EntryReport report;
-    collector.Start();
-    ReadImageEntry(file, entry, *decoder, budget, sink, &report);
-    const EntrySignature signature =
-        report.verdict == EntryVerdict::kOk ? collector.Result() : EntrySignature{};
-    if (signature.state == EntrySignatureState::kDamaged) {
-      line += "damaged: its certificate table: " + signature.damage;
+    const EntryResult result =
+        reader.Decode(entry.position, [](const std::uint8_t*, std::size_t) { return true; }, options);
+    if (result.signature == ProgramSignature::kDamaged) {
+      line += "damaged: its certificate table: " + result.signatureDamage;
     } else {
-      line += VerdictText(report.verdict);
-      if (signature.state == EntrySignatureState::kSigned || signature.state == EntrySignatureState::kUnsigned)
-        line += std::string(", ") + reader::EntrySignatureWord(signature.state);
-      if (signature.state == EntrySignatureState::kTooLarge)
-        line += ", a PE too large for its signature to be checked";
+      line += saverkit::EntryStatusText(result.status);
+      if (result.signature == ProgramSignature::kSigned || result.signature == ProgramSignature::kUnsigned)
+        line += std::string(", ") + saverkit::ProgramSignatureWord(result.signature);
+      if (result.signature == ProgramSignature::kTooLarge) line += ", a PE too large for its signature to be checked";
     }
-    if (report.verdict == EntryVerdict::kOk && report.unreadBytes > 0)
-      line += " (note: " + Thousands(report.unreadBytes) + " stored bytes left unread)";
+    if (result.status == EntryStatus::kOk && result.unreadBytes > 0)
+      line += " (note: " + Thousands(result.unreadBytes) + " stored bytes left unread)";
     std::printf("%s\n", line.c_str());
-    if (report.verdict != EntryVerdict::kOk || signature.state == EntrySignatureState::kDamaged) ++failed;
+    if (result.status != EntryStatus::kOk || result.signature == ProgramSignature::kDamaged) ++failed;
   }
-  if (image.tableCutShort) PrintError(path, "the entry table runs past the end of the file");
-  const bool signatureDamaged = image.certificates.state == SignatureState::kDamaged;
-  if (signatureDamaged) PrintError(path, image.certificates.damage);
+  if (image.tableCutShort()) PrintError(path, "the entry table runs past the end of the file");
+  const bool signatureDamaged = image.signature().state == SignatureState::kDamaged;
+  if (signatureDamaged) PrintError(path, image.signature().damage);
   PrintSignatureNotes(image);
-  std::printf("%s: %zu entries, %zu sound, %zu failed%s%s\n", Printable(path).c_str(),
-              image.entries.size(), image.entries.size() - failed, failed,
-              image.tableCutShort ? ", entry table cut short" : "",
+  std::printf("%s: %zu entries, %zu sound, %zu failed%s%s\n", Printable(path).c_str(), image.entries().size(),
+              image.entries().size() - failed, failed, image.tableCutShort() ? ", entry table cut short" : "",
               signatureDamaged ? ", certificate table damaged" : "");
-  return failed == 0 && !image.tableCutShort && !signatureDamaged ? kExitOk : kExitDataError;
+  return failed == 0 && !image.tableCutShort() && !signatureDamaged ? kExitOk : kExitDataError;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "core/text/format_thousands.h"
 #include "core/text/windows1252.h"
+#include "saverkit/text.h"
 
 using format::InstallRefusal;
 using text::FormatThousands;
@@ -14,34 +15,13 @@ using text::kFormatThousandsSize;
 
 namespace commands {
 
-namespace {
-
-void AppendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-}  // namespace
-
-std::string Windows1252ToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) AppendUtf8(out, text::Windows1252ToUnicode(c));
-  return out;
-}
+std::string Windows1252ToUtf8(std::string_view text) { return saverkit::Windows1252ToUtf8(text); }
 
 std::string Printable(std::string_view text) {
   std::string out;
-  for (unsigned char c : text) {
-    std::uint32_t code = text::Windows1252ToUnicode(c);
+  for (const char& byte : text) {
+    const unsigned char c = static_cast<unsigned char>(byte);
+    const std::uint32_t code = text::Windows1252ToUnicode(c);
     if (code == '\r') {
       out += "\\r";
     } else if (code == '\n') {
@@ -53,7 +33,7 @@ std::string Printable(std::string_view text) {
       std::snprintf(escape, sizeof escape, "\\x%02X", c);
       out += escape;
     } else {
-      AppendUtf8(out, code);
+      out += saverkit::Windows1252ToUtf8(std::string_view(&byte, 1));
     }
   }
   return out;

@@ -75,9 +75,13 @@ const char* EntrySignatureWord(EntrySignatureState state) {
 }
 
 std::vector<EntrySignature> ReadEntrySignatures(const PayloadImage& image) {
-  std::vector<EntrySignature> signatures(image.entries.size());
   ImageFile file;
   file.Open(image.path);
+  return ReadEntrySignatures(image, file);
+}
+
+std::vector<EntrySignature> ReadEntrySignatures(const PayloadImage& image, ImageFile& file) {
+  std::vector<EntrySignature> signatures(image.entries.size());
   auto decoder = std::make_unique<codec::DecoderState>();  // the ring starts at zero, as in the installer
   WorkBudget budget(file.Size());
   PeEntryCollector collector;

@@ -58,5 +58,7 @@ const char* EntrySignatureWord(EntrySignatureState state);
 // one WorkBudget; once it is spent, or the image cannot be read, the
 // remaining entries are kNotRead.
 std::vector<EntrySignature> ReadEntrySignatures(const PayloadImage& image);
+// The same over the image's opened file (or memory).
+std::vector<EntrySignature> ReadEntrySignatures(const PayloadImage& image, ImageFile& file);
 
 }  // namespace reader

@@ -166,20 +166,29 @@ InstallRefusal PayloadImage::InstallerRefusalOf(std::uint32_t position) const {
   return InstallerRefusal(place, entries[position], position);
 }
 
-void OpenPeImage(const std::string& path, ImageFile* file) {
-  file->Open(path);
+void RequirePeImage(ImageFile& file, const std::string& name) {
   // The installer never checks the MZ and PE signatures, but a report should
   // tell a wrong file from a damaged installer.
   std::uint32_t peSignature = 0;
-  if (!FindPeSignature(*file, &peSignature)) throw ImageError(path, "not a PE image");
+  if (!FindPeSignature(file, &peSignature)) throw ImageError(name, "not a PE image");
+}
+
+void OpenPeImage(const std::string& path, ImageFile* file) {
+  file->Open(path);
+  RequirePeImage(*file, path);
 }
 
 PayloadImage LoadPayloadImage(const std::string& path) {
+  ImageFile file;
+  file.Open(path);
+  return LoadPayloadImage(file, path);
+}
+
+PayloadImage LoadPayloadImage(ImageFile& file, const std::string& path) {
   PayloadImage loaded;
   PayloadImage* image = &loaded;
   image->path = path;
-  ImageFile file;
-  OpenPeImage(path, &file);
+  RequirePeImage(file, path);
   image->fileSize = file.Size();
 
   switch (WalkToManifest(file, &image->walk)) {

@@ -84,6 +84,8 @@ struct PayloadImage {
 // a short reason ("cannot open the file", "not a PE image", "no .rsrc
 // section", "image cut short", "manifest lies beyond the end of the file").
 PayloadImage LoadPayloadImage(const std::string& path);
+// The same over an opened file (or memory); `name` names it in errors.
+PayloadImage LoadPayloadImage(ImageFile& file, const std::string& name);
 
 // The certificate table of a PE image held in memory (a PE entry's decoded
 // bytes), checked as the image's own is: Unsigned when data directory 4 is
@@ -97,5 +99,7 @@ bool IsPeImage(const std::vector<std::uint8_t>& bytes);
 // signatures), as every reader of an image does first; throws ImageError
 // ("not a PE image", or why it cannot be opened).
 void OpenPeImage(const std::string& path, ImageFile* file);
+// Throws ImageError("not a PE image") naming `name` unless `file` is one.
+void RequirePeImage(ImageFile& file, const std::string& name);
 
 }  // namespace reader
