@@ -50,23 +50,53 @@ void Compress(std::uint32_t (&state)[8], const std::uint8_t* block) {
 
 }  // namespace
 
-std::string Sha256Hex(const std::vector<std::uint8_t>& bytes) {
-  std::uint32_t state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                            0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  const std::size_t whole = bytes.size() / 64 * 64;
-  for (std::size_t at = 0; at < whole; at += 64) Compress(state, bytes.data() + at);
-  std::uint8_t tail[128] = {};
-  const std::size_t rest = bytes.size() - whole;
-  for (std::size_t i = 0; i < rest; ++i) tail[i] = bytes[whole + i];
-  tail[rest] = 0x80;
-  const std::size_t tailSize = rest < 56 ? 64 : 128;
-  const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
-  for (unsigned i = 0; i < 8; ++i) tail[tailSize - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
-  for (std::size_t at = 0; at < tailSize; at += 64) Compress(state, tail + at);
-  static const char kDigits[] = "0123456789ABCDEF";
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19},
+      block_{} {}
+
+void Sha256::Update(const std::uint8_t* data, std::size_t size) {
+  length_ += size;
+  while (size > 0) {
+    if (blockFill_ == 0 && size >= 64) {
+      Compress(state_, data);
+      data += 64;
+      size -= 64;
+      continue;
+    }
+    const std::size_t take = size < 64 - blockFill_ ? size : 64 - blockFill_;
+    for (std::size_t i = 0; i < take; ++i) block_[blockFill_ + i] = data[i];
+    blockFill_ += take;
+    data += take;
+    size -= take;
+    if (blockFill_ == 64) {
+      Compress(state_, block_);
+      blockFill_ = 0;
+    }
+  }
+}
+
+std::string Sha256::FinishHex() {
+  const std::uint64_t bits = length_ * 8;
+  const std::uint8_t pad = 0x80;
+  Update(&pad, 1);
+  const std::uint8_t zero = 0;
+  while (blockFill_ != 56) Update(&zero, 1);
+  for (int i = 7; i >= 0; --i) block_[56 + (7 - i)] = static_cast<std::uint8_t>(bits >> (8 * i));
+  Compress(state_, block_);
+  blockFill_ = 0;
+  static const char kDigits[] = "0123456789abcdef";
   std::string hex;
-  for (std::uint32_t word : state)
+  for (std::uint32_t word : state_)
     for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(word >> shift) & 0xF];
+  return hex;
+}
+
+std::string Sha256Hex(const std::vector<std::uint8_t>& bytes) {
+  Sha256 hasher;
+  hasher.Update(bytes.data(), bytes.size());
+  std::string hex = hasher.FinishHex();
+  for (char& c : hex)
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
   return hex;
 }
 
