@@ -39,6 +39,20 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
+std::string PrintableLines(std::string_view text) {
+  std::string out;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != '\r' && text[i] != '\n' && text[i] != '\t') continue;
+    out += Printable(text.substr(start, i - start));
+    if (i == text.size()) break;
+    out += text[i] == '\t' ? '\t' : '\n';
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  return out;
+}
+
 std::string Thousands(std::uint32_t value) {
   char text[kFormatThousandsSize];
   return FormatThousands(value, text);
