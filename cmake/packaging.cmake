@@ -7,6 +7,9 @@
 #     share/saverkit/demo/                          the demo screen saver,
 #                                                   its data file and media
 #     share/man/man1/saverkit.1.gz, share/doc/saverkit/
+#     lib/libsaverkit.so*, include/saverkit/, lib/cmake/Saverkit/,
+#     lib/pkgconfig/saverkit.pc                     libsaverkit (libsaverkit/)
+#     lib/python3/dist-packages/saverkit.*.so       the Python module (python/)
 #   cpack -G DEB --config build/host/CPackConfig.cmake   (scripts/package.sh)
 #
 # The Windows programs come from a win32 build of the same sources,
@@ -52,7 +55,8 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/saverkit.1.gz
   VERBATIM)
 add_custom_target(saverkit_manual ALL DEPENDS ${CMAKE_BINARY_DIR}/man/saverkit.1.gz)
 install(FILES ${CMAKE_BINARY_DIR}/man/saverkit.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/saverkit)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/libsaverkit.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/saverkit)
 install(FILES ${PROJECT_SOURCE_DIR}/demo/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/saverkit
         RENAME README.demo.md)
 
@@ -61,13 +65,20 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Saverkit")
 set(CPACK_PACKAGE_CONTACT "Saverkit maintainers <saverkit@example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Packs, lists, tests and previews Windows screen saver installers")
+# (The description below goes on with the library and the Python module.)
 set(CPACK_PACKAGE_DESCRIPTION
-    "saverkit makes a self-contained 32-bit Windows installer from a screen saver, its data file, an uninstaller and media files, optionally signed with Authenticode (osslsigncode), and lists, tests, extracts and previews (on a simulated Windows machine) such installers.")
+    "saverkit makes a self-contained 32-bit Windows installer from a screen saver, its data file, an uninstaller and media files, optionally signed with Authenticode (osslsigncode), and lists, tests, extracts and previews (on a simulated Windows machine) such installers. libsaverkit (C++, with a CMake package and pkg-config file) and the Python module saverkit read, decode, identify and pack them from programs.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "osslsigncode")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "osslsigncode, python3")
+# One package holds the tool, libsaverkit with its headers and the Python
+# module: the library has no user outside this package yet and no stable
+# ABI (soname libsaverkit.so.0), so a runtime/-dev split would only add a
+# package to keep in step. The shlibs file and the ldconfig trigger come
+# with it.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.com/saverkit")
 include(CPack)

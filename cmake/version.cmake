@@ -4,7 +4,8 @@
 #   saverkit_version            an interface library whose include folder
 #                               holds saverkit_version.h (C++ and .rc files)
 #   saverkit_configure_manifest(<in> <name>)
-#                               writes an application manifest with
+#                               writes an application manifest, without
+#                               its comments, with
 #                               @SAVERKIT_VERSION_QUAD@ replaced into
 #                               <build>/generated/manifests/<name>, which a
 #                               resource script names "manifests/<name>"
@@ -23,6 +24,14 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/saverkit_version.h.in
 add_library(saverkit_version INTERFACE)
 target_include_directories(saverkit_version INTERFACE ${SAVERKIT_GENERATED_DIR})
 
+# The written manifest is the source's XML without its comments and
+# indentation: they explain the source, and every installer image would
+# carry them.
 function(saverkit_configure_manifest in name)
-  configure_file(${in} ${SAVERKIT_GENERATED_DIR}/manifests/${name} @ONLY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${in})
+  file(READ ${in} text)
+  string(REGEX REPLACE "<!--([^-]|-[^-])*-->" "" text "${text}")
+  string(REGEX REPLACE "\n[ \t\n]*" "\n" text "${text}")
+  # Written only when it changed, so that nothing is rebuilt for nothing.
+  file(CONFIGURE OUTPUT ${SAVERKIT_GENERATED_DIR}/manifests/${name} CONTENT "${text}" @ONLY)
 endfunction()

@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
   overlapping.entries[0].storedSize = 370;  // its own bytes and the next entry's
   imagewriter::ManifestContents pastTheEnd = SmallImage("Harbour");
   pastTheEnd.entries[2].dataOffset = 0xFFFFFFF0u;
-  for (const char* target : {"image_walk", "tool_commands"}) {
+  for (const char* target : {"image_walk", "tool_commands", "library"}) {
     Write(folder, target, "three-entries", imagewriter::BuildInstallerImage(SmallImage("Sky")));
     Write(folder, target, "licence-and-media", imagewriter::BuildInstallerImage(full));
     Write(folder, target, "six-bytes-declaring-2-gib", imagewriter::BuildInstallerImage(bomb));
@@ -169,7 +169,8 @@ int main(int argc, char** argv) {
     entry.stored.clear();  // all of them at the one offset behind the table
   }
   sharing.entries.back().stored = CompressEntry(zeros.data(), zeros.size());
-  Write(folder, "tool_commands", "entries-sharing-one-stream", imagewriter::BuildInstallerImage(sharing));
+  for (const char* target : {"tool_commands", "library"})
+    Write(folder, target, "entries-sharing-one-stream", imagewriter::BuildInstallerImage(sharing));
 
   // VERSIONINFO blocks as pack writes them: every key, the title's two
   // alone, and values of the longest length with Windows-1252 letters.

@@ -89,4 +89,16 @@ CommandLine ParseCommandLine(const char* arguments) {
   return line;
 }
 
+const char* SkipProgramName(const char* commandLine) {
+  // Blanks here are every byte up to 0x20, as the C runtime's start-up code
+  // takes them; bytes from 0x80 on belong to the name.
+  auto separates = [](char c) { return c != '\0' && static_cast<unsigned char>(c) <= ' '; };
+  const char* p = commandLine;
+  bool quoted = false;
+  for (; *p != '\0' && (quoted || !separates(*p)); ++p)
+    if (*p == '"') quoted = !quoted;
+  while (separates(*p)) ++p;
+  return p;
+}
+
 }  // namespace installer

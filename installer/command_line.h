@@ -41,4 +41,9 @@ struct CommandLine {
 // `arguments` may be null (no command line).
 CommandLine ParseCommandLine(const char* arguments);
 
+// The arguments of a whole command line (GetCommandLineA's): past the
+// program's name, in which double quotes group and nothing escapes, and past
+// the blanks after it; what WinMain receives as its lpCmdLine.
+const char* SkipProgramName(const char* commandLine);
+
 }  // namespace installer

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Debian package of the saverkit tool, build/package/saverkit_<version>_<arch>.deb:
 # the Linux tool, the Windows installer program and uninstaller it packs,
-# the demo's files and the manual page. Builds the win32 and host presets
+# the demo's files, the manual page, libsaverkit (library, headers, CMake
+# package, saverkit.pc) and the Python module. Builds the win32 and host presets
 # first (they are reused when up to date).
 #
 #   scripts/package.sh && sudo apt-get install ./build/package/saverkit_*.deb

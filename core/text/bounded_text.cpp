@@ -42,12 +42,23 @@ bool FormatText(char* buffer, std::size_t size, const char* format, ...) {
 
 bool FormatTextV(char* buffer, std::size_t size, const char* format, va_list args) {
   if (size == 0) return false;
-  int n = std::vsnprintf(buffer, size, format, args);
+#if defined(_WIN32)
+  // The system's msvcrt formatter, not the C99 one of the mingw runtime (its
+  // printf engine and floating-point conversion would be a third of the
+  // installer's code). It differs only at the end of the buffer: a text of
+  // exactly `size` characters is not terminated and a longer one gives -1,
+  // so the last byte is always made the terminator here. The texts use only
+  // %s, %c and the integer conversions, which both print alike.
+  const int n = _vsnprintf(buffer, size, format, args);
+  buffer[size - 1] = '\0';
+#else
+  const int n = std::vsnprintf(buffer, size, format, args);
   if (n < 0) {
     buffer[0] = '\0';
     return false;
   }
-  return static_cast<std::size_t>(n) < size;
+#endif
+  return n >= 0 && static_cast<std::size_t>(n) < size;
 }
 
 }  // namespace text

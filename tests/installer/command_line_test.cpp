@@ -48,4 +48,24 @@ TEST(CommandLine, SwitchesQuotesAndBadArguments) {
   EXPECT_FALSE(installer::ParseCommandLine(nullptr).BadArguments());
 }
 
+TEST(CommandLine, ProgramNameSkipped) {
+  const struct {
+    const char* whole;
+    const char* arguments;
+  } cases[] = {
+      {"", ""},
+      {"setup.exe", ""},
+      {"setup.exe /S", "/S"},
+      {"setup.exe \t /S  /LOG=x ", "/S  /LOG=x "},
+      {"\"C:\\My Files\\setup.exe\" /S", "/S"},
+      {"\"C:\\My Files\\setup.exe\"/S", ""},    // a name ends only at a blank
+      {"setup.exe\r\n/S", "/S"},                   // control characters are blanks
+      {"\xC4setup.exe /S", "/S"},                   // bytes over 0x7F are not
+      {"C:\\a\" b\"\\setup.exe /?", "/?"},     // quotes group inside the name too
+      {"\"C:\\unclosed /S", ""},
+      {"\\\"setup.exe\" /S", "/S"},              // a backslash escapes nothing in the name
+  };
+  for (const auto& c : cases) EXPECT_STREQ(installer::SkipProgramName(c.whole), c.arguments) << c.whole;
+}
+
 }  // namespace

@@ -38,6 +38,7 @@
 #include "tool/commands/winget_manifest.h"
 #include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
+#include "tool/commands/build_output.h"
 #include "tool/commands/own_executable.h"
 #include "tool/commands/text_output.h"
 
@@ -84,18 +85,11 @@ struct PackOptions {
 
 constexpr char kStubName[] = "installer.exe";
 
-// `name` beside this program, else in the win32 build beside its build,
-// else in the installed data folder.
+// `name` as the tool finds the programs it packs (build_output.h).
 std::string FindBuildOutput(const char* name) {
   const fs::path self = OwnExecutable();
   if (self.empty()) return std::string();
-  const fs::path directory = self.parent_path();
-  for (const fs::path& candidate : {directory / name, directory / ".." / "win32" / name,
-                                     directory / ".." / "share" / "saverkit" / name}) {
-    std::error_code error;
-    if (fs::is_regular_file(candidate, error)) return candidate.lexically_normal().string();
-  }
-  return std::string();
+  return commands::FindBuildOutput(self.parent_path(), name);
 }
 
 std::vector<std::uint8_t> ReadInputFile(const std::string& path, const char* role) {
