@@ -97,13 +97,16 @@ class Identifier {
  public:
   explicit Identifier(const IdentifyOptions& options) : options_(options) {}
 
+  // A path named on the command line is taken as given (a link to a
+  // folder there is walked); only links met in the walk are passed over.
   void Path(const std::string& path) {
     std::error_code code;
-    if (options_.recursive && fs::is_directory(fs::symlink_status(path, code))) {
+    const bool folder = fs::is_directory(path, code);
+    if (folder && options_.recursive) {
       Walk(path);
       return;
     }
-    if (fs::is_directory(path, code)) {
+    if (folder) {
       Unreadable(path, "is a folder (-r walks it)");
       return;
     }
