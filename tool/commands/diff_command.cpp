@@ -9,11 +9,10 @@
 // status alone: re-signing or re-labelling an image does not change what it
 // installs.
 #include <cstdio>
-#include <iostream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -58,7 +57,7 @@ struct Side {
   std::string file;
   std::unique_ptr<Image> image;
   std::vector<PathFacts> paths;              // in order of first appearance
-  std::map<std::string, std::size_t> index;  // folded path -> paths
+  std::unordered_map<std::string, std::size_t> index;  // folded path -> paths
   std::vector<std::string> notes;
 };
 
@@ -77,6 +76,7 @@ Side Load(const std::string& file) {
     const Image& image = *side.image;
     if (!image.damage().empty()) Trouble(file, image.damage());
     saverkit::EntryReader reader(image);
+    side.index.reserve(image.entries().size());
     for (const Entry& entry : image.entries()) {
       if (!entry.installed() || entry.path.empty()) {
         side.notes.push_back(file + ": entry " + std::to_string(entry.position) + " is not compared: " +
@@ -224,42 +224,53 @@ void PrintText(const Side& a, const Side& b, const std::vector<Field>& fields, c
               b.file.c_str(), same ? "are the same" : "differ", counts[0], counts[1], counts[2], counts[3]);
 }
 
-nlohmann::ordered_json FactsJson(const PathFacts* facts) {
-  if (!facts) return nullptr;
-  return {{"path", Windows1252ToUtf8(facts->path)},
-          {"size", facts->size},
-          {"sha256", facts->sha256},
-          {"stored_size", facts->storedSize},
-          {"method", Method(*facts)}};
+// JSON text in plain ASCII, as list --json writes it.
+std::string JsonText(const nlohmann::ordered_json& value) {
+  return value.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
 }
 
+// One side's facts of an entry, written by hand: a million entries through
+// a JSON library's objects take seconds.
+std::string FactsJson(const PathFacts* facts) {
+  if (!facts) return "null";
+  return "{\"path\":" + JsonText(Windows1252ToUtf8(facts->path)) + ",\"size\":" + std::to_string(facts->size) +
+         ",\"sha256\":\"" + facts->sha256 + "\",\"stored_size\":" + std::to_string(facts->storedSize) +
+         ",\"method\":\"" + Method(*facts) + "\"}";
+}
+
+// One object, its entries written one at a time so that memory stays that
+// of the two entry tables however many entries the images declare.
 void PrintJson(const Side& a, const Side& b, const std::vector<Field>& fields, const std::vector<EntryChange>& changes,
                bool same) {
-  nlohmann::ordered_json out{{"a", a.file}, {"b", b.file}, {"same", same}};
+  nlohmann::ordered_json head{{"a", a.file}, {"b", b.file}, {"same", same}};
   const auto text = [](const std::optional<std::string>& value) {
     return value ? nlohmann::ordered_json(Windows1252ToUtf8(*value)) : nlohmann::ordered_json();
   };
   for (const Field& field : fields) {
-    out[field.name] = {{"a", text(field.a)}, {"b", text(field.b)}, {"changed", field.changed()}};
+    head[field.name] = {{"a", text(field.a)}, {"b", text(field.b)}, {"changed", field.changed()}};
     if (std::string(field.name) == "title") {
-      out["licence"] = {{"a", Windows1252ToUtf8(a.image->licence())},
-                        {"b", Windows1252ToUtf8(b.image->licence())},
-                        {"changed", a.image->licence() != b.image->licence()}};
+      head["licence"] = {{"a", Windows1252ToUtf8(a.image->licence())},
+                         {"b", Windows1252ToUtf8(b.image->licence())},
+                         {"changed", a.image->licence() != b.image->licence()}};
     }
-  }
-  out["entries"] = nlohmann::ordered_json::array();
-  for (const EntryChange& c : changes) {
-    const PathFacts& facts = c.a ? *c.a : *c.b;
-    out["entries"].push_back({{"path", Windows1252ToUtf8(facts.path)},
-                              {"change", ChangeName(c.change)},
-                              {"a", FactsJson(c.a)},
-                              {"b", FactsJson(c.b)}});
   }
   nlohmann::ordered_json notes = nlohmann::ordered_json::array();
   for (const std::string& note : a.notes) notes.push_back(note);
   for (const std::string& note : b.notes) notes.push_back(note);
-  out["notes"] = notes;
-  std::cout << out.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+  head["notes"] = notes;
+  std::string opening = JsonText(head);
+  opening.pop_back();  // the closing brace: the entries follow
+  std::fputs(opening.c_str(), stdout);
+  std::fputs(",\"entries\":[", stdout);
+  bool first = true;
+  for (const EntryChange& c : changes) {
+    const PathFacts& facts = c.a ? *c.a : *c.b;
+    const std::string item = "{\"path\":" + JsonText(Windows1252ToUtf8(facts.path)) + ",\"change\":\"" +
+                             ChangeName(c.change) + "\",\"a\":" + FactsJson(c.a) + ",\"b\":" + FactsJson(c.b) + "}";
+    std::printf("%s%s", first ? "" : ",", item.c_str());
+    first = false;
+  }
+  std::fputs("]}\n", stdout);
 }
 
 int Diff(const DiffOptions& options) {

@@ -77,11 +77,16 @@ void Sha256::Update(const std::uint8_t* data, std::size_t size) {
 
 std::string Sha256::FinishHex() {
   const std::uint64_t bits = length_ * 8;
-  const std::uint8_t pad = 0x80;
-  Update(&pad, 1);
-  const std::uint8_t zero = 0;
-  while (blockFill_ != 56) Update(&zero, 1);
-  for (int i = 7; i >= 0; --i) block_[56 + (7 - i)] = static_cast<std::uint8_t>(bits >> (8 * i));
+  // 0x80, zeros up to 8 bytes before a block's end (in a block of its own
+  // when the tail leaves no room), and the length.
+  block_[blockFill_++] = 0x80;
+  if (blockFill_ > 56) {
+    for (std::size_t i = blockFill_; i < 64; ++i) block_[i] = 0;
+    Compress(state_, block_);
+    blockFill_ = 0;
+  }
+  for (std::size_t i = blockFill_; i < 56; ++i) block_[i] = 0;
+  for (int i = 0; i < 8; ++i) block_[56 + i] = static_cast<std::uint8_t>(bits >> (8 * (7 - i)));
   Compress(state_, block_);
   blockFill_ = 0;
   static const char kDigits[] = "0123456789abcdef";

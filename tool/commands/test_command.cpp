@@ -2,7 +2,6 @@
 // a file and reports whether each would install soundly; with --json, one
 // object with each entry's SHA-256 (of the bytes the installer writes).
 #include <cstdio>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,32 +50,61 @@ struct EntryVerdict {
   bool sound = false;
 };
 
-void PrintJson(const std::string& path, const Image& image, const std::vector<EntryVerdict>& verdicts,
-               std::size_t failed) {
-  nlohmann::ordered_json out;
-  out["image"] = path;
-  out["entries"] = nlohmann::ordered_json::array();
-  for (const EntryVerdict& v : verdicts) {
-    nlohmann::ordered_json item{{"position", v.entry->position},
-                                {"path", Windows1252ToUtf8(v.entry->path)},
-                                {"size", v.entry->size},
-                                {"stored_size", v.entry->storedSize},
-                                {"compressed", v.entry->compressed},
-                                {"sound", v.sound},
-                                {"status", v.verdict},
-                                {"sha256", v.sound ? nlohmann::ordered_json(v.sha256) : nlohmann::ordered_json()}};
-    if (!v.note.empty()) item["note"] = v.note;
-    out["entries"].push_back(item);
-  }
-  out["table_cut_short"] = image.tableCutShort();
-  out["signature_damage"] = image.signature().state == SignatureState::kDamaged
-                                ? nlohmann::ordered_json(image.signature().damage)
-                                : nlohmann::ordered_json();
-  out["notes"] = SignatureNotes(image);
-  out["failed"] = failed;
-  // Plain ASCII, as list --json writes it.
-  std::cout << out.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+// JSON text in plain ASCII, as list --json writes it.
+std::string JsonText(const nlohmann::ordered_json& value) {
+  return value.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
 }
+
+// Each entry's verdict printed as it is reached, so that memory stays that
+// of the entry table however many entries the image declares: a line each,
+// or with --json one object whose entries are written one at a time.
+class VerdictPrinter {
+ public:
+  VerdictPrinter(const std::string& path, bool json) : json_(json) {
+    if (json_) std::printf("{\"image\":%s,\"entries\":[", JsonText(path).c_str());
+  }
+
+  void Print(const EntryVerdict& v) {
+    const Entry& entry = *v.entry;
+    if (!json_) {
+      std::printf("entry %u: %s bytes: %s%s\n", entry.position,
+                  (entry.compressed ? "compressed " + Thousands(entry.storedSize) + " -> " + Thousands(entry.size)
+                                    : "stored " + Thousands(entry.storedSize))
+                      .c_str(),
+                  v.verdict.c_str(), v.note.empty() ? "" : (" (note: " + v.note + ")").c_str());
+      return;
+    }
+    // Written by hand: a million entries through a JSON library's objects
+    // take seconds.
+    std::string item = "{\"position\":" + std::to_string(entry.position) +
+                       ",\"path\":" + JsonText(Windows1252ToUtf8(entry.path)) +
+                       ",\"size\":" + std::to_string(entry.size) +
+                       ",\"stored_size\":" + std::to_string(entry.storedSize) +
+                       ",\"compressed\":" + (entry.compressed ? "true" : "false") +
+                       ",\"sound\":" + (v.sound ? "true" : "false") + ",\"status\":" + JsonText(v.verdict) +
+                       ",\"sha256\":" + (v.sound ? "\"" + v.sha256 + "\"" : std::string("null"));
+    if (!v.note.empty()) item += ",\"note\":" + JsonText(v.note);
+    std::printf("%s%s}", first_ ? "" : ",", item.c_str());
+    first_ = false;
+  }
+
+  void Finish(const Image& image, std::size_t failed) {
+    if (!json_) return;
+    nlohmann::ordered_json tail;
+    tail["table_cut_short"] = image.tableCutShort();
+    tail["signature_damage"] = image.signature().state == SignatureState::kDamaged
+                                   ? nlohmann::ordered_json(image.signature().damage)
+                                   : nlohmann::ordered_json();
+    tail["notes"] = SignatureNotes(image);
+    tail["failed"] = failed;
+    const std::string text = JsonText(tail);
+    std::printf("],%s\n", text.c_str() + 1);  // the tail's members, inside the one object
+  }
+
+ private:
+  bool json_;
+  bool first_ = true;
+};
 
 int RunTest(const std::string& path, bool json) {
   const Image image = Image::Open(path);
@@ -89,13 +117,14 @@ int RunTest(const std::string& path, bool json) {
   saverkit::DecodeOptions options;
   options.checkSignature = true;
   std::size_t failed = 0;
-  std::vector<EntryVerdict> verdicts;
+  VerdictPrinter printer(path, json);
   for (const Entry& entry : image.entries()) {
-    EntryVerdict& v = verdicts.emplace_back();
+    EntryVerdict v;
     v.entry = &entry;
     if (!entry.installed()) {
       v.verdict = saverkit::RefusalText(entry.refusal);
       ++failed;
+      printer.Print(v);
       continue;
     }
     Sha256 digest;
@@ -120,23 +149,14 @@ int RunTest(const std::string& path, bool json) {
     v.sound = result.status == EntryStatus::kOk && result.signature != ProgramSignature::kDamaged;
     if (v.sound) v.sha256 = digest.FinishHex();
     if (!v.sound) ++failed;
+    printer.Print(v);
   }
   if (image.tableCutShort()) PrintError(path, "the entry table runs past the end of the file");
   const bool signatureDamaged = image.signature().state == SignatureState::kDamaged;
   if (signatureDamaged) PrintError(path, image.signature().damage);
   const int status = failed == 0 && !image.tableCutShort() && !signatureDamaged ? kExitOk : kExitDataError;
-  if (json) {
-    PrintJson(path, image, verdicts, failed);
-    return status;
-  }
-  for (const EntryVerdict& v : verdicts) {
-    const Entry& entry = *v.entry;
-    std::printf("entry %u: %s bytes: %s%s\n", entry.position,
-                (entry.compressed ? "compressed " + Thousands(entry.storedSize) + " -> " + Thousands(entry.size)
-                                  : "stored " + Thousands(entry.storedSize))
-                    .c_str(),
-                v.verdict.c_str(), v.note.empty() ? "" : (" (note: " + v.note + ")").c_str());
-  }
+  printer.Finish(image, failed);
+  if (json) return status;
   for (const std::string& note : SignatureNotes(image)) std::printf("note: %s\n", note.c_str());
   std::printf("%s: %zu entries, %zu sound, %zu failed%s%s\n", Printable(path).c_str(), image.entries().size(),
               image.entries().size() - failed, failed, image.tableCutShort() ? ", entry table cut short" : "",

@@ -18,6 +18,10 @@ namespace commands {
 std::string Windows1252ToUtf8(std::string_view text) { return saverkit::Windows1252ToUtf8(text); }
 
 std::string Printable(std::string_view text) {
+  // Most names are plain printable ASCII, which stays as it is.
+  bool plain = true;
+  for (const char byte : text) plain = plain && byte >= 0x20 && byte < 0x7F;
+  if (plain) return std::string(text);
   std::string out;
   for (const char& byte : text) {
     const unsigned char c = static_cast<unsigned char>(byte);
