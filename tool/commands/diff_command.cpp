@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -46,7 +47,8 @@ struct DiffOptions {
 
 // What the installer leaves at one installed path.
 struct PathFacts {
-  std::string path;  // as the (last) entry spells it
+  std::string path;  // as the first entry of this path spells it
+  std::string folded;  // the path as Windows compares it
   std::uint32_t size = 0;
   std::uint32_t storedSize = 0;
   bool compressed = false;
@@ -90,16 +92,16 @@ Side Load(const std::string& file) {
       });
       if (result.status != EntryStatus::kOk)
         Trouble(file, "entry " + std::to_string(entry.position) + ": " + saverkit::EntryStatusText(result.status));
-      const PathFacts facts{entry.path, entry.size, entry.storedSize, entry.compressed, digest.FinishHex()};
+      PathFacts facts{entry.path, FoldedName(entry.path), entry.size, entry.storedSize, entry.compressed,
+                      digest.FinishHex()};
       // A later entry of the same path replaces the earlier's bytes, and
       // the file keeps the earlier spelling, as on Windows.
-      const auto [at, fresh] = side.index.emplace(FoldedName(entry.path), side.paths.size());
+      const auto [at, fresh] = side.index.emplace(facts.folded, side.paths.size());
       if (fresh) {
-        side.paths.push_back(facts);
+        side.paths.push_back(std::move(facts));
       } else {
-        const std::string spelling = side.paths[at->second].path;
-        side.paths[at->second] = facts;
-        side.paths[at->second].path = spelling;
+        facts.path = std::move(side.paths[at->second].path);
+        side.paths[at->second] = std::move(facts);
       }
     }
   } catch (const saverkit::Error& error) {
@@ -133,14 +135,16 @@ EntryChange Compare(const PathFacts& a, const PathFacts& b) {
   EntryChange c;
   c.a = &a;
   c.b = &b;
-  const auto differ = [&](bool different, const std::string& what, const std::string& from, const std::string& to) {
-    if (different) c.details.push_back(what + " " + from + " -> " + to);
+  // The texts are made only for what differs: most entries of two
+  // releases are the same.
+  const auto note = [&](const char* what, const std::string& from, const std::string& to) {
+    c.details.push_back(std::string(what) + " " + from + " -> " + to);
   };
-  differ(a.path != b.path, "name", Printable(a.path), Printable(b.path));
-  differ(a.size != b.size, "size", std::to_string(a.size), std::to_string(b.size));
-  differ(a.sha256 != b.sha256, "sha256", a.sha256, b.sha256);
-  differ(a.storedSize != b.storedSize, "stored size", std::to_string(a.storedSize), std::to_string(b.storedSize));
-  differ(a.compressed != b.compressed, "method", Method(a), Method(b));
+  if (a.path != b.path) note("name", Printable(a.path), Printable(b.path));
+  if (a.size != b.size) note("size", std::to_string(a.size), std::to_string(b.size));
+  if (a.sha256 != b.sha256) note("sha256", a.sha256, b.sha256);
+  if (a.storedSize != b.storedSize) note("stored size", std::to_string(a.storedSize), std::to_string(b.storedSize));
+  if (a.compressed != b.compressed) note("method", Method(a), Method(b));
   c.change = c.details.empty() ? Change::kSame : Change::kChanged;
   return c;
 }
@@ -149,7 +153,7 @@ EntryChange Compare(const PathFacts& a, const PathFacts& b) {
 std::vector<EntryChange> CompareEntries(const Side& a, const Side& b) {
   std::vector<EntryChange> changes;
   for (const PathFacts& facts : a.paths) {
-    const auto other = b.index.find(FoldedName(facts.path));
+    const auto other = b.index.find(facts.folded);
     if (other != b.index.end()) {
       changes.push_back(Compare(facts, b.paths[other->second]));
     } else {
@@ -157,7 +161,7 @@ std::vector<EntryChange> CompareEntries(const Side& a, const Side& b) {
     }
   }
   for (const PathFacts& facts : b.paths)
-    if (a.index.count(FoldedName(facts.path)) == 0) changes.push_back({Change::kAdded, nullptr, &facts, {}});
+    if (a.index.count(facts.folded) == 0) changes.push_back({Change::kAdded, nullptr, &facts, {}});
   return changes;
 }
 
