@@ -210,6 +210,15 @@ void BM_TestSharedDeclared(benchmark::State& s) { Run(s, SharedDeclared(), {"tes
 void BM_ExtractSharedDeclared(benchmark::State& s) {
   Run(s, SharedDeclared(), {"extract", "IMAGE", "-d", "OUT"}, 1);
 }
+// diff of an image with itself decodes and hashes every entry twice; the
+// bomb is damage, status 2.
+void BM_DiffMillionEntries(benchmark::State& s) { Run(s, MillionEntries(), {"diff", "IMAGE", "IMAGE"}, 0); }
+void BM_DiffJsonMillionEntries(benchmark::State& s) {
+  Run(s, MillionEntries(), {"diff", "--json", "IMAGE", "IMAGE"}, 0);
+}
+void BM_DiffSharedStream(benchmark::State& s) { Run(s, SharedStream(), {"diff", "IMAGE", "IMAGE"}, 2); }
+void BM_IdentifyMillionEntries(benchmark::State& s) { Run(s, MillionEntries(), {"identify", "IMAGE"}, 0); }
+void BM_TestJsonMillionEntries(benchmark::State& s) { Run(s, MillionEntries(), {"test", "--json", "IMAGE"}, 0); }
 
 #define TOOL_BENCHMARK(name) BENCHMARK(name)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)
 TOOL_BENCHMARK(BM_ListMillionEntries);
@@ -225,6 +234,11 @@ TOOL_BENCHMARK(BM_TestSharedStream);
 TOOL_BENCHMARK(BM_TestSharedStoredRegion);
 TOOL_BENCHMARK(BM_TestSharedDeclared);
 TOOL_BENCHMARK(BM_ExtractSharedDeclared);
+TOOL_BENCHMARK(BM_DiffMillionEntries);
+TOOL_BENCHMARK(BM_DiffJsonMillionEntries);
+TOOL_BENCHMARK(BM_DiffSharedStream);
+TOOL_BENCHMARK(BM_IdentifyMillionEntries);
+TOOL_BENCHMARK(BM_TestJsonMillionEntries);
 
 }  // namespace
 

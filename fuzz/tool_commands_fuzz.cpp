@@ -1,10 +1,14 @@
-// saverkit list, list --json, test and extract on an arbitrary image, run
-// in-process through the commands' own registration, with extract writing
-// into a fresh folder. None may crash; each ends with status 0 or 1 (never
-// a usage error for an image); and afterwards nothing but the image and the
-// output folder lies in the scratch folder, the output folder holds only
-// regular files (no link, no leftover temporary file) and nothing was made
-// outside it. Then what verify reads of an image without running it: every
+// saverkit list, list --json, test --json, extract (with a filter and
+// --salvage), identify and diff on an arbitrary image, run in-process
+// through the commands' own registration, with extract writing into a fresh
+// folder. None may crash; list, test and extract end with status 0 or 1
+// (never a usage error for an image); identify with 0 (the file can be
+// read, whatever it holds); diff of the image with itself with 0 or 2
+// (trouble), never 1: an image never differs from itself. Afterwards
+// nothing but the image and the output folder lies in the scratch folder,
+// the output folder holds only regular files (no link, no leftover
+// temporary file) and nothing was made outside it.
+// Then what verify reads of an image without running it: every
 // entry the installer writes decoded in its order and compared with an
 // empty installation, and the recognition of our uninstaller, on the
 // decoded UNINSTAL.EXE and on the input itself; neither may crash, and
@@ -40,6 +44,8 @@ int RunTool(const std::vector<std::string>& words) {
   commands::AddListCommand(app, status);
   commands::AddTestCommand(app, status);
   commands::AddExtractCommand(app, status);
+  commands::AddIdentifyCommand(app, status);
+  commands::AddDiffCommand(app, status);
   std::vector<std::string> reversed(words.rbegin(), words.rend());  // CLI11 takes them last first
   app.parse(reversed);
   return status;
@@ -71,20 +77,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::vector<std::string>> commands = {
       {"list", image.string()},
       {"list", image.string(), "--json"},
-      {"test", image.string()},
-      {"extract", image.string(), "-d", out.string()},
+      {"test", image.string(), "--json"},
+      {"extract", image.string(), "-d", out.string(), "--salvage"},
+      {"extract", image.string(), "-d", (out / "some").string(), "--exclude", "*.scr", "--salvage"},
   };
   for (const auto& words : commands) {
     const int status = RunTool(words);
     FUZZ_CHECK(status == commands::kExitOk || status == commands::kExitDataError);
   }
+  FUZZ_CHECK(RunTool({"identify", "--json", image.string()}) == commands::kExitOk);
+  const int diff = RunTool({"diff", image.string(), image.string()});
+  FUZZ_CHECK(diff == commands::kExitOk || diff == commands::kExitUsageError);
   for (const auto& item : fs::directory_iterator(scratch.root)) FUZZ_CHECK(item.path() == image || item.path() == out);
   if (fs::exists(out)) {
     for (const auto& item : fs::recursive_directory_iterator(out)) {
-      FUZZ_CHECK(item.is_regular_file(error) && !item.is_symlink(error));
+      FUZZ_CHECK((item.is_regular_file(error) || item.path() == out / "some") && !item.is_symlink(error));
       const std::string name = item.path().filename().string();
       FUZZ_CHECK(name.size() < 5 || name.compare(name.size() - 5, 5, ".part") != 0);
-      FUZZ_CHECK(item.path().parent_path() == out);
+      FUZZ_CHECK(item.path().parent_path() == out || item.path().parent_path() == out / "some");
     }
   }
   fs::remove_all(out, error);

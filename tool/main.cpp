@@ -1,5 +1,5 @@
-// saverkit: lists, tests, extracts, packs and previews screen saver
-// installer images.
+// saverkit: identifies, lists, tests, extracts, compares, packs and
+// previews screen saver installer images.
 #include <string>
 
 #include "saverkit_version.h"
@@ -55,13 +55,15 @@ int ParseAndRun(CLI::App& app, int argc, char** argv, const int& exitStatus) {
 
 int main(int argc, char** argv) {
   CLI::App app{"saverkit " SAVERKIT_VERSION
-               ": lists, tests, extracts, packs and previews screen saver installers"};
+               ": identifies, lists, tests, extracts, compares, packs and previews screen saver installers"};
   app.set_version_flag("--version", "saverkit " SAVERKIT_VERSION);
   app.require_subcommand(1);
   int exitStatus = errors::kExitOk;
+  commands::AddIdentifyCommand(app, exitStatus);
   commands::AddListCommand(app, exitStatus);
   commands::AddTestCommand(app, exitStatus);
   commands::AddExtractCommand(app, exitStatus);
+  commands::AddDiffCommand(app, exitStatus);
 #if SAVERKIT_PREVIEW
   preview::AddPreviewCommand(app, exitStatus);
   verify::AddVerifyCommand(app, exitStatus);

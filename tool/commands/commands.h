@@ -18,5 +18,7 @@ void AddListCommand(CLI::App& app, int& exitStatus);
 void AddPackCommand(CLI::App& app, int& exitStatus);
 void AddTestCommand(CLI::App& app, int& exitStatus);
 void AddExtractCommand(CLI::App& app, int& exitStatus);
+void AddIdentifyCommand(CLI::App& app, int& exitStatus);
+void AddDiffCommand(CLI::App& app, int& exitStatus);
 
 }  // namespace commands

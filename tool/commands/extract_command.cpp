@@ -8,8 +8,14 @@
 // the installer leaves them (extract_names). The folder is opened once and
 // each file goes through OutputFile inside it: written under an exclusive
 // temporary name and renamed only when complete; nothing is overwritten
-// unless asked.
+// unless asked. --include and --exclude narrow the entries written,
+// --stdout writes one entry's bytes to standard output instead, and
+// --salvage keeps what decoded before a damaged spot as NAME.partial.
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -25,9 +31,11 @@
 #include <nlohmann/json.hpp>
 
 #include "core/format/install_names.h"
+#include "core/text/windows_case.h"
 #include "saverkit/image.h"
 #include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
+#include "tool/commands/entry_filter.h"
 #include "tool/commands/extract_names.h"
 #include "tool/commands/output_file.h"
 #include "tool/commands/text_output.h"
@@ -47,6 +55,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kLicenseFileName[] = "LICENSE.TXT";
+// What --salvage appends to the name of a file cut short by damage: the
+// bytes before the damaged spot are never left under the real name.
+constexpr char kPartialSuffix[] = ".partial";
 
 // How many files one extract writes unless told otherwise. Real installers
 // carry a handful; a table entry costs 28 bytes in the image but a file
@@ -61,6 +72,9 @@ struct ExtractOptions {
   bool force = false;
   bool json = false;
   std::uint64_t maxFiles = kDefaultMaxFiles;
+  EntryFilter filter;
+  std::string stdoutName;  // --stdout: the one entry written to standard output
+  bool salvage = false;
 };
 
 class Progress {
@@ -104,10 +118,11 @@ std::string ChosenFolder(const ExtractOptions& options, const Image& image) {
 // so that too many files, or more bytes than the folder's file system
 // holds, are refused whole. Returns the bytes.
 std::uint64_t CheckInstallCount(const ExtractOptions& options, const Image& image) {
-  std::uint64_t total = image.licence().size();
-  std::uint64_t files = image.licence().empty() ? 0 : 1;
+  const bool licence = !image.licence().empty() && options.filter.Selects(kLicenseFileName);
+  std::uint64_t total = licence ? image.licence().size() : 0;
+  std::uint64_t files = licence ? 1 : 0;
   for (const Entry& entry : image.entries()) {
-    if (!entry.installed()) continue;
+    if (!entry.installed() || !options.filter.Selects(entry.path)) continue;
     ++files;
     if (!entry.tooLarge) total += entry.size;
   }
@@ -134,7 +149,8 @@ using Producer = std::function<EntryResult(const ByteSink& sink)>;
 // Writes the files of one run into its folder, each through OutputFile.
 class FolderWriter {
  public:
-  FolderWriter(const OutputFolder& folder, bool force) : folder_(folder), force_(force) {}
+  FolderWriter(const OutputFolder& folder, bool force, bool salvage)
+      : folder_(folder), force_(force), salvage_(salvage) {}
 
   // Writes `name` from `produce`, which is not called when the name is refused.
   Outcome Write(const std::string& name, std::uint64_t expected, const Producer& produce) {
@@ -187,6 +203,7 @@ class FolderWriter {
     outcome->bytes = result.written;
     if (result.status != EntryStatus::kOk) {
       outcome->status = saverkit::EntryStatusText(result.status);
+      if (salvage_ && result.written > 0) Salvage(name, &output, outcome);
       return;
     }
     output.Commit();
@@ -195,8 +212,25 @@ class FolderWriter {
     outcome->ok = true;
   }
 
+  // Keeps the bytes decoded before the damaged spot (the installer's) as
+  // NAME.partial; the outcome stays a failure.
+  void Salvage(const std::string& name, OutputFile* output, Outcome* outcome) {
+    const std::string partial = name + kPartialSuffix;
+    if (!taken_.insert(FoldedName(partial)).second) {
+      outcome->note = "not salvaged: an entry has the name " + Printable(partial);
+      return;
+    }
+    try {
+      output->CommitAs(partial);
+      outcome->note = "the " + std::to_string(outcome->bytes) + " bytes before the damage kept as " + Printable(partial);
+    } catch (const OutputFileError& e) {
+      outcome->note = "not salvaged: " + Printable(partial) + " " + e.what();
+    }
+  }
+
   const OutputFolder& folder_;
   bool force_;
+  bool salvage_;
   Progress progress_;
   // Names already taken by this run, folded as Windows folds them: two
   // entries that the installer puts in different folders under one name
@@ -223,10 +257,11 @@ void NoteEarlierSpelling(const std::string& shown, const std::string& file, Outc
   outcome->note = outcome->note.empty() ? note : note + "; " + outcome->note;
 }
 
-// The licence and every entry, in table order, as the installer writes them.
-std::vector<Outcome> WriteFiles(const Image& image, FolderWriter& writer) {
+// The licence and every entry the filter selects, in table order, as the
+// installer writes them.
+std::vector<Outcome> WriteFiles(const Image& image, const EntryFilter& filter, FolderWriter& writer) {
   std::vector<Outcome> outcomes;
-  if (!image.licence().empty()) {
+  if (!image.licence().empty() && filter.Selects(kLicenseFileName)) {
     outcomes.push_back(writer.Write(kLicenseFileName, image.licence().size(), [&](const ByteSink& sink) {
       EntryResult result;
       result.written = image.licence().size();
@@ -245,6 +280,9 @@ std::vector<Outcome> WriteFiles(const Image& image, FolderWriter& writer) {
     const std::uint32_t i = entry.position;
     const ExtractName& name = names[i];
     const std::string shown = name.name.empty() ? "entry " + std::to_string(i) : name.name;
+    // An entry left out is not decoded here: the reader passes it through
+    // the decoder itself when a later entry needs the ring it leaves.
+    if (!filter.Selects(entry.path)) continue;
     if (!entry.installed()) {
       // Not written by the installer, so not decoded either: the ring
       // stays as the installer leaves it for the next entry.
@@ -275,7 +313,7 @@ std::vector<Outcome> WriteFiles(const Image& image, FolderWriter& writer) {
 }
 
 void PrintOutcomes(const std::string& directory, const std::vector<Outcome>& outcomes, std::size_t failed,
-                   bool json) {
+                   std::size_t leftOut, bool json) {
   if (json) {
     nlohmann::ordered_json out;
     out["directory"] = directory;  // as given: bytes that are not UTF-8 become U+FFFD below
@@ -289,6 +327,7 @@ void PrintOutcomes(const std::string& directory, const std::vector<Outcome>& out
       out["files"].push_back(item);
     }
     out["failed"] = failed;
+    out["left_out"] = leftOut;
     // Plain ASCII, as list --json writes it.
     std::cout << out.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) << '\n';
     return;
@@ -298,11 +337,81 @@ void PrintOutcomes(const std::string& directory, const std::vector<Outcome>& out
                 o.ok ? (", " + std::to_string(o.bytes) + " bytes").c_str() : "",
                 o.note.empty() ? "" : (" (note: " + o.note + ")").c_str());
   }
-  std::printf("%s: %zu files, %zu written, %zu failed\n", Printable(directory).c_str(), outcomes.size(),
+  std::printf("%s: %zu files, %zu written, %zu failed", Printable(directory).c_str(), outcomes.size(),
               outcomes.size() - failed, failed);
+  if (leftOut > 0) std::printf(", %zu left out by --include/--exclude", leftOut);
+  std::printf("\n");
+}
+
+// The entry --stdout names: by its installed path or its file name, in any
+// case, '/' for '\\'. Several entries of one path leave the last one's bytes
+// (the installer writes it over the others); a file name that two folders
+// hold is ambiguous.
+const Entry& NamedEntry(const Image& image, const ExtractOptions& options) {
+  std::string wanted = options.stdoutName;
+  for (char& c : wanted)
+    if (c == '/') c = '\\';
+  const Entry* found = nullptr;
+  const Entry* refused = nullptr;
+  for (const Entry& entry : image.entries()) {
+    if (!text::SameWindowsName(entry.path, wanted) && !text::SameWindowsName(entry.fileName, wanted)) continue;
+    if (!entry.installed()) {
+      refused = &entry;
+      continue;
+    }
+    if (found && !text::SameWindowsName(found->path, entry.path)) {
+      throw Failure{options.image,
+                    "\"" + Printable(options.stdoutName) + "\" names more than one file (" + Printable(found->path) +
+                        ", " + Printable(entry.path) + "); give the installed path",
+                    kExitUsageError};
+    }
+    found = &entry;
+  }
+  if (found) return *found;
+  if (refused) {
+    throw Failure{options.image, "entry " + std::to_string(refused->position) + ": " + saverkit::RefusalText(refused->refusal),
+                  kExitDataError};
+  }
+  throw Failure{options.image,
+                "no entry installs as \"" + Printable(options.stdoutName) + "\" (saverkit list shows the paths)",
+                kExitUsageError};
+}
+
+// One entry's bytes on standard output, as the installer writes them (the
+// entries before it decoded first). Unless --salvage is given, the entry is
+// decoded once into nowhere before anything is written, so that damage
+// leaves standard output empty rather than holding a cut-short file.
+int RunExtractToStdout(const ExtractOptions& options) {
+  const Image image = Image::Open(options.image);
+  const Entry& entry = NamedEntry(image, options);
+  const auto fail = [&](const EntryResult& result) {
+    return Failure{options.image, Printable(entry.path) + ": " + saverkit::EntryStatusText(result.status),
+                   kExitDataError};
+  };
+  if (!options.salvage) {
+    const EntryResult check = image.Decode(entry.position, [](const std::uint8_t*, std::size_t) { return true; });
+    if (check.status != EntryStatus::kOk) throw fail(check);
+  }
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  int writeError = 0;
+  const EntryResult result = image.Decode(entry.position, [&](const std::uint8_t* data, std::size_t size) {
+    if (std::fwrite(data, 1, size, stdout) == size) return true;
+    writeError = errno;
+    return false;
+  });
+  if (result.status == EntryStatus::kSinkStopped || std::fflush(stdout) != 0) {
+    if (writeError == 0) writeError = errno;
+    throw Failure{"standard output", std::string("write failed: ") + std::strerror(writeError ? writeError : EIO),
+                  kExitDataError};
+  }
+  if (result.status != EntryStatus::kOk) throw fail(result);
+  return kExitOk;
 }
 
 int RunExtract(const ExtractOptions& options) {
+  if (!options.stdoutName.empty()) return RunExtractToStdout(options);
   const Image image = Image::Open(options.image);
   const std::string directory = ChosenFolder(options, image);
   const std::uint64_t total = CheckInstallCount(options, image);
@@ -318,11 +427,12 @@ int RunExtract(const ExtractOptions& options) {
                   kExitDataError};
   }
 
-  FolderWriter writer(folder, options.force);
-  const std::vector<Outcome> outcomes = WriteFiles(image, writer);
+  FolderWriter writer(folder, options.force, options.salvage);
+  const std::vector<Outcome> outcomes = WriteFiles(image, options.filter, writer);
   std::size_t failed = 0;
   for (const Outcome& o : outcomes) failed += o.ok ? 0 : 1;
-  PrintOutcomes(directory, outcomes, failed, options.json);
+  const std::size_t files = image.entries().size() + (image.licence().empty() ? 0 : 1);
+  PrintOutcomes(directory, outcomes, failed, files - outcomes.size(), options.json);
   for (const Outcome& o : outcomes)
     if (!o.ok) PrintError(options.image, Printable(o.name) + ": " + o.status);
   return failed == 0 && !image.tableCutShort() ? kExitOk : kExitDataError;
@@ -343,6 +453,32 @@ void AddExtractCommand(CLI::App& app, int& exitStatus) {
                       "Refuse an image that would write more files than this")
       ->capture_default_str()
       ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{0xFFFFFFFF}));
+  extract->add_option("--include", options->filter.include,
+                      "Write only entries whose installed path matches GLOB (repeatable; * ? as in a shell, any case)")
+      ->type_name("GLOB")
+      ->allow_extra_args(false);
+  extract->add_option("--exclude", options->filter.exclude, "Leave out entries whose installed path matches GLOB")
+      ->type_name("GLOB")
+      ->allow_extra_args(false);
+  CLI::Option* toStdout = extract->add_option(
+      "--stdout", options->stdoutName, "Write the bytes of the entry installed as NAME to standard output");
+  toStdout->type_name("NAME");
+  extract->add_flag("--salvage", options->salvage,
+                    "Keep the bytes decoded before a damaged spot, as NAME.partial (or on standard output)");
+  for (const char* other : {"-d", "--force", "--json", "--max-files", "--include", "--exclude"})
+    toStdout->excludes(extract->get_option(other));
+  extract->footer(
+      "Patterns match the installed path as list shows it (MARLOWEN\\VELDRAKE\\TITLE\\JUKE0001.MID, or\n"
+      "TITLE.scr; LICENSE.TXT for the licence): * matches any run of characters, backslashes too, ? one\n"
+      "character, / a backslash, and letters match in any case, as Windows compares names. An entry\n"
+      "is written when it matches some --include (or none is given) and no --exclude.\n"
+      "--stdout NAME takes the installed path or the file name. The entries before it are decoded\n"
+      "first, since each compressed entry continues the decoder's state of the one before.\n"
+      "Exit status: 0 every file written, 1 damage or a failed entry, 2 bad arguments.\n"
+      "\nExamples:\n"
+      "  saverkit extract NightSkySetup.exe -d out --include '*.MID' --exclude 'JUKE0003.*'\n"
+      "  saverkit extract NightSkySetup.exe --stdout UNINSTAL.EXE > UNINSTAL.EXE\n"
+      "  saverkit extract Damaged.exe -d out --salvage");
   extract->callback([options, &exitStatus] {
     exitStatus = RunCommandReportingFailures(options->image, [&] { return RunExtract(*options); });
   });

@@ -169,8 +169,18 @@ void PrintJson(const Image& image, const ProgramSignatures& signatures) {
   std::fputs("]}\n", stdout);
 }
 
-int RunList(const std::string& path, bool json) {
+// The licence text alone, for reading or piping on; nothing when the image
+// has none.
+int PrintLicence(const Image& image) {
+  const std::string text = PrintableLines(image.licence());
+  std::fputs(text.c_str(), stdout);
+  if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
+  return kExitOk;
+}
+
+int RunList(const std::string& path, bool json, bool licence) {
   const Image image = Image::Open(path);
+  if (licence) return PrintLicence(image);
   // Whether each program inside is signed needs its decoded bytes: the
   // entries are decoded in order, as test does.
   const ProgramSignatures signatures = image.ProgramSignatures();
@@ -213,10 +223,15 @@ void AddListCommand(CLI::App& app, int& exitStatus) {
   CLI::App* list = app.add_subcommand("list", "List the files an installer image installs");
   auto path = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
+  auto licence = std::make_shared<bool>(false);
   list->add_option("IMAGE", *path, "Installer image (.exe)")->required();
-  list->add_flag("--json", *json, "Print one JSON object for scripts");
-  list->callback([path, json, &exitStatus] {
-    exitStatus = RunCommandReportingFailures(*path, [&] { return RunList(*path, *json); });
+  CLI::Option* jsonFlag = list->add_flag("--json", *json, "Print one JSON object for scripts");
+  list->add_flag("--licence,--license", *licence,
+                 "Print the licence text the installer shows (Windows-1252 as UTF-8), nothing else")
+      ->excludes(jsonFlag);
+  list->footer("\nExamples:\n  saverkit list NightSkySetup.exe\n  saverkit list --licence NightSkySetup.exe | less");
+  list->callback([path, json, licence, &exitStatus] {
+    exitStatus = RunCommandReportingFailures(*path, [&] { return RunList(*path, *json, *licence); });
   });
 }
 

@@ -117,6 +117,11 @@ void OutputFile::Commit() {
   committed_ = true;
 }
 
+void OutputFile::CommitAs(const std::string& name) {
+  name_ = name;
+  Commit();
+}
+
 void WriteCheckedFile(const std::string& destination, const std::vector<std::uint8_t>& bytes,
                       bool replace, const std::function<void(const std::string& temporaryPath)>& check) {
   OutputFile file(destination, replace);

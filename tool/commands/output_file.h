@@ -52,6 +52,9 @@ class OutputFile {
   // `replace`, the rename fails when the destination has appeared meanwhile.
   // Throws OutputFileError.
   void Commit();
+  // Commits under another name in the same folder (a salvaged ".partial"
+  // instead of the real name), with the same rule for replacing.
+  void CommitAs(const std::string& name);
 
  private:
   void Open();

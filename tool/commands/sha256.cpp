@@ -50,36 +50,46 @@ void Compress(std::uint32_t (&state)[8], const std::uint8_t* block) {
 
 }  // namespace
 
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19},
+      block_{} {}
+
 void Sha256::Update(const std::uint8_t* data, std::size_t size) {
   length_ += size;
   while (size > 0) {
-    if (filled_ == 0 && size >= 64) {
+    if (blockFill_ == 0 && size >= 64) {
       Compress(state_, data);
       data += 64;
       size -= 64;
       continue;
     }
-    const std::size_t take = size < 64 - filled_ ? size : 64 - filled_;
-    for (std::size_t i = 0; i < take; ++i) block_[filled_ + i] = data[i];
-    filled_ += take;
+    const std::size_t take = size < 64 - blockFill_ ? size : 64 - blockFill_;
+    for (std::size_t i = 0; i < take; ++i) block_[blockFill_ + i] = data[i];
+    blockFill_ += take;
     data += take;
     size -= take;
-    if (filled_ == 64) {
+    if (blockFill_ == 64) {
       Compress(state_, block_);
-      filled_ = 0;
+      blockFill_ = 0;
     }
   }
 }
 
-std::string Sha256::HexDigest() {
+std::string Sha256::FinishHex() {
   const std::uint64_t bits = length_ * 8;
-  std::uint8_t tail[128] = {};
-  for (std::size_t i = 0; i < filled_; ++i) tail[i] = block_[i];
-  tail[filled_] = 0x80;
-  const std::size_t tailSize = filled_ < 56 ? 64 : 128;
-  for (unsigned i = 0; i < 8; ++i) tail[tailSize - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
-  for (std::size_t at = 0; at < tailSize; at += 64) Compress(state_, tail + at);
-  static const char kDigits[] = "0123456789ABCDEF";
+  // 0x80, zeros up to 8 bytes before a block's end (in a block of its own
+  // when the tail leaves no room), and the length.
+  block_[blockFill_++] = 0x80;
+  if (blockFill_ > 56) {
+    for (std::size_t i = blockFill_; i < 64; ++i) block_[i] = 0;
+    Compress(state_, block_);
+    blockFill_ = 0;
+  }
+  for (std::size_t i = blockFill_; i < 56; ++i) block_[i] = 0;
+  for (int i = 0; i < 8; ++i) block_[56 + i] = static_cast<std::uint8_t>(bits >> (8 * (7 - i)));
+  Compress(state_, block_);
+  blockFill_ = 0;
+  static const char kDigits[] = "0123456789abcdef";
   std::string hex;
   for (std::uint32_t word : state_)
     for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(word >> shift) & 0xF];
@@ -87,9 +97,12 @@ std::string Sha256::HexDigest() {
 }
 
 std::string Sha256Hex(const std::vector<std::uint8_t>& bytes) {
-  Sha256 digest;
-  digest.Update(bytes.data(), bytes.size());
-  return digest.HexDigest();
+  Sha256 hasher;
+  hasher.Update(bytes.data(), bytes.size());
+  std::string hex = hasher.FinishHex();
+  for (char& c : hex)
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  return hex;
 }
 
 }  // namespace commands

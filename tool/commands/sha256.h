@@ -1,5 +1,6 @@
-// SHA-256 (FIPS 180-4) of a byte string, for the InstallerSha256 of the
-// winget manifest, and of data fed in pieces (files of any size).
+// SHA-256 (FIPS 180-4) of a byte string: the InstallerSha256 of the winget
+// manifest, and the digest of each decoded entry (test --json, diff), fed
+// piece by piece as the decoder hands the bytes over.
 #pragma once
 
 #include <cstddef>
@@ -9,22 +10,22 @@
 
 namespace commands {
 
-// The digest as 64 upper-case hexadecimal digits.
-std::string Sha256Hex(const std::vector<std::uint8_t>& bytes);
-
-// The same digest of bytes given in any number of pieces.
 class Sha256 {
  public:
+  Sha256();
   void Update(const std::uint8_t* data, std::size_t size);
-  // The digest of everything given; the object is spent afterwards.
-  std::string HexDigest();
+  // The digest as 64 lower-case hexadecimal digits (as sha256sum prints
+  // it); the hasher is spent afterwards.
+  std::string FinishHex();
 
  private:
-  std::uint32_t state_[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  std::uint8_t block_[64] = {};
-  std::size_t filled_ = 0;     // bytes waiting in block_
-  std::uint64_t length_ = 0;  // bytes given in all
+  std::uint32_t state_[8];
+  std::uint8_t block_[64];
+  std::size_t blockFill_ = 0;
+  std::uint64_t length_ = 0;  // bytes so far
 };
+
+// The digest as 64 upper-case hexadecimal digits.
+std::string Sha256Hex(const std::vector<std::uint8_t>& bytes);
 
 }  // namespace commands

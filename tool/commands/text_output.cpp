@@ -18,6 +18,10 @@ namespace commands {
 std::string Windows1252ToUtf8(std::string_view text) { return saverkit::Windows1252ToUtf8(text); }
 
 std::string Printable(std::string_view text) {
+  // Most names are plain printable ASCII, which stays as it is.
+  bool plain = true;
+  for (const char byte : text) plain = plain && byte >= 0x20 && byte < 0x7F;
+  if (plain) return std::string(text);
   std::string out;
   for (const char& byte : text) {
     const unsigned char c = static_cast<unsigned char>(byte);
@@ -35,6 +39,20 @@ std::string Printable(std::string_view text) {
     } else {
       out += saverkit::Windows1252ToUtf8(std::string_view(&byte, 1));
     }
+  }
+  return out;
+}
+
+std::string PrintableLines(std::string_view text) {
+  std::string out;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != '\r' && text[i] != '\n' && text[i] != '\t') continue;
+    out += Printable(text.substr(start, i - start));
+    if (i == text.size()) break;
+    out += text[i] == '\t' ? '\t' : '\n';
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
   }
   return out;
 }

@@ -17,6 +17,10 @@ std::string Windows1252ToUtf8(std::string_view text);
 // escapes (\r, \n, \t, \xNN) so that a name cannot move the cursor.
 std::string Printable(std::string_view text);
 
+// For a text of several lines (a licence): as Printable, but CR LF, a lone
+// CR and LF each end a line ("\n") and tabs stay tabs.
+std::string PrintableLines(std::string_view text);
+
 // A count with a comma between groups of three digits, as the installer
 // shows it ("1,234,567").
 std::string Thousands(std::uint32_t value);

@@ -59,7 +59,7 @@ bool DigestOfMachineFile(const std::string& machine, const std::string& windowsP
   close(fd);
   if (!sound) return false;
   *size = total;
-  *digest = sha.HexDigest();
+  *digest = sha.FinishHex();
   return true;
 }
 

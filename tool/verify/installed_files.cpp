@@ -68,7 +68,7 @@ InstalledFilesReport CheckInstalledFiles(const reader::PayloadImage& image,
     reader::EntryReport entryReport;
     reader::ReadImageEntry(file, entry, *decoder, budget, sink, &entryReport);
     result.size = entryReport.written;
-    result.sha256 = sha.HexDigest();
+    result.sha256 = sha.FinishHex();
     result.verdict = entryReport.verdict;
     if (keep)
       report.uninstallerKept = entryReport.verdict == reader::EntryVerdict::kOk &&

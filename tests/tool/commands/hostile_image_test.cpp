@@ -1,4 +1,4 @@
-// saverkit list, test and extract on images made to hurt them: cut short
+// saverkit list, test, extract, identify and diff on images made to hurt them: cut short
 // anywhere, sizes and offsets past the end, a resource tree that loops,
 // names that would leave the folder, a huge entry count, a decompression
 // bomb, entries that all share one stored region, a pipe. Each case gives
@@ -104,6 +104,7 @@ struct HostileCase {
   const char* what;
   std::function<Bytes()> image;
   std::vector<std::string> args;  // IMAGE and OUT stand for the image and a fresh folder
+  // (diff compares the image with itself: trouble is 2, never a difference)
   int status;
   std::string message;  // on stderr
   bool alone = false;   // the message is the one line on stderr, even for test
@@ -168,6 +169,14 @@ std::vector<HostileCase> Cases() {
   const std::string unsafeTitle = "refused: the title could lead outside its folder";
   const std::string maxFiles = "not in range 1 to 4294967295";
   const auto sound = [] { return Packed(SoundManifest()); };
+  const auto loopingTree = [] {
+    Bytes image = Packed(SoundManifest());
+    const std::size_t root = ResourceRoot(image);
+    // The first entry's offset: a subdirectory at offset 0, the root.
+    image[root + 16 + 4] = image[root + 16 + 5] = image[root + 16 + 6] = 0;
+    image[root + 16 + 7] = 0x80;
+    return image;
+  };
   return {
       {"offset 0xFFFFFFFF", offset(0xFFFFFFFFu), {"list", "IMAGE"}, 1, beyond},
       {"offset 0x80000000", offset(0x80000000u), {"test", "IMAGE"}, 1, "data lies beyond the end of the file"},
@@ -216,16 +225,7 @@ std::vector<HostileCase> Cases() {
       {"entries declaring 100,000 bytes each from one stream",
        sharing(100, packed(MakeExecutableLike(100000, 5)), 100000), {"extract", "IMAGE", "-d", "OUT"}, 1,
        reusedWhy, true},
-      {"resource tree points back at itself",
-       [] {
-         Bytes image = Packed(SoundManifest());
-         const std::size_t root = ResourceRoot(image);
-         // The first entry's offset: a subdirectory at offset 0, the root.
-         image[root + 16 + 4] = image[root + 16 + 5] = image[root + 16 + 6] = 0;
-         image[root + 16 + 7] = 0x80;
-         return image;
-       },
-       {"list", "IMAGE"}, 1, "hostile.exe: image cut short"},
+      {"resource tree points back at itself", loopingTree, {"list", "IMAGE"}, 1, "hostile.exe: image cut short"},
       {"title ..", [] { return Titled(".."); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
       {"title with a separator", [] { return Titled("a\\b"); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
       {"title with a slash", [] { return Titled("a/b"); }, {"test", "IMAGE"}, 1, unsafeTitle},
@@ -274,6 +274,22 @@ std::vector<HostileCase> Cases() {
       {"bomb of no release of ours verified", expanded(0x7FFFFF00u), {"verify", "IMAGE"}, 2,
        "its installer program carries no identity of ours, not one of our releases; nothing verified", true},
       // --max-files takes 1 to 2^32-1; nothing wraps into "no limit".
+      // identify reads no entry: damage is its answer, status 0; diff
+      // decodes every entry, and any damage is trouble, status 2.
+      {"identify offset 0xFFFFFFFF", offset(0xFFFFFFFFu), {"identify", "IMAGE"}, 0, "damaged (" + beyond + ")"},
+      {"identify a bomb", expanded(0x7FFFFF00u), {"identify", "--json", "IMAGE"}, 0, "\"kind\":\"installer\""},
+      {"identify a looping tree", loopingTree, {"identify", "IMAGE"}, 0, "damaged (image cut short)"},
+      {"identify a huge entry count", manyEntries(200000), {"identify", "IMAGE"}, 0, "200000 entries"},
+      {"identify an unsafe title", [] { return Titled(".."); }, {"identify", "--json", "IMAGE"}, 0,
+       "\"title\":\"..\""},
+      {"diff offset 0xFFFFFFFF", offset(0xFFFFFFFFu), {"diff", "IMAGE", "IMAGE"}, 2, beyond, true},
+      {"diff a bomb", expanded(0x7FFFFF00u), {"diff", "IMAGE", "IMAGE"}, 2, "entry 0: " + truncated, true},
+      {"diff expanded 0xFFFFFFFF", expanded(0xFFFFFFFFu), {"diff", "IMAGE", "IMAGE"}, 2, tooLarge, true},
+      {"diff a looping tree", loopingTree, {"diff", "--json", "IMAGE", "IMAGE"}, 2, "image cut short", true},
+      {"diff many entries on one stream", sharing(40, packed(zeros), 240000), {"diff", "IMAGE", "IMAGE"}, 2,
+       reusedWhy, true},
+      {"diff a huge entry count", manyEntries(200000), {"diff", "IMAGE", "IMAGE"}, 0, ""},
+      {"diff an unsafe title", [] { return Titled("a\\b"); }, {"diff", "IMAGE", "IMAGE"}, 0, ""},
       {"max files -1", sound, {"extract", "IMAGE", "-d", "OUT", "--max-files=-1"}, 2, maxFiles},
       {"max files 0", sound, {"extract", "IMAGE", "-d", "OUT", "--max-files=0"}, 2, maxFiles},
       {"max files past 2^64", sound, {"extract", "IMAGE", "-d", "OUT", "--max-files=99999999999999999999"}, 2,
@@ -291,11 +307,12 @@ TEST(HostileImage, EachClassGivesItsStatusAndOneLine) {
     for (std::string& arg : args) arg = arg == "IMAGE" ? image : arg == "OUT" ? out : arg;
     const auto run = Saverkit(args);
     EXPECT_EQ(run.exitStatus, c.status) << run.err;
-    // test reports each entry on standard output, the others on standard error.
+    // test and identify report on standard output, the others on standard error.
+    const bool toOutput = args[0] == "test" || args[0] == "identify";
     if (c.alone)
       EXPECT_TRUE(FailedWith(run, c.status, c.message));
     else
-      EXPECT_NE((args[0] == "test" ? run.out : run.err).find(c.message), std::string::npos) << run.out << run.err;
+      EXPECT_NE((toOutput ? run.out : run.err).find(c.message), std::string::npos) << run.out << run.err;
     for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1)
       EXPECT_EQ(run.err.compare(at, 10, "saverkit: "), 0) << run.err;
     if (args[0] == "list" && args.back() == "--json" && c.status == 0) {

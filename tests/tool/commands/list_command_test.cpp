@@ -106,7 +106,7 @@ TEST(ListCommand, ErrorsAreOneLineAndExitCodesTellThemApart) {
        "beyond.exe: entry 1: data lies beyond the end of the file\n", "Night Sky.DAT"},
       {{"list"}, 2, ""},
       {{"list", "a", "b"}, 2, ""},
-      {{"frobnicate"}, 2, "unknown command \"frobnicate\" (commands: list, test, extract"},
+      {{"frobnicate"}, 2, "unknown command \"frobnicate\" (commands: identify, list, test, extract, diff"},
   };
   for (const Case& c : cases) {
     testsupport::CommandOutput run = Saverkit(c.args);

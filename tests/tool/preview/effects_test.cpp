@@ -23,7 +23,9 @@ using nlohmann::json;
 using preview::EffectChange;
 
 std::string Sha256Of(const std::string& text) {
-  return commands::Sha256Hex(std::vector<std::uint8_t>(text.begin(), text.end()));
+  commands::Sha256 sha;
+  sha.Update(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  return sha.FinishHex();
 }
 
 const json* Find(const json& list, const char* key, const std::string& value) {
