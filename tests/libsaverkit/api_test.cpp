@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "core/codec/stream_writer.h"
 #include "installer_fixture.h"
 #include "saverkit/saverkit.h"
 #include "stub_fixture.h"
@@ -19,6 +18,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using installertest::Compressed;
 using installertest::Media;
+using installertest::RingTailEntry;
 using installertest::Stored;
 
 // Entry 1 leaves its first 30 bytes in the ring's tail; entry 3 is refused
@@ -35,12 +35,7 @@ imagewriter::ManifestContents RingImage() {
   manifest.numberBase = 23;
   imagewriter::EntryContents refused = Compressed("ZYXWVUTSRQPONMLKJIHGFEDCBA9876 refused");
   refused.name = "\\..\\EVIL.MID";
-  imagewriter::EntryContents fromTail;
-  codec::EntryStreamWriter writer(fromTail.stored);
-  writer.Match(30, 4095);
-  writer.Finish();
-  fromTail.expandedSize = 30;
-  fromTail.name = ".MID";
+  imagewriter::EntryContents fromTail = RingTailEntry();
   manifest.entries = {Stored("saver"), Compressed(kData), Stored("uninstaller"), refused, fromTail};
   return manifest;
 }

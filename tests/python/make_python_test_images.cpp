@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "core/codec/stream_writer.h"
 #include "core/imagewriter/manifest_writer.h"
 #include "core/imagewriter/version_info_writer.h"
 #include "installer_fixture.h"
@@ -21,6 +20,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using installertest::Compressed;
+using installertest::RingTailEntry;
 using installertest::Stored;
 
 void Write(const std::filesystem::path& path, const Bytes& bytes) {
@@ -51,12 +51,7 @@ int main(int argc, char** argv) {
   refused.name = "\\..\\EVIL.MID";
   // One 30-byte match at the farthest offset: the tail entry 1 leaves in
   // the ring, so its bytes are right only when entry 1 was decoded first.
-  imagewriter::EntryContents fromTail;
-  codec::EntryStreamWriter writer(fromTail.stored);
-  writer.Match(30, 4095);
-  writer.Finish();
-  fromTail.expandedSize = 30;
-  fromTail.name = ".MID";
+  imagewriter::EntryContents fromTail = RingTailEntry();
   imagewriter::EntryContents music = Compressed(media);
   music.name = ".WAV";
   manifest.entries = {Stored("saver"), Compressed(data), Stored("uninstaller"), refused, fromTail, music};

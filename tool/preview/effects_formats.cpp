@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/text/windows1252.h"
+#include "saverkit/text.h"
 #include "hostwin/transcript.h"
 #include "tool/preview/effects.h"
 
@@ -19,23 +19,7 @@ using nlohmann::ordered_json;
 
 // Names and data are Windows-1252 bytes as the program wrote them; JSON
 // wants UTF-8.
-std::string Utf8Of(const std::string& bytes) {
-  std::string utf8;
-  for (unsigned char byte : bytes) {
-    const std::uint16_t unit = text::Windows1252ToUnicode(byte);
-    if (unit < 0x80) {
-      utf8 += static_cast<char>(unit);
-    } else if (unit < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (unit >> 6));
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xE0 | (unit >> 12));
-      utf8 += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    }
-  }
-  return utf8;
-}
+std::string Utf8Of(const std::string& bytes) { return saverkit::Windows1252ToUtf8(bytes); }
 
 std::string TypeName(std::uint32_t type) {
   static const char* const kNames[] = {"REG_NONE",  "REG_SZ",   "REG_EXPAND_SZ",        "REG_BINARY",

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "core/codec/stream_writer.h"
 #include "core/imagewriter/manifest_writer.h"
 #include "installer_fixture.h"
 #include "run_saverkit.h"
@@ -18,6 +17,7 @@ namespace {
 
 using installertest::Compressed;
 using installertest::Media;
+using installertest::RingTailEntry;
 using installertest::SampleBytes;
 using installertest::Stored;
 using Names = std::vector<std::string>;
@@ -29,12 +29,7 @@ imagewriter::ManifestContents Harbour() {
   contents.title = "Harbour";
   contents.license = "Free to share.\r\n";
   contents.numberBase = 23;
-  imagewriter::EntryContents fromTail;
-  codec::EntryStreamWriter writer(fromTail.stored);
-  writer.Match(30, 4095);
-  writer.Finish();
-  fromTail.expandedSize = 30;
-  fromTail.name = ".MID";
+  imagewriter::EntryContents fromTail = RingTailEntry();
   contents.entries = {Compressed(SampleBytes(4000)), Compressed(kData), Stored("uninstaller"),
                       Media(".WAV", SampleBytes(900, 'w')), fromTail};
   return contents;

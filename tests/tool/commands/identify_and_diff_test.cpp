@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "core/codec/stream_writer.h"
 #include "core/imagewriter/manifest_writer.h"
 #include "installer_fixture.h"
 #include "run_saverkit.h"
@@ -23,6 +22,7 @@ namespace {
 
 using installertest::Compressed;
 using installertest::Media;
+using installertest::RingTailEntry;
 using installertest::SampleBytes;
 using installertest::Stored;
 using Bytes = std::vector<std::uint8_t>;
@@ -32,23 +32,13 @@ namespace fs = std::filesystem;
 // The first 30 bytes of the data file stay in the ring's tail, which the
 // last media entry (one 30-byte match at the farthest offset) copies: its
 // bytes depend on the entry before it, not on its own stored bytes alone.
-imagewriter::EntryContents FromRingTail() {
-  imagewriter::EntryContents entry;
-  codec::EntryStreamWriter writer(entry.stored);
-  writer.Match(30, 4095);
-  writer.Finish();
-  entry.expandedSize = 30;
-  entry.name = ".MID";
-  return entry;
-}
-
 imagewriter::ManifestContents Harbour(const std::string& data = "0123456789abcdefghijklmnopqrst, then the rest") {
   imagewriter::ManifestContents contents;
   contents.title = "Harbour";
   contents.license = "Free to share.\r\n";
   contents.numberBase = 23;
   contents.entries = {Compressed(SampleBytes(5000)), Compressed(data), Stored(SampleBytes(700, 'u')),
-                      Media(".WAV", SampleBytes(900, 'w')), FromRingTail()};
+                      Media(".WAV", SampleBytes(900, 'w')), RingTailEntry()};
   return contents;
 }
 

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "installer_fixture.h"
-#include "core/codec/stream_writer.h"
 #include "run_saverkit.h"
 #include "temp_files.h"
 
-using codec::EntryStreamWriter;
 
 
 namespace {
@@ -32,12 +30,7 @@ imagewriter::ManifestContents ImageReadingTheTail(std::string* tail) {
   imagewriter::EntryContents refused = Compressed("ZYXWVUTSRQPONMLKJIHGFEDCBA9876 refused");
   refused.name = "\\..\\EVIL.MID";
   refused.kind = 0;
-  imagewriter::EntryContents fromTail;
-  EntryStreamWriter writer(fromTail.stored);
-  writer.Match(30, 4095);
-  writer.Finish();
-  fromTail.expandedSize = 30;
-  fromTail.name = ".MID";
+  imagewriter::EntryContents fromTail = RingTailEntry();
   fromTail.kind = 0;
   manifest.entries = {Stored("saver"), Compressed(data), Stored("uninstaller"), refused, fromTail};
   return manifest;
