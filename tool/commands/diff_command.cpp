@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -52,14 +53,16 @@ struct PathFacts {
   std::uint32_t size = 0;
   std::uint32_t storedSize = 0;
   bool compressed = false;
-  std::string sha256;
+  Sha256Digest sha256{};
 };
 
 struct Side {
   std::string file;
   std::unique_ptr<Image> image;
-  std::vector<PathFacts> paths;              // in order of first appearance
-  std::unordered_map<std::string, std::size_t> index;  // folded path -> paths
+  // In order of first appearance; reserved for every entry up front, so
+  // that the folded paths the index views never move.
+  std::vector<PathFacts> paths;
+  std::unordered_map<std::string_view, std::size_t> index;  // folded path -> paths
   std::vector<std::string> notes;
 };
 
@@ -79,6 +82,7 @@ Side Load(const std::string& file) {
     if (!image.damage().empty()) Trouble(file, image.damage());
     saverkit::EntryReader reader(image);
     side.index.reserve(image.entries().size());
+    side.paths.reserve(image.entries().size());
     for (const Entry& entry : image.entries()) {
       if (!entry.installed() || entry.path.empty()) {
         side.notes.push_back(file + ": entry " + std::to_string(entry.position) + " is not compared: " +
@@ -92,16 +96,20 @@ Side Load(const std::string& file) {
       });
       if (result.status != EntryStatus::kOk)
         Trouble(file, "entry " + std::to_string(entry.position) + ": " + saverkit::EntryStatusText(result.status));
-      PathFacts facts{entry.path, FoldedName(entry.path), entry.size, entry.storedSize, entry.compressed,
-                      digest.FinishHex()};
-      // A later entry of the same path replaces the earlier's bytes, and
-      // the file keeps the earlier spelling, as on Windows.
-      const auto [at, fresh] = side.index.emplace(facts.folded, side.paths.size());
-      if (fresh) {
-        side.paths.push_back(std::move(facts));
+      std::string folded = FoldedName(entry.path);
+      const auto known = side.index.find(folded);
+      if (known == side.index.end()) {
+        side.paths.push_back({entry.path, std::move(folded), entry.size, entry.storedSize, entry.compressed,
+                              digest.Finish()});
+        side.index.emplace(side.paths.back().folded, side.paths.size() - 1);
       } else {
-        facts.path = std::move(side.paths[at->second].path);
-        side.paths[at->second] = std::move(facts);
+        // A later entry of the same path replaces the earlier's bytes, and
+        // the file keeps the earlier spelling, as on Windows.
+        PathFacts& facts = side.paths[known->second];
+        facts.size = entry.size;
+        facts.storedSize = entry.storedSize;
+        facts.compressed = entry.compressed;
+        facts.sha256 = digest.Finish();
       }
     }
   } catch (const saverkit::Error& error) {
@@ -142,7 +150,7 @@ EntryChange Compare(const PathFacts& a, const PathFacts& b) {
   };
   if (a.path != b.path) note("name", Printable(a.path), Printable(b.path));
   if (a.size != b.size) note("size", std::to_string(a.size), std::to_string(b.size));
-  if (a.sha256 != b.sha256) note("sha256", a.sha256, b.sha256);
+  if (a.sha256 != b.sha256) note("sha256", HexOf(a.sha256), HexOf(b.sha256));
   if (a.storedSize != b.storedSize) note("stored size", std::to_string(a.storedSize), std::to_string(b.storedSize));
   if (a.compressed != b.compressed) note("method", Method(a), Method(b));
   c.change = c.details.empty() ? Change::kSame : Change::kChanged;
@@ -150,9 +158,20 @@ EntryChange Compare(const PathFacts& a, const PathFacts& b) {
 }
 
 // A's paths in A's order (same, changed, removed), then B's new ones.
+// Two releases mostly list the same paths in the same order: a path found
+// at its own place on the other side needs no lookup.
 std::vector<EntryChange> CompareEntries(const Side& a, const Side& b) {
+  const auto atSamePlace = [](const Side& other, std::size_t i, const PathFacts& facts) {
+    return i < other.paths.size() && other.paths[i].folded == facts.folded;
+  };
   std::vector<EntryChange> changes;
-  for (const PathFacts& facts : a.paths) {
+  changes.reserve(a.paths.size());
+  for (std::size_t i = 0; i < a.paths.size(); ++i) {
+    const PathFacts& facts = a.paths[i];
+    if (atSamePlace(b, i, facts)) {
+      changes.push_back(Compare(facts, b.paths[i]));
+      continue;
+    }
     const auto other = b.index.find(facts.folded);
     if (other != b.index.end()) {
       changes.push_back(Compare(facts, b.paths[other->second]));
@@ -160,8 +179,11 @@ std::vector<EntryChange> CompareEntries(const Side& a, const Side& b) {
       changes.push_back({Change::kRemoved, &facts, nullptr, {}});
     }
   }
-  for (const PathFacts& facts : b.paths)
-    if (a.index.count(facts.folded) == 0) changes.push_back({Change::kAdded, nullptr, &facts, {}});
+  for (std::size_t i = 0; i < b.paths.size(); ++i) {
+    const PathFacts& facts = b.paths[i];
+    if (!atSamePlace(a, i, facts) && a.index.count(facts.folded) == 0)
+      changes.push_back({Change::kAdded, nullptr, &facts, {}});
+  }
   return changes;
 }
 
@@ -238,7 +260,7 @@ std::string JsonText(const nlohmann::ordered_json& value) {
 std::string FactsJson(const PathFacts* facts) {
   if (!facts) return "null";
   return "{\"path\":" + JsonText(Windows1252ToUtf8(facts->path)) + ",\"size\":" + std::to_string(facts->size) +
-         ",\"sha256\":\"" + facts->sha256 + "\",\"stored_size\":" + std::to_string(facts->storedSize) +
+         ",\"sha256\":\"" + HexOf(facts->sha256) + "\",\"stored_size\":" + std::to_string(facts->storedSize) +
          ",\"method\":\"" + Method(*facts) + "\"}";
 }
 

@@ -75,7 +75,7 @@ void Sha256::Update(const std::uint8_t* data, std::size_t size) {
   }
 }
 
-std::string Sha256::FinishHex() {
+Sha256Digest Sha256::Finish() {
   const std::uint64_t bits = length_ * 8;
   // 0x80, zeros up to 8 bytes before a block's end (in a block of its own
   // when the tail leaves no room), and the length.
@@ -89,10 +89,19 @@ std::string Sha256::FinishHex() {
   for (int i = 0; i < 8; ++i) block_[56 + i] = static_cast<std::uint8_t>(bits >> (8 * (7 - i)));
   Compress(state_, block_);
   blockFill_ = 0;
+  Sha256Digest digest;
+  for (std::size_t i = 0; i < digest.size(); ++i) digest[i] = state_[i];
+  return digest;
+}
+
+std::string Sha256::FinishHex() { return HexOf(Finish()); }
+
+std::string HexOf(const Sha256Digest& digest) {
   static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (std::uint32_t word : state_)
-    for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(word >> shift) & 0xF];
+  std::string hex(64, '0');
+  std::size_t at = 0;
+  for (std::uint32_t word : digest)
+    for (int shift = 28; shift >= 0; shift -= 4) hex[at++] = kDigits[(word >> shift) & 0xF];
   return hex;
 }
 

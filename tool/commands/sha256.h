@@ -3,6 +3,7 @@
 // piece by piece as the decoder hands the bytes over.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,10 +11,15 @@
 
 namespace commands {
 
+// A digest as its eight 32-bit words (the digest's bytes, big-endian).
+using Sha256Digest = std::array<std::uint32_t, 8>;
+
 class Sha256 {
  public:
   Sha256();
   void Update(const std::uint8_t* data, std::size_t size);
+  // The digest; the hasher is spent afterwards.
+  Sha256Digest Finish();
   // The digest as 64 lower-case hexadecimal digits (as sha256sum prints
   // it); the hasher is spent afterwards.
   std::string FinishHex();
@@ -24,6 +30,9 @@ class Sha256 {
   std::size_t blockFill_ = 0;
   std::uint64_t length_ = 0;  // bytes so far
 };
+
+// 64 lower-case hexadecimal digits.
+std::string HexOf(const Sha256Digest& digest);
 
 // The digest as 64 upper-case hexadecimal digits.
 std::string Sha256Hex(const std::vector<std::uint8_t>& bytes);
