@@ -87,8 +87,18 @@ inline void MoveRange(std::uint16_t* to, std::uint16_t* from, std::uint16_t entr
 // other one the leaf's former neighbour's range.
 inline void SwapTableRanges(DecodingModel& model, unsigned c, unsigned l, unsigned d) {
   const unsigned shift = kTableBits - d;
-  std::uint16_t* a = model.firstLevel + (CodeOfNode(model.tree, c, d) << shift);
-  std::uint16_t* b = model.firstLevel + (CodeOfNode(model.tree, l, d) << shift);
+  // Both codes in one walk: two independent chains of loads side by side.
+  unsigned codeC = 0, codeL = 0;
+  for (unsigned bit = 0, x = c, y = l; bit < d; ++bit) {
+    const unsigned px = model.tree.nodeParent[x];
+    const unsigned py = model.tree.nodeParent[y];
+    codeC |= (x - model.tree.nodeChild[px]) << bit;
+    codeL |= (y - model.tree.nodeChild[py]) << bit;
+    x = px;
+    y = py;
+  }
+  std::uint16_t* a = model.firstLevel + (codeC << shift);
+  std::uint16_t* b = model.firstLevel + (codeL << shift);
   const unsigned bytes = 2u << shift;  // 4 or more
   const bool leafAtC = model.tree.nodeChild[c] >= kNodeCount;
   const bool leafAtL = model.tree.nodeChild[l] >= kNodeCount;
