@@ -60,7 +60,7 @@ inline unsigned CodeOfNode(const AdaptiveModel& tree, unsigned x, unsigned d) {
   return code;
 }
 
-// Exchanges or copies table ranges a word (two or four entries) at a time.
+// Exchanges or copies table ranges a word (two entries) at a time.
 template <class Word>
 inline void SwapRanges(std::uint16_t* a, std::uint16_t* b, unsigned bytes) {
   for (unsigned i = 0; i < bytes; i += sizeof(Word)) {
@@ -103,10 +103,7 @@ inline void SwapTableRanges(DecodingModel& model, unsigned c, unsigned l, unsign
   const bool leafAtC = model.tree.nodeChild[c] >= kNodeCount;
   const bool leafAtL = model.tree.nodeChild[l] >= kNodeCount;
   if (!leafAtC && !leafAtL) {
-    if (bytes == 4)
-      SwapRanges<std::uint32_t>(a, b, bytes);
-    else
-      SwapRanges<std::uint64_t>(a, b, bytes);
+    SwapRanges<std::uint32_t>(a, b, bytes);
     return;
   }
   unsigned leaf = c;
@@ -116,10 +113,7 @@ inline void SwapTableRanges(DecodingModel& model, unsigned c, unsigned l, unsign
   }
   // a is the range of the position that now holds the leaf.
   const auto entry = static_cast<std::uint16_t>(leaf | (d << kEntryDepthShift));
-  if (bytes == 4)
-    MoveRange<std::uint32_t>(b, a, entry, bytes);
-  else
-    MoveRange<std::uint64_t>(b, a, entry, bytes);
+  MoveRange<std::uint32_t>(b, a, entry, bytes);
 }
 
 // The rest of a count once node c, just counted, has passed its right
