@@ -14,6 +14,7 @@
 //           the next stored byte; `remaining` counts the stored bytes still
 //           to be fetched, this one included (at least 1). Called at most
 //           storedSize times, so nothing beyond the entry is ever asked for.
+//           or FetchRun (see HasFetchRun below), which hands out runs.
 //   Sink:   void Write(const std::uint8_t* bytes, std::size_t count)
 //           decoded bytes in order, count >= 1 and less than kWindowSize
 //           + kMaxMatchLength;
@@ -40,6 +41,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "core/codec/adaptive_model.h"
 #include "core/codec/decoding_model.h"
@@ -111,33 +113,46 @@ static_assert(8 * kMaxMatchLength % (kShortestItemBits + OffsetCodeBits(0)) == 0
 static_assert(kLargestExpansion == 24 && kLargestExpansion >= 8 / kShortestItemBits,
               "a literal (8 bits per byte at best) never yields more than the longest match");
 
+// Whether a Source also hands out its stored bytes a run at a time:
+//   std::size_t FetchRun(const std::uint8_t*& bytes, std::uint32_t remaining)
+//           the next n stored bytes (1 <= n <= remaining) at `bytes`, valid
+//           until the next call; returns n. Taken as fetched, as n calls of
+//           Fetch would be.
+template <class Source, class = void>
+struct HasFetchRun {
+  static constexpr bool value = false;
+};
+template <class Source>
+struct HasFetchRun<Source, decltype(void(std::declval<Source&>().FetchRun(
+                               std::declval<const std::uint8_t*&>(), std::uint32_t{})))> {
+  static constexpr bool value = true;
+};
+
 // Stream bits, most significant first, held left-aligned in 64 bits. Bytes
 // are fetched up to seven ahead of use; that never reaches past the stored
 // size, which only changes when the source is asked, not what it is asked.
+// From a source that hands out runs, eight bytes are loaded at once while
+// the run holds eight, without a branch on how many bits are held; the bits
+// beyond the valid ones are then the next stream bits, which later loads OR
+// in again at the same place.
 template <class Source>
 class BitInput {
  public:
   BitInput(Source& source, std::uint32_t storedSize)
       : source_(source), storedSize_(storedSize), remaining_(storedSize) {}
 
-  unsigned ReadBit() {
-    if (count_ == 0) Refill();
-    const unsigned bit = static_cast<unsigned>(bits_ >> 63);
-    bits_ <<= 1;
-    --count_;
-    return bit;
-  }
-
-  unsigned ReadBits8() {
-    if (count_ < 8) Refill();
-    const unsigned byte = static_cast<unsigned>(bits_ >> 56);
-    bits_ <<= 8;
-    count_ -= 8;
-    return byte;
-  }
-
   // Up to 57 bits, left-aligned, without taking them.
   std::uint64_t Peek() {
+    if constexpr (HasFetchRun<Source>::value) {
+      if (__builtin_expect(runEnd_ - run_ >= 8, 1)) {
+        std::uint64_t word;
+        std::memcpy(&word, run_, sizeof word);
+        bits_ |= FromBigEndian(word) >> count_;
+        run_ += (63 - count_) >> 3;
+        count_ |= 56;
+        return bits_;
+      }
+    }
     if (count_ < 32) Refill();
     return bits_;
   }
@@ -147,7 +162,7 @@ class BitInput {
   }
 
   std::uint64_t BitsConsumed() const {
-    return (static_cast<std::uint64_t>(storedSize_ - remaining_) * 8u) + padding_ - count_;
+    return (static_cast<std::uint64_t>(storedSize_ - Remaining()) * 8u) + padding_ - count_;
   }
 
   // True once a bit beyond the stored size has been taken: the zero bits
@@ -155,26 +170,54 @@ class BitInput {
   bool Overran() const { return padding_ > count_; }
 
  private:
+  static std::uint64_t FromBigEndian(std::uint64_t word) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return __builtin_bswap64(word);
+#else
+    return word;
+#endif
+  }
+
+  // Stored bytes not yet taken into bits_.
+  std::uint32_t Remaining() const {
+    return remaining_ + static_cast<std::uint32_t>(runEnd_ - run_);
+  }
+
   void Refill() {
     while (count_ <= 56) {
-      if (remaining_ == 0) {
-        // The stream has ended: what follows is zero bits, and bits_ already
-        // holds zeros below its valid bits.
-        padding_ += 64 - count_;
-        count_ = 64;
-        return;
+      std::uint8_t byte;
+      if constexpr (HasFetchRun<Source>::value) {
+        if (run_ == runEnd_) {
+          if (remaining_ == 0) return Pad();
+          const std::size_t n = source_.FetchRun(run_, remaining_);
+          runEnd_ = run_ + n;
+          remaining_ -= static_cast<std::uint32_t>(n);
+        }
+        byte = *run_++;
+      } else {
+        if (remaining_ == 0) return Pad();
+        byte = source_.Fetch(remaining_);
+        --remaining_;
       }
-      bits_ |= static_cast<std::uint64_t>(source_.Fetch(remaining_)) << (56 - count_);
-      --remaining_;
+      bits_ |= static_cast<std::uint64_t>(byte) << (56 - count_);
       count_ += 8;
     }
+  }
+
+  // The stream has ended: what follows is zero bits, and bits_ already
+  // holds zeros below its valid bits.
+  void Pad() {
+    padding_ += 64 - count_;
+    count_ = 64;
   }
 
   Source& source_;
   std::uint64_t bits_ = 0;
   unsigned count_ = 0;  // valid bits in bits_
+  const std::uint8_t* run_ = nullptr;     // bytes of the source's current run
+  const std::uint8_t* runEnd_ = nullptr;  // not yet taken into bits_
   const std::uint32_t storedSize_;
-  std::uint32_t remaining_;     // stored bytes not yet fetched
+  std::uint32_t remaining_;     // stored bytes the source has not handed out
   std::uint64_t padding_ = 0;   // zero bits supplied beyond the stored size
 };
 

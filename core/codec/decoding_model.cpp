@@ -24,7 +24,6 @@ void MarkDeep(DecodingModel& model, unsigned x) {
 // 2^(8 - d) table entries that start with its code.
 void Fill(DecodingModel& model, unsigned x, unsigned d, unsigned code) {
   model.depth[x] = static_cast<std::uint8_t>(d);
-  model.prefix[x] = static_cast<std::uint8_t>(code);
   const unsigned v = model.tree.nodeChild[x];
   if (v >= kNodeCount || d == kTableBits) {
     const unsigned width = 1u << (kTableBits - d);
@@ -60,7 +59,7 @@ void RebuildDecodingModel(DecodingModel& model) {
 
 void RefreshSubtree(DecodingModel& model, unsigned x) {
   if (model.depth[x] < kDeepNode) {
-    Fill(model, x, model.depth[x], model.prefix[x]);
+    Fill(model, x, model.depth[x], CodeOfNode(model.tree, x, model.depth[x]));
     return;
   }
   const unsigned v = model.tree.nodeChild[x];

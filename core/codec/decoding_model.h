@@ -8,13 +8,16 @@
 //
 // An update changes the table only where it moves a node whose depth is at
 // most 8: the moved node and the one it changes places with keep their
-// indices (hence their depths and prefixes) but exchange subtrees, so the
-// table ranges of just those two indices are filled again. Most moves
-// exchange two leaves of the same depth, and change nothing: each range
-// still ends at the same index, which now holds the other symbol.
+// indices (hence their depths and codes) but exchange subtrees. Most moves
+// exchange two nodes of the same depth: their table ranges, of the same
+// width, trade places (the nodes below keep their indices and depths), and
+// two leaves of one depth change nothing at all. Only a move between depths
+// fills the two ranges again from the tree.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <utility>
 
 #include "core/codec/adaptive_model.h"
 
@@ -30,8 +33,6 @@ struct DecodingModel {
   // Per node index: its depth, capped at kDeepNode; a node at depth 9 or
   // more has only such nodes below it.
   std::uint8_t depth[kNodeCount];
-  // Per node index of depth 8 or less: its code, right-aligned.
-  std::uint8_t prefix[kNodeCount];
 };
 
 constexpr unsigned kEntryNodeMask = 0x0FFF;
@@ -43,26 +44,105 @@ void InitDecodingModel(DecodingModel& model);
 // Halves the counts and rebuilds tree and table (see RebuildTree).
 void RebuildDecodingModel(DecodingModel& model);
 
-// Fills again what depends on the subtree now at node x (depth, prefix and
-// table range), after a move gave that position another subtree.
+// Fills again what depends on the subtree now at node x (depths and table
+// range), after a move gave that position another subtree.
 void RefreshSubtree(DecodingModel& model, unsigned x);
+
+// The code of node x at depth d (8 or less), right-aligned, read from the
+// links upward: codes of nodes below a move change, so none is kept.
+inline unsigned CodeOfNode(const AdaptiveModel& tree, unsigned x, unsigned d) {
+  unsigned code = 0;
+  for (unsigned bit = 0; bit < d; ++bit) {
+    const unsigned p = tree.nodeParent[x];
+    code |= (x - tree.nodeChild[p]) << bit;
+    x = p;
+  }
+  return code;
+}
+
+// Exchanges or copies table ranges a word (two entries) at a time.
+template <class Word>
+inline void SwapRanges(std::uint16_t* a, std::uint16_t* b, unsigned bytes) {
+  for (unsigned i = 0; i < bytes; i += sizeof(Word)) {
+    Word x, y;
+    std::memcpy(&x, reinterpret_cast<char*>(a) + i, sizeof x);
+    std::memcpy(&y, reinterpret_cast<char*>(b) + i, sizeof y);
+    std::memcpy(reinterpret_cast<char*>(a) + i, &y, sizeof y);
+    std::memcpy(reinterpret_cast<char*>(b) + i, &x, sizeof x);
+  }
+}
+template <class Word>
+inline void MoveRange(std::uint16_t* to, std::uint16_t* from, std::uint16_t entry, unsigned bytes) {
+  const Word filled = static_cast<Word>(entry * static_cast<Word>(0x0001000100010001ull));
+  for (unsigned i = 0; i < bytes; i += sizeof(Word)) {
+    std::memcpy(reinterpret_cast<char*>(to) + i, reinterpret_cast<char*>(from) + i, sizeof(Word));
+    std::memcpy(reinterpret_cast<char*>(from) + i, &filled, sizeof filled);
+  }
+}
+
+// After nodes c and l, both at depth d (1-7) and not both leaves, exchanged
+// subtrees: their table ranges (2^(8 - d) entries each) trade places. A
+// leaf's range names the leaf's index, which is the position's, so the
+// position that now holds a leaf gets its range filled with itself and the
+// other one the leaf's former neighbour's range.
+inline void SwapTableRanges(DecodingModel& model, unsigned c, unsigned l, unsigned d) {
+  const unsigned shift = kTableBits - d;
+  // Both codes in one walk: two independent chains of loads side by side.
+  unsigned codeC = 0, codeL = 0;
+  for (unsigned bit = 0, x = c, y = l; bit < d; ++bit) {
+    const unsigned px = model.tree.nodeParent[x];
+    const unsigned py = model.tree.nodeParent[y];
+    codeC |= (x - model.tree.nodeChild[px]) << bit;
+    codeL |= (y - model.tree.nodeChild[py]) << bit;
+    x = px;
+    y = py;
+  }
+  std::uint16_t* a = model.firstLevel + (codeC << shift);
+  std::uint16_t* b = model.firstLevel + (codeL << shift);
+  const unsigned bytes = 2u << shift;  // 4 or more
+  const bool leafAtC = model.tree.nodeChild[c] >= kNodeCount;
+  const bool leafAtL = model.tree.nodeChild[l] >= kNodeCount;
+  if (!leafAtC && !leafAtL) {
+    SwapRanges<std::uint32_t>(a, b, bytes);
+    return;
+  }
+  unsigned leaf = c;
+  if (leafAtL) {
+    std::swap(a, b);
+    leaf = l;
+  }
+  // a is the range of the position that now holds the leaf.
+  const auto entry = static_cast<std::uint16_t>(leaf | (d << kEntryDepthShift));
+  MoveRange<std::uint32_t>(b, a, entry, bytes);
+}
+
+// Where speed is the aim the moves are inlined into the decode loop: the
+// call and its spills cost more than its larger body (about 6% of the
+// decoding time). A build for size (the installer) keeps one copy.
+#if defined(__OPTIMIZE_SIZE__) || !defined(__GNUC__)
+#define CODEC_INLINE_MOVES inline
+#else
+#define CODEC_INLINE_MOVES __attribute__((always_inline)) inline
+#endif
 
 // The rest of a count once node c, just counted, has passed its right
 // neighbour: c moves, and the walk goes on from its new place to the root
 // (node 0 is never a parent: the root's parent entry ends the walk).
-inline void MoveAndCountUp(DecodingModel& model, unsigned c) {
+CODEC_INLINE_MOVES void MoveAndCountUp(DecodingModel& model, unsigned c) {
   std::uint16_t* const frequency = model.tree.nodeFrequency;
   const std::uint16_t* const parent = model.tree.nodeParent;
   for (;;) {
     const unsigned l = MoveCountedNode(model.tree, c, frequency[c]);
     const unsigned dc = model.depth[c];
     const unsigned dl = model.depth[l];
-    if (dc < kDeepNode || dl < kDeepNode) {
-      const bool twoLeaves = model.tree.nodeChild[c] >= kNodeCount && model.tree.nodeChild[l] >= kNodeCount;
-      if (dc != dl || !twoLeaves) {
-        RefreshSubtree(model, c);
-        RefreshSubtree(model, l);
-      }
+    if (dc == dl) {
+      // Two leaves, or two nodes at depth 8, own their ranges as before.
+      const bool bothEnd = (model.tree.nodeChild[c] >= kNodeCount && model.tree.nodeChild[l] >= kNodeCount) ||
+                           dc == kTableBits;
+      if (dc < kTableBits && !bothEnd) SwapTableRanges(model, c, l, dc);
+    } else {
+      RefreshSubtree(model, c);
+      RefreshSubtree(model, l);
     }
     c = parent[l];
     for (;;) {

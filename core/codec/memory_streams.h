@@ -23,6 +23,20 @@ struct MemoryStoredSource {
     ++position;
     return byte;
   }
+  std::size_t FetchRun(const std::uint8_t*& bytes, std::uint32_t remaining) {
+    static const std::uint8_t kZeros[64] = {};
+    if (position < available) {
+      const std::size_t left = available - position;
+      const std::size_t n = left < remaining ? left : remaining;
+      bytes = data + position;
+      position += n;
+      return n;
+    }
+    const std::size_t n = remaining < sizeof kZeros ? remaining : sizeof kZeros;
+    bytes = kZeros;
+    position += n;
+    return n;
+  }
 };
 
 // Decoded bytes into a buffer that holds the whole expanded size.

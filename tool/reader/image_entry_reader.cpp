@@ -59,21 +59,28 @@ class FileSource {
  public:
   FileSource(ImageFile& file, const PayloadEntry& entry, EntryMeter& meter)
       : file_(file), offset_(entry.DataOffset), meter_(meter), buffer_(BlockFor(entry.StoredSize)) {}
-  std::uint8_t Fetch(std::uint32_t remaining) {
+  // The rest of the block, read first when it is spent; a failed read gives
+  // one zero byte and is tried again at the next call.
+  std::size_t FetchRun(const std::uint8_t*& bytes, std::uint32_t remaining) {
     if (position_ == filled_) {
       const std::uint32_t want = static_cast<std::uint32_t>(BlockFor(remaining));
       position_ = 0;
       filled_ = 0;
       if (!file_.ReadAt(offset_, buffer_.data(), want)) {
         failed_ = true;
-        return 0;
+        static const std::uint8_t kZero = 0;
+        bytes = &kZero;
+        return 1;
       }
       filled_ = want;
       offset_ += want;
       // A spent budget stops the decoder through the sink, after this item.
       meter_.Read(want);
     }
-    return buffer_[position_++];
+    bytes = buffer_.data() + position_;
+    const std::size_t n = filled_ - position_;
+    position_ = filled_;
+    return n;
   }
   bool failed() const { return failed_; }
 

@@ -35,6 +35,29 @@ struct CountingSource {
     return memory.Fetch(remaining);
   }
 };
+// The same bytes handed out in runs of the sizes below in turn, so that a
+// run ends at every place of the bit reader's eight-byte loads.
+struct CountingRunSource {
+  MemoryStoredSource memory;
+  std::uint32_t fetched = 0;
+  std::uint32_t lowestRemaining = 0xFFFFFFFFu;
+  unsigned turn = 0;
+  std::size_t FetchRun(const std::uint8_t*& bytes, std::uint32_t remaining) {
+    static constexpr std::size_t kCaps[] = {1, 7, 8, 9, 13, 4096, 3, 64};
+    if (remaining < lowestRemaining) lowestRemaining = remaining;
+    std::size_t n = memory.FetchRun(bytes, remaining);
+    const std::size_t cap = kCaps[turn++ % (sizeof kCaps / sizeof kCaps[0])];
+    if (n > cap) {
+      memory.position -= n - cap;
+      n = cap;
+    }
+    fetched += static_cast<std::uint32_t>(n);
+    return n;
+  }
+};
+static_assert(!HasFetchRun<CountingSource>::value && HasFetchRun<CountingRunSource>::value,
+              "the two sources take the two paths of the bit reader");
+
 struct VectorSink {
   Bytes out;
   void Write(const std::uint8_t* bytes, std::size_t count) { out.insert(out.end(), bytes, bytes + count); }
@@ -48,16 +71,29 @@ struct Decoded {
 
 // Decodes the whole stream as one entry, on `state` when given (the ring
 // carries over), else on a fresh one.
+// Also decodes from a source of runs, on a copy of the same state: both
+// paths of the bit reader must agree on bytes, bits and the ring left behind.
 Decoded Decode(const Bytes& stream, std::uint32_t expanded, DecoderState* state = nullptr) {
   const auto fresh = std::make_unique<DecoderState>();
+  DecoderState& used = state ? *state : *fresh;
+  const auto twin = std::make_unique<DecoderState>(used);
   const std::uint32_t storedSize = static_cast<std::uint32_t>(stream.size());
   CountingSource source{MemoryStoredSource{stream.data(), stream.size()}};
   VectorSink sink;
-  const DecodeOutcome outcome = DecodeEntryWith(state ? *state : *fresh, source, sink, expanded, storedSize);
+  const DecodeOutcome outcome = DecodeEntryWith(used, source, sink, expanded, storedSize);
   EXPECT_LE(source.fetched, storedSize);
   if (source.fetched > 0) {
     EXPECT_GE(source.lowestRemaining, 1u);
   }
+
+  CountingRunSource runs{MemoryStoredSource{stream.data(), stream.size()}};
+  VectorSink runSink;
+  const DecodeOutcome runOutcome = DecodeEntryWith(*twin, runs, runSink, expanded, storedSize);
+  EXPECT_EQ(runSink.out, sink.out);
+  EXPECT_EQ(runOutcome.produced, outcome.produced);
+  EXPECT_EQ(runOutcome.bitsConsumed, outcome.bitsConsumed);
+  EXPECT_EQ(runs.fetched, source.fetched);
+  EXPECT_EQ(std::memcmp(twin->carried, used.carried, sizeof used.carried), 0);
   return {sink.out, outcome, source.fetched};
 }
 
@@ -279,6 +315,15 @@ TEST(DecoderCore, StopAtStreamEndEndsWhereTheStreamOrTheSinkDoes) {
     FailingSink sink{{}, c.sinkRoom};
     const DecodeOutcome outcome = DecodeEntryWith<DecodeMode::kStopAtStreamEnd>(
         *state, source, sink, c.expanded, c.storedSize);
+    // The same from runs of stored bytes.
+    CountingRunSource runs{MemoryStoredSource{stream.data(), c.available}};
+    FailingSink runSink{{}, c.sinkRoom};
+    const DecodeOutcome runOutcome = DecodeEntryWith<DecodeMode::kStopAtStreamEnd>(
+        *std::make_unique<DecoderState>(), runs, runSink, c.expanded, c.storedSize);
+    EXPECT_EQ(runSink.out, sink.out);
+    EXPECT_EQ(runOutcome.end, outcome.end);
+    EXPECT_EQ(runOutcome.bitsConsumed, outcome.bitsConsumed);
+    EXPECT_LE(runs.fetched, c.storedSize);
     EXPECT_EQ(outcome.end, c.end);
     EXPECT_GE(sink.out.size(), c.minBytes);
     EXPECT_LE(sink.out.size(), c.maxBytes);
