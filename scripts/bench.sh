@@ -46,7 +46,12 @@ for name in sorted(os.listdir(sys.argv[1])):
             goal, met = "at most %.2f" % b["goal_at_most"], b["ratio"] <= b["goal_at_most"]
         else:
             continue
-        figure = b.get("run_name", b["name"]).split("/")[0]
+        # The figure's name with its argument (a corpus file, say), without
+        # the run's settings.
+        parts = b.get("run_name", b["name"]).split("/")
+        figure = "/".join(p for p in parts
+                          if not p.startswith(("iterations:", "repeats:", "threads:"))
+                          and p not in ("manual_time", "real_time", "process_time"))
         if b.get("label"):
             figure += " (" + b["label"] + ")"
         rows.append((figure, "%.3f" % b["ratio"], goal, "met" if met else "NOT met"))
