@@ -1,7 +1,7 @@
 // Gathering an installation's effects: the runner's list of changes, with
 // the data it only describes read back from the machine, and the program
 // starts and message boxes taken from the transcript.
-#include "tool/preview/effects.h"
+#include "tool/preview/collect_effects.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "hostwin/runner.h"
-
 namespace preview {
 
 enum class EffectChange { kAdded, kChanged, kRemoved };
@@ -77,10 +75,7 @@ struct InstallationEffects {
   int exitCode = -1;  // the installer's; -1 when it was killed
 };
 
-// The effects of `result`, a run over the machine at `machine`, which still
-// holds what the run left (file digests and registry data are read from it,
-// never through a link).
-InstallationEffects CollectEffects(const std::string& machine, const hostwin::RunResult& result);
+// The effects of a run are gathered by CollectEffects (collect_effects.h).
 
 // The three forms of saverkit preview --effects (effects_formats.cpp).
 std::string EffectsJson(const InstallationEffects& effects);

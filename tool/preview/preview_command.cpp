@@ -13,7 +13,7 @@
 #include "hostwin/runner.h"
 #include "hostwin/transcript.h"
 #include "tool/commands/command_failure.h"
-#include "tool/preview/effects.h"
+#include "tool/preview/collect_effects.h"
 #include "tool/preview/preview_answers.h"
 #include "tool/preview/preview_run.h"
 #include "tool/reader/payload_image.h"

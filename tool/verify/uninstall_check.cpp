@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "tool/preview/preview_run.h"
+#include "tool/preview/exit_outcomes.h"
 #include "tool/verify/release_identity.h"
 
 namespace verify {
@@ -35,63 +35,46 @@ bool InTemporaryFolder(const std::string& path) {
   return StartsWithFolded(rest, temp) || StartsWithFolded(temp, rest);
 }
 
-// Runs our UNINSTAL.EXE's sources through the command the installation
-// registered, in the same machine, and compares it with `beforeInstall`.
-UninstallOutcome RunOurUninstaller(const std::string& machine, const hostwin::RunResult& installation,
-                                   const hostwin::MachineSnapshot& beforeInstall) {
-  UninstallOutcome outcome;
-  outcome.checked = true;
-  preview::Uninstallation uninstallation;
-  std::string error;
-  if (!preview::RunRegisteredUninstall(machine, installation, {}, &uninstallation, &error)) {
-    outcome.findings.push_back("uninstall: " + error);
-    return outcome;
-  }
-  const hostwin::RunResult& removal = uninstallation.removal;
-  if (removal.killed || removal.exitCode != 0) {
-    outcome.findings.push_back("uninstall: the uninstaller ended with exit code " +
-                               std::to_string(removal.exitCode) + " (" +
-                               preview::UninstallerExitMeaning(removal.exitCode) + ")");
-  }
-  const hostwin::RunOptions defaults;
-  const std::vector<std::string> left = LeftoversOf(
-      hostwin::CompareSnapshots(beforeInstall, hostwin::TakeSnapshot(machine)), defaults.imageWindowsPath);
-  for (const std::string& line : left) outcome.findings.push_back("uninstall: not as before: " + line);
-  return outcome;
+// True for `path` itself and the folders on the way to it.
+bool OnTheWayTo(const std::string& path, const std::string& folder) {
+  return StartsWithFolded(path, folder) && (path.size() == folder.size() || path[folder.size()] == '\\');
+}
+
+constexpr char kSessionManager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+bool LeftByDesign(const preview::FileEffect& file, const std::string& installerCopy) {
+  return file.change == preview::EffectChange::kAdded &&
+         (OnTheWayTo(installerCopy, file.path) || InTemporaryFolder(file.path));
+}
+
+bool LeftByDesign(const preview::RegistryEffect& value) {
+  if (value.change == preview::EffectChange::kRemoved) return false;
+  return value.isKey ? OnTheWayTo(kSessionManager, value.key)
+                     : StartsWithFolded(value.key, kSessionManager) && value.key.size() == sizeof kSessionManager - 1 &&
+                           value.name == "PendingFileRenameOperations";
 }
 
 }  // namespace
 
-std::vector<std::string> LeftoversOf(const std::vector<hostwin::MachineChange>& changes,
+std::vector<std::string> LeftoversOf(const preview::InstallationEffects& difference,
                                      const std::string& installerCopy) {
-  const std::string sessionManager = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-  std::vector<hostwin::MachineChange> kept;
-  for (const hostwin::MachineChange& change : changes) {
-    const bool added = change.kind == hostwin::MachineChange::Kind::kAdded;
-    const bool file = change.area == hostwin::MachineChange::Area::kFile ||
-                      change.area == hostwin::MachineChange::Area::kDirectory;
-    // The stand-in's copy of the image the installer ran from, and its folder.
-    if (file && added && StartsWithFolded(installerCopy, change.what) &&
-        (installerCopy.size() == change.what.size() || installerCopy[change.what.size()] == '\\'))
-      continue;
-    if (file && added && InTemporaryFolder(change.what)) continue;
-    if (change.area == hostwin::MachineChange::Area::kRegistry && change.kind != hostwin::MachineChange::Kind::kRemoved) {
-      const bool value = change.what.find('"') != std::string::npos;
-      // The keys on the way to the list of files to delete at the next
-      // start, and that list.
-      if (!value && StartsWithFolded(sessionManager, change.what) &&
-          (sessionManager.size() == change.what.size() || sessionManager[change.what.size()] == '\\'))
-        continue;
-      if (value && StartsWithFolded(change.what, sessionManager + " \"PendingFileRenameOperations\"")) continue;
-    }
-    kept.push_back(change);
-  }
-  return hostwin::FormatChanges(kept);
+  std::vector<std::string> lines;
+  for (const preview::FileEffect& file : difference.files)
+    if (!LeftByDesign(file, installerCopy))
+      lines.push_back(std::string(file.directory ? "folder " : "file ") + preview::ChangeWord(file.change) + " " +
+                      file.path);
+  for (const preview::RegistryEffect& value : difference.registry)
+    if (!LeftByDesign(value))
+      lines.push_back(std::string("registry ") + preview::ChangeWord(value.change) + " " + value.key +
+                      (value.isKey ? "" : " \"" + value.name + "\""));
+  for (const preview::IniEffect& line : difference.ini)
+    lines.push_back(std::string("ini ") + preview::ChangeWord(line.change) + " " + line.file + " [" + line.section +
+                    "] " + line.key);
+  return lines;
 }
 
-UninstallOutcome CheckUninstall(const std::string& machine, const hostwin::RunResult& installation,
-                                const InstalledUninstaller& uninstaller,
-                                const hostwin::MachineSnapshot& beforeInstall) {
+UninstallOutcome CheckUninstall(preview::VerificationMachine& machine, const std::string& installerCopy,
+                                const InstalledUninstaller& uninstaller) {
   UninstallOutcome outcome;
   if (!uninstaller.kept) {
     outcome.note = "uninstall: not checked: the installation wrote no whole UNINSTAL.EXE";
@@ -102,7 +85,20 @@ UninstallOutcome CheckUninstall(const std::string& machine, const hostwin::RunRe
     outcome.note = "uninstall: not checked: UNINSTAL.EXE is not one of our releases (" + release.why + ")";
     return outcome;
   }
-  return RunOurUninstaller(machine, installation, beforeInstall);
+  // Our UNINSTAL.EXE's sources, through the command the installation
+  // registered, in the same machine.
+  outcome.checked = true;
+  const preview::UninstallRun run = machine.Uninstall();
+  if (!run.ran) {
+    outcome.findings.push_back("uninstall: " + run.error);
+    return outcome;
+  }
+  if (run.exitCode != 0)
+    outcome.findings.push_back("uninstall: the uninstaller ended with exit code " + std::to_string(run.exitCode) +
+                               " (" + preview::UninstallerExitMeaning(run.exitCode) + ")");
+  for (const std::string& line : LeftoversOf(run.difference, installerCopy))
+    outcome.findings.push_back("uninstall: not as before: " + line);
+  return outcome;
 }
 
 }  // namespace verify

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "hostwin/machine.h"
-#include "hostwin/runner.h"
+#include "tool/preview/effects.h"
+#include "tool/preview/verification_machine.h"
 
 namespace verify {
 
@@ -26,24 +26,19 @@ struct InstalledUninstaller {
   std::vector<std::uint8_t> bytes;
 };
 
-// `machine` holds the finished installation; `beforeInstall` is the machine
-// as it was before the installer ran, without the copy of the installer's
-// image that the runner places on it (C:\DOWNLOAD\SETUP.EXE), which the
-// comparison leaves out.
-// `installation` is the installer's run, whose registered uninstall command
-// is the one run.
-UninstallOutcome CheckUninstall(const std::string& machine, const hostwin::RunResult& installation,
-                                const InstalledUninstaller& uninstaller,
-                                const hostwin::MachineSnapshot& beforeInstall);
+// `machine` holds the finished installation; `installerCopy` is where the
+// image lay for it (that file and its folder may stay).
+UninstallOutcome CheckUninstall(preview::VerificationMachine& machine, const std::string& installerCopy,
+                                const InstalledUninstaller& uninstaller);
 
 // What an uninstallation left different from the machine before the
 // installation, one line each, apart from what an uninstaller of ours
 // leaves by design: its temporary copies (files and folders under a
 // temporary folder, deleted at the next restart) and the system's list of
 // files to delete then (PendingFileRenameOperations, and the keys on the
-// way to it); and the stand-in's copy of the installer's image at
-// `installerCopy` with its folder.
-std::vector<std::string> LeftoversOf(const std::vector<hostwin::MachineChange>& changes,
+// way to it); and the copy of the installer's image at `installerCopy`
+// with its folder.
+std::vector<std::string> LeftoversOf(const preview::InstallationEffects& difference,
                                      const std::string& installerCopy);
 
 }  // namespace verify

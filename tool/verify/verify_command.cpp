@@ -12,13 +12,11 @@
 #include <system_error>
 #include <vector>
 
-#include "hostwin/machine.h"
-#include "hostwin/runner.h"
-#include "hostwin/transcript.h"
 #include "tool/commands/command_failure.h"
+#include "tool/commands/text_output.h"
 #include "tool/preview/effects.h"
-#include "tool/preview/preview_answers.h"
-#include "tool/preview/preview_run.h"
+#include "tool/preview/exit_outcomes.h"
+#include "tool/preview/verification_machine.h"
 #include "tool/reader/payload_image.h"
 #include "tool/reader/work_budget.h"
 #include "tool/verify/installed_files.h"
@@ -38,7 +36,7 @@ constexpr int kExitFinding = 1;
 constexpr int kExitTrouble = 2;
 
 // Texts from the image reach the terminal escaped, as preview's do.
-void PrintLine(const std::string& line) { std::printf("%s\n", hostwin::TranscriptText(line).c_str()); }
+void PrintLine(const std::string& line) { std::printf("%s\n", commands::Printable(line).c_str()); }
 
 reader::PayloadImage ReadOurImage(const std::string& path) {
   reader::PayloadImage image;
@@ -73,35 +71,27 @@ int RunVerify(const std::string& path) {
   // installation of honest entries never writes that much, and a bomb
   // stops there (the installer's short write is then a finding) instead of
   // writing hundreds of megabytes in each run that finds the answers.
-  const preview::PreviewMachine machine;
+  preview::VerificationMachine machine(reader::WorkBudget(image.fileSize).limit());
+  preview::InstallationRun run;
   std::string error;
-  std::vector<std::string> answers;
-  if (!preview::PrepareMachine(machine.folder(), &error, reader::WorkBudget(image.fileSize).limit()) ||
-      !preview::DeriveAnswers(machine.folder(), absolute, {}, &answers, &error))
-    throw Failure(path, error, kExitTrouble);
-  hostwin::MachineSettings settings;
-  hostwin::LoadMachineSettings(machine.folder(), &settings, nullptr);
-  const hostwin::MachineSnapshot beforeInstall = hostwin::TakeSnapshot(machine.folder());
-  const hostwin::RunResult result = preview::RunInstaller(machine.folder(), absolute, answers, {});
-  if (result.killed || preview::HasLoudError(result.transcript))
-    throw Failure(path, "the installation did not finish in the stand-in: " + result.transcript.back(),
-                  kExitTrouble);
-  const preview::InstallationEffects effects = preview::CollectEffects(machine.folder(), result);
+  if (!machine.Install(absolute, &run, &error)) throw Failure(path, error, kExitTrouble);
+  if (!run.finished)
+    throw Failure(path, "the installation did not finish in the stand-in: " + run.lastLine, kExitTrouble);
+  const preview::InstallationEffects& effects = run.effects;
   PrintLine("installer program: " + image.installerProgram + ", one of our releases");
-  PrintLine("installed in a fresh stand-in machine: exit code " + std::to_string(result.exitCode) + " (" +
-            preview::InstallerExitMeaning(result.exitCode) + ")");
+  PrintLine("installed in a fresh stand-in machine: exit code " + std::to_string(run.exitCode) + " (" +
+            preview::InstallerExitMeaning(run.exitCode) + ")");
 
   std::vector<std::string> findings;
-  if (preview::InstallerFailed(result.exitCode))
-    findings.push_back("the installer ended with exit code " + std::to_string(result.exitCode) + " (" +
-                       preview::InstallerExitMeaning(result.exitCode) + ")");
-  const hostwin::RunOptions defaults;
+  if (preview::InstallerFailed(run.exitCode))
+    findings.push_back("the installer ended with exit code " + std::to_string(run.exitCode) + " (" +
+                       preview::InstallerExitMeaning(run.exitCode) + ")");
   const std::vector<std::string> misplaced =
-      MisplacedEffects(effects, {settings.windowsDirectory, image.Title(), defaults.imageWindowsPath});
+      MisplacedEffects(effects, {run.windowsDirectory, image.Title(), run.installerCopy});
   findings.insert(findings.end(), misplaced.begin(), misplaced.end());
   InstalledFilesReport files;
   try {
-    files = CheckInstalledFiles(image, effects, settings.windowsDirectory);
+    files = CheckInstalledFiles(image, effects, run.windowsDirectory);
   } catch (const Failure& failure) {
     throw Failure(path, failure.what(), kExitTrouble);
   }
@@ -110,7 +100,7 @@ int RunVerify(const std::string& path) {
   InstalledUninstaller uninstaller;
   uninstaller.kept = files.uninstallerKept;
   uninstaller.bytes = std::move(files.uninstaller);
-  const UninstallOutcome uninstall = CheckUninstall(machine.folder(), result, uninstaller, beforeInstall);
+  const UninstallOutcome uninstall = CheckUninstall(machine, run.installerCopy, uninstaller);
   findings.insert(findings.end(), uninstall.findings.begin(), uninstall.findings.end());
 
   for (const std::string& finding : findings) PrintLine("finding: " + finding);

@@ -13,7 +13,7 @@
 #include "run_saverkit.h"
 #include "temp_files.h"
 #include "tool/commands/sha256.h"
-#include "tool/preview/effects.h"
+#include "tool/preview/collect_effects.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// What an uninstallation may leave behind: each change after a whole
-// install-and-uninstall run is either what our uninstaller leaves by design
+// What an uninstallation may leave behind: each difference from the machine
+// before the installation is either what our uninstaller leaves by design
 // (no line) or a leftover named in one line.
 #include <gtest/gtest.h>
 
@@ -9,42 +9,57 @@
 
 namespace {
 
-using Area = hostwin::MachineChange::Area;
-using Kind = hostwin::MachineChange::Kind;
+using preview::EffectChange;
 
 constexpr char kInstallerCopy[] = "C:\\DOWNLOAD\\SETUP.EXE";
-constexpr char kSession[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const std::string kSession = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+preview::InstallationEffects File(EffectChange change, const std::string& path, bool directory = false) {
+  preview::InstallationEffects effects;
+  effects.files.push_back({change, path, directory, 0, ""});
+  return effects;
+}
+
+preview::InstallationEffects Registry(EffectChange change, const std::string& key, const char* name) {
+  preview::InstallationEffects effects;
+  preview::RegistryEffect value;
+  value.change = change;
+  value.key = key;
+  value.isKey = name == nullptr;
+  value.name = name == nullptr ? "" : name;
+  effects.registry.push_back(value);
+  return effects;
+}
 
 TEST(UninstallLeftovers, OnlyTheUninstallersOwnTracesPass) {
-  const std::string session = kSession;
+  preview::InstallationEffects ini;
+  ini.ini.push_back({EffectChange::kChanged, "C:\\WINDOWS\\system.ini", "boot", "SCRNSAVE.EXE", ""});
   const struct {
-    Kind kind;
-    Area area;
-    std::string what;
+    preview::InstallationEffects difference;
     bool left;
   } cases[] = {
-      {Kind::kAdded, Area::kFile, "C:\\Users\\Ann\\AppData\\Local\\Temp\\UNI1.TMP", false},
-      {Kind::kAdded, Area::kDirectory, "C:\\Users\\Ann\\AppData\\Local", false},  // on the way to Temp
-      {Kind::kAdded, Area::kFile, "C:\\WINDOWS\\Temp\\UNI2.TMP", false},         // the system account's
-      {Kind::kAdded, Area::kFile, kInstallerCopy, false},
-      {Kind::kAdded, Area::kDirectory, "C:\\DOWNLOAD", false},
-      {Kind::kAdded, Area::kRegistry, "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet", false},
-      {Kind::kAdded, Area::kRegistry, session + " \"PendingFileRenameOperations\"", false},
-      {Kind::kChanged, Area::kRegistry, session + " \"PendingFileRenameOperations\"", false},
+      {File(EffectChange::kAdded, "C:\\Users\\Ann\\AppData\\Local\\Temp\\UNI1.TMP"), false},
+      {File(EffectChange::kAdded, "C:\\Users\\Ann\\AppData\\Local", true), false},  // on the way to Temp
+      {File(EffectChange::kAdded, "C:\\WINDOWS\\Temp\\UNI2.TMP"), false},         // the system account's
+      {File(EffectChange::kAdded, kInstallerCopy), false},
+      {File(EffectChange::kAdded, "C:\\DOWNLOAD", true), false},
+      {Registry(EffectChange::kAdded, "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet", nullptr), false},
+      {Registry(EffectChange::kAdded, kSession, "PendingFileRenameOperations"), false},
+      {Registry(EffectChange::kChanged, kSession, "PendingFileRenameOperations"), false},
       // Anything else is a leftover or a loss.
-      {Kind::kAdded, Area::kFile, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Temp\\SKY.DAT", true},  // a title named Temp
-      {Kind::kAdded, Area::kFile, "C:\\Temp\\x.tmp", true},
-      {Kind::kAdded, Area::kFile, "C:\\Users\\Ann\\Desktop\\x.tmp", true},
-      {Kind::kAdded, Area::kFile, "C:\\DOWNLOAD\\OTHER.EXE", true},
-      {Kind::kRemoved, Area::kFile, "C:\\Users\\Ann\\AppData\\Local\\Temp\\mine.txt", true},
-      {Kind::kAdded, Area::kRegistry, session + " \"BootExecute\"", true},
-      {Kind::kRemoved, Area::kRegistry, session + " \"PendingFileRenameOperations\"", true},
-      {Kind::kAdded, Area::kRegistry, "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services", true},
-      {Kind::kChanged, Area::kSystemIni, "[boot] SCRNSAVE.EXE", true},
+      {File(EffectChange::kAdded, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Temp\\SKY.DAT"), true},  // a title named Temp
+      {File(EffectChange::kAdded, "C:\\Temp\\x.tmp"), true},
+      {File(EffectChange::kAdded, "C:\\Users\\Ann\\Desktop\\x.tmp"), true},
+      {File(EffectChange::kAdded, "C:\\DOWNLOAD\\OTHER.EXE"), true},
+      {File(EffectChange::kRemoved, "C:\\Users\\Ann\\AppData\\Local\\Temp\\mine.txt"), true},
+      {Registry(EffectChange::kAdded, kSession, "BootExecute"), true},
+      {Registry(EffectChange::kRemoved, kSession, "PendingFileRenameOperations"), true},
+      {Registry(EffectChange::kAdded, "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services", nullptr), true},
+      {ini, true},
   };
   for (const auto& c : cases) {
-    const auto lines = verify::LeftoversOf({{c.kind, c.area, c.what, ""}}, kInstallerCopy);
-    EXPECT_EQ(lines.size(), c.left ? 1u : 0u) << c.what;
+    const auto lines = verify::LeftoversOf(c.difference, kInstallerCopy);
+    EXPECT_EQ(lines.size(), c.left ? 1u : 0u) << (lines.empty() ? "" : lines[0]);
   }
 }
 
