@@ -6,12 +6,7 @@
 // holds on a machine that others share. Counters: ratio (plain / tool, CPU
 // time), wall_ratio (the same on the wall clock), goal_at_least.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,11 +14,16 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "core/codec/entry_encoder.h"
 #include "core/imagewriter/manifest_writer.h"
 #include "sample_data.h"
 
 namespace {
+
+using benchsupport::ChildRun;
+using benchsupport::RunChild;
+using benchsupport::ScratchFolder;
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -31,15 +31,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr double kEndToEndGoal = 2.2;
 // Mixed data of this size compresses to about 12.8 MB with the best level.
 constexpr std::size_t kDataSize = 22u << 20;
-
-const fs::path& Folder() {
-  static const fs::path folder = [] {
-    std::string pattern = (fs::temp_directory_path() / "saverkit-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    return fs::path(pattern);
-  }();
-  return folder;
-}
 
 void WriteFile(const fs::path& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary)
@@ -70,9 +61,9 @@ const Workload& Load() {
     small.name = ".DAT";
     contents.entries = {saver, small, small};
     const Bytes image = imagewriter::BuildInstallerImage(contents);
-    w.image = (Folder() / "harbour.exe").string();
-    w.stream = (Folder() / "saver.stream").string();
-    w.output = (Folder() / "saver.out").string();
+    w.image = (ScratchFolder() / "harbour.exe").string();
+    w.stream = (ScratchFolder() / "saver.stream").string();
+    w.output = (ScratchFolder() / "saver.out").string();
     WriteFile(w.image, image);
     WriteFile(w.stream, saver.stored);
     w.expanded = data.size();
@@ -82,40 +73,12 @@ const Workload& Load() {
   return workload;
 }
 
-struct ChildCost {
-  int status;
-  double cpuSeconds;
-  double wallSeconds;
-};
-
-ChildCost Run(const std::vector<std::string>& args) {
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = fork();
-  if (child == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
-  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
-          seconds(usage.ru_utime) + seconds(usage.ru_stime),
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
-}
-
 void BM_SaverkitTestVsPlainProgram(benchmark::State& state) {
   const Workload& w = Load();
   double plainCpu = 0, toolCpu = 0, plainWall = 0, toolWall = 0;
   for (auto _ : state) {
-    const ChildCost plain = Run({PLAIN_DECODER, w.stream, w.output, std::to_string(w.expanded)});
-    const ChildCost tool = Run({SAVERKIT_TOOL, "test", w.image});
+    const ChildRun plain = RunChild({PLAIN_DECODER, w.stream, w.output, std::to_string(w.expanded)});
+    const ChildRun tool = RunChild({SAVERKIT_TOOL, "test", w.image});
     if (plain.status != 0 || tool.status != 0) {
       state.SkipWithError("a child failed");
       break;
@@ -140,11 +103,4 @@ BENCHMARK(BM_SaverkitTestVsPlainProgram)->UseManualTime()->Unit(benchmark::kMill
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ignored;
-  fs::remove_all(Folder(), ignored);
-  return 0;
-}
+int main(int argc, char** argv) { return benchsupport::BenchMain(argc, argv); }

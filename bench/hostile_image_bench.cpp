@@ -5,13 +5,8 @@
 // a child process, timed alone; its peak resident memory comes from wait4
 // and is shown against the image's size (rss_mb_per_image_mb).
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <malloc.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "core/codec/entry_encoder.h"
 #include "core/imagewriter/manifest_writer.h"
 #include "sample_data.h"
@@ -31,15 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-const fs::path& Folder() {
-  static const fs::path folder = [] {
-    std::string pattern = (fs::temp_directory_path() / "saverkit-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    return fs::path(pattern);
-  }();
-  return folder;
-}
-
 struct Image {
   std::string path;
   double megabytes;
@@ -47,7 +34,7 @@ struct Image {
 
 Image Write(const char* name, const imagewriter::ManifestContents& contents) {
   const Bytes bytes = imagewriter::BuildInstallerImage(contents);
-  const std::string path = (Folder() / name).string();
+  const std::string path = (benchsupport::ScratchFolder() / name).string();
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                               static_cast<std::streamsize>(bytes.size()));
   return {path, bytes.size() / 1048576.0};
@@ -148,42 +135,22 @@ const Image& SharedDeclared() {
   return image;
 }
 
-// Runs saverkit with `args`, its output discarded; the exit status, and the
-// child's peak resident memory in megabytes.
-int RunTool(const std::vector<std::string>& args, double* peakMegabytes) {
-  const pid_t child = fork();
-  if (child == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    std::vector<char*> argv{const_cast<char*>(SAVERKIT_TOOL)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
-  *peakMegabytes = usage.ru_maxrss / 1024.0;  // ru_maxrss is in kilobytes
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // One command on one image; `expected` is the exit status it must end with.
 void Run(benchmark::State& state, const Image& image, std::vector<std::string> args, int expected) {
-  const std::string out = (Folder() / "out").string();
+  const std::string out = (benchsupport::ScratchFolder() / "out").string();
   for (std::string& arg : args) arg = arg == "IMAGE" ? image.path : arg == "OUT" ? out : arg;
+  args.insert(args.begin(), SAVERKIT_TOOL);
   double peak = 0;
   // The child starts as a copy of this process, and wait4 counts that copy
   // too: what building the image took is given back first.
   malloc_trim(0);
   for (auto _ : state) {
     fs::remove_all(out);
-    const auto start = std::chrono::steady_clock::now();
-    const int status = RunTool(args, &peak);
-    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    if (status != expected) {
-      state.SkipWithError(("exit status " + std::to_string(status)).c_str());
+    const benchsupport::ChildRun run = benchsupport::RunChild(args);
+    state.SetIterationTime(run.wallSeconds);
+    peak = run.peakMegabytes;
+    if (run.status != expected) {
+      state.SkipWithError(("exit status " + std::to_string(run.status)).c_str());
       break;
     }
   }
@@ -242,11 +209,4 @@ TOOL_BENCHMARK(BM_TestJsonMillionEntries);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ignored;
-  fs::remove_all(Folder(), ignored);
-  return 0;
-}
+int main(int argc, char** argv) { return benchsupport::BenchMain(argc, argv); }

@@ -5,9 +5,6 @@
 // files per second: `ratio` is files per second / 10,000, `goal_at_least`
 // the 1 it must reach.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -16,6 +13,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "child_process.h"
 
 namespace {
 
@@ -26,8 +25,7 @@ constexpr int kFiles = 10000;
 // 100 folders of 100 files, as a download folder or an archive might hold.
 const fs::path& Folder() {
   static const fs::path folder = [] {
-    std::string pattern = (fs::temp_directory_path() / "saverkit-identify-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
+    const std::string pattern = (benchsupport::ScratchFolder() / "files").string();
     std::mt19937 random(7);
     for (int i = 0; i < kFiles; ++i) {
       const fs::path sub = fs::path(pattern) / std::to_string(i / 100);
@@ -55,18 +53,7 @@ const fs::path& Folder() {
 }
 
 int RunIdentify() {
-  const std::string folder = Folder().string();  // made here, once, not in the child
-  const pid_t child = fork();
-  if (child == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    execl(SAVERKIT_TOOL, SAVERKIT_TOOL, "identify", "-r", folder.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return benchsupport::RunChild({SAVERKIT_TOOL, "identify", "-r", Folder().string()}).status;
 }
 
 void BM_IdentifyNonInstallers(benchmark::State& state) {
@@ -95,11 +82,4 @@ BENCHMARK(BM_IdentifyNonInstallers)->UseManualTime()->Unit(benchmark::kMilliseco
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code error;
-  fs::remove_all(Folder(), error);
-  return 0;
-}
+int main(int argc, char** argv) { return benchsupport::BenchMain(argc, argv); }

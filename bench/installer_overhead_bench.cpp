@@ -18,9 +18,6 @@
 // Skipped, with the reason, when the win32 build's programs are absent: they
 // are found as pack finds them, from the tool's folder.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <exception>
@@ -29,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "sample_data.h"
 #include "tool/commands/build_output.h"
 #include "tool/reader/payload_image.h"
@@ -40,33 +38,9 @@ namespace fs = std::filesystem;
 constexpr double kGoalBytes = 65536;
 constexpr std::uint32_t kUninstallerPosition = 2;
 
-fs::path MakeFolder() {
-  std::string pattern = (fs::temp_directory_path() / "saverkit-overhead-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) std::abort();
-  return pattern;
-}
-
 void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Runs saverkit with `args`, its output discarded; its exit status.
-int RunTool(const std::vector<std::string>& args) {
-  const pid_t child = fork();
-  if (child == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    std::vector<char*> argv{const_cast<char*>(SAVERKIT_TOOL)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 void BM_InstallerOverhead(benchmark::State& state) {
@@ -78,7 +52,7 @@ void BM_InstallerOverhead(benchmark::State& state) {
                         "build the win32 preset first");
     return;
   }
-  const fs::path folder = MakeFolder();
+  const fs::path& folder = benchsupport::ScratchFolder();
   const fs::path saver = folder / "Tiny.scr";
   const fs::path data = folder / "Tiny.dat";
   const fs::path image = folder / "TinySetup.exe";
@@ -86,11 +60,11 @@ void BM_InstallerOverhead(benchmark::State& state) {
   WriteFile(data, samples::MakeTextLike(256, 19));
   for (auto _ : state) {
     fs::remove(image);
-    const int status = RunTool({"pack", "-o", image.string(), "--title", "Tiny", "--saver", saver.string(),
-                                "--data", data.string()});
+    const int status = benchsupport::RunChild({SAVERKIT_TOOL, "pack", "-o", image.string(), "--title", "Tiny",
+                                              "--saver", saver.string(), "--data", data.string()})
+                           .status;
     if (status != 0) {
       state.SkipWithError(("saverkit pack ended with exit status " + std::to_string(status)).c_str());
-      fs::remove_all(folder);
       return;
     }
   }
@@ -99,12 +73,10 @@ void BM_InstallerOverhead(benchmark::State& state) {
     payload = reader::LoadPayloadImage(image.string());
   } catch (const std::exception& e) {
     state.SkipWithError((std::string("the packed image does not read back: ") + e.what()).c_str());
-    fs::remove_all(folder);
     return;
   }
   if (payload.entries.size() <= kUninstallerPosition) {
     state.SkipWithError("the packed image has no uninstaller entry");
-    fs::remove_all(folder);
     return;
   }
   std::uint64_t authorBytes = 0;
@@ -121,10 +93,9 @@ void BM_InstallerOverhead(benchmark::State& state) {
   state.counters["uninstaller_file"] = static_cast<double>(fs::file_size(uninstaller));
   state.counters["ratio"] = overhead / kGoalBytes;
   state.counters["goal_at_most"] = 1.0;
-  fs::remove_all(folder);
 }
 BENCHMARK(BM_InstallerOverhead)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return benchsupport::BenchMain(argc, argv); }
