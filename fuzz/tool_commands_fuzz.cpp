@@ -26,9 +26,8 @@
 #include <CLI/CLI.hpp>
 
 #include "fuzz_check.h"
+#include "saverkit/image.h"
 #include "tool/commands/commands.h"
-#include "tool/errors/failure.h"
-#include "tool/reader/payload_image.h"
 #include "tool/verify/installed_files.h"
 #include "tool/verify/release_identity.h"
 
@@ -100,13 +99,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fs::remove_all(out, error);
 
   try {
-    const reader::PayloadImage loaded = reader::LoadPayloadImage(image.string());
+    const saverkit::Image loaded = saverkit::Image::Open(image.string());
     const verify::InstalledFilesReport report = verify::CheckInstalledFiles(loaded, {}, "C:\\WINDOWS");
-    FUZZ_CHECK(report.checked <= loaded.entries.size());
+    FUZZ_CHECK(report.checked <= loaded.entries().size());
     for (const std::string& finding : report.findings) FUZZ_CHECK(finding.rfind("entry ", 0) == 0);
     if (report.uninstallerKept) FUZZ_CHECK(report.uninstaller.size() <= verify::kLargestUninstaller);
     verify::RecogniseUninstaller(report.uninstaller);
-  } catch (const errors::Failure&) {
+  } catch (const saverkit::Error&) {
     // A damaged image or a spent work budget: verify's trouble, exit 2.
   }
   const std::vector<std::uint8_t> bytes(data, data + size);

@@ -1,15 +1,10 @@
-// Installed files against their entries' decoded bytes.
+// Each entry the installer writes decoded in its order and compared with
+// the file the installation left.
 #include "tool/verify/installed_files.h"
 
-#include <memory>
-
-#include "core/codec/decoder_core.h"
-#include "core/format/install_decision.h"
+#include "core/format/install_names.h"
 #include "core/text/windows_case.h"
 #include "tool/commands/sha256.h"
-#include "tool/commands/text_output.h"
-#include "tool/reader/image_entry_reader.h"
-#include "tool/reader/work_budget.h"
 
 namespace verify {
 
@@ -20,7 +15,7 @@ struct DecodedEntry {
   std::string destination;
   std::uint64_t size = 0;
   std::string sha256;
-  reader::EntryVerdict verdict = reader::EntryVerdict::kOk;
+  saverkit::EntryStatus status = saverkit::EntryStatus::kOk;
 };
 
 std::string EntryName(const DecodedEntry& entry) {
@@ -29,50 +24,38 @@ std::string EntryName(const DecodedEntry& entry) {
 
 }  // namespace
 
-InstalledFilesReport CheckInstalledFiles(const reader::PayloadImage& image,
+InstalledFilesReport CheckInstalledFiles(const saverkit::Image& image,
                                          const preview::InstallationEffects& effects,
                                          const std::string& windowsDirectory) {
   InstalledFilesReport report;
-  char winDir[format::kPathBufferSize];
+  char winDir[format::kPathBufferSize];  // with its backslash, also at a drive's root
   if (!format::BuildWinDir(winDir, sizeof winDir, windowsDirectory.c_str())) winDir[0] = '\0';
-  const std::string title = image.Title();
-  const format::InstallPlace place{winDir, title.c_str(), image.numberBase, image.fileSize};
-
-  reader::ImageFile file;
-  file.Open(image.path);
-  auto decoder = std::make_unique<codec::DecoderState>();  // the ring starts at zero, as in the installer
-  reader::WorkBudget budget(file.Size());
+  saverkit::EntryReader reader(image);
   std::vector<DecodedEntry> decoded;
-  for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
-    const format::PayloadEntry& entry = image.entries[i];
-    char destination[format::kPathBufferSize];
-    char fullPath[4 * format::kPathBufferSize];
-    const format::InstallRefusal refusal =
-        format::InstallDestination(place, entry, i, destination, fullPath, sizeof fullPath);
-    if (refusal != format::InstallRefusal::kNone) {
+  for (const saverkit::Entry& entry : image.entries()) {
+    if (!entry.installed()) {
       // Not decoded: the installer leaves the ring as it is.
-      report.notes.push_back("entry " + std::to_string(i) + " is not installed: " + commands::RefusalText(refusal));
+      report.notes.push_back("entry " + std::to_string(entry.position) +
+                             " is not installed: " + saverkit::RefusalText(entry.refusal));
       continue;
     }
     DecodedEntry result;
-    result.position = i;
-    result.destination = destination;
+    result.position = entry.position;
+    result.destination = winDir + entry.path;
     commands::Sha256 sha;
-    const bool keep = i == 2;
-    const reader::ChunkSink sink = [&](const std::uint8_t* data, std::size_t size) {
+    const bool keep = entry.role == saverkit::Role::kUninstaller;
+    const saverkit::EntryResult decodedEntry = reader.Decode(entry.position, [&](const std::uint8_t* data, std::size_t size) {
       sha.Update(data, size);
       if (keep && report.uninstaller.size() + size <= kLargestUninstaller)
         report.uninstaller.insert(report.uninstaller.end(), data, data + size);
       return true;
-    };
-    reader::EntryReport entryReport;
-    reader::ReadImageEntry(file, entry, *decoder, budget, sink, &entryReport);
-    result.size = entryReport.written;
+    });
+    result.size = decodedEntry.written;
     result.sha256 = sha.FinishHex();
-    result.verdict = entryReport.verdict;
+    result.status = decodedEntry.status;
     if (keep)
-      report.uninstallerKept = entryReport.verdict == reader::EntryVerdict::kOk &&
-                               report.uninstaller.size() == entryReport.written;
+      report.uninstallerKept = decodedEntry.status == saverkit::EntryStatus::kOk &&
+                               report.uninstaller.size() == decodedEntry.written;
     decoded.push_back(result);
   }
 
@@ -102,7 +85,7 @@ InstalledFilesReport CheckInstalledFiles(const reader::PayloadImage& image,
     if (installed->sha256 == entry.sha256) continue;
     std::string finding = EntryName(entry) + ": the installed file (" + std::to_string(installed->size) +
                           " bytes) is not the entry's bytes (" + std::to_string(entry.size) + " bytes";
-    if (entry.verdict != reader::EntryVerdict::kOk) finding += std::string(", ") + reader::VerdictText(entry.verdict);
+    if (entry.status != saverkit::EntryStatus::kOk) finding += std::string(", ") + saverkit::EntryStatusText(entry.status);
     report.findings.push_back(finding + ")");
   }
   return report;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tool/preview/effects.h"
-#include "tool/reader/payload_image.h"
+#include "saverkit/image.h"
 
 namespace verify {
 
@@ -28,9 +28,9 @@ struct InstalledFilesReport {
 constexpr std::uint64_t kLargestUninstaller = 16u << 20;
 
 // `effects` come from installing `image` on a machine whose Windows
-// directory is `windowsDirectory`. Decoding is charged to one
-// reader::WorkBudget, as test's is; a spent budget throws its Failure.
-InstalledFilesReport CheckInstalledFiles(const reader::PayloadImage& image,
+// directory is `windowsDirectory`. The entries are decoded through one
+// saverkit::EntryReader, as test's are; a spent budget throws its Error.
+InstalledFilesReport CheckInstalledFiles(const saverkit::Image& image,
                                          const preview::InstallationEffects& effects,
                                          const std::string& windowsDirectory);
 

@@ -17,7 +17,7 @@
 #include "tool/preview/effects.h"
 #include "tool/preview/exit_outcomes.h"
 #include "tool/preview/verification_machine.h"
-#include "tool/reader/payload_image.h"
+#include "saverkit/image.h"
 #include "tool/reader/work_budget.h"
 #include "tool/verify/installed_files.h"
 #include "tool/verify/placement_rule.h"
@@ -38,31 +38,31 @@ constexpr int kExitTrouble = 2;
 // Texts from the image reach the terminal escaped, as preview's do.
 void PrintLine(const std::string& line) { std::printf("%s\n", commands::Printable(line).c_str()); }
 
-reader::PayloadImage ReadOurImage(const std::string& path) {
-  reader::PayloadImage image;
+saverkit::Image ReadOurImage(const std::string& path) {
+  std::error_code code;
+  if (!fs::is_regular_file(path, code)) throw Failure(path, "no such file", kExitTrouble);
   try {
-    std::error_code code;
-    if (!fs::is_regular_file(path, code)) throw Failure(path, "no such file", kExitTrouble);
-    image = reader::LoadPayloadImage(path);
-  } catch (const Failure& failure) {
-    throw Failure(failure.file().empty() ? path : failure.file(), failure.what(), kExitTrouble);
+    saverkit::Image image = saverkit::Image::Open(path);
+    if (image.tableCutShort())
+      throw Failure(path, "damaged: the entry table runs past the end of the file", kExitTrouble);
+    if (image.signature().state == saverkit::SignatureState::kDamaged)
+      throw Failure(path, "damaged: " + image.signature().damage, kExitTrouble);
+    const std::string& identity = image.installerIdentity();
+    if (!IsOurInstallerProgram(identity)) {
+      throw Failure(path,
+                    (identity.empty() ? std::string("its installer program carries no identity of ours")
+                                      : "its installer program is \"" + identity + "\"") +
+                        ", not one of our releases; nothing verified",
+                    kExitTrouble);
+    }
+    return image;
+  } catch (const saverkit::Error& error) {
+    throw Failure(error.file().empty() ? path : error.file(), error.what(), kExitTrouble);
   }
-  if (image.tableCutShort) throw Failure(path, "damaged: the entry table runs past the end of the file", kExitTrouble);
-  if (image.certificates.state == reader::SignatureState::kDamaged)
-    throw Failure(path, "damaged: " + image.certificates.damage, kExitTrouble);
-  if (!IsOurInstallerProgram(image.installerProgram)) {
-    throw Failure(path,
-                  (image.installerProgram.empty()
-                       ? std::string("its installer program carries no identity of ours")
-                       : "its installer program is \"" + image.installerProgram + "\"") +
-                      ", not one of our releases; nothing verified",
-                  kExitTrouble);
-  }
-  return image;
 }
 
 int RunVerify(const std::string& path) {
-  const reader::PayloadImage image = ReadOurImage(path);
+  const saverkit::Image image = ReadOurImage(path);
   std::error_code code;
   const std::string absolute = fs::absolute(path, code).string();
 
@@ -71,14 +71,14 @@ int RunVerify(const std::string& path) {
   // installation of honest entries never writes that much, and a bomb
   // stops there (the installer's short write is then a finding) instead of
   // writing hundreds of megabytes in each run that finds the answers.
-  preview::VerificationMachine machine(reader::WorkBudget(image.fileSize).limit());
+  preview::VerificationMachine machine(reader::WorkBudget(image.fileSize()).limit());
   preview::InstallationRun run;
   std::string error;
   if (!machine.Install(absolute, &run, &error)) throw Failure(path, error, kExitTrouble);
   if (!run.finished)
     throw Failure(path, "the installation did not finish in the stand-in: " + run.lastLine, kExitTrouble);
   const preview::InstallationEffects& effects = run.effects;
-  PrintLine("installer program: " + image.installerProgram + ", one of our releases");
+  PrintLine("installer program: " + image.installerIdentity() + ", one of our releases");
   PrintLine("installed in a fresh stand-in machine: exit code " + std::to_string(run.exitCode) + " (" +
             preview::InstallerExitMeaning(run.exitCode) + ")");
 
@@ -87,13 +87,13 @@ int RunVerify(const std::string& path) {
     findings.push_back("the installer ended with exit code " + std::to_string(run.exitCode) + " (" +
                        preview::InstallerExitMeaning(run.exitCode) + ")");
   const std::vector<std::string> misplaced =
-      MisplacedEffects(effects, {run.windowsDirectory, image.Title(), run.installerCopy});
+      MisplacedEffects(effects, {run.windowsDirectory, image.title(), run.installerCopy});
   findings.insert(findings.end(), misplaced.begin(), misplaced.end());
   InstalledFilesReport files;
   try {
     files = CheckInstalledFiles(image, effects, run.windowsDirectory);
-  } catch (const Failure& failure) {
-    throw Failure(path, failure.what(), kExitTrouble);
+  } catch (const saverkit::Error& error) {
+    throw Failure(path, error.what(), kExitTrouble);
   }
   findings.insert(findings.end(), files.findings.begin(), files.findings.end());
 
