@@ -9,7 +9,6 @@
 #include "core/text/windows1252.h"
 #include "saverkit/text.h"
 
-using format::InstallRefusal;
 using text::FormatThousands;
 using text::kFormatThousandsSize;
 
@@ -60,18 +59,6 @@ std::string PrintableLines(std::string_view text) {
 std::string Thousands(std::uint32_t value) {
   char text[kFormatThousandsSize];
   return FormatThousands(value, text);
-}
-
-const char* RefusalText(InstallRefusal refusal) {
-  switch (refusal) {
-    case InstallRefusal::kNone: return "written";
-    case InstallRefusal::kNoWindowsDirectory: return "refused: no Windows directory";
-    case InstallRefusal::kUnsafeTitle: return "refused: the title could lead outside its folder";
-    case InstallRefusal::kUnsafeName: return "refused: the name could land outside the folder";
-    case InstallRefusal::kPathTooLong: return "refused: the installed path is too long";
-    case InstallRefusal::kDataOutsideImage: return "data lies beyond the end of the file";
-  }
-  return "?";
 }
 
 void PrintError(const std::string& file, const std::string& problem) {

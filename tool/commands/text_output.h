@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "core/format/install_decision.h"
 
 namespace commands {
 
@@ -24,9 +23,6 @@ std::string PrintableLines(std::string_view text);
 // A count with a comma between groups of three digits, as the installer
 // shows it ("1,234,567").
 std::string Thousands(std::uint32_t value);
-
-// Why the installer writes no file for an entry, for reports.
-const char* RefusalText(format::InstallRefusal refusal);
 
 // "saverkit: <file>: <problem>" on stderr.
 void PrintError(const std::string& file, const std::string& problem);
