@@ -23,7 +23,6 @@ struct EntryFilter {
 
   // True when `path` matches some include (or none was given) and no exclude.
   bool Selects(std::string_view path) const;
-  bool Narrows() const { return !include.empty() || !exclude.empty(); }
 };
 
 }  // namespace commands

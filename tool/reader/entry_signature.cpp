@@ -62,18 +62,6 @@ EntrySignature PeEntryCollector::Result() const {
   return result;
 }
 
-const char* EntrySignatureWord(EntrySignatureState state) {
-  switch (state) {
-    case EntrySignatureState::kSigned: return "signed";
-    case EntrySignatureState::kUnsigned: return "unsigned";
-    case EntrySignatureState::kDamaged: return "damaged";
-    case EntrySignatureState::kNotPe:
-    case EntrySignatureState::kNotRead:
-    case EntrySignatureState::kTooLarge: break;
-  }
-  return "-";
-}
-
 std::vector<EntrySignature> ReadEntrySignatures(const PayloadImage& image) {
   ImageFile file;
   file.Open(image.path);

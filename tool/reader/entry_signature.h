@@ -50,9 +50,6 @@ class PeEntryCollector {
   bool tooLarge_ = false;
 };
 
-// "signed", "unsigned", "damaged", or "-" (no PE, or not checked).
-const char* EntrySignatureWord(EntrySignatureState state);
-
 // Every entry's signature, for `list`: the entries the installer writes are
 // decoded in order, as the installer does (the ring carries over), under
 // one WorkBudget; once it is spent, or the image cannot be read, the
