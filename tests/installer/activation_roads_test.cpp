@@ -92,10 +92,6 @@ TEST(ActivationRoads, TheSettingLandsInTheStartingUsersHive) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Silent, logged: the elevated child writes the run's log and the launcher
 // adds its own lines behind it (the setting, no start); as the local system
 // account the log says why nothing was activated.
