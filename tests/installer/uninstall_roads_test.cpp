@@ -37,10 +37,6 @@ std::vector<std::string> Unaccepted(const hostwin::MachineSnapshot& before, cons
   return left;
 }
 
-std::vector<std::string> All(const hostwin::MachineSnapshot& before, const hostwin::MachineSnapshot& after) {
-  return hostwin::FormatChanges(hostwin::CompareSnapshots(before, after));
-}
-
 std::string SaverSetting(const Machine& machine, const std::string& account) {
   const std::string registry = machine.Registry();
   const std::size_t key = registry.find("[HKEY_USERS\\" + account + "\\Control Panel\\Desktop]");
@@ -180,7 +176,8 @@ TEST(UninstallRoads, EachAccountsRoadRemovesAllOrNothing) {
         EXPECT_FALSE(machine.Exists(sky.Folder())) << c.name;
         break;
       case Outcome::kNothingGone:
-        EXPECT_EQ(All(before, after), std::vector<std::string>()) << c.name;
+        EXPECT_EQ(hostwin::FormatChanges(hostwin::CompareSnapshots(before, after)), std::vector<std::string>())
+            << c.name;
         break;
       case Outcome::kLogKept:
         // Only what the log lists goes: with no usable log the files stay,
