@@ -1,8 +1,6 @@
-// Installations that go wrong: files not written whole, unsafe names, and
-// texts too long for their buffers. The walk still tries and logs every
-// entry; a file not written whole is named in a message that stands in for
-// "Installation Complete!", and the screen saver is neither activated nor
-// started.
+// Installations that go wrong: files not written whole (each entry still
+// tried and logged, the failures named instead of "Installation Complete!",
+// nothing activated or started), unsafe names, texts too long for buffers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
