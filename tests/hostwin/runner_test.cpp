@@ -1,8 +1,6 @@
 // Programs played through the stand-in: message boxes and dialogs answered
-// from the list, the main window's life, misuse and the exit paths. What the
-// installer's whole-transcript tests already pin (tests/installer), and
-// calls that need no program of their own (machine_test.cpp), are not
-// repeated here.
+// from the list, the main window's life, misuse and the exit paths; what
+// tests/installer or machine_test.cpp pins is not repeated.
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -171,10 +171,6 @@ TEST(ByteStreams, AReadThatDeliversNothingRepeatsTheFirstByteOfTheLastBlock) {
   EXPECT_EQ(image.reads, (std::vector<std::size_t>{10, 8, 7}));
 }
 
-// A short write inside DecodeEntry, and decoding an entry from the module
-// image into its file, are run whole in FilesNotWrittenWhole.* and
-// Installation.AnsweredOkThroughoutInstallsEverythingAndASecondRunAppendsToTheLog.
-
 TEST(CompressedEntry, WithoutTheModuleFileNameNothingIsCreated) {
   // Outside a simulated run the stand-in has no module file name to give.
   const std::string destination = ::testing::TempDir() + "never_created.bin";

@@ -41,10 +41,8 @@ TEST(CommandLineRuns, ExitCodesAndWhatLanded) {
       {"silent, whole", "/S", {}, 20ull << 30, false, true, true, 0, {"exit 0"},
        {"message box", "dialog", "WinExec", "window \""}, {installed, quiet, date, activated}, {}},
       {"silent, short disk", "/s", {}, 8 * 1024, false, false, false, 3, {}, {"message box"}, {""}, {}},
-      {"cancel at the confirmation", "", {"cancel"}, 20ull << 30, false, false, false, 2,
-       {"-> cancel = IDCANCEL"}, {}, {""}, {}},
-      {"licence declined", "", {"ok", "decline"}, 20ull << 30, false, true, false, 2,
-       {"-> decline = command 2"}, {}, {""}, {}},
+      {"silent, a log that cannot be opened", "/S /LOG=C:\\missing\\x.log", {}, 20ull << 30, false, false,
+       false, 0, {}, {}, {installed, activated}, {}},
       {"silent, a media type that cannot play", "/S", {}, 20ull << 30, true, false, false, 6, {},
        {"message box", "ShellExecuteA", "WinExec"}, {installed, quiet}, {"system.ini"}},
       {"help", "/?", {"ok"}, 20ull << 30, false, false, true, 7,
@@ -67,7 +65,6 @@ TEST(CommandLineRuns, ExitCodesAndWhatLanded) {
     const std::string transcript = Joined(result.transcript);
     const std::string changes = ChangesOf(result);
     EXPECT_EQ(result.exitCode, c.code) << c.name << "\n" << transcript;
-    EXPECT_EQ(result.transcript.back(), "exit " + std::to_string(c.code)) << c.name;
     EXPECT_EQ(result.loudErrors, 0) << c.name << "\n" << transcript;
     const std::string trace = std::string(c.name) + "\n" + transcript + "\n" + changes;
     for (const std::string& line : c.shown) EXPECT_NE(transcript.find(line), kNone) << line << trace;
@@ -126,29 +123,6 @@ TEST(CommandLineRuns, LogTellsWhatHappened) {
       EXPECT_NE(log.find(line), std::string::npos) << c.name << ": " << line << "\n" << log;
   }
 }
-
-// A log that cannot be opened does not stop the installation; under /S the
-// decoder's short write ends the run with its code, without a box.
-TEST(CommandLineRuns, UnopenedLogAndSilentShortWrite) {
-  Machine machine;
-  const auto logged = machine.Install(ThreeEntryImage("Sky"), {}, "/S /LOG=C:\\missing\\x.log");
-  EXPECT_EQ(logged.exitCode, 0) << Joined(logged.transcript);
-  EXPECT_TRUE(machine.Exists("C:\\WINDOWS\\Sky.scr"));
-
-  hostwin::MachineSettings settings;
-  settings.writableBytes = 3000 + 10000;
-  Machine small(settings);
-  imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
-  manifest.entries[1] = Compressed(SampleBytes(40000, 'd'));
-  const auto result = small.Install(manifest, {}, "/S");
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(Joined(result.transcript).find("message box"), std::string::npos)
-      << Joined(result.transcript);
-}
-
-}  // namespace
-
-namespace {
 
 // Publisher, DisplayVersion and URLInfoAbout come from the image's own
 // VERSIONINFO, and only from the keys the author gave (pack writes the
