@@ -132,11 +132,14 @@ TEST(AuthorIdentity, WingetManifestValidatesAndMapsEveryExitCode) {
   for (const auto& code : checked["success"]) mapped[code.get<int>()] = "success";
   for (const auto& [code, response] : checked["expected"].items())
     EXPECT_TRUE(mapped.emplace(std::stoi(code), response.get<std::string>()).second) << code;
-  const std::map<int, std::string> expected = {
-      {format::kExitShortWrite, "diskFull"},          {format::kExitCancelled, "cancelledByUser"},
-      {format::kExitDiskSpace, "diskFull"},           {format::kExitFilesFailed, "fileInUse"},
-      {format::kExitDamaged, "contactSupport"},       {format::kExitMediaUnplayable, "success"},
-      {format::kExitBadArguments, "invalidParameter"}, {format::kExitElevationRefused, "cancelledByUser"}};
+  const std::map<int, std::string> expected = {{format::kExitShortWrite, "diskFull"},
+                                               {format::kExitCancelled, "cancelledByUser"},
+                                               {format::kExitDiskSpace, "diskFull"},
+                                               {format::kExitFilesFailed, "fileInUse"},
+                                               {format::kExitDamaged, "contactSupport"},
+                                               {format::kExitMediaUnplayable, "success"},
+                                               {format::kExitBadArguments, "invalidParameter"},
+                                               {format::kExitElevationRefused, "cancelledByUser"}};
   EXPECT_EQ(mapped, expected);
 }
 

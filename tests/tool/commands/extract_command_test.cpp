@@ -36,10 +36,12 @@ TEST(ExtractCommand, WritesEveryFileBitExactUnderItsInstalledName) {
   ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
   EXPECT_EQ(nlohmann::json::parse(run.out)["failed"], 0);
   EXPECT_EQ(NamesIn(out), kAll);  // nothing temporary left behind
-  const std::pair<const char*, std::string> files[] = {
-      {"Harbour.scr", kSaver},         {"Harbour.DAT", kData},
-      {"UNINSTAL.EXE", "uninstaller"}, {"JUKE0023.WAV", SampleBytes(900, 'w')},
-      {"JUKE0024.MID", kData.substr(0, 30)}, {"LICENSE.TXT", "Free to share.\r\n"}};
+  const std::pair<const char*, std::string> files[] = {{"Harbour.scr", kSaver},
+                                                       {"Harbour.DAT", kData},
+                                                       {"UNINSTAL.EXE", "uninstaller"},
+                                                       {"JUKE0023.WAV", SampleBytes(900, 'w')},
+                                                       {"JUKE0024.MID", kData.substr(0, 30)},
+                                                       {"LICENSE.TXT", "Free to share.\r\n"}};
   for (const auto& [name, bytes] : files) EXPECT_EQ(FileText(out + "/" + name), bytes) << name;
 }
 
@@ -68,8 +70,7 @@ TEST(ExtractCommand, DefaultFolderIsTheTitleAndNothingIsOverwrittenWithoutForce)
 TEST(ExtractCommand, WindowsLookingNamesAreOrdinaryHostPaths) {
   testsupport::TempFolder folder;
   folder.Write("C:demo.exe", imagewriter::BuildInstallerImage(Harbour()));
-  const auto run =
-      testsupport::RunCommand({SAVERKIT_TOOL, "extract", "C:demo.exe", "-d", "C:\\out"}, folder.path());
+  const auto run = testsupport::RunCommand({SAVERKIT_TOOL, "extract", "C:demo.exe", "-d", "C:\\out"}, folder.path());
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_EQ(FileText(folder.path() + "/C:\\out/UNINSTAL.EXE"), "uninstaller");
 }
