@@ -1,9 +1,7 @@
-// saverkit list, test, extract, identify and diff on images made to hurt them: cut short
-// anywhere, sizes and offsets past the end, a resource tree that loops,
-// names that would leave the folder, a huge entry count, a decompression
-// bomb, entries that all share one stored region, a pipe. Each case gives
-// the exit status and the one line it must print; none may crash, hang,
-// write outside its folder or write more than the work budget allows.
+// saverkit's commands on images made to hurt them: cut short, sizes and
+// offsets past the end, a looping resource tree, escaping names, huge entry
+// counts, bombs, shared stored data, a pipe. Each gives its exit status and
+// one line; none may crash, hang, or write outside its folder or budget.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,25 +53,21 @@ imagewriter::ManifestContents SoundManifest() {
   return contents;
 }
 
-// The file offset of the root resource directory: the raw data of the
-// section called .rsrc.
+// The file offset of the root resource directory (.rsrc's raw data).
 std::size_t ResourceRoot(const Bytes& image) {
   const packer::StubImage stub = packer::ReadStubImage(image);
   return stub.sections.at(stub.resourceSection).pointerToRawData;
 }
 
-// Where the manifest's table ends: everything the reader needs before the
-// entry data.
+// Where the manifest's table ends, before the entry data.
 std::size_t TableEnd(const std::string& path, std::size_t entries) {
   const PayloadImage image = LoadPayloadImage(path);
   return image.walk.manifestOffset + 2 + image.licenseLength + kTitleFieldSize + 2 +
          kEntrySize * (entries + 1);
 }
 
-// Every prefix of a sound image that stops before the table's end is
-// refused with exit status 1 and lines that all name the file, never a
-// crash; the reader itself is run on every prefix, the tool on a spread of
-// them (one process each).
+// Every prefix that stops before the table's end is refused, by the reader
+// (every prefix) and the tool (a spread), with status 1 and lines naming it.
 TEST(HostileImage, EveryTruncationOfHeadersTreeAndManifestFailsCleanly) {
   testsupport::TempFolder folder;
   const imagewriter::ManifestContents contents = SoundManifest();
@@ -226,14 +220,9 @@ std::vector<HostileCase> Cases() {
        sharing(100, packed(MakeExecutableLike(100000, 5)), 100000), {"extract", "IMAGE", "-d", "OUT"}, 1,
        reusedWhy, true},
       {"resource tree points back at itself", loopingTree, {"list", "IMAGE"}, 1, "hostile.exe: image cut short"},
+      // (Every kind of unsafe title is TitleRule's; one refusal per command here.)
       {"title ..", [] { return Titled(".."); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
-      {"title with a separator", [] { return Titled("a\\b"); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
       {"title with a slash", [] { return Titled("a/b"); }, {"test", "IMAGE"}, 1, unsafeTitle},
-      {"title with a colon", [] { return Titled("C:x"); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
-      {"title a device", [] { return Titled("CON"); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
-      {"title with a trailing dot", [] { return Titled("Evil."); }, {"extract", "IMAGE", "-d", "OUT"}, 1, unsafeTitle},
-      {"title with a control character", [] { return Titled("a\x1b[2Jb"); }, {"extract", "IMAGE", "-d", "OUT"}, 1,
-       unsafeTitle},
       {"title no folder without -d", [] { return Titled(".."); }, {"extract", "IMAGE"}, 2,
        "the title cannot name a folder; choose one with -d DIR"},
       {"media name with ..",
@@ -367,10 +356,8 @@ TEST(HostileImage, TheLibrarysEntryPointsOnEachClass) {
   }
 }
 
-// The packer comes closest to the largest expansion on a long run of one
-// byte (here 2 MiB for its data file, already past 23 bytes per stored
-// byte; more only takes longer to pack); what it packs is no hostile image,
-// and test and extract go through it whole.
+// The packer's largest expansion (a long run of one byte: 2 MiB, past 23
+// bytes per stored byte) is no hostile image: test and extract take it whole.
 TEST(HostileImage, ThePackersTightestImageStaysInsideTheBudget) {
   PackInputs in;
   in.folder.Write("night.dat", Bytes(2u << 20, 0));

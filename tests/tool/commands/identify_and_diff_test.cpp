@@ -13,34 +13,21 @@
 #include <string>
 #include <vector>
 
-#include "core/imagewriter/manifest_writer.h"
+#include "harbour_image.h"
 #include "installer_fixture.h"
 #include "run_saverkit.h"
 #include "temp_files.h"
 
 namespace {
 
+using harbour::Harbour;
 using installertest::Compressed;
 using installertest::Media;
-using installertest::RingTailEntry;
 using installertest::SampleBytes;
 using installertest::Stored;
 using Bytes = std::vector<std::uint8_t>;
 using Json = nlohmann::json;
 namespace fs = std::filesystem;
-
-// The first 30 bytes of the data file stay in the ring's tail, which the
-// last media entry (one 30-byte match at the farthest offset) copies: its
-// bytes depend on the entry before it, not on its own stored bytes alone.
-imagewriter::ManifestContents Harbour(const std::string& data = "0123456789abcdefghijklmnopqrst, then the rest") {
-  imagewriter::ManifestContents contents;
-  contents.title = "Harbour";
-  contents.license = "Free to share.\r\n";
-  contents.numberBase = 23;
-  contents.entries = {Compressed(SampleBytes(5000)), Compressed(data), Stored(SampleBytes(700, 'u')),
-                      Media(".WAV", SampleBytes(900, 'w')), RingTailEntry()};
-  return contents;
-}
 
 std::vector<Json> JsonLines(const std::string& text) {
   std::vector<Json> lines;
@@ -92,7 +79,7 @@ TEST(IdentifyCommand, EachKindOfFileWithItsKeysAndAnUnreadableOneDoesNotStopTheR
   const Json& installer = lines[0];
   EXPECT_EQ(installer["title"], "Harbour");
   EXPECT_EQ(installer["entries"], 5);
-  EXPECT_EQ(installer["install_total"], 5000 + 45 + 700 + 900 + 30);
+  EXPECT_EQ(installer["install_total"], 70000 + 60 + 11 + 900 + 30);
   EXPECT_EQ(installer["signed"], false);
   EXPECT_TRUE(installer["publisher"].is_null());
   EXPECT_TRUE(installer["version"].is_null());
@@ -153,7 +140,7 @@ TEST(DiffCommand, EachKindOfChangeWithItsStatus) {
        {"same", "changed", "same", "same", "changed"}, "sha256 "},
       {"a media file's bytes", [](auto& c) { c.entries[3] = Media(".WAV", SampleBytes(900, 'v')); }, 1,
        {"same", "same", "same", "changed", "same"}, "changed: MARLOWEN\\VELDRAKE\\Harbour\\JUKE0023.WAV: sha256 "},
-      {"stored instead of compressed", [](auto& c) { c.entries[0] = Stored(SampleBytes(5000)); }, 1,
+      {"stored instead of compressed", [](auto& c) { c.entries[0] = Stored(harbour::kSaver); }, 1,
        {"changed", "same", "same", "same", "same"}, "method compressed -> stored"},
       {"an entry added", [](auto& c) { c.entries.push_back(Media(".MID", "new")); }, 1,
        {"same", "same", "same", "same", "same", "added"}, "added: MARLOWEN\\VELDRAKE\\Harbour\\JUKE0025.MID (3 bytes"},
