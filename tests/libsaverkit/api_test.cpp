@@ -130,20 +130,16 @@ TEST(LibDecode, EntriesReusingOneStoredBlockSpendTheBudget) {
   const std::string big = installertest::SampleBytes(1 << 20);
   manifest.entries = {Compressed(big), Stored("d"), Stored("u")};
   manifest.entries.resize(40, manifest.entries[0]);
+  // Every media entry points at the first entry's stored bytes.
+  const std::uint32_t first =
+      saverkit::Image::OpenMemory(imagewriter::BuildInstallerImage(manifest)).entries()[0].dataOffset;
   for (std::size_t i = 3; i < manifest.entries.size(); ++i) {
     manifest.entries[i].name = ".MID";
-    manifest.entries[i].dataOffset = 0;  // filled below
-  }
-  // Every media entry points at the first entry's stored bytes.
-  Bytes image = imagewriter::BuildInstallerImage(manifest);
-  const std::uint32_t first = saverkit::Image::OpenMemory(image).entries()[0].dataOffset;
-  for (std::size_t i = 3; i < manifest.entries.size(); ++i) {
     manifest.entries[i].dataOffset = first;
     manifest.entries[i].stored.clear();
     manifest.entries[i].storedSize = static_cast<std::uint32_t>(manifest.entries[0].stored.size());
   }
-  image = imagewriter::BuildInstallerImage(manifest);
-  const saverkit::Image opened = saverkit::Image::OpenMemory(image);
+  const saverkit::Image opened = saverkit::Image::OpenMemory(imagewriter::BuildInstallerImage(manifest));
   ASSERT_EQ(opened.entries()[39].dataOffset, first);
   saverkit::EntryReader reader(opened);
   try {

@@ -95,25 +95,6 @@ TEST(AdaptiveModel, InitialCodesAreEightBitsFrom56AndNineBitsBelow) {
   EXPECT_EQ(lengths[283], 8);
 }
 
-TEST(AdaptiveModel, CodesFollowTheKnownStartOfAnExecutable) {
-  // Symbol by symbol: the code each one has when it is sent, then counted.
-  struct Step {
-    unsigned symbol;
-    const char* code;
-  };
-  const Step steps[] = {{77, "00010101"},   {90, "00100010"},  {144, "01011000"},
-                        {0, "111001000"},   {3, "111001011"},  {0, "11100000"},
-                        {0, "1101110"},     {0, "1101111"},    {4, "111001100"},
-                        {256, "11001000"},  {255, "11000111"}, {255, "11011010"}};
-  AdaptiveModel m;
-  InitModel(m);
-  for (const Step& step : steps) {
-    EXPECT_EQ(CodeOf(m, step.symbol), step.code) << step.symbol;
-    UpdateModel(m, step.symbol);
-    ASSERT_TRUE(TreeIsSound(m));
-  }
-}
-
 TEST(AdaptiveModel, RebuildPutsANewNodeBehindEveryNodeOfItsCount) {
   // Leaf counts 1, 1, 2, 2 ... : pairs whose sums equal leaf counts already
   // placed, so every insertion meets a run of equal counts.

@@ -1,8 +1,6 @@
-// The decoder core over memory: the known start of an executable, streams
-// of chosen shapes written item by item, streams that end early (padded, or
-// stopped where they end), the ring that carries over between entries,
-// agreement with the plain decoder, a count of bytes that passes 2^31 - 1,
-// and garbage that must decode without harm.
+// The decoder core over memory: streams of chosen shapes, streams that end
+// early, the ring carried between entries, agreement with the plain decoder,
+// a count past 2^31 - 1, and garbage that must decode without harm.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -58,9 +56,12 @@ struct CountingRunSource {
 static_assert(!HasFetchRun<CountingSource>::value && HasFetchRun<CountingRunSource>::value,
               "the two sources take the two paths of the bit reader");
 
+// Keeps what it gets; fails (in the bounded mode) once it holds `room` bytes.
 struct VectorSink {
   Bytes out;
+  std::size_t room = SIZE_MAX;
   void Write(const std::uint8_t* bytes, std::size_t count) { out.insert(out.end(), bytes, bytes + count); }
+  bool Failed() const { return out.size() >= room; }
 };
 
 struct Decoded {
@@ -70,31 +71,50 @@ struct Decoded {
 };
 
 // Decodes the whole stream as one entry, on `state` when given (the ring
-// carries over), else on a fresh one.
-// Also decodes from a source of runs, on a copy of the same state: both
-// paths of the bit reader must agree on bytes, bits and the ring left behind.
-Decoded Decode(const Bytes& stream, std::uint32_t expanded, DecoderState* state = nullptr) {
+// carries over), else on a fresh one; again from a source of runs on a copy
+// of the state: both paths of the bit reader must agree on bytes, bits, end,
+// bytes fetched (unless the sink failed) and the ring left behind.
+template <DecodeMode Mode = DecodeMode::kPadWithZeroBits>
+Decoded Decode(const Bytes& stream, std::uint32_t expanded, DecoderState* state = nullptr,
+               std::size_t sinkRoom = SIZE_MAX) {
   const auto fresh = std::make_unique<DecoderState>();
   DecoderState& used = state ? *state : *fresh;
   const auto twin = std::make_unique<DecoderState>(used);
   const std::uint32_t storedSize = static_cast<std::uint32_t>(stream.size());
   CountingSource source{MemoryStoredSource{stream.data(), stream.size()}};
-  VectorSink sink;
-  const DecodeOutcome outcome = DecodeEntryWith(used, source, sink, expanded, storedSize);
+  VectorSink sink{{}, sinkRoom};
+  const DecodeOutcome outcome = DecodeEntryWith<Mode>(used, source, sink, expanded, storedSize);
   EXPECT_LE(source.fetched, storedSize);
   if (source.fetched > 0) {
     EXPECT_GE(source.lowestRemaining, 1u);
   }
 
   CountingRunSource runs{MemoryStoredSource{stream.data(), stream.size()}};
-  VectorSink runSink;
-  const DecodeOutcome runOutcome = DecodeEntryWith(*twin, runs, runSink, expanded, storedSize);
+  VectorSink runSink{{}, sinkRoom};
+  const DecodeOutcome runOutcome = DecodeEntryWith<Mode>(*twin, runs, runSink, expanded, storedSize);
   EXPECT_EQ(runSink.out, sink.out);
   EXPECT_EQ(runOutcome.produced, outcome.produced);
   EXPECT_EQ(runOutcome.bitsConsumed, outcome.bitsConsumed);
-  EXPECT_EQ(runs.fetched, source.fetched);
+  EXPECT_EQ(runOutcome.end, outcome.end);
+  EXPECT_LE(runs.fetched, storedSize);
+  if (outcome.end != DecodeEnd::kSinkFailed) {  // else the run may have been loaded ahead
+    EXPECT_EQ(runs.fetched, source.fetched);
+  }
   EXPECT_EQ(std::memcmp(twin->carried, used.carried, sizeof used.carried), 0);
   return {sink.out, outcome, source.fetched};
+}
+
+// Decodes like the plain decoder, whose ring also carries over between
+// entries (on `state` when given); returns the bytes.
+Bytes DecodeLikeThePlainDecoder(const Bytes& stream, std::uint32_t expanded, DecoderState* state = nullptr) {
+  Bytes plain(expanded + 32);
+  const std::int64_t produced =
+      baseline::Decode(stream.data(), static_cast<std::uint32_t>(stream.size()), plain.data(), expanded);
+  plain.resize(expanded);
+  const Decoded d = Decode(stream, expanded, state);
+  EXPECT_EQ(d.outcome.produced, produced);
+  EXPECT_EQ(d.bytes, plain);
+  return d.bytes;
 }
 
 // The stream of the literals `before`, one match of `length` at offset p
@@ -107,16 +127,6 @@ Bytes Stream(const Bytes& before, unsigned length = 0, unsigned p = 0, const Byt
   for (std::uint8_t b : after) writer.Literal(b);
   writer.Finish();
   return out;
-}
-
-TEST(DecoderCore, DecodesTheKnownStartOfAnExecutable) {
-  const Bytes stream = {0x15, 0x22, 0x58, 0xE4, 0x72, 0xF8, 0x37,
-                        0x6F, 0xE6, 0x64, 0x00, 0xF1, 0xF6, 0xB5};
-  const Decoded d = Decode(stream, 14);
-  EXPECT_EQ(d.bytes, (Bytes{0x4D, 0x5A, 0x90, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00,
-                            0x00, 0xFF, 0xFF}));
-  EXPECT_EQ(d.outcome.produced, 14);
-  EXPECT_EQ(d.outcome.bitsConsumed, 106u);
 }
 
 TEST(DecoderCore, ZeroBitsDecodeFirstTo0x38) {
@@ -133,13 +143,22 @@ TEST(DecoderCore, StreamsOfChosenShapes) {
   textAndItsStart.insert(textAndItsStart.end(), text.begin(), text.begin() + 3);
   Bytes aThen31b{'a'};
   aThen31b.insert(aThen31b.end(), 31, 'b');
+  const Bytes abc = CompressEntry(reinterpret_cast<const std::uint8_t*>("abcabcabc"), 9);
   const struct {
     const char* name;
     Bytes stream;
     std::uint32_t expanded;
     Bytes expected;
     std::int64_t produced;
+    std::uint64_t bits = 0;  // 0: any number the stream holds
   } cases[] = {
+      {"the known start of an executable",
+       {0x15, 0x22, 0x58, 0xE4, 0x72, 0xF8, 0x37, 0x6F, 0xE6, 0x64, 0x00, 0xF1, 0xF6, 0xB5}, 14,
+       Bytes{0x4D, 0x5A, 0x90, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0xFF, 0xFF}, 14, 106},
+      // A size of 0 or of 2^31 or more: nothing is read or written.
+      {"size 0", abc, 0, {}, 0},
+      {"size 2^31", abc, 0x80000000u, {}, 0},
+      {"size 2^32 - 1", abc, 0xFFFFFFFFu, {}, 0},
       {"first match reads the preset spaces", Stream({}, 5, 100, {'x'}), 6,
        Bytes{' ', ' ', ' ', ' ', ' ', 'x'}, 6},
       {"p = 0 with length 30 repeats the last byte", Stream({'a', 'b'}, 30, 0), 32, aThen31b, 32},
@@ -155,16 +174,12 @@ TEST(DecoderCore, StreamsOfChosenShapes) {
     EXPECT_EQ(d.bytes, c.expected);
     EXPECT_EQ(d.outcome.produced, c.produced);
     EXPECT_LE(d.outcome.bitsConsumed, c.stream.size() * 8u);
-  }
-}
-
-TEST(DecoderCore, NothingIsReadOrWrittenForSizeZeroOrASizeOf2To31OrMore) {
-  const Bytes stream = CompressEntry(reinterpret_cast<const std::uint8_t*>("abcabcabc"), 9);
-  for (std::uint32_t expanded : {0u, 0x80000000u, 0xFFFFFFFFu}) {
-    const Decoded d = Decode(stream, expanded);
-    EXPECT_TRUE(d.bytes.empty()) << expanded;
-    EXPECT_EQ(d.outcome.produced, 0) << expanded;
-    EXPECT_EQ(d.fetched, 0u) << expanded;
+    if (c.bits != 0) {
+      EXPECT_EQ(d.outcome.bitsConsumed, c.bits);
+    }
+    if (c.produced == 0) {
+      EXPECT_EQ(d.fetched, 0u);
+    }
   }
 }
 
@@ -178,12 +193,9 @@ TEST(DecoderCore, RingPositionsBehindThePresetCarryOverFromTheLastEntry) {
   EXPECT_EQ(Decode(reach, 4, state.get()).bytes, (Bytes{'W', 'X', 'Y', 'Z'}));
 }
 
-// Entries decoded one after another on one state, as the installer and the
-// tool do, against the plain decoder, whose ring also carries over. Each
-// entry opens with matches into the ring's tail (what the last entry left
-// at positions 4066-4095), then random items, and may end with a match that
-// runs past its size; the sizes put the end of each entry at different
-// ring positions and across window boundaries.
+// Entries on one state, as the installer decodes them: each opens with a
+// match into the ring's tail (positions 4066-4095, the last entry's), and
+// the sizes end entries at many ring positions and across windows.
 TEST(DecoderCore, SeveralEntriesCarryTheRingTailLikeThePlainDecoder) {
   SampleRandom random(77);
   const Bytes text = MakeTextLike(3 * kWindowSize, 12);
@@ -215,13 +227,7 @@ TEST(DecoderCore, SeveralEntriesCarryTheRingTailLikeThePlainDecoder) {
   for (std::size_t i = 0; i < entries.size(); ++i) {
     SCOPED_TRACE(i);
     const Entry& e = entries[i];
-    Bytes plain(e.expanded + 32);
-    const std::int64_t produced = baseline::Decode(e.stream.data(), static_cast<std::uint32_t>(e.stream.size()),
-                                                   plain.data(), e.expanded);
-    plain.resize(e.expanded);
-    const Decoded d = Decode(e.stream, e.expanded, state.get());
-    EXPECT_EQ(d.outcome.produced, produced);
-    EXPECT_EQ(d.bytes, plain);
+    DecodeLikeThePlainDecoder(e.stream, e.expanded, state.get());
   }
 }
 
@@ -245,14 +251,7 @@ TEST(DecoderCore, AgreesWithThePlainDecoderAcrossRebuilds) {
   const Bytes data = MakeMixedSample(400000, 31);
   for (CompressionLevel level : {CompressionLevel::kGreedy, CompressionLevel::kBest}) {
     const Bytes stream = CompressEntry(data.data(), data.size(), level);
-    Bytes plain(data.size() + 32);
-    const std::int64_t produced = baseline::Decode(stream.data(), static_cast<std::uint32_t>(stream.size()),
-                                                   plain.data(), static_cast<std::uint32_t>(data.size()));
-    plain.resize(data.size());
-    const Decoded d = Decode(stream, static_cast<std::uint32_t>(data.size()));
-    EXPECT_EQ(d.outcome.produced, produced);
-    EXPECT_EQ(d.bytes, plain);
-    EXPECT_EQ(d.bytes, data);
+    EXPECT_EQ(DecodeLikeThePlainDecoder(stream, static_cast<std::uint32_t>(data.size())), data);
   }
 }
 
@@ -280,58 +279,36 @@ TEST(DecoderCore, StopAtStreamEndEndsWhereTheStreamOrTheSinkDoes) {
   // More than two windows, so that the sink is asked between them.
   const Bytes data = MakeExecutableLike(150000, 5);
   const Bytes stream = CompressEntry(data.data(), data.size());
-  struct FailingSink {
-    Bytes out;
-    std::size_t room;
-    void Write(const std::uint8_t* bytes, std::size_t count) { out.insert(out.end(), bytes, bytes + count); }
-    bool Failed() const { return out.size() >= room; }
-  };
   struct Case {
     const char* name;
-    std::size_t available;  // stored bytes that exist
-    std::uint32_t storedSize;
+    std::size_t stored;  // of the stream's bytes
     std::uint32_t expanded;
     std::size_t sinkRoom;
     DecodeEnd end;
     std::size_t minBytes, maxBytes;  // what the sink receives
   };
-  const std::uint32_t whole = static_cast<std::uint32_t>(stream.size());
   const Case cases[] = {
-      {"a sound stream", stream.size(), whole, 150000, SIZE_MAX, DecodeEnd::kComplete, 150000, 150000},
-      {"half the stored size", stream.size() / 2, whole / 2, 150000, SIZE_MAX,
-       DecodeEnd::kStreamExhausted, 50000, 149999},
-      {"six stored bytes that declare nearly 2 GiB", 6, 6, 0x7FFFFF00u, SIZE_MAX,
-       DecodeEnd::kStreamExhausted, 1, 6 * 8 * 30},
-      {"no stored bytes", 0, 0, 100, SIZE_MAX, DecodeEnd::kStreamExhausted, 0, 0},
+      {"a sound stream", stream.size(), 150000, SIZE_MAX, DecodeEnd::kComplete, 150000, 150000},
+      {"half the stored size", stream.size() / 2, 150000, SIZE_MAX, DecodeEnd::kStreamExhausted, 50000, 149999},
+      {"six stored bytes that declare nearly 2 GiB", 6, 0x7FFFFF00u, SIZE_MAX, DecodeEnd::kStreamExhausted, 1,
+       6 * 8 * 30},
+      {"no stored bytes", 0, 100, SIZE_MAX, DecodeEnd::kStreamExhausted, 0, 0},
       // Asked after each window: the first one (and the surplus of the item
       // that crossed its end) is all it gets.
-      {"a sink that fails after 1000 bytes", stream.size(), whole, 150000, 1000,
-       DecodeEnd::kSinkFailed, kWindowSize, kWindowSize + kMaxMatchLength - 1},
+      {"a sink that fails after 1000 bytes", stream.size(), 150000, 1000, DecodeEnd::kSinkFailed, kWindowSize,
+       kWindowSize + kMaxMatchLength - 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    auto state = std::make_unique<DecoderState>();
-    CountingSource source{MemoryStoredSource{stream.data(), c.available}};
-    FailingSink sink{{}, c.sinkRoom};
-    const DecodeOutcome outcome = DecodeEntryWith<DecodeMode::kStopAtStreamEnd>(
-        *state, source, sink, c.expanded, c.storedSize);
-    // The same from runs of stored bytes.
-    CountingRunSource runs{MemoryStoredSource{stream.data(), c.available}};
-    FailingSink runSink{{}, c.sinkRoom};
-    const DecodeOutcome runOutcome = DecodeEntryWith<DecodeMode::kStopAtStreamEnd>(
-        *std::make_unique<DecoderState>(), runs, runSink, c.expanded, c.storedSize);
-    EXPECT_EQ(runSink.out, sink.out);
-    EXPECT_EQ(runOutcome.end, outcome.end);
-    EXPECT_EQ(runOutcome.bitsConsumed, outcome.bitsConsumed);
-    EXPECT_LE(runs.fetched, c.storedSize);
-    EXPECT_EQ(outcome.end, c.end);
-    EXPECT_GE(sink.out.size(), c.minBytes);
-    EXPECT_LE(sink.out.size(), c.maxBytes);
-    EXPECT_EQ(static_cast<std::int64_t>(sink.out.size()), outcome.produced);
-    EXPECT_LE(source.fetched, c.storedSize);
-    EXPECT_TRUE(std::equal(sink.out.begin(), sink.out.end(), data.begin()));
+    const Decoded d = Decode<DecodeMode::kStopAtStreamEnd>(Bytes(stream.begin(), stream.begin() + c.stored),
+                                                           c.expanded, nullptr, c.sinkRoom);
+    EXPECT_EQ(d.outcome.end, c.end);
+    EXPECT_GE(d.bytes.size(), c.minBytes);
+    EXPECT_LE(d.bytes.size(), c.maxBytes);
+    EXPECT_EQ(static_cast<std::int64_t>(d.bytes.size()), d.outcome.produced);
+    EXPECT_TRUE(std::equal(d.bytes.begin(), d.bytes.end(), data.begin()));
     if (c.end == DecodeEnd::kStreamExhausted) {
-      EXPECT_GT(outcome.bitsConsumed, std::uint64_t{c.storedSize} * 8u);
+      EXPECT_GT(d.outcome.bitsConsumed, std::uint64_t{c.stored} * 8u);
     }
   }
 }
