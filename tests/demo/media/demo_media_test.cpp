@@ -4,6 +4,7 @@
 #include <map>
 #include <vector>
 
+#include "core/format/manifest_layout.h"
 #include "demo/media/demo_media.h"
 #include "demo/media/midi_file.h"
 #include "demo/media/wave_file.h"
@@ -13,10 +14,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint32_t Le32(const Bytes& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
-}
-std::uint16_t Le16(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)); }
 std::uint32_t Be32(const Bytes& b, std::size_t at) {
   return (std::uint32_t{b[at]} << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
 }
@@ -33,28 +30,21 @@ TEST(WaveFile, HeaderOfTwoSamplesIsPinned) {
   EXPECT_EQ(file, expected);
 }
 
-TEST(WaveFile, ChimeSizesAreConsistent) {
+// The header's fields are pinned above through the same writer.
+TEST(WaveFile, ChimeLastsOneToTwoSecondsIsAudibleUnclippedAndEndsSilent) {
   const Bytes file = media::MakeDemoChime();
-  // The fixed fields are pinned above through the same writer; here the
-  // fields that depend on the rate and the length.
   ASSERT_GE(file.size(), media::kWaveHeaderSize);
-  EXPECT_EQ(Le32(file, 4), file.size() - 8);
-  const std::uint32_t rate = Le32(file, 24);
-  EXPECT_EQ(rate, media::kChimeSampleRate);
-  EXPECT_EQ(Le32(file, 28), rate * 2);
-  const std::uint32_t dataBytes = Le32(file, 40);
-  EXPECT_EQ(dataBytes + media::kWaveHeaderSize, file.size());
-  // Between one and two seconds, audible, not clipped, and silent at the end.
-  EXPECT_GE(dataBytes / 2, rate);
-  EXPECT_LE(dataBytes / 2, 2 * rate);
+  const std::uint32_t rate = format::ReadLe32(&file[24]);
+  EXPECT_GE((file.size() - media::kWaveHeaderSize) / 2, rate);
+  EXPECT_LE((file.size() - media::kWaveHeaderSize) / 2, 2 * rate);
   int peak = 0;
   for (std::size_t i = media::kWaveHeaderSize; i < file.size(); i += 2) {
-    const int s = static_cast<std::int16_t>(Le16(file, i));
+    const int s = static_cast<std::int16_t>(format::ReadLe16(&file[i]));
     peak = std::max(peak, s < 0 ? -s : s);
   }
   EXPECT_GT(peak, 4000);
   EXPECT_LT(peak, 32767);
-  EXPECT_EQ(Le16(file, file.size() - 2), 0);
+  EXPECT_EQ(format::ReadLe16(&file[file.size() - 2]), 0);
 }
 
 TEST(MidiFile, VariableLengthQuantities) {

@@ -82,21 +82,14 @@ TEST(UninstallPlace, WindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
 
 TEST(UninstallPlace, RefusesAnyOtherFolder) {
   const char* const folders[] = {
-      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE",                  // the product folder itself
-      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Sub",      // one level too deep
-      "C:\\WINDOWS\\MARLOWEN\\OTHER\\Title",
-      "C:\\WINDOWS\\system32",
-      "C:\\Downloads\\MARLOWEN\\VELDRAKE\\Title",         // not under the Windows directory
-      "D:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title",
-      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\..\\..\\..",
-      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\..",
-      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title.",           // Windows would drop the dot
-      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\NUL",
-      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\CONOUT$",
-      "\\\\server\\share\\MARLOWEN\\VELDRAKE\\Title",
-      "MARLOWEN\\VELDRAKE\\Title",
-      "",
-  };
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE",              // the product folder itself
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Sub",  // one level too deep
+      "C:\\Downloads\\MARLOWEN\\VELDRAKE\\Title",       // not under the Windows directory
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title.",         // Windows would drop the dot
+      "C:\\WINDOWS\\MARLOWEN\\OTHER\\Title", "C:\\WINDOWS\\system32", "D:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title",
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\..\\..\\..", "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\..",
+      "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\NUL", "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\CONOUT$",
+      "\\\\server\\share\\MARLOWEN\\VELDRAKE\\Title", "MARLOWEN\\VELDRAKE\\Title", ""};
   for (const char* folder : folders) {
     uninstaller::UninstallPlace place;
     EXPECT_FALSE(uninstaller::MakeUninstallPlace("C:\\WINDOWS", folder, &place)) << folder;
@@ -114,69 +107,41 @@ TEST(JudgeLoggedPath, OnlyThisScreenSaverAndItsOwnFolderAreDeleted) {
   // The longest path the installer can write in the title directory (259).
   const std::string directory = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\";
   const std::string longest = directory + std::string(259 - directory.size(), 'a');
+  const std::string t = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title";
   const struct {
-    std::string line;
     Verdict verdict;
+    std::vector<std::string> lines;
   } cases[] = {
-      // What the installer writes.
-      {"C:\\WINDOWS\\Title.scr", Verdict::kDelete},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\Title.DAT", Verdict::kDelete},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\UNINSTAL.EXE", Verdict::kDelete},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID", Verdict::kDelete},
-      // Other spellings of the same files.
-      {"c:\\windows\\title.SCR", Verdict::kDelete},
-      {"C:/WINDOWS/MARLOWEN/VELDRAKE/Title/JUKE0023.MID", Verdict::kDelete},
-      {"C:\\WINDOWS\\\\MARLOWEN\\.\\VELDRAKE\\Title\\x.dat", Verdict::kDelete},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Other\\..\\Title\\x.dat", Verdict::kDelete},
-      // Elsewhere: sound paths that this uninstaller does not own.
-      {"C:\\WINDOWS\\system32\\x.scr", Verdict::kLeftAlone},
-      {"C:\\WINDOWS\\logon.scr", Verdict::kLeftAlone},  // another screen saver
-      {"C:\\WINDOWS\\Title.exe", Verdict::kLeftAlone},
-      {"C:\\WINDOWS\\win.ini", Verdict::kLeftAlone},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Other\\a.dat", Verdict::kLeftAlone},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\..\\..\\x", Verdict::kLeftAlone},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\sub\\a.dat", Verdict::kLeftAlone},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\..\\Title.scr", Verdict::kLeftAlone},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\..\\..\\..\\Title.scr", Verdict::kDelete},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title", Verdict::kLeftAlone},  // the folder, not a file in it
-      {"C:\\Title.scr", Verdict::kLeftAlone},
-      {"D:\\WINDOWS\\Title.scr", Verdict::kLeftAlone},
-      {"D:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\a.dat", Verdict::kLeftAlone},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title2\\a.dat", Verdict::kLeftAlone},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Titl\\a.dat", Verdict::kLeftAlone},
-      // Not paths that can be judged: never deleted.
-      {"Title.scr", Verdict::kMalformed},
-      {"MARLOWEN\\VELDRAKE\\Title\\a.dat", Verdict::kMalformed},
-      {"\\WINDOWS\\Title.scr", Verdict::kMalformed},
-      {"C:Title.scr", Verdict::kMalformed},
-      {"\\\\server\\share\\WINDOWS\\Title.scr", Verdict::kMalformed},
-      {"\\\\?\\C:\\WINDOWS\\Title.scr", Verdict::kMalformed},
-      {"\\\\.\\C:\\WINDOWS\\Title.scr", Verdict::kMalformed},
-      {"C:\\..\\WINDOWS\\Title.scr", Verdict::kMalformed},
-      {"C:\\WINDOWS\\Title.scr.", Verdict::kMalformed},
-      {"C:\\WINDOWS\\Title.scr ", Verdict::kMalformed},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title.\\a.dat", Verdict::kMalformed},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\a.dat\\", Verdict::kMalformed},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\a.dat:stream", Verdict::kMalformed},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\*", Verdict::kMalformed},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\NUL", Verdict::kMalformed},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\com1.mid", Verdict::kMalformed},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\COM\xB9.mid", Verdict::kMalformed},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\conin$", Verdict::kMalformed},
-      {"C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\a\tb", Verdict::kMalformed},
-      {"C:\\", Verdict::kMalformed},
-      {"C:\\WINDOWS\\..", Verdict::kMalformed},
-      {"", Verdict::kMalformed},
-      {"1:\\WINDOWS\\Title.scr", Verdict::kMalformed},
-      {longest, Verdict::kDelete},
-      {longest + "a", Verdict::kMalformed},  // longer than the installer can write
-      // Read as a C string it would be ours: the NUL does not cut it short.
-      {"C:\\WINDOWS\\Title.scr\0\\..\\x"s, Verdict::kMalformed},
+      // What the installer writes, and other spellings of the same files.
+      {Verdict::kDelete,
+       {"C:\\WINDOWS\\Title.scr", t + "\\Title.DAT", t + "\\UNINSTAL.EXE", t + "\\JUKE0023.MID",
+        "c:\\windows\\title.SCR", "C:/WINDOWS/MARLOWEN/VELDRAKE/Title/JUKE0023.MID",
+        "C:\\WINDOWS\\\\MARLOWEN\\.\\VELDRAKE\\Title\\x.dat", "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Other\\..\\Title\\x.dat",
+        t + "\\..\\..\\..\\Title.scr", longest}},
+      // Elsewhere: paths that this uninstaller does not own (the title
+      // folder itself, another screen saver).
+      {Verdict::kLeftAlone,
+       {"C:\\WINDOWS\\system32\\x.scr", "C:\\WINDOWS\\logon.scr", "C:\\WINDOWS\\Title.exe", "C:\\WINDOWS\\win.ini",
+        "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Other\\a.dat", t + "\\..\\..\\x", t + "\\sub\\a.dat", t + "\\..\\Title.scr", t,
+        "C:\\Title.scr", "D:\\WINDOWS\\Title.scr", "D:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title\\a.dat", t + "2\\a.dat",
+        "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Titl\\a.dat"}},
+      // Not paths that can be judged: never deleted. The last is longer
+      // than the installer can write; the NUL one would be ours if read as
+      // a C string.
+      {Verdict::kMalformed,
+       {"Title.scr", "MARLOWEN\\VELDRAKE\\Title\\a.dat", "\\WINDOWS\\Title.scr", "C:Title.scr",
+        "\\\\server\\share\\WINDOWS\\Title.scr", "\\\\?\\C:\\WINDOWS\\Title.scr", "\\\\.\\C:\\WINDOWS\\Title.scr",
+        "C:\\..\\WINDOWS\\Title.scr", "C:\\WINDOWS\\Title.scr.", "C:\\WINDOWS\\Title.scr ",
+        "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Title.\\a.dat", t + "\\a.dat\\", t + "\\a.dat:stream", t + "\\*",
+        t + "\\NUL", t + "\\com1.mid", t + "\\COM\xB9.mid", t + "\\conin$", t + "\\a\tb", "C:\\", "C:\\WINDOWS\\..",
+        "", "1:\\WINDOWS\\Title.scr", "C:\\WINDOWS\\Title.scr\0\\..\\x"s, longest + "a"}},
   };
   const uninstaller::UninstallPlace place = Place();
   for (const auto& c : cases) {
-    uninstaller::ResolvedPath resolved;
-    EXPECT_EQ(uninstaller::JudgeLoggedPath(place, c.line, &resolved), c.verdict) << c.line;
+    for (const std::string& line : c.lines) {
+      uninstaller::ResolvedPath resolved;
+      EXPECT_EQ(uninstaller::JudgeLoggedPath(place, line, &resolved), c.verdict) << line;
+    }
   }
 }
 
@@ -192,16 +157,9 @@ TEST(ForEachLogLine, EveryLineEndAndNoneAtTheEnd) {
     std::string text;
     std::vector<std::string> lines;
   };
-  const Case cases[] = {
-      {"a\r\nb\r\n", {"a", "b"}},
-      {"a\r\nb", {"a", "b"}},
-      {"a\rb\r", {"a", "b"}},
-      {"a\nb\n", {"a", "b"}},
-      {"\r\n\r\na\r\n\r\n\r\nb\n\n", {"a", "b"}},
-      {"", {}},
-      {"\r\n", {}},
-      {"a\r\n\rb", {"a", "b"}},
-  };
+  const Case cases[] = {{"a\r\nb\r\n", {"a", "b"}}, {"a\r\nb", {"a", "b"}},   {"a\rb\r", {"a", "b"}},
+                        {"a\nb\n", {"a", "b"}},     {"", {}},             {"\r\n", {}},
+                        {"a\r\n\rb", {"a", "b"}},  {"\r\n\r\na\r\n\r\n\r\nb\n\n", {"a", "b"}}};
   for (const Case& c : cases) EXPECT_EQ(LogLines(c.text), c.lines) << c.text;
 }
 
@@ -256,10 +214,8 @@ TEST(PlanRemoval, EveryPathTheInstallerNamesIsRemoved) {
   }
 }
 
-// Beyond its byte limit the log is not read; a log naming more distinct
-// files or strangers than the plan's tables hold is planned up to the line
-// that did not fit, and the plan says so (the run then treats the log as
-// one too long).
+// Beyond its byte limit the log is not read; past the plan's tables it is
+// planned up to the line that did not fit, and the plan says it is full.
 TEST(PlanRemoval, BeyondItsLimitsTheLogIsNotPlanned) {
   std::string bytes(uninstaller::kMaxInstallLogBytes, '\n');
   bytes += "C:\\WINDOWS\\Title.scr\r\n";
@@ -302,10 +258,8 @@ TEST(SettingNamesScreenSaver, MatchesByShortOrLongFormOnly) {
   EXPECT_FALSE(uninstaller::SettingNamesScreenSaver("SAVERK~1.SCR", "", saver, shortSaver));
 }
 
-// Garbage in: whatever the log holds, every planned deletion is one of the
-// installation's own files. Lines are the installation's own paths with
-// random components replaced, inserted or dropped, so that near misses
-// ("..", other folders, other drives, odd names) are common.
+// Own paths with random components replaced, inserted or dropped (near
+// misses): every planned deletion is still one of the installation's files.
 TEST(PlanRemoval, MutatedLogsOnlyEverDeleteOwnFiles) {
   const uninstaller::UninstallPlace place = Place();
   const std::vector<std::vector<std::string>> own = {

@@ -119,10 +119,8 @@ TEST(Packer, ImagesReadBackAcrossTheOptions) {
   }
 }
 
-// The layout as installer images have always carried it: three entries and
-// no licence give a 376-byte manifest (0xDCF0 to 0xDE68 in the handmade
-// Sky image), each entry's data right behind the previous one's, the last
-// running to the end of the file.
+// Three entries and no licence: a 376-byte manifest (as in the handmade Sky
+// image), each entry's data right behind the previous one's to the end.
 TEST(Packer, ManifestLayoutMatchesTheHandmadeSkyImage) {
   PackRequest request = SampleRequest(0);
   request.store = true;
@@ -389,8 +387,6 @@ TEST(PeChecksum, KnownSums) {
   EXPECT_EQ(ComputePeChecksum({0x01, 0x02, 0xAA, 0xBB, 0xCC, 0xDD, 0x03, 0x00}, 2), 0x0204u + 8);
 }
 
-// Whatever a stub holds, reading and packing it either works or throws one
-// of the packer's errors: nothing reads outside the file.
 // Packs onto `bytes`: false when the stub is refused; when it is taken, the
 // image must lead the installer's walk to the manifest the packer wrote.
 bool PackAnything(const std::vector<std::uint8_t>& bytes) {

@@ -63,13 +63,10 @@ TEST(ImageEntryReader, StopsWhereTheStoredBytesEndOrTheSinkFails) {
   EXPECT_LE(report.written, block);
 }
 
-// A budget of kLargestExpansion bytes per image byte and no allowance. The
-// image is one stream of zeros packed as tightly as the encoder can, close
-// to that largest expansion: decoded once it fits, so no image of entries
-// with their own stored bytes can run the budget out. Read again and again,
-// as entries that share it are, each copy is charged (stored: 1:1; a stream
-// that needs one byte: the block of stored bytes read), and once the budget
-// is spent the read throws and nothing past it reaches the sink.
+// One stream of zeros packed close to the largest expansion fits a budget of
+// that expansion once; read again, as entries sharing it are, each read is
+// charged (stored: 1:1; one byte needed: the block read) until the read
+// throws, and nothing past the budget reaches the sink.
 TEST(ImageEntryReader, ChargesEveryReadOfSharedDataToOneBudget) {
   const Bytes zeros(1 << 20, 0);
   const Bytes stream = CompressEntry(zeros.data(), zeros.size());

@@ -1,13 +1,14 @@
-// Where an installer of this kind may write: one effect at a time, each
-// either within the places (no line) or named as outside them. Our
-// installer's sources cannot write elsewhere, so the rule is held to its
-// table here rather than through an installation.
+// The rules verify judges effects by, each held to its table: where an
+// installer of this kind may write (each effect within the places, or named
+// as outside them), and what an uninstallation may leave behind (our
+// uninstaller's own traces, or a leftover named in one line).
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "tool/verify/placement_rule.h"
+#include "tool/verify/uninstall_check.h"
 
 namespace {
 
@@ -16,28 +17,21 @@ using preview::InstallationEffects;
 
 InstallationEffects File(EffectChange change, const std::string& path, bool directory = false) {
   InstallationEffects effects;
-  preview::FileEffect file;
-  file.change = change;
-  file.path = path;
-  file.directory = directory;
-  effects.files.push_back(file);
+  effects.files.push_back({change, path, directory, 0, ""});
   return effects;
 }
 
-InstallationEffects Registry(const std::string& key, const char* name) {
+// A value, or the key itself when `name` is null.
+InstallationEffects Registry(const std::string& key, const char* name, EffectChange change = EffectChange::kAdded) {
   InstallationEffects effects;
-  preview::RegistryEffect value;
-  value.key = key;
-  value.isKey = name == nullptr;
-  value.name = name == nullptr ? "" : name;
-  value.type = 1;
-  effects.registry.push_back(value);
+  effects.registry.push_back({change, key, name == nullptr, name == nullptr ? "" : name, 1, {}});
   return effects;
 }
 
-InstallationEffects Ini(const std::string& file, const std::string& section, const std::string& key) {
+InstallationEffects Ini(const std::string& file, const std::string& section, const std::string& key,
+                        EffectChange change = EffectChange::kAdded) {
   InstallationEffects effects;
-  effects.ini.push_back({EffectChange::kAdded, file, section, key, "C:\\WINDOWS\\SKY~1.SCR"});
+  effects.ini.push_back({change, file, section, key, "C:\\WINDOWS\\SKY~1.SCR"});
   return effects;
 }
 
@@ -126,6 +120,39 @@ TEST(PlacementRule, WindowsDirectoryAtTheRoot) {
   EXPECT_TRUE(verify::MisplacedEffects(File(EffectChange::kAdded, "C:\\MARLOWEN\\VELDRAKE\\Sky\\Sky.DAT"), places).empty());
   EXPECT_TRUE(verify::MisplacedEffects(File(EffectChange::kAdded, "C:\\Sky.scr"), places).empty());
   EXPECT_EQ(verify::MisplacedEffects(File(EffectChange::kAdded, "C:\\WINDOWS\\Sky.scr"), places).size(), 1u);
+}
+
+TEST(UninstallLeftovers, OnlyTheUninstallersOwnTracesPass) {
+  const char* const installerCopy = "C:\\DOWNLOAD\\SETUP.EXE";
+  const std::string session = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  const EffectChange added = EffectChange::kAdded;
+  const struct {
+    InstallationEffects difference;
+    bool left;
+  } cases[] = {
+      {File(added, "C:\\Users\\Ann\\AppData\\Local\\Temp\\UNI1.TMP"), false},
+      {File(added, "C:\\Users\\Ann\\AppData\\Local", true), false},  // on the way to Temp
+      {File(added, "C:\\WINDOWS\\Temp\\UNI2.TMP"), false},         // the system account's
+      {File(added, installerCopy), false},
+      {File(added, "C:\\DOWNLOAD", true), false},
+      {Registry("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet", nullptr), false},
+      {Registry(session, "PendingFileRenameOperations"), false},
+      {Registry(session, "PendingFileRenameOperations", EffectChange::kChanged), false},
+      // Anything else is a leftover or a loss.
+      {File(added, "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Temp\\SKY.DAT"), true},  // a title named Temp
+      {File(added, "C:\\Temp\\x.tmp"), true},
+      {File(added, "C:\\Users\\Ann\\Desktop\\x.tmp"), true},
+      {File(added, "C:\\DOWNLOAD\\OTHER.EXE"), true},
+      {File(EffectChange::kRemoved, "C:\\Users\\Ann\\AppData\\Local\\Temp\\mine.txt"), true},
+      {Registry(session, "BootExecute"), true},
+      {Registry(session, "PendingFileRenameOperations", EffectChange::kRemoved), true},
+      {Registry("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services", nullptr), true},
+      {Ini("C:\\WINDOWS\\system.ini", "boot", "SCRNSAVE.EXE", EffectChange::kChanged), true},
+  };
+  for (const auto& c : cases) {
+    const auto lines = verify::LeftoversOf(c.difference, installerCopy);
+    EXPECT_EQ(lines.size(), c.left ? 1u : 0u) << (lines.empty() ? "" : lines[0]);
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/format/manifest_layout.h"
 #include "core/format/pe_header_fields.h"
 #include "core/imagewriter/pe_image_writer.h"
 #include "saverkit_version.h"
@@ -18,10 +19,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 // `pe` as signing leaves it: padded to 8 bytes, a certificate table of one
 // WIN_CERTIFICATE behind it, the directory entry naming it, a new checksum.
 Bytes SignedLike(Bytes pe) {
@@ -31,9 +28,9 @@ Bytes SignedLike(Bytes pe) {
   const std::uint32_t offset = static_cast<std::uint32_t>(pe.size());
   const Bytes certificate = {16, 0, 0, 0, 0x00, 0x02, 0x02, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};  // revision 2.0, PKCS#7
   pe.insert(pe.end(), certificate.begin(), certificate.end());
-  PutLe32(pe, fields.securityDirectory, offset);
-  PutLe32(pe, fields.securityDirectory + 4, static_cast<std::uint32_t>(certificate.size()));
-  PutLe32(pe, fields.checksum, 0x12345678);
+  format::WriteLe32(&pe[fields.securityDirectory], offset);
+  format::WriteLe32(&pe[fields.securityDirectory + 4], static_cast<std::uint32_t>(certificate.size()));
+  format::WriteLe32(&pe[fields.checksum], 0x12345678);
   return pe;
 }
 
@@ -55,7 +52,7 @@ TEST(ReleaseDigest, SigningLeavesItAndAnyOtherByteChangesIt) {
   Bytes amongHeaders = SignedLike(program);
   format::PeHeaderFields fields;
   ASSERT_TRUE(format::FindPeHeaderFields(amongHeaders, &fields));
-  PutLe32(amongHeaders, fields.securityDirectory, 8);
+  format::WriteLe32(&amongHeaders[fields.securityDirectory], 8);
   EXPECT_EQ(verify::ReleaseDigest(amongHeaders), "");
 }
 
