@@ -30,11 +30,7 @@
 #include "core/format/install_names.h"
 #include "core/text/windows_case.h"
 
-using format::IsSafeFileName;
-using format::kMakerFolder;
-using format::kProductFolder;
-using format::kScreenSaverExtension;
-using format::kUninstallKeyParent;
+using namespace format;
 using resources::InstallerResources;
 
 // The coverage counters of this program (set only in the libFuzzer build).
