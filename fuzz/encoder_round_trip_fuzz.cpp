@@ -1,9 +1,6 @@
-// The encoder at every level on arbitrary data: decoding its stream with the
-// data's size gives the data back, uses no bit beyond the stream, and ends
-// complete in the mode that stops at the stream's end as well.
-//
-// Input: a byte choosing the level (its value modulo 3: greedy, lazy, best),
-// then the data. One level per run keeps runs short; the fuzzer reaches all.
+// The encoder on arbitrary data: its stream decodes, stopping at the stream's
+// end, completely to the data within its own bits. Input: a byte choosing
+// the level (modulo 3: greedy, lazy, best), then the data.
 #include <cstdint>
 #include <memory>
 #include <vector>

@@ -1,13 +1,15 @@
 // A check inside a fuzz target: on failure it names the broken property and
-// aborts, which libFuzzer records as a crash with its input, and which fails
-// the corpus replay. And what several targets share: writing the input to a
-// file, and a sink that keeps what a decoder gives it.
+// aborts (a crash for libFuzzer, a failure for the corpus replay). And what
+// several targets share: the input as a file, a folder's names, a sink.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,21 @@ inline void WriteInputFile(const std::string& path, const std::uint8_t* data, st
   file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   file.close();
   FUZZ_CHECK(!file.fail());
+}
+
+using Names = std::set<std::string>;
+
+// The names directly in `folder` (none when it does not exist).
+inline Names NamesIn(const std::string& folder) {
+  Names names;
+  std::error_code error;
+  for (const auto& item : std::filesystem::directory_iterator(folder, error))
+    names.insert(item.path().filename().string());
+  return names;
+}
+
+inline bool Within(const Names& names, const Names& allowed) {
+  return std::includes(allowed.begin(), allowed.end(), names.begin(), names.end());
 }
 
 struct VectorSink {

@@ -1,26 +1,24 @@
 // A whole installation in the Win32 stand-in on an arbitrary image, with
-// fixed answers. Whatever the image holds, the installer must end (no crash,
-// no endless run), and what it changes must lie where an installation
-// belongs: files directly in the Windows directory (the screen saver,
-// system.ini) or directly in one title directory below MARLOWEN\VELDRAKE,
-// those three directory levels, its one uninstall key and the screen saver
-// switch. Nothing may appear on the host outside the machine folder.
+// fixed answers: it must end by itself and change only an installation's
+// places (the screen saver and system.ini directly in the Windows directory,
+// files directly in one title directory below MARLOWEN\VELDRAKE, those three
+// directory levels, its one uninstall key and the screen saver switch), and
+// nothing on the host outside the machine folder.
 //
-// The installer runs in a child process (the runner forks). So that
-// libFuzzer still sees which code the child ran, the child copies its
-// coverage counters into memory shared with the parent before it ends, and
-// it ends with _exit once the stand-in's own exit reports are done, before
-// libFuzzer's exit handler (which would take the child's ordinary exit for a
-// crash of the target).
+// The runner forks. The child copies its coverage counters into memory shared
+// with the parent for libFuzzer, and ends with _exit after the stand-in's exit
+// reports but before libFuzzer's exit handler, which would call it a crash.
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -32,11 +30,7 @@
 #include "core/format/install_names.h"
 #include "core/text/windows_case.h"
 
-using format::IsSafeFileName;
-using format::kMakerFolder;
-using format::kProductFolder;
-using format::kScreenSaverExtension;
-using format::kUninstallKeyParent;
+using namespace format;
 using resources::InstallerResources;
 
 // The coverage counters of this program (set only in the libFuzzer build).
@@ -92,39 +86,26 @@ void MergeChildCoverage() {
       __start___sancov_cntrs[i] = Shared->counters[i];
 }
 
-// Names the stand-in takes for one file (the fold Windows uses).
-bool SameNoCase(const std::string& a, const std::string& b) { return text::SameWindowsName(a, b); }
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() && SameNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() && SameNoCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
-std::vector<std::string> Components(const std::string& path) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (std::size_t end; (end = path.find('\\', start)) != std::string::npos; start = end + 1)
-    parts.push_back(path.substr(start, end - start));
-  parts.push_back(path.substr(start));
-  return parts;
+bool EndsWithNoCase(const std::string& text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text::SameWindowsName(text.substr(text.size() - suffix.size()), suffix);
 }
 
 // A file or directory path the installation may change, below C:\WINDOWS.
 bool IsInstallationPlace(const std::string& path, bool directory) {
   const std::string windows = "C:\\WINDOWS\\";
-  if (!StartsWithNoCase(path, windows)) return false;
-  const std::vector<std::string> parts = Components(path.substr(windows.size()));
-  for (const std::string& part : parts)
-    if (!IsSafeFileName(part.c_str())) return false;
-  const bool underProduct =
-      parts.size() >= 2 && SameNoCase(parts[0], kMakerFolder) && SameNoCase(parts[1], kProductFolder);
-  if (directory)
-    return (parts.size() == 1 && SameNoCase(parts[0], kMakerFolder)) || (underProduct && parts.size() <= 3);
-  if (parts.size() == 1)
-    return EndsWithNoCase(parts[0], kScreenSaverExtension) || SameNoCase(parts[0], "system.ini");
+  if (!text::SameWindowsName(path.substr(0, windows.size()), windows)) return false;
+  std::vector<std::string> parts;
+  for (std::size_t start = windows.size();;) {
+    const std::size_t end = std::min(path.find('\\', start), path.size());
+    parts.push_back(path.substr(start, end - start));
+    if (!IsSafeFileName(parts.back().c_str())) return false;
+    if (end == path.size()) break;
+    start = end + 1;
+  }
+  auto is = [&parts](std::size_t i, const char* name) { return text::SameWindowsName(parts[i], name); };
+  const bool underProduct = parts.size() >= 2 && is(0, kMakerFolder) && is(1, kProductFolder);
+  if (directory) return (parts.size() == 1 && is(0, kMakerFolder)) || (underProduct && parts.size() <= 3);
+  if (parts.size() == 1) return EndsWithNoCase(parts[0], kScreenSaverExtension) || is(0, "system.ini");
   return underProduct && parts.size() == 4;
 }
 
@@ -199,16 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::abort();
     }
   }
-  std::size_t entries = 0;
-  for (const auto& entry : fs::directory_iterator(WorkFolder, ignored)) {
-    const std::string name = entry.path().filename().string();
-    FUZZ_CHECK(name == "machine" || name == "setup.exe");
-    ++entries;
-  }
-  for (const auto& entry : fs::directory_iterator(machine, ignored)) {
-    const std::string name = entry.path().filename().string();
-    FUZZ_CHECK(name == "machine.ini" || name == "registry.reg" || name == "drive_c");
-  }
-  FUZZ_CHECK(entries == 2);
+  FUZZ_CHECK(NamesIn(WorkFolder) == Names({"machine", "setup.exe"}));
+  FUZZ_CHECK(Within(NamesIn(machine), {"drive_c", "machine.ini", "registry.reg"}));
   return 0;
 }

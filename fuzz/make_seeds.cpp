@@ -1,7 +1,6 @@
-// Writes the seed corpora of the fuzz targets, made with the project's own
-// encoder and image writer: fuzz_seeds FOLDER writes FOLDER/<target>/<name>.
-// The seeds in fuzz/corpus were made with it; run it again after a change of
-// the formats and commit what changes.
+// Writes the seed corpora of the fuzz targets with the project's own encoder
+// and image writer: fuzz_seeds FOLDER writes FOLDER/<target>/<name>. Run it
+// again after a change of the formats and commit what changes in fuzz/corpus.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -12,9 +11,13 @@
 #include "core/codec/entry_encoder.h"
 #include "core/imagewriter/manifest_writer.h"
 #include "core/imagewriter/version_info_writer.h"
+#include "installer_fixture.h"
 
 using codec::CompressEntry;
-
+using installertest::Compressed;
+using installertest::Media;
+using installertest::SampleBytes;
+using installertest::Stored;
 
 namespace {
 
@@ -22,14 +25,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-std::string Sentences(std::size_t size, char seed) {
-  const std::string sentence = std::string("Stars drift over the ") + seed + " sky while the screen rests. ";
-  std::string text;
-  while (text.size() < size) text += sentence;
-  text.resize(size);
-  return text;
-}
 
 // Bytes of an executable-like shape: runs of zeros, small numbers, text.
 Bytes ExecutableLike(std::size_t size) {
@@ -52,26 +47,11 @@ Bytes DecoderInput(std::uint32_t expanded, const Bytes& stream, std::uint8_t cut
   return input;
 }
 
-imagewriter::EntryContents Stored(const Bytes& bytes) {
-  imagewriter::EntryContents entry;
-  entry.stored = bytes;
-  entry.name = ".TMP";
-  entry.kind = ' ';
-  return entry;
-}
-
-imagewriter::EntryContents Compressed(const Bytes& bytes) {
-  imagewriter::EntryContents entry = Stored(CompressEntry(bytes.data(), bytes.size()));
-  entry.expandedSize = static_cast<std::uint32_t>(bytes.size());
-  return entry;
-}
-
 imagewriter::ManifestContents SmallImage(const std::string& title) {
   imagewriter::ManifestContents contents;
   contents.title = title;
   contents.numberBase = 23;
-  contents.entries = {Stored(BytesOf(Sentences(300, 's'))), Compressed(BytesOf(Sentences(500, 'd'))),
-                  Stored(BytesOf(Sentences(70, 'u')))};
+  contents.entries = {Stored(SampleBytes(300, 's')), Compressed(SampleBytes(500, 'd')), Stored(SampleBytes(70, 'u'))};
   return contents;
 }
 
@@ -90,7 +70,7 @@ int main(int argc, char** argv) {
   }
   const fs::path folder = argv[1];
 
-  const Bytes text = BytesOf(Sentences(700, 'a'));
+  const Bytes text = BytesOf(SampleBytes(700, 'a'));
   const Bytes executable = ExecutableLike(2000);
   const Bytes textStream = CompressEntry(text.data(), text.size());
   const Bytes executableStream = CompressEntry(executable.data(), executable.size());
@@ -133,13 +113,8 @@ int main(int argc, char** argv) {
   Write(folder, "installation", "three-entries", imagewriter::BuildInstallerImage(SmallImage("Sky")));
   imagewriter::ManifestContents full = SmallImage("Deep Sea");
   full.license = "Share it freely.\r\n";
-  imagewriter::EntryContents media = Stored(BytesOf("MThd"));
-  media.name = ".MID";
-  media.kind = 0;
-  full.entries.push_back(media);
-  media.name = ".XYZ";
-  media.kind = '_';
-  full.entries.push_back(media);
+  full.entries.push_back(Media(".MID", "MThd"));
+  full.entries.push_back(Media(".XYZ", "MThd", '_'));
   Write(folder, "installation", "licence-and-media", imagewriter::BuildInstallerImage(full));
   imagewriter::ManifestContents bomb = SmallImage("Sky");
   bomb.entries[1].stored.resize(6);
@@ -165,7 +140,7 @@ int main(int argc, char** argv) {
   // past the work budget of test and extract (24 bytes per byte plus 4 MiB),
   // which stops them rather than decode the stream 200 times.
   imagewriter::ManifestContents sharing = SmallImage("Harbour");
-  const Bytes zeros(24000, 0);
+  const std::string zeros(24000, '\0');
   sharing.entries.assign(200, Compressed(zeros));
   for (imagewriter::EntryContents& entry : sharing.entries) {
     entry.name = ".MID";
@@ -173,7 +148,7 @@ int main(int argc, char** argv) {
     entry.storedSize = static_cast<std::uint32_t>(entry.stored.size());
     entry.stored.clear();  // all of them at the one offset behind the table
   }
-  sharing.entries.back().stored = CompressEntry(zeros.data(), zeros.size());
+  sharing.entries.back().stored = Compressed(zeros).stored;
   for (const char* target : {"tool_commands", "library"})
     Write(folder, target, "entries-sharing-one-stream", imagewriter::BuildInstallerImage(sharing));
 
@@ -183,9 +158,7 @@ int main(int argc, char** argv) {
   const char* texts[] = {"Example Ltd", "Night Sky Setup", "1.2.3", "(c) 2024 Example", "Night Sky", "1.2.3",
                          "https://example.com/"};
   for (unsigned field = 0; field < format::kVersionFieldCount; ++field) every.text[field] = texts[field];
-  every.fileVersion[0] = every.productVersion[0] = 1;
-  every.fileVersion[1] = every.productVersion[1] = 2;
-  every.fileVersion[2] = every.productVersion[2] = 3;
+  for (unsigned i = 0; i < 3; ++i) every.fileVersion[i] = every.productVersion[i] = static_cast<std::uint16_t>(i + 1);
   Write(folder, "version_info", "every-key", imagewriter::BuildVersionInfo(every));
   imagewriter::VersionInfoContents titleOnly;
   titleOnly.text[format::kProductName] = "Sky";

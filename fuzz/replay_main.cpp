@@ -1,8 +1,6 @@
-// Replays fuzz inputs without libFuzzer: every file named on the command line,
-// or found (sorted by name) in a folder named there, is handed once to the
-// target's LLVMFuzzerTestOneInput. A target that crashes or aborts on an
-// input fails the test; a replay that finds no input at all fails too, so a
-// missing corpus cannot pass unnoticed.
+// Replays fuzz inputs without libFuzzer: each file named on the command line,
+// or in a folder named there (sorted by name), goes once to the target. A
+// crash or abort fails the test, and so does a replay that finds no input.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -16,42 +14,31 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 
-namespace {
-
-namespace fs = std::filesystem;
-
-std::vector<fs::path> InputsOf(const fs::path& path) {
-  std::error_code code;
-  if (!fs::is_directory(path, code)) return {path};
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::directory_iterator(path, code))
-    if (entry.is_regular_file(code)) files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
   if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
-  std::size_t replayed = 0;
+  std::vector<fs::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    for (const fs::path& input : InputsOf(argv[i])) {
-      std::ifstream in(input, std::ios::binary);
-      if (!in) {
-        std::fprintf(stderr, "replay: %s: cannot be read\n", input.string().c_str());
-        return 1;
-      }
-      const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                            std::istreambuf_iterator<char>());
-      LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-      ++replayed;
-    }
+    std::error_code code;
+    if (!fs::is_directory(argv[i], code)) inputs.push_back(argv[i]);
+    const std::size_t first = inputs.size();
+    for (const auto& entry : fs::directory_iterator(argv[i], code))
+      if (entry.is_regular_file(code)) inputs.push_back(entry.path());
+    std::sort(inputs.begin() + static_cast<std::ptrdiff_t>(first), inputs.end());
   }
-  if (replayed == 0) {
+  for (const fs::path& input : inputs) {
+    std::ifstream in(input, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "replay: %s: cannot be read\n", input.string().c_str());
+      return 1;
+    }
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  }
+  if (inputs.empty()) {
     std::fprintf(stderr, "replay: no inputs found\n");
     return 1;
   }
-  std::printf("replay: %zu inputs, none failed\n", replayed);
+  std::printf("replay: %zu inputs, none failed\n", inputs.size());
   return 0;
 }

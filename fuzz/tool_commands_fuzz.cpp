@@ -1,19 +1,9 @@
-// saverkit list, list --json, test --json, extract (with a filter and
-// --salvage), identify and diff on an arbitrary image, run in-process
-// through the commands' own registration, with extract writing into a fresh
-// folder. None may crash; list, test and extract end with status 0 or 1
-// (never a usage error for an image); identify with 0 (the file can be
-// read, whatever it holds); diff of the image with itself with 0 or 2
-// (trouble), never 1: an image never differs from itself. Afterwards
-// nothing but the image and the output folder lies in the scratch folder,
-// the output folder holds only regular files (no link, no leftover
-// temporary file) and nothing was made outside it.
-// Then what verify reads of an image without running it: every
-// entry the installer writes decoded in its order and compared with an
-// empty installation, and the recognition of our uninstaller, on the
-// decoded UNINSTAL.EXE and on the input itself; neither may crash, and
-// each finding names one entry.
-#include <sys/stat.h>
+// The tool's commands run in-process on an arbitrary image (list, list
+// --json, test --json, extract with a filter and --salvage, identify, diff
+// with itself), then what verify reads of it without running it. None may
+// crash; list, test and extract end 0 or 1, identify 0, diff never 1 (an image
+// never differs from itself); extract leaves only regular files, no link and
+// no temporary file, in its output folder and nothing outside it.
 #include <unistd.h>
 
 #include <cstdint>
@@ -30,7 +20,6 @@
 #include "tool/commands/commands.h"
 #include "tool/verify/installed_files.h"
 #include "tool/verify/release_identity.h"
-
 
 namespace {
 
@@ -73,33 +62,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::error_code error;
   fs::remove_all(out, error);
   WriteInputFile(image.string(), data, size);
-  const std::vector<std::vector<std::string>> commands = {
-      {"list", image.string()},
-      {"list", image.string(), "--json"},
-      {"test", image.string(), "--json"},
-      {"extract", image.string(), "-d", out.string(), "--salvage"},
-      {"extract", image.string(), "-d", (out / "some").string(), "--exclude", "*.scr", "--salvage"},
-  };
-  for (const auto& words : commands) {
+  const std::string in = image.string();
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"list", in},
+           {"list", in, "--json"},
+           {"test", in, "--json"},
+           {"extract", in, "-d", out.string(), "--salvage"},
+           {"extract", in, "-d", (out / "some").string(), "--exclude", "*.scr", "--salvage"}}) {
     const int status = RunTool(words);
     FUZZ_CHECK(status == commands::kExitOk || status == commands::kExitDataError);
   }
-  FUZZ_CHECK(RunTool({"identify", "--json", image.string()}) == commands::kExitOk);
-  const int diff = RunTool({"diff", image.string(), image.string()});
+  FUZZ_CHECK(RunTool({"identify", "--json", in}) == commands::kExitOk);
+  const int diff = RunTool({"diff", in, in});
   FUZZ_CHECK(diff == commands::kExitOk || diff == commands::kExitUsageError);
-  for (const auto& item : fs::directory_iterator(scratch.root)) FUZZ_CHECK(item.path() == image || item.path() == out);
-  if (fs::exists(out)) {
-    for (const auto& item : fs::recursive_directory_iterator(out)) {
-      FUZZ_CHECK((item.is_regular_file(error) || item.path() == out / "some") && !item.is_symlink(error));
-      const std::string name = item.path().filename().string();
-      FUZZ_CHECK(name.size() < 5 || name.compare(name.size() - 5, 5, ".part") != 0);
-      FUZZ_CHECK(item.path().parent_path() == out || item.path().parent_path() == out / "some");
-    }
+  FUZZ_CHECK(Within(NamesIn(scratch.root.string()), {"image.exe", "out"}));
+  for (const auto& item : fs::recursive_directory_iterator(out, error)) {  // none when out was not made
+    FUZZ_CHECK((item.is_regular_file(error) || item.path() == out / "some") && !item.is_symlink(error));
+    const std::string name = item.path().filename().string();
+    FUZZ_CHECK(name.size() < 5 || name.compare(name.size() - 5, 5, ".part") != 0);
+    FUZZ_CHECK(item.path().parent_path() == out || item.path().parent_path() == out / "some");
   }
   fs::remove_all(out, error);
 
   try {
-    const saverkit::Image loaded = saverkit::Image::Open(image.string());
+    const saverkit::Image loaded = saverkit::Image::Open(in);
     const verify::InstalledFilesReport report = verify::CheckInstalledFiles(loaded, {}, "C:\\WINDOWS");
     FUZZ_CHECK(report.checked <= loaded.entries().size());
     for (const std::string& finding : report.findings) FUZZ_CHECK(finding.rfind("entry ", 0) == 0);

@@ -1,11 +1,7 @@
-// The uninstaller's plan on arbitrary INSTALL.LOG text: whatever the log
-// says, it deletes only files of its own installation, the screen saver of
-// its title in the Windows directory or a file directly inside its title
-// directory. Checked here by plain text comparison, apart from the rules'
-// own path splitting.
-//
-// Input: one byte choosing the Windows directory, the title up to the first
-// line feed, then the log.
+// The uninstaller's plan on arbitrary INSTALL.LOG text deletes only its title's
+// screen saver in the Windows directory and files directly in its title
+// directory, checked by plain text comparison. Input: a byte choosing the
+// Windows directory, the title up to the first line feed, then the log.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,8 +18,7 @@ std::string Upper(std::string_view text) {
   return out;
 }
 
-// One plain file name: nothing that Windows would read as a path, a stream,
-// a device or another spelling of the same name.
+// Nothing Windows would read as a path, a stream or another spelling of a name.
 bool IsPlainFileName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   if (name.back() == '.' || name.back() == ' ') return false;

@@ -1,8 +1,7 @@
-// The VERSIONINFO reader on arbitrary bytes taken as a resource's data. It
-// may not read outside them, every text it gives is terminated inside its
-// 260-byte field, and what it read whole writes and reads back the same
-// through imagewriter::BuildVersionInfo (no control character, nothing
-// outside Windows-1252 survives the reader).
+// The VERSIONINFO reader on arbitrary bytes as a resource's data: it reads
+// only them, each text ends inside its field with no control character, and
+// what it read whole writes (BuildVersionInfo) and reads back the same.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -16,18 +15,14 @@ using namespace format;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   MemoryImageSource memory(data, size);
   VersionInfoFields fields;
-  // The declared size may claim more than there is; the source refuses it.
   const std::uint32_t declared = size >= 2 ? ReadLe16(data) : 0;
   ReadVersionInfo(memory, 0, declared, &fields);
   imagewriter::VersionInfoContents again;
   for (unsigned field = 0; field < kVersionFieldCount; ++field) {
     const std::size_t length = strnlen(fields.text[field], kVersionFieldSize);
-    FUZZ_CHECK(length < kVersionFieldSize);
-    FUZZ_CHECK(fields.present[field] || length == 0);
-    for (std::size_t i = 0; i < length; ++i) {
-      const unsigned char c = static_cast<unsigned char>(fields.text[field][i]);
-      FUZZ_CHECK(c >= 0x20 && c != 0x7F);
-    }
+    FUZZ_CHECK(length < kVersionFieldSize && (fields.present[field] || length == 0));
+    FUZZ_CHECK(std::none_of(fields.text[field], fields.text[field] + length,
+                            [](unsigned char c) { return c < 0x20 || c == 0x7F; }));
     again.text[field] = fields.text[field];
   }
   if (fields.status != VersionInfoStatus::kRead) return 0;

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and builds a small consumer of
-# libsaverkit against it both ways, with find_package(Saverkit) and with
-# pkg-config. The consumer packs the installed demo with the installed
-# installer program and reads the image back from memory; the installed
-# Python module identifies the same image. Skipped (77) without a win32
-# build to install from.
+# Installs the build into a temporary prefix and builds a consumer of
+# libsaverkit with find_package(Saverkit) and with pkg-config: it packs the
+# installed demo and reads the image back from memory, which the installed
+# Python module identifies. Skipped (77) without a win32 build to install.
 #
 #   installed_library_test.sh BUILD_DIR WIN32_BUILD_DIR DEMO_TITLE PYTHON
 set -euo pipefail

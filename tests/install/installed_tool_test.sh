@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and runs the installed saverkit
-# from a temporary folder, with no --stub or --uninstaller: it must pack the
-# shipped demo with the installed installer.exe and UNINSTAL.EXE, and the
-# result must list and test clean.
+# Installs the build into a temporary prefix and packs the shipped demo with
+# the installed saverkit from a temporary folder, with no --stub or
+# --uninstaller: the result, with the installed UNINSTAL.EXE, tests clean.
 #
 #   installed_tool_test.sh BUILD_DIR WIN32_BUILD_DIR DEMO_TITLE
 set -euo pipefail

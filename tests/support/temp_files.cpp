@@ -26,14 +26,13 @@ TempFolder::~TempFolder() {
 }
 
 std::string TempFolder::Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-  std::string full = path_ + "/" + name;
-  std::ofstream out(full, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return full;
+  return Write(name, std::string(bytes.begin(), bytes.end()));
 }
 
 std::string TempFolder::Write(const std::string& name, const std::string& text) const {
-  return Write(name, std::vector<std::uint8_t>(text.begin(), text.end()));
+  const std::string full = path_ + "/" + name;
+  std::ofstream(full, std::ios::binary) << text;
+  return full;
 }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
@@ -65,8 +64,7 @@ std::string Drain(int fd) {
 }  // namespace
 
 CommandOutput RunCommand(const std::vector<std::string>& argv, const std::string& workingDirectory) {
-  // Standard error goes to a file so that neither pipe can fill up while
-  // the other is read.
+  // Standard error goes to a file: neither pipe can fill up while the other is read.
   char errPath[] = "/tmp/saverkit-stderr-XXXXXX";
   int errFd = mkstemp(errPath);
   int outPipe[2];
@@ -75,8 +73,7 @@ CommandOutput RunCommand(const std::vector<std::string>& argv, const std::string
   if (child == 0) {
     dup2(outPipe[1], 1);
     dup2(errFd, 2);
-    // No other copy: a program the command leaves running must not keep
-    // the output open, or this would wait for it.
+    // A program the command leaves running must not keep the output open.
     close(outPipe[0]);
     close(outPipe[1]);
     close(errFd);
