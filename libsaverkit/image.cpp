@@ -42,22 +42,34 @@ Refusal RefusalOf(InstallRefusal refusal) {
   return Refusal::kNone;
 }
 
-// The buffers are larger than the installer's own so that a path the
-// installer would refuse as too long is still shown.
-std::string InstalledPath(const reader::PayloadImage& image, const std::string& title, std::uint32_t position) {
-  char path[4 * format::kPathBufferSize];
-  if (!format::BuildInstalledPath(path, sizeof path, "", title.c_str(), position, image.entries[position],
-                                  image.numberBase))
-    return std::string();
-  return path;
-}
+// An entry's installed path (relative to the Windows directory) and file
+// name, from the path the installer's rule built in the reference Windows
+// directory. Its buffer is the rule's report buffer, four times the
+// installer's, so that a path the installer refuses as too long is still
+// shown; the longest path the fields allow (two titles of 259 characters)
+// fits whole.
+struct InstalledNames {
+  std::string path;
+  std::string fileName;
+};
 
-std::string InstalledFileName(const reader::PayloadImage& image, const std::string& title, std::uint32_t position) {
+InstalledNames NamesOf(const reader::PayloadImage& image, const std::string& title, std::uint32_t position,
+                       const char* fullPath, InstallRefusal refusal) {
+  InstalledNames names;
+  const std::size_t prefix = sizeof format::kReferenceWinDir - 1;
+  names.path = fullPath + prefix;
+  if (refusal == InstallRefusal::kNone) {
+    // A written entry's title and media name are safe names (no backslash),
+    // so its file name is the path's last part.
+    const std::size_t slash = names.path.rfind('\\');
+    names.fileName = slash == std::string::npos ? names.path : names.path.substr(slash + 1);
+    return names;
+  }
   char name[4 * format::kPathBufferSize];
-  if (!format::BuildInstalledFileName(name, sizeof name, title.c_str(), position, image.entries[position],
-                                      image.numberBase))
-    return std::string();
-  return name;
+  if (format::BuildInstalledFileName(name, sizeof name, title.c_str(), position, image.entries[position],
+                                     image.numberBase))
+    names.fileName = name;
+  return names;
 }
 
 Signature SignatureOf(const reader::PayloadImage& image) {
@@ -83,20 +95,24 @@ Signature SignatureOf(const reader::PayloadImage& image) {
 Image ImageAccess::Described(std::unique_ptr<Image::Impl> impl) {
   const reader::PayloadImage& image = impl->payload;
   const std::string title = image.Title();
+  const format::InstallPlace place = image.ReferencePlace(title);
   impl->entries.reserve(image.entries.size());
   for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
     const PayloadEntry& raw = image.entries[i];
+    char fullPath[4 * format::kPathBufferSize];
+    const InstallRefusal refusal = format::InstallerRefusal(place, raw, i, fullPath, sizeof fullPath);
+    InstalledNames names = NamesOf(image, title, i, fullPath, refusal);
     Entry entry;
     entry.position = i;
     entry.role = RoleAt(i);
-    entry.path = InstalledPath(image, title, i);
-    entry.fileName = InstalledFileName(image, title, i);
+    entry.path = std::move(names.path);
+    entry.fileName = std::move(names.fileName);
     entry.size = format::InstalledSize(raw);
     entry.storedSize = raw.StoredSize;
     entry.dataOffset = raw.DataOffset;
     entry.compressed = format::IsCompressed(raw);
     entry.kind = raw.Kind;
-    entry.refusal = RefusalOf(image.InstallerRefusalOf(i));
+    entry.refusal = RefusalOf(refusal);
     entry.dataInsideImage = image.DataInsideFile(raw);
     entry.tooLarge = format::ExpandsPastSignedRange(raw);
     impl->entries.push_back(std::move(entry));

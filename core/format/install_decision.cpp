@@ -26,10 +26,15 @@ InstallRefusal InstallDestination(const InstallPlace& place, const PayloadEntry&
 
 InstallRefusal InstallerRefusal(const InstallPlace& place, const PayloadEntry& entry,
                                 std::uint32_t position) {
-  char destination[kPathBufferSize];
   char fullPath[4 * kPathBufferSize];
+  return InstallerRefusal(place, entry, position, fullPath, sizeof fullPath);
+}
+
+InstallRefusal InstallerRefusal(const InstallPlace& place, const PayloadEntry& entry,
+                                std::uint32_t position, char* fullPath, std::size_t fullSize) {
+  char destination[kPathBufferSize];
   const InstallRefusal refusal =
-      InstallDestination(place, entry, position, destination, fullPath, sizeof fullPath);
+      InstallDestination(place, entry, position, destination, fullPath, fullSize);
   if (refusal != InstallRefusal::kNone) return refusal;
   return DataInsideImage(entry, place.imageSize) ? InstallRefusal::kNone
                                                  : InstallRefusal::kDataOutsideImage;

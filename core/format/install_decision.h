@@ -45,5 +45,9 @@ InstallRefusal InstallDestination(const InstallPlace& place, const PayloadEntry&
 // when it is compressed).
 InstallRefusal InstallerRefusal(const InstallPlace& place, const PayloadEntry& entry,
                                 std::uint32_t position);
+// The same, also handing back the path the rules build (as InstallDestination
+// does), so that a report needs no second build of it.
+InstallRefusal InstallerRefusal(const InstallPlace& place, const PayloadEntry& entry,
+                                std::uint32_t position, char* fullPath, std::size_t fullSize);
 
 }  // namespace format

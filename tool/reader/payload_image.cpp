@@ -162,8 +162,7 @@ std::uint32_t PayloadImage::InstallTotalBytes() const {
 
 InstallRefusal PayloadImage::InstallerRefusalOf(std::uint32_t position) const {
   const std::string title = Title();
-  const InstallPlace place{kReferenceWinDir, title.c_str(), numberBase, fileSize};
-  return InstallerRefusal(place, entries[position], position);
+  return InstallerRefusal(ReferencePlace(title), entries[position], position);
 }
 
 void RequirePeImage(ImageFile& file, const std::string& name) {

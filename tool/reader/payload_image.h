@@ -78,6 +78,12 @@ struct PayloadImage {
   // Whether the installer, in the reference Windows directory, writes the
   // entry at `position` (see install_decision.h).
   format::InstallRefusal InstallerRefusalOf(std::uint32_t position) const;
+  // Where that rule is judged: the reference Windows directory, `title`
+  // (this image's Title(), which must outlive the place), NumberBase and
+  // the file's size.
+  format::InstallPlace ReferencePlace(const std::string& title) const {
+    return {format::kReferenceWinDir, title.c_str(), numberBase, fileSize};
+  }
 };
 
 // Reads the image at `path`, an ordinary host path. Throws ImageError with
