@@ -19,6 +19,7 @@
 #include "saverkit/identify.h"
 #include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
+#include "tool/commands/json_text.h"
 #include "tool/commands/text_output.h"
 
 namespace commands {
@@ -88,9 +89,7 @@ std::string JsonLine(const std::string& path, const Identification& id) {
     line["version"] = OptionalText(id.version);
     line["installer_program"] = InstallerProgram(id);
   }
-  // Plain ASCII; a path that is not UTF-8 gets U+FFFD rather than stopping
-  // the output.
-  return line.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
+  return JsonText(line);
 }
 
 class Identifier {

@@ -11,6 +11,7 @@
 #include "saverkit/image.h"
 #include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
+#include "tool/commands/json_text.h"
 #include "tool/commands/text_output.h"
 
 namespace commands {
@@ -56,13 +57,6 @@ std::string SignatureLine(const Image& image) {
 // believes in far less than it will write.
 bool InstallTotalWraps(const Image& image) { return image.installTotalTrue() > 0xFFFFFFFFu; }
 
-// JSON text of values from the image or the command line, in plain ASCII:
-// every character from DEL on is a \u escape, so no C1 control (which some
-// terminals obey) reaches a terminal raw, and bytes that are not UTF-8
-// become U+FFFD rather than stopping the output.
-std::string JsonText(const nlohmann::ordered_json& value) {
-  return value.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
-}
 
 // A VERSIONINFO text for the listing, "-" when absent.
 std::string Shown(const std::optional<std::string>& text) { return text ? Printable(*text) : "-"; }

@@ -11,6 +11,7 @@
 #include "saverkit/image.h"
 #include "tool/commands/command_failure.h"
 #include "tool/commands/commands.h"
+#include "tool/commands/json_text.h"
 #include "tool/commands/sha256.h"
 #include "tool/commands/text_output.h"
 
@@ -50,10 +51,6 @@ struct EntryVerdict {
   bool sound = false;
 };
 
-// JSON text in plain ASCII, as list --json writes it.
-std::string JsonText(const nlohmann::ordered_json& value) {
-  return value.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
-}
 
 // Each entry's verdict printed as it is reached, so that memory stays that
 // of the entry table however many entries the image declares: a line each,
@@ -77,7 +74,7 @@ class VerdictPrinter {
     // Written by hand: a million entries through a JSON library's objects
     // take seconds.
     std::string item = "{\"position\":" + std::to_string(entry.position) +
-                       ",\"path\":" + JsonText(Windows1252ToUtf8(entry.path)) +
+                       ",\"path\":" + JsonString(entry.path) +
                        ",\"size\":" + std::to_string(entry.size) +
                        ",\"stored_size\":" + std::to_string(entry.storedSize) +
                        ",\"compressed\":" + (entry.compressed ? "true" : "false") +
