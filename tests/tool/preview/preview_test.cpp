@@ -25,7 +25,6 @@ using installertest::ThreeEntryImage;
 using nlohmann::json;
 using preview::EffectChange;
 using preview::NextPreviewAnswer;
-using testsupport::RunCommand;
 
 TEST(PreviewAnswers, TheAnswerThatGoesOnAtEachKindOfPrompt) {
   struct Case {
@@ -184,23 +183,23 @@ TEST(InstallationEffects, RegistryAsARegedit4File) {
 TEST(InstallationEffects, PreviewPrintsThemAloneOnStandardOutput) {
   testsupport::TempFolder temp;
   const std::string image = temp.Write("sky.exe", imagewriter::BuildInstallerImage(ThreeEntryImage("Sky")));
-  const auto asJson = testsupport::RunCommand({SAVERKIT_TOOL, "preview", image, "--effects", "json"});
+  const auto asJson = Saverkit({"preview", image, "--effects", "json"});
   EXPECT_EQ(asJson.exitStatus, 0) << asJson.err;
   EXPECT_EQ(json::parse(asJson.out)["ini"][0]["value"], "C:\\WINDOWS\\Sky.scr");
   EXPECT_EQ(asJson.err.rfind("Transcript:\n", 0), 0u) << asJson.err;
 
-  const auto asReg = testsupport::RunCommand({SAVERKIT_TOOL, "preview", image, "--effects", "reg"});
+  const auto asReg = Saverkit({"preview", image, "--effects", "reg"});
   EXPECT_EQ(asReg.out.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sky]\r\n"
                             "\"DisplayName\"=\"Sky Screen Saver\"\r\n", 0),
             0u)
       << asReg.out;
-  const auto asText = testsupport::RunCommand({SAVERKIT_TOOL, "preview", image, "--effects", "text"});
+  const auto asText = Saverkit({"preview", image, "--effects", "text"});
   EXPECT_NE(asText.out.find("  added C:\\WINDOWS\\Sky.scr 3000 bytes SHA-256 " + Sha256Of(SampleBytes(3000, 's')) + "\n"),
             std::string::npos)
       << asText.out;
   EXPECT_EQ(asText.out.find("Transcript:"), std::string::npos);
 
-  const auto unknown = testsupport::RunCommand({SAVERKIT_TOOL, "preview", image, "--effects", "xml"});
+  const auto unknown = Saverkit({"preview", image, "--effects", "xml"});
   EXPECT_EQ(unknown.exitStatus, 2);
   EXPECT_TRUE(unknown.out.empty());
 }
@@ -286,9 +285,9 @@ TEST_F(PreviewCommand, RunsToTheExpectedTranscript) {
        "big.exe: the installer ended with exit code 1"},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> arguments = {SAVERKIT_TOOL, "preview"};
+    std::vector<std::string> arguments = {"preview"};
     arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
-    const auto run = RunCommand(arguments);
+    const auto run = Saverkit(arguments);
     EXPECT_EQ(run.exitStatus, c.status) << c.what << "\n" << run.err;
     std::size_t at = 0;
     for (const std::string& expected : c.expected) {
@@ -304,7 +303,7 @@ TEST_F(PreviewCommand, RunsToTheExpectedTranscript) {
     }
   }
   // A switch the installer refuses is its outcome (7), not preview's failure.
-  const auto refused = RunCommand({SAVERKIT_TOOL, "preview", image_, "--", "/S", "/Q"});
+  const auto refused = Saverkit({"preview", image_, "--", "/S", "/Q"});
   EXPECT_EQ(refused.exitStatus, 0) << refused.err;
   EXPECT_EQ(refused.out, "Transcript:\n  exit 7\n\nChanges to the machine:\n  (none)\n");
 }
@@ -317,7 +316,7 @@ TEST_F(PreviewCommand, PrintsOnlyPrintableASCII) {
   manifest.license = "Terms\x1B[2J\x07\r\n\x9B" "31m";
   manifest.entries.push_back(installertest::Media("\x1B]0;x\x07.MID", "m"));
   const std::string image = temp_.Write("odd.exe", imagewriter::BuildInstallerImage(manifest));
-  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image});
+  const auto run = Saverkit({"preview", image});
   for (unsigned char c : run.out) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << static_cast<int>(c);
   EXPECT_NE(run.out.find("file added C:\\WINDOWS\\Caf\\xE9\\x9B\\x7F.scr"), std::string::npos)
       << run.out;
@@ -336,7 +335,7 @@ TEST_F(PreviewCommand, LinksInTheMachineAreNeitherFollowedNorCopied) {
   ASSERT_EQ(mkfifo((big + "/deep/pipe").c_str(), 0600), 0);
   ASSERT_EQ(symlink(victim.c_str(), (machine + "/drive_c/WINDOWS/Sky.scr").c_str()), 0);
   ASSERT_EQ(symlink(big.c_str(), (machine + "/drive_c/WINDOWS/BIG").c_str()), 0);
-  const auto run = RunCommand({SAVERKIT_TOOL, "preview", image_, "--machine", machine});
+  const auto run = Saverkit({"preview", image_, "--machine", machine});
   EXPECT_EQ(run.exitStatus, 1) << run.err;
   EXPECT_NE(run.err.find("exit code 4 (files that could not be written)"), std::string::npos) << run.err;
   EXPECT_NE(run.out.find("could not be installed completely:\\r\\n\\r\\nC:\\WINDOWS\\Sky.scr\\r\\n\\r\\nThe"),
