@@ -37,12 +37,12 @@ namespace fs = std::filesystem;
 const std::string kData = "0123456789abcdefghijklmnopqrst and the rest of the data file";
 const std::string kSaver = SampleBytes(70000);  // more than one 64 KiB block of the entry reader
 
-imagewriter::ManifestContents Harbour(const std::string& data = kData) {
+imagewriter::ManifestContents Harbour() {
   imagewriter::ManifestContents contents;
   contents.title = "Harbour";
   contents.license = "Free to share.\r\n";
   contents.numberBase = 23;
-  contents.entries = {Compressed(kSaver), Compressed(data), Stored("uninstaller"),
+  contents.entries = {Compressed(kSaver), Compressed(kData), Stored("uninstaller"),
                       Media(".WAV", SampleBytes(900, 'w')), RingTailEntry()};
   return contents;
 }
