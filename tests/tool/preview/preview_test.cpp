@@ -32,19 +32,6 @@ TEST(PreviewAnswers, TheAnswerThatGoesOnAtEachKindOfPrompt) {
     std::vector<std::string> transcript;
     std::string expected;  // empty: no answer was missing
   } cases[] = {
-      {"replace question",
-       {R"(message box "Replace Screen Saver?" "There is ..." MB_YESNO|MB_ICONQUESTION -> (none) = IDNO)",
-        "!! a message box waits for an answer and none is left", "exit 0"},
-       "yes"},
-      {"confirmation",
-       {R"(message box "Sky Screen Saver Installation" "This program ..." MB_OKCANCEL|MB_ICONINFORMATION -> (none) = IDCANCEL)",
-        "!! a message box waits for an answer and none is left", "exit 0"},
-       "ok"},
-      {"licence",
-       {R"(dialog 106 open "License Agreement" 600x500)",
-        "!! dialog 106 waits for an answer and none is left (focus 1009 (no selection))",
-        "dialog 106 end 2", "exit 0"},
-       "accept"},
       {"information dialog",
        {R"(dialog 107 open "Saverkit Studio Info" 300x250)",
         "!! dialog 107 waits for an answer and none is left (focus 1)", "exit 0"},
