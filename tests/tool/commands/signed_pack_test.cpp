@@ -425,7 +425,8 @@ TEST_F(SignerLimits, ASignerThatHangsOrFailsLeavesTheOutputAsItWas) {
   };
   const Case cases[] = {
       {kHangingSigner, {"--sign-timeout", "1"}, 1,
-       "saverkit: " + certificate_ + ": cannot sign the uninstaller (" + in_.uninstaller + "): signing did not finish within 1 second (osslsigncode was stopped"},
+       "saverkit: " + certificate_ + ": cannot sign the uninstaller (" + in_.uninstaller +
+           "): signing did not finish within 1 second (osslsigncode was stopped"},
       {kRecordingSigner, {"--sign-timeout", "0"}, 2, "--sign-timeout"},
       {kRecordingSigner, {"--sign-timeout", "86401"}, 2, "--sign-timeout"},
   };
