@@ -1,7 +1,7 @@
-// The patterns of extract's --include and --exclude.
+// The patterns of extract's --include and --exclude (how they combine:
+// ExtractFilters).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 
 #include "tool/commands/entry_filter.h"
@@ -37,16 +37,6 @@ TEST(EntryFilter, GlobsMatchAsWindowsComparesNames) {
       {"a*a*a*a*a*a*a*a*b", longRun.c_str(), false},  // no exponential backtracking
   };
   for (const Case& c : cases) EXPECT_EQ(MatchesGlob(c.pattern, c.path), c.matches) << c.pattern << " " << c.path;
-}
-
-TEST(EntryFilter, IncludeAnyThenExcludeEvery) {
-  commands::EntryFilter filter;
-  EXPECT_TRUE(filter.Selects("anything"));
-  filter.include = {"*.MID", "*.WAV"};
-  filter.exclude = {"*0023*"};
-  EXPECT_TRUE(filter.Selects("JUKE0024.wav"));
-  EXPECT_FALSE(filter.Selects("JUKE0023.MID"));
-  EXPECT_FALSE(filter.Selects("Sky.scr"));
 }
 
 }  // namespace

@@ -1,10 +1,25 @@
-// saverkit pack --sign with a throwaway certificate made here (openssl),
-// checked by osslsigncode and by reading and installing the signed image;
-// and packs that come out byte for byte the same.
+// saverkit pack --sign: with a throwaway certificate made here (openssl),
+// checked by osslsigncode and by reading and installing the signed image,
+// and packs that come out byte for byte the same; then against a fake
+// osslsigncode (a shell script first on PATH) that records what it is
+// handed, fails, or never ends: the time limit, SIGINT and SIGTERM during
+// signing, the password and certificate files. A failed run leaves the
+// folder as it was: no temporary file, the old output whole.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -13,6 +28,8 @@
 #include "run_saverkit.h"
 #include "stub_fixture.h"
 #include "temp_files.h"
+
+extern char** environ;
 
 using format::FindPeHeaderFields;
 using format::PeHeaderFields;
@@ -287,60 +304,32 @@ TEST_F(SignedPack, ProgramsInsideAreSignedOnceAndListedSo) {
   EXPECT_FALSE(fs::exists(folder_.path() + "/no.exe"));
 }
 
-// A program inside with a damaged certificate table: test fails that entry,
-// list shows why; the same program with a sound table passes.
+// A program inside with a damaged certificate table (of an unknown type):
+// test fails that entry, list shows why. (Each kind of damage to a table:
+// HostileCertificateEntriesAreReportedAsDamage.)
 TEST_F(SignedPack, ADamagedTableInsideFailsItsEntry) {
-  struct Case {
-    const char* what;
-    std::uint32_t lengthDelta;  // added to the certificate's dwLength
-    std::uint8_t type;          // its wCertificateType
-    const char* damage;         // empty: sound
-  };
-  const Case cases[] = {
-      {"sound", 0, 2, ""},
-      {"unknown type", 0, 9, "unknown certificate revision or type"},
-      {"longer than its table", 1, 2, "certificate length does not fit its table"},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::uint8_t> program = packtest::MakeProgram(5);
-    const std::uint32_t at = AppendCertificate(program);
-    program[at] = static_cast<std::uint8_t>(program[at] + c.lengthDelta);
-    program[at + 6] = c.type;
-    const std::string out = folder_.path() + "/inner.exe";
-    folder_.Write("UNINSTAL.EXE", program);
-    ASSERT_EQ(Pack(out, {"--force"}).exitStatus, 0) << c.what;
-    const CommandOutput test = Saverkit({"test", out});
-    const CommandOutput list = Saverkit({"list", "--json", out});
-    const nlohmann::json entry = nlohmann::json::parse(list.out)["entries"][2];
-    if (*c.damage == '\0') {
-      EXPECT_EQ(test.exitStatus, 0) << test.out;
-      EXPECT_EQ(list.exitStatus, 0) << list.err;
-      EXPECT_EQ(entry["signed"], true);
-      continue;
-    }
-    EXPECT_EQ(test.exitStatus, 1) << c.what;
-    // One line, of entry 2, says what is wrong.
-    const std::size_t damaged = test.out.find("bytes: damaged: its certificate table: " + std::string(c.damage) + "\n");
-    ASSERT_NE(damaged, std::string::npos) << c.what << ": " << test.out;
-    EXPECT_EQ(test.out.rfind("entry ", damaged), test.out.rfind("entry 2: ", damaged)) << test.out;
-    EXPECT_EQ(list.exitStatus, 0) << c.what << ": " << list.err;  // shown, as the image's own table is
-    EXPECT_NE(Saverkit({"list", out}).out.find("compressed  damaged    MARLOWEN"), std::string::npos) << c.what;
-    EXPECT_EQ(entry["signed"], false) << c.what;
-    EXPECT_EQ(entry["signature_damage"], c.damage) << c.what;
-  }
+  std::vector<std::uint8_t> program = packtest::MakeProgram(5);
+  program[AppendCertificate(program) + 6] = 9;
+  const std::string out = folder_.path() + "/inner.exe";
+  folder_.Write("UNINSTAL.EXE", program);
+  ASSERT_EQ(Pack(out, {"--force"}).exitStatus, 0);
+  const std::string damage = "unknown certificate revision or type";
+  const CommandOutput test = Saverkit({"test", out});
+  EXPECT_EQ(test.exitStatus, 1);
+  // One line, of entry 2, says what is wrong.
+  const std::size_t damaged = test.out.find("bytes: damaged: its certificate table: " + damage + "\n");
+  ASSERT_NE(damaged, std::string::npos) << test.out;
+  EXPECT_EQ(test.out.rfind("entry ", damaged), test.out.rfind("entry 2: ", damaged)) << test.out;
+  const CommandOutput list = Saverkit({"list", "--json", out});
+  EXPECT_EQ(list.exitStatus, 0) << list.err;  // shown, as the image's own table is
+  const nlohmann::json entry = nlohmann::json::parse(list.out)["entries"][2];
+  EXPECT_EQ(entry["signed"], false);
+  EXPECT_EQ(entry["signature_damage"], damage);
+  EXPECT_NE(Saverkit({"list", out}).out.find("compressed  damaged    MARLOWEN"), std::string::npos);
 }
 
-TEST_F(SignedPack, FailuresLeaveNothingBehind) {
-  const std::string wrong = folder_.Write("wrong.txt", std::string("battery staple\n"));
-  const std::string out = folder_.path() + "/setup.exe";
-  const auto before = std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator());
-  const CommandOutput pack = Pack(out, {"--sign", pfx_, "--sign-password-file", wrong});
-  EXPECT_TRUE(FailedWith(pack, 1, "saverkit: " + pfx_ + ": cannot sign the uninstaller (" + inputs_.uninstaller +
-                                      "): osslsigncode failed"));
-  EXPECT_FALSE(fs::exists(out));
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), before);
-
-  // Even with --force, the image does not take the certificate's place.
+// Even with --force, the image does not take the certificate's place.
+TEST_F(SignedPack, TheOutputNeverReplacesTheCertificate) {
   const std::vector<std::uint8_t> certificate = testsupport::ReadFileBytes(pfx_);
   const CommandOutput over = Pack(pfx_, {"--force", "--sign", pfx_, "--sign-password-file", password_});
   EXPECT_TRUE(FailedWith(over, 2, "is one of the inputs"));
@@ -370,6 +359,166 @@ TEST_F(SignedPack, SameInputsGiveTheSameBytesAndTheBuildTimeStamp) {
   }
   const CommandOutput bad = Pack(folder_.path() + "/bad.exe", {"--source-date-epoch", "yesterday"});
   EXPECT_TRUE(FailedWith(bad, 2, "yesterday"));
+}
+
+
+// Records argv (one a line) and standard input in the fake folder, says
+// why on standard error and fails.
+constexpr char kRecordingSigner[] =
+    "printf '%s\\n' \"$@\" > \"$FAKE/argv\"\ncat > \"$FAKE/stdin\"\necho 'no such key' >&2\nexit 1\n";
+// Leaves a sleeper in its process group, tells it started, and waits.
+constexpr char kHangingSigner[] = "sleep 600 &\necho $! > \"$FAKE/sleeper\"\ntouch \"$FAKE/started\"\nwait\n";
+
+class SignerLimits : public ::testing::Test {
+ protected:
+  // Installs `script` as the fake osslsigncode.
+  void Fake(const char* script) {
+    fs::create_directories(fake_);
+    const std::string path = fake_ + "/osslsigncode";
+    std::ofstream(path) << "#!/bin/sh\nFAKE='" << fake_ << "'\n" << script;
+    fs::permissions(path, fs::perms::owner_all);
+  }
+  // pack with the fake signer first on PATH; the output exists already.
+  std::vector<std::string> Command(const std::vector<std::string>& more) {
+    std::vector<std::string> args = in_.Args(more);
+    args.insert(args.begin(), {"env", "PATH=" + fake_ + ":" + std::getenv("PATH"), SAVERKIT_TOOL});
+    args.push_back("--force");
+    return args;
+  }
+  // The folder holds what it held, the old output unchanged, and nothing
+  // of the signer lives on.
+  void ExpectLeftAsItWas(const std::string& what) {
+    EXPECT_EQ(NamesIn(in_.folder.path()), before_) << what;
+    EXPECT_EQ(FileText(in_.out), "old image") << what;
+    std::ifstream sleeper(fake_ + "/sleeper");
+    pid_t pid = 0;
+    if (!(sleeper >> pid)) return;
+    // Killed with its group; it may take a moment to be gone (or a zombie).
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; ++i) {
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string pidText, name, state;
+      gone = !(stat >> pidText >> name >> state) || state == "Z";
+      if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(gone) << what << ": the signer's child " << pid << " still runs";
+  }
+
+  PackInputs in_;
+  // --sign signs the uninstaller first: the fake signer meets it first.
+  const std::string uninstaller_ = in_.folder.Write("UNINSTAL.EXE", packtest::MakeProgram(3));
+  testsupport::TempFolder aside_;  // the fake signer and the large files
+  const std::string fake_ = aside_.path() + "/fake";
+  const std::string certificate_ = in_.folder.Write("signer.pfx", std::string(100, 'c'));
+  const std::vector<std::string> before_ = [this] {
+    in_.folder.Write("setup.exe", std::string("old image"));
+    return NamesIn(in_.folder.path());
+  }();
+};
+
+TEST_F(SignerLimits, ASignerThatHangsOrFailsLeavesTheOutputAsItWas) {
+  struct Case {
+    const char* script;
+    std::vector<std::string> options;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {kHangingSigner, {"--sign-timeout", "1"}, 1,
+       "saverkit: " + certificate_ + ": cannot sign the uninstaller (" + in_.uninstaller +
+           "): signing did not finish within 1 second (osslsigncode was stopped"},
+      {kRecordingSigner, {"--sign-timeout", "0"}, 2, "--sign-timeout"},
+      {kRecordingSigner, {"--sign-timeout", "86401"}, 2, "--sign-timeout"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(fake_);
+    Fake(c.script);
+    std::vector<std::string> options = {"--sign", certificate_};
+    options.insert(options.end(), c.options.begin(), c.options.end());
+    const CommandOutput run = testsupport::RunCommand(Command(options));
+    EXPECT_TRUE(FailedWith(run, c.status, c.message)) << c.message;
+    ExpectLeftAsItWas(c.message);
+  }
+}
+
+TEST_F(SignerLimits, SigintOrSigtermWhileSigningRemovesEverythingAndEndsBySignal) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    fs::remove_all(fake_);
+    Fake(kHangingSigner);
+    const std::vector<std::string> command = Command({"--sign", certificate_});
+    std::vector<char*> args;
+    for (const std::string& arg : command) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t saverkit = 0;
+    ASSERT_EQ(posix_spawnp(&saverkit, args[0], &actions, nullptr, args.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    for (int i = 0; i < 600 && !fs::exists(fake_ + "/started"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(fs::exists(fake_ + "/started")) << "the fake signer never ran";
+    kill(saverkit, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(saverkit, &status, 0), saverkit);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << ": wait status " << status;
+    ExpectLeftAsItWas("signal " + std::to_string(signal));
+  }
+}
+
+// The password is the first line of its file, handed over on standard
+// input and never on the command line; files too large are refused before
+// the signer runs, whatever they are.
+TEST_F(SignerLimits, WhatTheSignerIsHandedOfThePasswordAndCertificate) {
+  Fake(kRecordingSigner);
+  const std::string sparse = aside_.path() + "/sparse";
+  struct Case {
+    const char* what;
+    std::string passwordFile;    // contents; empty: none given
+    std::string passwordPath;    // else this file
+    std::string certificate;     // empty: the small one
+    bool refused;
+    std::string stdinOrRefusal;  // what the signer reads, or the refusal
+  };
+  const std::string longLine(4096, 'p');
+  const Case cases[] = {
+      {"two lines", "correct horse\nbattery staple\n", "", "", false, "correct horse"},
+      {"CR LF", "correct horse\r\n", "", "", false, "correct horse"},
+      {"no newline", "correct horse", "", "", false, "correct horse"},
+      {"CR only", "correct horse\rbattery\r", "", "", false, "correct horse"},
+      {"4095 bytes", longLine.substr(1) + "\n", "", "", false, longLine.substr(1)},
+      {"4096 bytes", longLine + "\n", "", "", true, "the password (the first line) is longer than 4095 bytes"},
+      {"a sparse GiB", "", sparse + "-1G", "", true, "the password file is larger than 64 KiB"},
+      {"64 KiB + 1", "", sparse + "-65537", "", true, "the password file is larger than 64 KiB"},
+      {"endless", "", "/dev/zero", "", true, "the password file is larger than 64 KiB"},
+      {"a folder", "", aside_.path(), "", true, "the password file is a directory"},
+      {"certificate 16 MiB + 1", "", "", sparse + "-16777217", true, "the certificate is larger than 16 MiB"},
+      {"endless certificate", "", "", "/dev/zero", true, "the certificate is larger than 16 MiB"},
+  };
+  for (const char* size : {"1G", "65537", "16777217"})
+    ASSERT_EQ(testsupport::RunCommand({"truncate", "-s", size, sparse + "-" + size}).exitStatus, 0);
+  for (const Case& c : cases) {
+    std::string passwordFile = c.passwordPath;
+    if (!c.passwordFile.empty()) passwordFile = aside_.Write("password.txt", c.passwordFile);
+    const std::string certificate = c.certificate.empty() ? certificate_ : c.certificate;
+    const CommandOutput run = testsupport::RunCommand(
+        Command({"--sign", certificate, "--sign-password-file", passwordFile}));
+    if (c.refused) {
+      EXPECT_TRUE(FailedWith(run, 2, c.stdinOrRefusal)) << c.what;
+      EXPECT_NE(run.err.find(c.certificate.empty() ? passwordFile : certificate), std::string::npos) << c.what;
+      EXPECT_FALSE(fs::exists(fake_ + "/argv")) << c.what << ": the signer ran";
+    } else {
+      EXPECT_TRUE(FailedWith(run, 1, "osslsigncode failed: no such key")) << c.what;
+      EXPECT_EQ(FileText(fake_ + "/stdin"), c.stdinOrRefusal) << c.what;
+      const std::string argv = FileText(fake_ + "/argv");
+      EXPECT_NE(argv.find("\n-readpass\n-\n"), std::string::npos) << c.what << ": " << argv;
+      EXPECT_EQ(argv.find(c.stdinOrRefusal), std::string::npos) << c.what << ": " << argv;
+      EXPECT_EQ(argv.find(passwordFile), std::string::npos) << c.what << ": " << argv;
+    }
+    fs::remove(fake_ + "/argv"), fs::remove(fake_ + "/stdin");
+    ExpectLeftAsItWas(c.what);
+  }
 }
 
 }  // namespace

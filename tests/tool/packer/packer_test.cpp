@@ -1,33 +1,31 @@
 // The packer: images made across the option space read back with the
 // installer's own reader and decoder; the manifest's placement and layout;
-// the stub's resources and program sections carried over; every refusal.
+// the stub's resources and program sections carried over; every refusal;
+// the win32 build's installer.exe as a stub; signed layouts and time stamps.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
-#include "tool/packer/packer.h"
-#include "core/imagewriter/pe_checksum.h"
-#include "tool/packer/stub_image.h"
 #include "core/format/image_walk.h"
 #include "core/format/install_names.h"
+#include "core/format/installer_identity.h"
 #include "core/format/memory_source.h"
+#include "core/format/pe_header_fields.h"
 #include "core/format/pe_layout.h"
-#include "tool/reader/payload_image.h"
+#include "core/format/version_info.h"
+#include "core/imagewriter/pe_checksum.h"
+#include "saverkit_version.h"
 #include "stub_fixture.h"
 #include "temp_files.h"
+#include "tool/packer/authenticode_signing.h"
+#include "tool/packer/image_time_stamp.h"
+#include "tool/packer/packer.h"
+#include "tool/packer/stub_image.h"
+#include "tool/reader/payload_image.h"
 
-using format::BuildMediaFileName;
-using format::InstalledSize;
-using format::IsCompressed;
-using format::ManifestWalkError;
-using format::ManifestWalkInfo;
-using format::MemoryImageSource;
-using format::PayloadEntry;
-using format::ReadLe16;
-using format::ReadLe32;
-using format::WalkToManifest;
-using format::WriteLe16;
-using format::kPathBufferSize;
+using namespace format;
 using namespace format::pe_layout;
 using namespace imagewriter;
 using namespace packer;
@@ -35,7 +33,6 @@ using reader::LoadPayloadImage;
 using reader::PayloadImage;
 
 namespace {
-
 
 PackRequest SampleRequest(std::size_t mediaCount = 2) {
   PackRequest request;
@@ -296,7 +293,6 @@ TEST(Packer, RefusesInputsTheInstallerCannotUse) {
       {"title of 101", [](PackRequest& r) { r.title = std::string(101, 'a'); }, "at most 100"},
       {"control character", [](PackRequest& r) { r.title = "A\tB"; }, "control"},
       {"trailing dot", [](PackRequest& r) { r.title = "Sky."; }, "ends in"},
-      {"trailing blank", [](PackRequest& r) { r.title = "Sky "; }, "ends in"},
       {"leading blank", [](PackRequest& r) { r.title = " Sky"; }, "starts with"},
       {"device name", [](PackRequest& r) { r.title = "con"; }, "reserves"},
       {"licence of 65,536", [](PackRequest& r) { r.license.assign(65536, 'x'); }, "65,535"},
@@ -314,9 +310,6 @@ TEST(Packer, RefusesInputsTheInstallerCannotUse) {
       {"numbers past 99999", [](PackRequest& r) { r.numberBase = 65535; r.media[0].bytes = {1}; r.media.resize(34466, r.media[0]); }, "99999"},
       {"name used twice", [](PackRequest& r) { r.title = "JUKE0001"; r.numberBase = 1; r.media[0].path = "x.dat"; },
        "already uses"},
-      {"five version parts", [](PackRequest& r) { r.version = "1.2.3.4.5"; }, "1 to 4 numbers"},
-      {"version part past 65535", [](PackRequest& r) { r.version = "1.65536"; }, "0 to 65535"},
-      {"version with a letter", [](PackRequest& r) { r.version = "1.2b"; }, "--version"},
       {"publisher of 260", [](PackRequest& r) { r.publisher.assign(260, 'p'); }, "at most 259"},
       {"publisher with a line feed", [](PackRequest& r) { r.publisher = "A\nB"; }, "--publisher holds a control"},
       {"copyright with DEL", [](PackRequest& r) { r.copyright = "A\x7F"; }, "--copyright holds a control"},
@@ -435,6 +428,142 @@ TEST(Packer, DamagedStubsAreRefusedNotTrusted) {
     refused += PackAnything(bytes) ? 0 : 1;
   }
   EXPECT_GT(refused, 0) << "the damage never reached what the stub reader checks";
+}
+
+
+std::string BuiltInstaller() {
+  if (const char* path = std::getenv("SAVERKIT_INSTALLER_EXE")) return path;
+  return SAVERKIT_WIN32_INSTALLER;
+}
+
+TEST(BuiltInstaller, PacksAndKeepsItsDialogsAndIcon) {
+  const std::string path = BuiltInstaller();
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not built (run the win32 preset)";
+  const StubImage stub = ReadStubImage(testsupport::ReadFileBytes(path));
+  RequirePayloadResourceFirst(stub);
+  const std::uint32_t checksumAt = stub.OptionalHeaderOffset() + kCheckSum;
+  const std::uint32_t linkerChecksum = ReadLe32(&stub.bytes[checksumAt]);
+  if (linkerChecksum != 0) {
+    EXPECT_EQ(ComputePeChecksum(stub.bytes, checksumAt), linkerChecksum);
+  }
+
+  auto has = [&](std::uint16_t type, std::uint16_t id) {
+    for (const ResourceItem& item : stub.resources)
+      if (!item.type.IsNamed() && item.type.id == type && item.name.id == id) return true;
+    return false;
+  };
+  for (std::uint16_t dialog : {103, 104, 106, 107}) EXPECT_TRUE(has(5, dialog)) << dialog;
+  EXPECT_TRUE(has(14, 101));  // the icon's group
+
+  PackRequest request = SampleRequest(1);
+  request.publisher = "Example Ltd";
+  request.version = "2.5";
+  const PackResult result = PackInstaller(stub, request);
+  testsupport::TempFolder folder;
+  EXPECT_NO_THROW(VerifyPackedImage(folder.Write("setup.exe", result.image), stub, request));
+
+  // windres wrote the stub's neutral VERSIONINFO and its identity; the
+  // format reader reads both, and after packing the identity is unchanged
+  // while the VERSIONINFO is the author's.
+  MemoryImageSource stubSource(stub.bytes), packedSource(result.image);
+  VersionInfoFields version;
+  ASSERT_EQ(ReadImageVersionInfo(stubSource, &version), VersionInfoStatus::kRead);
+  EXPECT_STREQ(version.text[kFileDescription], "Screen saver installer (not packed)");
+  EXPECT_FALSE(version.present[kCompanyName]);
+  char identity[kInstallerIdentitySize], packedIdentity[kInstallerIdentitySize];
+  ASSERT_TRUE(ReadInstallerIdentity(stubSource, identity));
+  EXPECT_EQ(std::string(identity), "Saverkit " SAVERKIT_VERSION);
+  ASSERT_TRUE(ReadInstallerIdentity(packedSource, packedIdentity));
+  EXPECT_STREQ(packedIdentity, identity);
+  ASSERT_EQ(ReadImageVersionInfo(packedSource, &version), VersionInfoStatus::kRead);
+  EXPECT_STREQ(version.text[kCompanyName], "Example Ltd");
+  EXPECT_STREQ(version.text[kFileDescription], "Night Sky Setup");
+  EXPECT_EQ(version.fileVersion[0] * 100 + version.fileVersion[1], 205);
+}
+
+struct Signed {
+  std::vector<std::uint8_t> image;
+  std::vector<std::uint8_t> bytes;
+  PeHeaderFields fields;
+};
+
+void FixChecksum(Signed& s) {
+  WriteLe32(&s.bytes[s.fields.checksum], ComputePeChecksum(s.bytes, s.fields.checksum));
+}
+
+// `image` (an odd length, so that padding is needed) with a 40-byte
+// certificate table behind it, laid out as Authenticode signers lay it out.
+Signed MakeSigned() {
+  Signed s;
+  s.image = packtest::MakeStub();
+  s.image.push_back(0x5A);
+  EXPECT_TRUE(FindPeHeaderFields(s.image, &s.fields));
+  s.bytes = s.image;
+  s.bytes.resize((s.bytes.size() + 7) / 8 * 8, 0);
+  const std::uint32_t tableAt = static_cast<std::uint32_t>(s.bytes.size());
+  for (int i = 0; i < 40; ++i) s.bytes.push_back(static_cast<std::uint8_t>(0x30 + i));
+  WriteLe32(&s.bytes[s.fields.securityDirectory], tableAt);
+  WriteLe32(&s.bytes[s.fields.securityDirectory + 4], 40);
+  FixChecksum(s);
+  return s;
+}
+
+TEST(SignedLayout, AcceptsASignatureBehindTheImageAndNothingThatTouchesIt) {
+  struct Case {
+    const char* what;
+    void (*damage)(Signed&);
+    const char* problem;  // nullptr: accepted
+  };
+  const Case cases[] = {
+      {"the signature as signers append it", [](Signed&) {}, nullptr},
+      {"a byte of the image changed", [](Signed& s) { s.bytes[s.image.size() - 1] ^= 1; FixChecksum(s); },
+       "changed byte"},
+      {"the time stamp changed", [](Signed& s) { s.bytes[s.fields.timeDateStamp] ^= 1; FixChecksum(s); },
+       "changed byte"},
+      {"nothing appended", [](Signed& s) { s.bytes = s.image; }, "not longer"},
+      {"table not on an 8-byte boundary",
+       [](Signed& s) { WriteLe32(&s.bytes[s.fields.securityDirectory], static_cast<std::uint32_t>(s.image.size()));
+                       FixChecksum(s); },
+       "not the one block"},
+      {"data behind the table",
+       [](Signed& s) { s.bytes.push_back(0); FixChecksum(s); }, "not the one block"},
+      {"padding not zero",
+       [](Signed& s) { s.bytes[s.image.size()] = 0xFF; FixChecksum(s); }, "padding"},
+      {"stale checksum", [](Signed& s) { s.bytes[s.fields.checksum] ^= 1; }, "checksum"},
+  };
+  for (const Case& c : cases) {
+    Signed s = MakeSigned();
+    c.damage(s);
+    const std::string problem = SignedLayoutProblem(s.image, s.bytes);
+    EXPECT_TRUE(c.problem ? problem.find(c.problem) != std::string::npos : problem.empty()) << c.what << ": " << problem;
+  }
+}
+
+TEST(ImageTimeStamp, SetsTheFileHeaderTimeAndKeepsTheChecksumRight) {
+  std::vector<std::uint8_t> image = packtest::MakeStub();
+  const std::vector<std::uint8_t> before = image;
+  PeHeaderFields fields;
+  ASSERT_TRUE(FindPeHeaderFields(image, &fields));
+  ASSERT_TRUE(StampImageTime(image, 1700000000u));
+  EXPECT_EQ(ReadLe32(&image[fields.timeDateStamp]), 1700000000u);
+  EXPECT_EQ(ReadLe32(&image[fields.checksum]), ComputePeChecksum(image, fields.checksum));
+  for (std::size_t i = 0; i < image.size(); ++i) {
+    if (i >= fields.timeDateStamp && i < fields.timeDateStamp + 4) continue;
+    if (i >= fields.checksum && i < fields.checksum + 4) continue;
+    ASSERT_EQ(image[i], before[i]) << "byte " << i;
+  }
+
+  std::vector<std::uint8_t> notAnImage(200, 0);
+  EXPECT_FALSE(StampImageTime(notAnImage, 1));
+  EXPECT_EQ(notAnImage, std::vector<std::uint8_t>(200, 0));
+}
+
+TEST(ImageTimeStamp, SourceDateEpochValues) {
+  EXPECT_EQ(ParseSourceDateEpoch("0"), 0u);
+  EXPECT_EQ(ParseSourceDateEpoch("1700000000"), 1700000000u);
+  EXPECT_EQ(ParseSourceDateEpoch("4294967295"), 4294967295u);
+  for (const char* bad : {"", "4294967296", "99999999999", "-1", "17e8", " 1", "1.5"})
+    EXPECT_FALSE(ParseSourceDateEpoch(bad)) << bad;
 }
 
 }  // namespace
