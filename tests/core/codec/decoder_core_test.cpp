@@ -1,6 +1,6 @@
-// The decoder core over memory: streams of chosen shapes, streams that end
-// early, the ring carried between entries, agreement with the plain decoder,
-// a count past 2^31 - 1, and garbage that must decode without harm.
+// The decoder core over memory: streams of chosen shapes, the ring carried
+// between entries, agreement with the plain decoder, streams and sinks that
+// end early, a count past 2^31 - 1, and garbage that must decode without harm.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -183,16 +183,6 @@ TEST(DecoderCore, StreamsOfChosenShapes) {
   }
 }
 
-TEST(DecoderCore, RingPositionsBehindThePresetCarryOverFromTheLastEntry) {
-  auto state = std::make_unique<DecoderState>();
-  // Before any entry they are zero: a first match 4096 back reads them.
-  const Bytes reach = Stream({}, 4, 4095);
-  EXPECT_EQ(Decode(reach, 4, state.get()).bytes, Bytes(4, 0));
-  // After an entry that wrote "WXYZ" there, the same stream reads it back.
-  Decode(Stream({'W', 'X', 'Y', 'Z'}), 4, state.get());
-  EXPECT_EQ(Decode(reach, 4, state.get()).bytes, (Bytes{'W', 'X', 'Y', 'Z'}));
-}
-
 // Entries on one state, as the installer decodes them: each opens with a
 // match into the ring's tail (positions 4066-4095, the last entry's), and
 // the sizes end entries at many ring positions and across windows.
@@ -229,21 +219,6 @@ TEST(DecoderCore, SeveralEntriesCarryTheRingTailLikeThePlainDecoder) {
     const Entry& e = entries[i];
     DecodeLikeThePlainDecoder(e.stream, e.expanded, state.get());
   }
-}
-
-// Half the stored bytes missing read as zero bits, as past the stored size:
-// the entry still gets its full expanded size and a long sound start.
-TEST(DecoderCore, AStreamThatEndsEarlyGoesOnWithZeroBits) {
-  const Bytes data = MakeExecutableLike(20000, 8);
-  const Bytes stream = CompressEntry(data.data(), data.size());
-  const Bytes cut(stream.begin(), stream.begin() + static_cast<long>(stream.size() / 2));
-  const Decoded d = Decode(cut, 20000);
-  ASSERT_EQ(d.bytes.size(), 20000u);
-  EXPECT_GT(d.outcome.bitsConsumed, cut.size() * 8u);
-  EXPECT_EQ(d.fetched, cut.size());
-  std::size_t same = 0;
-  while (same < data.size() && d.bytes[same] == data[same]) ++same;
-  EXPECT_GT(same, 5000u);
 }
 
 TEST(DecoderCore, AgreesWithThePlainDecoderAcrossRebuilds) {
