@@ -40,15 +40,6 @@ Plan PlanOf(const uninstaller::UninstallPlace& place, const std::string& log) {
   return lists;
 }
 
-std::vector<std::string> LogLines(const std::string& text) {
-  std::vector<std::string> lines;
-  uninstaller::ForEachLogLine(text, [&](std::string_view line) {
-    lines.emplace_back(line);
-    return true;
-  });
-  return lines;
-}
-
 std::vector<std::string> DirectoriesOf(const uninstaller::UninstallPlace& place) {
   char directories[uninstaller::kDirectoriesToRemove][kPathBufferSize];
   uninstaller::DirectoriesToRemove(place, directories);
@@ -150,17 +141,6 @@ TEST(JudgeLoggedPath, ResolvedFormIsWhatGetsDeleted) {
   ASSERT_EQ(uninstaller::JudgeLoggedPath(Place(), "c:/windows/MARLOWEN/x/../VELDRAKE/Title/JUKE0023.MID", &resolved),
             Verdict::kDelete);
   EXPECT_STREQ(resolved.Text, "C:\\windows\\MARLOWEN\\VELDRAKE\\Title\\JUKE0023.MID");
-}
-
-TEST(ForEachLogLine, EveryLineEndAndNoneAtTheEnd) {
-  struct Case {
-    std::string text;
-    std::vector<std::string> lines;
-  };
-  const Case cases[] = {{"a\r\nb\r\n", {"a", "b"}}, {"a\r\nb", {"a", "b"}},   {"a\rb\r", {"a", "b"}},
-                        {"a\nb\n", {"a", "b"}},     {"", {}},             {"\r\n", {}},
-                        {"a\r\n\rb", {"a", "b"}},  {"\r\n\r\na\r\n\r\n\r\nb\n\n", {"a", "b"}}};
-  for (const Case& c : cases) EXPECT_EQ(LogLines(c.text), c.lines) << c.text;
 }
 
 TEST(PlanRemoval, TwoInstallationsDeleteEachFileOnceAndReportStrangersOnce) {
