@@ -79,20 +79,16 @@ TEST(InstallNames, SafeFileNames) {
     EXPECT_FALSE(IsSafeFileName(bad)) << bad;
 }
 
+// The faults the packer's messages and the installer's refusals do not
+// already pin.
 TEST(TitleRule, RefusesWhatWouldLandElsewhereOrBeRenamed) {
   const struct {
     const char* title;
     TitleFault fault;
   } cases[] = {
-      {"Sky", TitleFault::kNone},           {"Deep Sea", TitleFault::kNone},
-      {"v1.2 Stars", TitleFault::kNone},    {"CONSOLE", TitleFault::kNone},
-      {"", TitleFault::kEmpty},             {"Sky\x1B[2J", TitleFault::kControlCharacter},
-      {"A\r\nB", TitleFault::kControlCharacter}, {"A\\B", TitleFault::kReservedCharacter},
-      {"..", TitleFault::kOnlyDotsAndBlanks}, {". .", TitleFault::kOnlyDotsAndBlanks},
-      {" Sky", TitleFault::kLeadingBlank},  {"Evil.", TitleFault::kTrailingDotOrBlank},
-      {"Evil ", TitleFault::kTrailingDotOrBlank}, {"con", TitleFault::kDeviceName},
-      {"CONOUT$", TitleFault::kDeviceName}, {"COM\xB9", TitleFault::kDeviceName},
-      {"lpt\xB2.x", TitleFault::kDeviceName},
+      {"CONSOLE", TitleFault::kNone},           {"A\\B", TitleFault::kReservedCharacter},
+      {"..", TitleFault::kOnlyDotsAndBlanks},   {". .", TitleFault::kOnlyDotsAndBlanks},
+      {"CONOUT$", TitleFault::kDeviceName},     {"lpt\xB2.x", TitleFault::kDeviceName},
   };
   for (const auto& c : cases) EXPECT_EQ(CheckTitle(c.title), c.fault) << c.title;
 }
