@@ -30,13 +30,10 @@ const std::string kTail = std::string(kData).substr(0, 30);
 
 imagewriter::ManifestContents RingImage() {
   imagewriter::ManifestContents manifest;
-  manifest.title = "Caf\xE9 Ring";
-  manifest.license = "Free \x93to share\x94.";
-  manifest.numberBase = 23;
+  manifest.title = "Ring";
   imagewriter::EntryContents refused = Compressed("ZYXWVUTSRQPONMLKJIHGFEDCBA9876 refused");
   refused.name = "\\..\\EVIL.MID";
-  imagewriter::EntryContents fromTail = RingTailEntry();
-  manifest.entries = {Stored("saver"), Compressed(kData), Stored("uninstaller"), refused, fromTail};
+  manifest.entries = {Stored("saver"), Compressed(kData), Stored("uninstaller"), refused, RingTailEntry()};
   return manifest;
 }
 
