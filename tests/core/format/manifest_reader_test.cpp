@@ -128,6 +128,7 @@ TEST(ManifestReader, ShortReadEndsTheTable) {
   EXPECT_FALSE(cut.DataInsideFile(cut.entries[0]));
 }
 
+// A missing file and a folder are the tool's and the library's tests.
 TEST(ManifestReader, DamagedImagesGiveAReason) {
   testsupport::TempFolder folder;
   std::vector<std::uint8_t> good = imagewriter::BuildInstallerImage({});
@@ -164,8 +165,6 @@ TEST(ManifestReader, DamagedImagesGiveAReason) {
     return "loaded";
   };
   for (const Case& c : cases) EXPECT_EQ(reason(folder.Write("bad.exe", c.bytes)), c.reason);
-  EXPECT_EQ(reason(folder.path() + "/missing.exe"), "cannot open the file: No such file or directory");
-  EXPECT_EQ(reason(folder.path()), "cannot open the file: it is a folder");
 }
 
 }  // namespace
