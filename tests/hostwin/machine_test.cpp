@@ -145,16 +145,14 @@ TEST_F(MachineTest, WritesReturnAsWindowsDoes) {
   CloseHandle(h);
 }
 
-TEST_F(MachineTest, FopenStreamsReadAndWriteTheMachinesFiles) {
-  FILE* out = fopen("C:\\WINDOWS\\Text.txt", "w");  // text mode: LF becomes CR LF
+// Binary streams, and one that cannot be opened, are pinned by every
+// installation's data file; here: text mode.
+TEST_F(MachineTest, FopenTextModeWritesCrLf) {
+  FILE* out = fopen("C:\\WINDOWS\\Text.txt", "w");
   ASSERT_NE(out, nullptr);
   fputs("a\nb", out);
   fclose(out);
   EXPECT_EQ(ReadHost("C:\\WINDOWS\\TEXT.TXT"), "a\r\nb");
-  FILE* in = fopen("c:\\windows\\text.TXT", "rb");
-  ASSERT_NE(in, nullptr);
-  fclose(in);
-  EXPECT_EQ(fopen("C:\\WINDOWS\\NOPE\\X.TXT", "wb"), nullptr);
 }
 
 TEST_F(MachineTest, ProfileStringsEditTheRealFile) {

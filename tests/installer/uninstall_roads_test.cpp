@@ -1,10 +1,8 @@
-// The roads an account can take through the stand-in: full rights (as under
-// Wine), a standard user elevated with an administrator's password, a
-// refused elevation, the local system account. On each, whose screen saver
-// an installation makes, and the uninstaller after an installation, asked
-// or silent, with INSTALL.LOG missing, too long or naming a stranger.
-// UNINSTAL.EXE copies itself to the temporary directory and the copy does
-// the work, so every run goes through CreateProcessA of the copy.
+// The roads an account can take through the stand-in (full rights, a
+// standard user elevated by an administrator, a refused elevation, the local
+// system account): whose screen saver an installation makes, and what the
+// uninstaller (whose temporary copy does the work) removes, asked or silent,
+// with INSTALL.LOG missing, too long or naming a stranger.
 #include <gtest/gtest.h>
 
 #include <filesystem>
