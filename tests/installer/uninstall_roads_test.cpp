@@ -54,8 +54,6 @@ TEST(ActivationRoads, TheSettingLandsInTheStartingUsersHive) {
     std::string settingIn;  // the account whose hive gets the setting; "" none
     bool installed;
   } cases[] = {
-      {"full rights, the desktop's only user", "Owner", false, "", false, {"ok", "ok", "ok"},
-       sky.Confirmation() + kOk + sky.Installed(), "Owner", true},
       {"standard user, administrator's password", "Ann", true, "Admin", false, {"ok", "ok", "ok"},
        elevate + "TRUE elevated as Admin\n" +
            AsChild(sky.Confirmation() + kOk + untilStart + completion + "exit 0\n") +
