@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -432,14 +430,12 @@ TEST(UnsafeNames, MediaNamesThatLeaveTheTitleDirectoryAreNotWritten) {
   EXPECT_FALSE(machine.Exists("C:\\A.MID"));
 }
 
-// A title is one plain name: ".." would put every file elsewhere, blanks
-// only would put them into the shared product folder itself, and Windows
-// would change or misread a trailing dot, dots and blanks only, device
-// names, control characters and a leading blank. Nothing is written, no
-// directory made, no key registered, and the user is told.
+// A title the title rule refuses (its classes are pinned by the rule's own
+// tests): ".." would put every file elsewhere, blanks only (cut to nothing)
+// into the shared product folder itself. Nothing is written, no directory
+// made, no key registered, and the user is told.
 TEST(UnsafeNames, TitlesTheTitleRuleRefusesWriteNothing) {
-  const char* const titles[] = {"..", "   ", "Evil.", ". .", "CON", "COM\xB9", "CONIN$",
-                                "Sky\x1B[2J", "Sky\r\nOther", " Sky"};
+  const char* const titles[] = {"..", "   ", "Sky\r\nOther"};
   for (const char* title : titles) {
     SCOPED_TRACE(title);
     Machine machine;
@@ -493,17 +489,13 @@ TEST(BoundedTexts, LongTitleIsShortenedInTheCaption) {
 // fails every call that meets one (ERROR_ACCESS_DENIED), the installer sees
 // files it could not write, and nothing outside the machine changes.
 
-// Every name and file below `folder`, with its contents.
-std::string Contents(const std::string& folder) {
-  std::string all;
-  for (const auto& item : std::filesystem::recursive_directory_iterator(folder)) {
-    all += item.path().string() + "\n";
-    if (item.is_regular_file()) {
-      std::ifstream in(item.path(), std::ios::binary);
-      all += std::string(std::istreambuf_iterator<char>(in), {}) + "\n";
-    }
-  }
-  return all;
+// The names in `folder`, which holds victim.txt alone (so anything written
+// there shows among them), and victim.txt's bytes.
+std::string Outside(const std::string& folder) {
+  std::string state;
+  for (const auto& item : std::filesystem::directory_iterator(folder)) state += item.path().string() + "\n";
+  const std::vector<std::uint8_t> victim = testsupport::ReadFileBytes(folder + "/victim.txt");
+  return state + std::string(victim.begin(), victim.end());
 }
 
 TEST(LinksInTheMachine, AreNeverFollowed) {
@@ -528,7 +520,7 @@ TEST(LinksInTheMachine, AreNeverFollowed) {
        R"T(profile C:\WINDOWS\system.ini [boot] SCRNSAVE.EXE = "C:\WINDOWS\Sky.scr" (failed: the file cannot be written)
 )T" + sky.Installed().substr(sky.Installed().find('\n', sky.Installed().find("[boot] SCRNSAVE.EXE")) + 1)},
   };
-  const std::string before = Contents(outside.path());
+  const std::string before = Outside(outside.path());
   for (const Case& c : cases) {
     Machine machine;
     machine.PutDirectory("C:\\WINDOWS\\MARLOWEN\\VELDRAKE");
@@ -537,7 +529,7 @@ TEST(LinksInTheMachine, AreNeverFollowed) {
     const std::string transcript = Joined(result.transcript);
     EXPECT_EQ(transcript.substr(transcript.size() - std::min(transcript.size(), c.expected.size())), c.expected)
         << c.name << "\n" << transcript;
-    EXPECT_EQ(Contents(outside.path()), before) << c.name;
+    EXPECT_EQ(Outside(outside.path()), before) << c.name;
     EXPECT_TRUE(std::filesystem::is_symlink(hostwin::HostPathInMachine(machine.folder(), c.windowsPath)))
         << c.name;
   }
