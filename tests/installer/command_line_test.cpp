@@ -222,8 +222,7 @@ TEST(CommandLineRuns, TheUninstallEntryNamesWhatTheAuthorGave) {
   };
   for (const Case& c : cases) {
     Machine machine;
-    const auto result =
-        machine.InstallImage(imagewriter::BuildInstallerImage(ThreeEntryImage("Sky"), c.resources), {}, "/S");
+    const auto result = machine.Install(ThreeEntryImage("Sky"), {}, "/S", c.resources);
     EXPECT_EQ(result.exitCode, 0) << c.name << "\n" << Joined(result.transcript);
     const std::string registry = machine.Registry();
     const std::string entry = registry.substr(registry.find(key));

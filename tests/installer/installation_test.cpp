@@ -19,6 +19,8 @@ namespace {
 using namespace installertest;
 
 const Sky sky;
+const std::string kReplace =
+    R"T(message box "Replace Screen Saver?" "There is already a screen saver by the same name (Sky.SCR) installed on your system.  Would you like to replace it?" MB_YESNO|MB_ICONQUESTION)T";
 
 std::string LicenceOpen(const std::string& shown) {
   return "dialog 106 open \"License Agreement\" 593x516\ndialog 106 item 1009 text \"" + shown +
@@ -67,8 +69,6 @@ TEST(Installation, AnsweredOkThroughoutInstallsEverythingAndASecondRunAppendsToT
 // as declined, without a message.
 TEST(Installation, StopsWithoutChangesAtEachQuestion) {
   const std::string licenceOpen = sky.Confirmation() + kOk + LicenceOpen("Terms.\\r\\nUse it kindly.");
-  const std::string replace =
-      R"T(message box "Replace Screen Saver?" "There is already a screen saver by the same name (Sky.SCR) installed on your system.  Would you like to replace it?" MB_YESNO|MB_ICONQUESTION)T";
   struct Case {
     const char* name;
     bool existing;             // a Sky.scr lies in the Windows directory
@@ -77,7 +77,7 @@ TEST(Installation, StopsWithoutChangesAtEachQuestion) {
     std::string expected;
     bool licenceDialogFails = false;
   } cases[] = {
-      {"no to replacing", true, 20ull << 30, {"no"}, replace + " -> no = IDNO\nexit 2\n"},
+      {"no to replacing", true, 20ull << 30, {"no"}, kReplace + " -> no = IDNO\nexit 2\n"},
       {"escape to the disk warning", false, 8 * 1024, {"escape"},
        DiskWarning("8", "8") + " -> escape = IDCANCEL\nexit 3\n"},
       {"cancel to the confirmation", false, 20ull << 30, {"cancel"},
@@ -271,9 +271,7 @@ TEST(Installation, TheMissingTypesMessageListsEachTypeOnceAndWhatFits) {
 // is a drive root gets no second backslash and the confirmation shows it as
 // the system gives it; an existing screen saver is found whatever its case.
 TEST(Installation, NamesFollowTheTitleAndTheWindowsDirectory) {
-  const std::string replace =
-      R"T(message box "Replace Screen Saver?" "There is already a screen saver by the same name (Sky.SCR) installed on your system.  Would you like to replace it?" MB_YESNO|MB_ICONQUESTION -> yes = IDYES
-)T";
+  const std::string replace = kReplace + " -> yes = IDYES\n";
   Sky dots;
   dots.title = "Sky.Night.v2";
   Sky root;
