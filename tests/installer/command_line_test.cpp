@@ -143,10 +143,14 @@ TEST(CommandLineRuns, ExitCodesAndWhatLanded) {
 
 // The log, with and without /S, at a quoted path with a blank: each question
 // and answer, the licence, folders, files with sizes, registry and
-// system.ini values, failures with their Win32 error, and the exit code.
+// system.ini values, failures with their Win32 error, and the exit code, in
+// order. Silent and elevated, the child writes the log and the launcher adds
+// its own lines behind it (the setting, no start); as the local system
+// account the log says why nothing was activated.
 TEST(CommandLineRuns, LogTellsWhatHappened) {
   const Sky sky;
   const std::string logPath = "C:\\a b\\x.log";
+  const std::string silent = "/S /LOG=\"" + logPath + "\"";
   struct Case {
     const char* name;
     std::string commandLine;
@@ -154,8 +158,11 @@ TEST(CommandLineRuns, LogTellsWhatHappened) {
     bool dataFileInTheWay;  // a directory where Sky.DAT goes
     int code;
     std::vector<std::string> lines;
+    std::string account = "Owner";
+    bool limited = false;
+    std::vector<std::string> absent = {};  // from the log and the transcript
   } cases[] = {
-      {"silent", "/S /LOG=\"" + logPath + "\"", {}, false, 0,
+      {"silent", silent, {}, false, 0,
        {"switches /S /LOG=C:\\a b\\x.log",
         "question \"Replace Screen Saver?\" \"There is already a screen saver by the same name "
         "(Sky.SCR) installed on your system.  Would you like to replace it?\" -> yes (/S)",
@@ -172,9 +179,22 @@ TEST(CommandLineRuns, LogTellsWhatHappened) {
         "failed " + sky.Folder() + "\\Sky.DAT: not written whole (error 5)",
         "message \"Sky Screen Saver Installation\" \"The following files could not be installed",
         "exit code 4\r\n"}},
+      {"silent, standard user elevated", silent, {}, false, 0,
+       {"switches /S /LOG=C:\\a b\\x.log", "activation left to the launcher", "exit code 0",
+        "elevated installation ended with exit code 0",
+        "registry HKEY_CURRENT_USER\\Control Panel\\Desktop \"SCRNSAVE.EXE\" = REG_SZ \"" + sky.Saver() + "\"",
+        "screen saver switched on", "exit code 0"},
+       "Ann", true, {"WinExec"}},
+      {"silent, local system account", silent, {}, false, 0,
+       {"running as the local system account: no user's desktop", "exit code 0"}, "SYSTEM", false,
+       {"WinExec", "SCRNSAVE.EXE"}},
   };
   for (const Case& c : cases) {
-    Machine machine;
+    hostwin::MachineSettings settings;
+    settings.account = c.account;
+    settings.tokenLimited = c.limited;
+    settings.elevateAs = c.limited ? "Admin" : "";
+    Machine machine(settings);
     machine.Put(sky.Saver(), "old");
     machine.PutDirectory("C:\\a b");
     if (c.dataFileInTheWay) machine.PutDirectory(sky.Folder() + "\\Sky.DAT");
@@ -183,8 +203,14 @@ TEST(CommandLineRuns, LogTellsWhatHappened) {
     const auto result = machine.Install(manifest, c.answers, c.commandLine);
     EXPECT_EQ(result.exitCode, c.code) << c.name << "\n" << Joined(result.transcript);
     const std::string log = machine.Read(logPath);
-    for (const std::string& line : c.lines)
-      EXPECT_NE(log.find(line), std::string::npos) << c.name << ": " << line << "\n" << log;
+    std::size_t at = 0;
+    for (const std::string& line : c.lines) {
+      at = log.find(line, at);
+      EXPECT_NE(at, std::string::npos) << c.name << ": " << line << " (in this order)\n" << log;
+      if (at == std::string::npos) break;
+    }
+    for (const std::string& text : c.absent)
+      EXPECT_EQ((log + Joined(result.transcript)).find(text), std::string::npos) << c.name << ": " << text;
   }
 }
 

@@ -92,47 +92,6 @@ TEST(ActivationRoads, TheSettingLandsInTheStartingUsersHive) {
   }
 }
 
-// Silent, logged: the elevated child writes the run's log and the launcher
-// adds its own lines behind it (the setting, no start); as the local system
-// account the log says why nothing was activated.
-TEST(ActivationRoads, SilentRunsLogWhoActivated) {
-  const Sky sky;
-  const std::string logPath = "C:\\setup.log";
-  struct Case {
-    const char* name;
-    std::string user;
-    bool limited;
-    std::vector<std::string> inOrder;  // lines expected in this order
-  } cases[] = {
-      {"standard user, administrator's password", "Ann", true,
-       {"switches /S /LOG=C:\\setup.log", "activation left to the launcher", "exit code 0",
-        "elevated installation ended with exit code 0",
-        "registry HKEY_CURRENT_USER\\Control Panel\\Desktop \"SCRNSAVE.EXE\" = REG_SZ \"" + sky.Saver() + "\"",
-        "screen saver switched on", "exit code 0"}},
-      {"local system account", "SYSTEM", false,
-       {"running as the local system account: no user's desktop", "exit code 0"}},
-  };
-  for (const Case& c : cases) {
-    hostwin::MachineSettings settings;
-    settings.account = c.user;
-    settings.tokenLimited = c.limited;
-    settings.elevateAs = c.limited ? "Admin" : "";
-    Machine machine(settings);
-    const auto result = machine.Install(ThreeEntryImage("Sky"), {}, "/S /LOG=" + logPath);
-    EXPECT_EQ(result.exitCode, 0) << c.name << "\n" << Joined(result.transcript);
-    EXPECT_EQ(Joined(result.transcript).find("WinExec"), std::string::npos) << c.name;
-    const std::string log = machine.Read(logPath);
-    std::size_t at = 0;
-    for (const std::string& line : c.inOrder) {
-      at = log.find(line, at);
-      ASSERT_NE(at, std::string::npos) << c.name << ": " << line << "\n" << log;
-    }
-    if (!c.limited) {
-      EXPECT_EQ(log.find("SCRNSAVE.EXE"), std::string::npos) << c.name << "\n" << log;
-    }
-  }
-}
-
 // What an uninstallation may leave: the temporary copy of the uninstaller
 // and the moved-aside original, both deleted when Windows next starts (so
 // named in the registry, under keys of Windows' own), and the screen saver
