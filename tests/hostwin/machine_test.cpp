@@ -521,13 +521,11 @@ TEST_F(MachineTest, NoNameOrValueBreaksTheMachinesFilesOrTheTranscript) {
   EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyName.substr(0, keyName.rfind('\\')).c_str()), ERROR_SUCCESS);
 }
 
-TEST(TranscriptText, ControlAndHighBytesAreShownByEscapes) {
+// Control and high bytes are escaped; a box's style flags are named in a
+// fixed order (the installer's own styles are pinned by its transcripts).
+TEST(TranscriptText, EscapesBytesAndNamesStyles) {
   EXPECT_EQ(hostwin::TranscriptText("a\r\n\t\x01\x1f caf\xe9\x7f C:\\X \"q\""),
             "a\\r\\n\\t\\x01\\x1F caf\\xE9\\x7F C:\\X \"q\"");
-}
-
-TEST(MessageBoxStyle, FlagsAreNamedInAFixedOrder) {
-  // The installer's own styles are named in its transcripts.
   EXPECT_EQ(hostwin::MessageBoxStyleName(MB_TOPMOST | MB_DEFBUTTON2 | MB_YESNOCANCEL),
             "MB_YESNOCANCEL|MB_DEFBUTTON2|MB_TOPMOST");
   EXPECT_EQ(hostwin::MessageBoxStyleName(MB_RETRYCANCEL | 0x00100000), "MB_RETRYCANCEL|0x100000");

@@ -9,12 +9,7 @@
 #include "installer/installer_texts.h"
 #include "installer/preinstall_checks.h"
 
-using installer::CenteredPosition;
-using installer::FormatInstallerCaption;
-using installer::KilobytesFromBytes;
-using installer::ShortenToFit;
-using installer::kCaptionSize;
-using installer::kFreeSpaceAtLeast4TiB;
+using namespace installer;
 
 namespace {
 
