@@ -38,8 +38,7 @@ class MachineTest : public ::testing::Test {
   }
 
   std::string ReadHost(const std::string& windowsPath) const {
-    auto bytes = testsupport::ReadFileBytes(hostwin::HostPathInMachine(folder_, windowsPath));
-    return std::string(bytes.begin(), bytes.end());
+    return testsupport::FileText(hostwin::HostPathInMachine(folder_, windowsPath));
   }
   void MakeFile(const char* windowsPath, const std::string& contents = "x") {
     HFILE f = _lcreat(windowsPath, 0);
@@ -366,8 +365,7 @@ TEST_F(MachineTest, LinksInsideTheMachineAreNeverFollowed) {
   std::vector<std::string> names;
   for (const auto& item : std::filesystem::directory_iterator(outside.path())) names.push_back(item.path().string());
   EXPECT_EQ(names, std::vector<std::string>{victim});
-  const auto bytes = testsupport::ReadFileBytes(victim);
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "precious");
+  EXPECT_EQ(testsupport::FileText(victim), "precious");
   for (const char* link : {"FILE.LNK", "DIR", "GONE"})
     EXPECT_TRUE(std::filesystem::is_symlink(windows + link)) << link;
 }
@@ -410,8 +408,7 @@ TEST_F(MachineTest, TheRegistryFileKeepsWhatWasWrittenByteForByte) {
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
   EXPECT_EQ(Lines().back(), "registry delete HKEY_LOCAL_MACHINE\\" + uninstall + "\\My \"Saver\"");
-  const auto after = testsupport::ReadFileBytes(folder_ + "/registry.reg");
-  EXPECT_EQ(std::string(after.begin(), after.end()).find("Saver"), std::string::npos);
+  EXPECT_EQ(testsupport::FileText(folder_ + "/registry.reg").find("Saver"), std::string::npos);
 }
 
 TEST(RegistryText, RoundTripKeepsEveryKindOfValue) {
@@ -499,8 +496,7 @@ TEST_F(MachineTest, NoNameOrValueBreaksTheMachinesFilesOrTheTranscript) {
   EXPECT_FALSE(WritePrivateProfileStringA("boot]x", "k", "v", "system.ini"));
   EXPECT_FALSE(WritePrivateProfileStringA("boot", "k=v", "v", "system.ini"));
 
-  const auto bytes = testsupport::ReadFileBytes(folder_ + "/registry.reg");
-  const hostwin::RegistryTree read = hostwin::ParseRegistryText(std::string(bytes.begin(), bytes.end()));
+  const hostwin::RegistryTree read = hostwin::ParseRegistryText(testsupport::FileText(folder_ + "/registry.reg"));
   EXPECT_EQ(read.count("HKEY_CURRENT_USER\\INJECTED"), 0u);
   const std::string path = "HKEY_LOCAL_MACHINE\\" + keyName;
   ASSERT_EQ(read.count(hostwin::UpperCase(path)), 1u);

@@ -492,8 +492,7 @@ TEST(BoundedTexts, LongTitleIsShortenedInTheCaption) {
 std::string Outside(const std::string& folder) {
   std::string state;
   for (const auto& item : std::filesystem::directory_iterator(folder)) state += item.path().string() + "\n";
-  const std::vector<std::uint8_t> victim = testsupport::ReadFileBytes(folder + "/victim.txt");
-  return state + std::string(victim.begin(), victim.end());
+  return state + testsupport::FileText(folder + "/victim.txt");
 }
 
 TEST(LinksInTheMachine, AreNeverFollowed) {
