@@ -190,11 +190,7 @@ TEST(CommandLineRuns, LogTellsWhatHappened) {
        {"WinExec", "SCRNSAVE.EXE"}},
   };
   for (const Case& c : cases) {
-    hostwin::MachineSettings settings;
-    settings.account = c.account;
-    settings.tokenLimited = c.limited;
-    settings.elevateAs = c.limited ? "Admin" : "";
-    Machine machine(settings);
+    Machine machine(AccountSettings(c.account, c.limited));
     machine.Put(sky.Saver(), "old");
     machine.PutDirectory("C:\\a b");
     if (c.dataFileInTheWay) machine.PutDirectory(sky.Folder() + "\\Sky.DAT");

@@ -67,10 +67,7 @@ TEST(ActivationRoads, TheSettingLandsInTheStartingUsersHive) {
        sky.Confirmation() + kOk + installed + "exit 0\n", "", true},
   };
   for (const Case& c : cases) {
-    hostwin::MachineSettings settings;
-    settings.account = c.user;
-    settings.tokenLimited = c.limited;
-    settings.elevateAs = c.limited ? "Admin" : "";
+    hostwin::MachineSettings settings = AccountSettings(c.user, c.limited);
     settings.elevationRefused = c.refused;
     Machine machine(settings);
     const auto result = machine.Install(ThreeEntryImage("Sky"), c.answers);
@@ -133,8 +130,7 @@ TEST(UninstallRoads, EachAccountsRoadRemovesAllOrNothing) {
   struct Case {
     const char* name;
     std::string user;
-    bool limited;
-    std::string elevateAs;
+    bool limited;  // elevated as Admin
     std::vector<std::string> answers;  // the uninstaller's
     std::string switches;
     bool refuseElevation;
@@ -144,7 +140,7 @@ TEST(UninstallRoads, EachAccountsRoadRemovesAllOrNothing) {
     const char* clearedIn;        // whose setting the run clears; nullptr: nobody's
     std::vector<std::string> inOrder;  // transcript lines that begin so, in this order
   } cases[] = {
-      {"asked, full rights", "Owner", false, "", {"yes", "ok"}, "", false, nullptr, 0, Outcome::kAllGone, "Owner",
+      {"asked, full rights", "Owner", false, {"yes", "ok"}, "", false, nullptr, 0, Outcome::kAllGone, "Owner",
        {"message box \"Sky Uninstall\" \"Do you want to remove the Sky screen saver",
         "file create C:\\Users\\Owner\\AppData\\Local\\Temp\\skU1.tmp",
         "CreateProcessA \"C:\\Users\\Owner\\AppData\\Local\\Temp\\skU1.tmp\"",
@@ -153,42 +149,42 @@ TEST(UninstallRoads, EachAccountsRoadRemovesAllOrNothing) {
         "child: message box \"Sky Uninstall\" \"The Sky screen saver has been removed.\"",
         "child: file delete at restart C:\\Users\\Owner\\AppData\\Local\\Temp\\skU1.tmp", "child: exit 0",
         "exit 0"}},
-      {"silent, full rights", "Owner", false, "", {}, "/S", false, nullptr, 0, Outcome::kAllGone, "Owner",
+      {"silent, full rights", "Owner", false, {}, "/S", false, nullptr, 0, Outcome::kAllGone, "Owner",
        {"CreateProcessA", "child: directory delete C:\\WINDOWS\\MARLOWEN", "exit 0"}},
-      {"standard user, administrator's password", "Ann", true, "Admin", {"yes", "ok"}, "", false, nullptr, 0,
+      {"standard user, administrator's password", "Ann", true, {"yes", "ok"}, "", false, nullptr, 0,
        Outcome::kAllGone, "Ann",
        {"message box \"Sky Uninstall\" \"Do you want to remove",
         "ShellExecuteExA \"runas\" \"" + uninstaller + "\" params \"/ELEVATED-CHILD\" SW_SHOWNORMAL = TRUE elevated as Admin",
         "child: CreateProcessA \"C:\\Users\\Admin\\AppData\\Local\\Temp\\skU1.tmp\"",
         "child: child: message box \"Sky Uninstall\" \"The Sky screen saver has been removed.\"",
         "child: exit 0", "registry delete HKEY_USERS\\Ann\\Control Panel\\Desktop \"SCRNSAVE.EXE\"", "exit 0"}},
-      {"standard user, silent", "Ann", true, "Admin", {}, "/S", false, nullptr, 0, Outcome::kAllGone, "Ann",
+      {"standard user, silent", "Ann", true, {}, "/S", false, nullptr, 0, Outcome::kAllGone, "Ann",
        {"ShellExecuteExA \"runas\" \"" + uninstaller + "\" params \"/ELEVATED-CHILD /S\"", "child: exit 0",
         "exit 0"}},
-      {"elevation refused", "Ann", true, "Admin", {"yes"}, "", true, nullptr, 8, Outcome::kNothingGone, nullptr,
+      {"elevation refused", "Ann", true, {"yes"}, "", true, nullptr, 8, Outcome::kNothingGone, nullptr,
        {"ShellExecuteExA \"runas\" \"" + uninstaller + "\" params \"/ELEVATED-CHILD\" SW_SHOWNORMAL = FALSE ERROR_CANCELLED",
         "exit 8"}},
-      {"declined", "Owner", false, "", {"no"}, "", false, nullptr, 2, Outcome::kNothingGone, nullptr, {"exit 2"}},
-      {"local system account", "SYSTEM", false, "", {}, "/S", false, nullptr, 0, Outcome::kAllGone, nullptr,
+      {"declined", "Owner", false, {"no"}, "", false, nullptr, 2, Outcome::kNothingGone, nullptr, {"exit 2"}},
+      {"local system account", "SYSTEM", false, {}, "/S", false, nullptr, 0, Outcome::kAllGone, nullptr,
        {"CreateProcessA \"C:\\WINDOWS\\Temp\\skU1.tmp\"", "exit 0"}},
-      {"INSTALL.LOG missing", "Owner", false, "", {}, "/S", false,
+      {"INSTALL.LOG missing", "Owner", false, {}, "/S", false,
        [](Machine& m, const std::string& path) { std::remove(hostwin::HostPathInMachine(m.folder(), path).c_str()); },
        5, Outcome::kLogKept, "Owner", {"child: registry delete HKEY_LOCAL_MACHINE", "exit 5"}},
-      {"INSTALL.LOG too long", "Owner", false, "", {}, "/S", false,
+      {"INSTALL.LOG too long", "Owner", false, {}, "/S", false,
        [](Machine& m, const std::string& path) { m.Put(path, std::string(256 * 1024 + 1, '\n')); }, 5,
        Outcome::kLogKept, "Owner", {"exit 5"}},
       // No copy can be made: the original removes what it can itself, and
       // it, the log and the folder stay for a second run.
-      {"no temporary directory", "Owner", false, "", {}, "/S", false,
+      {"no temporary directory", "Owner", false, {}, "/S", false,
        [](Machine& m, const std::string&) {
          std::filesystem::remove_all(hostwin::HostPathInMachine(m.folder(), "C:\\Users\\Owner\\AppData\\Local\\Temp"));
          m.Put("C:\\Users\\Owner\\AppData\\Local\\Temp", "a file");
        },
        4, Outcome::kSelfKept, "Owner", {"file delete C:\\WINDOWS\\Sky.scr", "exit 4"}},
-      {"INSTALL.LOG names fifteen files of the system", "Owner", false, "", {"yes", "ok"}, "", false,
+      {"INSTALL.LOG names fifteen files of the system", "Owner", false, {"yes", "ok"}, "", false,
        [](Machine& m, const std::string& path) { m.Put(path, m.Read(path) + Strangers()); }, 4, Outcome::kAllGone,
        "Owner", {StrangersReported(), "exit 4"}},
-      {"INSTALL.LOG names a file of the system", "Owner", false, "", {"yes", "ok"}, "", false,
+      {"INSTALL.LOG names a file of the system", "Owner", false, {"yes", "ok"}, "", false,
        [](Machine& m, const std::string& path) { m.Put(path, m.Read(path) + "C:\\WINDOWS\\system.ini\r\n"); }, 4,
        Outcome::kAllGone, "Owner",
        {"child: message box \"Sky Uninstall\" \"The Sky screen saver has been removed, except for the "
@@ -197,10 +193,7 @@ TEST(UninstallRoads, EachAccountsRoadRemovesAllOrNothing) {
         "exit 4"}},
   };
   for (const Case& c : cases) {
-    hostwin::MachineSettings settings;
-    settings.account = c.user;
-    settings.tokenLimited = c.limited;
-    settings.elevateAs = c.elevateAs;
+    hostwin::MachineSettings settings = AccountSettings(c.user, c.limited);
     Machine machine(settings);
     const hostwin::MachineSnapshot clean = hostwin::TakeSnapshot(machine.folder());
     const auto installed = machine.Install(ThreeEntryImage("Sky"), {}, "/S");
