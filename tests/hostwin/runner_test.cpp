@@ -1,6 +1,7 @@
 // Programs played through the stand-in: message boxes and dialogs answered
-// from the list, the main window's life, misuse and the exit paths; what
-// tests/installer or machine_test.cpp pins is not repeated.
+// from the list, the main window's life, misuse and the exit paths; and the
+// compiled resources they run on. What tests/installer or machine_test.cpp
+// pins is not repeated.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "hostwin/resources.h"
 #include "hostwin/runner.h"
 #include "temp_files.h"
 
@@ -174,15 +176,12 @@ int WINAPI ExitingProgram(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::exit(zeroed ? 3 : 4);  // the first block is never freed
 }
 
-// Every installation opens its image by this name; here: a name cut to a
-// small buffer, and a code beyond what a host exit status holds.
-int WINAPI ImageName(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  char path[MAX_PATH];
-  if (GetModuleFileNameA(instance, path, sizeof path) != 21 || std::strcmp(path, "C:\\DOWNLOAD\\SETUP.EXE") != 0)
-    return 60;
+// The image's name cut to a small buffer: terminated, and reported by the
+// buffer's size; then a code beyond what a host exit status holds.
+int WINAPI CutNameAndExit(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   char small[8];
   if (GetModuleFileNameA(instance, small, sizeof small) != sizeof small || std::strcmp(small, "C:\\DOWN") != 0)
-    return 61;  // cut, terminated, and reported by the buffer's size
+    return 61;
   ExitProcess(300);
 }
 
@@ -244,7 +243,7 @@ TEST_F(RunnerTest, WholeTranscripts) {
        {"!! FreeLibrary of a library that is not loaded", "!! LocalFree of a block that is not allocated",
         "LoadLibraryA \"shell99.dll\" = NULL (no such library on this machine)",
         "library winmm.dll still loaded at exit (1 LoadLibraryA without FreeLibrary)", "exit 0"}},
-      {"the image's name, and ExitProcess", ImageName, nullptr, {}, {"exit 300"}},
+      {"a cut image name, and ExitProcess", CutNameAndExit, nullptr, {}, {"exit 300"}},
       // exit() in the middle, and the block left unfreed, are pinned by
       // FilesNotWrittenWhole.DecoderWriteErrorEndsTheProgram.
       {"only the first allocation fails", ExitingProgram,
@@ -386,6 +385,58 @@ TEST_F(RunnerTest, FileOperationsOfAnUninstaller) {
   EXPECT_NE(changes.find("\"PendingFileRenameOperations\" = REG_MULTI_SZ \"\\??\\" + temp + "abc2.tmp\" \"\""),
             std::string::npos)
       << changes;
+}
+
+// ---------------------------------------------------------------- resources
+std::vector<hostwin::Resource> Parsed() {
+  std::vector<hostwin::Resource> resources;
+  std::string error;
+  EXPECT_TRUE(hostwin::ParseResources(HostwinTestResources, HostwinTestResourcesSize, &resources, &error)) << error;
+  return resources;
+}
+
+// Sizes, captions, controls and their visibility are pinned by the runner's
+// transcripts; here: what no transcript shows.
+TEST(Resources, TheCompiledScriptHoldsItsDialogsAndIcon) {
+  auto resources = Parsed();
+  ASSERT_EQ(resources.size(), 3u);
+  const hostwin::Resource* icon = hostwin::FindResource(resources, 14, 101);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->language, 1033);
+  EXPECT_EQ(icon->size, 20u);
+
+  const hostwin::Resource* terms = hostwin::FindResource(resources, 5, 201);
+  ASSERT_NE(terms, nullptr);
+  hostwin::DialogTemplate t;
+  std::string error;
+  ASSERT_TRUE(hostwin::ParseDialogTemplate(terms->data, terms->size, &t, &error)) << error;
+  EXPECT_EQ(t.exStyle, 0u);
+  EXPECT_EQ(t.pointSize, 8);
+  EXPECT_EQ(t.font, "MS Sans Serif");
+  ASSERT_EQ(t.items.size(), 3u);
+  EXPECT_EQ(t.items[0].text, "&Accept");
+  EXPECT_EQ(t.items[2].x, 12);
+  EXPECT_EQ(t.items[2].cy, 260);
+}
+
+TEST(Resources, CutDataIsRejectedAtEveryLength) {
+  auto resources = Parsed();
+  const hostwin::Resource* terms = hostwin::FindResource(resources, 5, 201);
+  ASSERT_NE(terms, nullptr);
+  hostwin::DialogTemplate t;
+  std::string error;
+  for (std::size_t size = 0; size < terms->size - 2; ++size)  // the last item may end in padding-free text
+    EXPECT_FALSE(hostwin::ParseDialogTemplate(terms->data, size, &t, &error)) << size;
+  for (std::size_t size = 1; size < HostwinTestResourcesSize; ++size) {
+    std::vector<hostwin::Resource> out;
+    bool ok = hostwin::ParseResources(HostwinTestResources, size, &out, &error);
+    // A cut file either fails or holds fewer entries, never one that reaches past the end.
+    for (const auto& r : out) EXPECT_LE(r.data + r.size, HostwinTestResources + size);
+    EXPECT_TRUE(!ok || out.size() <= 3u);
+  }
+  const unsigned char extended[] = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0};
+  EXPECT_FALSE(hostwin::ParseDialogTemplate(extended, sizeof extended, &t, &error));
+  EXPECT_NE(error.find("extended"), std::string::npos);
 }
 
 }  // namespace

@@ -14,15 +14,9 @@
 #include "installer/compressed_entry.h"
 #include "sample_data.h"
 
-using samples::MakeMixedSample;
-using samples::MakeNoise;
-using codec::CompressEntry;
-using codec::CompressionLevel;
-using codec::EntryStreamWriter;
-using installer::DecodeEntry;
-using installer::ExtractCompressedEntry;
-using installer::ReadPtr;
-using installer::WritePtr;
+using namespace codec;
+using namespace installer;
+using namespace samples;
 
 // Every fread on the watched stream, by requested size: the streams' reads
 // are seen here exactly as they are made, whatever the C library buffers.

@@ -11,7 +11,6 @@
 using namespace format;
 using namespace installer;
 
-
 namespace {
 
 // A program that reports, in one message box, what the walk on its own

@@ -31,11 +31,7 @@ inline ::testing::AssertionResult FailedWith(const testsupport::CommandOutput& r
                                        << run.err << "expected one line with: " << message;
 }
 
-// The contents of a file as text.
-inline std::string FileText(const std::string& path) {
-  const std::vector<std::uint8_t> bytes = testsupport::ReadFileBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
+using testsupport::FileText;
 
 // The sorted names of the files and folders directly in `folder`.
 inline std::vector<std::string> NamesIn(const std::string& folder) {

@@ -40,6 +40,11 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string FileText(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 int OpenDescriptorCount() {
   int count = 0;
   if (DIR* dir = opendir("/proc/self/fd")) {

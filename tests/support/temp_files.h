@@ -26,6 +26,7 @@ class TempFolder {
 };
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+std::string FileText(const std::string& path);
 
 // Number of file descriptors this process has open (for leak checks).
 int OpenDescriptorCount();
