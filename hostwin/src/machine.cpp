@@ -48,16 +48,17 @@ bool HasDriveLetter(const char* path) {
 // be created). So a file created over an existing one of another case keeps
 // the existing spelling, as CreateFile on Windows does.
 std::string MatchComponent(int folder, const std::string& name) {
+  // An exact match wins over a case variant: when one exists, no listing
+  // is needed (a folder of thousands of files is listed once per new file,
+  // not once per use of every path through it).
+  struct stat exact;
+  if (fstatat(folder, name.c_str(), &exact, AT_SYMLINK_NOFOLLOW) == 0) return name;
   DIR* dir = OpenListing(folder);
   if (!dir) return name;
   std::string found;
   std::vector<std::string> all;
   while (dirent* entry = readdir(dir)) {
     std::string n = entry->d_name;
-    if (n == name) {
-      found = n;  // an exact match wins over a case variant
-      break;
-    }
     if (found.empty() && SameText(n, name)) found = n;
     all.push_back(n);
   }
