@@ -24,6 +24,10 @@ constexpr char kInstallLogName[] = "INSTALL.LOG";
 constexpr char kScreenSaverExtension[] = ".scr";
 constexpr char kDataFileExtension[] = ".DAT";
 constexpr std::size_t kPathBufferSize = 260;  // at most 259 characters
+// The most files of one installation that Saverkit's UNINSTAL.EXE removes
+// (the screen saver, the data file, itself and the media files, as the
+// install log lists them); pack makes no image that installs more.
+constexpr std::size_t kMostUninstalledFiles = 256;
 // The Windows directory that the tool and the packer assume when they
 // judge whether a path fits the installer's 259 characters.
 constexpr char kReferenceWinDir[] = "C:\\WINDOWS\\";

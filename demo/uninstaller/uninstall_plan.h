@@ -32,7 +32,7 @@ constexpr std::size_t kMaxPathLength = format::kPathBufferSize - 1;
 // Distinct files one plan deletes, and distinct log lines it leaves alone.
 // A log naming more is treated as one too long to read whole: the plan
 // covers its beginning up to the line that did not fit.
-constexpr std::size_t kMaxPlannedFiles = 256;
+constexpr std::size_t kMaxPlannedFiles = format::kMostUninstalledFiles;
 constexpr std::size_t kMaxLeftAloneLines = 4096;
 
 // A path in its resolved form: "C:" (letter upper-cased), then "\<name>"

@@ -251,6 +251,10 @@ void CheckPackRequest(const PackRequest& request) {
   if (!request.media.empty() &&
       std::uint32_t{request.numberBase} + request.media.size() - 1 > kMaxMediaNumber)
     throw PackError("", "the media numbers would run past 99999");
+  if (request.media.size() > format::kMostUninstalledFiles - 3)
+    throw PackError("", std::to_string(request.media.size()) + " media files: with the screen saver, its data file and "
+                        "the uninstaller that is more than the " + std::to_string(format::kMostUninstalledFiles) +
+                        " files the uninstaller removes");
 
   // Every installed name must be a safe file name, fit the installer's
   // paths, and differ from the others (the installer's log beside them too).

@@ -61,6 +61,12 @@ int RunPreview(const PreviewOptions& options) {
   // rather than run through an installation that reads nothing.
   reader::ImageFile checked;
   reader::OpenPeImage(options.image, &checked);
+  try {
+    const std::string tooMany = TooManyEntriesToRun(reader::LoadPayloadImage(checked, options.image).entries.size());
+    if (!tooMany.empty()) throw Failure(options.image, tooMany, kExitDataError);
+  } catch (const reader::ImageError&) {
+    // A damaged image is run all the same: the installer shows what it makes of it.
+  }
   const std::string image = fs::absolute(options.image, code).string();
   for (const std::string& answer : options.answers) {
     if (!IsPreviewAnswer(answer)) {

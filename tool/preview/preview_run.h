@@ -10,6 +10,7 @@
 
 #include "hostwin/runner.h"
 #include "tool/preview/exit_outcomes.h"
+#include "tool/preview/run_limits.h"
 
 namespace preview {
 

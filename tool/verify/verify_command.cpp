@@ -16,6 +16,7 @@
 #include "tool/commands/text_output.h"
 #include "tool/preview/effects.h"
 #include "tool/preview/exit_outcomes.h"
+#include "tool/preview/run_limits.h"
 #include "tool/preview/verification_machine.h"
 #include "saverkit/image.h"
 #include "tool/reader/work_budget.h"
@@ -47,6 +48,8 @@ saverkit::Image ReadOurImage(const std::string& path) {
       throw Failure(path, "damaged: the entry table runs past the end of the file", kExitTrouble);
     if (image.signature().state == saverkit::SignatureState::kDamaged)
       throw Failure(path, "damaged: " + image.signature().damage, kExitTrouble);
+    const std::string tooMany = preview::TooManyEntriesToRun(image.entries().size());
+    if (!tooMany.empty()) throw Failure(path, tooMany, kExitTrouble);
     const std::string& identity = image.installerIdentity();
     if (!IsOurInstallerProgram(identity)) {
       throw Failure(path,

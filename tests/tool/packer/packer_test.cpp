@@ -308,6 +308,8 @@ TEST(Packer, RefusesInputsTheInstallerCannotUse) {
       {"non-ASCII extension", [](PackRequest& r) { r.media[0].path = "a.m\xE9"; }, "ASCII"},
       {"unsafe media name", [](PackRequest& r) { r.media[0].path = "a.m?d"; }, "cannot hold"},
       {"numbers past 99999", [](PackRequest& r) { r.numberBase = 65535; r.media[0].bytes = {1}; r.media.resize(34466, r.media[0]); }, "99999"},
+      {"254 media files", [](PackRequest& r) { r.media[0].bytes = {1}; r.media.resize(254, r.media[0]); },
+       "more than the 256 files the uninstaller removes"},
       {"name used twice", [](PackRequest& r) { r.title = "JUKE0001"; r.numberBase = 1; r.media[0].path = "x.dat"; },
        "already uses"},
       {"publisher of 260", [](PackRequest& r) { r.publisher.assign(260, 'p'); }, "at most 259"},

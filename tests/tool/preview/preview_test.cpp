@@ -217,6 +217,9 @@ TEST_F(PreviewCommand, RunsToTheExpectedTranscript) {
   imagewriter::ManifestContents big = ThreeEntryImage("Sky");
   big.entries[1] = installertest::Compressed(installertest::SampleBytes(40000, 'd'));
   const std::string bigImage = temp_.Write("big.exe", imagewriter::BuildInstallerImage(big));
+  imagewriter::ManifestContents many = ThreeEntryImage("Sky");
+  many.entries.resize(513, many.entries[2]);
+  const std::string manyImage = temp_.Write("many.exe", imagewriter::BuildInstallerImage(many));
   const std::string uninstaller = "C:\\WINDOWS\\MARLOWEN\\VELDRAKE\\Sky\\UNINSTAL.EXE";
   const struct {
     const char* what;
@@ -270,6 +273,9 @@ TEST_F(PreviewCommand, RunsToTheExpectedTranscript) {
         "memory: 1 block not freed at exit\n  exit 1\n"},
        "",
        "big.exe: the installer ended with exit code 1"},
+      // Beyond what the stand-in runs in reasonable time: refused, nothing run.
+      {"too many entries", {manyImage}, 1, {}, "Transcript",
+       "many.exe: the image declares 513 entries; preview and verify run images of at most 512 in the stand-in"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> arguments = {"preview"};

@@ -22,6 +22,7 @@
 #include "stub_fixture.h"
 #include "temp_files.h"
 #include "tool/verify/placement_rule.h"
+#include "tool/preview/run_limits.h"
 #include "tool/verify/release_identity.h"
 #include "tool/verify/uninstall_check.h"
 
@@ -283,6 +284,13 @@ TEST(VerifyCommand, SoundFindingsAndRefusals) {
        "its installer program carries no identity of ours, not one of our releases; nothing verified"},
       {"another release", [] { return WithIdentity(ThreeEntryImage("Sky"), "Saverkit 9.8.7"); }, 2, {},
        "its installer program is \"Saverkit 9.8.7\", not one of our releases; nothing verified"},
+      {"too many entries to run",
+       [] {
+         imagewriter::ManifestContents manifest = ThreeEntryImage("Sky");
+         manifest.entries.resize(preview::kMostEntriesRun + 1, manifest.entries[2]);
+         return Ours(manifest);
+       },
+       2, {}, "the image declares 513 entries; preview and verify run images of at most 512 in the stand-in"},
       {"no PE", [] { return Bytes{'j', 'u', 'n', 'k'}; }, 2, {}, "not a PE image"},
       {"table cut short",
        [] {
