@@ -50,8 +50,8 @@ struct DiffOptions {
 
 // What the installer leaves at one installed path.
 struct PathFacts {
-  std::string path;  // as the first entry of this path spells it
-  std::string folded;  // the path as Windows compares it
+  const std::string* path;  // as the first entry of this path spells it (the image's own text)
+  std::string folded;       // the path as Windows compares it
   std::uint32_t size = 0;
   std::uint32_t storedSize = 0;
   bool compressed = false;
@@ -98,7 +98,7 @@ Side Load(const std::string& file) {
       });
       if (result.status != EntryStatus::kOk)
         Trouble(file, "entry " + std::to_string(entry.position) + ": " + saverkit::EntryStatusText(result.status));
-      side.paths.push_back({entry.path, FoldedName(entry.path), entry.size, entry.storedSize, entry.compressed,
+      side.paths.push_back({&entry.path, FoldedName(entry.path), entry.size, entry.storedSize, entry.compressed,
                             digest.Finish()});
       const auto [known, added] = side.index.try_emplace(side.paths.back().folded, side.paths.size() - 1);
       if (!added) {
@@ -149,7 +149,7 @@ EntryChange Compare(const PathFacts& a, const PathFacts& b) {
   const auto note = [&](const char* what, const std::string& from, const std::string& to) {
     c.details.push_back(std::string(what) + " " + from + " -> " + to);
   };
-  if (a.path != b.path) note("name", Printable(a.path), Printable(b.path));
+  if (*a.path != *b.path) note("name", Printable(*a.path), Printable(*b.path));
   if (a.size != b.size) note("size", std::to_string(a.size), std::to_string(b.size));
   if (a.sha256 != b.sha256) note("sha256", HexOf(a.sha256), HexOf(b.sha256));
   if (a.storedSize != b.storedSize) note("stored size", std::to_string(a.storedSize), std::to_string(b.storedSize));
@@ -239,7 +239,7 @@ void PrintText(const Side& a, const Side& b, const std::vector<Field>& fields, c
   for (const EntryChange& c : changes) {
     ++counts[static_cast<int>(c.change)];
     const PathFacts& facts = c.a ? *c.a : *c.b;
-    std::string line = std::string(ChangeName(c.change)) + ": " + Printable(facts.path);
+    std::string line = std::string(ChangeName(c.change)) + ": " + Printable(*facts.path);
     if (c.change == Change::kAdded || c.change == Change::kRemoved)
       line += " (" + Thousands(facts.size) + " bytes, " + Method(facts) + ")";
     for (std::size_t i = 0; i < c.details.size(); ++i) line += (i == 0 ? ": " : ", ") + c.details[i];
@@ -259,7 +259,7 @@ void AppendFactsJson(std::string& out, const PathFacts* facts) {
     return;
   }
   out += "{\"path\":";
-  AppendJsonString(out, facts->path);
+  AppendJsonString(out, *facts->path);
   out += ",\"size\":";
   out += std::to_string(facts->size);
   out += ",\"sha256\":\"";
@@ -299,7 +299,7 @@ void PrintJson(const Side& a, const Side& b, const std::vector<Field>& fields, c
   for (std::size_t i = 0; i < changes.size(); ++i) {
     const EntryChange& c = changes[i];
     item.assign(i == 0 ? "{\"path\":" : ",{\"path\":");
-    AppendJsonString(item, (c.a ? *c.a : *c.b).path);
+    AppendJsonString(item, *(c.a ? *c.a : *c.b).path);
     item += ",\"change\":\"";
     item += ChangeName(c.change);
     item += "\",\"a\":";
