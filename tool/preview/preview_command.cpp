@@ -16,6 +16,7 @@
 #include "tool/preview/collect_effects.h"
 #include "tool/preview/preview_answers.h"
 #include "tool/preview/preview_run.h"
+#include "tool/preview/run_limits.h"
 #include "tool/reader/payload_image.h"
 #include "tool/preview/preview_command.h"
 

@@ -10,7 +10,6 @@
 
 #include "hostwin/runner.h"
 #include "tool/preview/exit_outcomes.h"
-#include "tool/preview/run_limits.h"
 
 namespace preview {
 
