@@ -430,7 +430,8 @@ class Scenario:
 
     def run_tool(self):
         """saverkit.exe under Wine against the Linux tool: list --json, test,
-        extract (byte-identical files) and pack (a byte-identical image)."""
+        extract (byte-identical files), pack (a byte-identical image) and
+        diff."""
         image = self.pack("image")
         prefix = os.path.join(self.work, "tool", "prefix")
         os.makedirs(os.path.dirname(prefix))
@@ -487,6 +488,16 @@ class Scenario:
             both("pack", pack_args(inputs, linux_image), pack_args("in", "wine.exe"))
             check(filecmp.cmp(linux_image, os.path.join(drive_c, "wine.exe"), shallow=False),
                   "pack under Wine wrote a different image")
+            # diff reads its two images on two threads (CreateThread on
+            # Windows): the same report and status as on Linux.
+            linux = subprocess.run([self.saverkit, "diff", image, linux_image], stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+            wine = under_wine(["diff", "setup.exe", "wine.exe"])
+            check(linux.returncode == wine.returncode and linux.returncode in (0, 1),
+                  "diff exit codes %s/%s: %s" % (linux.returncode, wine.returncode, wine.stderr[-300:]))
+            check(normalise_lines(linux.stdout, image).replace(linux_image, "B") ==
+                  normalise_lines(wine.stdout, "setup.exe").replace("wine.exe", "B"),
+                  "diff output differs:\n%s\n%s" % (linux.stdout, wine.stdout))
             # Without --stub and --uninstaller the Windows tool takes the ones
             # beside its own file, which it asks the C runtime for.
             for name in ("installer.exe", "UNINSTAL.EXE"):
