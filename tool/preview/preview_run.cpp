@@ -12,7 +12,7 @@
 #include "core/format/exit_codes.h"
 #include "installer/main_window.h"
 #include "installer/resources/installer_resources.h"
-#include "demo/uninstaller/uninstaller.h"
+#include "demo/uninstaller/standin_run.h"
 #include "hostwin/machine.h"
 #include "tool/errors/failure.h"
 #include "tool/preview/preview_answers.h"
@@ -201,19 +201,6 @@ void SplitCommand(const std::string& machine, const std::string& command, std::s
   *arguments = start == std::string::npos ? std::string() : command.substr(start);
 }
 
-// Runs the uninstaller at `program` (its file and every copy of it are
-// Saverkit's UNINSTAL.EXE, whatever the image carried) in the machine.
-hostwin::RunResult RunUninstaller(const std::string& machine, const std::string& program,
-                                  const std::string& arguments, const std::vector<std::string>& answers) {
-  hostwin::RunOptions run;
-  run.machineFolder = machine;
-  run.imageWindowsPath = program;
-  run.programs = {{program, uninstaller::Main}};
-  run.commandLine = arguments;
-  run.answers = answers;
-  return hostwin::RunProgram(run, uninstaller::Main);
-}
-
 std::string ExitMeaning(int code, bool uninstaller) {
   for (const format::ExitCodeMeaning& meaning : format::kExitCodeMeanings) {
     const char* text = uninstaller ? meaning.uninstaller : meaning.installer;
@@ -234,7 +221,7 @@ bool RunRegisteredUninstall(const std::string& machine, const hostwin::RunResult
   std::string program, arguments;
   SplitCommand(machine, uninstallation->command, &program, &arguments);
   const RunOnMachine uninstall = [&](const std::string& folder, const std::vector<std::string>& given) {
-    return RunUninstaller(folder, program, arguments, given);
+    return uninstaller::RunInStandIn(folder, program, arguments, given);
   };
   std::vector<std::string> answers;
   if (!DeriveAnswers(machine, uninstall, &answers, error)) return false;
