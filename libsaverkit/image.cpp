@@ -278,15 +278,22 @@ std::vector<std::uint8_t> Image::Read(std::uint32_t position, std::size_t limit,
 }
 
 std::vector<std::pair<ProgramSignature, std::string>> Image::ProgramSignatures() const {
-  const std::vector<reader::EntrySignature> found = Translated(impl_->name, [&] {
-    reader::ImageFile file;
-    impl_->OpenSource(&file);
-    return reader::ReadEntrySignatures(impl_->payload, file);
-  });
-  std::vector<std::pair<ProgramSignature, std::string>> signatures;
-  signatures.reserve(found.size());
-  for (const reader::EntrySignature& signature : found)
-    signatures.emplace_back(ProgramSignatureOf(signature.state), signature.damage);
+  std::vector<std::pair<ProgramSignature, std::string>> signatures(impl_->entries.size(),
+                                                                   {ProgramSignature::kNotRead, std::string()});
+  EntryReader reader(*this);
+  DecodeOptions options;
+  options.checkSignature = true;
+  try {
+    for (const Entry& entry : impl_->entries) {
+      if (!entry.installed()) continue;
+      const EntryResult result =
+          reader.Decode(entry.position, [](const std::uint8_t*, std::size_t) { return true; }, options);
+      signatures[entry.position] = {result.signature, result.signatureDamage};
+    }
+  } catch (const Error& error) {
+    // Damage (the budget spent, the file cut short): the rest stay kNotRead.
+    if (error.kind() == ErrorKind::kIo) throw;
+  }
   return signatures;
 }
 

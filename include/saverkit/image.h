@@ -203,8 +203,8 @@ class Image {
 
   // Each entry's program signature, for listing: the entries the installer
   // writes are decoded in order under one budget; once it is spent, or the
-  // image cannot be read, the rest are kNotRead. Never throws for damage;
-  // Error(kIo) when the image file cannot be opened again.
+  // image is damaged further on, the rest are kNotRead. Never throws for
+  // damage; Error(kIo) when the image file cannot be opened or read again.
   std::vector<std::pair<ProgramSignature, std::string>> ProgramSignatures() const;
 
  private:

@@ -1,10 +1,7 @@
 // Collecting PE entries and checking their certificate tables.
 #include "tool/reader/entry_signature.h"
 
-#include <memory>
-
 #include "core/format/pe_layout.h"
-#include "tool/errors/failure.h"
 
 namespace reader {
 
@@ -60,33 +57,6 @@ EntrySignature PeEntryCollector::Result() const {
       break;
   }
   return result;
-}
-
-std::vector<EntrySignature> ReadEntrySignatures(const PayloadImage& image) {
-  ImageFile file;
-  file.Open(image.path);
-  return ReadEntrySignatures(image, file);
-}
-
-std::vector<EntrySignature> ReadEntrySignatures(const PayloadImage& image, ImageFile& file) {
-  std::vector<EntrySignature> signatures(image.entries.size());
-  auto decoder = std::make_unique<codec::DecoderState>();  // the ring starts at zero, as in the installer
-  WorkBudget budget(file.Size());
-  PeEntryCollector collector;
-  const ChunkSink sink = collector.Sink();
-  try {
-    for (std::uint32_t i = 0; i < image.entries.size(); ++i) {
-      // Only what the installer writes passes through the decoder.
-      if (image.InstallerRefusalOf(i) != format::InstallRefusal::kNone) continue;
-      collector.Start();
-      EntryReport report;
-      ReadImageEntry(file, image.entries[i], *decoder, budget, sink, &report);
-      if (report.verdict == EntryVerdict::kOk) signatures[i] = collector.Result();
-    }
-  } catch (const errors::Failure&) {
-    // The budget is spent or the file cannot be read: the rest stay kNotRead.
-  }
-  return signatures;
 }
 
 }  // namespace reader

@@ -50,12 +50,4 @@ class PeEntryCollector {
   bool tooLarge_ = false;
 };
 
-// Every entry's signature, for `list`: the entries the installer writes are
-// decoded in order, as the installer does (the ring carries over), under
-// one WorkBudget; once it is spent, or the image cannot be read, the
-// remaining entries are kNotRead.
-std::vector<EntrySignature> ReadEntrySignatures(const PayloadImage& image);
-// The same over the image's opened file (or memory).
-std::vector<EntrySignature> ReadEntrySignatures(const PayloadImage& image, ImageFile& file);
-
 }  // namespace reader
