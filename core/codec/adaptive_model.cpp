@@ -9,13 +9,13 @@ void InitModel(AdaptiveModel& model) {
   for (unsigned s = 0; s < kSymbolCount; ++s) {
     model.nodeFrequency[s] = 1;
     model.nodeChild[s] = static_cast<std::uint16_t>(kNodeCount + s);
-    model.nodeParent[kNodeCount + s] = static_cast<std::uint16_t>(s);
+    model.nodeParent[kNodeCount + s] = OffsetOf(s);
   }
   for (unsigned i = 0, j = kSymbolCount; j < kNodeCount; i += 2, ++j) {
     model.nodeFrequency[j] =
         static_cast<std::uint16_t>(model.nodeFrequency[i] + model.nodeFrequency[i + 1]);
     model.nodeChild[j] = static_cast<std::uint16_t>(i);
-    model.nodeParent[i] = model.nodeParent[i + 1] = static_cast<std::uint16_t>(j);
+    model.nodeParent[i] = model.nodeParent[i + 1] = OffsetOf(j);
   }
   for (unsigned q = kNodeCount; q < kNodeCount + kScanSentinels; ++q) model.nodeFrequency[q] = 0xFFFF;
   model.nodeParent[kRootNode] = 0;
@@ -59,9 +59,9 @@ void RebuildTree(AdaptiveModel& model) {
   // Relink the parents; the root's entry stays 0.
   for (unsigned node = 0; node < kNodeCount; ++node) {
     const unsigned firstChild = child[node];
-    model.nodeParent[firstChild] = static_cast<std::uint16_t>(node);
+    model.nodeParent[firstChild] = OffsetOf(node);
     if (firstChild < kNodeCount)
-      model.nodeParent[firstChild + 1] = static_cast<std::uint16_t>(node);
+      model.nodeParent[firstChild + 1] = OffsetOf(node);
   }
 }
 

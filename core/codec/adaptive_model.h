@@ -9,6 +9,7 @@
 // first child, bit 1 to the second.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -41,10 +42,31 @@ struct AdaptiveModel {
   // Internal node: index of its first child (the second is the next index).
   // Leaf: 567 + its symbol, so any value of 567 or more marks a leaf.
   std::uint16_t nodeChild[kNodeCount];
-  // 0-566: parent of the node at that index (the root's entry is 0).
-  // 567 + s: index of the leaf that holds symbol s.
+  // Links up, as byte offsets into these arrays of 16-bit entries (twice
+  // the index), so that a walk up the tree loads the next node's count and
+  // link with nothing between two loads (see ParentOf and LeafOf).
+  // 0-566: offset of the parent of the node at that index (the root's is 0).
+  // 567 + s: offset of the leaf that holds symbol s.
   std::uint16_t nodeParent[kNodeCount + kSymbolCount];
 };
+
+// A byte offset as nodeParent keeps it, and back.
+constexpr std::uint16_t OffsetOf(unsigned node) { return static_cast<std::uint16_t>(2 * node); }
+constexpr unsigned NodeAt(std::size_t offset) { return static_cast<unsigned>(offset / 2); }
+
+// The parent of node x (the root's is 0), and the leaf of symbol s.
+inline unsigned ParentOf(const AdaptiveModel& model, unsigned x) { return NodeAt(model.nodeParent[x]); }
+inline unsigned LeafOf(const AdaptiveModel& model, unsigned s) {
+  return NodeAt(model.nodeParent[kNodeCount + s]);
+}
+
+// The 16-bit entry `offset` bytes into `array` (offset even).
+inline std::uint16_t& EntryAt(std::uint16_t* array, std::size_t offset) {
+  return *reinterpret_cast<std::uint16_t*>(reinterpret_cast<char*>(array) + offset);
+}
+inline std::uint16_t EntryAt(const std::uint16_t* array, std::size_t offset) {
+  return *reinterpret_cast<const std::uint16_t*>(reinterpret_cast<const char*>(array) + offset);
+}
 
 // The initial tree: every symbol counted once, internal nodes built pairwise
 // from index 0 upward. Symbols 56-283 then have the 8-bit codes 00000000 to
@@ -120,13 +142,13 @@ inline unsigned MoveCountedNode(AdaptiveModel& model, unsigned c, unsigned k) {
   // symbol) has one parent entry, written twice rather than tested, which
   // spares an unpredictable branch.
   const unsigned i = child[c];
-  parent[i] = static_cast<std::uint16_t>(l);
-  parent[i + (i < kNodeCount)] = static_cast<std::uint16_t>(l);
+  parent[i] = OffsetOf(l);
+  parent[i + (i < kNodeCount)] = OffsetOf(l);
 
   const unsigned j = child[l];
   child[l] = static_cast<std::uint16_t>(i);
-  parent[j] = static_cast<std::uint16_t>(c);
-  parent[j + (j < kNodeCount)] = static_cast<std::uint16_t>(c);
+  parent[j] = OffsetOf(c);
+  parent[j + (j < kNodeCount)] = OffsetOf(c);
   child[c] = static_cast<std::uint16_t>(j);
   return l;
 }
@@ -139,18 +161,18 @@ inline void UpdateModel(AdaptiveModel& model, unsigned s) {
   std::uint16_t* const frequency = model.nodeFrequency;
   const std::uint16_t* const parent = model.nodeParent;
   if (frequency[kRootNode] == kFrequencyLimit) RebuildTree(model);
-  unsigned c = parent[kNodeCount + s];
+  unsigned c = LeafOf(model, s);
   // The leaf moves about half the time, the nodes above it seldom: two
   // branches, so that each is predicted on its own.
   {
     const unsigned k = ++frequency[c];
     if (k > frequency[c + 1]) c = MoveCountedNode(model, c, k);
-    c = parent[c];
+    c = NodeAt(parent[c]);
   }
   while (c != 0) {
     const unsigned k = ++frequency[c];
     if (__builtin_expect(k > frequency[c + 1], 0)) c = MoveCountedNode(model, c, k);
-    c = parent[c];
+    c = NodeAt(parent[c]);
   }
 }
 

@@ -53,7 +53,7 @@ void RefreshSubtree(DecodingModel& model, unsigned x);
 inline unsigned CodeOfNode(const AdaptiveModel& tree, unsigned x, unsigned d) {
   unsigned code = 0;
   for (unsigned bit = 0; bit < d; ++bit) {
-    const unsigned p = tree.nodeParent[x];
+    const unsigned p = ParentOf(tree, x);
     code |= (x - tree.nodeChild[p]) << bit;
     x = p;
   }
@@ -90,8 +90,8 @@ inline void SwapTableRanges(DecodingModel& model, unsigned c, unsigned l, unsign
   // Both codes in one walk: two independent chains of loads side by side.
   unsigned codeC = 0, codeL = 0;
   for (unsigned bit = 0, x = c, y = l; bit < d; ++bit) {
-    const unsigned px = model.tree.nodeParent[x];
-    const unsigned py = model.tree.nodeParent[y];
+    const unsigned px = ParentOf(model.tree, x);
+    const unsigned py = ParentOf(model.tree, y);
     codeC |= (x - model.tree.nodeChild[px]) << bit;
     codeL |= (y - model.tree.nodeChild[py]) << bit;
     x = px;
@@ -144,13 +144,16 @@ CODEC_INLINE_MOVES void MoveAndCountUp(DecodingModel& model, unsigned c) {
       RefreshSubtree(model, c);
       RefreshSubtree(model, l);
     }
-    c = parent[l];
+    // Counts and links are reached by byte offset along the walk.
+    std::size_t at = parent[l];
     for (;;) {
-      if (c == 0) return;
-      const unsigned k = ++frequency[c];
-      if (__builtin_expect(k > frequency[c + 1], 0)) break;
-      c = parent[c];
+      if (at == 0) return;
+      std::uint16_t* const count = &EntryAt(frequency, at);
+      const unsigned k = ++count[0];
+      if (__builtin_expect(k > count[1], 0)) break;
+      at = EntryAt(parent, at);
     }
+    c = NodeAt(at);
   }
 }
 
@@ -169,19 +172,22 @@ inline void UpdateDecodingModel(DecodingModel& model, unsigned s, unsigned leaf,
     // The rebuild changes the depths: the walk ends at the root's parent entry.
     // The leaf may now be node 0, which is counted all the same.
     RebuildDecodingModel(model);
-    c = parent[kNodeCount + s];
+    c = LeafOf(model.tree, s);
     do {
       const unsigned k = ++frequency[c];
       if (k > frequency[c + 1]) return MoveAndCountUp(model, c);
-      c = parent[c];
+      c = NodeAt(parent[c]);
     } while (c != 0);
     return;
   }
+  // By byte offset, as in MoveAndCountUp.
+  std::size_t at = OffsetOf(c);
   for (unsigned n = leafDepth;; --n) {
-    const unsigned k = ++frequency[c];
-    if (k > frequency[c + 1]) return MoveAndCountUp(model, c);
+    std::uint16_t* const count = &EntryAt(frequency, at);
+    const unsigned k = ++count[0];
+    if (k > count[1]) return MoveAndCountUp(model, NodeAt(at));
     if (n == 0) return;  // c was the root
-    c = parent[c];
+    at = EntryAt(parent, at);
   }
 }
 

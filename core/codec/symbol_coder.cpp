@@ -8,9 +8,9 @@ void EncodeSymbol(AdaptiveModel& model, BitWriter& writer, unsigned s) {
   // second child. The tree of 32768 counts at most is no deeper than 23.
   std::uint32_t code = 0;
   unsigned length = 0;
-  unsigned c = model.nodeParent[kNodeCount + s];
+  unsigned c = LeafOf(model, s);
   while (c != kRootNode) {
-    const unsigned up = model.nodeParent[c];
+    const unsigned up = ParentOf(model, c);
     code |= static_cast<std::uint32_t>(c - model.nodeChild[up]) << length;
     ++length;
     c = up;
@@ -21,7 +21,7 @@ void EncodeSymbol(AdaptiveModel& model, BitWriter& writer, unsigned s) {
 
 unsigned CodeLength(const AdaptiveModel& model, unsigned s) {
   unsigned length = 0;
-  for (unsigned c = model.nodeParent[kNodeCount + s]; c != kRootNode; c = model.nodeParent[c])
+  for (unsigned c = LeafOf(model, s); c != kRootNode; c = ParentOf(model, c))
     ++length;
   return length;
 }

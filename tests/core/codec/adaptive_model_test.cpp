@@ -3,7 +3,9 @@
 // checked against the plain decoder's own model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -23,8 +25,8 @@ namespace {
 // The code of `symbol` as text, read off the tree from the root down.
 std::string CodeOf(const AdaptiveModel& model, unsigned symbol) {
   std::string code;
-  for (unsigned c = model.nodeParent[kNodeCount + symbol]; c != kRootNode;) {
-    const unsigned up = model.nodeParent[c];
+  for (unsigned c = LeafOf(model, symbol); c != kRootNode;) {
+    const unsigned up = ParentOf(model, c);
     code.insert(code.begin(), c == model.nodeChild[up] ? '0' : '1');
     c = up;
   }
@@ -39,10 +41,10 @@ std::string CodeOf(const AdaptiveModel& model, unsigned symbol) {
       return ::testing::AssertionFailure() << "counts fall at " << q;
     const unsigned k = m.nodeChild[q];
     if (k >= kNodeCount) {
-      if (m.nodeParent[k] != q) return ::testing::AssertionFailure() << "leaf link at " << q;
+      if (m.nodeParent[k] != OffsetOf(q)) return ::testing::AssertionFailure() << "leaf link at " << q;
       leafTotal += m.nodeFrequency[q];
     } else {
-      if (m.nodeParent[k] != q || m.nodeParent[k + 1] != q)
+      if (m.nodeParent[k] != OffsetOf(q) || m.nodeParent[k + 1] != OffsetOf(q))
         return ::testing::AssertionFailure() << "child links at " << q;
       if (m.nodeFrequency[q] != m.nodeFrequency[k] + m.nodeFrequency[k + 1])
         return ::testing::AssertionFailure() << "sum at " << q;
@@ -72,7 +74,8 @@ std::string CodeOf(const AdaptiveModel& model, unsigned symbol) {
 bool SameAsBaseline(const AdaptiveModel& m) {
   return std::memcmp(m.nodeFrequency, baseline::freq, sizeof baseline::freq) == 0 &&
          std::memcmp(m.nodeChild, baseline::son, sizeof baseline::son) == 0 &&
-         std::memcmp(m.nodeParent, baseline::prnt, sizeof baseline::prnt) == 0;
+         std::equal(std::begin(baseline::prnt), std::end(baseline::prnt), m.nodeParent,
+                    [](unsigned index, unsigned offset) { return OffsetOf(index) == offset; });
 }
 
 // The codes themselves are compared with the plain model's below.
@@ -110,7 +113,7 @@ TEST(AdaptiveModel, MatchesThePlainModelSymbolBySymbolThroughSeveralRebuilds) {
         RebuildTree(rebuilt);
         s = rebuilt.nodeChild[0] - kNodeCount;
       }
-      UpdateDecodingModel(*decoding, s, decoding->tree.nodeParent[kNodeCount + s],
+      UpdateDecodingModel(*decoding, s, LeafOf(decoding->tree, s),
                           static_cast<unsigned>(CodeOf(decoding->tree, s).size()));
       UpdateModel(m, s);
       baseline::Update(s);
