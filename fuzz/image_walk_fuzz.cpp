@@ -4,6 +4,7 @@
 // loader accepts the walk over memory found the same, every entry inside.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "tool/reader/entry_signature.h"
 #include "tool/reader/payload_image.h"
 #include "core/format/image_walk.h"
 #include "core/format/installer_identity.h"
@@ -67,5 +69,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(e.what()[0] != '\0' && std::strchr(e.what(), '\n') == nullptr);
   }
   std::remove(path.c_str());
+
+  // The bytes as a decoded entry, in chunks of 1 to 64 KiB: what the
+  // collector keeps gives the check's answer on the whole bytes.
+  const std::vector<std::uint8_t> whole(data, data + size);
+  reader::EntrySignatureState expected = reader::EntrySignatureState::kNotPe;
+  const reader::CertificateTable table = reader::ReadCertificateTable(whole);
+  if (reader::IsPeImage(whole))
+    expected = table.state == reader::SignatureState::kSigned     ? reader::EntrySignatureState::kSigned
+               : table.state == reader::SignatureState::kUnsigned ? reader::EntrySignatureState::kUnsigned
+                                                                  : reader::EntrySignatureState::kDamaged;
+  for (const std::size_t chunk : {std::size_t{1}, std::size_t{61}, std::size_t{1} + size % 4093, std::size_t{65536}}) {
+    reader::PeEntryCollector collector;
+    collector.Start();
+    const reader::ChunkSink sink = collector.Sink();
+    for (std::size_t at = 0; at < size; at += chunk) sink(data + at, std::min(chunk, size - at));
+    const reader::EntrySignature kept = collector.Result();
+    FUZZ_CHECK(kept.state == expected);
+    FUZZ_CHECK(kept.damage == (expected == reader::EntrySignatureState::kDamaged ? table.damage : std::string()));
+  }
   return 0;
 }

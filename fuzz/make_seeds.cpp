@@ -10,6 +10,7 @@
 
 #include "core/codec/entry_encoder.h"
 #include "core/imagewriter/manifest_writer.h"
+#include "core/format/pe_header_fields.h"
 #include "core/imagewriter/version_info_writer.h"
 #include "installer_fixture.h"
 
@@ -136,6 +137,21 @@ int main(int argc, char** argv) {
     Write(folder, target, "offset-past-the-end", imagewriter::BuildInstallerImage(pastTheEnd));
     Write(folder, target, "unsafe-title", imagewriter::BuildInstallerImage(SmallImage("..")));
   }
+  // Signed as signers lay it out: one 16-byte WIN_CERTIFICATE on an 8-byte
+  // boundary behind the image, named by data directory 4.
+  Bytes signedImage = imagewriter::BuildInstallerImage(SmallImage("Sky"));
+  format::PeHeaderFields fields;
+  if (!format::FindPeHeaderFields(signedImage, &fields)) return 1;
+  signedImage.resize((signedImage.size() + 7) / 8 * 8, 0);
+  const auto tableAt = static_cast<std::uint32_t>(signedImage.size());
+  Bytes certificate(16, 7);
+  format::WriteLe32(certificate.data(), 16);
+  certificate[4] = 0x00, certificate[5] = 0x02, certificate[6] = 0x02, certificate[7] = 0x00;  // revision 2.0, PKCS
+  signedImage.insert(signedImage.end(), certificate.begin(), certificate.end());
+  format::WriteLe32(&signedImage[fields.securityDirectory], tableAt);
+  format::WriteLe32(&signedImage[fields.securityDirectory + 4], 16);
+  for (const char* target : {"image_walk", "tool_commands", "library"}) Write(folder, target, "signed", signedImage);
+
   // 200 entries on one stream of 24,000 zeros: 4.8 MB for an image of 8 KB,
   // past the work budget of test and extract (24 bytes per byte plus 4 MiB),
   // which stops them rather than decode the stream 200 times.

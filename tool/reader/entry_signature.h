@@ -1,7 +1,7 @@
 // Whether a program inside an image (the screen saver, UNINSTAL.EXE) carries
 // an Authenticode signature of its own. The entry's decoded bytes are what
 // is checked, with the same certificate-table walk as the image's own
-// (ReadCertificateTable); no cryptographic check is made here.
+// (certificate_table.h); no cryptographic check is made here.
 #pragma once
 
 #include <cstddef>
@@ -10,14 +10,13 @@
 #include <vector>
 
 #include "tool/reader/image_entry_reader.h"
-#include "tool/reader/payload_image.h"
 
 namespace reader {
 
 enum class EntrySignatureState {
   kNotPe,     // the entry's bytes are no PE image (no MZ, or no PE header behind it)
   kNotRead,   // not decoded: the installer writes no such entry, or it is damaged
-  kTooLarge,  // a PE larger than kMostCheckedEntryBytes: not held, not checked
+  kTooLarge,  // headers or certificate table past kMostCheckedEntryBytes: not checked
   kUnsigned,
   kSigned,
   kDamaged,   // see `damage`
@@ -28,12 +27,16 @@ struct EntrySignature {
   std::string damage;  // for kDamaged, what is wrong with the table
 };
 
-// The largest PE entry held in memory for the check: far more than any
-// screen saver or uninstaller, and a bound on what a hostile image costs.
+// The most bytes of one entry held for the check (its headers and its
+// certificate table): far more than any program's, and a bound on what a
+// hostile image costs.
 constexpr std::size_t kMostCheckedEntryBytes = 64u << 20;
 
-// Collects one entry's decoded bytes while they may be a PE: from the
-// first two bytes on, an entry that does not start with "MZ" is dropped.
+// Keeps, as an entry's decoded bytes go by, what the certificate check
+// reads: the first bytes until the PE headers in them can be read, then only
+// the bytes of the certificate table those headers name. A program of many
+// megabytes is never held whole; the check gives what it gives on the whole
+// bytes.
 class PeEntryCollector {
  public:
   // A sink for ReadImageEntry; Start() before each entry.
@@ -44,9 +47,15 @@ class PeEntryCollector {
 
  private:
   bool Take(const std::uint8_t* data, std::size_t size);
+  void TryHeaders();
+  void KeepTableBytes(const std::uint8_t* data, std::size_t size, std::uint64_t at);
 
-  std::vector<std::uint8_t> bytes_;
-  bool notPe_ = false;
+  std::vector<std::uint8_t> head_;   // the first bytes, until the headers are read
+  bool headersRead_ = false;         // head_ holds every header byte the check reads
+  std::uint64_t tableOffset_ = 0;    // the table the headers name: [offset, end)
+  std::uint64_t tableEnd_ = 0;
+  std::vector<std::uint8_t> table_;  // its bytes from tableOffset_ on, as far as seen
+  std::uint64_t seen_ = 0;           // bytes of the entry so far
   bool tooLarge_ = false;
 };
 

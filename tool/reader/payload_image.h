@@ -12,25 +12,10 @@
 #include "core/format/install_decision.h"
 #include "core/format/manifest_layout.h"
 #include "core/format/version_info.h"
+#include "tool/reader/certificate_table.h"
 #include "tool/reader/image_file.h"
 
 namespace reader {
-
-// The image's Authenticode certificate table (data directory 4). The
-// installer never reads it; a report says whether the image is signed and
-// whether the signature covers what the installer reads.
-enum class SignatureState {
-  kUnsigned,  // the directory entry is zero (or the headers do not hold one)
-  kSigned,    // a table of WIN_CERTIFICATE entries lies wholly inside the file
-  kDamaged,   // the entry names a table that cannot be one: see `damage`
-};
-
-struct CertificateTable {
-  SignatureState state = SignatureState::kUnsigned;
-  std::uint32_t offset = 0;  // file offset of the table, as the entry says
-  std::uint32_t size = 0;    // its size in bytes, as the entry says
-  std::string damage;        // for Damaged, what is wrong in a few words
-};
 
 struct PayloadImage {
   std::string path;
