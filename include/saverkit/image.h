@@ -87,7 +87,7 @@ struct Signature {
 enum class ProgramSignature {
   kNotPe,     // the entry's bytes are no PE image
   kNotRead,   // not decoded: not written by the installer, damaged, or not checked
-  kTooLarge,  // a PE over 64 MiB: not checked
+  kTooLarge,  // a PE whose headers or certificate table reach past 64 MiB: not checked
   kUnsigned,
   kSigned,
   kDamaged,   // see the damage text

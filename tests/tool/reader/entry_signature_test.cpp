@@ -87,8 +87,8 @@ TEST(PeEntryCollector, GivesTheWholeBytesAnswerWhateverTheChunks) {
   }
 }
 
-// Held whole, a program past 64 MiB went unchecked; its headers and table
-// are all the collector keeps.
+// The bound is on what is kept, not on the program: only its headers and
+// its table are.
 TEST(PeEntryCollector, ChecksAProgramOfMoreThan64MiB) {
   const Bytes huge = Signed(Program(), 2, 0, reader::kMostCheckedEntryBytes + 8);
   EXPECT_EQ(Collected(huge, 65536).state, EntrySignatureState::kSigned);
