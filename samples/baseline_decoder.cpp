@@ -151,7 +151,7 @@ void Update(unsigned symbol) {
 }
 
 std::int32_t Decode(const std::uint8_t* stored, std::uint32_t storedSize, std::uint8_t* out,
-                    std::uint32_t expandedSize) {
+                    std::uint32_t expandedSize, std::vector<std::uint16_t>* symbols) {
   MakeTables();
   input = stored;
   inputLeft = storedSize;
@@ -165,6 +165,7 @@ std::int32_t Decode(const std::uint8_t* stored, std::uint32_t storedSize, std::u
   std::int32_t count = 0;
   while (count < total) {
     const unsigned c = DecodeChar();
+    if (symbols) symbols->push_back(static_cast<std::uint16_t>(c));
     if (c < 256) {
       out[count] = static_cast<std::uint8_t>(c);
       ring[r++] = static_cast<std::uint8_t>(c);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace samples::baseline {
 
@@ -18,7 +19,8 @@ void Update(unsigned symbol);  // rebuilds first at a root count of 0x8000
 
 // Decodes `storedSize` stream bytes at `stored` into `expandedSize` bytes at
 // `out`, which has room for expandedSize + 29. Returns the bytes produced.
+// With `symbols`, each decoded symbol is appended there as well.
 std::int32_t Decode(const std::uint8_t* stored, std::uint32_t storedSize, std::uint8_t* out,
-                    std::uint32_t expandedSize);
+                    std::uint32_t expandedSize, std::vector<std::uint16_t>* symbols = nullptr);
 
 }  // namespace samples::baseline
