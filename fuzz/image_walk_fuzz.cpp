@@ -81,7 +81,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                                   : reader::EntrySignatureState::kDamaged;
   for (const std::size_t chunk : {std::size_t{1}, std::size_t{61}, std::size_t{1} + size % 4093, std::size_t{65536}}) {
     reader::PeEntryCollector collector;
-    collector.Start();
     const reader::ChunkSink sink = collector.Sink();
     for (std::size_t at = 0; at < size; at += chunk) sink(data + at, std::min(chunk, size - at));
     const reader::EntrySignature kept = collector.Result();

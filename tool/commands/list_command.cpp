@@ -168,7 +168,7 @@ void PrintJson(const Image& image, const ProgramSignatures& signatures) {
     item += SignedJson(signature);
     if (signature == ProgramSignature::kDamaged) {
       item += ",\"signature_damage\":";
-      item += JsonText(damage);
+      AppendJsonString(item, damage);
     }
     item += '}';
     std::fwrite(item.data(), 1, item.size(), stdout);

@@ -83,6 +83,19 @@ std::string CertificatesDamage(Source& file, std::uint32_t offset, std::uint32_t
   return std::string();
 }
 
+// Data directory 4 as the headers give it: the table's file offset and
+// size; false when the headers do not reach it. `fields` says where the
+// headers' fields lie.
+template <class Source>
+bool ReadCertificateEntry(Source& file, format::PeHeaderFields* fields, std::uint32_t* offset, std::uint32_t* size) {
+  std::uint8_t entry[8];
+  if (!format::FindPeHeaderFieldsIn(file, fields) || !file.ReadAt(fields->securityDirectory, entry, sizeof entry))
+    return false;
+  *offset = format::ReadLe32(entry);
+  *size = format::ReadLe32(entry + 4);
+  return true;
+}
+
 // Reads data directory 4 and checks the table it names against the file,
 // and every certificate in it; every field is hostile. One walk for the
 // image's own table and for the decoded bytes of a PE entry.
@@ -90,11 +103,7 @@ template <class Source>
 CertificateTable CertificateTableOf(Source& file) {
   CertificateTable table;
   format::PeHeaderFields fields;
-  std::uint8_t entry[8];
-  if (!format::FindPeHeaderFieldsIn(file, &fields) || !file.ReadAt(fields.securityDirectory, entry, sizeof entry))
-    return table;
-  table.offset = format::ReadLe32(entry);
-  table.size = format::ReadLe32(entry + 4);
+  if (!ReadCertificateEntry(file, &fields, &table.offset, &table.size)) return table;
   if (table.offset == 0 && table.size == 0) return table;
 
   table.state = SignatureState::kDamaged;

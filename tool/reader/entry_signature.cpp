@@ -45,8 +45,6 @@ ChunkSink PeEntryCollector::Sink() {
   return [this](const std::uint8_t* data, std::size_t size) { return Take(data, size); };
 }
 
-void PeEntryCollector::Start() { *this = PeEntryCollector(); }
-
 // The reads of the check that come before the table's own: MZ and PE
 // signatures, the optional header's data directory 4, the headers' end.
 // Once they all find their bytes in head_, or fail without wanting more,
@@ -55,14 +53,14 @@ void PeEntryCollector::Start() { *this = PeEntryCollector(); }
 void PeEntryCollector::TryHeaders() {
   KeptBytes kept{head_, 0, kNothing, ~std::uint64_t{0}};
   format::PeHeaderFields fields;
-  std::uint8_t entry[8] = {};
-  const bool found = format::FindPeHeaderFieldsIn(kept, &fields) && kept.ReadAt(fields.securityDirectory, entry, 8);
+  std::uint32_t offset = 0, size = 0;
+  const bool found = ReadCertificateEntry(kept, &fields, &offset, &size);
   HeadersEnd(kept);
   if (kept.wantedMore) return;
   headersRead_ = true;
   if (!found) return;
-  tableOffset_ = format::ReadLe32(entry);
-  tableEnd_ = tableOffset_ + format::ReadLe32(entry + 4);
+  tableOffset_ = offset;
+  tableEnd_ = std::uint64_t{offset} + size;
   // What of the table the head already holds.
   if (tableOffset_ < head_.size())
     KeepTableBytes(head_.data() + tableOffset_, head_.size() - tableOffset_, tableOffset_);

@@ -39,9 +39,8 @@ constexpr std::size_t kMostCheckedEntryBytes = 64u << 20;
 // bytes.
 class PeEntryCollector {
  public:
-  // A sink for ReadImageEntry; Start() before each entry.
+  // A sink for ReadImageEntry; one collector per entry.
   ChunkSink Sink();
-  void Start();
   // The entry's state once it was read whole.
   EntrySignature Result() const;
 

@@ -50,7 +50,6 @@ Bytes Signed(Bytes pe, std::uint16_t type = 2, std::uint32_t offset = 0, std::si
 
 reader::EntrySignature Collected(const Bytes& bytes, std::size_t chunk) {
   reader::PeEntryCollector collector;
-  collector.Start();
   const reader::ChunkSink sink = collector.Sink();
   for (std::size_t at = 0; at < bytes.size(); at += chunk) sink(bytes.data() + at, std::min(chunk, bytes.size() - at));
   return collector.Result();
