@@ -13,8 +13,6 @@
 // Also the installer's path: fread and fwrite through its 16 KB streams.
 #include <benchmark/benchmark.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +24,7 @@
 #include "core/codec/memory_streams.h"
 #include "installer/byte_streams.h"
 #include "sample_data.h"
+#include "thread_clock.h"
 
 using codec::CompressEntry;
 using codec::CompressionLevel;
@@ -35,6 +34,7 @@ using installer::DecodeEntry;
 using installer::ReadPtr;
 using installer::WritePtr;
 using samples::MakeMixedSample;
+using benchsupport::ThreadSeconds;
 namespace baseline = samples::baseline;
 
 namespace {
@@ -61,12 +61,6 @@ void Check(bool sound, const char* what) {
     std::fprintf(stderr, "%s: decoded bytes differ from the input\n", what);
     std::exit(1);
   }
-}
-
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 void BM_InProcessDecodingVsPlain(benchmark::State& state) {
