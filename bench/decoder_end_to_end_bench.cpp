@@ -80,6 +80,10 @@ const Workload& Load() {
     Bytes decoded(data.size());
     samples::baseline::Decode(saver.stored.data(), static_cast<std::uint32_t>(saver.stored.size()),
                               decoded.data(), saver.expandedSize, &w.symbols);
+    if (decoded != data) {
+      std::fprintf(stderr, "the plain decoder does not give the sample back\n");
+      std::exit(1);
+    }
     w.imageMegabytes = static_cast<double>(image.size()) / 1e6;
     return w;
   }();
