@@ -159,7 +159,6 @@ inline unsigned MoveCountedNode(AdaptiveModel& model, unsigned c, unsigned k) {
 // order. Runs RebuildTree first when the root count stands at kFrequencyLimit.
 inline void UpdateModel(AdaptiveModel& model, unsigned s) {
   std::uint16_t* const frequency = model.nodeFrequency;
-  const std::uint16_t* const parent = model.nodeParent;
   if (frequency[kRootNode] == kFrequencyLimit) RebuildTree(model);
   unsigned c = LeafOf(model, s);
   // The leaf moves about half the time, the nodes above it seldom: two
@@ -167,12 +166,12 @@ inline void UpdateModel(AdaptiveModel& model, unsigned s) {
   {
     const unsigned k = ++frequency[c];
     if (k > frequency[c + 1]) c = MoveCountedNode(model, c, k);
-    c = NodeAt(parent[c]);
+    c = ParentOf(model, c);
   }
   while (c != 0) {
     const unsigned k = ++frequency[c];
     if (__builtin_expect(k > frequency[c + 1], 0)) c = MoveCountedNode(model, c, k);
-    c = NodeAt(parent[c]);
+    c = ParentOf(model, c);
   }
 }
 

@@ -41,6 +41,19 @@ const std::vector<std::uint8_t> kNothing;
 
 }  // namespace
 
+EntrySignature SignatureOfTable(const CertificateTable& table) {
+  EntrySignature result;
+  switch (table.state) {
+    case SignatureState::kUnsigned: result.state = EntrySignatureState::kUnsigned; break;
+    case SignatureState::kSigned: result.state = EntrySignatureState::kSigned; break;
+    case SignatureState::kDamaged:
+      result.state = EntrySignatureState::kDamaged;
+      result.damage = table.damage;
+      break;
+  }
+  return result;
+}
+
 ChunkSink PeEntryCollector::Sink() {
   return [this](const std::uint8_t* data, std::size_t size) { return Take(data, size); };
 }
@@ -109,16 +122,7 @@ EntrySignature PeEntryCollector::Result() const {
     result.state = EntrySignatureState::kNotPe;
     return result;
   }
-  const CertificateTable table = CertificateTableOf(kept);
-  switch (table.state) {
-    case SignatureState::kUnsigned: result.state = EntrySignatureState::kUnsigned; break;
-    case SignatureState::kSigned: result.state = EntrySignatureState::kSigned; break;
-    case SignatureState::kDamaged:
-      result.state = EntrySignatureState::kDamaged;
-      result.damage = table.damage;
-      break;
-  }
-  return result;
+  return SignatureOfTable(CertificateTableOf(kept));
 }
 
 }  // namespace reader

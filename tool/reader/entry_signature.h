@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tool/reader/certificate_table.h"
 #include "tool/reader/image_entry_reader.h"
 
 namespace reader {
@@ -26,6 +27,9 @@ struct EntrySignature {
   EntrySignatureState state = EntrySignatureState::kNotRead;
   std::string damage;  // for kDamaged, what is wrong with the table
 };
+
+// What a PE entry's certificate table, walked whole, says of the entry.
+EntrySignature SignatureOfTable(const CertificateTable& table);
 
 // The most bytes of one entry held for the check (its headers and its
 // certificate table): far more than any program's, and a bound on what a
